@@ -1,0 +1,113 @@
+#include "containers/WDL_HeapBuf.h"
+#include "containers/WDL_TypedBuf.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+int g_failAfter = -1; // allocations left before every further one fails; -1 never fails
+
+void* FailingRealloc(void* block, size_t bytes) {
+    if (g_failAfter == 0) return nullptr;
+    if (g_failAfter > 0) --g_failAfter;
+    return std::realloc(block, bytes);
+}
+
+struct InjectedFailure : ::testing::Test {
+    void SetUp() override { WDL_HeapBuf::SetReallocForTesting(FailingRealloc); }
+    void TearDown() override {
+        WDL_HeapBuf::SetReallocForTesting(nullptr);
+        g_failAfter = -1;
+    }
+};
+
+} // namespace
+
+TEST(HeapBuf, GrowthAddsHalfOrGranularityAndPageRounds) {
+    WDL_HeapBuf small(16);
+    small.Resize(10);
+    EXPECT_EQ(small.GetAllocated(), 10 + 16); // n/2 = 5 is below the granularity
+    small.Resize(100);
+    EXPECT_EQ(small.GetAllocated(), 150);
+
+    WDL_HeapBuf paged(4096);
+    paged.Resize(1);
+    EXPECT_EQ(paged.GetAllocated(), 8192 - 96); // 1 + 4096, rounded so total + 96 fills pages
+    EXPECT_EQ((paged.GetAllocated() + 96) % 4096, 0);
+    paged.Resize(100000); // extra = 50000 rounded down to 49152
+    EXPECT_EQ(paged.GetAllocated(), 151552 - 96);
+    paged.Resize(20 * 1024 * 1024); // extra capped at 4 MiB
+    EXPECT_EQ(paged.GetAllocated(), 20 * 1024 * 1024 + 4 * 1024 * 1024 + 4096 - 96);
+}
+
+TEST(HeapBuf, NegativeAndZeroSizes) {
+    WDL_HeapBuf b(64);
+    EXPECT_EQ(b.Resize(-5), nullptr);
+    EXPECT_EQ(b.GetSize(), 0);
+    ASSERT_NE(b.Resize(8), nullptr);
+    EXPECT_EQ(b.Resize(0, false), nullptr);
+    EXPECT_EQ(b.GetSize(), 0);
+    EXPECT_GT(b.GetAllocated(), 0); // kept: shrink was not asked for
+}
+
+TEST(HeapBuf, ShrinksOnlyBelowHalfAndFourGranules) {
+    WDL_HeapBuf b(16);
+    b.Resize(1000); // allocation 1500
+    ASSERT_EQ(b.GetAllocated(), 1500);
+    b.Resize(800); // not below half
+    EXPECT_EQ(b.GetAllocated(), 1500);
+    b.Resize(700, false); // below half, but shrinking not asked
+    EXPECT_EQ(b.GetAllocated(), 1500);
+    b.Resize(700);
+    EXPECT_EQ(b.GetAllocated(), 700);
+
+    WDL_HeapBuf coarse(400);
+    coarse.Resize(100); // allocation 500; 500 - 4 * 400 < 0, so never shrinks
+    coarse.Resize(10);
+    EXPECT_EQ(coarse.GetAllocated(), 500);
+    coarse.Resize(0);
+    EXPECT_EQ(coarse.GetAllocated(), 500);
+}
+
+TEST_F(InjectedFailure, FailedGrowthKeepsOldBufferAndSize) {
+    WDL_HeapBuf b(16);
+    char* p = static_cast<char*>(b.Resize(10));
+    std::memcpy(p, "abcdefghi", 10);
+    g_failAfter = 0;
+    EXPECT_EQ(b.Resize(1000), p);
+    EXPECT_EQ(b.GetSize(), 10);
+    EXPECT_STREQ(static_cast<char*>(b.Get()), "abcdefghi");
+}
+
+TEST_F(InjectedFailure, FailedShrinkKeepsData) {
+    WDL_HeapBuf b(16);
+    char* p = static_cast<char*>(b.Resize(1000));
+    std::memset(p, 'x', 1000);
+    g_failAfter = 0;
+    char* q = static_cast<char*>(b.Resize(100));
+    EXPECT_EQ(q, p);
+    EXPECT_EQ(b.GetSize(), 100);
+    EXPECT_EQ(q[99], 'x');
+}
+
+TEST_F(InjectedFailure, TypedBufAddReportsFailure) {
+    WDL_TypedBuf<double> t(16);
+    const double one[2] = {1.0, 2.0};
+    ASSERT_NE(t.Add(one, 2), nullptr);
+    g_failAfter = 0;
+    EXPECT_EQ(t.Add(nullptr, 1000), nullptr);
+    EXPECT_EQ(t.GetSize(), 2);
+    EXPECT_EQ(t.Get()[1], 2.0);
+}
+
+TEST(TypedBuf, SizesInElementsAndOverflowRefused) {
+    WDL_TypedBuf<double> t;
+    t.Resize(3);
+    EXPECT_EQ(t.GetSize(), 3);
+    EXPECT_EQ(t.Heap().GetSize(), 24);
+    t.Resize(0x7fffffff); // byte count overflows 32 bits: treated as a failed allocation
+    EXPECT_EQ(t.GetSize(), 3);
+}
