@@ -7,7 +7,9 @@
 
 namespace {
 
-void* SystemRealloc(void* block, size_t bytes) { return std::realloc(block, bytes); }
+void* SystemRealloc(void* block, size_t bytes) {
+    return std::realloc(block, bytes);
+}
 
 WDL_HeapBuf::ReallocFn g_realloc = SystemRealloc;
 
@@ -29,9 +31,13 @@ int64_t GrownAllocation(int n, int granul) {
 
 } // namespace
 
-WDL_HeapBuf::~WDL_HeapBuf() { std::free(m_buf); }
+WDL_HeapBuf::~WDL_HeapBuf() {
+    std::free(m_buf);
+}
 
-void WDL_HeapBuf::SetReallocForTesting(ReallocFn fn) { g_realloc = fn ? fn : SystemRealloc; }
+void WDL_HeapBuf::SetReallocForTesting(ReallocFn fn) {
+    g_realloc = fn ? fn : SystemRealloc;
+}
 
 void* WDL_HeapBuf::Resize(int n, bool shrink) {
     n = std::max(n, 0);

@@ -20,7 +20,9 @@ WDL_String::WDL_String(const char* initial, int maxlen) {
     if (initial && *initial) Set(initial, maxlen);
 }
 
-WDL_String::WDL_String(const WDL_String& other) { Set(other.Get()); }
+WDL_String::WDL_String(const WDL_String& other) {
+    Set(other.Get());
+}
 
 WDL_String& WDL_String::operator=(const WDL_String& other) {
     if (this != &other) Set(other.Get());
@@ -32,9 +34,13 @@ const char* WDL_String::Get() const {
     return s ? s : "";
 }
 
-char* WDL_String::GetMutable() { return static_cast<char*>(m_hb.Get()); }
+char* WDL_String::GetMutable() {
+    return static_cast<char*>(m_hb.Get());
+}
 
-int WDL_String::GetLength() const { return m_hb.GetSize() ? m_hb.GetSize() - 1 : 0; }
+int WDL_String::GetLength() const {
+    return m_hb.GetSize() ? m_hb.GetSize() - 1 : 0;
+}
 
 bool WDL_String::Splice(int offset, const char* str, int len, int tail) {
     int newSize = offset + len + tail + 1;
@@ -59,7 +65,9 @@ bool WDL_String::Splice(int offset, const char* str, int len, int tail) {
     return true;
 }
 
-bool WDL_String::Set(const char* str, int maxlen) { return Splice(0, str, BoundedLength(str, maxlen), 0); }
+bool WDL_String::Set(const char* str, int maxlen) {
+    return Splice(0, str, BoundedLength(str, maxlen), 0);
+}
 
 bool WDL_String::Append(const char* str, int maxlen) {
     return Splice(GetLength(), str, BoundedLength(str, maxlen), 0);

@@ -34,7 +34,8 @@ TEST(PtrList, GetOutsideIsNullAndRemovalShifts) {
 TEST(PtrList, EmptyingDeletesWhenAsked) {
     g_deleted = 0;
     WDL_PtrList<Counted> list;
-    for (int i = 0; i < 4; ++i) list.Add(new Counted);
+    for (int i = 0; i < 4; ++i)
+        list.Add(new Counted);
     list.Delete(1, true);
     EXPECT_EQ(g_deleted, 1);
     list.Empty(true);

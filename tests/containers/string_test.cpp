@@ -31,7 +31,8 @@ TEST(String, SetAppendInsertWithLimits) {
 
 TEST(String, SelfReferenceSurvivesGrowth) {
     WDL_String s("abc");
-    for (int i = 0; i < 8; ++i) s.Append(s.Get());
+    for (int i = 0; i < 8; ++i)
+        s.Append(s.Get());
     EXPECT_EQ(s.GetLength(), 3 * 256);
     EXPECT_EQ(std::string(s.Get()).substr(0, 6), "abcabc");
     s.Insert(s.Get() + 1, 1, 2);

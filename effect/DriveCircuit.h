@@ -1,0 +1,55 @@
+// Per-channel model of an analogue drive stage: input coupling, a third-order gain network whose
+// coefficients follow the smoothed Gain control, a table-driven diode clipper, and a second-order
+// output stage scaled by the smoothed Level control.
+//
+// Output is bit-exact across builds that keep every product and sum rounded on its own: build
+// with -ffp-contract=off and without fast-math. This file depends on nothing else in the project.
+#pragma once
+
+#include <cstdint>
+
+// The clipper's curve record. Only the curve values are read at run time; the header fields
+// document the curve (lower and upper level, index scale, entry count).
+struct DiodeTable {
+    float lower;
+    float upper;
+    float scale;
+    int32_t count;
+    float values[100];
+};
+
+extern const DiodeTable diode_table;
+
+// The clipping curve: odd-symmetric, linear interpolation over the table for |y| < 99 / scale,
+// flat at the last entry beyond. NaN gives a zero of the NaN's sign.
+double diodeclip(double y);
+
+class DriveCircuit {
+public:
+    DriveCircuit() = default;
+
+    // Recomputes the coefficients for a sample rate in Hz, truncated to an integer and clamped to
+    // [1, 192000]. Leaves the per-sample state alone. Call before each block's first Process.
+    void Calc(double sampleRate);
+
+    // One sample. gain and level are the raw control values in [0, 1].
+    double Process(double x, double gain, double level);
+
+    // Coefficients, written by Calc. Effective gain-network coefficients are
+    // A_k = aGain[k] * g + aBase[k] and B_k = bGain[k] * g + bBase[k].
+    double sampleRate = 0.0;
+    double aGain[4] = {}, aBase[4] = {};
+    double bGain[4] = {}, bBase[4] = {};
+    double outA0 = 0.0, outA1 = 0.0, outA2 = 0.0;
+    double outInvA0 = 0.0;
+    double outScale = 0.0;
+
+    // Per-sample state. Zero at construction and never reset, so a new instance fades in and
+    // the state carries across bypass, host resets and rate changes.
+    double gainSmooth = 0.0;
+    double levelSmooth = 0.0;
+    double inPrev = 0.0;
+    double coupledPrev = 0.0;
+    double net1 = 0.0, net2 = 0.0, net3 = 0.0;
+    double out1 = 0.0, out2 = 0.0;
+};
