@@ -1,0 +1,362 @@
+#include "plugin/IPlugBase.h"
+
+#include "editor/IGraphics.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+IPlugBase::IPlugBase(int nParams, const char* channelIOStr, int nPresets,
+                     const char* effectNameText, const char* productNameText,
+                     const char* mfrNameText, int vendorVersion, int uniqueId, int mfrId,
+                     int latencySamples, bool plugDoesMidi, bool plugDoesChunks, bool plugIsInst,
+                     EAPI plugAPI)
+    : uniqueID(uniqueId), mfrID(mfrId), version(vendorVersion), api(plugAPI),
+      stateChunks(plugDoesChunks), isInst(plugIsInst), doesMIDI(plugDoesMidi),
+      latency(latencySamples) {
+    CopyCut(effectName, effectNameText, kMaxEffectNameLen);
+    CopyCut(productName, productNameText, kMaxEffectNameLen);
+    CopyCut(mfrName, mfrNameText, kMaxEffectNameLen);
+
+    for (int i = 0; i < nParams; ++i)
+        params.Add(new IParam);
+    for (int i = 0; i < nPresets; ++i)
+        presets.Add(new IPreset);
+
+    // Configurations "in-out" separated by single spaces; a field that does not parse stays 0.
+    int maxIn = 0, maxOut = 0;
+    for (const char* p = channelIOStr; p;) {
+        int nIn = 0, nOut = 0;
+        std::sscanf(p, "%d-%d", &nIn, &nOut);
+        channelIO.Add(new ChannelIO(nIn, nOut));
+        maxIn = std::max(maxIn, nIn);
+        maxOut = std::max(maxOut, nOut);
+        p = std::strchr(p, ' ');
+        if (p) ++p;
+    }
+
+    // Slots start null: scratch buffers are empty until the first SetBlockSize.
+    inData.Resize(maxIn);
+    outData.Resize(maxOut);
+    for (int i = 0; i < inData.GetSize(); ++i) {
+        inData.Get()[i] = nullptr;
+        InChannel* ch = new InChannel;
+        ch->src = inData.Get() + i;
+        inChannels.Add(ch);
+    }
+    for (int i = 0; i < outData.GetSize(); ++i) {
+        outData.Get()[i] = nullptr;
+        OutChannel* ch = new OutChannel;
+        ch->dest = outData.Get() + i;
+        outChannels.Add(ch);
+    }
+}
+
+IPlugBase::~IPlugBase() {
+    delete graphics;
+    params.Empty(true);
+    presets.Empty(true);
+    inChannels.Empty(true);
+    outChannels.Empty(true);
+    inputBusLabels.Empty(true);
+    outputBusLabels.Empty(true);
+    channelIO.Empty(true);
+}
+
+void IPlugBase::Reset() {
+    WDL_MutexLock lock(&mutex);
+}
+
+void IPlugBase::OnParamChange(int /*paramIdx*/) {
+    WDL_MutexLock lock(&mutex);
+}
+
+void IPlugBase::OnActivate(bool /*active*/) {
+    WDL_MutexLock lock(&mutex);
+}
+
+namespace {
+
+// Copies input i to output i where both exist and zero-fills the remaining outputs.
+void CopyThrough(double** inputs, int nIn, double** outputs, int nOut, int nFrames) {
+    if (nFrames <= 0) return;
+    const size_t bytes = static_cast<size_t>(nFrames) * sizeof(double);
+    for (int i = 0; i < nOut; ++i) {
+        if (!outputs[i]) continue;
+        if (i < nIn && inputs[i])
+            std::memmove(outputs[i], inputs[i], bytes);
+        else
+            std::memset(outputs[i], 0, bytes);
+    }
+}
+
+} // namespace
+
+void IPlugBase::ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) {
+    CopyThrough(inputs, NInChannels(), outputs, NOutChannels(), nFrames);
+}
+
+bool IPlugBase::MidiNoteName(int /*noteNumber*/, char* noteName) {
+    if (noteName) *noteName = 0;
+    return false;
+}
+
+bool IPlugBase::CompareState(const unsigned char* data, int startPos) {
+    if (!NParams()) return true;
+    if (!data || startPos < 0) return false;
+    for (int i = 0; i < NParams(); ++i) {
+        double stored; // the data need not be aligned
+        std::memcpy(&stored, data + (static_cast<size_t>(startPos) + i) * sizeof(double),
+                    sizeof stored);
+        const float diff = static_cast<float>(GetParam(i)->Value()) - static_cast<float>(stored);
+        if (!(std::fabs(diff) < 1e-05)) return false;
+    }
+    return true;
+}
+
+void IPlugBase::SetParameterFromGUI(int paramIdx, double normalizedValue) {
+    WDL_MutexLock lock(&mutex);
+    IParam* param = GetParam(paramIdx);
+    if (!param) return;
+    param->SetNormalized(normalizedValue);
+    InformHostOfParamChange(paramIdx, normalizedValue);
+    OnParamChange(paramIdx);
+}
+
+void IPlugBase::AttachGraphics(IGraphics* newGraphics) {
+    if (!newGraphics) return;
+    WDL_MutexLock lock(&mutex);
+    for (int i = 0; i < NParams(); ++i)
+        newGraphics->SetParameterFromPlug(i, GetParam(i)->GetNormalized(), true);
+    newGraphics->PrepDraw();
+    if (graphics != newGraphics) delete graphics; // a second editor replaces the first
+    graphics = newGraphics;
+}
+
+void IPlugBase::RedrawParamControls() {
+    if (!graphics) return;
+    for (int i = 0; i < NParams(); ++i)
+        graphics->SetParameterFromPlug(i, GetParam(i)->Value(), false);
+}
+
+void IPlugBase::SetBlockSize(int n) {
+    if (n == blockSize) return;
+    n = std::max(n, 0);
+    for (int i = 0; i < NInChannels(); ++i) {
+        InChannel* ch = inChannels.Get(i);
+        double* scratch = ch->scratch.Resize(n);
+        if (ch->scratch.GetSize() == n && n) std::memset(scratch, 0, sizeof(double) * n);
+        if (!ch->connected) *ch->src = ch->scratch.Get(); // the block may have moved
+    }
+    for (int i = 0; i < NOutChannels(); ++i) {
+        OutChannel* ch = outChannels.Get(i);
+        double* scratch = ch->scratch.Resize(n);
+        if (ch->scratch.GetSize() == n && n) std::memset(scratch, 0, sizeof(double) * n);
+        if (!ch->connected) *ch->dest = ch->scratch.Get();
+    }
+    blockSize = n;
+}
+
+int IPlugBase::GetEffectVersion(bool decimal) const {
+    return decimal ? GetDecimalVersion(version) : version;
+}
+
+void IPlugBase::GetEffectVersionStr(char* out) const {
+    GetVersionStr(version, out);
+}
+
+int IPlugBase::GetHostVersion(bool decimal) {
+    GetHost();
+    return decimal ? GetDecimalVersion(hostVersion) : hostVersion;
+}
+
+void IPlugBase::GetHostVersionStr(char* out) {
+    GetHost();
+    GetVersionStr(hostVersion, out);
+}
+
+void IPlugBase::SetHost(const char* hostName, int hostVersionNumber) {
+    host = LookUpHost(hostName);
+    hostVersion = hostVersionNumber;
+}
+
+double IPlugBase::GetSamplesPerBeat() {
+    const double tempo = GetTempo();
+    return tempo > 0.0 ? sampleRate * 60.0 / tempo : 0.0;
+}
+
+bool IPlugBase::LegalIO(int nIn, int nOut) const {
+    for (int i = 0; i < NChannelIO(); ++i) {
+        const ChannelIO* io = channelIO.Get(i);
+        if ((nIn < 0 || nIn == io->in) && (nOut < 0 || nOut == io->out)) return true;
+    }
+    return false;
+}
+
+void IPlugBase::SetInputChannelConnections(int idx, int n, bool connected) {
+    const int end = std::min(NInChannels(), idx + std::max(n, 0));
+    for (int i = std::max(idx, 0); i < end; ++i) {
+        InChannel* ch = inChannels.Get(i);
+        ch->connected = connected;
+        if (!connected) *ch->src = ch->scratch.Get();
+    }
+}
+
+void IPlugBase::SetOutputChannelConnections(int idx, int n, bool connected) {
+    const int end = std::min(NOutChannels(), idx + std::max(n, 0));
+    for (int i = std::max(idx, 0); i < end; ++i) {
+        OutChannel* ch = outChannels.Get(i);
+        ch->connected = connected;
+        if (!connected) *ch->dest = ch->scratch.Get();
+    }
+}
+
+bool IPlugBase::IsInChannelConnected(int chIdx) const {
+    const InChannel* ch = inChannels.Get(chIdx);
+    return ch && ch->connected;
+}
+
+bool IPlugBase::IsOutChannelConnected(int chIdx) const {
+    const OutChannel* ch = outChannels.Get(chIdx);
+    return ch && ch->connected;
+}
+
+void IPlugBase::AttachInputBuffers(int idx, int n, double** ppData, int /*nFrames*/) {
+    const int end = std::min(NInChannels(), idx + std::max(n, 0));
+    for (int i = std::max(idx, 0); i < end; ++i) {
+        InChannel* ch = inChannels.Get(i);
+        if (ch->connected) *ch->src = *ppData++;
+    }
+}
+
+void IPlugBase::AttachInputBuffers(int idx, int n, float** ppData, int nFrames) {
+    const int end = std::min(NInChannels(), idx + std::max(n, 0));
+    for (int i = std::max(idx, 0); i < end; ++i) {
+        InChannel* ch = inChannels.Get(i);
+        if (!ch->connected) continue;
+        // The scratch buffer holds one block: never convert more than it can take.
+        const int frames = std::min(nFrames, ch->scratch.GetSize());
+        const float* src = *ppData++;
+        double* dst = ch->scratch.Get();
+        if (src && dst)
+            for (int s = 0; s < frames; ++s)
+                dst[s] = src[s];
+        *ch->src = dst;
+    }
+}
+
+void IPlugBase::AttachOutputBuffers(int idx, int n, double** ppData) {
+    const int end = std::min(NOutChannels(), idx + std::max(n, 0));
+    for (int i = std::max(idx, 0); i < end; ++i) {
+        OutChannel* ch = outChannels.Get(i);
+        if (ch->connected) *ch->dest = *ppData++;
+    }
+}
+
+void IPlugBase::AttachOutputBuffers(int idx, int n, float** ppData) {
+    const int end = std::min(NOutChannels(), idx + std::max(n, 0));
+    for (int i = std::max(idx, 0); i < end; ++i) {
+        OutChannel* ch = outChannels.Get(i);
+        if (!ch->connected) continue;
+        *ch->dest = ch->scratch.Get();
+        ch->fDest = *ppData++;
+    }
+}
+
+void IPlugBase::ProcessBuffers(double /*sampleType*/, int nFrames) {
+    ProcessDoubleReplacing(inData.Get(), outData.Get(), std::min(nFrames, blockSize));
+}
+
+namespace {
+
+enum class FloatOut { kReplace, kAccumulate };
+
+void WriteFloatOutputs(const WDL_PtrList<OutChannel>& channels, int nFrames, FloatOut mode) {
+    for (int i = 0; i < channels.GetSize(); ++i) {
+        const OutChannel* ch = channels.Get(i);
+        if (!ch->connected || !ch->fDest || !*ch->dest) continue;
+        const double* src = *ch->dest;
+        float* dst = ch->fDest;
+        if (mode == FloatOut::kReplace)
+            for (int s = 0; s < nFrames; ++s)
+                dst[s] = static_cast<float>(src[s]);
+        else
+            for (int s = 0; s < nFrames; ++s)
+                dst[s] += static_cast<float>(src[s]);
+    }
+}
+
+} // namespace
+
+void IPlugBase::ProcessBuffers(float /*sampleType*/, int nFrames) {
+    nFrames = std::min(nFrames, blockSize);
+    ProcessDoubleReplacing(inData.Get(), outData.Get(), nFrames);
+    WriteFloatOutputs(outChannels, nFrames, FloatOut::kReplace);
+}
+
+void IPlugBase::ProcessBuffersAccumulating(float /*sampleType*/, int nFrames) {
+    nFrames = std::min(nFrames, blockSize);
+    ProcessDoubleReplacing(inData.Get(), outData.Get(), nFrames);
+    WriteFloatOutputs(outChannels, nFrames, FloatOut::kAccumulate);
+}
+
+void IPlugBase::PassThroughBuffers(double /*sampleType*/, int nFrames) {
+    CopyThrough(inData.Get(), NInChannels(), outData.Get(), NOutChannels(),
+                std::min(nFrames, blockSize));
+}
+
+void IPlugBase::PassThroughBuffers(float /*sampleType*/, int nFrames) {
+    nFrames = std::min(nFrames, blockSize);
+    PassThroughBuffers(0.0, nFrames);
+    WriteFloatOutputs(outChannels, nFrames, FloatOut::kReplace);
+}
+
+void IPlugBase::ZeroScratchBuffers() {
+    for (int i = 0; i < NInChannels(); ++i) {
+        WDL_TypedBuf<double>& b = inChannels.Get(i)->scratch;
+        if (b.GetSize()) std::memset(b.Get(), 0, sizeof(double) * b.GetSize());
+    }
+    for (int i = 0; i < NOutChannels(); ++i) {
+        WDL_TypedBuf<double>& b = outChannels.Get(i)->scratch;
+        if (b.GetSize()) std::memset(b.Get(), 0, sizeof(double) * b.GetSize());
+    }
+}
+
+void IPlugBase::SetInputLabel(int idx, const char* text) {
+    if (InChannel* ch = inChannels.Get(idx)) ch->label.Set(text);
+}
+
+void IPlugBase::SetOutputLabel(int idx, const char* text) {
+    if (OutChannel* ch = outChannels.Get(idx)) ch->label.Set(text);
+}
+
+namespace {
+
+void SetBusLabel(WDL_PtrList<WDL_String>& labels, int idx, const char* text) {
+    if (WDL_String* existing = labels.Get(idx))
+        existing->Set(text);
+    else if (WDL_String* added = new WDL_String(text); !labels.Insert(idx, added))
+        delete added;
+}
+
+} // namespace
+
+void IPlugBase::SetInputBusLabel(int idx, const char* text) {
+    if (idx == 0 || idx == 1) SetBusLabel(inputBusLabels, idx, text);
+}
+
+void IPlugBase::SetOutputBusLabel(int idx, const char* text) {
+    if (idx >= 0) SetBusLabel(outputBusLabels, idx, text);
+}
+
+void IPlugBase::OnParamReset() {
+    for (int i = 0; i < NParams(); ++i)
+        OnParamChange(i);
+}
+
+void IPlugBase::DirtyParameters() {
+    WDL_MutexLock lock(&mutex);
+    for (int i = 0; i < NParams(); ++i)
+        InformHostOfParamChange(i, GetParam(i)->GetNormalized());
+}

@@ -1,0 +1,215 @@
+// The host-independent core of every plug-in: parameters, presets and state, channel
+// configurations and buffer routing, identity, and the editor.
+//
+// A concrete plug-in derives from an API wrapper (which implements the pure virtual host-facing
+// operations), which derives from IPlugBase.
+//
+// Threads: the host's render thread and its user-interface thread. The plug-in mutex is
+// recursive and is the only lock on the audio path; the wrapper holds it around each render
+// call and around every property, parameter, state and initialise call, so processing never
+// overlaps a parameter, preset or state change.
+//
+// Render cycle (wrapper side): SetBlockSize when the host announces its maximum block, then per
+// block Attach{Input,Output}Buffers and ProcessBuffers (or PassThroughBuffers when bypassed).
+#pragma once
+
+#include "containers/WDL_Mutex.h"
+#include "containers/WDL_PtrList.h"
+#include "containers/WDL_String.h"
+#include "containers/WDL_TypedBuf.h"
+#include "plugin/Hosts.h"
+#include "plugin/IParam.h"
+#include "plugin/IPlugStructs.h"
+
+class IGraphics;
+
+class IPlugBase {
+public:
+    static constexpr int kMaxEffectNameLen = 128; // plug-in, product and maker names, NUL included
+
+    // Names are cut to 127 characters. The channel spec lists configurations "in-out" separated
+    // by single spaces, e.g. "1-1 2-2".
+    IPlugBase(int nParams, const char* channelIOStr, int nPresets, const char* effectName,
+              const char* productName, const char* mfrName, int vendorVersion, int uniqueID,
+              int mfrID, int latency, bool plugDoesMidi, bool plugDoesChunks, bool plugIsInst,
+              EAPI plugAPI);
+    virtual ~IPlugBase();
+    IPlugBase(const IPlugBase&) = delete;
+    IPlugBase& operator=(const IPlugBase&) = delete;
+
+    // ---- Hooks for the product (UI or render thread as noted; all take the mutex) ----
+    virtual void Reset();                     // host reset; takes the mutex
+    virtual void OnParamChange(int paramIdx); // after a parameter's value changed; takes the mutex
+    // Render thread, mutex held. Base: copies inputs to outputs, zero-fills the rest.
+    virtual void ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames);
+    virtual void OnGUIOpen() {}
+    virtual void OnGUIClose() {}
+    virtual void OnIdle() {}
+    virtual void OnActivate(bool active); // takes the mutex
+    virtual void ProcessMidiMsg(IMidiMsg* msg) { SendMidiMsg(msg); }
+    virtual void ProcessSysEx(ISysEx* /*msg*/) {}
+    virtual bool MidiNoteName(int noteNumber, char* noteName);
+    virtual bool SerializeState(ByteChunk* chunk) { return SerializeParams(chunk); }
+    virtual int UnserializeState(ByteChunk* chunk, int startPos) {
+        return UnserializeParams(chunk, startPos);
+    }
+    // data holds doubles; compares each parameter with double startPos + i, in single precision.
+    virtual bool CompareState(const unsigned char* data, int startPos);
+    virtual void OnWindowResize() {}
+    virtual bool HostRequestingAboutBox() { return false; }
+    virtual void OnHostIdentified() {}
+    virtual void PopupHostContextMenuForParam(int /*paramIdx*/, int /*x*/, int /*y*/) {}
+
+    // ---- Editor to plug-in (UI thread) ----
+    // Under the mutex: set the normalised value, tell the host, call OnParamChange.
+    virtual void SetParameterFromGUI(int paramIdx, double normalizedValue);
+
+    // ---- Host-facing operations the wrapper implements ----
+    virtual void BeginInformHostOfParamChange(int paramIdx) = 0;
+    virtual void InformHostOfParamChange(int paramIdx, double normalizedValue) = 0;
+    virtual void EndInformHostOfParamChange(int paramIdx) = 0;
+    virtual void InformHostOfProgramChange() = 0;
+    virtual bool IsRenderingOffline() { return false; }
+    virtual int GetSamplePos() = 0;
+    virtual double GetTempo() = 0;
+    virtual void GetTimeSig(int* numerator, int* denominator) = 0;
+    virtual void GetTime(ITimeInfo* timeInfo) = 0;
+    virtual EHost GetHost() { return host; }
+    virtual EAPI GetAPI() { return api; }
+    virtual void ResizeGraphics(int w, int h) = 0;
+    virtual void HostSpecificInit() {}
+    // Takes ownership of the editor (null is ignored) and pushes every normalised value into it.
+    virtual void AttachGraphics(IGraphics* graphics);
+    virtual void SetLatency(int samples) { latency = samples; }
+    virtual bool SendMidiMsg(IMidiMsg* msg) = 0;
+    virtual bool SendSysEx(ISysEx* /*msg*/) { return false; }
+    // Pushes every real value into the attached editor.
+    virtual void RedrawParamControls();
+    virtual void DirtyPTCompareState() {}
+    virtual void PresetsChangedByHost() {}
+    // Resizes and zero-fills every scratch buffer when n differs from the current block size.
+    virtual void SetBlockSize(int blockSize);
+
+    // ---- Identity and accessors ----
+    const char* GetEffectName() const { return effectName; }
+    const char* GetProductName() const { return productName; }
+    const char* GetMfrName() const { return mfrName; }
+    int GetUniqueID() const { return uniqueID; }
+    int GetMfrID() const { return mfrID; }
+    bool DoesStateChunks() const { return stateChunks; }
+    bool IsInst() const { return isInst; }
+    bool DoesMIDI() const { return doesMIDI; }
+    int GetLatency() const { return latency; }
+    int GetTailSize() const { return tailSize; }
+    int GetCurrentPresetIdx() const { return currentPresetIdx; }
+
+    IParam* GetParam(int idx) const { return params.Get(idx); }
+    int NParams() const { return params.GetSize(); }
+    int NInChannels() const { return inChannels.GetSize(); }
+    int NOutChannels() const { return outChannels.GetSize(); }
+    int NChannelIO() const { return channelIO.GetSize(); }
+    const ChannelIO* GetChannelIO(int idx) const { return channelIO.Get(idx); }
+    double GetSampleRate() const { return sampleRate; }
+    int GetBlockSize() const { return blockSize; }
+    IGraphics* GetGUI() const { return graphics; }
+    WDL_Mutex* GetMutex() { return &mutex; }
+
+    // ---- Versions and host identification ----
+    int GetEffectVersion(bool decimal) const;
+    void GetEffectVersionStr(char* out) const; // at least 32 bytes
+    int GetHostVersion(bool decimal);
+    void GetHostVersionStr(char* out); // at least 32 bytes
+    void SetHost(const char* host, int version);
+    const char* GetAPIString() { return ::GetAPIString(GetAPI()); }
+    const char* GetArchString() const { return "x64"; }
+
+    double GetSamplesPerBeat();
+
+    // ---- Channels and buffers (wrapper side, render thread unless noted) ----
+    bool LegalIO(int nIn, int nOut) const; // negative counts match anything
+    void SetInputChannelConnections(int idx, int n, bool connected);
+    void SetOutputChannelConnections(int idx, int n, bool connected);
+    bool IsInChannelConnected(int chIdx) const;
+    bool IsOutChannelConnected(int chIdx) const;
+    // Connected channels of [idx, idx + n) take the next buffer each; disconnected ones none.
+    // Blocks must not exceed the block size.
+    void AttachInputBuffers(int idx, int n, double** ppData, int nFrames);
+    void AttachInputBuffers(int idx, int n, float** ppData, int nFrames);
+    void AttachOutputBuffers(int idx, int n, double** ppData);
+    void AttachOutputBuffers(int idx, int n, float** ppData);
+    void ProcessBuffers(double sampleType, int nFrames);
+    void ProcessBuffers(float sampleType, int nFrames);
+    void ProcessBuffersAccumulating(float sampleType, int nFrames);
+    void PassThroughBuffers(double sampleType, int nFrames);
+    void PassThroughBuffers(float sampleType, int nFrames);
+    void ZeroScratchBuffers();
+    void SetSampleRate(double rate) { sampleRate = rate; }
+    void SetInputLabel(int idx, const char* label);
+    void SetOutputLabel(int idx, const char* label);
+    void SetInputBusLabel(int idx, const char* label);
+    void SetOutputBusLabel(int idx, const char* label);
+    const WDL_String* GetInputBusLabel(int idx) const { return inputBusLabels.Get(idx); }
+    const WDL_String* GetOutputBusLabel(int idx) const { return outputBusLabels.Get(idx); }
+
+    // Calls OnParamChange for every parameter in order (the caller holds the mutex).
+    void OnParamReset();
+    // Under the mutex, tells the host every parameter's normalised value.
+    void DirtyParameters();
+
+    // ---- State and presets ----
+    bool SerializeParams(ByteChunk* chunk);
+    // Returns the position after the last value read, or -1 when the chunk ended early.
+    int UnserializeParams(ByteChunk* chunk, int startPos);
+    static void InitChunkWithIPlugVer(ByteChunk* chunk);
+    static int GetIPlugVerFromChunk(ByteChunk* chunk, int* position);
+
+    void MakeDefaultPreset(const char* name = nullptr, int nPresets = 1);
+    // One value per parameter: int for bool, int and enum parameters, double for the others.
+    void MakePreset(const char* name, ...);
+    // n pairs (parameter index as int, value as int or double by that parameter's type).
+    void MakePresetFromNamedParams(const char* name, int nParamsNamed, ...);
+    void MakePresetFromChunk(const char* name, ByteChunk* chunk);
+    // blob is Base64 text, decoded into exactly sizeOfChunk bytes.
+    void MakePresetFromBlob(const char* name, const char* blob, int sizeOfChunk);
+    bool RestorePreset(int idx);
+    bool RestorePreset(const char* name);
+    const char* GetPresetName(int idx) const;
+    int NPresets() const { return presets.GetSize(); }
+    void ModifyCurrentPreset(const char* name = nullptr);
+    void PruneUninitializedPresets();
+    void EnsureDefaultPreset();
+    bool SerializePresets(ByteChunk* chunk);
+    int UnserializePresets(ByteChunk* chunk, int startPos);
+
+protected:
+    IPreset* GetNextUninitializedPreset();
+
+    WDL_PtrList<ChannelIO> channelIO;
+    WDL_Mutex mutex;
+    char effectName[kMaxEffectNameLen];
+    char productName[kMaxEffectNameLen];
+    char mfrName[kMaxEffectNameLen];
+    int uniqueID, mfrID, version;
+    EAPI api;
+    EHost host = kHostUninit;
+    int hostVersion = 0;
+    bool stateChunks, isInst, doesMIDI;
+    bool isBypassed = false;
+    int currentPresetIdx = 0;
+    double sampleRate = 44100.0;
+    int blockSize = 0;
+    int latency;
+    int tailSize = 0;
+    WDL_PtrList<const char> paramGroups;
+    IGraphics* graphics = nullptr;
+    WDL_PtrList<IParam> params;
+    WDL_PtrList<IPreset> presets;
+    WDL_TypedBuf<double*> inData, outData;
+    WDL_PtrList<InChannel> inChannels;
+    WDL_PtrList<OutChannel> outChannels;
+    WDL_PtrList<WDL_String> inputBusLabels;
+    WDL_PtrList<WDL_String> outputBusLabels;
+
+private:
+    IPreset* FillNextPreset(const char* name);
+};

@@ -1,0 +1,65 @@
+// A plug-in base with the host-facing operations recorded instead of sent to a host.
+#pragma once
+
+#include "editor/IGraphics.h"
+#include "plugin/IPlugBase.h"
+
+#include <utility>
+#include <vector>
+
+class TestPlug : public IPlugBase {
+public:
+    explicit TestPlug(int nParams, const char* io = "1-1 2-2", int nPresets = 1)
+        : IPlugBase(nParams, io, nPresets, "Test", "Product", "Maker", 0x10203, FourCC("Tst1"),
+                    FourCC("Mkr1"), 0, false, false, false, kAPIAU) {}
+
+    void BeginInformHostOfParamChange(int) override {}
+    void InformHostOfParamChange(int idx, double normalized) override {
+        informed.emplace_back(idx, normalized);
+    }
+    void EndInformHostOfParamChange(int) override {}
+    void InformHostOfProgramChange() override {}
+    int GetSamplePos() override { return 0; }
+    double GetTempo() override { return tempo; }
+    void GetTimeSig(int* num, int* denom) override { *num = *denom = 4; }
+    void GetTime(ITimeInfo*) override {}
+    void ResizeGraphics(int, int) override {}
+    bool SendMidiMsg(IMidiMsg*) override { return false; }
+    void OnParamChange(int idx) override {
+        IPlugBase::OnParamChange(idx);
+        changed.push_back(idx);
+    }
+
+    double** InData() { return inData.Get(); }
+    double** OutData() { return outData.Get(); }
+    const OutChannel* Out(int i) const { return outChannels.Get(i); }
+    const InChannel* In(int i) const { return inChannels.Get(i); }
+    IPreset* Preset(int i) { return presets.Get(i); }
+    void SetCurrentPresetIdx(int i) { currentPresetIdx = i; }
+
+    std::vector<std::pair<int, double>> informed;
+    std::vector<int> changed;
+    double tempo = 120.0;
+};
+
+// Records what the base pushes into its editor.
+class RecordingGraphics : public IGraphics {
+public:
+    struct Push {
+        int idx;
+        double value;
+        bool normalized;
+    };
+    explicit RecordingGraphics(int* deletions = nullptr) : deletions(deletions) {}
+    ~RecordingGraphics() override {
+        if (deletions) ++*deletions;
+    }
+    void SetParameterFromPlug(int idx, double value, bool normalized) override {
+        pushes.push_back({idx, value, normalized});
+    }
+    void PrepDraw() override { prepared = pushes.size(); }
+
+    std::vector<Push> pushes;
+    size_t prepared = size_t(-1);
+    int* deletions;
+};

@@ -1,0 +1,231 @@
+#include "TestPlug.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+TEST(PlugBase, ChannelSpecAndLegalIO) {
+    TestPlug plug(0, "1-1 2-2");
+    EXPECT_EQ(plug.NChannelIO(), 2);
+    EXPECT_EQ(plug.NInChannels(), 2);
+    EXPECT_EQ(plug.NOutChannels(), 2);
+    EXPECT_TRUE(plug.LegalIO(1, 1));
+    EXPECT_TRUE(plug.LegalIO(2, 2));
+    EXPECT_FALSE(plug.LegalIO(1, 2));
+    EXPECT_TRUE(plug.LegalIO(-1, 2));
+    EXPECT_FALSE(plug.LegalIO(3, -1));
+    EXPECT_TRUE(plug.LegalIO(-1, -1));
+
+    TestPlug trailing(0, "1-1 2-2 ");
+    ASSERT_EQ(trailing.NChannelIO(), 3);
+    EXPECT_EQ(trailing.GetChannelIO(2)->in, 0);
+    EXPECT_EQ(trailing.GetChannelIO(2)->out, 0);
+    EXPECT_TRUE(trailing.LegalIO(0, 0));
+
+    TestPlug none(0, nullptr);
+    EXPECT_EQ(none.NChannelIO(), 0);
+    EXPECT_FALSE(none.LegalIO(-1, -1));
+
+    TestPlug odd(0, "x 0-4 3-1");
+    EXPECT_EQ(odd.GetChannelIO(0)->in, 0); // unparsed fields stay 0
+    EXPECT_EQ(odd.NInChannels(), 3);
+    EXPECT_EQ(odd.NOutChannels(), 4);
+}
+
+TEST(PlugBase, NamesAreCutToTheirArrays) {
+    const std::string longName(300, 'x');
+    struct Direct : IPlugBase {
+        explicit Direct(const char* n)
+            : IPlugBase(0, "1-1", 0, n, n, n, 0, 0, 0, 0, false, false, false, kAPIAU) {}
+        void BeginInformHostOfParamChange(int) override {}
+        void InformHostOfParamChange(int, double) override {}
+        void EndInformHostOfParamChange(int) override {}
+        void InformHostOfProgramChange() override {}
+        int GetSamplePos() override { return 0; }
+        double GetTempo() override { return 0; }
+        void GetTimeSig(int*, int*) override {}
+        void GetTime(ITimeInfo*) override {}
+        void ResizeGraphics(int, int) override {}
+        bool SendMidiMsg(IMidiMsg*) override { return false; }
+    } direct(longName.c_str());
+    EXPECT_EQ(std::string(direct.GetEffectName()), std::string(127, 'x'));
+    EXPECT_EQ(std::string(direct.GetMfrName()), std::string(127, 'x'));
+}
+
+TEST(PlugBase, SetBlockSizeZeroFillsOnlyOnChange) {
+    TestPlug plug(0, "2-2");
+    plug.SetOutputChannelConnections(0, 2, false);
+    plug.SetBlockSize(4);
+    double* scratch = plug.OutData()[1];
+    ASSERT_NE(scratch, nullptr);
+    EXPECT_EQ(scratch, plug.Out(1)->scratch.Get());
+    scratch[2] = 7.0;
+    plug.SetBlockSize(4);
+    EXPECT_EQ(plug.OutData()[1][2], 7.0);
+    plug.SetBlockSize(8);
+    for (int s = 0; s < 8; ++s)
+        EXPECT_EQ(plug.OutData()[1][s], 0.0);
+    EXPECT_EQ(plug.OutData()[1], plug.Out(1)->scratch.Get()); // re-pointed if it moved
+}
+
+TEST(PlugBase, AttachSkipsDisconnectedChannels) {
+    TestPlug plug(0, "3-3");
+    plug.SetBlockSize(4);
+    plug.SetInputChannelConnections(0, 3, true);
+    plug.SetInputChannelConnections(1, 1, false);
+    double a[4] = {}, b[4] = {};
+    double* bufs[] = {a, b};
+    plug.AttachInputBuffers(0, 3, bufs, 4);
+    EXPECT_EQ(plug.InData()[0], a);
+    EXPECT_EQ(plug.InData()[1], plug.In(1)->scratch.Get());
+    EXPECT_EQ(plug.InData()[2], b);
+
+    float fa[4] = {1, 2, 3, 4}, fb[4] = {5, 6, 7, 8};
+    float* fbufs[] = {fa, fb};
+    plug.AttachInputBuffers(0, 3, fbufs, 4);
+    EXPECT_EQ(plug.InData()[2], plug.In(2)->scratch.Get());
+    EXPECT_EQ(plug.InData()[2][3], 8.0);
+    EXPECT_EQ(plug.InData()[0][0], 1.0);
+
+    // Ranges are cut at the channel count.
+    plug.SetOutputChannelConnections(2, 10, true);
+    EXPECT_TRUE(plug.IsOutChannelConnected(2));
+    EXPECT_FALSE(plug.IsOutChannelConnected(3));
+    EXPECT_FALSE(plug.IsOutChannelConnected(-1));
+}
+
+TEST(PlugBase, FloatProcessingLeavesDisconnectedOutputsAlone) {
+    TestPlug plug(0, "2-2");
+    plug.SetBlockSize(4);
+    plug.SetInputChannelConnections(0, 2, true);
+    plug.SetOutputChannelConnections(0, 1, true);
+    plug.SetOutputChannelConnections(1, 1, false);
+    float in0[4] = {0.5f, -0.5f, 0.25f, 1.0f}, in1[4] = {1, 1, 1, 1};
+    float out0[4] = {9, 9, 9, 9}, out1[4] = {9, 9, 9, 9};
+    float* ins[] = {in0, in1};
+    float* outs[] = {out0, out1};
+    plug.AttachInputBuffers(0, 2, ins, 4);
+    plug.AttachOutputBuffers(0, 2, outs);
+    plug.ProcessBuffers(0.0f, 4);
+    for (int s = 0; s < 4; ++s) {
+        EXPECT_EQ(out0[s], in0[s]);
+        EXPECT_EQ(out1[s], 9.0f); // its pointer was never taken
+    }
+    plug.ProcessBuffersAccumulating(0.0f, 4);
+    EXPECT_EQ(out0[0], 1.0f);
+    EXPECT_EQ(out1[0], 9.0f);
+    plug.PassThroughBuffers(0.0f, 4);
+    EXPECT_EQ(out0[3], 1.0f);
+}
+
+TEST(PlugBase, OversizeBlocksStayInsideScratchBuffers) {
+    TestPlug plug(0, "1-1");
+    plug.SetBlockSize(4);
+    plug.SetInputChannelConnections(0, 1, true);
+    plug.SetOutputChannelConnections(0, 1, true);
+    std::vector<float> in(64, 0.5f), out(64, 3.0f);
+    float* ins[] = {in.data()};
+    float* outs[] = {out.data()};
+    plug.AttachInputBuffers(0, 1, ins, 64);
+    plug.AttachOutputBuffers(0, 1, outs);
+    plug.ProcessBuffers(0.0f, 64); // ASan would see any write past the 4-sample scratch
+    EXPECT_EQ(out[3], 0.5f);
+    EXPECT_EQ(out[4], 3.0f);
+}
+
+TEST(PlugBase, BasePassThroughZeroFillsExtraOutputs) {
+    TestPlug plug(0, "1-2");
+    double in[3] = {1, 2, 3}, o0[3], o1[3] = {5, 5, 5};
+    double* ins[] = {in};
+    double* outs[] = {o0, o1};
+    plug.ProcessDoubleReplacing(ins, outs, 3);
+    EXPECT_EQ(o0[2], 3.0);
+    EXPECT_EQ(o1[1], 0.0);
+}
+
+TEST(PlugBase, CompareStateInSinglePrecision) {
+    TestPlug plug(2);
+    plug.GetParam(0)->InitDouble("a", 0.5, 0, 1, 0.01);
+    plug.GetParam(1)->InitDouble("b", 0.25, 0, 1, 0.01);
+    unsigned char bytes[1 + 3 * sizeof(double)];
+    const double values[3] = {99.0, 0.500009, 0.25};
+    std::memcpy(bytes + 1, values, sizeof values); // unaligned on purpose
+    EXPECT_TRUE(plug.CompareState(bytes + 1, 1));
+    const double off[3] = {99.0, 0.50002, 0.25};
+    std::memcpy(bytes + 1, off, sizeof off);
+    EXPECT_FALSE(plug.CompareState(bytes + 1, 1));
+    TestPlug empty(0);
+    EXPECT_TRUE(empty.CompareState(nullptr, 0));
+}
+
+TEST(PlugBase, GuiChangesReachHostAndProduct) {
+    TestPlug plug(2);
+    plug.GetParam(1)->InitInt("i", 0, 0, 10);
+    plug.SetParameterFromGUI(1, 0.46);
+    EXPECT_EQ(plug.GetParam(1)->Value(), 5.0);
+    ASSERT_EQ(plug.informed.size(), 1u);
+    EXPECT_EQ(plug.informed[0].second, 0.46); // the host hears the normalised value as given
+    ASSERT_EQ(plug.changed.size(), 1u);
+    EXPECT_EQ(plug.changed[0], 1);
+    plug.SetParameterFromGUI(7, 0.5); // ignored
+    EXPECT_EQ(plug.informed.size(), 1u);
+
+    plug.informed.clear();
+    plug.DirtyParameters();
+    EXPECT_EQ(plug.informed.size(), 2u);
+    EXPECT_EQ(plug.informed[1].second, 0.5);
+}
+
+TEST(PlugBase, AttachGraphicsPushesNormalisedThenRedrawPushesReal) {
+    int deletions = 0;
+    {
+        TestPlug plug(2);
+        plug.GetParam(0)->InitDouble("a", 5.0, 0, 10, 0.1);
+        plug.GetParam(1)->InitInt("b", 1, 0, 4);
+        plug.AttachGraphics(nullptr);
+        EXPECT_EQ(plug.GetGUI(), nullptr);
+        auto* gui = new RecordingGraphics(&deletions);
+        plug.AttachGraphics(gui);
+        EXPECT_EQ(plug.GetGUI(), gui);
+        ASSERT_EQ(gui->pushes.size(), 2u);
+        EXPECT_EQ(gui->prepared, 2u); // prepared after the values arrived
+        EXPECT_TRUE(gui->pushes[0].normalized);
+        EXPECT_EQ(gui->pushes[0].value, 0.5);
+        EXPECT_EQ(gui->pushes[1].value, 0.25);
+        plug.RedrawParamControls();
+        ASSERT_EQ(gui->pushes.size(), 4u);
+        EXPECT_FALSE(gui->pushes[2].normalized);
+        EXPECT_EQ(gui->pushes[2].value, 5.0);
+        EXPECT_EQ(gui->pushes[3].value, 1.0);
+    }
+    EXPECT_EQ(deletions, 1); // owned by the base
+}
+
+TEST(PlugBase, LabelsAndBusLabels) {
+    TestPlug plug(0, "2-2");
+    plug.SetInputLabel(1, "right");
+    plug.SetInputLabel(5, "ignored");
+    EXPECT_STREQ(plug.In(1)->label.Get(), "right");
+    plug.SetInputBusLabel(2, "no");
+    plug.SetInputBusLabel(0, "main");
+    plug.SetInputBusLabel(1, "side");
+    plug.SetInputBusLabel(0, "main in"); // replaced in place
+    ASSERT_NE(plug.GetInputBusLabel(0), nullptr);
+    EXPECT_STREQ(plug.GetInputBusLabel(0)->Get(), "main in");
+    EXPECT_STREQ(plug.GetInputBusLabel(1)->Get(), "side");
+    EXPECT_EQ(plug.GetInputBusLabel(2), nullptr);
+    plug.SetOutputBusLabel(40, "far"); // beyond the end: appended
+    ASSERT_NE(plug.GetOutputBusLabel(0), nullptr);
+    EXPECT_STREQ(plug.GetOutputBusLabel(0)->Get(), "far");
+}
+
+TEST(PlugBase, SamplesPerBeat) {
+    TestPlug plug(0);
+    plug.SetSampleRate(48000.0);
+    plug.tempo = 120.0;
+    EXPECT_EQ(plug.GetSamplesPerBeat(), 24000.0);
+    plug.tempo = 0.0;
+    EXPECT_EQ(plug.GetSamplesPerBeat(), 0.0);
+}
