@@ -33,7 +33,8 @@ constexpr int kLevelX = 62, kLevelY = 62;
 constexpr int kSwitchX = 0, kSwitchY = 481;
 constexpr int kSwitchW = 206, kSwitchH = 30;
 constexpr int kSwitchFrames = 2;
-constexpr int kLinkLeft = 233, kLinkTop = 484, kLinkRight = 333, kLinkBottom = 511;
+// The link strip runs from here to the editor's right edge.
+constexpr int kLinkLeft = 233, kLinkTop = 484, kLinkBottom = 511;
 
 // Knob pointer sweep: frame 0 at -135 degrees from straight up, the last frame at +135.
 constexpr double kPi = 3.14159265358979323846;
@@ -222,7 +223,7 @@ void SpunDisc(cairo_t* cr, double cx, double cy, double r, double base, double s
     cairo_pattern_destroy(mesh);
 }
 
-// Soft elliptical shadow, darkest at the centre.
+// Soft round shadow, darkest at the centre.
 void SoftShadow(cairo_t* cr, double cx, double cy, double r0, double r1, double alpha) {
     cairo_pattern_t* p = cairo_pattern_create_radial(cx, cy, r0, cx, cy, r1);
     cairo_pattern_add_color_stop_rgba(p, 0, 0, 0, 0, alpha);
@@ -381,8 +382,8 @@ void Footswitch(cairo_t* cr, double cx, double cy) {
     cairo_stroke(cr);
 }
 
-// Scale printed around a knob: major ticks at every third frame position, dots between, and a
-// tapered arc outside that widens toward the maximum.
+// Scale printed around a knob: major ticks at every third frame position with numerals 0 to 10,
+// dots between.
 void KnobScale(cairo_t* cr, double cx, double cy) {
     // A slightly darker seat under the knob so its soft edge lands on a calm tone.
     cairo_pattern_t* seat = cairo_pattern_create_radial(cx, cy + 1, 24, cx, cy + 1, 33);
@@ -394,6 +395,7 @@ void KnobScale(cairo_t* cr, double cx, double cy) {
     cairo_pattern_destroy(seat);
 
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+    const TextStyle numeral{"DejaVu Sans Condensed Bold", 7.0, 0.0};
     const int majors = 11;
     for (int i = 0; i < majors; ++i) {
         double a = AngleOfFrame(i, majors), x0, y0, x1, y1;
@@ -411,6 +413,12 @@ void KnobScale(cairo_t* cr, double cx, double cy) {
                 SetRgb(cr, kInk);
             cairo_stroke(cr);
         }
+        // Numerals, centred on their tick's direction.
+        char num[4];
+        std::snprintf(num, sizeof num, "%d", i);
+        double nx, ny;
+        Polar(cx, cy, 46.5, a, &nx, &ny);
+        PrintText(cr, numeral, num, nx, ny + 2.4, Align::Centre, kInkDim, 1.0, 0.25);
         if (i + 1 < majors) {
             double am = (a + AngleOfFrame(i + 1, majors)) / 2, xm, ym;
             Polar(cx, cy, 35.5, am, &xm, &ym);
@@ -632,7 +640,7 @@ cairo_surface_t* DrawBackground() {
     PrintText(cr, label, "GAIN", gx, gy + 49, Align::Centre, kInk);
     PrintText(cr, label, "LEVEL", lx, ly + 49, Align::Centre, kInk);
 
-    // Product name with a thin keyline under it.
+    // Product name, and what it is.
     const double nx = 240, ny = 100;
     const TextStyle title{"DejaVu Serif Bold Italic", 46.0, -0.5};
     PrintText(cr, title, "Zerub", nx, ny, Align::Centre, kInk, 1.0, 0.5);
