@@ -1,0 +1,316 @@
+// Scaled and rotated blits: 16.16 fixed-point walks over the source, nearest or bilinear
+// samples, and the box filter used when shrinking a lot.
+#include "raster/lice.h"
+#include "raster/lice_p.h"
+
+#include <cmath>
+#include <cstddef>
+
+using namespace lice_detail;
+
+namespace {
+
+// A source window: pixel (0, 0) of it, the step to the next row, and its size.
+struct Window {
+    const LICE_pixel* ptr;
+    int step;
+    int w, h;
+    const LICE_pixel* at(int x, int y) const { return ptr + (ptrdiff_t)y * step + x; }
+};
+
+inline bool inside(long long v, int n) {
+    return (unsigned long long)v < (unsigned long long)n;
+}
+
+// Bilinear sample at the 16.16 position (x, y) relative to the window; false when outside.
+// Along the last column or row only the taps that exist are blended.
+inline bool bilinear(const Window& win, long long x, long long y, int* r, int* g, int* b, int* a) {
+    const long long X = x >> 16, Y = y >> 16;
+    if (!inside(X, win.w) || !inside(Y, win.h)) return false;
+    const unsigned int fx = (unsigned int)(x & 0xffff), fy = (unsigned int)(y & 0xffff);
+    const LICE_pixel_chan* p00 = (const LICE_pixel_chan*)win.at((int)X, (int)Y);
+    const bool lastCol = X == win.w - 1, lastRow = Y == win.h - 1;
+    int out[4];
+    if (!lastCol && !lastRow) {
+        const LICE_pixel_chan* p01 = p00 + 4;
+        const LICE_pixel_chan* p10 = p00 + (ptrdiff_t)win.step * 4;
+        const LICE_pixel_chan* p11 = p10 + 4;
+        const unsigned int w11 = (fx * fy) >> 16;
+        const unsigned int w00 = 65536 - fx - fy + w11, w01 = fx - w11, w10 = fy - w11;
+        for (int i = 0; i < 4; ++i)
+            out[i] = (int)((p00[i] * w00 + p01[i] * w01 + p10[i] * w10 + p11[i] * w11) >> 16);
+    } else if (!lastRow) {
+        const LICE_pixel_chan* p10 = p00 + (ptrdiff_t)win.step * 4;
+        for (int i = 0; i < 4; ++i)
+            out[i] = (int)((p00[i] * (65536 - fy) + p10[i] * fy) >> 16);
+    } else if (!lastCol) {
+        const LICE_pixel_chan* p01 = p00 + 4;
+        for (int i = 0; i < 4; ++i)
+            out[i] = (int)((p00[i] * (65536 - fx) + p01[i] * fx) >> 16);
+    } else {
+        for (int i = 0; i < 4; ++i)
+            out[i] = p00[i];
+    }
+    *b = out[LICE_PIXEL_B], *g = out[LICE_PIXEL_G], *r = out[LICE_PIXEL_R], *a = out[LICE_PIXEL_A];
+    return true;
+}
+
+// The 16.16 walk of a scaled blit: destination rows and columns against source positions.
+struct ScaledWalk {
+    Rows d;
+    int cols, rows;
+    long long sx, sy, ix, iy; // start and steps, relative to the window
+    Window win;
+};
+
+template <class Pix>
+void walkNearest(const ScaledWalk& k, Pix pix) {
+    Rows d = k.d;
+    long long sy = k.sy;
+    for (int y = 0; y < k.rows; ++y, d.ptr += d.step, sy += k.iy) {
+        if (!inside(sy >> 16, k.win.h)) continue;
+        const LICE_pixel* srow = k.win.at(0, (int)(sy >> 16));
+        long long sx = k.sx;
+        for (int x = 0; x < k.cols; ++x, sx += k.ix)
+            if (inside(sx >> 16, k.win.w)) pix(d.ptr + x, srow[sx >> 16]);
+    }
+}
+
+template <class Op>
+void walkBilinear(const ScaledWalk& k, int w) {
+    Rows d = k.d;
+    long long sy = k.sy;
+    for (int y = 0; y < k.rows; ++y, d.ptr += d.step, sy += k.iy) {
+        long long sx = k.sx;
+        for (int x = 0; x < k.cols; ++x, sx += k.ix) {
+            int r, g, b, a;
+            if (bilinear(k.win, sx, sy, &r, &g, &b, &a))
+                Op::doPix((LICE_pixel_chan*)(d.ptr + x), r, g, b, a, w);
+        }
+    }
+}
+
+// Box average of n x n source pixels around each sample (the kernel of a strong downscale).
+template <class Op>
+void walkBox(const ScaledWalk& k, int n, int w) {
+    Rows d = k.d;
+    long long sy = k.sy;
+    const int half = n / 2;
+    for (int y = 0; y < k.rows; ++y, d.ptr += d.step, sy += k.iy) {
+        const long long cy = sy >> 16;
+        if (!inside(cy, k.win.h)) continue;
+        const int y0 = cy - half < 0 ? 0 : (int)cy - half;
+        const int y1 = cy + half >= k.win.h ? k.win.h - 1 : (int)cy + half;
+        long long sx = k.sx;
+        for (int x = 0; x < k.cols; ++x, sx += k.ix) {
+            const long long cx = sx >> 16;
+            if (!inside(cx, k.win.w)) continue;
+            const int x0 = cx - half < 0 ? 0 : (int)cx - half;
+            const int x1 = cx + half >= k.win.w ? k.win.w - 1 : (int)cx + half;
+            int sum[4] = {0, 0, 0, 0};
+            for (int yy = y0; yy <= y1; ++yy) {
+                const LICE_pixel_chan* p = (const LICE_pixel_chan*)k.win.at(x0, yy);
+                for (int xx = x0; xx <= x1; ++xx, p += 4)
+                    sum[0] += p[0], sum[1] += p[1], sum[2] += p[2], sum[3] += p[3];
+            }
+            const int cnt = (y1 - y0 + 1) * (x1 - x0 + 1);
+            Op::doPix((LICE_pixel_chan*)(d.ptr + x), sum[LICE_PIXEL_R] / cnt,
+                      sum[LICE_PIXEL_G] / cnt, sum[LICE_PIXEL_B] / cnt, sum[LICE_PIXEL_A] / cnt, w);
+        }
+    }
+}
+
+// floor(v * 65536) as an integer that later steps cannot overflow.
+inline long long fixedFloor(double v) {
+    return toIntSat(std::floor(v * 65536.0));
+}
+
+} // namespace
+
+void LICE_ScaledBlit(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, int dstw, int dsth,
+                     float srcx_, float srcy_, float srcw_, float srch_, float alpha, int mode) {
+    if (!dest || !src || !dstw || !dsth || alpha == 0.0f) return;
+    const int filter = mode & LICE_COMBINE_FILTER_MASK;
+
+    if (std::fabs(srcw_ - dstw) < 0.001 && std::fabs(srch_ - dsth) < 0.001) {
+        const bool fractional =
+            srcx_ - std::floor(srcx_) >= 0.03 || srcy_ - std::floor(srcy_) >= 0.03;
+        if (filter != LICE_COMBINE_FILTER_BILINEAR || !fractional) {
+            const int left = (int)toIntSat(srcx_ + 0.5, 1e9), top = (int)toIntSat(srcy_ + 0.5, 1e9);
+            const RECT r = {left, top, clampInt((long long)left + dstw),
+                            clampInt((long long)top + dsth)};
+            LICE_Blit(dest, src, dstx, dsty, &r, alpha, mode);
+            return;
+        }
+    }
+
+    long long dx = dstx, dy = dsty, dw = dstw, dh = dsth;
+    double srcx = srcx_, srcy = srcy_;
+    float srcw = srcw_, srch = srch_;
+    if (dw < 0) dx += dw, srcx += srcw, srcw = -srcw, dw = -dw; // mirror left to right
+    if (dh < 0) dy += dh, srcy += srch, srch = -srch, dh = -dh;
+
+    const double xstep = (float)(srcw / (float)dw), ystep = (float)(srch / (float)dh);
+    if (dx < 0) srcx -= dx * xstep, dw += dx, dx = 0;
+    if (dy < 0) srcy -= dy * ystep, dh += dy, dy = 0;
+    const int destW = dest->getWidth(), destH = dest->getHeight();
+    if (dw <= 0 || dh <= 0 || dx >= destW || dy >= destH) return;
+    if (dw > destW - dx) dw = destW - dx;
+    if (dh > destH - dy) dh = destH - dy;
+
+    const long long ix = fixedFloor(xstep), iy = fixedFloor(ystep);
+    long long sx = fixedFloor(srcx), sy = fixedFloor(srcy);
+    const int srcW = src->getWidth(), srcH = src->getHeight();
+
+    // Skip destination pixels that sample before the source's first pixel or after its last.
+    const auto trim = [](long long step, long long& s, long long& d, long long& n, int size) {
+        if (step <= 0) return;
+        if (s < 0) {
+            const long long k = (step - 1 - s) / step;
+            d += k, n -= k, s += k * step;
+        }
+        if ((long long)size * 65536 <= (n - 1) * step + s) {
+            const long long m = ((long long)(size - 1) * 65536 - s) / step;
+            if (m < n) n = m;
+        }
+    };
+    trim(ix, sx, dx, dw, srcW);
+    trim(iy, sy, dy, dh, srcH);
+    if (dw <= 0 || dh <= 0) return;
+
+    long long left = (sx + (ix < 0 ? dw * ix : 0)) / 65536;
+    long long top = (sy + (iy < 0 ? dh * iy : 0)) / 65536;
+    long long right = toIntSat((srcw > 0 ? srcw : 0) + srcx + 0.999999);
+    long long bottom = toIntSat((srch > 0 ? srch : 0) + srcy + 0.999999);
+    // A mirrored walk may start left of the source; the window never reaches outside it.
+    if (left < 0) left = 0;
+    if (top < 0) top = 0;
+    if (right > srcW) right = srcW;
+    if (bottom > srcH) bottom = srcH;
+    if (right <= left || bottom <= top || !src->getBits() || !dest->getBits()) return;
+
+    const Rows srows = rowsAt(src, (int)left, (int)top);
+    ScaledWalk k;
+    k.d = rowsAt(dest, (int)dx, (int)dy);
+    k.cols = (int)dw;
+    k.rows = (int)dh;
+    k.sx = sx - left * 65536;
+    k.sy = sy - top * 65536;
+    k.ix = ix;
+    k.iy = iy;
+    k.win = {srows.ptr, srows.step, (int)(right - left), (int)(bottom - top)};
+
+    const int w = LICE_AlphaToWeight(alpha);
+    if ((mode & 0x1ffff) == 0 && w == 256) {
+        walkNearest(k, [](LICE_pixel* p, LICE_pixel c) { *p = c; });
+        return;
+    }
+    if ((mode & 0x1ffff) == 0 && w == 128) {
+        walkNearest(k, _LICE_CombinePixelsHalfMixFAST::doPix);
+        return;
+    }
+    if (filter == LICE_COMBINE_FILTER_BILINEAR && xstep >= 1.7 && ystep >= 1.7) {
+        // The kernel weights all saturate for steps this large: a uniform box, 5 x 5 once
+        // more than three source pixels fall on one destination pixel.
+        const int n = (ix > iy ? ix : iy) > 0x30000 ? 5 : 3;
+        LICE_DispatchCombine(mode, w, [&](auto op) { walkBox<decltype(op)>(k, n, w); });
+        return;
+    }
+    if (filter == LICE_COMBINE_FILTER_BILINEAR) {
+        LICE_DispatchCombine(mode, w, [&](auto op) { walkBilinear<decltype(op)>(k, w); });
+        return;
+    }
+    LICE_DispatchCombine(mode, w, [&](auto op) {
+        walkNearest(k, [w](LICE_pixel* p, LICE_pixel c) {
+            decltype(op)::doPix((LICE_pixel_chan*)p, LICE_GETR(c), LICE_GETG(c), LICE_GETB(c),
+                                LICE_GETA(c), w);
+        });
+    });
+}
+
+namespace {
+
+// The affine walk of a rotated blit: position and per-column / per-row steps in 16.16.
+struct AffineWalk {
+    Rows d;
+    int cols, rows;
+    long long sx, sy, dsdx, dtdx, dsdy, dtdy;
+    Window win;
+};
+
+template <class Op>
+void walkAffine(const AffineWalk& k, bool filtered, int w) {
+    Rows d = k.d;
+    long long rs = k.sx, rt = k.sy;
+    for (int y = 0; y < k.rows; ++y, d.ptr += d.step, rs += k.dsdy, rt += k.dtdy) {
+        long long s = rs, t = rt;
+        for (int x = 0; x < k.cols; ++x, s += k.dsdx, t += k.dtdx) {
+            int r, g, b, a;
+            if (filtered) {
+                if (!bilinear(k.win, s, t, &r, &g, &b, &a)) continue;
+            } else {
+                if (!inside(s >> 16, k.win.w) || !inside(t >> 16, k.win.h)) continue;
+                const LICE_pixel c = *k.win.at((int)(s >> 16), (int)(t >> 16));
+                r = LICE_GETR(c), g = LICE_GETG(c), b = LICE_GETB(c), a = LICE_GETA(c);
+            }
+            Op::doPix((LICE_pixel_chan*)(d.ptr + x), r, g, b, a, w);
+        }
+    }
+}
+
+} // namespace
+
+void LICE_RotatedBlit(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, int dstw, int dsth,
+                      float srcx, float srcy, float srcw, float srch, float angle,
+                      bool cliptosourcerect, float alpha, int mode, float rotxcent,
+                      float rotycent) {
+    if (!dest || !src || !dstw || !dsth) return;
+    double left = 0, top = 0, right = src->getWidth(), bottom = src->getHeight();
+    if (cliptosourcerect) {
+        if (srcx > left) left = srcx;
+        if (srcy > top) top = srcy;
+        if ((double)srcx + srcw < right) right = (double)srcx + srcw;
+        if ((double)srcy + srch < bottom) bottom = (double)srcy + srch;
+    }
+    long long dx = dstx, dy = dsty, dw = dstw, dh = dsth;
+    double sx0 = srcx, sy0 = srcy, sw = srcw, sh = srch;
+    if (dw < 0) dx += dw, sx0 += sw, sw = -sw, dw = -dw;
+    if (dh < 0) dy += dh, sy0 += sh, sh = -sh, dh = -dh;
+
+    const double c = std::cos((double)angle), s = std::sin((double)angle);
+    const double xs = sw / dw, ys = sh / dh;
+    const double dsdx = xs * c, dtdx = -ys * s; // one destination column
+    const double dsdy = xs * s, dtdy = ys * c;  // one destination row
+    sx0 -= (dh * xs * s + dw * xs * c - sw) * 0.5 - rotxcent;
+    sy0 -= (dh * ys * c - dw * ys * s - sh) * 0.5 - rotycent;
+    if (dx < 0) sx0 -= dx * dsdx, sy0 -= dx * dtdx, dw += dx, dx = 0;
+    if (dy < 0) sx0 -= dy * dsdy, sy0 -= dy * dtdy, dh += dy, dy = 0;
+
+    const int destW = dest->getWidth(), destH = dest->getHeight();
+    const long long il = toIntSat(left), it = toIntSat(top);
+    const long long ir = toIntSat(right), ib = toIntSat(bottom);
+    if (dw <= 0 || dh <= 0 || dx >= destW || dy >= destH || il >= right || ib - it <= 0) return;
+    const int w = LICE_AlphaToWeight(alpha);
+    if (!dest->getBits() || !src->getBits()) return;
+
+    // The window as whole pixels inside the source.
+    const long long wl = il < 0 ? 0 : il, wt = it < 0 ? 0 : it;
+    const long long wr = ir > src->getWidth() ? src->getWidth() : ir;
+    const long long wb = ib > src->getHeight() ? src->getHeight() : ib;
+    if (wr <= wl || wb <= wt) return;
+
+    const Rows srows = rowsAt(src, (int)wl, (int)wt);
+    AffineWalk k;
+    k.d = rowsAt(dest, (int)dx, (int)dy);
+    k.cols = (int)(dw < destW - dx ? dw : destW - dx);
+    k.rows = (int)(dh < destH - dy ? dh : destH - dy);
+    k.sx = toIntSat((sx0 - wl) * 65536.0);
+    k.sy = toIntSat((sy0 - wt) * 65536.0);
+    k.dsdx = toIntSat(dsdx * 65536.0);
+    k.dtdx = toIntSat(dtdx * 65536.0);
+    k.dsdy = toIntSat(dsdy * 65536.0);
+    k.dtdy = toIntSat(dtdy * 65536.0);
+    k.win = {srows.ptr, srows.step, (int)(wr - wl), (int)(wb - wt)};
+    const bool filtered = (mode & LICE_COMBINE_FILTER_MASK) == LICE_COMBINE_FILTER_BILINEAR;
+    LICE_DispatchCombine(mode, w, [&](auto op) { walkAffine<decltype(op)>(k, filtered, w); });
+}
