@@ -178,6 +178,13 @@ struct ISysEx {
 // included), as many whole bytes as fit; returns out.
 char* SysExStr(char* out, int maxLen, const unsigned char* data, int size);
 
+// What the product's factory hands to the API wrapper: the component bundle's identifier and the
+// class name of its editor view factory.
+struct IPlugInstanceInfo {
+    WDL_String bundleID;
+    WDL_String cocoaViewFactoryClassName;
+};
+
 // Transport state as the host reports it. The caller initialises the record; the wrapper
 // overwrites only what the host supplies.
 struct ITimeInfo {

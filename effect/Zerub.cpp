@@ -1,0 +1,77 @@
+#include "effect/Zerub.h"
+
+#include "containers/WDL_Mutex.h"
+
+#include <new>
+
+namespace {
+
+constexpr int kNumPresets = 1;
+constexpr const char* kChannelIO = "1-1 2-2";
+constexpr int kVersion = 0x10000;
+const char* const kBundleID = "com.Quillmoor.audiounit.Zerub";
+const char* const kViewClass = "Zerub_View";
+
+} // namespace
+
+Zerub::Zerub(const IPlugInstanceInfo& instanceInfo)
+    : IPlugAU(instanceInfo, kNumParams, kChannelIO, kNumPresets, "Zerub", "", "Quillmoor", kVersion,
+              FourCC("ZRB1"), FourCC("Qmor"), 0, false, false, false, 0) {
+    GetParam(kBypass)->InitInt("BY", 0, 0, 1, "", "");
+    GetParam(kGain)->InitDouble("Gain", 0.5, 0.0, 1.0, 0.01, "%", "", 1.0);
+    GetParam(kGain)->SetShape(1.0);
+    GetParam(kLevel)->InitDouble("Level", 0.5, 0.0, 1.0, 0.01, "%", "", 1.0);
+    GetParam(kLevel)->SetShape(1.0);
+
+    MakeDefaultPreset("-", kNumPresets);
+}
+
+void Zerub::Reset() {
+    WDL_MutexLock lock(&mutex);
+}
+
+void Zerub::OnParamChange(int paramIdx) {
+    WDL_MutexLock lock(&mutex);
+    switch (paramIdx) {
+    case kGain:
+        gain = GetParam(kGain)->Value();
+        break;
+    case kLevel:
+        level = GetParam(kLevel)->Value();
+        break;
+    default:
+        break;
+    }
+}
+
+void Zerub::ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) {
+    const double rate = GetSampleRate();
+    circuitL.Calc(rate);
+    circuitR.Calc(rate);
+
+    const double* inL = inputs[0];
+    const double* inR = inputs[1];
+    double* outL = outputs[0];
+    double* outR = outputs[1];
+    const IParam* bypass = GetParam(kBypass);
+    for (int s = 0; s < nFrames; ++s) {
+        // Only exactly 1 bypasses: a host may set a fraction, which truncates to 0.
+        if (bypass->Int() == 1) {
+            outL[s] = inL[s];
+            outR[s] = inR[s];
+        } else {
+            outL[s] = circuitL.Process(inL[s], gain, level);
+            outR[s] = circuitR.Process(inR[s], gain, level);
+        }
+    }
+}
+
+IPlugAU* MakePlug(void* memory) {
+    static WDL_Mutex creationMutex;
+    WDL_MutexLock lock(&creationMutex);
+    IPlugInstanceInfo info;
+    info.bundleID.Set(kBundleID);
+    info.cocoaViewFactoryClassName.Set(kViewClass);
+    if (memory) return new (memory) Zerub(info);
+    return new (std::nothrow) Zerub(info);
+}

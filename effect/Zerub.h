@@ -1,0 +1,29 @@
+// The overdrive: one drive circuit per channel, three parameters (Gain, Level, bypass "BY").
+#pragma once
+
+#include "au/IPlugAU.h"
+#include "effect/DriveCircuit.h"
+
+class Zerub : public IPlugAU {
+public:
+    enum EParams { kGain = 0, kLevel, kBypass, kNumParams };
+
+    explicit Zerub(const IPlugInstanceInfo& instanceInfo);
+    ~Zerub() override = default;
+
+    void Reset() override;
+    void OnParamChange(int paramIdx) override;
+    // Render thread, plug-in mutex held. Always reads inputs 0 and 1 and writes outputs 0 and 1:
+    // in mono the second channel runs on the base's scratch buffers.
+    void ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) override;
+
+private:
+    double gain = 0.0; // parameter copies, set by OnParamChange before any processing
+    double level = 0.0;
+    DriveCircuit circuitL;
+    DriveCircuit circuitR;
+};
+
+// The plug-in factory the wrapper calls: constructs a Zerub in memory (or a new block when null)
+// under a process-wide mutex.
+IPlugAU* MakePlug(void* memory);
