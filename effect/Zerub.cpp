@@ -1,6 +1,7 @@
 #include "effect/Zerub.h"
 
 #include "containers/WDL_Mutex.h"
+#include "effect/ZerubEditor.h"
 
 #include <new>
 
@@ -23,6 +24,7 @@ Zerub::Zerub(const IPlugInstanceInfo& instanceInfo)
     GetParam(kLevel)->InitDouble("Level", 0.5, 0.0, 1.0, 0.01, "%", "", 1.0);
     GetParam(kLevel)->SetShape(1.0);
 
+    AttachGraphics(BuildZerubEditor(this));
     MakeDefaultPreset("-", kNumPresets);
 }
 
