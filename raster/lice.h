@@ -116,8 +116,11 @@ void LICE_DrawGlyphEx(LICE_IBitmap* dest, int x, int y, LICE_pixel color,
 // different bitmaps.
 LICE_IBitmap* LICE_LoadPNG(const char* filename, LICE_IBitmap* bmp = nullptr);
 LICE_IBitmap* LICE_LoadPNGFromMemory(const void* data, int len, LICE_IBitmap* bmp = nullptr);
-// Loads name from the main bundle's Contents/Resources folder.
+// Loads name from the main bundle's Contents/Resources folder; null until the platform runtime
+// has set the bundle lookup (it writes the bundle folder, NUL-terminated, into at most bufsize
+// bytes and returns false when there is none).
 LICE_IBitmap* LICE_LoadPNGFromNamedResource(const char* name, LICE_IBitmap* bmp = nullptr);
+void LICE_SetMainBundlePathFunc(bool (*fn)(char* buf, int bufsize));
 // Always null on this platform.
 LICE_IBitmap* LICE_LoadPNGFromResource(void* hInst, const char* resid, LICE_IBitmap* bmp = nullptr);
 

@@ -35,8 +35,10 @@
 #define LICE_COMBINE_CHANNEL(src, dst) (0xf0 | ((src)&3) | (((dst)&3) << 2))
 
 // Weight of a float alpha, computed in double precision and truncated toward zero.
+// A NaN or an alpha far outside any sensible range gives 0 rather than an undefined conversion.
 inline int LICE_AlphaToWeight(float alpha) {
-    return (int)(alpha * 256.0);
+    const double v = alpha * 256.0;
+    return v > -1073741824.0 && v < 1073741824.0 ? (int)v : 0;
 }
 
 namespace lice_detail {
