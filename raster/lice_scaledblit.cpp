@@ -169,8 +169,9 @@ void LICE_ScaledBlit(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, 
             const long long k = (step - 1 - s) / step;
             d += k, n -= k, s += k * step;
         }
+        // Keep every pixel whose sample still lies inside the source.
         if ((long long)size * 65536 <= (n - 1) * step + s) {
-            const long long m = ((long long)(size - 1) * 65536 - s) / step;
+            const long long m = ((long long)size * 65536 - s + step - 1) / step;
             if (m < n) n = m;
         }
     };
