@@ -210,8 +210,9 @@ TEST(FillCircle, EveryCoveredPixelBlendedOnce) {
         int most = 0;
         const int n = countWrites(&bm, &most);
         EXPECT_EQ(most, 1) << r;
-        const int R = (int)(r + 0.5f); // the midpoint circle rounds centre and radius
-        EXPECT_NEAR(n, 3.14159265 * R * R, 4 * R + 2) << r;
+        // The midpoint circle rounds the radius and covers the pixels its outline crosses.
+        const int R = (int)(r + 0.5f);
+        EXPECT_NEAR(n, 3.14159265 * (R + 0.5) * (R + 0.5), 2 * R + 4) << r;
         // Filled covers the outline.
         LICE_MemBitmap outline(32, 32, 4);
         rtest::fillSolid(&outline, 0);
