@@ -26,7 +26,8 @@ struct MemSource {
     int remaining;
 };
 
-// Reading past the end yields zero bytes; the chunk checks then fail on their own.
+// Reading past the end is an error at once. (Handing out zeros instead would let a damaged
+// chunk length make the decoder skip through gigabytes of them before failing.)
 void readMemory(png_structp png, png_bytep out, png_size_t n) {
     MemSource* src = (MemSource*)png_get_io_ptr(png);
     memset(out, 0, n);
@@ -34,6 +35,7 @@ void readMemory(png_structp png, png_bytep out, png_size_t n) {
     memcpy(out, src->p, take);
     src->p += take;
     src->remaining -= (int)take;
+    if (take < n) png_error(png, "read past the end of the data");
 }
 
 // Everything a decode owns, released in one place on success and on every error path.
