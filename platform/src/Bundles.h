@@ -1,0 +1,33 @@
+// The process's registry of bundles, shared by CFBundle and the component services.
+#pragma once
+
+#include <CoreFoundation/CoreFoundation.h>
+
+#include <string>
+
+namespace zerub::platform {
+
+// The bundle rooted at path, made known on first use; nullptr when path is not a folder.
+CFBundleRef BundleAtPath(const std::string& path);
+
+// The bundle's root folder (canonical, without a trailing slash).
+const std::string& BundleRoot(CFBundleRef bundle);
+
+// The folder that holds Info.plist, MacOS/ and Resources/: Root/Contents when it exists,
+// else the root itself.
+std::string BundleContents(CFBundleRef bundle);
+
+// The canonical form of path, or "" when it does not exist.
+std::string CanonicalPath(const std::string& path);
+
+bool IsDirectory(const std::string& path);
+bool IsRegularFile(const std::string& path);
+
+// The parsed property list in the file, or nullptr when it is missing or malformed. Files larger
+// than limitBytes are refused.
+CFPropertyListRef ReadPropertyListFile(const std::string& path, size_t limitBytes = 16 << 20);
+
+// Reads the component search path once (defined with the component services).
+void EnsureComponentsScanned();
+
+} // namespace zerub::platform
