@@ -50,8 +50,9 @@ TEST(Line, EveryPixelOnceFromEitherEnd) {
             ASSERT_EQ(xMajor ? box[2] : box[3], 1) << iter;
             ASSERT_EQ(xMajor ? box[0] : box[1], (xMajor ? x1 + x2 : y1 + y2) / 2) << iter;
         }
-        if (x1 == x2 || y1 == y2 || std::abs(x2 - x1) == std::abs(y2 - y1))
+        if (x1 == x2 || y1 == y2 || std::abs(x2 - x1) == std::abs(y2 - y1)) {
             ASSERT_EQ(LICE_BitmapCmp(&a, &b), 0) << iter;
+        }
         EXPECT_NE(LICE_GETB(*pixelAt(&a, x1, y1)), 0);
         EXPECT_NE(LICE_GETB(*pixelAt(&a, x2, y2)), 0);
     }
@@ -219,7 +220,9 @@ TEST(FillCircle, EveryCoveredPixelBlendedOnce) {
         LICE_Circle(&outline, 15, 16, r + 0.001f, kOne, 1.0f, LICE_COMBINE_ADD, false);
         for (int y = 0; y < 32; ++y)
             for (int x = 0; x < 32; ++x)
-                if (*pixelAt(&outline, x, y)) ASSERT_TRUE(*pixelAt(&bm, x, y)) << r;
+                if (*pixelAt(&outline, x, y)) {
+                    ASSERT_TRUE(*pixelAt(&bm, x, y)) << r;
+                }
     }
     // At alpha 0.5 every pixel is the same single half mix.
     LICE_MemBitmap bm(32, 32, 4);
@@ -239,7 +242,9 @@ TEST(FillCircle, AntiAliasedInteriorOnce) {
     // Interior pixels (well inside the radius) are written exactly once at full weight.
     for (int y = 0; y < 40; ++y)
         for (int x = 0; x < 40; ++x)
-            if (std::hypot(x - 20, y - 20) < 12.0) ASSERT_EQ(*pixelAt(&bm, x, y), kOne);
+            if (std::hypot(x - 20, y - 20) < 12.0) {
+                ASSERT_EQ(*pixelAt(&bm, x, y), kOne);
+            }
     EXPECT_EQ(*pixelAt(&bm, 2, 2), 0u);
 }
 
@@ -312,8 +317,12 @@ TEST(Polygon, TriangleRowsOnceAndCollinear) {
             if (*pixelAt(&bm, x, y) && (x == 0 || !*pixelAt(&bm, x - 1, y))) ++runs;
         EXPECT_LE(runs, 1) << y;
         // The truncated 16.16 edge step may stop one short of the bottom vertex.
-        if (y >= 2 && y <= 25) EXPECT_EQ(runs, 1) << y;
-        if (y < 2 || y > 26) EXPECT_EQ(runs, 0) << y;
+        if (y >= 2 && y <= 25) {
+            EXPECT_EQ(runs, 1) << y;
+        }
+        if (y < 2 || y > 26) {
+            EXPECT_EQ(runs, 0) << y;
+        }
     }
 }
 
