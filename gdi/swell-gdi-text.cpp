@@ -24,17 +24,22 @@ SwellFont* g_defaultFont = nullptr;
 
 // Requested face strings ("Face", "Face Bold", ...) to the family fontconfig picks for them.
 std::map<std::string, std::string>* s_fontnamecache = nullptr;
-WDL_Mutex s_fontnamecache_mutex;
 
-// Options shared by measuring and drawing so that both see the same glyph advances: grey
-// antialiasing (or none), slight hinting and metrics rounded to whole pixels, whatever the
-// user's fontconfig settings.
+// Never destroyed: the unloader runs among other static destructors in no fixed order.
+WDL_Mutex& FontNameCacheMutex() {
+    static WDL_Mutex* s_fontnamecache_mutex = new WDL_Mutex;
+    return *s_fontnamecache_mutex;
+}
+
+// Options shared by measuring and drawing so that both see the same glyph advances, whatever
+// the user's fontconfig settings: grey antialiasing (or none), slight (vertical-only) hinting,
+// and unhinted metrics, so that sizes and advances keep the font's fractional design values.
 cairo_font_options_t* MakeFontOptions(int antialias) {
     cairo_font_options_t* options = cairo_font_options_create();
     cairo_font_options_set_antialias(
         options, antialias == NONANTIALIASED_QUALITY ? CAIRO_ANTIALIAS_NONE : CAIRO_ANTIALIAS_GRAY);
     cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_SLIGHT);
-    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_ON);
+    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
     return options;
 }
 
@@ -45,7 +50,7 @@ void ApplyFontOptions(PangoContext* context, int antialias) {
 }
 
 std::string ResolveFamily(const std::string& key, const char* face, bool bold, bool italic) {
-    WDL_MutexLock lock(&s_fontnamecache_mutex);
+    WDL_MutexLock lock(&FontNameCacheMutex());
     if (!s_fontnamecache) s_fontnamecache = new (std::nothrow) std::map<std::string, std::string>;
     if (s_fontnamecache) {
         auto it = s_fontnamecache->find(key);
@@ -118,7 +123,7 @@ SwellFont* MakeFont(const char* family, int size, bool bold, bool italic, int an
 } // namespace
 
 WDL_Mutex& TextMutex() {
-    static WDL_Mutex* mutex = new WDL_Mutex; // outlives every static destructor
+    static WDL_Mutex* mutex = new WDL_Mutex; // never destroyed, as above
     return *mutex;
 }
 
@@ -150,7 +155,7 @@ void ShutdownText() {
     g_metricsContext = nullptr;
     if (g_fontMap) g_object_unref(g_fontMap);
     g_fontMap = nullptr;
-    WDL_MutexLock cacheLock(&s_fontnamecache_mutex);
+    WDL_MutexLock cacheLock(&FontNameCacheMutex());
     delete s_fontnamecache;
     s_fontnamecache = nullptr;
 }
@@ -180,15 +185,16 @@ HFONT CreateFont(int height, int width, int escapement, int orientation, int wei
     std::string key = faceName;
     if (bold) key += " Bold";
     if (slanted) key += " Italic";
-    const std::string family =
-        key.empty() ? std::string() : ResolveFamily(key, faceName.c_str(), bold, slanted);
 
     const int antialias = quality == NONANTIALIASED_QUALITY ? NONANTIALIASED_QUALITY
                           : quality == ANTIALIASED_QUALITY  ? ANTIALIASED_QUALITY
                                                             : DEFAULT_QUALITY;
     SwellFont* font = nullptr;
     {
+        // Pango calls fontconfig too, and the two share patterns: one lock covers both.
         WDL_MutexLock lock(&TextMutex());
+        const std::string family =
+            key.empty() ? std::string() : ResolveFamily(key, faceName.c_str(), bold, slanted);
         if (FontMap())
             font = MakeFont(family.c_str(), static_cast<int>(size), bold, slanted, antialias,
                             static_cast<float>(orientation) / 10.0f);
@@ -411,7 +417,8 @@ int SWELL_DrawText(HDC ctx, const char* text, int len, RECT* rect, int format) {
                 cairo_fill(cr);
             }
             cairo_set_source_rgb(cr, ctx->textRGB[0], ctx->textRGB[1], ctx->textRGB[2]);
-            cairo_move_to(cr, 0.0, top + box.ascent);
+            // Whole-pixel baselines keep hinted stems sharp.
+            cairo_move_to(cr, 0.0, std::floor(top + box.ascent + 0.5));
             pango_cairo_show_layout_line(cr, static_cast<PangoLayoutLine*>(l->data));
             top += step;
         }

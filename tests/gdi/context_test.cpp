@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -210,6 +211,46 @@ TEST(GdiColors, TextColorKeepsTwentyFourBits) {
     EXPECT_EQ(GetTextColor(dc), 0x123456);
     EXPECT_EQ(GetTextColor(nullptr), 0);
     SWELL_DeleteGfxContext(dc);
+}
+
+} // namespace
+
+namespace {
+
+// Contexts, fonts and text from several threads at once: the pools and the text engine are
+// shared, so unguarded access shows up as crashes, sanitizer reports or differing results.
+TEST(GdiThreads, PoolsAndTextAreSharedSafely) {
+    constexpr int kThreads = 4, kRounds = 60;
+    int widths[kThreads] = {};
+    bool ok[kThreads] = {};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([t, &widths, &ok] {
+            bool good = true;
+            int width = -1;
+            for (int i = 0; i < kRounds; ++i) {
+                HDC dc = SWELL_CreateMemContext(nullptr, 64, 16);
+                HFONT font = CreateFont(12, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, "Monaco");
+                good &= dc && font;
+                SelectObject(dc, font);
+                RECT r = {0, 0, 0, 0};
+                SWELL_DrawText(dc, "Level", -1, &r, DT_CALCRECT);
+                RECT box = {0, 0, 64, 16};
+                SWELL_DrawText(dc, "Level", -1, &box, 0);
+                if (width < 0) width = r.right;
+                good &= r.right == width && r.right > 0;
+                SWELL_DeleteGfxContext(dc);
+                DeleteObject(font);
+            }
+            widths[t] = width;
+            ok[t] = good;
+        });
+    for (auto& th : threads)
+        th.join();
+    for (int t = 0; t < kThreads; ++t) {
+        EXPECT_TRUE(ok[t]) << t;
+        EXPECT_EQ(widths[t], widths[0]);
+    }
 }
 
 } // namespace
