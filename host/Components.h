@@ -1,0 +1,21 @@
+// list and info: what the Audio Unit interface says about the components on the search path.
+// Written against the host-side calls only (AudioComponentFindNext, AudioComponentInstanceNew,
+// AudioUnitGetProperty, ...), as a host on macOS would be; nothing here knows the component's
+// own code.
+#pragma once
+
+#include "host/Status.h"
+
+#include <ostream>
+#include <string>
+
+// One line per effect component found: type, subtype, manufacturer, version, name.
+Status ListComponents(std::ostream& out);
+
+// Identity, channel configurations, parameters, latency, tail time and factory presets of one
+// component: the bundle at componentPath when it is not empty, else the first Zerub on the
+// search path.
+Status DescribeComponent(const std::string& componentPath, std::ostream& out);
+
+// False when this build has no platform library (list and info then only refuse).
+bool ComponentsAvailable();

@@ -1,0 +1,12 @@
+// The demo's input: a short plucked-string riff in E, synthesised in code so that every run and
+// every machine gets the same samples. Mono, 44100 Hz, 8.5 seconds (four bars at 120 beats per
+// minute and a ringing last chord), peak normalised to -6 dBFS.
+#pragma once
+
+#include "host/AudioBuffer.h"
+
+constexpr int kDemoSampleRate = 44100;
+constexpr int kDemoFrames = 374850; // 8.5 s
+constexpr double kDemoPeakDb = -6.0;
+
+AudioBuffer MakeDemoRiff();

@@ -1,0 +1,37 @@
+// What the demo and the file renderer need from the effect: open it at a rate and channel count,
+// set parameters by index (real values), and process blocks of planar float audio.
+//
+// DirectRenderer drives the effect object through its plug-in base; a renderer over the Audio
+// Unit interface (AudioUnitInitialize, AudioUnitSetParameter, AudioUnitRender with an input
+// callback) takes its place once the component exists, without changes to its callers.
+#pragma once
+
+#include "host/AudioBuffer.h"
+#include "host/Status.h"
+
+#include <functional>
+
+class Renderer {
+public:
+    virtual ~Renderer() = default;
+
+    // Prepares the effect for nChannels in and out at sampleRate Hz, with blocks of at most
+    // maxBlockFrames. Every parameter starts at its default. Call once, before anything else.
+    virtual Status Open(double sampleRate, int nChannels, int maxBlockFrames) = 0;
+
+    // Sets parameter index to a real value (the effect clamps it to its range). After Open; takes
+    // effect from the next block.
+    virtual Status SetParam(int index, double value) = 0;
+
+    // Processes one block: in and out each hold nChannels pointers to nFrames samples, with
+    // 0 < nFrames <= maxBlockFrames. in and out may not overlap.
+    virtual Status Render(const float* const* in, float* const* out, int nFrames) = 0;
+};
+
+// Called after each block with the frames done so far and the total.
+using RenderProgress = std::function<void(long done, long total)>;
+
+// Runs all of in through an opened renderer in blocks of blockFrames (the last may be shorter)
+// and returns the result in out, with in's rate and channel count.
+Status RenderAll(Renderer& renderer, const AudioBuffer& in, int blockFrames, AudioBuffer* out,
+                 const RenderProgress& progress = {});

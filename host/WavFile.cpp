@@ -1,0 +1,133 @@
+#include "host/WavFile.h"
+
+#include <sndfile.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int kChunkFrames = 4096;
+
+std::string ErrnoText() {
+    return std::strerror(errno);
+}
+
+// A fresh name beside path that no other writer (thread or process) picks: hidden, with the
+// process id and a counter, so an interrupted run leaves an obvious leftover, never a file that
+// looks complete.
+std::string TemporaryNameFor(const std::string& path) {
+    static std::atomic<unsigned> counter{0};
+    const std::filesystem::path target(path);
+    const std::string name = "." + target.filename().string() + "." +
+                             std::to_string(static_cast<long>(getpid())) + "-" +
+                             std::to_string(counter.fetch_add(1)) + ".tmp";
+    return (target.parent_path() / name).string();
+}
+
+Status CheckShape(const std::string& path, const AudioBuffer& audio) {
+    if (audio.sampleRate <= 0)
+        return Status::Fail("cannot write " + path + ": sample rate " +
+                            std::to_string(audio.sampleRate) + " Hz");
+    if (audio.channels.empty()) return Status::Fail("cannot write " + path + ": no channels");
+    for (const auto& ch : audio.channels)
+        if (ch.size() != audio.channels[0].size())
+            return Status::Fail("cannot write " + path + ": channels of different lengths");
+    return Status::Ok();
+}
+
+// Interleaves and writes every frame to an open libsndfile handle.
+Status WriteFrames(SNDFILE* file, const AudioBuffer& audio, const std::string& path) {
+    const int nChannels = audio.NumChannels();
+    const int nFrames = audio.NumFrames();
+    std::vector<float> interleaved(static_cast<size_t>(kChunkFrames) * nChannels);
+    for (int start = 0; start < nFrames; start += kChunkFrames) {
+        const int frames = std::min(kChunkFrames, nFrames - start);
+        for (int i = 0; i < frames; ++i)
+            for (int c = 0; c < nChannels; ++c)
+                interleaved[static_cast<size_t>(i) * nChannels + c] = audio.channels[c][start + i];
+        if (sf_writef_float(file, interleaved.data(), frames) != frames)
+            return Status::Fail("cannot write " + path + ": " + sf_strerror(file));
+    }
+    return Status::Ok();
+}
+
+} // namespace
+
+Status WriteWavFloat(const std::string& path, const AudioBuffer& audio) {
+    if (Status shape = CheckShape(path, audio); !shape) return shape;
+
+    SF_INFO info{};
+    info.samplerate = audio.sampleRate;
+    info.channels = audio.NumChannels();
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    if (!sf_format_check(&info))
+        return Status::Fail("cannot write " + path + ": " + std::to_string(info.channels) +
+                            " channels at " + std::to_string(info.samplerate) +
+                            " Hz is not a valid WAV format");
+
+    const std::string temp = TemporaryNameFor(path);
+    // 0666 less the umask: the finished file gets the permissions any new file would.
+    const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return Status::Fail("cannot write " + path + ": " + ErrnoText());
+
+    // The descriptor stays ours (SF_FALSE) so that it can be synced and its close checked.
+    Status result = Status::Ok();
+    SNDFILE* file = sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE);
+    if (!file) {
+        result = Status::Fail("cannot write " + path + ": " + sf_strerror(nullptr));
+    } else {
+        result = WriteFrames(file, audio, path);
+        // sf_close writes the final header sizes; its failure means a broken file.
+        const int closeError = sf_close(file);
+        if (result && closeError != 0)
+            result = Status::Fail("cannot write " + path + ": " + sf_error_number(closeError));
+    }
+    if (result && fsync(fd) != 0)
+        result = Status::Fail("cannot write " + path + ": " + ErrnoText());
+    if (close(fd) != 0 && result)
+        result = Status::Fail("cannot write " + path + ": " + ErrnoText());
+    if (result && rename(temp.c_str(), path.c_str()) != 0)
+        result = Status::Fail("cannot write " + path + ": " + ErrnoText());
+    if (!result) unlink(temp.c_str());
+    return result;
+}
+
+Status ReadAudioFile(const std::string& path, AudioBuffer* audio) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!file) return Status::Fail("cannot read " + path + ": " + sf_strerror(nullptr));
+
+    Status result = Status::Ok();
+    if (info.channels <= 0 || info.samplerate <= 0)
+        result = Status::Fail("cannot read " + path + ": no channels or no sample rate");
+    else if (info.frames < 0 || info.frames > INT_MAX)
+        result = Status::Fail("cannot read " + path + ": too long");
+
+    if (result) {
+        const int nChannels = info.channels;
+        const int nFrames = static_cast<int>(info.frames);
+        AudioBuffer read(info.samplerate, nChannels, nFrames);
+        std::vector<float> interleaved(static_cast<size_t>(kChunkFrames) * nChannels);
+        for (int start = 0; start < nFrames && result; start += kChunkFrames) {
+            const int frames = std::min(kChunkFrames, nFrames - start);
+            if (sf_readf_float(file, interleaved.data(), frames) != frames) {
+                result = Status::Fail("cannot read " + path + ": file ends early");
+                break;
+            }
+            for (int i = 0; i < frames; ++i)
+                for (int c = 0; c < nChannels; ++c)
+                    read.channels[c][start + i] =
+                        interleaved[static_cast<size_t>(i) * nChannels + c];
+        }
+        if (result) *audio = std::move(read);
+    }
+    sf_close(file);
+    return result;
+}
