@@ -1,16 +1,20 @@
 // GDI-style drawing over cairo image surfaces and Pango text.
 //
 // Memory contexts own a zeroed pixel block in the raster library's pixel word (0xAARRGGBB,
-// blue in the lowest byte, the top byte ignored by cairo), row 0 on top, rows w * 4 bytes
-// apart, starting at a 64-byte aligned address. Fonts are Pango font descriptions resolved
-// through fontconfig; text is laid out and drawn with pangocairo.
+// blue in the lowest byte; cairo ignores the top byte when it reads and sets it to 0xFF where
+// it draws), row 0 on top, rows w * 4 bytes apart, starting at a 64-byte aligned address. Fonts are
+// Pango font descriptions resolved through fontconfig; text is laid out and drawn with pangocairo.
 //
 // Colours taken and returned by this layer are 0x00RRGGBB (the pixel word without alpha).
 //
 // Handles: contexts and objects come from pools shared by all threads and guarded by one
 // mutex; a released handle is rejected by every call (nothing is done, 0 or null returned).
 // Object handle values below 5 are pseudo-handles (1 no pen, 2 no brush, 3 no font) that
-// SelectObject accepts to empty a slot. A given context must be used by one thread at a time.
+// SelectObject accepts to empty a slot. A given context must be used by one thread at a time;
+// Pango and fontconfig are reached under one internal lock, so fonts and text calls may come
+// from any thread.
+//
+// Depends on containers, cairo, Pango and fontconfig; the raster library builds on it.
 #pragma once
 
 #include "gdi/swell-types.h"
