@@ -1,0 +1,358 @@
+#include "editor/IGraphicsCore.h"
+
+#include "editor/IControls.h"
+#include "plugin/IPlugBase.h"
+#include "raster/lice.h"
+
+#include <cstdlib>
+#include <cstring>
+
+IGraphicsCore::IGraphicsCore(IPlugBase* plug, int width, int height, int fps)
+    : mOwnerPlug(plug), mWidth(width), mHeight(height), mFrameRate(fps > 0 ? fps : kDefaultFPS) {}
+
+IGraphicsCore::~IGraphicsCore() {
+    delete mKeyFallbackControl;
+    DeleteControls();
+    delete mBackBuffer;
+    delete mScratchBitmap;
+}
+
+void IGraphicsCore::DeleteControls() {
+    mControlList.Empty(true);
+}
+
+// ---- Control list ----------------------------------------------------------------------------
+
+int IGraphicsCore::AttachControl(IControl* control) {
+    if (!control) return -1;
+    if (!mControlList.Add(control)) { // out of memory: the editor cannot own it
+        delete control;
+        return -1;
+    }
+    return mControlList.GetSize() - 1;
+}
+
+void IGraphicsCore::AttachBackground(int id, const char* name) {
+    IBitmap bg = LoadIBitmap(id, name, 1, false);
+    IControl* control = new IBitmapControl(mOwnerPlug, 0, 0, -1, &bg, IChannelBlend::kBlendClobber);
+    if (!mControlList.Insert(0, control)) delete control;
+}
+
+void IGraphicsCore::AttachPanelBackground(const IColor* color) {
+    IControl* control = new IPanelControl(mOwnerPlug, IRECT(0, 0, mWidth, mHeight), color);
+    if (!mControlList.Insert(0, control)) delete control;
+}
+
+void IGraphicsCore::AttachKeyCatcher(IControl* control) {
+    if (control == mKeyFallbackControl) return;
+    delete mKeyFallbackControl;
+    mKeyFallbackControl = control;
+}
+
+void IGraphicsCore::HideControl(int paramIdx, bool hide) {
+    for (int i = 0; i < NControls(); ++i) {
+        IControl* c = GetControl(i);
+        if (c->ParamIdx() == paramIdx) c->Hide(hide);
+    }
+}
+
+void IGraphicsCore::GrayOutControl(int paramIdx, bool gray) {
+    for (int i = 0; i < NControls(); ++i) {
+        IControl* c = GetControl(i);
+        if (c->ParamIdx() == paramIdx) c->GrayOut(gray);
+    }
+}
+
+void IGraphicsCore::ClampControl(int paramIdx, double lo, double hi, bool normalized) {
+    if (!normalized) {
+        const IParam* param = mOwnerPlug ? mOwnerPlug->GetParam(paramIdx) : nullptr;
+        if (!param) return;
+        lo = param->GetNormalized(lo);
+        hi = param->GetNormalized(hi);
+    }
+    for (int i = 0; i < NControls(); ++i) {
+        IControl* c = GetControl(i);
+        if (c->ParamIdx() == paramIdx) c->Clamp(lo, hi);
+    }
+}
+
+void IGraphicsCore::SetStrictDrawing(bool strict) {
+    mStrictRedraw = strict;
+    SetAllControlsDirty();
+}
+
+void IGraphicsCore::SetAllControlsDirty() {
+    for (int i = 0; i < NControls(); ++i)
+        GetControl(i)->SetDirty(false);
+}
+
+void IGraphicsCore::AssignParamNameToolTips() {
+    for (int i = 0; i < NControls(); ++i) {
+        IControl* c = GetControl(i);
+        const IParam* param = c->GetParam();
+        if (param) c->SetTooltip(param->GetNameForHost());
+    }
+}
+
+void IGraphicsCore::OnGUIIdle() {
+    for (int i = 0; i < NControls(); ++i)
+        GetControl(i)->OnGUIIdle();
+}
+
+// ---- Parameter synchronisation ---------------------------------------------------------------
+
+void IGraphicsCore::SetParameterFromPlug(int paramIdx, double value, bool normalized) {
+    if (!normalized) {
+        const IParam* param = mOwnerPlug ? mOwnerPlug->GetParam(paramIdx) : nullptr;
+        if (!param) return;
+        value = param->GetNormalized(value);
+    }
+    for (int i = 0; i < NControls(); ++i) {
+        IControl* c = GetControl(i);
+        if (c->ParamIdx() == paramIdx) c->SetValueFromPlug(value);
+        const int aux = c->AuxParamIdx(paramIdx);
+        if (aux >= 0) c->SetAuxParamValueFromPlug(aux, value);
+    }
+}
+
+void IGraphicsCore::SetControlFromPlug(int controlIdx, double normalizedValue) {
+    IControl* c = GetControl(controlIdx);
+    if (c) c->SetValueFromPlug(normalizedValue);
+}
+
+void IGraphicsCore::SetParameterFromGUI(int paramIdx, double normalizedValue) {
+    for (int i = 0; i < NControls(); ++i) {
+        IControl* c = GetControl(i);
+        if (c->ParamIdx() == paramIdx) c->SetValueFromUserInput(normalizedValue);
+    }
+}
+
+// ---- Prompts ---------------------------------------------------------------------------------
+
+void IGraphicsCore::PromptUserInput(IControl* control, IParam* param, IRECT* where) {
+    if (!control || !param || !where) return;
+    const int n = param->GetNDisplayTexts();
+    const IParam::EParamType type = param->Type();
+    char current[IParam::kMaxNameLen];
+
+    if (type == IParam::kTypeEnum || (type == IParam::kTypeBool && n > 0)) {
+        param->GetDisplayForHost(param->Value(), false, current, sizeof(current), true);
+        IPopupMenu menu;
+        for (int i = 0; i < n; ++i) {
+            const char* text = param->GetDisplayText(i);
+            menu.AddItem(text, -1,
+                         std::strcmp(text, current) ? IPopupMenuItem::kNoFlags
+                                                    : IPopupMenuItem::kChecked);
+        }
+        // Only the menu built here carries the choice: a submenu answer has no meaning for it.
+        if (CreateIPopupMenu(&menu, where) && menu.GetChosenItemIdx() >= 0)
+            control->SetValueFromUserInput(param->GetNormalized(menu.GetChosenItemIdx()));
+        return;
+    }
+    param->GetDisplayForHost(param->Value(), false, current, sizeof(current), false);
+    CreateTextEntry(control, control->GetText(), where, current, param);
+}
+
+void IGraphicsCore::SetFromStringAfterPrompt(IControl* control, IParam* param, const char* text) {
+    if (!control || !param) return;
+    if (!text) text = "";
+    double v;
+    const IParam::EParamType type = param->Type();
+    if (type == IParam::kTypeBool || type == IParam::kTypeEnum) {
+        int mapped = 0;
+        param->MapDisplayText(text, &mapped);
+        v = mapped;
+    } else {
+        v = std::atof(text);
+        if (param->GetNegateDisplay()) v = -v;
+    }
+    control->SetValueFromUserInput(param->GetNormalized(v));
+}
+
+// ---- Redraw ----------------------------------------------------------------------------------
+
+void IGraphicsCore::PrepDraw() {
+    delete mBackBuffer;
+    delete mScratchBitmap;
+    mBackBuffer = new LICE_SysBitmap(mWidth, mHeight);
+    mScratchBitmap = new LICE_MemBitmap(0, 0, 4);
+}
+
+void IGraphicsCore::Resize(int w, int h) {
+    mWidth = w;
+    mHeight = h;
+    ReleaseMouseCapture();
+    DeleteControls();
+    delete mBackBuffer;
+    delete mScratchBitmap;
+    mBackBuffer = nullptr;
+    mScratchBitmap = nullptr;
+    PrepDraw();
+    if (mOwnerPlug) mOwnerPlug->ResizeGraphics(w, h);
+}
+
+bool IGraphicsCore::IsDirty(IRECT* r) {
+    bool dirty = false;
+    for (int i = 0; i < NControls(); ++i) {
+        IControl* c = GetControl(i);
+        if (c->IsDirty()) {
+            *r = r->UnionWith(*c->GetRECT());
+            dirty = true;
+        }
+    }
+    return dirty;
+}
+
+bool IGraphicsCore::Draw(IRECT* r) {
+    const int n = NControls();
+    if (n == 0) return true;
+
+    if (mStrictRedraw) {
+        mRedrawRect = *r;
+        for (int i = 0; i < n; ++i) {
+            IControl* c = GetControl(i);
+            if (!c->IsHidden() && c->GetRECT()->Overlaps(*r)) c->Draw(this);
+            c->SetClean();
+        }
+    } else {
+        IControl* bg = GetControl(0);
+        if (bg->IsDirty()) {
+            mRedrawRect = *bg->GetRECT();
+            for (int i = 0; i < n; ++i) {
+                IControl* c = GetControl(i);
+                if (i == 0 || !c->IsHidden()) {
+                    c->Draw(this);
+                    c->SetClean();
+                }
+            }
+        } else {
+            for (int i = 1; i < n; ++i) {
+                IControl* dirty = GetControl(i);
+                if (!dirty->IsDirty()) continue;
+                mRedrawRect = *dirty->GetRECT();
+                for (int j = 0; j < n; ++j) {
+                    IControl* c = GetControl(j);
+                    if (c->IsHidden()) continue;
+                    if (j == i || c->GetRECT()->Overlaps(mRedrawRect)) c->Draw(this);
+                }
+                dirty->SetClean();
+            }
+        }
+    }
+    return DrawScreen(r);
+}
+
+// ---- Input -----------------------------------------------------------------------------------
+
+int IGraphicsCore::HitSearch(int x, int y, bool mouseOver) const {
+    for (int i = NControls() - 1; i >= 0; --i) {
+        IControl* c = GetControl(i);
+        if (c->IsHidden()) continue;
+        if (c->IsGrayed() && !(mouseOver && c->GetMOWhenGrayed())) continue;
+        if (c->IsHit(x, y)) return i;
+    }
+    return -1;
+}
+
+int IGraphicsCore::GetMouseControlIdx(int x, int y, bool mouseOver) {
+    if (mCapturedControl >= 0) return mCapturedControl;
+    return HitSearch(x, y, mouseOver);
+}
+
+void IGraphicsCore::ReleaseMouseCapture() {
+    mCapturedControl = -1;
+    mLastMouseX = mLastMouseY = -1;
+}
+
+void IGraphicsCore::OnMouseDown(int x, int y, IMouseMod* mod) {
+    ReleaseMouseCapture();
+    const int c = HitSearch(x, y, false);
+    if (c < 0) return;
+    mCapturedControl = c;
+    mLastMouseX = x;
+    mLastMouseY = y;
+    IControl* control = GetControl(c);
+    const int paramIdx = control->ParamIdx();
+    if (paramIdx >= 0 && mOwnerPlug) mOwnerPlug->BeginInformHostOfParamChange(paramIdx);
+    control->OnMouseDown(x, y, mod);
+}
+
+void IGraphicsCore::OnMouseUp(int x, int y, IMouseMod* mod) {
+    const int c = GetMouseControlIdx(x, y, false);
+    ReleaseMouseCapture();
+    IControl* control = GetControl(c);
+    if (!control) return;
+    // Read before the release: a release that resizes the editor deletes the control, and the
+    // gesture opened for this parameter must still be closed.
+    const int paramIdx = control->ParamIdx();
+    control->OnMouseUp(x, y, mod);
+    if (paramIdx >= 0 && mOwnerPlug) mOwnerPlug->EndInformHostOfParamChange(paramIdx);
+}
+
+void IGraphicsCore::OnMouseDrag(int x, int y, IMouseMod* mod) {
+    IControl* control = GetControl(mCapturedControl);
+    if (!control || (x == mLastMouseX && y == mLastMouseY)) return;
+    const int dX = x - mLastMouseX, dY = y - mLastMouseY;
+    mLastMouseX = x;
+    mLastMouseY = y;
+    control->OnMouseDrag(x, y, dX, dY, mod);
+}
+
+bool IGraphicsCore::OnMouseDblClick(int x, int y, IMouseMod* mod) {
+    ReleaseMouseCapture();
+    const int c = HitSearch(x, y, false);
+    if (c < 0) return false;
+    IControl* control = GetControl(c);
+    if (control->GetDblAsSingleClick()) {
+        mCapturedControl = c;
+        mLastMouseX = x;
+        mLastMouseY = y;
+        control->OnMouseDown(x, y, mod);
+        return true;
+    }
+    control->OnMouseDblClick(x, y, mod);
+    return false;
+}
+
+void IGraphicsCore::OnMouseWheel(int x, int y, IMouseMod* mod, int delta) {
+    IControl* control = GetControl(GetMouseControlIdx(x, y, false));
+    if (control) control->OnMouseWheel(x, y, mod, delta);
+}
+
+bool IGraphicsCore::OnMouseOver(int x, int y, IMouseMod* mod) {
+    if (!mTrackHover) return false;
+    const int c = GetMouseControlIdx(x, y, true);
+    if (c >= 0) {
+        mLastMouseX = x;
+        mLastMouseY = y;
+        GetControl(c)->OnMouseOver(x, y, mod);
+        IControl* previous = GetControl(mHoverControl);
+        if (previous && mHoverControl != c) previous->OnMouseOut();
+        mHoverControl = c;
+    }
+    return mTrackHover;
+}
+
+void IGraphicsCore::OnMouseOut() {
+    for (int i = 0; i < NControls(); ++i)
+        GetControl(i)->OnMouseOut();
+    mHoverControl = -1;
+}
+
+bool IGraphicsCore::OnKeyDown(int x, int y, int key) {
+    const int c = GetMouseControlIdx(x, y, false);
+    if (c >= 1) return GetControl(c)->OnKeyDown(x, y, key);
+    return mKeyFallbackControl ? mKeyFallbackControl->OnKeyDown(x, y, key) : false;
+}
+
+int IGraphicsCore::GetParamIdxForPTAutomation(int x, int y) {
+    const int c = GetMouseControlIdx(x, y, false);
+    mLastClickedParamIdx = c > 0 ? GetControl(c)->ParamIdx() : -1;
+    return mLastClickedParamIdx;
+}
+
+int IGraphicsCore::GetLastClickedParamForPTAutomation() {
+    const int idx = mLastClickedParamIdx;
+    mLastClickedParamIdx = -1;
+    return idx;
+}

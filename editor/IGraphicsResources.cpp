@@ -1,0 +1,248 @@
+#include "editor/IGraphicsResources.h"
+
+#include "editor/IGraphicsCore.h"
+#include "gdi/swell-gdi.h"
+#include "raster/lice.h"
+
+#include <cstdio>
+#include <cstring>
+#include <strings.h>
+
+#include <CoreFoundation/CoreFoundation.h>
+
+// ---- Caches ----------------------------------------------------------------------------------
+
+BitmapStorage::~BitmapStorage() {
+    const int n = mEntries.GetSize();
+    for (int i = 0; i < n; ++i) {
+        Entry* e = mEntries.Get(i);
+        bool heldLater = false;
+        for (int j = i + 1; j < n && !heldLater; ++j)
+            heldLater = mEntries.Get(j)->image == e->image;
+        if (!heldLater) delete e->image;
+    }
+    mEntries.Empty(true);
+}
+
+LICE_IBitmap* BitmapStorage::Find(int id) {
+    if (id == kNoId) return nullptr;
+    WDL_MutexLock lock(&mMutex);
+    for (int i = 0; i < mEntries.GetSize(); ++i) {
+        const Entry* e = mEntries.Get(i);
+        if (e->id == id) return e->image;
+    }
+    return nullptr;
+}
+
+void BitmapStorage::Add(LICE_IBitmap* image, int id) {
+    if (!image) return;
+    Entry* e = new Entry{id, image};
+    WDL_MutexLock lock(&mMutex);
+    if (!mEntries.Add(e)) delete e; // out of memory: the image is not cached (and not freed)
+}
+
+void BitmapStorage::Remove(LICE_IBitmap* image) {
+    if (!image) return;
+    bool stillHeld = false;
+    {
+        WDL_MutexLock lock(&mMutex);
+        int found = -1;
+        for (int i = 0; i < mEntries.GetSize() && found < 0; ++i)
+            if (mEntries.Get(i)->image == image) found = i;
+        if (found < 0) return;
+        mEntries.Delete(found, true);
+        for (int i = 0; i < mEntries.GetSize() && !stillHeld; ++i)
+            stillHeld = mEntries.Get(i)->image == image;
+    }
+    if (!stillHeld) delete image;
+}
+
+int BitmapStorage::NEntries() {
+    WDL_MutexLock lock(&mMutex);
+    return mEntries.GetSize();
+}
+
+struct FontStorage::Entry {
+    int size, orientation, style;
+    char fontName[IText::kMaxFontNameLen];
+    LICE_IFont* font;
+};
+
+FontStorage::~FontStorage() {
+    for (int i = 0; i < mEntries.GetSize(); ++i)
+        delete mEntries.Get(i)->font;
+    mEntries.Empty(true);
+}
+
+LICE_IFont* FontStorage::Find(const IText* text) {
+    WDL_MutexLock lock(&mMutex);
+    for (int i = 0; i < mEntries.GetSize(); ++i) {
+        const Entry* e = mEntries.Get(i);
+        if (e->size == text->size && e->orientation == text->orientation &&
+            e->style == text->style && !std::strcmp(e->fontName, text->fontName))
+            return e->font;
+    }
+    return nullptr;
+}
+
+void FontStorage::Add(LICE_IFont* font, const IText* text) {
+    if (!font) return;
+    Entry* e = new Entry{text->size, text->orientation, text->style, {}, font};
+    std::snprintf(e->fontName, sizeof(e->fontName), "%s", text->fontName);
+    WDL_MutexLock lock(&mMutex);
+    if (!mEntries.Add(e)) { // out of memory: nobody else holds the font yet
+        delete e->font;
+        delete e;
+    }
+}
+
+int FontStorage::NEntries() {
+    WDL_MutexLock lock(&mMutex);
+    return mEntries.GetSize();
+}
+
+BitmapStorage& BitmapCache() {
+    static BitmapStorage storage;
+    return storage;
+}
+
+FontStorage& FontCache() {
+    static FontStorage storage;
+    return storage;
+}
+
+// ---- Resource names --------------------------------------------------------------------------
+
+bool ImageResourceBaseName(const char* name, char* out, int size) {
+    if (!name || !out || size <= 0) return false;
+    const char* dot = std::strrchr(name, '.');
+    if (strcasecmp(dot ? dot + 1 : name, "png")) return false;
+
+    const char* slash = std::strrchr(name, '/');
+    const char* base = slash ? slash + 1 : name;
+    const char* baseDot = std::strrchr(base, '.');
+    const size_t len = baseDot ? size_t(baseDot - base) : std::strlen(base);
+    if (len == 0 || len >= size_t(size)) return false;
+    std::memcpy(out, base, len);
+    out[len] = '\0';
+    return true;
+}
+
+LICE_IBitmap* LoadImgFromResourceOSX(const char* bundleId, const char* name) {
+    char base[256];
+    if (!bundleId || !ImageResourceBaseName(name, base, sizeof(base))) return nullptr;
+    CFStringRef idStr = CFStringCreateWithCString(nullptr, bundleId, kCFStringEncodingUTF8);
+    CFStringRef baseStr = CFStringCreateWithCString(nullptr, base, kCFStringEncodingUTF8);
+    CFBundleRef bundle = idStr ? CFBundleGetBundleWithIdentifier(idStr) : nullptr;
+    CFURLRef url = bundle && baseStr
+                       ? CFBundleCopyResourceURL(bundle, baseStr, CFSTR("png"), nullptr)
+                       : nullptr;
+    char path[4096];
+    const bool havePath =
+        url &&
+        CFURLGetFileSystemRepresentation(url, true, reinterpret_cast<UInt8*>(path), sizeof(path)) &&
+        path[0];
+    if (url) CFRelease(url);
+    if (baseStr) CFRelease(baseStr);
+    if (idStr) CFRelease(idStr);
+    return havePath ? LICE_LoadPNG(path, nullptr) : nullptr;
+}
+
+LICE_IBitmap* LoadImgFromResourceDir(const char* dir, const char* name) {
+    char base[256], path[4096];
+    if (!dir || !*dir || !ImageResourceBaseName(name, base, sizeof(base))) return nullptr;
+    const int n = std::snprintf(path, sizeof(path), "%s/%s.png", dir, base);
+    if (n < 0 || n >= int(sizeof(path))) return nullptr;
+    return LICE_LoadPNG(path, nullptr);
+}
+
+// ---- Editor resource operations --------------------------------------------------------------
+
+IBitmap IGraphicsCore::LoadIBitmap(int id, const char* name, int nStates,
+                                   bool framesAreHorizontal) {
+    LICE_IBitmap* image = BitmapCache().Find(id);
+    if (!image) {
+        image = OSLoadBitmap(id, name);
+        BitmapCache().Add(image, id);
+    }
+    if (!image) return IBitmap(nullptr, 0, 0, nStates, framesAreHorizontal);
+    return IBitmap(image, image->getWidth(), image->getHeight(), nStates, framesAreHorizontal);
+}
+
+IBitmap IGraphicsCore::ScaleBitmap(IBitmap* bitmap, int destW, int destH) {
+    if (!bitmap || !bitmap->image || destW <= 0 || destH <= 0) return IBitmap();
+    LICE_MemBitmap* dest = new LICE_MemBitmap(destW, destH, 4);
+    LICE_ScaledBlit(dest, bitmap->image, 0, 0, destW, destH, 0.0f, 0.0f, float(bitmap->width),
+                    float(bitmap->height), 1.0f, LICE_COMBINE_FILTER_BILINEAR);
+    BitmapCache().Add(dest, BitmapStorage::kNoId);
+    return IBitmap(dest, destW, destH, bitmap->frameCount, false);
+}
+
+IBitmap IGraphicsCore::CropBitmap(IBitmap* bitmap, IRECT* r) {
+    if (!bitmap || !bitmap->image || !r || r->W() <= 0 || r->H() <= 0) return IBitmap();
+    const int w = r->W(), h = r->H();
+    LICE_MemBitmap* dest = new LICE_MemBitmap(w, h, 4);
+    LICE_Blit(dest, bitmap->image, 0, 0, r->left, r->top, w, h, 1.0f, LICE_COMBINE_COPY);
+    BitmapCache().Add(dest, BitmapStorage::kNoId);
+    return IBitmap(dest, w, h, bitmap->frameCount, false);
+}
+
+void IGraphicsCore::RetainBitmap(IBitmap* bitmap) {
+    if (bitmap) BitmapCache().Add(bitmap->image, BitmapStorage::kNoId);
+}
+
+void IGraphicsCore::ReleaseBitmap(IBitmap* bitmap) {
+    if (bitmap) BitmapCache().Remove(bitmap->image);
+}
+
+namespace {
+
+char FontQuality(int quality) {
+    switch (quality) {
+    case IText::kQualityDefault:
+        return DEFAULT_QUALITY;
+    case IText::kQualityAntiAliased:
+    case IText::kQualityClearType:
+        return ANTIALIASED_QUALITY;
+    default:
+        return NONANTIALIASED_QUALITY;
+    }
+}
+
+HFONT MakeFont(const IText* t, int height) {
+    return CreateFont(height, 0, t->orientation * 10, t->orientation * 10,
+                      t->style == IText::kStyleBold ? FW_BOLD : FW_NORMAL,
+                      t->style == IText::kStyleItalic, 0, 0, 0, 0, 0, FontQuality(t->quality), 0,
+                      t->fontName);
+}
+
+} // namespace
+
+LICE_IFont* IGraphicsCore::CacheFont(IText* text) {
+    if (!text) return nullptr;
+    LICE_IFont* font = FontCache().Find(text);
+    if (!font) {
+        LICE_CachedFont* made = new LICE_CachedFont;
+        int height = text->size > 2 ? text->size : 2;
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            HFONT hfont = MakeFont(text, height);
+            if (!hfont) {
+                delete made;
+                return nullptr;
+            }
+            made->SetFromHFont(hfont, FONT_OWNS_HFONT | FONT_PREFER_NATIVE);
+            // The platform's line height may differ from the height asked for: ask once more
+            // at the height that should give the wanted line height. A zero line height gives
+            // nothing to scale by, so the first font is kept.
+            const int lineHeight = made->GetLineHeight();
+            if (attempt > 0 || lineHeight == height || lineHeight <= 0) break;
+            const double square = text->size < 2 ? 4.0 : double(text->size) * text->size;
+            height = int(square / lineHeight + 0.5);
+            if (height < 2) height = 2;
+        }
+        FontCache().Add(made, text);
+        font = made;
+    }
+    text->cachedFont = font;
+    return font;
+}

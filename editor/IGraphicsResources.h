@@ -1,0 +1,75 @@
+// The process-wide caches behind IGraphicsCore's resources, and the resolution of image
+// resource names.
+//
+// Images (loaded, scaled, cropped or retained) and fonts live from first use until the process
+// unloads the plug-in; nothing is evicted. Each cache has its own mutex, held for one search,
+// insertion or removal; decoding and font creation run outside it.
+#pragma once
+
+#include "containers/WDL_Mutex.h"
+#include "containers/WDL_PtrList.h"
+
+class LICE_IBitmap;
+class LICE_IFont;
+struct IText;
+
+class BitmapStorage {
+public:
+    static constexpr int kNoId = -1; // images that have no resource id
+
+    BitmapStorage() = default;
+    ~BitmapStorage(); // destroys every image once, however many entries hold it
+    BitmapStorage(const BitmapStorage&) = delete;
+    BitmapStorage& operator=(const BitmapStorage&) = delete;
+
+    // The image of the first entry with this id, or null. kNoId finds nothing.
+    LICE_IBitmap* Find(int id);
+    void Add(LICE_IBitmap* image, int id); // null is ignored
+    // Removes the first entry holding image; destroys the image unless another entry still
+    // holds it. Nothing when no entry holds it.
+    void Remove(LICE_IBitmap* image);
+    int NEntries();
+
+private:
+    struct Entry {
+        int id;
+        LICE_IBitmap* image;
+    };
+    WDL_PtrList<Entry> mEntries{64};
+    WDL_Mutex mMutex;
+};
+
+class FontStorage {
+public:
+    FontStorage() = default;
+    ~FontStorage();
+    FontStorage(const FontStorage&) = delete;
+    FontStorage& operator=(const FontStorage&) = delete;
+
+    // The font of the first entry whose size, orientation, style and (case-sensitive) font
+    // name equal the text style's, or null. Colours and alignment are not part of the key.
+    LICE_IFont* Find(const IText* text);
+    void Add(LICE_IFont* font, const IText* text); // takes ownership
+    int NEntries();
+
+private:
+    struct Entry;
+    WDL_PtrList<Entry> mEntries{64};
+    WDL_Mutex mMutex;
+};
+
+// The caches of the process, made on first use (after the GDI layer's own globals, so they are
+// destroyed before them).
+BitmapStorage& BitmapCache();
+FontStorage& FontCache();
+
+// The base name of an image resource: name's last path component without its extension, into
+// out (size bytes). False for a null name, a name whose extension (the text after its last dot,
+// or the whole name without one) is not "png" in some case, or a base that does not fit.
+bool ImageResourceBaseName(const char* name, char* out, int size);
+
+// Decodes base.png from the Resources folder of the loaded bundle with identifier bundleId;
+// null when there is no such bundle or resource, or it is not a PNG. New image, caller owns.
+LICE_IBitmap* LoadImgFromResourceOSX(const char* bundleId, const char* name);
+// The same from a plain folder holding the images (a build tree's resources/img).
+LICE_IBitmap* LoadImgFromResourceDir(const char* dir, const char* name);

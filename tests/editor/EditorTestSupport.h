@@ -1,0 +1,101 @@
+// A plug-in base that records what the editor tells it and the host would hear, and a headless
+// editor that records its prompts and link openings.
+#pragma once
+
+#include "editor/IGraphicsHeadless.h"
+#include "plugin/IPlugBase.h"
+#include "raster/lice.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+class EditorTestPlug : public IPlugBase {
+public:
+    explicit EditorTestPlug(int nParams)
+        : IPlugBase(nParams, "1-1 2-2", 1, "Test", "", "Maker", 0x10000, FourCC("Tst1"),
+                    FourCC("Mkr1"), 0, false, false, false, kAPIAU) {}
+
+    void BeginInformHostOfParamChange(int idx) override { gestures.push_back({'B', idx}); }
+    void InformHostOfParamChange(int idx, double normalized) override {
+        informed.emplace_back(idx, normalized);
+    }
+    void EndInformHostOfParamChange(int idx) override { gestures.push_back({'E', idx}); }
+    void InformHostOfProgramChange() override {}
+    int GetSamplePos() override { return 0; }
+    double GetTempo() override { return 120.0; }
+    void GetTimeSig(int* num, int* denom) override { *num = *denom = 4; }
+    void GetTime(ITimeInfo*) override {}
+    void ResizeGraphics(int w, int h) override { resized.emplace_back(w, h); }
+    bool SendMidiMsg(IMidiMsg*) override { return false; }
+
+    struct Gesture {
+        char kind; // 'B'egin or 'E'nd
+        int idx;
+        bool operator==(const Gesture& o) const { return kind == o.kind && idx == o.idx; }
+    };
+    std::vector<Gesture> gestures;
+    std::vector<std::pair<int, double>> informed;
+    std::vector<std::pair<int, int>> resized;
+};
+
+class RecordingGraphics : public IGraphicsHeadless {
+public:
+    using IGraphicsHeadless::IGraphicsHeadless;
+
+    IPopupMenu* CreateIPopupMenu(IPopupMenu* menu, IRECT* area) override {
+        menuTexts.clear();
+        menuChecked.clear();
+        for (int i = 0; i < menu->GetNItems(); ++i) {
+            menuTexts.push_back(menu->GetItemText(i));
+            menuChecked.push_back(menu->IsItemChecked(i));
+        }
+        menuArea = *area;
+        if (menuChoice < 0) return nullptr;
+        menu->SetChosenItemIdx(menuChoice);
+        return menu;
+    }
+    void CreateTextEntry(IControl* control, IText*, IRECT* area, const char* text,
+                         IParam* param) override {
+        entryText = text;
+        entryArea = *area;
+        entryControl = control;
+        entryParam = param;
+    }
+    bool OpenURL(const char* url, const char*, const char*, const char*) override {
+        urls.push_back(url);
+        return urlOpens;
+    }
+    void PromptForFile(WDL_String* file, EFileAction, WDL_String*, const char*) override {
+        ++filePrompts;
+        file->Set(fileToChoose.c_str());
+    }
+    bool DrawScreen(IRECT*) override {
+        ++screens;
+        return true;
+    }
+
+    int menuChoice = -1; // item the user picks; -1 dismisses the menu
+    std::vector<std::string> menuTexts;
+    std::vector<bool> menuChecked;
+    IRECT menuArea, entryArea;
+    std::string entryText = "<none>";
+    IControl* entryControl = nullptr;
+    IParam* entryParam = nullptr;
+    std::vector<std::string> urls;
+    bool urlOpens = true;
+    int filePrompts = 0;
+    std::string fileToChoose;
+    int screens = 0;
+};
+
+// A vertical strip of frames whose pixel (x, y) is 0xFF000000 | y << 8 | x, so a drawn pixel
+// tells which source row and column it came from. Owned by the caller.
+inline LICE_MemBitmap* MakeCodedStrip(int w, int h) {
+    auto* bm = new LICE_MemBitmap(w, h, 4);
+    LICE_pixel* bits = bm->getBits();
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            bits[y * bm->getRowSpan() + x] = 0xFF000000u | (unsigned(y) << 8) | unsigned(x);
+    return bm;
+}
