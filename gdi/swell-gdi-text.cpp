@@ -5,6 +5,8 @@
 
 #include <fontconfig/fontconfig.h>
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -329,6 +331,10 @@ int FloorInt(double v) {
     return static_cast<int>(std::floor(v));
 }
 
+int SaturateInt(long long v) {
+    return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : static_cast<int>(v);
+}
+
 } // namespace
 
 int SWELL_DrawText(HDC ctx, const char* text, int len, RECT* rect, int format) {
@@ -378,34 +384,57 @@ int SWELL_DrawText(HDC ctx, const char* text, int len, RECT* rect, int format) {
     const int result = height ? height + 1 : 0;
 
     if (format & DT_CALCRECT) {
-        rect->right = rect->left + width;
-        rect->bottom = rect->top + result;
+        rect->right = SaturateInt(static_cast<long long>(rect->left) + width);
+        rect->bottom = SaturateInt(static_cast<long long>(rect->top) + result);
     } else if (result) {
-        int x = rect->left, y = rect->top;
+        // 64-bit, so that rectangles near the ends of the int range cannot overflow.
+        const long long left = rect->left, top = rect->top, right = rect->right,
+                        bottom = rect->bottom;
+        long long x = left, y = top;
         if (format & DT_RIGHT)
-            x = rect->right - width;
+            x = right - width;
         else if (format & DT_CENTER)
-            x = rect->left + (rect->right - rect->left) / 2 - width / 2;
+            x = left + (right - left) / 2 - width / 2;
         if (format & DT_BOTTOM)
-            y = rect->bottom - result;
+            y = bottom - result;
         else if (format & DT_VCENTER)
-            y = rect->top + (rect->bottom - rect->top) / 2 - result / 2;
+            y = top + (bottom - top) / 2 - result / 2;
 
+        // cairo works in 24.8 fixed point: coordinates beyond about 8 million pixels wrap.
+        // Clip rectangles are therefore cut to the surface, and text whose box (with a line
+        // height of slack for overhanging ink) misses the surface is not drawn at all.
+        const long long sw = cairo_image_surface_get_width(ctx->surface);
+        const long long sh = cairo_image_surface_get_height(ctx->surface);
+        const long long slack = result;
+        bool visible = font->angle != 0.0f ? std::llabs(x) < (1 << 20) && std::llabs(y) < (1 << 20)
+                                           : x < sw + slack && x + width + slack > 0 &&
+                                                 y < sh + slack && y + result + slack > 0;
         if (!(format & DT_NOCLIP)) {
-            const int w = rect->right > rect->left ? rect->right - rect->left : 0;
-            const int h = rect->bottom > rect->top ? rect->bottom - rect->top : 0;
-            cairo_rectangle(cr, rect->left, rect->top, w, h);
-            cairo_clip(cr);
+            const long long clipLeft = std::max(left, 0LL), clipTop = std::max(top, 0LL);
+            const long long clipRight = std::min(right, sw), clipBottom = std::min(bottom, sh);
+            if (clipLeft < clipRight && clipTop < clipBottom) {
+                cairo_rectangle(cr, static_cast<double>(clipLeft), static_cast<double>(clipTop),
+                                static_cast<double>(clipRight - clipLeft),
+                                static_cast<double>(clipBottom - clipTop));
+                cairo_clip(cr);
+            } else {
+                visible = false;
+            }
+        }
+        if (!visible) {
+            if (boxes != stackBoxes) delete[] boxes;
+            cairo_restore(cr);
+            return result;
         }
         // Rotated fonts turn about the text box's top-left corner, counter-clockwise.
-        cairo_translate(cr, x, y);
+        cairo_translate(cr, static_cast<double>(x), static_cast<double>(y));
         if (font->angle != 0.0f) {
             cairo_rotate(cr, -font->angle * M_PI / 180.0);
             pango_cairo_update_context(cr, pctx);
             pango_layout_context_changed(layout); // lays the lines out again
         }
         GSList* l = pango_layout_get_lines_readonly(layout);
-        double top = 0.0;
+        double lineTop = 0.0;
         for (int i = 0; i < nlines && l; ++i, l = l->next) {
             const LineBox& box = boxes[i];
             const int step = FloorInt(box.ascent + box.descent + font->leading + 0.5);
@@ -413,14 +442,14 @@ int SWELL_DrawText(HDC ctx, const char* text, int len, RECT* rect, int format) {
                 const int c = ctx->bkColor;
                 cairo_set_source_rgb(cr, ((c >> 16) & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0,
                                      (c & 0xFF) / 255.0);
-                cairo_rectangle(cr, 0.0, top, box.width, step);
+                cairo_rectangle(cr, 0.0, lineTop, box.width, step);
                 cairo_fill(cr);
             }
             cairo_set_source_rgb(cr, ctx->textRGB[0], ctx->textRGB[1], ctx->textRGB[2]);
             // Whole-pixel baselines keep hinted stems sharp.
-            cairo_move_to(cr, 0.0, std::floor(top + box.ascent + 0.5));
+            cairo_move_to(cr, 0.0, std::floor(lineTop + box.ascent + 0.5));
             pango_cairo_show_layout_line(cr, static_cast<PangoLayoutLine*>(l->data));
-            top += step;
+            lineTop += step;
         }
     }
     if (boxes != stackBoxes) delete[] boxes;

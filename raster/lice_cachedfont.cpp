@@ -19,6 +19,10 @@ constexpr int kGlyphOnlyFontFlags = FONT_VERTICAL | FONT_VERTICAL_BOTTOMUP | FON
 // A bitmap answering this Extended id with non-zero wants the glyph cache, never the GDI path.
 constexpr int kExtendedNoNativeText = 0x59555678;
 
+int SaturateInt(long long v) {
+    return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : static_cast<int>(v);
+}
+
 // Walks the characters of str: cr skipped, at most strcnt bytes (strcnt < 0: to the NUL).
 template <class F>
 void ForEachChar(const char* str, int strcnt, F&& f) {
@@ -84,8 +88,8 @@ int LICE_CachedFont::DrawTextNative(LICE_IBitmap* bm, const char* str, int strcn
     restore(dc, old);
     const int w = size.right, h = size.bottom;
     if (dtFlags & TEXT_CALCRECT) {
-        rect->right = rect->left + w;
-        rect->bottom = rect->top + h;
+        rect->right = SaturateInt(static_cast<long long>(rect->left) + w);
+        rect->bottom = SaturateInt(static_cast<long long>(rect->top) + h);
         return ret;
     }
 
@@ -157,9 +161,9 @@ int LICE_CachedFont::MeasureGlyphs(const char* str, int strcnt, RECT* rect, unsi
             x += ent->advance;
         }
     });
-    rect->right = static_cast<int>(rect->left + maxx);
-    rect->bottom = static_cast<int>(rect->top + maxy);
-    return static_cast<int>(vertical ? maxx : maxy);
+    rect->right = SaturateInt(rect->left + maxx);
+    rect->bottom = SaturateInt(rect->top + maxy);
+    return SaturateInt(vertical ? maxx : maxy);
 }
 
 int LICE_CachedFont::DrawTextGlyphs(LICE_IBitmap* bm, const char* str, int strcnt, RECT* rect,
@@ -237,5 +241,5 @@ int LICE_CachedFont::DrawTextGlyphs(LICE_IBitmap* bm, const char* str, int strcn
         }
     });
     m_alpha = savedAlpha;
-    return static_cast<int>(extent);
+    return SaturateInt(extent);
 }

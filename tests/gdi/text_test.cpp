@@ -198,6 +198,24 @@ TEST(GdiText, CalcRectSizesFromTheLeftTopCorner) {
     EXPECT_LE(result, tm.tmHeight + 3);
 }
 
+TEST(GdiText, ExtremeRectanglesDoNotOverflow) {
+    Canvas c(20, 20, Font(12));
+    RECT far = {INT_MAX - 3, INT_MAX - 3, 0, 0};
+    EXPECT_GT(SWELL_DrawText(c.dc(), "Wide", -1, &far, DT_CALCRECT), 0);
+    EXPECT_EQ(far.right, INT_MAX);
+    EXPECT_EQ(far.bottom, INT_MAX);
+    RECT all = {INT_MIN, INT_MIN, INT_MAX, INT_MAX};
+    for (int format : {DT_RIGHT | DT_BOTTOM, 0, DT_NOCLIP})
+        EXPECT_GT(SWELL_DrawText(c.dc(), "Wide", -1, &all, format), 0);
+    EXPECT_TRUE(c.Ink().empty()); // all of it far outside the context
+    // Centred in that rectangle the text lands around the origin, clipped to the context.
+    EXPECT_GT(SWELL_DrawText(c.dc(), "Wide", -1, &all, DT_CENTER | DT_VCENTER), 0);
+    const Box ink = c.Ink();
+    ASSERT_FALSE(ink.empty());
+    EXPECT_EQ(ink.left, 0);
+    EXPECT_EQ(ink.top, 0);
+}
+
 TEST(GdiText, AmpersandsArePrefixesUnlessNoPrefix) {
     Canvas c(4, 4, Font(12));
     const int ab = Width(c.Measure("AB"));

@@ -547,6 +547,15 @@ TEST(CachedFontText, NativePathMatchesTheGdiLayer) {
     EXPECT_EQ(LICE_BitmapCmpEx(&mem, &sys, 0x00FFFFFF), 0);
     EXPECT_FALSE(Ink(&mem, 0xFF102030, 0x00FFFFFF).empty());
 
+    // Rectangles at the ends of the int range neither overflow nor draw.
+    RECT far = {INT_MAX - 3, 0, INT_MAX, 30};
+    EXPECT_EQ(f->DrawText(&mem, "Bypass", -1, &far, TEXT_CALCRECT), h);
+    EXPECT_EQ(far.right, INT_MAX);
+    RECT all = {INT_MIN, INT_MIN, INT_MAX, INT_MAX};
+    rtest::fillSolid(&mem, 0xFF102030);
+    f->DrawText(&mem, "Bypass", -1, &all, TEXT_RIGHT | TEXT_BOTTOM);
+    EXPECT_TRUE(Ink(&mem, 0xFF102030, 0x00FFFFFF).empty());
+
     // Measuring agrees either way.
     RECT m1 = {0, 0, 0, 0}, m2 = {0, 0, 0, 0};
     f->DrawText(nullptr, "Bypass", -1, &m1, TEXT_CALCRECT);
