@@ -3,6 +3,7 @@
 
 #include "containers/WDL_Mutex.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -310,16 +311,30 @@ void SetBkMode(HDC ctx, int mode) {
     if (IsContextValid(ctx)) ctx->bkMode = mode;
 }
 
+namespace {
+// Adds r, cut to the surface, to the path. cairo's 24.8 fixed point wraps far outside it, and
+// an inverted rectangle is empty, as in GDI (cairo would use its mirror image).
+void AddSurfaceRect(HDC__* ctx, const RECT& r) {
+    const long long w = cairo_image_surface_get_width(ctx->surface);
+    const long long h = cairo_image_surface_get_height(ctx->surface);
+    const long long left = std::max<long long>(r.left, 0), top = std::max<long long>(r.top, 0);
+    const long long right = std::min<long long>(r.right, w);
+    const long long bottom = std::min<long long>(r.bottom, h);
+    cairo_rectangle(ctx->cr, static_cast<double>(left), static_cast<double>(top),
+                    right > left ? static_cast<double>(right - left) : 0.0,
+                    bottom > top ? static_cast<double>(bottom - top) : 0.0);
+}
+} // namespace
+
 void SWELL_FillRect(HDC ctx, const RECT* rect, HBRUSH brush) {
     if (!IsContextValid(ctx) || !rect || !IsObjectValid(brush) || brush->isStock ||
-        brush->type != SWELL_OBJ_BRUSH || rect->right <= rect->left || rect->bottom <= rect->top)
+        brush->type != SWELL_OBJ_BRUSH)
         return;
     const int c = brush->color;
     cairo_save(ctx->cr);
     cairo_set_source_rgba(ctx->cr, ((c >> 16) & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0,
                           (c & 0xFF) / 255.0, brush->alpha);
-    cairo_rectangle(ctx->cr, rect->left, rect->top, rect->right - rect->left,
-                    rect->bottom - rect->top);
+    AddSurfaceRect(ctx, *rect);
     cairo_fill(ctx->cr);
     cairo_restore(ctx->cr);
 }
@@ -332,10 +347,7 @@ void SWELL_PushClipRegion(HDC ctx) {
 
 void SWELL_SetClipRegion(HDC ctx, const RECT* rect) {
     if (!IsContextValid(ctx) || !rect) return;
-    // An inverted rectangle is empty, as in GDI; cairo would clip to its mirror image.
-    const int w = rect->right > rect->left ? rect->right - rect->left : 0;
-    const int h = rect->bottom > rect->top ? rect->bottom - rect->top : 0;
-    cairo_rectangle(ctx->cr, rect->left, rect->top, w, h);
+    AddSurfaceRect(ctx, *rect);
     cairo_clip(ctx->cr);
 }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdint>
 #include <thread>
 #include <vector>
@@ -191,6 +192,15 @@ TEST(GdiClip, PushSetPopNarrowsAndRestores) {
     SWELL_FillRect(dc, &all, grey);
     EXPECT_EQ(Pixel(dc, 4, 1, 2) & 0xFFFFFF, 0xFFFFFFu);
     SWELL_PopClipRegion(dc);
+    SWELL_PopClipRegion(dc);
+
+    // Rectangles reaching past the ends of the int range are cut to the context.
+    RECT huge = {INT_MIN, INT_MIN, INT_MAX, INT_MAX};
+    SWELL_PushClipRegion(dc);
+    SWELL_SetClipRegion(dc, &huge);
+    SWELL_FillRect(dc, &huge, white);
+    EXPECT_EQ(Pixel(dc, 4, 0, 0) & 0xFFFFFF, 0xFFFFFFu);
+    EXPECT_EQ(Pixel(dc, 4, 3, 3) & 0xFFFFFF, 0xFFFFFFu);
     SWELL_PopClipRegion(dc);
 
     // Extra pops are ignored and the context keeps drawing.
