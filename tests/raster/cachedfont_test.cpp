@@ -20,13 +20,15 @@ extern "C" const char* __lsan_default_suppressions() {
 
 namespace {
 
-HFONT Font(int height, int weight = 400) {
-    return CreateFont(height, 0, 0, 0, weight, 0, 0, 0, 0, 0, 0, 0, 0, "Monaco");
+// The editor asks for Monaco; fontconfig substitutes whatever it has.
+HFONT Font(int height, int weight = 400, const char* face = "Monaco") {
+    return CreateFont(height, 0, 0, 0, weight, 0, 0, 0, 0, 0, 0, 0, 0, face);
 }
 
-std::unique_ptr<LICE_CachedFont> CachedFont(int flags, int height = 13) {
+std::unique_ptr<LICE_CachedFont> CachedFont(int flags, int height = 13,
+                                            const char* face = "Monaco") {
     auto f = std::make_unique<LICE_CachedFont>();
-    f->SetFromHFont(Font(height), FONT_OWNS_HFONT | flags);
+    f->SetFromHFont(Font(height, 400, face), FONT_OWNS_HFONT | flags);
     f->SetTextColor(0xFFFFFFFF);
     return f;
 }
@@ -621,7 +623,7 @@ TEST(CachedFontGolden, GlyphPathText) {
     };
     int y = 2;
     for (const auto& l : lines) {
-        auto f = CachedFont(l.flags, 12);
+        auto f = CachedFont(l.flags, 12, "DejaVu Sans"); // named: no substitution involved
         f->SetTextColor(l.colour);
         f->SetEffectColor(l.flags & FONT_OUTLINE ? 0xFFFFFFFF : 0xFF000000);
         RECT r = {3, y, 157, y + 18};
