@@ -77,7 +77,8 @@ CF_EXPORT OSStatus AudioComponentGetDescription(AudioComponent inComponent,
                                                 AudioComponentDescription* outDesc);
 CF_EXPORT OSStatus AudioComponentGetVersion(AudioComponent inComponent, UInt32* outVersion);
 
-// Calls the component's factory, then the interface's Open with the new instance.
+// Calls the component's factory, then the interface's Open with the new instance. When Open
+// fails its status is returned and Close is not called: the plug-in frees its own block then.
 CF_EXPORT OSStatus AudioComponentInstanceNew(AudioComponent inComponent,
                                              AudioComponentInstance* outInstance);
 // Calls the interface's Close, then forgets the instance.

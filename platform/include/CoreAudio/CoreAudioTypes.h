@@ -7,6 +7,17 @@
 
 CF_EXTERN_C_BEGIN
 
+// Status codes shared by the audio frameworks.
+CF_ENUM(OSStatus){
+    kAudio_UnimplementedError = -4,
+    kAudio_FileNotFoundError = -43,
+    kAudio_FilePermissionError = -54,
+    kAudio_TooManyFilesOpenError = -42,
+    kAudio_BadFilePathError = 0x21707468, // '!pth'
+    kAudio_ParamError = -50,
+    kAudio_MemFullError = -108,
+};
+
 typedef struct AudioValueRange {
     Float64 mMinimum;
     Float64 mMaximum;
