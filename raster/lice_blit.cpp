@@ -1,10 +1,12 @@
 // Straight blits, the copy of a whole bitmap and the 3 x 3 blur.
 #include "raster/lice.h"
 #include "raster/lice_p.h"
+#include "raster/lice_simd_p.h"
 
 #include "containers/WDL_TypedBuf.h"
 
 #include <cstring>
+#include <type_traits>
 
 using namespace lice_detail;
 
@@ -12,6 +14,22 @@ namespace {
 
 template <class Op>
 void blitRows(Rows d, Rows s, int cols, int rows, int w) {
+    // The common copies have four-pixel forms with the same arithmetic, for weights in range
+    // (alpha outside 0..1 takes the scalar path).
+    if ((std::is_same<Op, _LICE_CombinePixelsCopyNoClamp>::value ||
+         std::is_same<Op, _LICE_CombinePixelsCopySourceAlphaNoClamp>::value ||
+         std::is_same<Op, _LICE_CombinePixelsCopySourceAlphaIgnoreAlphaParmNoClamp>::value) &&
+        w > 0 && w <= 256) {
+        for (; rows > 0; --rows, d.ptr += d.step, s.ptr += s.step) {
+            if (std::is_same<Op, _LICE_CombinePixelsCopyNoClamp>::value)
+                blitRowCopy(d.ptr, s.ptr, cols, w);
+            else if (std::is_same<Op, _LICE_CombinePixelsCopySourceAlphaNoClamp>::value)
+                blitRowSourceAlpha(d.ptr, s.ptr, cols, w);
+            else
+                blitRowSourceAlpha256(d.ptr, s.ptr, cols);
+        }
+        return;
+    }
     for (; rows > 0; --rows, d.ptr += d.step, s.ptr += s.step) {
         LICE_pixel* dp = d.ptr;
         const LICE_pixel* sp = s.ptr;

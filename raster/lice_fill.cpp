@@ -1,6 +1,10 @@
 // Solid rectangles, single pixels and the small rectangle operations.
 #include "raster/lice.h"
 #include "raster/lice_p.h"
+#include "raster/lice_simd_p.h"
+
+#include <algorithm>
+#include <type_traits>
 
 using namespace lice_detail;
 
@@ -34,7 +38,10 @@ void forEach(const Area& a, Fn fn) {
 
 template <class Fast>
 void fillFast(const Area& a, LICE_pixel color) {
-    forEach(a, [color](LICE_pixel* p) { Fast::doPix(p, color); });
+    Rows r = a.rows;
+    for (int y = 0; y < a.h; ++y, r.ptr += r.step) {
+        fillRowFast<Fast>(r.ptr, a.w, color);
+    }
 }
 
 template <class Op>

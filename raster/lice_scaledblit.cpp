@@ -3,8 +3,11 @@
 #include "raster/lice.h"
 #include "raster/lice_p.h"
 
+#include "containers/WDL_TypedBuf.h"
+
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 
 using namespace lice_detail;
 
@@ -22,36 +25,53 @@ inline bool inside(long long v, int n) {
     return (unsigned long long)v < (unsigned long long)n;
 }
 
+// Blue/red and green/alpha of a pixel in the two 32-bit lanes of a 64-bit word: a tap weight of
+// at most 65536 times a channel stays inside its lane, so two channels filter per multiply with
+// the same sums as one at a time.
+inline uint64_t lanesBR(LICE_pixel p) {
+    return (p & 0xffu) | ((uint64_t)(p & 0xff0000u) << 16);
+}
+inline uint64_t lanesGA(LICE_pixel p) {
+    return ((p >> 8) & 0xffu) | ((uint64_t)(p >> 24) << 32);
+}
+inline void fromLanes(uint64_t br, uint64_t ga, int* r, int* g, int* b, int* a) {
+    *b = (int)((br >> 16) & 0xff), *r = (int)((br >> 48) & 0xff);
+    *g = (int)((ga >> 16) & 0xff), *a = (int)((ga >> 48) & 0xff);
+}
+
+// Bilinear sample in row r0 (r1 the row below, null on the window's last row) at column X with
+// fractions fx, fy. Along the last column or row only the taps that exist are blended.
+inline void bilinearAt(const LICE_pixel* r0, const LICE_pixel* r1, int X, bool lastCol,
+                       unsigned int fx, unsigned int fy, int* r, int* g, int* b, int* a) {
+    const LICE_pixel p00 = r0[X];
+    if (r1 && !lastCol) {
+        const LICE_pixel p01 = r0[X + 1], p10 = r1[X], p11 = r1[X + 1];
+        const unsigned int w11 = (fx * fy) >> 16;
+        const uint64_t w00 = 65536 - fx - fy + w11, w01 = fx - w11, w10 = fy - w11;
+        fromLanes(lanesBR(p00) * w00 + lanesBR(p01) * w01 + lanesBR(p10) * w10 + lanesBR(p11) * w11,
+                  lanesGA(p00) * w00 + lanesGA(p01) * w01 + lanesGA(p10) * w10 + lanesGA(p11) * w11,
+                  r, g, b, a);
+    } else if (r1) {
+        const LICE_pixel p10 = r1[X];
+        fromLanes(lanesBR(p00) * (65536 - fy) + lanesBR(p10) * fy,
+                  lanesGA(p00) * (65536 - fy) + lanesGA(p10) * fy, r, g, b, a);
+    } else if (!lastCol) {
+        const LICE_pixel p01 = r0[X + 1];
+        fromLanes(lanesBR(p00) * (65536 - fx) + lanesBR(p01) * fx,
+                  lanesGA(p00) * (65536 - fx) + lanesGA(p01) * fx, r, g, b, a);
+    } else {
+        *r = LICE_GETR(p00), *g = LICE_GETG(p00), *b = LICE_GETB(p00), *a = LICE_GETA(p00);
+    }
+}
+
 // Bilinear sample at the 16.16 position (x, y) relative to the window; false when outside.
-// Along the last column or row only the taps that exist are blended.
 inline bool bilinear(const Window& win, long long x, long long y, int* r, int* g, int* b, int* a) {
     const long long X = x >> 16, Y = y >> 16;
     if (!inside(X, win.w) || !inside(Y, win.h)) return false;
-    const unsigned int fx = (unsigned int)(x & 0xffff), fy = (unsigned int)(y & 0xffff);
-    const LICE_pixel_chan* p00 = (const LICE_pixel_chan*)win.at((int)X, (int)Y);
-    const bool lastCol = X == win.w - 1, lastRow = Y == win.h - 1;
-    int out[4];
-    if (!lastCol && !lastRow) {
-        const LICE_pixel_chan* p01 = p00 + 4;
-        const LICE_pixel_chan* p10 = p00 + (ptrdiff_t)win.step * 4;
-        const LICE_pixel_chan* p11 = p10 + 4;
-        const unsigned int w11 = (fx * fy) >> 16;
-        const unsigned int w00 = 65536 - fx - fy + w11, w01 = fx - w11, w10 = fy - w11;
-        for (int i = 0; i < 4; ++i)
-            out[i] = (int)((p00[i] * w00 + p01[i] * w01 + p10[i] * w10 + p11[i] * w11) >> 16);
-    } else if (!lastRow) {
-        const LICE_pixel_chan* p10 = p00 + (ptrdiff_t)win.step * 4;
-        for (int i = 0; i < 4; ++i)
-            out[i] = (int)((p00[i] * (65536 - fy) + p10[i] * fy) >> 16);
-    } else if (!lastCol) {
-        const LICE_pixel_chan* p01 = p00 + 4;
-        for (int i = 0; i < 4; ++i)
-            out[i] = (int)((p00[i] * (65536 - fx) + p01[i] * fx) >> 16);
-    } else {
-        for (int i = 0; i < 4; ++i)
-            out[i] = p00[i];
-    }
-    *b = out[LICE_PIXEL_B], *g = out[LICE_PIXEL_G], *r = out[LICE_PIXEL_R], *a = out[LICE_PIXEL_A];
+    const LICE_pixel* r0 = win.at(0, (int)Y);
+    const LICE_pixel* r1 = Y == win.h - 1 ? nullptr : r0 + win.step;
+    bilinearAt(r0, r1, (int)X, X == win.w - 1, (unsigned int)(x & 0xffff),
+               (unsigned int)(y & 0xffff), r, g, b, a);
     return true;
 }
 
@@ -76,19 +96,56 @@ void walkNearest(const ScaledWalk& k, Pix pix) {
     }
 }
 
+// Source column and fraction of every destination column, the same for every row.
+struct Columns {
+    WDL_TypedBuf<int> buf;
+    const int* X = nullptr;
+    const int* fx = nullptr;
+    bool make(const ScaledWalk& k) {
+        int* p = buf.Resize(k.cols * 2, false);
+        if (!p || buf.GetSize() != k.cols * 2) return false;
+        long long sx = k.sx;
+        for (int x = 0; x < k.cols; ++x, sx += k.ix) {
+            p[x] = inside(sx >> 16, k.win.w) ? (int)(sx >> 16) : -1;
+            p[k.cols + x] = (int)(sx & 0xffff);
+        }
+        X = p, fx = p + k.cols;
+        return true;
+    }
+};
+
 template <class Op>
 void walkBilinear(const ScaledWalk& k, int w) {
+    Columns cols;
+    if (!cols.make(k)) return;
+    const int lastX = k.win.w - 1;
     Rows d = k.d;
     long long sy = k.sy;
     for (int y = 0; y < k.rows; ++y, d.ptr += d.step, sy += k.iy) {
-        long long sx = k.sx;
-        for (int x = 0; x < k.cols; ++x, sx += k.ix) {
+        const long long Y = sy >> 16;
+        if (!inside(Y, k.win.h)) continue;
+        const LICE_pixel* r0 = k.win.at(0, (int)Y);
+        const LICE_pixel* r1 = Y == k.win.h - 1 ? nullptr : r0 + k.win.step;
+        const unsigned int fy = (unsigned int)(sy & 0xffff);
+        for (int x = 0; x < k.cols; ++x) {
+            const int X = cols.X[x];
+            if (X < 0) continue;
             int r, g, b, a;
-            if (bilinear(k.win, sx, sy, &r, &g, &b, &a))
-                Op::doPix((LICE_pixel_chan*)(d.ptr + x), r, g, b, a, w);
+            bilinearAt(r0, r1, X, X == lastX, (unsigned int)cols.fx[x], fy, &r, &g, &b, &a);
+            Op::doPix((LICE_pixel_chan*)(d.ptr + x), r, g, b, a, w);
         }
     }
 }
+
+// ceil(2^24 / n) for the box cell counts 1..25.
+struct BoxReciprocal {
+    unsigned int v[26];
+    constexpr BoxReciprocal() : v() {
+        for (unsigned int n = 1; n < 26; ++n)
+            v[n] = ((1u << 24) + n - 1) / n;
+    }
+};
+constexpr BoxReciprocal kBoxReciprocal{};
 
 // Box average of n x n source pixels around each sample (the kernel of a strong downscale).
 template <class Op>
@@ -113,9 +170,11 @@ void walkBox(const ScaledWalk& k, int n, int w) {
                 for (int xx = x0; xx <= x1; ++xx, p += 4)
                     sum[0] += p[0], sum[1] += p[1], sum[2] += p[2], sum[3] += p[3];
             }
-            const int cnt = (y1 - y0 + 1) * (x1 - x0 + 1);
-            Op::doPix((LICE_pixel_chan*)(d.ptr + x), sum[LICE_PIXEL_R] / cnt,
-                      sum[LICE_PIXEL_G] / cnt, sum[LICE_PIXEL_B] / cnt, sum[LICE_PIXEL_A] / cnt, w);
+            // sum / cnt through a reciprocal: exact for sums below 2^24 / 25.
+            const unsigned int m = kBoxReciprocal.v[(y1 - y0 + 1) * (x1 - x0 + 1)];
+            const auto div = [m](int v) { return (int)(((unsigned long long)v * m) >> 24); };
+            Op::doPix((LICE_pixel_chan*)(d.ptr + x), div(sum[LICE_PIXEL_R]), div(sum[LICE_PIXEL_G]),
+                      div(sum[LICE_PIXEL_B]), div(sum[LICE_PIXEL_A]), w);
         }
     }
 }

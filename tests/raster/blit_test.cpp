@@ -38,7 +38,7 @@ void referenceBlit(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, co
 
 TEST(Blit, MatchesReferenceOnRandomRectangles) {
     rtest::Rng rng(7);
-    const float alphas[] = {1.0f, 0.5f, 0.999f, 0.25f, 0.3f, -0.2f};
+    const float alphas[] = {1.0f, 0.5f, 0.999f, 0.25f, 0.3f, -0.2f, 1.3f};
     const int modes[] = {0,       1,       2,       3,    4,    5,    0x10000, 0x10001, 0x10002,
                          0x10003, 0x10004, 0x10005, 0xf3, 0xf4, 0xfe, 6,       0x100,   0x10100};
     for (int iter = 0; iter < 1500; ++iter) {
@@ -52,7 +52,7 @@ TEST(Blit, MatchesReferenceOnRandomRectangles) {
         r.left = rng.range(-12, 25), r.top = rng.range(-12, 22);
         r.right = r.left + rng.range(-3, 30), r.bottom = r.top + rng.range(-3, 30);
         const int dx = rng.range(-25, 25), dy = rng.range(-25, 25);
-        const float alpha = alphas[rng.next() % 6];
+        const float alpha = alphas[rng.next() % 7];
         const int mode = modes[rng.next() % (sizeof(modes) / sizeof(modes[0]))];
         LICE_Blit(d1.get(), src.get(), dx, dy, &r, alpha, mode);
         referenceBlit(d2.get(), src.get(), dx, dy, r, alpha, mode);
