@@ -1,0 +1,75 @@
+// The four-pixel blit forms against the scalar operations they stand for, over every source
+// alpha and every destination byte (colours and alphas varied per channel).
+#include "raster/lice_simd_p.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+template <class Op, class Row>
+void compareRows(Row row, int w, const char* name) {
+    std::vector<LICE_pixel> src, dst;
+    for (int a = 0; a < 256; ++a)
+        for (int d = 0; d < 256; ++d)
+            for (int s = 0; s < 256; s += 51) {
+                src.push_back(LICE_RGBA(s, 255 - s, (s * 7) & 255, a));
+                dst.push_back(LICE_RGBA(d, (d * 5) & 255, 255 - d, (d + a) & 255));
+            }
+    // An odd length leaves a scalar tail as well.
+    src.push_back(0x80ff00ffu), dst.push_back(0x12345678u);
+    std::vector<LICE_pixel> want = dst;
+    for (size_t i = 0; i < want.size(); ++i) {
+        const LICE_pixel c = src[i];
+        Op::doPix((LICE_pixel_chan*)&want[i], LICE_GETR(c), LICE_GETG(c), LICE_GETB(c),
+                  LICE_GETA(c), w);
+    }
+    row(dst.data(), src.data(), (int)dst.size());
+    int bad = 0;
+    for (size_t i = 0; i < want.size(); ++i)
+        if (dst[i] != want[i] && ++bad < 5)
+            ADD_FAILURE() << name << " w " << w << " src " << std::hex << src[i] << " got "
+                          << dst[i] << " want " << want[i];
+    EXPECT_EQ(bad, 0) << name << " w " << w;
+}
+
+TEST(FourPixelBlits, MatchTheScalarOperations) {
+    using namespace lice_detail;
+    compareRows<_LICE_CombinePixelsCopySourceAlphaIgnoreAlphaParmNoClamp>(
+        [](LICE_pixel* d, const LICE_pixel* s, int n) { blitRowSourceAlpha256(d, s, n); }, 256,
+        "source alpha 256");
+    for (int w : {1, 128, 255}) {
+        compareRows<_LICE_CombinePixelsCopySourceAlphaNoClamp>(
+            [w](LICE_pixel* d, const LICE_pixel* s, int n) { blitRowSourceAlpha(d, s, n, w); }, w,
+            "source alpha");
+        compareRows<_LICE_CombinePixelsCopyNoClamp>(
+            [w](LICE_pixel* d, const LICE_pixel* s, int n) { blitRowCopy(d, s, n, w); }, w, "copy");
+    }
+}
+
+TEST(FourPixelFills, MatchTheWholeWordOperations) {
+    using namespace lice_detail;
+    std::vector<LICE_pixel> row(4099);
+    for (size_t i = 0; i < row.size(); ++i)
+        row[i] = (LICE_pixel)(i * 2654435761u);
+    const LICE_pixel c = 0xc0a05030;
+    const auto check = [&](auto op, auto fill) {
+        std::vector<LICE_pixel> a = row, b = row;
+        for (auto& p : a)
+            decltype(op)::doPix(&p, c);
+        fill(b.data(), (int)b.size());
+        EXPECT_EQ(a, b);
+    };
+    check(_LICE_CombinePixelsClobberFAST{},
+          [&](LICE_pixel* p, int n) { fillRowFast<_LICE_CombinePixelsClobberFAST>(p, n, c); });
+    check(_LICE_CombinePixelsHalfMix2FAST{},
+          [&](LICE_pixel* p, int n) { fillRowFast<_LICE_CombinePixelsHalfMix2FAST>(p, n, c); });
+    check(_LICE_CombinePixelsQuarterMix2FAST{},
+          [&](LICE_pixel* p, int n) { fillRowFast<_LICE_CombinePixelsQuarterMix2FAST>(p, n, c); });
+    check(_LICE_CombinePixelsThreeQuarterMix2FAST{}, [&](LICE_pixel* p, int n) {
+        fillRowFast<_LICE_CombinePixelsThreeQuarterMix2FAST>(p, n, c);
+    });
+}
+
+} // namespace
