@@ -90,7 +90,7 @@ TEST(PutPixel, WeightsAndClipping) {
     LICE_PutPixel(&bm, 1, 1, 0xffffffff, 1.0f, LICE_COMBINE_USE_SOURCE_ALPHA); // bit ignored
     EXPECT_EQ(*pixelAt(&bm, 1, 1), 0xffffffffu);
     LICE_PutPixel(&bm, 0, 0, 0xffffffff, 0.5f, 0);
-    EXPECT_EQ(*pixelAt(&bm, 0, 0), 0xfe7f7f7fu); // whole-word: alpha 127 + 127
+    EXPECT_EQ(*pixelAt(&bm, 0, 0), 0xfe7f7f7fu);   // whole-word: alpha 127 + 127
     LICE_PutPixel(&bm, 2, 2, 0x00ffffff, 0.3f, 0); // copy, the colour's alpha as source alpha
     LICE_pixel want = 0xff000000;
     LICE_CombinePixels2(&want, 255, 255, 255, 0, (int)(0.3f * 256), 0);
