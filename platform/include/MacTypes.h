@@ -29,7 +29,6 @@ typedef UInt8 UTF8Char;
 
 typedef char* Ptr;
 typedef Ptr* Handle;
-typedef long Size;
 
 typedef SInt16 OSErr;
 typedef SInt32 OSStatus;
@@ -64,18 +63,6 @@ typedef struct Float32Point {
     Float32 x;
     Float32 y;
 } Float32Point;
-
-typedef struct Point {
-    short v;
-    short h;
-} Point;
-
-typedef struct Rect {
-    short top;
-    short left;
-    short bottom;
-    short right;
-} Rect;
 
 enum { noErr = 0 };
 

@@ -255,9 +255,12 @@ std::string FormatWithArguments(const std::string& format, va_list arguments) {
         case '@':
             out += DescriptionOf(va_arg(args, CFTypeRef));
             break;
+        case 'c':
+            cLength.clear();
+            emit(va_arg(args, int));
+            break;
         case 'd':
         case 'i':
-        case 'c':
             if (length == "l") {
                 emit(va_arg(args, long));
             } else if (length == "ll" || length == "q") {
@@ -284,6 +287,7 @@ std::string FormatWithArguments(const std::string& format, va_list arguments) {
             } else if (length == "j") {
                 emit(va_arg(args, uintmax_t));
             } else {
+                cLength = length == "hh" || length == "h" ? length : "";
                 emit(va_arg(args, unsigned int));
             }
             break;
