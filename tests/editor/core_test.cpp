@@ -50,7 +50,10 @@ struct Fixture : ::testing::Test {
         gui->AttachControl(c);
         return c;
     }
-    void Attach() { plug.AttachGraphics(gui); } // the plug-in owns the editor from here on
+    void Attach() { plug.AttachGraphics(gui); }
+    void TearDown() override {
+        if (plug.GetGUI() != gui) delete gui; // never handed to the plug-in
+    }                                         // the plug-in owns the editor from here on
     void DrawAll() {
         IRECT all(0, 0, 100, 100);
         gui->Draw(&all);
