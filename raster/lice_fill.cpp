@@ -46,6 +46,14 @@ void fillFast(const Area& a, LICE_pixel color) {
 
 template <class Op>
 void fillOp(const Area& a, LICE_pixel color, int srcAlpha, int w) {
+    if (std::is_same<Op, _LICE_CombinePixelsCopyNoClamp>::value && w > 0 && w < 256) {
+        // The copy of a solid colour is the copy blit of a constant row.
+        const LICE_pixel src = (color & 0xffffffu) | ((LICE_pixel)srcAlpha << 24);
+        Rows r = a.rows;
+        for (int y = 0; y < a.h; ++y, r.ptr += r.step)
+            fillRowCopy(r.ptr, a.w, src, w);
+        return;
+    }
     forEach(a, [=](LICE_pixel* p) { solidPix<Op>(p, color, srcAlpha, w); });
 }
 

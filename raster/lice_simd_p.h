@@ -71,6 +71,25 @@ inline void blitRowCopy(LICE_pixel* d, const LICE_pixel* s, int n, int w) {
     }
 }
 
+// blitRowCopy with every source pixel equal to c.
+inline void fillRowCopy(LICE_pixel* d, int n, LICE_pixel c, int w) {
+    int x = 0;
+#if LICE_HAVE_SSE2
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i k = _mm_set1_epi16((short)(256 - w));
+    const __m128i s16 = _mm_unpacklo_epi8(_mm_set1_epi32((int)c), zero);
+    for (; x + 4 <= n; x += 4) {
+        const __m128i dv = _mm_loadu_si128((const __m128i*)(d + x));
+        const __m128i lo = mixToward(s16, _mm_unpacklo_epi8(dv, zero), k);
+        const __m128i hi = mixToward(s16, _mm_unpackhi_epi8(dv, zero), k);
+        _mm_storeu_si128((__m128i*)(d + x), _mm_packus_epi16(lo, hi));
+    }
+#endif
+    for (; x < n; ++x)
+        _LICE_CombinePixelsCopyNoClamp::doPix((LICE_pixel_chan*)(d + x), LICE_GETR(c), LICE_GETG(c),
+                                              LICE_GETB(c), LICE_GETA(c), w);
+}
+
 // Copy with source alpha at weight 256.
 inline void blitRowSourceAlpha256(LICE_pixel* d, const LICE_pixel* s, int n) {
     int x = 0;

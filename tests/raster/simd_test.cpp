@@ -48,6 +48,22 @@ TEST(FourPixelBlits, MatchTheScalarOperations) {
     }
 }
 
+TEST(FourPixelFills, SolidCopyMatchesTheCopyOperation) {
+    std::vector<LICE_pixel> row(259), want(259);
+    for (int w : {1, 100, 128, 255})
+        for (int a = 0; a < 256; a += 5)
+            for (int s = 0; s < 256; s += 15) {
+                const LICE_pixel c = LICE_RGBA(s, 255 - s, (s * 3) & 255, a);
+                for (int d = 0; d < 259; ++d)
+                    row[d] = want[d] = LICE_RGBA(d, 255 - d, (d * 7) & 255, (d + s) & 255);
+                for (auto& p : want)
+                    _LICE_CombinePixelsCopyNoClamp::doPix((LICE_pixel_chan*)&p, s, 255 - s,
+                                                          (s * 3) & 255, a, w);
+                lice_detail::fillRowCopy(row.data(), (int)row.size(), c, w);
+                ASSERT_EQ(row, want) << "w " << w << " a " << a << " s " << s;
+            }
+}
+
 TEST(FourPixelFills, MatchTheWholeWordOperations) {
     using namespace lice_detail;
     std::vector<LICE_pixel> row(4099);
