@@ -1,4 +1,46 @@
 #include "effect/ZerubEditor.h"
 
-// The editor framework joins the build later; until then the effect runs without an editor.
-IGraphics* BuildZerubEditor(IPlugAU* /*plug*/) { return nullptr; }
+#include "au/IPlugAU.h"
+#include "editor/IControls.h"
+#include "editor/IGraphicsHeadless.h"
+
+namespace {
+
+constexpr int kWidth = 333;
+constexpr int kHeight = 511;
+constexpr int kFPS = 0; // the editor's default rate
+
+const char* const kBundleID = "com.Quillmoor.audiounit.Zerub";
+const char* const kProductURL = "https://www.quillmoor.com/zerub";
+
+enum EResources { kBackgroundID = 101, kGainID, kLevelID, kBypassID };
+constexpr int kKnobFrames = 31;
+constexpr int kSwitchFrames = 2;
+
+enum EParams { kGain = 0, kLevel, kBypass };
+
+} // namespace
+
+IGraphicsCore* MakeGraphics(IPlugAU* plug, int w, int h, int fps) {
+    IGraphicsHeadless* graphics = new IGraphicsHeadless(plug, w, h, fps);
+    graphics->SetBundleID(kBundleID);
+    return graphics;
+}
+
+IGraphics* BuildZerubEditor(IPlugAU* plug) {
+    IGraphicsCore* g = MakeGraphics(plug, kWidth, kHeight, kFPS);
+    g->AttachBackground(kBackgroundID, "resources/img/BG.png");
+
+    IBitmap gain = g->LoadIBitmap(kGainID, "resources/img/GAIN.png", kKnobFrames);
+    g->AttachControl(new IKnobMultiControl(plug, 164, 172, kGain, &gain));
+
+    IBitmap level = g->LoadIBitmap(kLevelID, "resources/img/LEVEL.png", kKnobFrames);
+    g->AttachControl(new IKnobMultiControl(plug, 62, 62, kLevel, &level));
+
+    IBitmap bypass = g->LoadIBitmap(kBypassID, "resources/img/BYPASS.png", kSwitchFrames);
+    g->AttachControl(new ISwitchControl(plug, 0, 481, kBypass, &bypass));
+
+    // The visible part of the link is the strip from 484 to the editor's bottom edge.
+    g->AttachControl(new IURLControl(plug, IRECT(233, 484, 333, 584), kProductURL));
+    return g;
+}

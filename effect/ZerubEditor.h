@@ -4,7 +4,12 @@
 
 class IPlugAU;
 class IGraphics;
+class IGraphicsCore;
 
-// Builds the effect's editor for plug (size, background, controls, link). Returns null when
-// the build has no editor framework; the caller hands the result to AttachGraphics.
+// Builds the effect's editor for plug (size, background, controls, link); the caller hands the
+// result to AttachGraphics.
 IGraphics* BuildZerubEditor(IPlugAU* plug);
+
+// A new platform editor for plug of w x h pixels at fps frames per second (0: the default),
+// set to find its images in the effect's bundle.
+IGraphicsCore* MakeGraphics(IPlugAU* plug, int w, int h, int fps);

@@ -1,0 +1,15 @@
+// Golden-image comparison for editor snapshots: PNG files under tests/editor/golden, rewritten
+// only when ZERUB_UPDATE_GOLDEN=1; a mismatch writes the snapshot and a difference map next to
+// the test program.
+#pragma once
+
+#include "raster/lice.h"
+
+#include <string>
+
+// Writes 8-bit RGBA (straight alpha); false on any failure.
+bool WritePNG(const std::string& path, LICE_IBitmap* bm);
+
+// Compares bm with golden/<name>.png. Empty on a match (or after rewriting the golden image),
+// else a description of the difference.
+std::string CompareWithGolden(const std::string& name, LICE_IBitmap* bm);
