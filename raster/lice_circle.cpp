@@ -134,7 +134,7 @@ void aaCircle(const Plotter<Pen>& plot, float cx, float cy, float r, bool fill, 
 
 void drawCircle(LICE_IBitmap* dest, const Canvas& cv, float cx, float cy, float r, LICE_pixel color,
                 float alpha, int mode, bool aa, bool fill, const Clip& clip) {
-    const int w = (int)(alpha * 256.0f);
+    const int w = LICE_AlphaToWeight(alpha);
     if (w == 0) return;
     if (aa) {
         withVarPen(mode, true, color, [&](auto pen) {
@@ -270,7 +270,7 @@ void LICE_Arc(LICE_IBitmap* dest, float cx, float cy, float r, float minAngle, f
         const double n = std::fmod(lo, twoPi);
         hi += n - lo, lo = n;
     }
-    if ((int)(alpha * 256.0f) == 0) return;
+    if (LICE_AlphaToWeight(alpha) == 0) return;
     const double a = lo + twoPi, b = hi + twoPi;
     const auto point = [&](double ang, int* px, int* py) {
         *px = (int)(cx + r * std::sin(ang) + 0.5);

@@ -1,5 +1,15 @@
 #include "raster/lice_combine.h"
 
+namespace {
+
+// Channel values are held to -256..511: room for the clamped operations to saturate, and small
+// enough that no product overflows at any weight within LICE_MAX_WEIGHT.
+int clampChannel(int v) {
+    return v < -256 ? -256 : v > 511 ? 511 : v;
+}
+
+} // namespace
+
 LICE_pixel LICE_CombinePixels(LICE_pixel dest, LICE_pixel src, float alpha, int mode) {
     LICE_pixel out = dest;
     LICE_DispatchCombine(mode, LICE_AlphaToWeight(alpha), [&](auto op) {
@@ -11,6 +21,8 @@ LICE_pixel LICE_CombinePixels(LICE_pixel dest, LICE_pixel src, float alpha, int 
 
 void LICE_CombinePixels2(LICE_pixel* dest, int r, int g, int b, int a, int weight, int mode) {
     if (!dest) return;
+    weight = LICE_ClampWeight(weight);
+    r = clampChannel(r), g = clampChannel(g), b = clampChannel(b), a = clampChannel(a);
     LICE_DispatchCombine(mode, weight, [&](auto op) {
         decltype(op)::doPix((LICE_pixel_chan*)dest, r, g, b, a, weight);
     });
@@ -18,6 +30,8 @@ void LICE_CombinePixels2(LICE_pixel* dest, int r, int g, int b, int a, int weigh
 
 void LICE_CombinePixels2Clamp(LICE_pixel* dest, int r, int g, int b, int a, int weight, int mode) {
     if (!dest || weight == 0) return;
+    weight = LICE_ClampWeight(weight);
+    r = clampChannel(r), g = clampChannel(g), b = clampChannel(b), a = clampChannel(a);
     LICE_pixel_chan* d = (LICE_pixel_chan*)dest;
     // The clamped copy and multiply replace their plain forms; the other operations saturate.
     switch (mode & (LICE_COMBINE_MASK | LICE_COMBINE_USE_SOURCE_ALPHA)) {

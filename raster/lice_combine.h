@@ -7,7 +7,8 @@
 // alpha byte / 255).
 //
 // Weight: a float alpha becomes w = (int)(alpha * 256.0), so 1.0 is 256 and 0.5 is 128. Alpha is
-// expected in 0..1; nothing clamps it. A weight of 0 changes nothing.
+// expected in 0..1 and is not clamped to it (only to +-16, see LICE_MAX_WEIGHT). A weight of 0
+// changes nothing.
 //
 // Each operation is a stateless struct with an inlinable
 //     static void doPix(LICE_pixel_chan* dest, int r, int g, int b, int a, int w)
@@ -34,11 +35,20 @@
 // Mode word of a channel copy from source byte index src into destination byte index dst.
 #define LICE_COMBINE_CHANNEL(src, dst) (0xf0 | ((src)&3) | (((dst)&3) << 2))
 
-// Weight of a float alpha, computed in double precision and truncated toward zero.
-// A NaN or an alpha far outside any sensible range gives 0 rather than an undefined conversion.
+// Weights are held to +-LICE_MAX_WEIGHT (alpha +-16): far beyond any sensible alpha, and small
+// enough that no operation's integer products can overflow.
+#define LICE_MAX_WEIGHT 4096
+inline int LICE_ClampWeight(int w) {
+    return w > LICE_MAX_WEIGHT ? LICE_MAX_WEIGHT : w < -LICE_MAX_WEIGHT ? -LICE_MAX_WEIGHT : w;
+}
+
+// Weight of a float alpha, computed in double precision and truncated toward zero; NaN gives 0.
 inline int LICE_AlphaToWeight(float alpha) {
     const double v = alpha * 256.0;
-    return v > -1073741824.0 && v < 1073741824.0 ? (int)v : 0;
+    if (!(v == v)) return 0;
+    return v >= LICE_MAX_WEIGHT    ? LICE_MAX_WEIGHT
+           : v <= -LICE_MAX_WEIGHT ? -LICE_MAX_WEIGHT
+                                   : (int)v;
 }
 
 namespace lice_detail {

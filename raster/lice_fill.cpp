@@ -84,10 +84,11 @@ void LICE_FillRect(LICE_IBitmap* dest, int x, int y, int w, int h, LICE_pixel co
             break;
         }
     }
-    // The weight stands in for the source alpha; held to a byte so that an operation that
-    // stores the source alpha (HSV adjust) cannot wrap 256 to 0.
-    const int srcAlpha = wt > 255 ? 255 : wt;
-    const int opAlpha = (mode & LICE_COMBINE_MASK) == LICE_COMBINE_HSVADJ ? srcAlpha : wt;
+    // The weight stands in for the source alpha, held to 256 (to a byte for HSV adjust, which
+    // stores it) so that weights beyond 1.0 neither wrap nor overflow.
+    const int opAlpha = (mode & LICE_COMBINE_MASK) == LICE_COMBINE_HSVADJ ? (wt > 255 ? 255 : wt)
+                        : wt > 256                                        ? 256
+                                                                          : wt;
     LICE_DispatchSolid(mode, wt, [&](auto op) { fillOp<decltype(op)>(a, color, opAlpha, wt); });
 }
 
@@ -145,6 +146,13 @@ struct GradChan {
     }
 };
 
+// A gradient channel from its accumulator, held to -256..511 so that the clamped operations
+// saturate without any product overflowing.
+inline int chan(long long acc) {
+    const long long v = acc >> 16;
+    return v < -256 ? -256 : v > 511 ? 511 : (int)v;
+}
+
 template <class Op>
 void gradFill(const Area& a, GradChan r, GradChan g, GradChan b, GradChan al) {
     Rows row = a.rows;
@@ -153,8 +161,8 @@ void gradFill(const Area& a, GradChan r, GradChan g, GradChan b, GradChan al) {
         for (int x = 0; x < a.w; ++x) {
             long long wa = av >> 16;
             const int w = wa < 0 ? 0 : wa > 256 ? 256 : (int)wa;
-            Op::doPix((LICE_pixel_chan*)(row.ptr + x), clampInt(rv >> 16), clampInt(gv >> 16),
-                      clampInt(bv >> 16), w > 255 ? 255 : w, w);
+            Op::doPix((LICE_pixel_chan*)(row.ptr + x), chan(rv), chan(gv), chan(bv),
+                      w > 255 ? 255 : w, w);
             rv += r.dx, gv += g.dx, bv += b.dx, av += al.dx;
         }
         r.v += r.dy, g.v += g.dy, b.v += b.dy, al.v += al.dy;

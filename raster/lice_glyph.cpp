@@ -30,7 +30,7 @@ void LICE_DrawGlyphEx(LICE_IBitmap* dest, int x, int y, LICE_pixel color,
                       int mode) {
     Canvas cv;
     if (!alphas || w <= 0 || h <= 0 || !canvasOf(dest, &cv)) return;
-    const int wt = (int)(alpha * 256.0f);
+    const int wt = LICE_AlphaToWeight(alpha);
     if (wt == 0) return;
     // Clip the map against the bitmap.
     long long x0 = x, y0 = y, x1 = (long long)x + w, y1 = (long long)y + h;

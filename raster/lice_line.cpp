@@ -194,7 +194,7 @@ void LICE_Line(LICE_IBitmap* dest, int x1, int y1, int x2, int y2, LICE_pixel co
     if (!canvasOf(dest, &cv)) return;
     if (dest->isFlipped()) y1 = cv.h - 1 - y1, y2 = cv.h - 1 - y2;
     if (!clipToBox(&x1, &y1, &x2, &y2, cv.w, cv.h)) return;
-    const int w = (int)(alpha * 256.0f);
+    const int w = LICE_AlphaToWeight(alpha);
     if (w == 0) return;
 
     if (x1 == x2 || y1 == y2) {
@@ -225,8 +225,9 @@ void LICE_Line(LICE_IBitmap* dest, int x1, int y1, int x2, int y2, LICE_pixel co
 
 void LICE_DrawRect(LICE_IBitmap* dest, int x, int y, int w, int h, LICE_pixel color, float alpha,
                    int mode) {
-    LICE_Line(dest, x, y, x + w, y, color, alpha, mode, false);
-    LICE_Line(dest, x + w, y, x + w, y + h, color, alpha, mode, false);
-    LICE_Line(dest, x + w, y + h, x, y + h, color, alpha, mode, false);
-    LICE_Line(dest, x, y + h, x, y, color, alpha, mode, false);
+    const int r = clampInt((long long)x + w), b = clampInt((long long)y + h);
+    LICE_Line(dest, x, y, r, y, color, alpha, mode, false);
+    LICE_Line(dest, r, y, r, b, color, alpha, mode, false);
+    LICE_Line(dest, r, b, x, b, color, alpha, mode, false);
+    LICE_Line(dest, x, b, x, y, color, alpha, mode, false);
 }

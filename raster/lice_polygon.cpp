@@ -65,7 +65,7 @@ void LICE_FillTrapezoid(LICE_IBitmap* dest, int x1a, int x1b, int y1, int x2a, i
     Canvas cv;
     if (!canvasOf(dest, &cv)) return;
     if (dest->isFlipped()) y1 = cv.h - 1 - y1, y2 = cv.h - 1 - y2;
-    const int w = (int)(alpha * 256.0f);
+    const int w = LICE_AlphaToWeight(alpha);
     if (w == 0) return;
     trapezoid(cv, x1a, x1b, y1, x2a, x2b, y2, color, w, mode);
 }
@@ -80,7 +80,7 @@ void LICE_FillConvexPolygon(LICE_IBitmap* dest, const int* x, const int* y, int 
                             LICE_pixel color, float alpha, int mode) {
     Canvas cv;
     if (!x || !y || npoints < 3 || !canvasOf(dest, &cv)) return;
-    const int w = (int)(alpha * 256.0f);
+    const int w = LICE_AlphaToWeight(alpha);
     if (w == 0) return;
 
     Pt local[512];
@@ -91,10 +91,14 @@ void LICE_FillConvexPolygon(LICE_IBitmap* dest, const int* x, const int* y, int 
         if (!p || heap.GetSize() != npoints) return;
     }
     const bool flip = dest->isFlipped();
-    int minx = x[0], maxx = x[0];
+    int minx = 1 << 28, maxx = -(1 << 28);
     for (int i = 0; i < npoints; ++i) {
-        p[i] = {x[i], flip ? cv.h - 1 - y[i] : y[i]};
-        minx = std::min(minx, x[i]), maxx = std::max(maxx, x[i]);
+        // Far-off vertices are held where the edge arithmetic below cannot overflow.
+        const auto hold = [](long long v) {
+            return (int)(v < -(1 << 28) ? -(1 << 28) : v > (1 << 28) ? (1 << 28) : v);
+        };
+        p[i] = {hold(x[i]), hold(flip ? cv.h - 1LL - y[i] : y[i])};
+        minx = std::min(minx, p[i].x), maxx = std::max(maxx, p[i].x);
     }
     std::sort(p, p + npoints,
               [](const Pt& a, const Pt& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });

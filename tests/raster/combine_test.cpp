@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 
@@ -296,7 +297,26 @@ TEST(Combine, WeightOfAlpha) {
     EXPECT_EQ(LICE_AlphaToWeight(0.999f), 255);
     EXPECT_EQ(LICE_AlphaToWeight(-0.5f), -128);
     EXPECT_EQ(LICE_AlphaToWeight(std::nanf("")), 0);
-    EXPECT_EQ(LICE_AlphaToWeight(1e30f), 0);
+    EXPECT_EQ(LICE_AlphaToWeight(1e30f), LICE_MAX_WEIGHT); // held, not undefined
+    EXPECT_EQ(LICE_AlphaToWeight(-1e30f), -LICE_MAX_WEIGHT);
+}
+
+// Absurd weights and channel values must stay defined behaviour (the sanitizer build checks).
+TEST(Combine, ExtremeInputsStayDefined) {
+    const int extremes[] = {INT_MIN, -100000, -257, 300, 100000, INT_MAX};
+    LICE_pixel sink = 0;
+    for (int mode : {0, 1, 2, 3, 4, 5, 0x10000, 0x10001, 0x10002, 0x10003, 0x10004, 0x10005})
+        for (int v : extremes) {
+            LICE_pixel px = 0x80808080;
+            LICE_CombinePixels2(&px, v, v, v, v, v, mode);
+            LICE_CombinePixels2Clamp(&px, v, 3, v, 200, v, mode);
+            px = LICE_CombinePixels(px, 0xfff0e0d0, (float)v, mode);
+            sink ^= px;
+        }
+    LICE_pixel px = 0;
+    LICE_CombinePixels2Clamp(&px, 100000, -100000, 255, 255, 256, LICE_COMBINE_COPY);
+    EXPECT_EQ(px, 0xffff00ffu); // saturated, not wrapped
+    (void)sink;
 }
 
 } // namespace
