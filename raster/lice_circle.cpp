@@ -115,7 +115,9 @@ void aaCircle(const Plotter<Pen>& plot, float cx, float cy, float r, bool fill, 
         plot(X, Y + T, w - edge), plot(X - T, Y, w - edge);
     }
     for (int i = 1;; ++i) {
-        const double F = std::sqrt(rr - (double)i * i);
+        const double v = rr - (double)i * i;
+        if (v < 0) break; // past the radius (a radius below one)
+        const double F = std::sqrt(v);
         if (!(i <= (int)(F + 0.5))) break;
         const int J = (int)F, last = (int)(F + 0.5);
         const int k = (int)((F - std::floor(F)) * w);

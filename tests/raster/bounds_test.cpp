@@ -60,6 +60,8 @@ TEST(Bounds, NothingBeyondTheVisibleWidth) {
                 LICE_DrawRect(&bm, c, c, big, 3, 0xffffffff, alpha, mode);
                 LICE_Circle(&bm, f, 5, 9.5f, 0xffffffff, alpha, mode, c & 1);
                 LICE_Circle(&bm, 6, 5, 2.5f, 0xffffffff, alpha, mode, true);
+                LICE_Circle(&bm, 6, 5, 0.4f, 0xffffffff, alpha, mode, true);
+                LICE_FillCircle(&bm, 6, 5, 0.4f, 0xffffffff, alpha, mode, true);
                 LICE_FillCircle(&bm, 6, f, 30, 0xffffffff, alpha, mode, c & 1);
                 LICE_Arc(&bm, 6, 5, 8, f, f * 2, 0xffffffff, alpha, mode, true);
                 LICE_RoundRect(&bm, f, 1, 20, 9, 5, 0xffffffff, alpha, mode, c & 1);
