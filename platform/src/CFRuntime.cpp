@@ -121,12 +121,6 @@ void CFRelease(CFTypeRef cf) {
     if (cf) FromRef(cf)->Release();
 }
 
-// Without a run loop there is no pool to drain: the reference is kept for the life of the
-// process, which is what an autoreleased object may rely on.
-CFTypeRef CFAutorelease(CFTypeRef cf) {
-    return cf;
-}
-
 CFIndex CFGetRetainCount(CFTypeRef cf) {
     return cf ? FromRef(cf)->RetainCount() : 0;
 }

@@ -121,6 +121,34 @@ bool BinaryPlistWithinLimits(const uint8_t* data, size_t length) {
         return true;
     };
 
+    // A dictionary key must be a string without NUL characters: the parser stops the process
+    // on anything else.
+    auto soundKey = [&](uint64_t index) {
+        if (index >= count) return false;
+        const uint64_t offset = offsetOf(index);
+        if (offset < kHeader || offset >= tableOffset) return false;
+        const uint8_t marker = data[offset];
+        const uint8_t kind = marker >> 4;
+        if (kind != 0x5 && kind != 0x6) return false;
+        uint64_t n = marker & 0x0F;
+        size_t at = static_cast<size_t>(offset) + 1;
+        if (n == 0x0F) {
+            if (at >= tableOffset) return false;
+            const uint8_t intMarker = data[at];
+            if ((intMarker >> 4) != 0x1 || (intMarker & 0x0F) > 3) return false;
+            const size_t bytes = size_t(1) << (intMarker & 0x0F);
+            if (at + 1 + bytes > tableOffset) return false;
+            n = ReadBigEndian(data + at + 1, bytes);
+            at += 1 + bytes;
+        }
+        const size_t unit = kind == 0x6 ? 2 : 1;
+        if (n > (tableOffset - at) / unit) return false;
+        for (uint64_t k = 0; k < n; ++k) {
+            if (ReadBigEndian(data + at + k * unit, unit) == 0) return false;
+        }
+        return true;
+    };
+
     // Post-order walk from the top object: depth and expanded size of each object, cycles
     // refused. An explicit stack keeps hostile depth off the machine stack.
     enum : uint8_t { kUnseen, kOpen, kDone };
@@ -145,6 +173,9 @@ bool BinaryPlistWithinLimits(const uint8_t* data, size_t length) {
                 ReadBigEndian(data + frame.first + frame.next * refSize, refSize);
             ++frame.next;
             if (child >= count || state[child] == kOpen) return false;
+            const bool isKey = (data[offsetOf(frame.index)] >> 4) == 0xD &&
+                               frame.next <= frame.refs / 2;
+            if (isKey && !soundKey(child)) return false;
             if (state[child] == kDone) continue;
             Frame next{child, 0, 0, 0};
             if (!childrenOf(child, next.first, next.refs)) return false;

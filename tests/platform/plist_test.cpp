@@ -321,6 +321,26 @@ TEST(Plist, HostileBinaryStructuresAreRefused) {
         BinaryPlist({std::string("\xAF\x13\x7F\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 10)}, 0);
     EXPECT_EQ(ReadBytes(huge.data(), huge.size()), nullptr);
 
+    // Dictionary keys must be strings without NUL characters (the parser aborts on them).
+    const std::string good_key = BinaryPlist({"\xD1\x01\x02",
+                                              "\x52"
+                                              "ab",
+                                              "\x10\x05"},
+                                             0);
+    CFTypeRef dict = ReadBytes(good_key.data(), good_key.size());
+    ASSERT_NE(dict, nullptr);
+    EXPECT_EQ(CFDictionaryGetCount(static_cast<CFDictionaryRef>(dict)), 1);
+    CFRelease(dict);
+    const std::string nul_key = BinaryPlist({"\xD1\x01\x02",
+                                             std::string("\x53"
+                                                         "a\0b",
+                                                         4),
+                                             "\x10\x05"},
+                                            0);
+    EXPECT_EQ(ReadBytes(nul_key.data(), nul_key.size()), nullptr);
+    const std::string number_key = BinaryPlist({"\xD1\x01\x02", "\x10\x07", "\x10\x05"}, 0);
+    EXPECT_EQ(ReadBytes(number_key.data(), number_key.size()), nullptr);
+
     // Each level refers to the one below twice: 60 objects that expand into 2^60.
     std::vector<std::string> objects = {std::string("\x10\x01", 2)};
     for (int level = 1; level < 60; ++level) {

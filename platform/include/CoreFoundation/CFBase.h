@@ -104,7 +104,6 @@ CF_EXPORT void CFAllocatorDeallocate(CFAllocatorRef allocator, void* ptr);
 // Reference counting. CFRetain(NULL) returns NULL and CFRelease(NULL) does nothing.
 CF_EXPORT CFTypeRef CFRetain(CFTypeRef cf);
 CF_EXPORT void CFRelease(CFTypeRef cf);
-CF_EXPORT CFTypeRef CFAutorelease(CFTypeRef cf);
 // Constant objects (CFSTR strings, kCFBooleanTrue, ...) report a very large count.
 CF_EXPORT CFIndex CFGetRetainCount(CFTypeRef cf);
 
