@@ -173,8 +173,8 @@ bool BinaryPlistWithinLimits(const uint8_t* data, size_t length) {
                 ReadBigEndian(data + frame.first + frame.next * refSize, refSize);
             ++frame.next;
             if (child >= count || state[child] == kOpen) return false;
-            const bool isKey = (data[offsetOf(frame.index)] >> 4) == 0xD &&
-                               frame.next <= frame.refs / 2;
+            const bool isKey =
+                (data[offsetOf(frame.index)] >> 4) == 0xD && frame.next <= frame.refs / 2;
             if (isKey && !soundKey(child)) return false;
             if (state[child] == kDone) continue;
             Frame next{child, 0, 0, 0};
