@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 using namespace lice_detail;
 
@@ -34,45 +35,56 @@ inline uint64_t lanesBR(LICE_pixel p) {
 inline uint64_t lanesGA(LICE_pixel p) {
     return ((p >> 8) & 0xffu) | ((uint64_t)(p >> 24) << 32);
 }
-inline void fromLanes(uint64_t br, uint64_t ga, int* r, int* g, int* b, int* a) {
-    *b = (int)((br >> 16) & 0xff), *r = (int)((br >> 48) & 0xff);
-    *g = (int)((ga >> 16) & 0xff), *a = (int)((ga >> 48) & 0xff);
+// The filtered word from the lane sums (each a channel times 65536).
+inline LICE_pixel fromLanes(uint64_t br, uint64_t ga) {
+    return (LICE_pixel)(((br >> 16) & 0xff) | (((ga >> 16) & 0xff) << 8) |
+                        (((br >> 48) & 0xff) << 16) | (((ga >> 48) & 0xff) << 24));
 }
 
 // Bilinear sample in row r0 (r1 the row below, null on the window's last row) at column X with
 // fractions fx, fy. Along the last column or row only the taps that exist are blended.
-inline void bilinearAt(const LICE_pixel* r0, const LICE_pixel* r1, int X, bool lastCol,
-                       unsigned int fx, unsigned int fy, int* r, int* g, int* b, int* a) {
+inline LICE_pixel bilinearAt(const LICE_pixel* r0, const LICE_pixel* r1, int X, bool lastCol,
+                             unsigned int fx, unsigned int fy) {
     const LICE_pixel p00 = r0[X];
     if (r1 && !lastCol) {
         const LICE_pixel p01 = r0[X + 1], p10 = r1[X], p11 = r1[X + 1];
         const unsigned int w11 = (fx * fy) >> 16;
         const uint64_t w00 = 65536 - fx - fy + w11, w01 = fx - w11, w10 = fy - w11;
-        fromLanes(lanesBR(p00) * w00 + lanesBR(p01) * w01 + lanesBR(p10) * w10 + lanesBR(p11) * w11,
-                  lanesGA(p00) * w00 + lanesGA(p01) * w01 + lanesGA(p10) * w10 + lanesGA(p11) * w11,
-                  r, g, b, a);
-    } else if (r1) {
-        const LICE_pixel p10 = r1[X];
-        fromLanes(lanesBR(p00) * (65536 - fy) + lanesBR(p10) * fy,
-                  lanesGA(p00) * (65536 - fy) + lanesGA(p10) * fy, r, g, b, a);
-    } else if (!lastCol) {
-        const LICE_pixel p01 = r0[X + 1];
-        fromLanes(lanesBR(p00) * (65536 - fx) + lanesBR(p01) * fx,
-                  lanesGA(p00) * (65536 - fx) + lanesGA(p01) * fx, r, g, b, a);
-    } else {
-        *r = LICE_GETR(p00), *g = LICE_GETG(p00), *b = LICE_GETB(p00), *a = LICE_GETA(p00);
+        return fromLanes(
+            lanesBR(p00) * w00 + lanesBR(p01) * w01 + lanesBR(p10) * w10 + lanesBR(p11) * w11,
+            lanesGA(p00) * w00 + lanesGA(p01) * w01 + lanesGA(p10) * w10 + lanesGA(p11) * w11);
     }
+    if (r1) {
+        const LICE_pixel p10 = r1[X];
+        return fromLanes(lanesBR(p00) * (65536 - fy) + lanesBR(p10) * fy,
+                         lanesGA(p00) * (65536 - fy) + lanesGA(p10) * fy);
+    }
+    if (!lastCol) {
+        const LICE_pixel p01 = r0[X + 1];
+        return fromLanes(lanesBR(p00) * (65536 - fx) + lanesBR(p01) * fx,
+                         lanesGA(p00) * (65536 - fx) + lanesGA(p01) * fx);
+    }
+    return p00;
 }
 
 // Bilinear sample at the 16.16 position (x, y) relative to the window; false when outside.
-inline bool bilinear(const Window& win, long long x, long long y, int* r, int* g, int* b, int* a) {
+inline bool bilinear(const Window& win, long long x, long long y, LICE_pixel* out) {
     const long long X = x >> 16, Y = y >> 16;
     if (!inside(X, win.w) || !inside(Y, win.h)) return false;
     const LICE_pixel* r0 = win.at(0, (int)Y);
     const LICE_pixel* r1 = Y == win.h - 1 ? nullptr : r0 + win.step;
-    bilinearAt(r0, r1, (int)X, X == win.w - 1, (unsigned int)(x & 0xffff),
-               (unsigned int)(y & 0xffff), r, g, b, a);
+    *out = bilinearAt(r0, r1, (int)X, X == win.w - 1, (unsigned int)(x & 0xffff),
+                      (unsigned int)(y & 0xffff));
     return true;
+}
+
+// Writes a sampled source word through Op; the plain store needs no unpacking.
+template <class Op>
+inline void put(LICE_pixel* p, LICE_pixel c, int w) {
+    if (std::is_same<Op, _LICE_CombinePixelsClobberNoClamp>::value)
+        *p = c;
+    else
+        Op::doPix((LICE_pixel_chan*)p, LICE_GETR(c), LICE_GETG(c), LICE_GETB(c), LICE_GETA(c), w);
 }
 
 // The 16.16 walk of a scaled blit: destination rows and columns against source positions.
@@ -130,9 +142,7 @@ void walkBilinear(const ScaledWalk& k, int w) {
         for (int x = 0; x < k.cols; ++x) {
             const int X = cols.X[x];
             if (X < 0) continue;
-            int r, g, b, a;
-            bilinearAt(r0, r1, X, X == lastX, (unsigned int)cols.fx[x], fy, &r, &g, &b, &a);
-            Op::doPix((LICE_pixel_chan*)(d.ptr + x), r, g, b, a, w);
+            put<Op>(d.ptr + x, bilinearAt(r0, r1, X, X == lastX, (unsigned int)cols.fx[x], fy), w);
         }
     }
 }
@@ -305,15 +315,14 @@ void walkAffine(const AffineWalk& k, bool filtered, int w) {
     for (int y = 0; y < k.rows; ++y, d.ptr += d.step, rs += k.dsdy, rt += k.dtdy) {
         long long s = rs, t = rt;
         for (int x = 0; x < k.cols; ++x, s += k.dsdx, t += k.dtdx) {
-            int r, g, b, a;
+            LICE_pixel c;
             if (filtered) {
-                if (!bilinear(k.win, s, t, &r, &g, &b, &a)) continue;
+                if (!bilinear(k.win, s, t, &c)) continue;
             } else {
                 if (!inside(s >> 16, k.win.w) || !inside(t >> 16, k.win.h)) continue;
-                const LICE_pixel c = *k.win.at((int)(s >> 16), (int)(t >> 16));
-                r = LICE_GETR(c), g = LICE_GETG(c), b = LICE_GETB(c), a = LICE_GETA(c);
+                c = *k.win.at((int)(s >> 16), (int)(t >> 16));
             }
-            Op::doPix((LICE_pixel_chan*)(d.ptr + x), r, g, b, a, w);
+            put<Op>(d.ptr + x, c, w);
         }
     }
 }
