@@ -185,9 +185,10 @@ const char* loaderExtensions() {
     return "PNG files (*.PNG)\0*.PNG\0";
 }
 
-struct Registration {
+// The PNG entry of the loader list, pushed at program start.
+struct LICE_pngldr {
     LICE_ImageLoaderRec rec;
-    Registration() : rec{loaderLoad, loaderExtensions, LICE_ImageLoader_list} {
+    LICE_pngldr() : rec{loaderLoad, loaderExtensions, LICE_ImageLoader_list} {
         LICE_ImageLoader_list = &rec;
     }
 };
@@ -197,5 +198,5 @@ struct Registration {
 LICE_ImageLoaderRec* LICE_ImageLoader_list = nullptr;
 
 namespace {
-Registration s_pngLoader;
+LICE_pngldr s_pngLoader;
 }
