@@ -1,0 +1,81 @@
+// Saved state (the class-info dictionary) and the factory preset array.
+#include "au/IPlugAU.h"
+
+#include "au/au_preset_utils.h"
+
+namespace {
+
+OSStatus GetDescription(AudioComponentInstance instance, AudioComponentDescription* desc) {
+    AudioComponent component = AudioComponentInstanceGetComponent(instance);
+    return AudioComponentGetDescription(component, desc);
+}
+
+} // namespace
+
+OSStatus IPlugAU::GetState(CFPropertyListRef* plist) {
+    AudioComponentDescription desc;
+    if (OSStatus status = GetDescription(componentInstance, &desc)) return status;
+
+    CFMutableDictionaryRef dict = CFDictionaryCreateMutable(
+        kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+    if (!dict) return coreFoundationUnknownErr;
+    const SInt32 version = GetEffectVersion(false);
+    const SInt32 type = static_cast<SInt32>(desc.componentType);
+    const SInt32 subtype = static_cast<SInt32>(desc.componentSubType);
+    const SInt32 manufacturer = static_cast<SInt32>(desc.componentManufacturer);
+    PutNumberInDict(dict, "version", &version, kCFNumberSInt32Type);
+    PutNumberInDict(dict, "type", &type, kCFNumberSInt32Type);
+    PutNumberInDict(dict, "subtype", &subtype, kCFNumberSInt32Type);
+    PutNumberInDict(dict, "manufacturer", &manufacturer, kCFNumberSInt32Type);
+    PutStrInDict(dict, "name", GetPresetName(GetCurrentPresetIdx()));
+
+    ByteChunk chunk;
+    if (SerializeState(&chunk)) PutDataInDict(dict, "data", &chunk);
+    *plist = dict;
+    return noErr;
+}
+
+OSStatus IPlugAU::SetState(CFPropertyListRef plist) {
+    AudioComponentDescription desc;
+    if (OSStatus status = GetDescription(componentInstance, &desc)) return status;
+    if (!plist || CFGetTypeID(plist) != CFDictionaryGetTypeID())
+        return kAudioUnitErr_InvalidPropertyValue;
+    CFDictionaryRef dict = static_cast<CFDictionaryRef>(plist);
+
+    SInt32 version, type, subtype, manufacturer;
+    if (!GetSInt32FromDict(dict, "version", &version) || !GetSInt32FromDict(dict, "type", &type) ||
+        !GetSInt32FromDict(dict, "subtype", &subtype) ||
+        !GetSInt32FromDict(dict, "manufacturer", &manufacturer))
+        return kAudioUnitErr_InvalidPropertyValue;
+    char name[64];
+    if (!GetStrFromDict(dict, "name", name, sizeof name)) return kAudioUnitErr_InvalidPropertyValue;
+    if (static_cast<OSType>(type) != desc.componentType ||
+        static_cast<OSType>(subtype) != desc.componentSubType ||
+        static_cast<OSType>(manufacturer) != desc.componentManufacturer)
+        return kAudioUnitErr_InvalidPropertyValue;
+
+    RestorePreset(name);
+
+    ByteChunk chunk;
+    if (!GetDataFromDict(dict, "data", &chunk)) return kAudioUnitErr_InvalidPropertyValue;
+    if (UnserializeState(&chunk, 0) == 0) return kAudioUnitErr_InvalidPropertyValue;
+    RedrawParamControls();
+    return noErr;
+}
+
+CFMutableArrayRef IPlugAU::CreateFactoryPresetArray() {
+    const int n = NPresets();
+    CFMutableArrayRef presetArray =
+        CFArrayCreateMutable(kCFAllocatorDefault, n, &kCFAUPresetArrayCallBacks);
+    if (!presetArray) return nullptr;
+    for (int i = 0; i < n; ++i) {
+        CFStringRef name =
+            CFStringCreateWithCString(kCFAllocatorDefault, GetPresetName(i), kCFStringEncodingUTF8);
+        if (CFAUPresetRef preset = CFAUPresetCreate(kCFAllocatorDefault, i, name)) {
+            CFArrayAppendValue(presetArray, preset);
+            CFAUPresetRelease(preset);
+        }
+        if (name) CFRelease(name);
+    }
+    return presetArray;
+}

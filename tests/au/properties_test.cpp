@@ -1,0 +1,479 @@
+#include "AUTestSupport.h"
+#include "effect/Zerub.h"
+
+#include <CoreFoundation/CoreFoundation.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Text(CFStringRef s) {
+    char buf[256] = "";
+    if (s) CFStringGetCString(s, buf, sizeof buf, kCFStringEncodingUTF8);
+    return buf;
+}
+
+AudioStreamBasicDescription Format(UInt32 channels,
+                                   UInt32 flags = kAudioFormatFlagIsFloat |
+                                                  kAudioFormatFlagIsPacked |
+                                                  kAudioFormatFlagIsNonInterleaved,
+                                   UInt32 bits = 32) {
+    AudioStreamBasicDescription f = {};
+    f.mSampleRate = 48000.0;
+    f.mFormatID = kAudioFormatLinearPCM;
+    f.mFormatFlags = flags;
+    f.mBytesPerPacket = f.mBytesPerFrame = bits / 8;
+    f.mFramesPerPacket = 1;
+    f.mChannelsPerFrame = channels;
+    f.mBitsPerChannel = bits;
+    return f;
+}
+
+struct PlugDeleter {
+    void operator()(IPlugAU* p) const { delete p; }
+};
+using Unit = std::unique_ptr<IPlugAU, PlugDeleter>;
+
+UInt32 Channels(IPlugAU& unit, AudioUnitScope scope) {
+    AudioStreamBasicDescription f;
+    UInt32 size = sizeof f;
+    EXPECT_EQ(unit.DoGetProperty(kAudioUnitProperty_StreamFormat, scope, 0, &f, &size), noErr);
+    return f.mChannelsPerFrame;
+}
+
+std::vector<std::pair<AudioUnitPropertyID, double>> g_heard;
+IPlugAU* g_unit = nullptr;
+
+void RecordingListener(void* userData, AudioUnit, AudioUnitPropertyID id, AudioUnitScope,
+                       AudioUnitElement) {
+    // The change has not reached the base yet when the listener runs.
+    g_heard.emplace_back(id, g_unit ? g_unit->GetSampleRate() : 0.0);
+    if (userData) ++*static_cast<int*>(userData);
+}
+
+void OtherListener(void*, AudioUnit, AudioUnitPropertyID, AudioUnitScope, AudioUnitElement) {}
+
+} // namespace
+
+TEST(AUProperties, InfoRequestsReportSizeAndWritable) {
+    Unit unit(MakePlug(nullptr));
+    UInt32 size = 0;
+    Boolean writable = true;
+    EXPECT_EQ(unit->DoGetPropertyInfo(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0,
+                                      &size, &writable),
+              noErr);
+    EXPECT_EQ(size, 8u);
+    EXPECT_FALSE(writable);
+    EXPECT_EQ(unit->DoGetPropertyInfo(kAudioUnitProperty_TailTime, kAudioUnitScope_Global, 0, &size,
+                                      &writable),
+              noErr);
+    EXPECT_FALSE(writable); // no tail
+    // Null size and writable pointers are allowed on info requests.
+    EXPECT_EQ(unit->DoGetPropertyInfo(kAudioUnitProperty_SampleRate, kAudioUnitScope_Global, 0,
+                                      nullptr, nullptr),
+              noErr);
+    EXPECT_EQ(unit->DoGetPropertyInfo(9999, kAudioUnitScope_Global, 0, &size, &writable),
+              kAudioUnitErr_InvalidProperty);
+    EXPECT_EQ(unit->DoGetPropertyInfo(kAudioUnitProperty_FastDispatch, kAudioUnitScope_Global, 0,
+                                      &size, &writable),
+              kAudioUnitErr_InvalidElement);
+}
+
+TEST(AUProperties, ParameterListAndElementCounts) {
+    Unit unit(MakePlug(nullptr));
+    UInt32 ids[8] = {}, size = sizeof ids;
+    EXPECT_EQ(unit->DoGetProperty(kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0, ids,
+                                  &size),
+              noErr);
+    EXPECT_EQ(size, 12u);
+    EXPECT_EQ(ids[2], 2u);
+    size = sizeof ids;
+    EXPECT_EQ(
+        unit->DoGetProperty(kAudioUnitProperty_ParameterList, kAudioUnitScope_Input, 0, ids, &size),
+        noErr);
+    EXPECT_EQ(size, 0u);
+
+    auto count = [&](AudioUnitScope scope) {
+        UInt32 n = 99, sz = sizeof n;
+        EXPECT_EQ(unit->DoGetProperty(kAudioUnitProperty_ElementCount, scope, 0, &n, &sz), noErr);
+        return n;
+    };
+    EXPECT_EQ(count(kAudioUnitScope_Global), 1u);
+    EXPECT_EQ(count(kAudioUnitScope_Input), 1u);
+    EXPECT_EQ(count(kAudioUnitScope_Output), 1u);
+    EXPECT_EQ(count(7), 0u);
+
+    AUChannelInfo configs[4];
+    size = sizeof configs;
+    EXPECT_EQ(unit->DoGetProperty(kAudioUnitProperty_SupportedNumChannels, kAudioUnitScope_Global,
+                                  0, configs, &size),
+              noErr);
+    ASSERT_EQ(size, 2 * sizeof(AUChannelInfo));
+    EXPECT_EQ(configs[1].inChannels, 2);
+    EXPECT_EQ(configs[1].outChannels, 2);
+}
+
+TEST(AUProperties, BusesAndLabels) {
+    Unit effect(MakePlug(nullptr));
+    EXPECT_EQ(effect->NInputBuses(), 1);
+    EXPECT_EQ(effect->NOutputBuses(), 1);
+    EXPECT_STREQ(effect->GetInputBusLabel(0)->Get(), "input");
+    EXPECT_STREQ(effect->GetInputBusLabel(1)->Get(), "aux input"); // a label without a bus
+    EXPECT_STREQ(effect->GetOutputBusLabel(0)->Get(), "output");
+
+    CFStringRef name = nullptr;
+    UInt32 size = sizeof name;
+    EXPECT_EQ(effect->DoGetProperty(kAudioUnitProperty_ElementName, kAudioUnitScope_Input, 1, &name,
+                                    &size),
+              noErr);
+    EXPECT_EQ(Text(name), "aux input");
+    CFRelease(name);
+    EXPECT_EQ(effect->DoGetProperty(kAudioUnitProperty_ElementName, kAudioUnitScope_Input, 2, &name,
+                                    &size),
+              kAudioUnitErr_InvalidElement);
+    EXPECT_EQ(effect->DoGetProperty(kAudioUnitProperty_ElementName, kAudioUnitScope_Global, 0,
+                                    &name, &size),
+              kAudioUnitErr_InvalidScope);
+    EXPECT_EQ(effect->DoGetProperty(kAudioUnitProperty_ElementName, kAudioUnitScope_Output, 5,
+                                    &name, &size),
+              kAudioUnitErr_InvalidElement);
+
+    Unit instrument(new GroupedAU("0-5", true));
+    ASSERT_EQ(instrument->NOutputBuses(), 3);
+    EXPECT_EQ(instrument->GetOutBus(2)->nPlugChannels, 1);
+    EXPECT_EQ(instrument->GetOutBus(1)->plugChannelStartIdx, 2);
+    EXPECT_STREQ(instrument->GetOutputBusLabel(2)->Get(), "output 3");
+    EXPECT_EQ(instrument->NInputBuses(), 0);
+
+    Unit sidechain(new GroupedAU("3-2", false, 1));
+    ASSERT_EQ(sidechain->NInputBuses(), 2);
+    EXPECT_EQ(sidechain->GetInBus(1)->plugChannelStartIdx, 2);
+    EXPECT_STREQ(sidechain->GetInputBusLabel(0)->Get(), "main input");
+}
+
+TEST(AUProperties, StreamFormats) {
+    Unit unit(MakePlug(nullptr));
+    EXPECT_EQ(Channels(*unit, kAudioUnitScope_Input), 2u); // the bus's plug-in channels until set
+
+    AudioStreamBasicDescription three = Format(3);
+    EXPECT_EQ(unit->DoSetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0, &three,
+                                  sizeof three),
+              kAudioUnitErr_InvalidProperty);
+    EXPECT_EQ(Channels(*unit, kAudioUnitScope_Input), 0u); // a refused set leaves 0
+
+    AudioStreamBasicDescription pcm16 =
+        Format(1, kAudioFormatFlagIsSignedInteger | kAudioFormatFlagIsPacked, 16);
+    EXPECT_EQ(unit->DoSetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0, &pcm16,
+                                  sizeof pcm16),
+              noErr);
+    EXPECT_EQ(Channels(*unit, kAudioUnitScope_Input), 1u);
+    EXPECT_EQ(unit->GetSampleRate(), 48000.0);
+
+    AudioStreamBasicDescription notPcm = Format(1);
+    notPcm.mFormatID = 0x61616320; // 'aac '
+    EXPECT_EQ(unit->DoSetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0,
+                                  &notPcm, sizeof notPcm),
+              kAudioUnitErr_InvalidProperty);
+    AudioStreamBasicDescription noFlags = Format(1, 0);
+    EXPECT_EQ(unit->DoSetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0,
+                                  &noFlags, sizeof noFlags),
+              kAudioUnitErr_InvalidProperty);
+    EXPECT_EQ(unit->DoSetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 3,
+                                  &pcm16, sizeof pcm16),
+              kAudioUnitErr_InvalidProperty);
+
+    AudioStreamBasicDescription got;
+    UInt32 size = sizeof got;
+    ASSERT_EQ(unit->DoGetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Global, 0, &got,
+                                  &size),
+              noErr);
+    EXPECT_EQ(got.mFormatFlags, 41u);
+    EXPECT_EQ(got.mBitsPerChannel, 32u);
+    EXPECT_EQ(got.mFormatID, kAudioFormatLinearPCM);
+}
+
+TEST(AUProperties, InitialiseChecksTheConfiguration) {
+    Unit fresh(MakePlug(nullptr));
+    EXPECT_EQ(fresh->DoInitialize(), noErr); // nothing set: LegalIO(-1, -1)
+
+    Unit zeros(MakePlug(nullptr));
+    AudioStreamBasicDescription none = Format(0);
+    zeros->DoSetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0, &none,
+                         sizeof none);
+    zeros->DoSetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &none,
+                         sizeof none);
+    EXPECT_EQ(zeros->DoInitialize(), noErr); // every bus at 0 channels
+
+    Unit mixed(MakePlug(nullptr));
+    AudioStreamBasicDescription mono = Format(1), stereo = Format(2);
+    EXPECT_EQ(mixed->DoSetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0, &mono,
+                                   sizeof mono),
+              noErr);
+    EXPECT_EQ(mixed->DoSetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0,
+                                   &stereo, sizeof stereo),
+              noErr); // each direction alone is legal before initialisation
+    EXPECT_EQ(mixed->DoInitialize(), badComponentSelector);
+    EXPECT_FALSE(mixed->IsActive());
+    EXPECT_EQ(mixed->DoSetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0,
+                                   &mono, sizeof mono),
+              noErr);
+    EXPECT_EQ(mixed->DoInitialize(), noErr);
+    // Once active, a new count must fit with the other direction.
+    EXPECT_EQ(mixed->DoSetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0,
+                                   &stereo, sizeof stereo),
+              kAudioUnitErr_InvalidProperty);
+}
+
+TEST(AUProperties, ParameterInfoAndClumps) {
+    Unit unit(new GroupedAU());
+    AudioUnitParameterInfo info;
+    UInt32 size = sizeof info;
+    ASSERT_EQ(unit->DoGetProperty(kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, 2,
+                                  &info, &size),
+              noErr);
+    EXPECT_EQ(size, 104u);
+    EXPECT_STREQ(info.name, "Bass");
+    EXPECT_EQ(Text(info.cfNameString), "Bass");
+    EXPECT_EQ(info.unit, kAudioUnitParameterUnit_CustomUnit);
+    EXPECT_EQ(Text(info.unitName), "dB");
+    EXPECT_EQ(info.minValue, -12.0f);
+    EXPECT_EQ(info.clumpID, 1u); // first group asked about
+    EXPECT_EQ(info.flags, 0xC8000010u | kAudioUnitParameterFlag_HasClump);
+    CFRelease(info.cfNameString);
+    CFRelease(info.unitName);
+
+    ASSERT_EQ(unit->DoGetProperty(kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, 1,
+                                  &info, &size),
+              noErr);
+    EXPECT_EQ(info.clumpID, 2u);                      // "Out" appended
+    EXPECT_EQ(info.flags & 0xF8000010u, 0xE8000010u); // meta and writable
+    CFRelease(info.cfNameString);
+    ASSERT_EQ(unit->DoGetProperty(kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, 0,
+                                  &info, &size),
+              noErr);
+    EXPECT_EQ(info.clumpID, 1u); // shares "Tone" with Bass
+    CFRelease(info.cfNameString);
+    CFRelease(info.unitName);
+    ASSERT_EQ(unit->DoGetProperty(kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, 3,
+                                  &info, &size),
+              noErr);
+    EXPECT_EQ(info.unit, kAudioUnitParameterUnit_Indexed);
+    EXPECT_EQ(info.flags, 0x48000010u); // not automatable, no clump
+    CFRelease(info.cfNameString);
+
+    EXPECT_EQ(unit->DoGetProperty(kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, 4,
+                                  &info, &size),
+              kAudioUnitErr_InvalidElement);
+    EXPECT_EQ(unit->DoGetProperty(kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Input, 0, &info,
+                                  &size),
+              kAudioUnitErr_InvalidProperty);
+    UInt32 small = 20;
+    EXPECT_EQ(unit->DoGetProperty(kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, 0,
+                                  &info, &small),
+              kAudioUnitErr_InvalidPropertyValue); // too little room: nothing written
+
+    AudioUnitParameterNameInfo clump = {0, 0, nullptr};
+    size = sizeof clump;
+    EXPECT_EQ(unit->DoGetProperty(kAudioUnitProperty_ParameterClumpName, kAudioUnitScope_Global, 0,
+                                  &clump, &size),
+              kAudioUnitErr_PropertyNotInUse);
+    clump.inID = 2;
+    EXPECT_EQ(unit->DoGetProperty(kAudioUnitProperty_ParameterClumpName, kAudioUnitScope_Global, 0,
+                                  &clump, &size),
+              noErr);
+    EXPECT_EQ(Text(clump.outName), "Out");
+    CFRelease(clump.outName);
+    clump.inID = 9;
+    EXPECT_EQ(unit->DoGetProperty(kAudioUnitProperty_ParameterClumpName, kAudioUnitScope_Global, 0,
+                                  &clump, &size),
+              kAudioUnitErr_InvalidElement);
+}
+
+TEST(AUProperties, ParameterTexts) {
+    Unit unit(new GroupedAU());
+    auto idName = [&](AudioUnitParameterID id, SInt32 length) {
+        AudioUnitParameterIDName n = {id, length, nullptr};
+        UInt32 size = sizeof n;
+        const OSStatus status = unit->DoGetProperty(kAudioUnitProperty_ParameterIDName,
+                                                    kAudioUnitScope_Global, 0, &n, &size);
+        std::string text = status == noErr ? Text(n.outName) : "error";
+        if (n.outName) CFRelease(n.outName);
+        return text;
+    };
+    EXPECT_EQ(idName(0, 4), "Gain");
+    EXPECT_EQ(idName(0, 3), "Gai");
+    EXPECT_EQ(idName(0, -1), "Gain");
+    EXPECT_EQ(idName(0, 40), "Gain");
+    EXPECT_EQ(idName(0, -5), "error");
+    EXPECT_EQ(idName(17, -1), "error");
+
+    const Float32 half = 0.5f;
+    AudioUnitParameterStringFromValue sfv = {0, &half, nullptr};
+    UInt32 size = sizeof sfv;
+    ASSERT_EQ(unit->DoGetProperty(kAudioUnitProperty_ParameterStringFromValue,
+                                  kAudioUnitScope_Global, 0, &sfv, &size),
+              noErr);
+    EXPECT_EQ(Text(sfv.outString), "0.50");
+    CFRelease(sfv.outString);
+    sfv.inValue = nullptr;
+    EXPECT_EQ(unit->DoGetProperty(kAudioUnitProperty_ParameterStringFromValue,
+                                  kAudioUnitScope_Global, 0, &sfv, &size),
+              kAudioUnitErr_InvalidElement);
+
+    AudioUnitParameterValueFromString vfs = {3, CFSTR("fuzz"), -1.0f};
+    size = sizeof vfs;
+    EXPECT_EQ(unit->DoGetProperty(kAudioUnitProperty_ParameterValueFromString,
+                                  kAudioUnitScope_Global, 0, &vfs, &size),
+              noErr);
+    EXPECT_EQ(vfs.outValue, 2.0f);
+    vfs.inString = CFSTR("warm");
+    vfs.outValue = -1.0f;
+    EXPECT_EQ(unit->DoGetProperty(kAudioUnitProperty_ParameterValueFromString,
+                                  kAudioUnitScope_Global, 0, &vfs, &size),
+              noErr);
+    EXPECT_EQ(vfs.outValue, -1.0f); // no entry matches: untouched
+    vfs = {1, CFSTR("-0.25"), 0.0f};
+    unit->DoGetProperty(kAudioUnitProperty_ParameterValueFromString, kAudioUnitScope_Global, 0,
+                        &vfs, &size);
+    EXPECT_EQ(vfs.outValue, -0.25f);
+
+    CFArrayRef strings = nullptr;
+    size = sizeof strings;
+    ASSERT_EQ(unit->DoGetProperty(kAudioUnitProperty_ParameterValueStrings, kAudioUnitScope_Global,
+                                  3, &strings, &size),
+              noErr);
+    ASSERT_EQ(CFArrayGetCount(strings), 3);
+    EXPECT_EQ(Text(static_cast<CFStringRef>(CFArrayGetValueAtIndex(strings, 1))), "hard");
+    CFRelease(strings);
+    EXPECT_EQ(unit->DoGetProperty(kAudioUnitProperty_ParameterValueStrings, kAudioUnitScope_Global,
+                                  0, &strings, &size),
+              kAudioUnitErr_InvalidProperty);
+    EXPECT_EQ(size, 0u);
+}
+
+TEST(AUProperties, ListenersRunBeforeTheChangeAndAreKeptOnce) {
+    Unit unit(MakePlug(nullptr));
+    g_unit = unit.get();
+    g_heard.clear();
+    int calls = 0, otherCalls = 0;
+    unit->DoAddPropertyListener(kAudioUnitProperty_SampleRate, RecordingListener, &calls);
+    unit->DoAddPropertyListener(kAudioUnitProperty_SampleRate, RecordingListener, &otherCalls);
+    const Float64 rate = 96000.0;
+    unit->DoSetProperty(kAudioUnitProperty_SampleRate, kAudioUnitScope_Global, 0, &rate,
+                        sizeof rate);
+    ASSERT_EQ(g_heard.size(), 1u); // the second add had the same procedure
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(otherCalls, 0);
+    EXPECT_EQ(g_heard[0].second, 44100.0); // heard before the rate changed
+    EXPECT_EQ(unit->GetSampleRate(), 96000.0);
+
+    // Listeners hear refused changes too.
+    unit->DoSetProperty(kAudioUnitProperty_SampleRate, kAudioUnitScope_Global, 0, nullptr, 0);
+    EXPECT_EQ(calls, 2);
+
+    unit->DoAddPropertyListener(kAudioUnitProperty_SampleRate, OtherListener, nullptr);
+    unit->DoRemovePropertyListenerWithUserData(kAudioUnitProperty_SampleRate, RecordingListener,
+                                               &otherCalls);
+    unit->DoSetProperty(kAudioUnitProperty_SampleRate, kAudioUnitScope_Global, 0, &rate,
+                        sizeof rate);
+    EXPECT_EQ(calls, 3); // user data did not match: still registered
+    unit->DoRemovePropertyListener(kAudioUnitProperty_SampleRate, RecordingListener);
+    unit->DoSetProperty(kAudioUnitProperty_SampleRate, kAudioUnitScope_Global, 0, &rate,
+                        sizeof rate);
+    EXPECT_EQ(calls, 3);
+
+    unit->DoAddPropertyListener(kAudioUnitProperty_Latency, RecordingListener, &calls);
+    unit->SetLatency(64);
+    EXPECT_EQ(calls, 4);
+    Float64 latency = 0;
+    UInt32 size = sizeof latency;
+    unit->DoGetProperty(kAudioUnitProperty_Latency, kAudioUnitScope_Global, 0, &latency, &size);
+    EXPECT_DOUBLE_EQ(latency, 64.0 / 96000.0);
+    g_unit = nullptr;
+}
+
+TEST(AUProperties, BadInputIsRefused) {
+    Unit unit(MakePlug(nullptr));
+    UInt32 tiny = 2;
+    UInt32 word = 0;
+    EXPECT_EQ(
+        unit->DoGetProperty(kAudioUnitProperty_SampleRate, kAudioUnitScope_Global, 0, &word, &tiny),
+        kAudioUnitErr_InvalidPropertyValue);
+    EXPECT_EQ(unit->DoGetProperty(kAudioUnitProperty_SampleRate, kAudioUnitScope_Global, 0, nullptr,
+                                  nullptr),
+              noErr); // no data, no size: an information request
+    EXPECT_EQ(
+        unit->DoSetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0, &word, 4),
+        kAudioUnitErr_InvalidPropertyValue);
+    EXPECT_EQ(unit->DoSetProperty(kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global,
+                                  0, nullptr, 4),
+              kAudioUnitErr_InvalidPropertyValue);
+    const Float64 badRate = -1.0;
+    EXPECT_EQ(unit->DoSetProperty(kAudioUnitProperty_SampleRate, kAudioUnitScope_Global, 0,
+                                  &badRate, sizeof badRate),
+              kAudioUnitErr_InvalidPropertyValue);
+    EXPECT_EQ(unit->GetSampleRate(), 44100.0);
+    EXPECT_EQ(unit->DoSetProperty(12345, kAudioUnitScope_Global, 0, &word, 4),
+              kAudioUnitErr_InvalidProperty);
+    EXPECT_EQ(
+        unit->DoSetProperty(kAudioUnitProperty_TailTime, kAudioUnitScope_Global, 0, &badRate, 8),
+        kAudioUnitErr_InvalidProperty);
+    AudioUnitConnection far = {nullptr, 0, 5};
+    EXPECT_EQ(unit->DoSetProperty(kAudioUnitProperty_MakeConnection, kAudioUnitScope_Input, 0, &far,
+                                  sizeof far),
+              kAudioUnitErr_InvalidProperty);
+    AURenderCallbackStruct cb = {nullptr, nullptr};
+    EXPECT_EQ(unit->DoSetProperty(kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 4,
+                                  &cb, sizeof cb),
+              kAudioUnitErr_InvalidProperty);
+    Float32 value = 0;
+    EXPECT_EQ(unit->DoGetParameter(3, kAudioUnitScope_Global, 0, &value),
+              kAudioUnitErr_InvalidElement);
+    EXPECT_EQ(unit->SetParamProc(3, kAudioUnitScope_Global, 0, 1.0f, 0),
+              kAudioUnitErr_InvalidElement);
+    EXPECT_EQ(unit->DoGetParameter(0, kAudioUnitScope_Global, 0, nullptr), paramErr);
+}
+
+TEST(AUProperties, BypassPresetsAndMaximumFrames) {
+    Unit unit(new GroupedAU());
+    UInt32 on = 1, size = sizeof on;
+    EXPECT_EQ(
+        unit->DoSetProperty(kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0, &on, size),
+        noErr);
+    UInt32 got = 0;
+    unit->DoGetProperty(kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0, &got, &size);
+    EXPECT_EQ(got, 1u);
+
+    AUPreset preset = {1, nullptr};
+    EXPECT_EQ(unit->DoSetProperty(kAudioUnitProperty_PresentPreset, kAudioUnitScope_Global, 0,
+                                  &preset, sizeof preset),
+              noErr);
+    EXPECT_EQ(unit->GetParam(3)->Value(), 2.0);
+    AUPreset current = {};
+    size = sizeof current;
+    ASSERT_EQ(unit->DoGetProperty(kAudioUnitProperty_CurrentPreset, kAudioUnitScope_Global, 0,
+                                  &current, &size),
+              noErr);
+    EXPECT_EQ(current.presetNumber, 1);
+    EXPECT_EQ(Text(current.presetName), "second");
+    CFRelease(current.presetName);
+
+    CFArrayRef presets = nullptr;
+    size = sizeof presets;
+    ASSERT_EQ(unit->DoGetProperty(kAudioUnitProperty_FactoryPresets, kAudioUnitScope_Global, 0,
+                                  &presets, &size),
+              noErr);
+    ASSERT_EQ(CFArrayGetCount(presets), 2);
+    const AUPreset* first = static_cast<const AUPreset*>(CFArrayGetValueAtIndex(presets, 0));
+    EXPECT_EQ(first->presetNumber, 0);
+    EXPECT_EQ(Text(first->presetName), "first");
+    CFRelease(presets);
+
+    UInt32 frames = 256;
+    EXPECT_EQ(unit->DoSetProperty(kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global,
+                                  0, &frames, sizeof frames),
+              noErr);
+    EXPECT_EQ(unit->GetBlockSize(), 256);
+}

@@ -1,0 +1,180 @@
+#include "AUTestSupport.h"
+#include "au/au_preset_utils.h"
+#include "effect/Zerub.h"
+
+#include <ZerubPlatform/HostExtensions.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct PlugDeleter {
+    void operator()(IPlugAU* p) const { delete p; }
+};
+using Unit = std::unique_ptr<IPlugAU, PlugDeleter>;
+
+std::string Text(CFStringRef s) {
+    char buf[256] = "";
+    if (s) CFStringGetCString(s, buf, sizeof buf, kCFStringEncodingUTF8);
+    return buf;
+}
+
+struct EventLog {
+    std::vector<AudioUnitEvent> events;
+    static void Proc(void* refCon, void*, const AudioUnitEvent* e, UInt64,
+                     AudioUnitParameterValue) {
+        static_cast<EventLog*>(refCon)->events.push_back(*e);
+    }
+};
+
+} // namespace
+
+TEST(AUParams, SetClampsButTheEditorHearsTheValueAsSent) {
+    Unit unit(new GroupedAU());
+    static_cast<GroupedAU*>(unit.get())->changes.clear();
+    EXPECT_EQ(unit->SetParamProc(0, kAudioUnitScope_Global, 0, 3.0f, 0), noErr);
+    Float32 v = -1;
+    EXPECT_EQ(unit->DoGetParameter(0, kAudioUnitScope_Global, 0, &v), noErr);
+    EXPECT_EQ(v, 1.0f);
+    EXPECT_EQ(static_cast<GroupedAU*>(unit.get())->changes.back(), 0);
+    v = -7;
+    EXPECT_EQ(unit->DoGetParameter(0, kAudioUnitScope_Input, 0, &v), kAudioUnitErr_InvalidProperty);
+    EXPECT_EQ(v, -7.0f);
+    EXPECT_EQ(unit->SetParamProc(0, kAudioUnitScope_Output, 0, 0.2f, 0),
+              kAudioUnitErr_InvalidProperty);
+    unit->DoGetParameter(0, kAudioUnitScope_Global, 0, &v);
+    EXPECT_EQ(v, 1.0f);
+}
+
+TEST(AUParams, ScheduledEvents) {
+    Unit unit(new GroupedAU());
+    AudioUnitParameterEvent events[3] = {};
+    events[0].scope = kAudioUnitScope_Global;
+    events[0].parameter = 0;
+    events[0].eventType = kParameterEvent_Ramped;
+    events[0].eventValues.ramp.startValue = 0.9f;
+    events[0].eventValues.ramp.endValue = 0.9f;
+    events[1].scope = kAudioUnitScope_Global;
+    events[1].parameter = 1;
+    events[1].eventType = kParameterEvent_Immediate;
+    events[1].eventValues.immediate.value = -0.5f;
+    events[2] = events[1];
+    events[2].parameter = 2;
+    events[2].scope = kAudioUnitScope_Input;
+    events[2].eventValues.immediate.value = 6.0f;
+    unit->SetParamProc(0, kAudioUnitScope_Global, 0, 0.25f, 0);
+    EXPECT_EQ(unit->DoScheduleParameters(events, 2), noErr);
+    EXPECT_EQ(unit->GetParam(0)->Value(), 0.25); // ramps are skipped
+    EXPECT_EQ(unit->GetParam(1)->Value(), -0.5);
+
+    events[1].eventValues.immediate.value = 0.75f;
+    EXPECT_EQ(unit->DoScheduleParameters(events, 3), kAudioUnitErr_InvalidProperty);
+    EXPECT_EQ(unit->GetParam(1)->Value(), 0.75); // applied before the failing event
+    EXPECT_EQ(unit->GetParam(2)->Value(), 0.0);
+    EXPECT_EQ(unit->DoScheduleParameters(nullptr, 2), paramErr);
+}
+
+TEST(AUParams, GesturesAndChangesReachTheHost) {
+    Unit unit(new GroupedAU());
+    EventLog log;
+    AUEventListenerRef listener = ZerubAddEventListener(EventLog::Proc, &log);
+    ASSERT_NE(listener, nullptr);
+    unit->BeginInformHostOfParamChange(2);
+    unit->SetParameterFromGUI(2, 0.75);
+    unit->EndInformHostOfParamChange(2);
+    ZerubRemoveEventListener(listener);
+    ASSERT_EQ(log.events.size(), 3u);
+    EXPECT_EQ(log.events[0].mEventType, kAudioUnitEvent_BeginParameterChangeGesture);
+    EXPECT_EQ(log.events[1].mEventType, kAudioUnitEvent_ParameterValueChange);
+    EXPECT_EQ(log.events[2].mEventType, kAudioUnitEvent_EndParameterChangeGesture);
+    EXPECT_EQ(log.events[1].mArgument.mParameter.mParameterID, 2u);
+    EXPECT_EQ(log.events[1].mArgument.mParameter.mScope, kAudioUnitScope_Global);
+    EXPECT_DOUBLE_EQ(unit->GetParam(2)->Value(), 6.0); // stored before the host was told
+}
+
+TEST(AUParams, ProgramChangeTellsPresentPresetListenersOnly) {
+    Unit unit(new GroupedAU());
+    int present = 0, current = 0;
+    auto proc = [](void* user, AudioUnit, AudioUnitPropertyID, AudioUnitScope, AudioUnitElement) {
+        ++*static_cast<int*>(user);
+    };
+    unit->DoAddPropertyListener(kAudioUnitProperty_PresentPreset, proc, &present);
+    unit->DoAddPropertyListener(kAudioUnitProperty_CurrentPreset, proc, &current);
+    unit->InformHostOfProgramChange();
+    EXPECT_EQ(present, 1);
+    EXPECT_EQ(current, 0);
+}
+
+TEST(AUParams, HostIdentifierProperty) {
+    Unit unit(MakePlug(nullptr));
+    AUHostIdentifier id = {CFSTR("Logic Pro X"), {}};
+    id.hostVersion.majorRev = 10;
+    id.hostVersion.minorAndBugRev = 0x42;
+    ASSERT_EQ(unit->DoSetProperty(kAudioUnitProperty_AUHostIdentifier, kAudioUnitScope_Global, 0,
+                                  &id, sizeof id),
+              noErr);
+    EXPECT_EQ(unit->GetHost(), kHostLogic);
+    EXPECT_EQ(unit->GetHostVersion(false), 10 * 65536 + 4 * 256 + 2);
+}
+
+TEST(AUPresetRecords, DescriptionEqualityAndLifetime) {
+    CFStringRef name = CFStringCreateWithCString(nullptr, "Warm", kCFStringEncodingUTF8);
+    CFAUPresetRef preset = CFAUPresetCreate(kCFAllocatorDefault, 2, name);
+    ASSERT_NE(preset, nullptr);
+    CFStringRef description = CFAUPresetArrayCopyDescriptionCallBack(preset);
+    EXPECT_EQ(Text(description), "AUPreset:\npreset number = 2\npreset name = Warm");
+    CFRelease(description);
+
+    CFAUPresetRef same = CFAUPresetCreate(kCFAllocatorDefault, 2, name);
+    CFStringRef lower = CFStringCreateWithCString(nullptr, "warm", kCFStringEncodingUTF8);
+    CFAUPresetRef other = CFAUPresetCreate(kCFAllocatorDefault, 2, lower);
+    EXPECT_TRUE(CFAUPresetArrayEqualCallBack(preset, same));
+    EXPECT_FALSE(CFAUPresetArrayEqualCallBack(preset, other)); // case-sensitive
+
+    const CFIndex before = CFGetRetainCount(preset->au.presetName);
+    CFAUPresetRetain(preset);
+    EXPECT_EQ(preset->retainCount, 2);
+    EXPECT_EQ(CFGetRetainCount(preset->au.presetName), before + 1);
+    CFAUPresetRelease(preset);
+    EXPECT_EQ(CFGetRetainCount(preset->au.presetName), before);
+    CFAUPresetRelease(preset); // count 0: freed with its name (LeakSanitizer checks the rest)
+    CFAUPresetRelease(same);
+    CFAUPresetRelease(other);
+    CFAUPresetRelease(nullptr);
+    CFRelease(name);
+    CFRelease(lower);
+
+    CFArrayCallBacks callbacks = {};
+    CFAUPresetArrayCallBacks_Init(&callbacks);
+    EXPECT_EQ(callbacks.retain, kCFAUPresetArrayCallBacks.retain);
+    EXPECT_EQ(callbacks.equal, CFAUPresetArrayEqualCallBack);
+    CFAUPresetArrayCallBacks_Init(nullptr);
+}
+
+TEST(AUPresetRecords, DictionaryHelpers) {
+    CFMutableDictionaryRef dict = CFDictionaryCreateMutable(
+        nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+    const SInt32 v = 65536;
+    PutNumberInDict(dict, "version", &v, kCFNumberSInt32Type);
+    PutStrInDict(dict, "name", std::string(100, 'n').c_str());
+    ByteChunk chunk;
+    chunk.Append(0.5);
+    PutDataInDict(dict, "data", &chunk);
+
+    SInt32 read = 0;
+    EXPECT_TRUE(GetSInt32FromDict(dict, "version", &read));
+    EXPECT_EQ(read, 65536);
+    EXPECT_FALSE(GetSInt32FromDict(dict, "name", &read)); // not a number
+    char text[64];
+    EXPECT_TRUE(GetStrFromDict(dict, "name", text, sizeof text));
+    EXPECT_EQ(std::string(text), std::string(63, 'n')); // cut to the buffer
+    EXPECT_FALSE(GetStrFromDict(dict, "missing", text, sizeof text));
+    EXPECT_STREQ(text, "");
+    ByteChunk back;
+    EXPECT_TRUE(GetDataFromDict(dict, "data", &back));
+    EXPECT_TRUE(back.IsEqual(chunk));
+    EXPECT_FALSE(GetDataFromDict(dict, "version", &back));
+    CFRelease(dict);
+}
