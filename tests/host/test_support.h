@@ -67,8 +67,10 @@ struct RunResult {
 };
 
 // Runs the program with args in the folder cwd; stdout and stderr are captured through files
-// in a folder of their own so that they do not show up in cwd.
-inline RunResult RunHost(const fs::path& cwd, const std::vector<std::string>& args) {
+// in a folder of their own so that they do not show up in cwd. The component search path is
+// the one given (none by default), not the caller's.
+inline RunResult RunHost(const fs::path& cwd, const std::vector<std::string>& args,
+                         const std::string& componentPath = "") {
     TempDir capture;
     const std::string outPath = capture / "stdout", errPath = capture / "stderr";
     const pid_t pid = fork();
@@ -76,6 +78,10 @@ inline RunResult RunHost(const fs::path& cwd, const std::vector<std::string>& ar
         if (chdir(cwd.c_str()) != 0 || !freopen(outPath.c_str(), "w", stdout) ||
             !freopen(errPath.c_str(), "w", stderr))
             _exit(127);
+        if (componentPath.empty())
+            unsetenv("AUDIO_COMPONENT_PATH");
+        else
+            setenv("AUDIO_COMPONENT_PATH", componentPath.c_str(), 1);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(ZERUB_HOST_BINARY));
         for (const std::string& a : args)

@@ -1,0 +1,109 @@
+// list and info, run through the program against test units and, when built, the component.
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+using namespace hosttest;
+
+namespace {
+
+const std::string kUnits = ZERUB_TEST_UNITS;
+
+} // namespace
+
+TEST(List, ShowsEveryComponentOnTheSearchPath) {
+    TempDir cwd;
+    const RunResult run = RunHost(cwd.path(), {"list"}, kUnits + "/HostTest.component");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    // The build folder is searched after the given path, so the product may follow.
+    const std::vector<std::string> lines = Lines(run.out);
+    ASSERT_GE(lines.size(), 2u) << run.out;
+    EXPECT_EQ(lines[0], "aufx ZRB1 Qmor  2.1.3  Test: Host Unit");
+    EXPECT_EQ(lines[1], "aufx HTU2 Htst  0.0.1  Test: Second Unit");
+}
+
+TEST(Info, DescribesAUnitFromItsBundle) {
+    TempDir cwd;
+    const RunResult run =
+        RunHost(cwd.path(), {"info", "--component", kUnits + "/HostTest.component"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, "name           Test: Host Unit\n"
+                       "type           aufx (effect)\n"
+                       "subtype        ZRB1\n"
+                       "manufacturer   Qmor\n"
+                       "version        2.1.3\n"
+                       "channels       1 in / 1 out, 2 in / 2 out, any in / any out\n"
+                       "latency        0.0015 s\n"
+                       "tail time      0.25 s\n"
+                       "parameters     3\n"
+                       "  id  name      range        default  unit     values\n"
+                       "  0   Drive     0 .. 1       0.5      \"%\"\n"
+                       "  1   Tone?[2J  200 .. 8000  1500     Hz\n"
+                       "  2   Mode      0 .. 2       1        indexed  Soft, Hard, Fuzz\n"
+                       "presets        2\n"
+                       "  0  Warm\n"
+                       "  7  Hot\n");
+}
+
+TEST(Info, FindsTheProductCodesOnTheSearchPath) {
+    TempDir cwd;
+    const RunResult run = RunHost(cwd.path(), {"info"}, kUnits);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Lines(run.out).at(0), "name           Test: Host Unit");
+}
+
+TEST(Info, SaysWhatAUnitDoesNotReport) {
+    TempDir cwd;
+    const RunResult run = RunHost(cwd.path(), {"info", "--component", kUnits + "/Mute.component"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("channels       not reported (status -10879)\n"), std::string::npos);
+    EXPECT_NE(run.out.find("parameters     not reported (status -10879)\n"), std::string::npos);
+    EXPECT_NE(run.out.find("presets        not reported (status -10879)\n"), std::string::npos);
+}
+
+TEST(Info, BadBundlesAreOneLineAndNonZero) {
+    TempDir cwd;
+    std::ofstream(cwd / "plain.component") << "x";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"missing.component", ": No such file or directory"},
+        {"plain.component", ": not a .component bundle"},
+        {kUnits + "/Empty.component", ": no loadable component in the bundle"},
+    };
+    for (const auto& [path, reason] : cases) {
+        const RunResult run = RunHost(cwd.path(), {"info", "--component", path});
+        EXPECT_EQ(run.status, 1) << path;
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "zerub-host: cannot open component " + path + reason + "\n");
+    }
+}
+
+TEST(Info, NothingFoundIsOneLineAndNonZero) {
+    TempDir cwd;
+    const RunResult run = RunHost(cwd.path(), {"info"}, (cwd / "nowhere"));
+    if (fs::exists(ZERUB_COMPONENT_BUNDLE)) GTEST_SKIP() << "the build folder holds the product";
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
+    EXPECT_EQ(run.err.rfind("zerub-host: no Zerub component on the search path", 0), 0u);
+}
+
+// The product itself, once the build has made its bundle.
+TEST(Info, DescribesTheProduct) {
+    const std::string bundle = ZERUB_COMPONENT_BUNDLE;
+    if (!fs::exists(bundle + "/Contents/Info.plist"))
+        GTEST_SKIP() << "no component bundle at " << bundle;
+    TempDir cwd;
+    const RunResult run = RunHost(cwd.path(), {"info", "--component", bundle});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string& out = run.out;
+    for (const char* expected :
+         {"type           aufx (effect)\n", "subtype        ZRB1\n", "manufacturer   Qmor\n",
+          "version        1.0.0\n", "channels       1 in / 1 out, 2 in / 2 out\n",
+          "latency        0 s\n", "parameters     3\n", "presets        1\n"})
+        EXPECT_NE(out.find(expected), std::string::npos) << expected << "in:\n" << out;
+    EXPECT_NE(out.find("Gain"), std::string::npos) << out;
+    EXPECT_NE(out.find("Level"), std::string::npos) << out;
+    EXPECT_NE(out.find("BY"), std::string::npos) << out;
+}
