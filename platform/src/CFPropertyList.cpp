@@ -66,15 +66,15 @@ plist_t ToNode(CFTypeRef value, int depth) {
                               static_cast<uint64_t>(CFDataGetLength(data)));
     }
     if (type == CFDateGetTypeID()) {
+        // The node holds seconds and microseconds, both rounded toward zero (so of one sign).
         const double at = CFDateGetAbsoluteTime(static_cast<CFDateRef>(value));
-        const double seconds = std::floor(at);
+        const double seconds = std::trunc(at);
         if (!(seconds >= std::numeric_limits<int32_t>::min() &&
               seconds <= std::numeric_limits<int32_t>::max())) {
             return nullptr; // outside what the node type can hold
         }
-        const auto usec =
-            static_cast<int32_t>(std::min(999999.0, std::round((at - seconds) * 1e6)));
-        return plist_new_date(static_cast<int32_t>(seconds), usec);
+        const double usec = std::clamp(std::round((at - seconds) * 1e6), -999999.0, 999999.0);
+        return plist_new_date(static_cast<int32_t>(seconds), static_cast<int32_t>(usec));
     }
     if (type == CFArrayGetTypeID()) {
         auto array = static_cast<CFArrayRef>(value);
@@ -162,6 +162,8 @@ CFTypeRef FromNode(plist_t node, CFOptionFlags options, int depth) {
     case PLIST_DATE: {
         int32_t seconds = 0, usec = 0;
         plist_get_date_val(node, &seconds, &usec);
+        // The binary reader gives the microseconds of a time before 2001 as a magnitude.
+        if (seconds < 0 && usec > 0) usec = -usec;
         return CFDateCreate(nullptr, static_cast<double>(seconds) + usec * 1e-6);
     }
     case PLIST_ARRAY: {

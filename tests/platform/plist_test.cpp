@@ -144,6 +144,18 @@ INSTANTIATE_TEST_SUITE_P(Formats, PlistRoundTrip,
                          ::testing::Values(kCFPropertyListXMLFormat_v1_0,
                                            kCFPropertyListBinaryFormat_v1_0));
 
+TEST(Plist, DatesBefore2001KeepTheirSignInBinary) {
+    for (double at : {-129600.25, -1.5, 86400.75}) {
+        Released date(CFDateCreate(nullptr, at));
+        Released data(CFPropertyListCreateData(nullptr, date.object,
+                                               kCFPropertyListBinaryFormat_v1_0, 0, nullptr));
+        ASSERT_NE(data.object, nullptr);
+        Released back(Read(static_cast<CFDataRef>(data.object)));
+        ASSERT_NE(back.object, nullptr);
+        EXPECT_NEAR(CFDateGetAbsoluteTime(static_cast<CFDateRef>(back.object)), at, 1e-6);
+    }
+}
+
 TEST(Plist, XmlOutputIsTheStandardDocumentWithSortedKeys) {
     CFMutableDictionaryRef dict = NewDict();
     Put(dict, "subtype", Int64(1));
