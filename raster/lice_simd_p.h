@@ -146,12 +146,18 @@ inline void fillRowFast(LICE_pixel* p, int n, LICE_pixel c) {
     const __m128i m1 = _mm_set1_epi32(0x7f7f7f7f), m2 = _mm_set1_epi32(0x3f3f3f3f);
     const __m128i c1 = _mm_and_si128(_mm_srli_epi32(cv, 1), m1);
     const __m128i c2 = _mm_and_si128(_mm_srli_epi32(cv, 2), m2);
+    if (std::is_same<Fast, _LICE_CombinePixelsClobberFAST>::value) {
+        for (; x + 16 <= n; x += 16) {
+            __m128i* q = (__m128i*)(p + x);
+            _mm_storeu_si128(q, cv), _mm_storeu_si128(q + 1, cv);
+            _mm_storeu_si128(q + 2, cv), _mm_storeu_si128(q + 3, cv);
+        }
+        for (; x < n; ++x)
+            p[x] = c;
+        return;
+    }
     for (; x + 4 <= n; x += 4) {
         __m128i* q = (__m128i*)(p + x);
-        if (std::is_same<Fast, _LICE_CombinePixelsClobberFAST>::value) {
-            _mm_storeu_si128(q, cv);
-            continue;
-        }
         const __m128i d = _mm_loadu_si128(q);
         const __m128i d1 = _mm_and_si128(_mm_srli_epi32(d, 1), m1);
         const __m128i d2 = _mm_and_si128(_mm_srli_epi32(d, 2), m2);
