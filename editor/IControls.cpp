@@ -87,9 +87,7 @@ void IContactControl::OnMouseUp(int x, int y, IMouseMod* mod) {
 
 IBitmapOverlayControl::IBitmapOverlayControl(IPlugBase* plug, int x, int y, int paramIdx,
                                              const IBitmap* bitmap, IRECT overlayHitArea)
-    : ISwitchControl(plug, x, y, paramIdx, bitmap), mOverlayHitArea(overlayHitArea) {
-    mHitArea = overlayHitArea;
-}
+    : ISwitchControl(plug, x, y, paramIdx, bitmap), mOverlayHitArea(overlayHitArea) {}
 
 bool IBitmapOverlayControl::Draw(IGraphicsCore* graphics) {
     if (mNormValue < 0.5) {

@@ -144,9 +144,10 @@ TEST_F(Controls, ContactInvisibleAndOverlaySwitches) {
     auto* overlay =
         Add(new IBitmapOverlayControl(&plug, 100, 100, -1, &two, IRECT(100, 100, 105, 105)));
     Attach();
+    IRECT all(0, 0, 200, 200);
+    gui->Draw(&all);
     EXPECT_EQ(gui->GetMouseControlIdx(110, 110), 0); // only the small hit area below 0.5
     Click(102, 102);
-    IRECT all(0, 0, 200, 200);
     gui->Draw(&all);
     EXPECT_EQ(gui->GetMouseControlIdx(110, 110), 3);
     EXPECT_EQ(overlay->GetValue(), 1.0);
