@@ -31,7 +31,6 @@ struct OpaqueAudioComponent {
     std::string name;
     UInt32 version;
     AudioComponentFactoryFunction factory;
-    std::string bundleRoot; // empty for a factory registered in-process
 };
 
 struct ComponentInstanceRecord {
@@ -93,7 +92,7 @@ bool FourCharCode(CFTypeRef value, OSType& code) {
     return true;
 }
 
-CFTypeRef Lookup(CFDictionaryRef dict, const char* key) {
+CFTypeRef ValueFor(CFDictionaryRef dict, const char* key) {
     CFStringRef cfKey = CFStringCreateWithCString(nullptr, key, kCFStringEncodingUTF8);
     CFTypeRef value = CFDictionaryGetValue(dict, cfKey);
     CFRelease(cfKey);
@@ -118,7 +117,7 @@ std::vector<OpaqueAudioComponent*> LoadBundle(Registry& registry, const std::str
     CFBundleRef bundle = BundleAtPath(root);
     if (!bundle) return reject();
     CFDictionaryRef info = CFBundleGetInfoDictionary(bundle);
-    CFTypeRef entries = Lookup(info, "AudioComponents");
+    CFTypeRef entries = ValueFor(info, "AudioComponents");
     if (CFGetTypeID(entries) != CFArrayGetTypeID() ||
         CFArrayGetCount(static_cast<CFArrayRef>(entries)) == 0) {
         return reject();
@@ -140,26 +139,25 @@ std::vector<OpaqueAudioComponent*> LoadBundle(Registry& registry, const std::str
         auto entry = static_cast<CFDictionaryRef>(CFArrayGetValueAtIndex(array, i));
         if (CFGetTypeID(entry) != CFDictionaryGetTypeID()) continue;
         AudioComponentDescription description{};
-        if (!FourCharCode(Lookup(entry, "type"), description.componentType) ||
-            !FourCharCode(Lookup(entry, "subtype"), description.componentSubType) ||
-            !FourCharCode(Lookup(entry, "manufacturer"), description.componentManufacturer)) {
+        if (!FourCharCode(ValueFor(entry, "type"), description.componentType) ||
+            !FourCharCode(ValueFor(entry, "subtype"), description.componentSubType) ||
+            !FourCharCode(ValueFor(entry, "manufacturer"), description.componentManufacturer)) {
             continue;
         }
-        const std::string* factoryName = TextOf(Lookup(entry, "factoryFunction"));
+        const std::string* factoryName = TextOf(ValueFor(entry, "factoryFunction"));
         if (!factoryName || factoryName->empty()) continue;
         void* symbol = dlsym(library, factoryName->c_str());
         if (!symbol) continue;
         SInt64 version = 0;
-        CFTypeRef versionValue = Lookup(entry, "version");
+        CFTypeRef versionValue = ValueFor(entry, "version");
         if (CFGetTypeID(versionValue) == CFNumberGetTypeID()) {
             CFNumberGetValue(static_cast<CFNumberRef>(versionValue), kCFNumberSInt64Type, &version);
         }
         auto* component = new OpaqueAudioComponent();
         component->description = description;
-        component->name = TextOr(Lookup(entry, "name"));
+        component->name = TextOr(ValueFor(entry, "name"));
         component->version = static_cast<UInt32>(version);
         component->factory = reinterpret_cast<AudioComponentFactoryFunction>(symbol);
-        component->bundleRoot = root;
         loaded.push_back(component);
     }
     if (loaded.empty()) {

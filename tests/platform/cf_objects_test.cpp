@@ -9,6 +9,8 @@
 #include <limits>
 #include <string>
 #include <strings.h>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -63,6 +65,27 @@ TEST(CFOwnership, ConstantsSurviveAnyNumberOfReleases) {
     EXPECT_EQ(CFGetRetainCount(nullptr), 0);
     EXPECT_EQ(CFRetain(nullptr), nullptr);
     CFRelease(nullptr); // no effect
+}
+
+TEST(CFOwnership, CountsAndConstantsHoldUnderConcurrentUse) {
+    CFStringRef shared = Str("shared");
+    std::vector<std::thread> threads;
+    std::vector<CFStringRef> constants(8);
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 20000; ++i) {
+                CFRetain(shared);
+                CFRelease(shared);
+            }
+            constants[t] = CFSTR("made by many threads");
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(CFGetRetainCount(shared), 1);
+    for (CFStringRef constant : constants)
+        EXPECT_EQ(constant, constants[0]);
+    CFRelease(shared);
 }
 
 TEST(CFOwnership, TypeIDsTellTypesApart) {
