@@ -2,6 +2,7 @@
 // samples, and the box filter used when shrinking a lot.
 #include "raster/lice.h"
 #include "raster/lice_p.h"
+#include "raster/lice_simd_p.h"
 
 #include "containers/WDL_TypedBuf.h"
 
@@ -49,10 +50,14 @@ inline LICE_pixel bilinearAt(const LICE_pixel* r0, const LICE_pixel* r1, int X, 
     if (r1 && !lastCol) {
         const LICE_pixel p01 = r0[X + 1], p10 = r1[X], p11 = r1[X + 1];
         const unsigned int w11 = (fx * fy) >> 16;
-        const uint64_t w00 = 65536 - fx - fy + w11, w01 = fx - w11, w10 = fy - w11;
+        const unsigned int w00 = 65536 - fx - fy + w11, w01 = fx - w11, w10 = fy - w11;
+#if LICE_HAVE_SSE2
+        return bilinearTaps(p00, p01, p10, p11, w00, w01, w10, w11);
+#else
         return fromLanes(
             lanesBR(p00) * w00 + lanesBR(p01) * w01 + lanesBR(p10) * w10 + lanesBR(p11) * w11,
             lanesGA(p00) * w00 + lanesGA(p01) * w01 + lanesGA(p10) * w10 + lanesGA(p11) * w11);
+#endif
     }
     if (r1) {
         const LICE_pixel p10 = r1[X];

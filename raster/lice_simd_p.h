@@ -137,6 +137,31 @@ inline void blitRowSourceAlpha(LICE_pixel* d, const LICE_pixel* s, int n, int w)
     }
 }
 
+#if LICE_HAVE_SSE2
+// (p00 * w00 + p01 * w01 + p10 * w10 + p11 * w11) >> 16 per channel, for weights of at most
+// 65536. Each weight is split as hi * 256 + lo (hi <= 256, lo < 256) so that every product fits
+// the signed 16-bit multiply-add; the two sums recombine to the exact 32-bit total.
+inline LICE_pixel bilinearTaps(LICE_pixel p00, LICE_pixel p01, LICE_pixel p10, LICE_pixel p11,
+                               unsigned int w00, unsigned int w01, unsigned int w10,
+                               unsigned int w11) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i top = _mm_unpacklo_epi8(
+        _mm_unpacklo_epi8(_mm_cvtsi32_si128((int)p00), _mm_cvtsi32_si128((int)p01)), zero);
+    const __m128i bottom = _mm_unpacklo_epi8(
+        _mm_unpacklo_epi8(_mm_cvtsi32_si128((int)p10), _mm_cvtsi32_si128((int)p11)), zero);
+    const auto pair = [](unsigned int a, unsigned int b) {
+        return _mm_set1_epi32((int)(a | (b << 16)));
+    };
+    const __m128i hi = _mm_add_epi32(_mm_madd_epi16(top, pair(w00 >> 8, w01 >> 8)),
+                                     _mm_madd_epi16(bottom, pair(w10 >> 8, w11 >> 8)));
+    const __m128i lo = _mm_add_epi32(_mm_madd_epi16(top, pair(w00 & 255, w01 & 255)),
+                                     _mm_madd_epi16(bottom, pair(w10 & 255, w11 & 255)));
+    __m128i v = _mm_srli_epi32(_mm_add_epi32(_mm_slli_epi32(hi, 8), lo), 16);
+    v = _mm_packs_epi32(v, v);
+    return (LICE_pixel)_mm_cvtsi128_si32(_mm_packus_epi16(v, v));
+}
+#endif
+
 // The whole-word solid operations over a row, four pixels at a time.
 template <class Fast>
 inline void fillRowFast(LICE_pixel* p, int n, LICE_pixel c) {

@@ -89,3 +89,33 @@ TEST(FourPixelFills, MatchTheWholeWordOperations) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(FourPixelBlits, BilinearTapsMatchTheScalarSums) {
+#if LICE_HAVE_SSE2
+    unsigned int s = 12345;
+    const auto next = [&s] { return s ^= s << 13, s ^= s >> 17, s ^= s << 5; };
+    const unsigned int fracs[] = {0, 1, 255, 256, 0x7fff, 0x8000, 0xff00, 0xffff};
+    for (int i = 0; i < 200000; ++i) {
+        const LICE_pixel p[4] = {next(), next(), next(), i & 1 ? 0xffffffffu : next()};
+        const unsigned int fx = i < 64 ? fracs[i % 8] : next() & 0xffff;
+        const unsigned int fy = i < 64 ? fracs[i / 8] : next() & 0xffff;
+        const unsigned int w11 = (fx * fy) >> 16;
+        const unsigned int w[4] = {65536 - fx - fy + w11, fx - w11, fy - w11, w11};
+        LICE_pixel want = 0;
+        for (int sh = 0; sh < 32; sh += 8) {
+            unsigned long long sum = 0;
+            for (int t = 0; t < 4; ++t)
+                sum += (unsigned long long)((p[t] >> sh) & 255) * w[t];
+            want |= (LICE_pixel)(sum >> 16) << sh;
+        }
+        ASSERT_EQ(lice_detail::bilinearTaps(p[0], p[1], p[2], p[3], w[0], w[1], w[2], w[3]), want)
+            << "fx " << fx << " fy " << fy;
+    }
+#else
+    GTEST_SKIP() << "no SSE2 form on this target";
+#endif
+}
+
+} // namespace
