@@ -132,6 +132,19 @@ struct IMouseMod {
         : leftButton(l), rightButton(r), shift(s), control(c), alt(a) {}
 };
 
+// Key codes the platform passes to IGraphicsCore::OnKeyDown.
+enum EKey {
+    KEY_SPACE = 0,
+    KEY_UPARROW,
+    KEY_DOWNARROW,
+    KEY_LEFTARROW,
+    KEY_RIGHTARROW,
+    KEY_DIGIT_0,
+    KEY_DIGIT_9 = KEY_DIGIT_0 + 9,
+    KEY_ALPHA_A,
+    KEY_ALPHA_Z = KEY_ALPHA_A + 25
+};
+
 enum EDirection { kVertical = 0, kHorizontal };
 enum EFileAction { kFileOpen = 0, kFileSave };
 

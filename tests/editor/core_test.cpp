@@ -143,6 +143,38 @@ TEST_F(Fixture, WheelKeysAndDoubleClicksReachTheRightControl) {
     EXPECT_TRUE(plug.gestures.empty()); // a double click as press opens no gesture
 }
 
+TEST_F(Fixture, HoverFollowsThePointerOnlyWhenTracked) {
+    struct Hover : ProbeControl {
+        using ProbeControl::ProbeControl;
+        void OnMouseOver(int, int, IMouseMod*) override { ++overs; }
+        void OnMouseOut() override { ++outs; }
+        int overs = 0, outs = 0;
+    };
+    auto* a = new Hover(&plug, IRECT(10, 10, 20, 20), -1);
+    auto* b = new Hover(&plug, IRECT(30, 10, 40, 20), -1);
+    gui->AttachControl(a);
+    gui->AttachControl(b);
+    Attach();
+    IMouseMod none;
+    EXPECT_FALSE(gui->OnMouseOver(15, 15, &none));
+    EXPECT_EQ(a->overs, 0);
+
+    gui->HandleMouseOver(true);
+    EXPECT_TRUE(gui->OnMouseOver(15, 15, &none));
+    EXPECT_EQ(gui->GetHoverControl(), 1);
+    gui->OnMouseOver(35, 15, &none);
+    EXPECT_EQ(a->outs, 1); // left for another control
+    EXPECT_EQ(gui->GetHoverControl(), 2);
+    b->GrayOut(true);
+    gui->OnMouseOver(36, 15, &none); // grayed: the background is under the pointer
+    EXPECT_EQ(gui->GetHoverControl(), 0);
+    b->SetMOWhenGrayed(true);
+    gui->OnMouseOver(37, 15, &none);
+    EXPECT_EQ(gui->GetHoverControl(), 2);
+    gui->OnMouseOut();
+    EXPECT_EQ(gui->GetHoverControl(), -1);
+}
+
 TEST_F(Fixture, DirtyCheckUnitesTheDirtyControlsRectangles) {
     ProbeControl* a = Add(IRECT(10, 10, 20, 20), -1);
     ProbeControl* b = Add(IRECT(30, 5, 40, 15), -1);

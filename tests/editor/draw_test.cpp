@@ -176,4 +176,18 @@ TEST_F(Drawing, RotatedBitmapAtZeroKeepsItsCentre) {
     gui->DrawRotatedBitmap(nullptr, 32, 32, 0.0); // nothing, no crash
 }
 
+TEST_F(Drawing, RotatedMaskGivesTheBaseItsAlpha) {
+    LICE_MemBitmap base(8, 8, 4), opaque(8, 8, 4), clear(8, 8, 4);
+    LICE_Clear(&base, 0xFFFF0000u);   // opaque red
+    LICE_Clear(&opaque, 0xFF000000u); // a mask that lets everything through
+    LICE_Clear(&clear, 0x00000000u);  // neither mask nor top image adds anything
+    IBitmap b(&base, 8, 8), shown(&opaque, 8, 8), hidden(&clear, 8, 8);
+    Attach();
+    DrawRect(IRECT(0, 0, 64, 64));
+    gui->DrawRotatedMask(&b, &shown, &hidden, 10, 10, 30.0);
+    EXPECT_EQ(At(14, 14), 0xFFFF0000u);
+    gui->DrawRotatedMask(&b, &hidden, &hidden, 30, 30, 30.0); // no mask: the base's alpha is 0
+    EXPECT_EQ(At(34, 34), kWhite);
+}
+
 } // namespace
