@@ -390,7 +390,7 @@ CFStringRef CFStringCreateWithSubstring(CFAllocatorRef alloc, CFStringRef str, C
         Utf16ToUtf8(units.data() + range.location, static_cast<size_t>(range.length)), false);
 }
 
-CFStringRef CFStringCreateWithFormat(CFAllocatorRef alloc, CFTypeRef formatOptions,
+CFStringRef CFStringCreateWithFormat(CFAllocatorRef alloc, CFDictionaryRef formatOptions,
                                      CFStringRef format, ...) {
     va_list args;
     va_start(args, format);
@@ -399,8 +399,9 @@ CFStringRef CFStringCreateWithFormat(CFAllocatorRef alloc, CFTypeRef formatOptio
     return result;
 }
 
-CFStringRef CFStringCreateWithFormatAndArguments(CFAllocatorRef alloc, CFTypeRef formatOptions,
-                                                 CFStringRef format, va_list arguments) {
+CFStringRef CFStringCreateWithFormatAndArguments(CFAllocatorRef alloc,
+                                                 CFDictionaryRef formatOptions, CFStringRef format,
+                                                 va_list arguments) {
     const __CFString* f = StringOf(format);
     if (!f) return nullptr;
     return MakeStringLenient(FormatWithArguments(f->text, arguments));
@@ -433,8 +434,8 @@ void CFStringAppendCString(CFMutableStringRef theString, const char* cStr,
     }
 }
 
-void CFStringAppendFormat(CFMutableStringRef theString, CFTypeRef formatOptions, CFStringRef format,
-                          ...) {
+void CFStringAppendFormat(CFMutableStringRef theString, CFDictionaryRef formatOptions,
+                          CFStringRef format, ...) {
     __CFString* s = MutableStringOf(theString);
     const __CFString* f = StringOf(format);
     if (!s || !f) return;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <CoreFoundation/CFBase.h>
+#include <CoreFoundation/CFDictionary.h>
 
 CF_EXTERN_C_BEGIN
 
@@ -60,10 +61,10 @@ CF_EXPORT CFStringRef CFStringCreateWithSubstring(CFAllocatorRef alloc, CFString
 
 // printf formats plus %@, which inserts CFCopyDescription of a CF object (its text for a
 // string). formatOptions is not used.
-CF_EXPORT CFStringRef CFStringCreateWithFormat(CFAllocatorRef alloc, CFTypeRef formatOptions,
+CF_EXPORT CFStringRef CFStringCreateWithFormat(CFAllocatorRef alloc, CFDictionaryRef formatOptions,
                                                CFStringRef format, ...);
 CF_EXPORT CFStringRef CFStringCreateWithFormatAndArguments(CFAllocatorRef alloc,
-                                                           CFTypeRef formatOptions,
+                                                           CFDictionaryRef formatOptions,
                                                            CFStringRef format, va_list arguments);
 
 CF_EXPORT CFMutableStringRef CFStringCreateMutable(CFAllocatorRef alloc, CFIndex maxLength);
@@ -72,7 +73,7 @@ CF_EXPORT CFMutableStringRef CFStringCreateMutableCopy(CFAllocatorRef alloc, CFI
 CF_EXPORT void CFStringAppend(CFMutableStringRef theString, CFStringRef appendedString);
 CF_EXPORT void CFStringAppendCString(CFMutableStringRef theString, const char* cStr,
                                      CFStringEncoding encoding);
-CF_EXPORT void CFStringAppendFormat(CFMutableStringRef theString, CFTypeRef formatOptions,
+CF_EXPORT void CFStringAppendFormat(CFMutableStringRef theString, CFDictionaryRef formatOptions,
                                     CFStringRef format, ...);
 
 CF_EXPORT CFIndex CFStringGetLength(CFStringRef theString);
