@@ -3,8 +3,6 @@
 #include "raster/lice.h"
 #include "raster/lice_p.h"
 
-#include "containers/WDL_TypedBuf.h"
-
 #include <cmath>
 
 using namespace lice_detail;
@@ -54,24 +52,36 @@ void midpointCircle(const Plotter<Pen>& plot, float cx, float cy, float r, bool 
         plot(X, Y, w); // one pixel, blended once
         return;
     }
-    WDL_TypedBuf<int> heights; // fill: half-height of each column offset 0..R
-    int* hgt = nullptr;
     if (fill) {
-        hgt = heights.Resize(R + 1, false);
-        if (!hgt || heights.GetSize() != R + 1) return;
-        for (int i = 0; i <= R; ++i)
-            hgt[i] = 0;
-        hgt[0] = R;
+        plot.column(X, Y - R, Y - 1, w);
+        plot.column(X, Y + 1, Y + R, w);
+        plot.row(Y, X - R, X + R, w);
     } else {
         plot(X, Y - R, w), plot(X + R, Y, w), plot(X, Y + R, w), plot(X - R, Y, w);
     }
+    // Filled, each column offset c > 0 is one run of half-height h above and below the centre
+    // row. The steep octant gives each of its columns once; the shallow octant revisits a column
+    // while it grows, so that column is drawn when the walk leaves it.
+    const auto run = [&](int c, int h) {
+        plot.column(X - c, Y - h, Y - 1, w), plot.column(X - c, Y + 1, Y + h, w);
+        plot.column(X + c, Y - h, Y - 1, w), plot.column(X + c, Y + 1, Y + h, w);
+    };
+    int pendingCol = 0, pendingH = 0;
     int x = 0, y = R, d = -R;
     while (x + 1 < y) {
         const int ny = d >= 0 ? y - 1 : y;
         const int a = x + 1;
         if (fill) {
-            if (hgt[a] < ny) hgt[a] = ny;
-            if (a != ny && hgt[ny] < a) hgt[ny] = a;
+            run(a, ny);
+            if (a != ny) {
+                if (ny != pendingCol) {
+                    if (pendingCol) run(pendingCol, pendingH);
+                    pendingCol = ny;
+                }
+                pendingH = a;
+            } else if (pendingCol == ny) {
+                pendingCol = 0; // the same column, just drawn at its full height
+            }
         } else {
             plot(X + a, Y - ny, w), plot(X - a, Y - ny, w);
             plot(X + a, Y + ny, w), plot(X - a, Y + ny, w);
@@ -84,16 +94,7 @@ void midpointCircle(const Plotter<Pen>& plot, float cx, float cy, float r, bool 
         x += 1;
         y = ny;
     }
-    if (fill) {
-        plot.column(X, Y - R, Y - 1, w);
-        plot.column(X, Y + 1, Y + R, w);
-        plot.row(Y, X - R, X + R, w);
-        for (int c = 1; c <= R; ++c) {
-            if (!hgt[c]) continue;
-            plot.column(X - c, Y - hgt[c], Y - 1, w), plot.column(X - c, Y + 1, Y + hgt[c], w);
-            plot.column(X + c, Y - hgt[c], Y - 1, w), plot.column(X + c, Y + 1, Y + hgt[c], w);
-        }
-    }
+    if (pendingCol) run(pendingCol, pendingH);
 }
 
 // Anti-aliased circle: one square root per column, coverage from the fractional distance.

@@ -235,6 +235,26 @@ TEST(FillCircle, EveryCoveredPixelBlendedOnce) {
         }
 }
 
+TEST(FillCircle, FillsEachColumnBetweenItsOutlinePixels) {
+    for (int r = 1; r <= 60; ++r) {
+        const int n = 2 * r + 7;
+        LICE_MemBitmap outline(n, n, 4), filled(n, n, 4);
+        rtest::fillSolid(&outline, 0);
+        rtest::fillSolid(&filled, 0);
+        const float c = r + 3.0f;
+        LICE_Circle(&outline, c, c, (float)r + 0.001f, kOne, 1.0f, LICE_COMBINE_ADD, false);
+        LICE_FillCircle(&filled, c, c, (float)r, kOne, 1.0f, LICE_COMBINE_ADD, false);
+        for (int x = 0; x < n; ++x) {
+            int top = n, bottom = -1;
+            for (int y = 0; y < n; ++y)
+                if (*pixelAt(&outline, x, y)) top = std::min(top, y), bottom = std::max(bottom, y);
+            for (int y = 0; y < n; ++y)
+                ASSERT_EQ(*pixelAt(&filled, x, y), y >= top && y <= bottom ? kOne : 0u)
+                    << "r " << r << " at " << x << "," << y;
+        }
+    }
+}
+
 TEST(FillCircle, AntiAliasedInteriorOnce) {
     LICE_MemBitmap bm(40, 40, 4);
     rtest::fillSolid(&bm, 0);
