@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -396,6 +397,53 @@ TEST(Glyph, MonoCoverageWritesTheColourWord) {
     EXPECT_EQ(*pixelAt(&bm, 0, 0), 0xffffffffu);
     EXPECT_EQ(*pixelAt(&bm, 1, 0), 0u);
     EXPECT_EQ(*pixelAt(&bm, 0, 1), 0u);
+}
+
+} // namespace
+
+namespace {
+
+// A shape drawn into a bottom-up bitmap mirrors its y coordinates first: its memory equals the
+// same shape drawn top-down at y' = height - 1 - y.
+TEST(Shapes, FlippedBitmapsMirrorYFirst) {
+    const int W = 40, H = 30;
+    const auto same = [&](auto drawFlipped, auto drawPlain, const char* what) {
+        rtest::FlippedBitmap f(W, H);
+        LICE_MemBitmap n(W, H, 4);
+        rtest::fillSolid(&f, 0x10203040);
+        rtest::fillSolid(&n, 0x10203040);
+        drawFlipped(&f);
+        drawPlain(&n);
+        EXPECT_EQ(memcmp(f.getBits(), n.getBits(), (size_t)H * n.getRowSpan() * 4), 0) << what;
+    };
+    const int m = H - 1;
+    same([](LICE_IBitmap* b) { LICE_Line(b, 2, 3, 37, 20, 0xffffffff, 0.6f, 0, true); },
+         [&](LICE_IBitmap* b) { LICE_Line(b, 2, m - 3, 37, m - 20, 0xffffffff, 0.6f, 0, true); },
+         "aa line");
+    same([](LICE_IBitmap* b) { LICE_Line(b, 1, 1, 30, 8, 0xffffffff, 1.0f, 0, false); },
+         [&](LICE_IBitmap* b) { LICE_Line(b, 1, m - 1, 30, m - 8, 0xffffffff, 1.0f, 0, false); },
+         "line");
+    same([](LICE_IBitmap* b) { LICE_Circle(b, 20, 11.3f, 8.6f, 0xff80ff80, 1.0f, 0, true); },
+         [&](LICE_IBitmap* b) { LICE_Circle(b, 20, m - 11.3f, 8.6f, 0xff80ff80, 1.0f, 0, true); },
+         "aa circle");
+    same([](LICE_IBitmap* b) { LICE_FillCircle(b, 19, 12, 9, 0xff80ff80, 0.5f, 0, false); },
+         [&](LICE_IBitmap* b) { LICE_FillCircle(b, 19, m - 12, 9, 0xff80ff80, 0.5f, 0, false); },
+         "filled circle");
+    same([](LICE_IBitmap* b) { LICE_FillTrapezoid(b, 3, 9, 2, 10, 30, 25, 0xffff0000, 0.7f, 0); },
+         [&](LICE_IBitmap* b) {
+             LICE_FillTrapezoid(b, 3, 9, m - 2, 10, 30, m - 25, 0xffff0000, 0.7f, 0);
+         },
+         "trapezoid");
+    same(
+        [](LICE_IBitmap* b) {
+            const int xs[] = {5, 30, 35, 12}, ys[] = {2, 4, 22, 27};
+            LICE_FillConvexPolygon(b, xs, ys, 4, 0xff0000ff, 1.0f, LICE_COMBINE_ADD);
+        },
+        [&](LICE_IBitmap* b) {
+            const int xs[] = {5, 30, 35, 12}, ys[] = {m - 2, m - 4, m - 22, m - 27};
+            LICE_FillConvexPolygon(b, xs, ys, 4, 0xff0000ff, 1.0f, LICE_COMBINE_ADD);
+        },
+        "polygon");
 }
 
 } // namespace
