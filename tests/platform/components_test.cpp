@@ -369,8 +369,63 @@ TEST_F(FakeUnitTest, EventsReachTheHostListenersExceptTheSender) {
     ASSERT_EQ(AUEventListenerNotify(nullptr, nullptr, &gesture), noErr);
     EXPECT_EQ(first.events.size(), 1u);
     EXPECT_EQ(second.events.size(), 3u);
+
+    // AUParameterSet sets the value through the unit, then announces it once more.
+    AudioUnitParameter parameter{unit, 3, kAudioUnitScope_Global, 0};
+    ASSERT_EQ(AUParameterSet(nullptr, nullptr, &parameter, 0.75f, 0), noErr);
+    ASSERT_EQ(second.events.size(), 5u);
+    EXPECT_EQ(second.events[4].mArgument.mParameter.mParameterID, 3u);
+    EXPECT_EQ(second.values[4], 0.75f);
     EXPECT_EQ(ZerubRemoveEventListener(b), noErr);
     EXPECT_EQ(AUEventListenerNotify(nullptr, nullptr, nullptr), paramErr);
+}
+
+// A unit made inside the test program, for AudioComponentRegister.
+struct InlineUnit {
+    AudioComponentPlugInInterface iface;
+    int initialized;
+};
+int inlineCloses = 0;
+
+OSStatus InlineInitialize(void* self) {
+    static_cast<InlineUnit*>(self)->initialized = 1;
+    return noErr;
+}
+
+AudioComponentMethod InlineLookup(SInt16 selector) {
+    return selector == kAudioUnitInitializeSelect
+               ? reinterpret_cast<AudioComponentMethod>(InlineInitialize)
+               : nullptr;
+}
+
+AudioComponentPlugInInterface* InlineFactory(const AudioComponentDescription*) {
+    auto* unit = new InlineUnit{};
+    unit->iface.Open = [](void*, AudioComponentInstance) -> OSStatus { return noErr; };
+    unit->iface.Close = [](void* self) -> OSStatus {
+        ++inlineCloses;
+        delete static_cast<InlineUnit*>(self);
+        return noErr;
+    };
+    unit->iface.Lookup = InlineLookup;
+    return &unit->iface;
+}
+
+TEST(ComponentDiscovery, FactoriesRegisteredInProcessBehaveLikeBundles) {
+    AudioComponentDescription description{kAudioUnitType_Generator, Code("INLN"), Code("Test"), 0,
+                                          0};
+    AudioComponent component =
+        AudioComponentRegister(&description, CFSTR("Test: Inline"), 7, InlineFactory);
+    ASSERT_NE(component, nullptr);
+    EXPECT_EQ(Find("INLN"), component);
+    AudioComponentInstance unit = nullptr;
+    ASSERT_EQ(AudioComponentInstanceNew(component, &unit), noErr);
+    ASSERT_EQ(AudioUnitInitialize(unit), noErr);
+    auto* self = reinterpret_cast<InlineUnit*>(GetComponentInstanceStorage(unit));
+    EXPECT_EQ(self->initialized, 1);
+    const int closes = inlineCloses;
+    EXPECT_EQ(AudioComponentInstanceDispose(unit), noErr);
+    EXPECT_EQ(inlineCloses, closes + 1);
+    EXPECT_EQ(AudioComponentRegister(nullptr, nullptr, 0, InlineFactory), nullptr);
 }
 
 TEST(Bundles, ComponentBundlesAreFoundByIdentifierWithTheirResources) {
