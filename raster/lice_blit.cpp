@@ -14,19 +14,34 @@ namespace {
 
 template <class Op>
 void blitRows(Rows d, Rows s, int cols, int rows, int w) {
-    // The common copies have four-pixel forms with the same arithmetic, for weights in range
-    // (alpha outside 0..1 takes the scalar path).
-    if ((std::is_same<Op, _LICE_CombinePixelsCopyNoClamp>::value ||
-         std::is_same<Op, _LICE_CombinePixelsCopySourceAlphaNoClamp>::value ||
-         std::is_same<Op, _LICE_CombinePixelsCopySourceAlphaIgnoreAlphaParmNoClamp>::value) &&
-        w > 0 && w <= 256) {
+    // The common operations have four-pixel forms with the same arithmetic, for weights in
+    // range (alpha outside 0..1 takes the scalar path).
+    constexpr int kind =
+        std::is_same<Op, _LICE_CombinePixelsCopyNoClamp>::value                             ? 1
+        : std::is_same<Op, _LICE_CombinePixelsCopySourceAlphaNoClamp>::value                ? 2
+        : std::is_same<Op, _LICE_CombinePixelsCopySourceAlphaIgnoreAlphaParmNoClamp>::value ? 3
+        : std::is_same<Op, _LICE_CombinePixelsAdd>::value                                   ? 4
+        : std::is_same<Op, _LICE_CombinePixelsMulNoClamp>::value                            ? 5
+                                                                                            : 0;
+    if (kind && w > 0 && w <= 256) {
         for (; rows > 0; --rows, d.ptr += d.step, s.ptr += s.step) {
-            if (std::is_same<Op, _LICE_CombinePixelsCopyNoClamp>::value)
+            switch (kind) {
+            case 1:
                 blitRowCopy(d.ptr, s.ptr, cols, w);
-            else if (std::is_same<Op, _LICE_CombinePixelsCopySourceAlphaNoClamp>::value)
+                break;
+            case 2:
                 blitRowSourceAlpha(d.ptr, s.ptr, cols, w);
-            else
+                break;
+            case 3:
                 blitRowSourceAlpha256(d.ptr, s.ptr, cols);
+                break;
+            case 4:
+                blitRowAdd(d.ptr, s.ptr, cols, w);
+                break;
+            default:
+                blitRowMul(d.ptr, s.ptr, cols, w);
+                break;
+            }
         }
         return;
     }

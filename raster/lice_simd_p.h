@@ -90,6 +90,52 @@ inline void fillRowCopy(LICE_pixel* d, int n, LICE_pixel c, int w) {
                                               LICE_GETB(c), LICE_GETA(c), w);
 }
 
+// Add at weight w (0 < w <= 256): D' = min(255, D + (S * w) / 256) on all four channels; the
+// product fits 16 bits and the saturating byte add is the clamp.
+inline void blitRowAdd(LICE_pixel* d, const LICE_pixel* s, int n, int w) {
+    int x = 0;
+#if LICE_HAVE_SSE2
+    const __m128i zero = _mm_setzero_si128(), k = _mm_set1_epi16((short)w);
+    for (; x + 4 <= n; x += 4) {
+        const __m128i sv = _mm_loadu_si128((const __m128i*)(s + x));
+        const __m128i lo = _mm_srli_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(sv, zero), k), 8);
+        const __m128i hi = _mm_srli_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(sv, zero), k), 8);
+        const __m128i dv = _mm_loadu_si128((const __m128i*)(d + x));
+        _mm_storeu_si128((__m128i*)(d + x), _mm_adds_epu8(dv, _mm_packus_epi16(lo, hi)));
+    }
+#endif
+    for (; x < n; ++x) {
+        const LICE_pixel c = s[x];
+        _LICE_CombinePixelsAdd::doPix((LICE_pixel_chan*)(d + x), LICE_GETR(c), LICE_GETG(c),
+                                      LICE_GETB(c), LICE_GETA(c), w);
+    }
+}
+
+// Multiply at weight w (0 < w <= 256): D' = ((S * w + (256 - w) * 256) * D) >> 16. The factor
+// is below 65536 for any positive weight, so the unsigned high-half multiply is the product
+// shifted by 16.
+inline void blitRowMul(LICE_pixel* d, const LICE_pixel* s, int n, int w) {
+    int x = 0;
+#if LICE_HAVE_SSE2
+    const __m128i zero = _mm_setzero_si128(), k = _mm_set1_epi16((short)w);
+    const __m128i t = _mm_set1_epi16((short)((256 - w) * 256));
+    for (; x + 4 <= n; x += 4) {
+        const __m128i sv = _mm_loadu_si128((const __m128i*)(s + x));
+        const __m128i dv = _mm_loadu_si128((const __m128i*)(d + x));
+        const __m128i flo = _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(sv, zero), k), t);
+        const __m128i fhi = _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(sv, zero), k), t);
+        const __m128i lo = _mm_mulhi_epu16(flo, _mm_unpacklo_epi8(dv, zero));
+        const __m128i hi = _mm_mulhi_epu16(fhi, _mm_unpackhi_epi8(dv, zero));
+        _mm_storeu_si128((__m128i*)(d + x), _mm_packus_epi16(lo, hi));
+    }
+#endif
+    for (; x < n; ++x) {
+        const LICE_pixel c = s[x];
+        _LICE_CombinePixelsMulNoClamp::doPix((LICE_pixel_chan*)(d + x), LICE_GETR(c), LICE_GETG(c),
+                                             LICE_GETB(c), LICE_GETA(c), w);
+    }
+}
+
 // Copy with source alpha at weight 256.
 inline void blitRowSourceAlpha256(LICE_pixel* d, const LICE_pixel* s, int n) {
     int x = 0;

@@ -39,7 +39,12 @@ TEST(FourPixelBlits, MatchTheScalarOperations) {
     compareRows<_LICE_CombinePixelsCopySourceAlphaIgnoreAlphaParmNoClamp>(
         [](LICE_pixel* d, const LICE_pixel* s, int n) { blitRowSourceAlpha256(d, s, n); }, 256,
         "source alpha 256");
-    for (int w : {1, 128, 255}) {
+    for (int w : {1, 128, 255, 256}) {
+        compareRows<_LICE_CombinePixelsAdd>(
+            [w](LICE_pixel* d, const LICE_pixel* s, int n) { blitRowAdd(d, s, n, w); }, w, "add");
+        compareRows<_LICE_CombinePixelsMulNoClamp>(
+            [w](LICE_pixel* d, const LICE_pixel* s, int n) { blitRowMul(d, s, n, w); }, w, "mul");
+        if (w == 256) continue;
         compareRows<_LICE_CombinePixelsCopySourceAlphaNoClamp>(
             [w](LICE_pixel* d, const LICE_pixel* s, int n) { blitRowSourceAlpha(d, s, n, w); }, w,
             "source alpha");
