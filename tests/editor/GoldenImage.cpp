@@ -64,7 +64,7 @@ std::string CompareWithGolden(const std::string& name, LICE_IBitmap* bm) {
                 a == b ? (0xFF000000u | ((a >> 2) & 0x3F3F3F)) : 0xFFFF0000u;
         }
     WritePNG(name + ".diff.png", &diff);
-    char text[160];
+    char text[1024];
     std::snprintf(text, sizeof(text),
                   "differs from %s in the box at (%d, %d) of %d x %d; wrote %s.actual.png and "
                   "%s.diff.png",
