@@ -48,7 +48,7 @@ struct Registry {
     std::vector<OpaqueAudioComponent*> chosen; // registered explicitly, searched first
     std::vector<OpaqueAudioComponent*> found;  // found on the search path
     std::unordered_map<std::string, std::vector<OpaqueAudioComponent*>> byBundle;
-    std::vector<std::string> rejectedBundles;
+    std::unordered_map<std::string, std::string> rejectedBundles; // root -> why
 };
 
 Registry& TheRegistry() {
@@ -105,35 +105,38 @@ CFTypeRef ValueFor(CFDictionaryRef dict, const char* key) {
 std::vector<OpaqueAudioComponent*> LoadBundle(Registry& registry, const std::string& root) {
     auto known = registry.byBundle.find(root);
     if (known != registry.byBundle.end()) return known->second;
-    if (std::find(registry.rejectedBundles.begin(), registry.rejectedBundles.end(), root) !=
-        registry.rejectedBundles.end()) {
-        return {};
-    }
-    auto reject = [&]() {
-        registry.rejectedBundles.push_back(root);
+    if (registry.rejectedBundles.count(root)) return {};
+    auto reject = [&](const std::string& why) {
+        registry.rejectedBundles[root] = why;
         return std::vector<OpaqueAudioComponent*>();
     };
 
     CFBundleRef bundle = BundleAtPath(root);
-    if (!bundle) return reject();
+    if (!bundle) return reject("not a folder");
     CFDictionaryRef info = CFBundleGetInfoDictionary(bundle);
+    if (CFDictionaryGetCount(info) == 0)
+        return reject("Contents/Info.plist is missing or malformed");
     CFTypeRef entries = ValueFor(info, "AudioComponents");
     if (CFGetTypeID(entries) != CFArrayGetTypeID() ||
         CFArrayGetCount(static_cast<CFArrayRef>(entries)) == 0) {
-        return reject();
+        return reject("Info.plist has no AudioComponents entries");
     }
     CFURLRef executableURL = CFBundleCopyExecutableURL(bundle);
-    if (!executableURL) return reject();
+    if (!executableURL) return reject("the executable named by CFBundleExecutable is missing");
     char executable[4096];
     const bool havePath = CFURLGetFileSystemRepresentation(
         executableURL, true, reinterpret_cast<UInt8*>(executable), sizeof executable);
     CFRelease(executableURL);
-    if (!havePath) return reject();
+    if (!havePath) return reject("the executable's path is too long");
     // Components stay loaded for the life of the process, as their code may be running.
     void* library = dlopen(executable, RTLD_NOW | RTLD_LOCAL);
-    if (!library) return reject();
+    if (!library) {
+        const char* why = dlerror();
+        return reject(why ? why : "the executable does not load");
+    }
 
     std::vector<OpaqueAudioComponent*> loaded;
+    std::string lastProblem = "no AudioComponents entry is usable";
     auto array = static_cast<CFArrayRef>(entries);
     for (CFIndex i = 0; i < CFArrayGetCount(array); ++i) {
         auto entry = static_cast<CFDictionaryRef>(CFArrayGetValueAtIndex(array, i));
@@ -142,12 +145,20 @@ std::vector<OpaqueAudioComponent*> LoadBundle(Registry& registry, const std::str
         if (!FourCharCode(ValueFor(entry, "type"), description.componentType) ||
             !FourCharCode(ValueFor(entry, "subtype"), description.componentSubType) ||
             !FourCharCode(ValueFor(entry, "manufacturer"), description.componentManufacturer)) {
+            lastProblem = "an AudioComponents entry lacks a four-character type, subtype or "
+                          "manufacturer";
             continue;
         }
         const std::string* factoryName = TextOf(ValueFor(entry, "factoryFunction"));
-        if (!factoryName || factoryName->empty()) continue;
+        if (!factoryName || factoryName->empty()) {
+            lastProblem = "an AudioComponents entry names no factoryFunction";
+            continue;
+        }
         void* symbol = dlsym(library, factoryName->c_str());
-        if (!symbol) continue;
+        if (!symbol) {
+            lastProblem = "the factory function " + *factoryName + " is not exported";
+            continue;
+        }
         SInt64 version = 0;
         CFTypeRef versionValue = ValueFor(entry, "version");
         if (CFGetTypeID(versionValue) == CFNumberGetTypeID()) {
@@ -162,7 +173,7 @@ std::vector<OpaqueAudioComponent*> LoadBundle(Registry& registry, const std::str
     }
     if (loaded.empty()) {
         dlclose(library);
-        return reject();
+        return reject(lastProblem);
     }
     registry.byBundle[root] = loaded;
     return loaded;
@@ -281,6 +292,16 @@ AudioComponent AudioComponentRegisterBundle(const char* path) {
         }
     }
     return components.front();
+}
+
+CFStringRef AudioComponentCopyBundleError(const char* path) {
+    if (!path) return nullptr;
+    const std::string root = CanonicalPath(path);
+    if (root.empty()) return MakeString("no such file or folder");
+    Registry& registry = TheRegistry();
+    std::lock_guard<std::recursive_mutex> lock(registry.mutex);
+    auto found = registry.rejectedBundles.find(root);
+    return found == registry.rejectedBundles.end() ? nullptr : MakeStringLenient(found->second);
 }
 
 void AudioComponentRescan(void) {

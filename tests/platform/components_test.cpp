@@ -132,6 +132,17 @@ TEST(ComponentDiscovery, ReadsTheBundleAndSkipsUnusableEntriesAndBundles) {
         seen += c == fake;
     }
     EXPECT_EQ(seen, 1);
+    // Each refusal says why.
+    auto why = [](const std::string& path) {
+        CFStringRef text = AudioComponentCopyBundleError(path.c_str());
+        std::string result = text ? Text(text) : "";
+        if (text) CFRelease(text);
+        return result;
+    };
+    EXPECT_NE(why(kComponents + "/Broken.component").find("Info.plist"), std::string::npos);
+    EXPECT_NE(why(kComponents + "/NoFactory.component").find("MissingFactory"), std::string::npos);
+    EXPECT_NE(why(kComponents + "/NoExec.component").find("executable"), std::string::npos);
+    EXPECT_EQ(why(kComponents + "/Fake.component"), "");
     EXPECT_EQ(AudioComponentRegisterBundle((kComponents + "/Broken.component").c_str()), nullptr);
     EXPECT_EQ(AudioComponentRegisterBundle((kComponents + "/NoInfo.component").c_str()), nullptr);
     EXPECT_EQ(AudioComponentRegisterBundle("/no/such/bundle.component"), nullptr);

@@ -12,6 +12,10 @@ CF_EXTERN_C_BEGIN
 // component already known.
 CF_EXPORT AudioComponent AudioComponentRegisterBundle(const char* path);
 
+// Why the bundle at path was left out (a new string, one line of text), or NULL when it was
+// loaded or has not been looked at.
+CF_EXPORT CFStringRef AudioComponentCopyBundleError(const char* path);
+
 // Reads the search path again (AUDIO_COMPONENT_PATH, then the build folder) and adds the
 // components found there that are not yet known. Components already known stay.
 CF_EXPORT void AudioComponentRescan(void);
