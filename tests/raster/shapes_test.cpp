@@ -185,6 +185,33 @@ TEST(Circle, SmallRadiiUseTheStamps) {
     EXPECT_NE(LICE_BitmapCmp(&bm, &other), 0);
 }
 
+TEST(Circle, EveryStampIsSymmetricAndSized) {
+    // Drawn in white onto black, each pixel reads back as its coverage byte.
+    for (bool aa : {false, true})
+        for (int i = 0; i < 6; ++i) {
+            const float r = 1.5f + 0.5f * i;
+            const int n = 4 + i;
+            LICE_MemBitmap bm(16, 16, 4);
+            rtest::fillSolid(&bm, 0);
+            LICE_Circle(&bm, 3.0f + r, 3.0f + r, r, 0xffffffff, 1.0f, 0, aa);
+            const auto v = [&](int x, int y) { return LICE_GETB(*pixelAt(&bm, 3 + x, 3 + y)); };
+            int inked = 0;
+            for (int y = 0; y < 16; ++y)
+                for (int x = 0; x < 16; ++x)
+                    if (*pixelAt(&bm, x, y)) {
+                        ++inked;
+                        ASSERT_TRUE(x >= 3 && y >= 3 && x < 3 + n && y < 3 + n) << r << " " << aa;
+                    }
+            EXPECT_GE(inked, 2 * n - 2) << r;
+            for (int y = 0; y < n; ++y)
+                for (int x = 0; x < n; ++x) {
+                    ASSERT_EQ(v(x, y), v(n - 1 - x, y)) << "r " << r << " aa " << aa;
+                    ASSERT_EQ(v(x, y), v(x, n - 1 - y)) << "r " << r << " aa " << aa;
+                }
+            EXPECT_EQ(v(n / 2, 0), 255) << r; // the top of the ring is fully covered
+        }
+}
+
 TEST(Circle, MidpointOutlineIsSymmetricAndOnTheRadius) {
     LICE_MemBitmap bm(41, 41, 4);
     rtest::fillSolid(&bm, 0);
