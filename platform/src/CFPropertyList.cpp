@@ -361,8 +361,10 @@ CFPropertyListRef CFPropertyListCreateWithData(CFAllocatorRef allocator, CFDataR
     const char* chars = reinterpret_cast<const char*>(bytes);
     const auto size = static_cast<uint32_t>(length);
     const bool binary = plist_is_binary(chars, size) != 0;
+    // XML has no NUL character; the parser would cut text short at one.
     const bool withinLimits =
-        binary ? BinaryPlistWithinLimits(bytes, size) : XmlNestingWithinLimits(chars, size);
+        binary ? BinaryPlistWithinLimits(bytes, size)
+               : std::memchr(chars, 0, size) == nullptr && XmlNestingWithinLimits(chars, size);
     if (!withinLimits) {
         Fail(error, kCFPropertyListReadCorruptError, "Property list is malformed or too deep");
         return nullptr;

@@ -223,6 +223,7 @@ TEST(Plist, MalformedDataGivesNullAndAnError) {
         "<plist version=\"1.0\"><dict><key>a</key><frob/></dict></plist>",
         "bplist00",
         std::string("bplist00\xD1\x01\x02", 11),
+        std::string("<plist version=\"1.0\"><dict><key>a\0b</key><true/></dict></plist>", 63),
     };
     // Every cut of the real documents, and the binary one with bytes corrupted one at a time.
     for (CFTypeRef doc : {xml.object, bin.object}) {
