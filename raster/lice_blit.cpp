@@ -113,8 +113,7 @@ void LICE_Blit(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, const 
     }
     if (plainCopy && alpha == 0.5f) {
         for (int y = 0; y < a.rows; ++y, d.ptr += d.step, s.ptr += s.step)
-            for (int x = 0; x < a.cols; ++x)
-                _LICE_CombinePixelsHalfMixFAST::doPix(d.ptr + x, s.ptr[x]);
+            blitRowHalf(d.ptr, s.ptr, a.cols);
         return;
     }
     const int w = LICE_AlphaToWeight(alpha);

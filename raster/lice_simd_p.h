@@ -90,6 +90,22 @@ inline void fillRowCopy(LICE_pixel* d, int n, LICE_pixel c, int w) {
                                               LICE_GETB(c), LICE_GETA(c), w);
 }
 
+// The whole-word half mix of a source row, ((S >> 1) & 0x7f7f7f7f) + ((D >> 1) & 0x7f7f7f7f).
+inline void blitRowHalf(LICE_pixel* d, const LICE_pixel* s, int n) {
+    int x = 0;
+#if LICE_HAVE_SSE2
+    const __m128i m = _mm_set1_epi32(0x7f7f7f7f);
+    for (; x + 4 <= n; x += 4) {
+        const __m128i sv = _mm_loadu_si128((const __m128i*)(s + x));
+        const __m128i dv = _mm_loadu_si128((const __m128i*)(d + x));
+        _mm_storeu_si128((__m128i*)(d + x), _mm_add_epi32(_mm_and_si128(_mm_srli_epi32(sv, 1), m),
+                                                          _mm_and_si128(_mm_srli_epi32(dv, 1), m)));
+    }
+#endif
+    for (; x < n; ++x)
+        _LICE_CombinePixelsHalfMixFAST::doPix(d + x, s[x]);
+}
+
 // Add at weight w (0 < w <= 256): D' = min(255, D + (S * w) / 256) on all four channels; the
 // product fits 16 bits and the saturating byte add is the clamp.
 inline void blitRowAdd(LICE_pixel* d, const LICE_pixel* s, int n, int w) {
@@ -145,6 +161,14 @@ inline void blitRowSourceAlpha256(LICE_pixel* d, const LICE_pixel* s, int n) {
         const __m128i sv = _mm_loadu_si128((const __m128i*)(s + x));
         const __m128i dv = _mm_loadu_si128((const __m128i*)(d + x));
         const __m128i a = _mm_srli_epi32(sv, 24);
+        // Artwork is mostly fully transparent or fully opaque: such runs skip the arithmetic.
+        const int clear = _mm_movemask_epi8(_mm_cmpeq_epi32(a, zero));
+        if (clear == 0xffff) continue;
+        const int solid = _mm_movemask_epi8(_mm_cmpeq_epi32(a, c255));
+        if (solid == 0xffff) {
+            _mm_storeu_si128((__m128i*)(d + x), sv);
+            continue;
+        }
         // Alpha rises by a, saturating: the byte-wise saturating add of the alpha bytes.
         const __m128i out = mixPixels(sv, dv, _mm_sub_epi32(c255, a), _mm_adds_epu8(dv, sv),
                                       _mm_cmpeq_epi32(a, zero));

@@ -53,6 +53,36 @@ TEST(FourPixelBlits, MatchTheScalarOperations) {
     }
 }
 
+TEST(FourPixelBlits, HalfMixAndTheAlphaShortcuts) {
+    using namespace lice_detail;
+    // Runs of four fully transparent or fully opaque pixels take the shortcuts; mixed runs not.
+    std::vector<LICE_pixel> src, dst;
+    unsigned int seed = 99;
+    const auto next = [&seed] { return seed ^= seed << 13, seed ^= seed >> 17, seed ^= seed << 5; };
+    for (int i = 0; i < 4096; ++i) {
+        const int run = (i / 4) % 4;
+        const LICE_pixel c = next();
+        src.push_back(run == 0 ? c & 0x00ffffff : run == 1 ? c | 0xff000000 : c);
+        dst.push_back(next());
+    }
+    src.push_back(0x01020304), dst.push_back(0xfffefdfc);
+    std::vector<LICE_pixel> want = dst, got = dst;
+    for (size_t i = 0; i < want.size(); ++i) {
+        const LICE_pixel c = src[i];
+        _LICE_CombinePixelsCopySourceAlphaIgnoreAlphaParmNoClamp::doPix(
+            (LICE_pixel_chan*)&want[i], LICE_GETR(c), LICE_GETG(c), LICE_GETB(c), LICE_GETA(c),
+            256);
+    }
+    blitRowSourceAlpha256(got.data(), src.data(), (int)got.size());
+    EXPECT_EQ(got, want);
+
+    want = dst, got = dst;
+    for (size_t i = 0; i < want.size(); ++i)
+        _LICE_CombinePixelsHalfMixFAST::doPix(&want[i], src[i]);
+    blitRowHalf(got.data(), src.data(), (int)got.size());
+    EXPECT_EQ(got, want);
+}
+
 TEST(FourPixelFills, SolidCopyMatchesTheCopyOperation) {
     std::vector<LICE_pixel> row(259), want(259);
     for (int w : {1, 100, 128, 255})
