@@ -59,8 +59,7 @@ void axisLine(const Canvas& cv, int x1, int y1, int x2, int y2, const Pen& pen, 
     }
 }
 
-// |dx| == |dy|: one pixel per step; with side pens, the two pixels completing each 2 x 2 square
-// between consecutive diagonal pixels.
+// |dx| == |dy|: one pixel per step.
 template <class Pen>
 void diagonalLine(const Canvas& cv, int x1, int y1, int x2, int y2, const Pen& pen, int w) {
     const int n = std::abs(x2 - x1), sx = x2 > x1 ? 1 : -1, sy = y2 > y1 ? 1 : -1;
@@ -68,6 +67,8 @@ void diagonalLine(const Canvas& cv, int x1, int y1, int x2, int y2, const Pen& p
         pen(cv.at(x1 + i * sx, y1 + i * sy), w);
 }
 
+// Anti-aliased diagonal: each diagonal pixel with the main pen, and the two pixels completing
+// the 2 x 2 square toward the next one (a step along x, a step along y) with the side pen.
 template <class Main, class Side>
 void diagonalLineAA(const Canvas& cv, int x1, int y1, int x2, int y2, const Main& main, int wm,
                     const Side& side, int ws) {
@@ -83,7 +84,8 @@ void diagonalLineAA(const Canvas& cv, int x1, int y1, int x2, int y2, const Main
 }
 
 // The walk along the major axis of any other line, from both ends toward the middle so that
-// every pixel is written once and reversed endpoints give the same pixels.
+// every pixel is written once and the line looks the same drawn either way (only a middle
+// pixel that falls exactly on a half may sit one step over).
 struct Walk {
     const Canvas& cv;
     int x1, y1, n, minor;
