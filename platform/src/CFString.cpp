@@ -312,6 +312,19 @@ std::string FormatWithArguments(const std::string& format, va_list arguments) {
             emit(text ? text : "(null)");
             break;
         }
+        case 'S': { // NUL-terminated UTF-16 text
+            const auto* units = va_arg(args, const UniChar*);
+            size_t count = 0;
+            while (units && units[count] != 0)
+                ++count;
+            out += units ? Utf16ToUtf8(units, count) : std::string("(null)");
+            break;
+        }
+        case 'C': { // one UTF-16 unit (promoted to int)
+            const auto unit = static_cast<UniChar>(va_arg(args, int));
+            out += Utf16ToUtf8(&unit, 1);
+            break;
+        }
         case 'p':
             cLength.clear();
             emit(va_arg(args, void*));

@@ -130,6 +130,9 @@ TEST(CFString, FormatsPrintfConversionsAndObjects) {
     EXPECT_EQ(written, 123);
     EXPECT_EQ(Formatted(Format(CFSTR("100%"))), "100%");
     EXPECT_EQ(Formatted(Format(CFSTR("%w %d"), 3)), "%w 3");
+    const UniChar wide[] = {'d', 0x00E9, 'j', 0xE0, 0};
+    EXPECT_EQ(Formatted(Format(CFSTR("%S|%C|%d"), wide, 0x00FC, 1)),
+              "d\xC3\xA9j\xC3\xA0|\xC3\xBC|1");
 
     CFMutableStringRef m = CFStringCreateMutable(nullptr, 0);
     CFStringAppendFormat(m, nullptr, CFSTR("%s-%d"), "gain", 1);

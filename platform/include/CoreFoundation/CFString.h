@@ -60,7 +60,8 @@ CF_EXPORT CFStringRef CFStringCreateWithSubstring(CFAllocatorRef alloc, CFString
                                                   CFRange range);
 
 // printf formats plus %@, which inserts CFCopyDescription of a CF object (its text for a
-// string). formatOptions is not used.
+// string), %S (NUL-terminated UniChar text) and %C (one UniChar). Positional arguments (%1$d)
+// are not supported, and %n writes nothing. formatOptions is not used.
 CF_EXPORT CFStringRef CFStringCreateWithFormat(CFAllocatorRef alloc, CFDictionaryRef formatOptions,
                                                CFStringRef format, ...);
 CF_EXPORT CFStringRef CFStringCreateWithFormatAndArguments(CFAllocatorRef alloc,
