@@ -44,10 +44,6 @@ inline void solidPix(LICE_pixel* p, LICE_pixel c, int a, int w) {
     Op::doPix((LICE_pixel_chan*)p, LICE_GETR(c), LICE_GETG(c), LICE_GETB(c), a, w);
 }
 
-} // namespace lice_detail
-
-namespace lice_detail {
-
 // Shapes address memory rows directly: they mirror y for a flipped bitmap up front.
 struct Canvas {
     LICE_pixel* bits;
