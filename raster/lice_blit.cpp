@@ -22,6 +22,8 @@ void blitRows(Rows d, Rows s, int cols, int rows, int w) {
         : std::is_same<Op, _LICE_CombinePixelsCopySourceAlphaIgnoreAlphaParmNoClamp>::value ? 3
         : std::is_same<Op, _LICE_CombinePixelsAdd>::value                                   ? 4
         : std::is_same<Op, _LICE_CombinePixelsMulNoClamp>::value                            ? 5
+        : std::is_same<Op, _LICE_CombinePixelsAddSourceAlpha>::value                        ? 6
+        : std::is_same<Op, _LICE_CombinePixelsMulSourceAlphaNoClamp>::value                 ? 7
                                                                                             : 0;
     if (kind && w > 0 && w <= 256) {
         for (; rows > 0; --rows, d.ptr += d.step, s.ptr += s.step) {
@@ -38,8 +40,14 @@ void blitRows(Rows d, Rows s, int cols, int rows, int w) {
             case 4:
                 blitRowAdd(d.ptr, s.ptr, cols, w);
                 break;
-            default:
+            case 5:
                 blitRowMul(d.ptr, s.ptr, cols, w);
+                break;
+            case 6:
+                blitRowSourceAlphaAddMul<false>(d.ptr, s.ptr, cols, w);
+                break;
+            default:
+                blitRowSourceAlphaAddMul<true>(d.ptr, s.ptr, cols, w);
                 break;
             }
         }

@@ -34,6 +34,13 @@ inline void perPixel(__m128i v32, __m128i* lo, __m128i* hi) {
     *hi = _mm_unpackhi_epi32(both, both);
 }
 
+// (w * (a + 1)) / 256 per 32-bit lane for w in 1..256, given w - 1: (a + 1) * (w - 1) fits the
+// 16-bit multiply of the low halves, and adding a + 1 completes the product.
+inline __m128i sourceAlphaWeight(__m128i a, __m128i wMinus1) {
+    const __m128i a1 = _mm_add_epi32(a, _mm_set1_epi32(1));
+    return _mm_srli_epi32(_mm_add_epi32(_mm_mullo_epi16(a1, wMinus1), a1), 8);
+}
+
 // Colour channels mixed toward the source by k (per pixel), alpha from alphaOut, pixels whose
 // keep mask is set left as they were.
 inline __m128i mixPixels(__m128i s, __m128i d, __m128i k32, __m128i alphaOut, __m128i keep) {
@@ -152,6 +159,52 @@ inline void blitRowMul(LICE_pixel* d, const LICE_pixel* s, int n, int w) {
     }
 }
 
+// Add and multiply with source alpha at weight w (0 < w <= 256): the plain operation at the
+// per-pixel weight w' = (w * (a + 1)) / 256, nothing where a = 0. (A pixel whose w' is 0 is
+// unchanged by either, which also keeps the multiply's factor inside 16 bits.)
+template <bool Mul>
+inline void blitRowSourceAlphaAddMul(LICE_pixel* d, const LICE_pixel* s, int n, int w) {
+    int x = 0;
+#if LICE_HAVE_SSE2
+    const __m128i zero = _mm_setzero_si128(), wv1 = _mm_set1_epi32(w - 1);
+    const __m128i c256 = _mm_set1_epi16(256);
+    for (; x + 4 <= n; x += 4) {
+        const __m128i sv = _mm_loadu_si128((const __m128i*)(s + x));
+        const __m128i dv = _mm_loadu_si128((const __m128i*)(d + x));
+        const __m128i a = _mm_srli_epi32(sv, 24);
+        const __m128i ew = sourceAlphaWeight(a, wv1);
+        const __m128i keep = _mm_or_si128(_mm_cmpeq_epi32(a, zero), _mm_cmpeq_epi32(ew, zero));
+        __m128i klo, khi;
+        perPixel(ew, &klo, &khi);
+        const __m128i slo = _mm_mullo_epi16(_mm_unpacklo_epi8(sv, zero), klo);
+        const __m128i shi = _mm_mullo_epi16(_mm_unpackhi_epi8(sv, zero), khi);
+        __m128i out;
+        if (Mul) {
+            // (256 - w') * 256 added to S * w': below 65536 whenever w' > 0.
+            const __m128i flo = _mm_add_epi16(slo, _mm_slli_epi16(_mm_sub_epi16(c256, klo), 8));
+            const __m128i fhi = _mm_add_epi16(shi, _mm_slli_epi16(_mm_sub_epi16(c256, khi), 8));
+            out = _mm_packus_epi16(_mm_mulhi_epu16(flo, _mm_unpacklo_epi8(dv, zero)),
+                                   _mm_mulhi_epu16(fhi, _mm_unpackhi_epi8(dv, zero)));
+        } else {
+            out =
+                _mm_adds_epu8(dv, _mm_packus_epi16(_mm_srli_epi16(slo, 8), _mm_srli_epi16(shi, 8)));
+        }
+        out = _mm_or_si128(_mm_and_si128(keep, dv), _mm_andnot_si128(keep, out));
+        _mm_storeu_si128((__m128i*)(d + x), out);
+    }
+#endif
+    for (; x < n; ++x) {
+        const LICE_pixel c = s[x];
+        LICE_pixel_chan* p = (LICE_pixel_chan*)(d + x);
+        if (Mul)
+            _LICE_CombinePixelsMulSourceAlphaNoClamp::doPix(p, LICE_GETR(c), LICE_GETG(c),
+                                                            LICE_GETB(c), LICE_GETA(c), w);
+        else
+            _LICE_CombinePixelsAddSourceAlpha::doPix(p, LICE_GETR(c), LICE_GETG(c), LICE_GETB(c),
+                                                     LICE_GETA(c), w);
+    }
+}
+
 // Copy with source alpha at weight 256.
 inline void blitRowSourceAlpha256(LICE_pixel* d, const LICE_pixel* s, int n) {
     int x = 0;
@@ -186,14 +239,13 @@ inline void blitRowSourceAlpha256(LICE_pixel* d, const LICE_pixel* s, int n) {
 inline void blitRowSourceAlpha(LICE_pixel* d, const LICE_pixel* s, int n, int w) {
     int x = 0;
 #if LICE_HAVE_SSE2
-    const __m128i zero = _mm_setzero_si128(), c256 = _mm_set1_epi32(256), one = _mm_set1_epi32(1),
-                  wv = _mm_set1_epi32(w);
+    const __m128i zero = _mm_setzero_si128(), c256 = _mm_set1_epi32(256),
+                  wv1 = _mm_set1_epi32(w - 1);
     for (; x + 4 <= n; x += 4) {
         const __m128i sv = _mm_loadu_si128((const __m128i*)(s + x));
         const __m128i dv = _mm_loadu_si128((const __m128i*)(d + x));
         const __m128i a = _mm_srli_epi32(sv, 24);
-        // w * (a + 1) < 65536, so the 16-bit multiply of the low halves is exact.
-        const __m128i ew = _mm_srli_epi32(_mm_mullo_epi16(_mm_add_epi32(a, one), wv), 8);
+        const __m128i ew = sourceAlphaWeight(a, wv1);
         const __m128i alpha = _mm_adds_epu8(dv, _mm_slli_epi32(ew, 24));
         const __m128i out =
             mixPixels(sv, dv, _mm_sub_epi32(c256, ew), alpha, _mm_cmpeq_epi32(a, zero));

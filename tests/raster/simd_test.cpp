@@ -44,6 +44,16 @@ TEST(FourPixelBlits, MatchTheScalarOperations) {
             [w](LICE_pixel* d, const LICE_pixel* s, int n) { blitRowAdd(d, s, n, w); }, w, "add");
         compareRows<_LICE_CombinePixelsMulNoClamp>(
             [w](LICE_pixel* d, const LICE_pixel* s, int n) { blitRowMul(d, s, n, w); }, w, "mul");
+        compareRows<_LICE_CombinePixelsAddSourceAlpha>(
+            [w](LICE_pixel* d, const LICE_pixel* s, int n) {
+                blitRowSourceAlphaAddMul<false>(d, s, n, w);
+            },
+            w, "add source alpha");
+        compareRows<_LICE_CombinePixelsMulSourceAlphaNoClamp>(
+            [w](LICE_pixel* d, const LICE_pixel* s, int n) {
+                blitRowSourceAlphaAddMul<true>(d, s, n, w);
+            },
+            w, "multiply source alpha");
         if (w == 256) continue;
         compareRows<_LICE_CombinePixelsCopySourceAlphaNoClamp>(
             [w](LICE_pixel* d, const LICE_pixel* s, int n) { blitRowSourceAlpha(d, s, n, w); }, w,
