@@ -1,10 +1,10 @@
 #include "editor/IBitmapMonoText.h"
 
-#include "editor/IGraphicsCore.h"
+#include "editor/IGraphics.h"
 
 #include <cstring>
 
-void DrawBitmapedText(IGraphicsCore* graphics, IBitmap* font, IRECT* r, IText* style,
+void DrawBitmapedText(IGraphics* graphics, IBitmap* font, IRECT* r, IText* style,
                       const IChannelBlend* blend, const char* text, bool verticalCentre,
                       bool multiLine, int charWidth, int charHeight, int charOffset) {
     if (!graphics || !font || !r || !text || !*text || charWidth <= 0) return;
@@ -50,7 +50,7 @@ IBitmapTextControl::IBitmapTextControl(IPlugBase* plug, IRECT area, const IBitma
     if (style) mTextStyle = *style;
 }
 
-bool IBitmapTextControl::Draw(IGraphicsCore* graphics) {
+bool IBitmapTextControl::Draw(IGraphics* graphics) {
     if (!mStr.GetLength()) return true;
     DrawBitmapedText(graphics, &mFontBitmap, &mArea, &mTextStyle, &mBlending, mStr.Get(), mVCentre,
                      mMultiLine, mCharWidth, mCharHeight, mCharOffset);

@@ -1,6 +1,6 @@
 #include "editor/IControl.h"
 
-#include "editor/IGraphicsCore.h"
+#include "editor/IGraphics.h"
 #include "plugin/IPlugBase.h"
 
 #include <cstring>
@@ -102,7 +102,7 @@ void IControl::PromptUserInput() {
 
 void IControl::PromptUserInput(IRECT* where) {
     if (mParamIndex < 0 || mPromptDisabled) return;
-    IGraphicsCore* gui = GetGUI();
+    IGraphics* gui = GetGUI();
     if (gui) gui->PromptUserInput(this, GetParam(), where);
     mRedrawAgain = true;
 }
@@ -132,6 +132,6 @@ IParam* IControl::GetParam() const {
     return mOwnerPlug && mParamIndex >= 0 ? mOwnerPlug->GetParam(mParamIndex) : nullptr;
 }
 
-IGraphicsCore* IControl::GetGUI() const {
-    return mOwnerPlug ? dynamic_cast<IGraphicsCore*>(mOwnerPlug->GetGUI()) : nullptr;
+IGraphics* IControl::GetGUI() const {
+    return mOwnerPlug ? mOwnerPlug->GetGUI() : nullptr;
 }

@@ -14,7 +14,7 @@
 #include "containers/WDL_TypedBuf.h"
 #include "editor/IGraphicsStructs.h"
 
-class IGraphicsCore;
+class IGraphics;
 class IParam;
 class IPlugBase;
 
@@ -46,7 +46,7 @@ public:
     virtual void OnMouseOut() {}
 
     // Draws into the editor's back buffer; the editor has set the redraw rectangle.
-    virtual bool Draw(IGraphicsCore* graphics) = 0;
+    virtual bool Draw(IGraphics* graphics) = 0;
 
     // The plug-in side changed the value. The first value becomes the reset value and does not
     // mark the control dirty (it is dirty from construction); an equal value changes nothing.
@@ -88,7 +88,7 @@ public:
     int ParamIdx() const { return mParamIndex; }
     IParam* GetParam() const;
     IPlugBase* GetPlug() const { return mOwnerPlug; }
-    IGraphicsCore* GetGUI() const; // the plug-in's editor, or null
+    IGraphics* GetGUI() const; // the plug-in's editor, or null
     double GetValue() const { return mNormValue; }
     void SetValue(double value) { mNormValue = value; } // no clamp, no dirty, no push
     double GetResetValue() const { return mResetValue; }

@@ -1,6 +1,6 @@
 #include "editor/IControls.h"
 
-#include "editor/IGraphicsCore.h"
+#include "editor/IGraphics.h"
 #include "plugin/IPlugBase.h"
 
 #include <cmath>
@@ -43,7 +43,7 @@ int FrameFromValue(double value, int n) {
 IPanelControl::IPanelControl(IPlugBase* plug, IRECT area, const IColor* color)
     : IControl(plug, area), mColor(color ? *color : COLOR_BLACK) {}
 
-bool IPanelControl::Draw(IGraphicsCore* graphics) {
+bool IPanelControl::Draw(IGraphics* graphics) {
     return graphics->FillIRect(&mColor, &mArea, &mBlending);
 }
 
@@ -51,7 +51,7 @@ IBitmapControl::IBitmapControl(IPlugBase* plug, int x, int y, int paramIdx, cons
                                IChannelBlend::EBlendMethod method)
     : IControl(plug, FrameArea(x, y, bitmap), paramIdx, method), mBitmap(Copy(bitmap)) {}
 
-bool IBitmapControl::Draw(IGraphicsCore* graphics) {
+bool IBitmapControl::Draw(IGraphics* graphics) {
     return graphics->DrawBitmap(&mBitmap, &mArea, FrameFromValue(mNormValue, mBitmap.frameCount),
                                 &mBlending);
 }
@@ -89,7 +89,7 @@ IBitmapOverlayControl::IBitmapOverlayControl(IPlugBase* plug, int x, int y, int 
                                              const IBitmap* bitmap, IRECT overlayHitArea)
     : ISwitchControl(plug, x, y, paramIdx, bitmap), mOverlayHitArea(overlayHitArea) {}
 
-bool IBitmapOverlayControl::Draw(IGraphicsCore* graphics) {
+bool IBitmapOverlayControl::Draw(IGraphics* graphics) {
     if (mNormValue < 0.5) {
         mHitArea = mOverlayHitArea;
         return true;
@@ -206,7 +206,7 @@ void IRadioButtonsControl::OnMouseDown(int x, int y, IMouseMod* mod) {
     SetDirty(true);
 }
 
-bool IRadioButtonsControl::Draw(IGraphicsCore* graphics) {
+bool IRadioButtonsControl::Draw(IGraphics* graphics) {
     const int n = NButtons();
     int active = int((n - 1) * mNormValue + 0.5);
     if (active < 0) active = 0;
@@ -276,7 +276,7 @@ void IFaderControl::OnMouseWheel(int x, int y, IMouseMod* mod, int delta) {
     SetDirty(true);
 }
 
-bool IFaderControl::Draw(IGraphicsCore* graphics) {
+bool IFaderControl::Draw(IGraphics* graphics) {
     IRECT handle = GetHandleRECT();
     return graphics->DrawBitmap(&mBitmap, &handle, 1, &mBlending);
 }
@@ -319,7 +319,7 @@ IKnobLineControl::IKnobLineControl(IPlugBase* plug, IRECT area, int paramIdx, co
     mBlending = IChannelBlend(IChannelBlend::kBlendClobber);
 }
 
-bool IKnobLineControl::Draw(IGraphicsCore* graphics) {
+bool IKnobLineControl::Draw(IGraphics* graphics) {
     const double angle = mMinAngle + mNormValue * (mMaxAngle - mMinAngle);
     const float cx = float((mArea.left + mArea.right) * 0.5);
     const float cy = float((mArea.top + mArea.bottom) * 0.5);
@@ -336,7 +336,7 @@ IKnobRotaterControl::IKnobRotaterControl(IPlugBase* plug, int x, int y, int para
                    paramIdx, direction, gearing),
       mBitmap(Copy(bitmap)), mMinAngle(minAngle), mMaxAngle(maxAngle), mYOffset(yOffsetZeroDeg) {}
 
-bool IKnobRotaterControl::Draw(IGraphicsCore* graphics) {
+bool IKnobRotaterControl::Draw(IGraphics* graphics) {
     const double angle = mMinAngle + mNormValue * (mMaxAngle - mMinAngle);
     return graphics->DrawRotatedBitmap(&mBitmap, (mArea.left + mArea.right) / 2,
                                        (mArea.top + mArea.bottom) / 2, angle, mYOffset, &mBlending);
@@ -347,7 +347,7 @@ IKnobMultiControl::IKnobMultiControl(IPlugBase* plug, int x, int y, int paramIdx
     : IKnobControl(plug, FrameArea(x, y, bitmap), paramIdx, direction, gearing),
       mBitmap(Copy(bitmap)) {}
 
-bool IKnobMultiControl::Draw(IGraphicsCore* graphics) {
+bool IKnobMultiControl::Draw(IGraphics* graphics) {
     return graphics->DrawBitmap(&mBitmap, &mArea, FrameFromValue(mNormValue, mBitmap.frameCount),
                                 &mBlending);
 }
@@ -362,7 +362,7 @@ IKnobRotatingMaskControl::IKnobRotatingMaskControl(IPlugBase* plug, int x, int y
       mBase(Copy(base)), mMask(Copy(mask)), mTop(Copy(top)), mMinAngle(minAngle),
       mMaxAngle(maxAngle) {}
 
-bool IKnobRotatingMaskControl::Draw(IGraphicsCore* graphics) {
+bool IKnobRotatingMaskControl::Draw(IGraphics* graphics) {
     const double angle = mMinAngle + mNormValue * (mMaxAngle - mMinAngle);
     return graphics->DrawRotatedMask(&mBase, &mMask, &mTop, mArea.left, mArea.top, angle,
                                      &mBlending);
@@ -375,7 +375,7 @@ ITextControl::ITextControl(IPlugBase* plug, IRECT area, const IText* style, cons
     if (style) mTextStyle = *style;
 }
 
-bool ITextControl::Draw(IGraphicsCore* graphics) {
+bool ITextControl::Draw(IGraphics* graphics) {
     if (!mStr.GetLength()) return true;
     return graphics->DrawIText(&mTextStyle, mStr.Get(), &mArea);
 }
@@ -402,7 +402,7 @@ void ICaptionControl::OnMouseDblClick(int x, int y, IMouseMod* mod) {
     PromptUserInput();
 }
 
-bool ICaptionControl::Draw(IGraphicsCore* graphics) {
+bool ICaptionControl::Draw(IGraphics* graphics) {
     const IParam* param = GetParam();
     if (param) {
         char display[kMaxTextLen];
@@ -427,7 +427,7 @@ IURLControl::IURLControl(IPlugBase* plug, IRECT area, const char* url, const cha
 }
 
 void IURLControl::OnMouseDown(int x, int y, IMouseMod* mod) {
-    IGraphicsCore* gui = GetGUI();
+    IGraphics* gui = GetGUI();
     if (!gui) return;
     if (mURL[0] && gui->OpenURL(mURL, mErrMsg, nullptr, nullptr)) return;
     if (mBackupURL[0]) gui->OpenURL(mBackupURL, mErrMsg, nullptr, nullptr);
@@ -442,7 +442,7 @@ IFileSelectorControl::IFileSelectorControl(IPlugBase* plug, IRECT area, int para
       mFileAction(action) {}
 
 void IFileSelectorControl::OnMouseDown(int x, int y, IMouseMod* mod) {
-    IGraphicsCore* gui = GetGUI();
+    IGraphics* gui = GetGUI();
     if (!gui) return;
     mState = kFSSelecting;
     SetDirty(false);
@@ -453,7 +453,7 @@ void IFileSelectorControl::OnMouseDown(int x, int y, IMouseMod* mod) {
     SetDirty(true);
 }
 
-bool IFileSelectorControl::Draw(IGraphicsCore* graphics) {
+bool IFileSelectorControl::Draw(IGraphics* graphics) {
     if (mState != kFSSelecting) return true;
     return graphics->DrawBitmap(&mBitmap, &mArea, 0, 0, nullptr);
 }

@@ -15,7 +15,7 @@ int FrameFromValue(double value, int n);
 class IPanelControl : public IControl {
 public:
     IPanelControl(IPlugBase* plug, IRECT area, const IColor* color);
-    bool Draw(IGraphicsCore* graphics) override;
+    bool Draw(IGraphics* graphics) override;
 
 protected:
     IColor mColor;
@@ -26,7 +26,7 @@ class IBitmapControl : public IControl {
 public:
     IBitmapControl(IPlugBase* plug, int x, int y, int paramIdx, const IBitmap* bitmap,
                    IChannelBlend::EBlendMethod method = IChannelBlend::kBlendNone);
-    bool Draw(IGraphicsCore* graphics) override;
+    bool Draw(IGraphics* graphics) override;
     const IBitmap* GetBitmap() const { return &mBitmap; }
 
 protected:
@@ -60,7 +60,7 @@ class IBitmapOverlayControl : public ISwitchControl {
 public:
     IBitmapOverlayControl(IPlugBase* plug, int x, int y, int paramIdx, const IBitmap* bitmap,
                           IRECT overlayHitArea);
-    bool Draw(IGraphicsCore* graphics) override;
+    bool Draw(IGraphics* graphics) override;
 
 protected:
     IRECT mOverlayHitArea;
@@ -84,7 +84,7 @@ class IInvisibleSwitchControl : public IControl {
 public:
     IInvisibleSwitchControl(IPlugBase* plug, IRECT area, int paramIdx);
     void OnMouseDown(int x, int y, IMouseMod* mod) override;
-    bool Draw(IGraphicsCore* graphics) override { return true; }
+    bool Draw(IGraphics* graphics) override { return true; }
 };
 
 // n buttons laid out evenly over the area (from the far end when reversed); the bitmap's frame
@@ -95,7 +95,7 @@ public:
                          const IBitmap* bitmap, EDirection direction = kVertical,
                          bool reverse = false);
     void OnMouseDown(int x, int y, IMouseMod* mod) override;
-    bool Draw(IGraphicsCore* graphics) override;
+    bool Draw(IGraphics* graphics) override;
     int NButtons() const { return mButtonAreas.GetSize(); }
     const IRECT* GetButtonArea(int i) const; // null outside the group
 
@@ -112,7 +112,7 @@ public:
     void OnMouseDown(int x, int y, IMouseMod* mod) override;
     void OnMouseDrag(int x, int y, int dX, int dY, IMouseMod* mod) override;
     void OnMouseWheel(int x, int y, IMouseMod* mod, int delta) override;
-    bool Draw(IGraphicsCore* graphics) override;
+    bool Draw(IGraphics* graphics) override;
     bool IsHit(int x, int y) override;
     virtual void SnapToMouse(int x, int y);
 
@@ -155,7 +155,7 @@ public:
                      double innerRadius = 0.0, double outerRadius = 0.0,
                      double minAngle = -0.75 * kPi, double maxAngle = 0.75 * kPi,
                      EDirection direction = kVertical, double gearing = kDefaultGearing);
-    bool Draw(IGraphicsCore* graphics) override;
+    bool Draw(IGraphics* graphics) override;
 
     static constexpr double kPi = 3.14159265358979323846;
 
@@ -171,7 +171,7 @@ public:
                         double minAngle = -0.75 * IKnobLineControl::kPi,
                         double maxAngle = 0.75 * IKnobLineControl::kPi, int yOffsetZeroDeg = 0,
                         EDirection direction = kVertical, double gearing = kDefaultGearing);
-    bool Draw(IGraphicsCore* graphics) override;
+    bool Draw(IGraphics* graphics) override;
 
 protected:
     IBitmap mBitmap;
@@ -184,7 +184,7 @@ class IKnobMultiControl : public IKnobControl {
 public:
     IKnobMultiControl(IPlugBase* plug, int x, int y, int paramIdx, const IBitmap* bitmap,
                       EDirection direction = kVertical, double gearing = kDefaultGearing);
-    bool Draw(IGraphicsCore* graphics) override;
+    bool Draw(IGraphics* graphics) override;
     const IBitmap* GetBitmap() const { return &mBitmap; }
 
 protected:
@@ -199,7 +199,7 @@ public:
                              const IBitmap* mask, const IBitmap* top, double minAngle = -135.0,
                              double maxAngle = 135.0, EDirection direction = kVertical,
                              double gearing = kDefaultGearing);
-    bool Draw(IGraphicsCore* graphics) override;
+    bool Draw(IGraphics* graphics) override;
 
 protected:
     IBitmap mBase, mMask, mTop;
@@ -210,7 +210,7 @@ protected:
 class ITextControl : public IControl {
 public:
     ITextControl(IPlugBase* plug, IRECT area, const IText* style, const char* text = "");
-    bool Draw(IGraphicsCore* graphics) override;
+    bool Draw(IGraphics* graphics) override;
     void SetTextFromPlug(const char* text) override;
     const char* GetTextForDisplay() const override { return mStr.Get(); }
     void ClearTextFromPlug() { SetTextFromPlug(""); }
@@ -226,7 +226,7 @@ public:
                     bool showParamLabel = true);
     void OnMouseDown(int x, int y, IMouseMod* mod) override;
     void OnMouseDblClick(int x, int y, IMouseMod* mod) override;
-    bool Draw(IGraphicsCore* graphics) override;
+    bool Draw(IGraphics* graphics) override;
 
 protected:
     bool mShowParamLabel;
@@ -241,7 +241,7 @@ public:
     IURLControl(IPlugBase* plug, IRECT area, const char* url, const char* backupURL = nullptr,
                 const char* errMsgOnFailure = nullptr);
     void OnMouseDown(int x, int y, IMouseMod* mod) override;
-    bool Draw(IGraphicsCore* graphics) override { return true; }
+    bool Draw(IGraphics* graphics) override { return true; }
     const char* GetURL() const { return mURL; }
     const char* GetBackupURL() const { return mBackupURL; }
 
@@ -259,7 +259,7 @@ public:
     IFileSelectorControl(IPlugBase* plug, IRECT area, int paramIdx, const IBitmap* bitmap,
                          EFileAction action, const char* dir = "", const char* extensions = "");
     void OnMouseDown(int x, int y, IMouseMod* mod) override;
-    bool Draw(IGraphicsCore* graphics) override;
+    bool Draw(IGraphics* graphics) override;
     bool IsDirty() override; // answers true once more after a selection finished
 
     void GetLastSelectedFileForPlug(WDL_String* out) const { out->Set(mFile.Get()); }

@@ -1,17 +1,240 @@
-// The editor as the plug-in base sees it: the base pushes parameter values into it, asks it to
-// prepare drawing, and owns (deletes) it. The editor core (IGraphicsCore.h) implements it.
+// The editor core of one plug-in instance: its controls, the back buffer they draw into, the
+// parameter synchronisation in both directions, the redraw cycle, input routing, value prompts,
+// image and font resources and the drawing primitives over the raster library.
 //
-// This header must stay free of anything that needs linking: the plug-in base includes it and
-// is built and tested without the editor library, so it holds only pure virtual operations.
+// The redraw cycle. Every 1 / FPS() seconds the platform calls IsDirty on an empty rectangle;
+// when it answers true the platform asks its window system to repaint that rectangle, and the
+// repaint calls Draw with the rectangle that needs repainting. Draw redraws the controls that
+// meet it into the back buffer (strict mode: every control meeting it; otherwise each dirty
+// control and what overlaps it), marks them clean and hands the buffer to DrawScreen. Every
+// control starts dirty, so the first cycle after opening draws everything.
+//
+// Input. The platform passes mouse events in editor pixels (origin top left). A press captures
+// the control it hits (hidden and grayed controls are passed over; the background at index 0
+// takes what nothing else takes) and, for a bound control, opens the host gesture that the
+// release closes. Drags go to the captured control, one call per new position.
+//
+// Threads: everything runs on the user-interface thread, except SetParameterFromPlug, which the
+// host's parameter-set entry calls on its own thread with the plug-in mutex held; that path only
+// stores control values and raises dirty flags. The editor takes no lock of its own; the image
+// and font caches are process-wide and have their own mutexes.
+//
+// Platform operations (pure virtual below) belong to the window layer; a headless build answers
+// them with null, false or nothing (IGraphicsHeadless.h).
 #pragma once
+
+#include "containers/WDL_PtrList.h"
+#include "containers/WDL_String.h"
+#include "editor/IControl.h"
+#include "editor/IGraphicsStructs.h"
+#include "editor/IPopupMenu.h"
+
+class IParam;
+class IPlugBase;
+class LICE_IBitmap;
+class LICE_IFont;
+class LICE_MemBitmap;
+class LICE_SysBitmap;
 
 class IGraphics {
 public:
-    virtual ~IGraphics() = default;
+    static constexpr int kDefaultFPS = 25;
 
-    // A parameter changed on the plug-in side; value is normalised when normalized is true.
-    // May run on the host's thread with the plug-in mutex held.
-    virtual void SetParameterFromPlug(int paramIdx, double value, bool normalized) = 0;
-    // Called once when the editor is attached, before it is first drawn.
-    virtual void PrepDraw() = 0;
+    // fps 0 or negative means kDefaultFPS.
+    IGraphics(IPlugBase* plug, int width, int height, int fps = 0);
+    // Deletes the key fallback control, every control (last first) and both bitmaps.
+    virtual ~IGraphics();
+    IGraphics(const IGraphics&) = delete;
+    IGraphics& operator=(const IGraphics&) = delete;
+
+    // ---- Platform operations and their defaults, in this order ----
+    virtual bool DrawScreen(IRECT* r) = 0; // put the back buffer on screen
+    virtual bool MeasureIText(IText* text, const char* str, IRECT* r) {
+        return DrawIText(text, str, r, true);
+    }
+    virtual void ForceEndUserEdit() = 0; // close an open text field
+    // Deletes every control and remakes the back buffer at the new size, then asks the plug-in
+    // (ResizeGraphics) to attach its controls again.
+    virtual void Resize(int w, int h);
+    virtual bool WindowIsOpen() { return GetWindow() != nullptr; }
+    virtual const char* GetGUIAPI() { return ""; }
+    virtual int ShowMessageBox(const char* text, const char* caption, int type) = 0;
+    // Shows menu modally; returns the menu chosen from (its chosen index set) or null.
+    virtual IPopupMenu* CreateIPopupMenu(IPopupMenu* menu, IRECT* area) = 0;
+    // Opens a one-line text field; its text comes back through SetFromStringAfterPrompt (with a
+    // parameter) or the control's TextFromTextEntry.
+    virtual void CreateTextEntry(IControl* control, IText* style, IRECT* area, const char* text,
+                                 IParam* param) = 0;
+    virtual void HostPath(WDL_String* path) = 0;
+    virtual void PluginPath(WDL_String* path) = 0;
+    virtual void DesktopPath(WDL_String* path) = 0;
+    virtual void AppSupportPath(WDL_String* path, bool isSystem = false) = 0;
+    virtual void SandboxSafeAppSupportPath(WDL_String* path) = 0;
+    virtual void PromptForFile(WDL_String* file, EFileAction action = kFileOpen,
+                               WDL_String* dir = nullptr, const char* extensions = "") = 0;
+    virtual bool PromptForColor(IColor* color, const char* prompt = "") = 0;
+    virtual bool OpenURL(const char* url, const char* msgWindowTitle = nullptr,
+                         const char* confirmMsg = nullptr, const char* errMsg = nullptr) = 0;
+    virtual void* OpenWindow(void* parent) = 0; // creates the view and returns it
+    virtual void* OpenWindow(void* window, void* control, short leftOffset, short topOffset) {
+        return nullptr;
+    }
+    virtual void AttachSubWindow(void* hostWindow) {}
+    virtual void RemoveSubWindow() {}
+    virtual void CloseWindow() = 0;
+    virtual void* GetWindow() = 0;
+    virtual bool GetTextFromClipboard(WDL_String* str) = 0;
+    virtual void HideMouseCursor() {}
+    virtual void ShowMouseCursor() {}
+    virtual void UpdateTooltips() = 0;
+    // Loads an image resource; null when it cannot. The caller (LoadIBitmap) caches it.
+    virtual LICE_IBitmap* OSLoadBitmap(int id, const char* name) = 0;
+
+    // ---- Control list (user-interface thread) ----
+    int AttachControl(IControl* control); // takes ownership; returns the index
+    // Image id/name as the background (blend: overwrite), inserted at index 0.
+    void AttachBackground(int id, const char* name);
+    void AttachPanelBackground(const IColor* color);
+    void AttachKeyCatcher(IControl* control); // takes ownership
+    IControl* GetControl(int idx) const { return mControlList.Get(idx); }
+    int NControls() const { return mControlList.GetSize(); }
+    // Every control bound to paramIdx.
+    void HideControl(int paramIdx, bool hide);
+    void GrayOutControl(int paramIdx, bool gray);
+    // lo and hi are normalised unless normalized is false; applied at each control's next
+    // SetDirty.
+    void ClampControl(int paramIdx, double lo, double hi, bool normalized);
+    void SetStrictDrawing(bool strict); // then every control dirty
+    bool GetStrictDrawing() const { return mStrictRedraw; }
+    void SetAllControlsDirty();
+    void AssignParamNameToolTips();
+    void OnGUIIdle();
+
+    // ---- Parameter synchronisation ----
+    // Virtual, like PrepDraw: the plug-in base calls both without linking the editor.
+    virtual void SetParameterFromPlug(int paramIdx, double value, bool normalized);
+    void SetControlFromPlug(int controlIdx, double normalizedValue); // ignores a bad index
+    // Sets every control bound to paramIdx as if the user had; each pushes to the plug-in.
+    void SetParameterFromGUI(int paramIdx, double normalizedValue);
+
+    // ---- Prompts ----
+    // A popup menu for enumerations and booleans with display texts, else a text field.
+    void PromptUserInput(IControl* control, IParam* param, IRECT* where);
+    // Applies the text a text field returned: display text for booleans and enumerations, else
+    // a number (normalisation clamps it to the parameter's range).
+    void SetFromStringAfterPrompt(IControl* control, IParam* param, const char* text);
+
+    // ---- Redraw ----
+    virtual void PrepDraw(); // (re)makes the back buffer and the scratch bitmap
+    // Unites the rectangles of every dirty control into *r (the caller passes it empty).
+    bool IsDirty(IRECT* r);
+    bool Draw(IRECT* r);
+
+    // ---- Input (editor pixels) ----
+    void OnMouseDown(int x, int y, IMouseMod* mod);
+    void OnMouseUp(int x, int y, IMouseMod* mod);
+    void OnMouseDrag(int x, int y, IMouseMod* mod);
+    bool OnMouseDblClick(int x, int y, IMouseMod* mod); // true when it started a capture
+    void OnMouseWheel(int x, int y, IMouseMod* mod, int delta);
+    bool OnMouseOver(int x, int y, IMouseMod* mod); // returns whether hover tracking is on
+    void OnMouseOut();
+    bool OnKeyDown(int x, int y, int key); // true when a control handled the key
+    // The captured control, else the topmost hittable control; -1 when nothing is hit.
+    int GetMouseControlIdx(int x, int y, bool mouseOver = false);
+    void ReleaseMouseCapture();
+    int GetCapturedControl() const { return mCapturedControl; }
+    int GetParamIdxForPTAutomation(int x, int y);
+    int GetLastClickedParamForPTAutomation();
+    void HandleMouseOver(bool canHandle) { mTrackHover = canHandle; }
+    bool TooltipsEnabled() const { return mTooltipsOn; }
+    void EnableTooltips(bool enable) { mTooltipsOn = enable; }
+    int GetHoverControl() const { return mHoverControl; }
+
+    // ---- Resources (process-wide caches; any thread) ----
+    // Loads once per id and shares the image between every editor of the process. A resource
+    // that fails to load gives a record without an image (0 x 0), which controls do not draw.
+    IBitmap LoadIBitmap(int id, const char* name, int nStates = 1,
+                        bool framesAreHorizontal = false);
+    IBitmap ScaleBitmap(IBitmap* bitmap, int destW, int destH); // owned by the cache
+    IBitmap CropBitmap(IBitmap* bitmap, IRECT* r);              // owned by the cache
+    void RetainBitmap(IBitmap* bitmap);                         // hands the image to the cache
+    void ReleaseBitmap(IBitmap* bitmap); // removes it from the cache and destroys it now
+    LICE_IFont* CacheFont(IText* text);  // null when no font can be made
+
+    // ---- Drawing primitives (into the back buffer; user-interface thread) ----
+    bool DrawBitmap(IBitmap* bitmap, IRECT* dest, int srcX, int srcY,
+                    const IChannelBlend* blend = nullptr);
+    // frame counts from 1.
+    bool DrawBitmap(IBitmap* bitmap, IRECT* dest, int frame = 1,
+                    const IChannelBlend* blend = nullptr);
+    bool DrawRotatedBitmap(IBitmap* bitmap, int destCtrX, int destCtrY, double angle,
+                           int yOffsetZeroDeg = 0, const IChannelBlend* blend = nullptr);
+    bool DrawRotatedMask(IBitmap* base, IBitmap* mask, IBitmap* top, int x, int y,
+                         double angleDegrees, const IChannelBlend* blend = nullptr);
+    bool DrawPoint(const IColor* color, float x, float y, const IChannelBlend* blend = nullptr,
+                   bool antiAlias = false);
+    bool ForcePixel(const IColor* color, int x, int y); // (x, y) must lie in the back buffer
+    IColor GetPoint(int x, int y);
+    bool DrawLine(const IColor* color, float x1, float y1, float x2, float y2,
+                  const IChannelBlend* blend = nullptr, bool antiAlias = false);
+    bool DrawArc(const IColor* color, float cx, float cy, float r, float minAngle, float maxAngle,
+                 const IChannelBlend* blend = nullptr, bool antiAlias = false);
+    bool DrawCircle(const IColor* color, float cx, float cy, float r,
+                    const IChannelBlend* blend = nullptr, bool antiAlias = false);
+    bool RoundRect(const IColor* color, IRECT* r, const IChannelBlend* blend, int cornerRadius,
+                   bool antiAlias);
+    bool FillRoundRect(const IColor* color, IRECT* r, const IChannelBlend* blend, int cornerRadius,
+                       bool antiAlias);
+    bool FillIRect(const IColor* color, IRECT* r, const IChannelBlend* blend = nullptr);
+    bool FillCircle(const IColor* color, int cx, int cy, float r,
+                    const IChannelBlend* blend = nullptr, bool antiAlias = false);
+    bool FillTriangle(const IColor* color, int x1, int y1, int x2, int y2, int x3, int y3,
+                      const IChannelBlend* blend = nullptr);
+    bool FillIConvexPolygon(const IColor* color, int* x, int* y, int npoints,
+                            const IChannelBlend* blend = nullptr);
+    bool DrawVerticalLine(const IColor* color, int xi, int yLo, int yHi);
+    bool DrawHorizontalLine(const IColor* color, int yi, int xLo, int xHi);
+    // x (or y) in 0..1 across the rectangle; y counts up from the bottom.
+    bool DrawVerticalLine(const IColor* color, IRECT* r, float x);
+    bool DrawHorizontalLine(const IColor* color, IRECT* r, float y);
+    bool DrawRect(const IColor* color, IRECT* r);
+    // angle in radians, 0 pointing up, clockwise positive.
+    bool DrawRadialLine(const IColor* color, float cx, float cy, float angle, float rMin,
+                        float rMax, const IChannelBlend* blend = nullptr, bool antiAlias = false);
+    // Not clipped to the redraw rectangle. Measuring sets r to the text's extent instead.
+    bool DrawIText(IText* text, const char* str, IRECT* r, bool measure = false);
+    void* GetBits();
+
+    // ---- Accessors ----
+    int Width() const { return mWidth; }
+    int Height() const { return mHeight; }
+    int FPS() const { return mFrameRate; }
+    IPlugBase* GetPlug() const { return mOwnerPlug; }
+    LICE_SysBitmap* GetBackBuffer() const { return mBackBuffer; }
+    const IRECT* GetRedrawRect() const { return &mRedrawRect; }
+
+protected:
+    // Topmost control that takes a press at (x, y), or -1.
+    int HitSearch(int x, int y, bool mouseOver) const;
+    bool BlitClipped(LICE_IBitmap* src, const IRECT* dest, int srcX, int srcY,
+                     const IChannelBlend* blend);
+    void DeleteControls();
+
+    WDL_PtrList<IControl> mControlList{512};
+    IPlugBase* mOwnerPlug;
+    IRECT mRedrawRect;
+    bool mCursorHidden = false;
+    int mCursorRestoreX = -1, mCursorRestoreY = -1;
+    LICE_SysBitmap* mBackBuffer = nullptr;
+    LICE_MemBitmap* mScratchBitmap = nullptr;
+    int mWidth, mHeight;
+    int mFrameRate;
+    int mCapturedControl = -1;
+    int mHoverControl = -1;
+    int mLastMouseX = 0, mLastMouseY = 0;
+    int mLastClickedParamIdx = -1;
+    bool mTrackHover = false;
+    bool mStrictRedraw = true;
+    bool mTooltipsOn = false;
+    IControl* mKeyFallbackControl = nullptr;
 };

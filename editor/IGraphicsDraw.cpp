@@ -1,6 +1,6 @@
 // Drawing primitives of the editor core: each maps onto one or a few raster calls on the back
 // buffer, with the control's blend turned into the raster (alpha, mode) pair.
-#include "editor/IGraphicsCore.h"
+#include "editor/IGraphics.h"
 
 #include "raster/lice.h"
 
@@ -32,8 +32,8 @@ float BlendWeight(const IChannelBlend* b) {
 
 } // namespace
 
-bool IGraphicsCore::BlitClipped(LICE_IBitmap* src, const IRECT* dest, int srcX, int srcY,
-                                const IChannelBlend* blend) {
+bool IGraphics::BlitClipped(LICE_IBitmap* src, const IRECT* dest, int srcX, int srcY,
+                            const IChannelBlend* blend) {
     if (!src || !dest) return true;
     const IRECT r = dest->ClipTo(mRedrawRect);
     if (r.Empty()) return true;
@@ -42,13 +42,12 @@ bool IGraphicsCore::BlitClipped(LICE_IBitmap* src, const IRECT* dest, int srcX, 
     return true;
 }
 
-bool IGraphicsCore::DrawBitmap(IBitmap* bitmap, IRECT* dest, int srcX, int srcY,
-                               const IChannelBlend* blend) {
+bool IGraphics::DrawBitmap(IBitmap* bitmap, IRECT* dest, int srcX, int srcY,
+                           const IChannelBlend* blend) {
     return bitmap ? BlitClipped(bitmap->image, dest, srcX, srcY, blend) : true;
 }
 
-bool IGraphicsCore::DrawBitmap(IBitmap* bitmap, IRECT* dest, int frame,
-                               const IChannelBlend* blend) {
+bool IGraphics::DrawBitmap(IBitmap* bitmap, IRECT* dest, int frame, const IChannelBlend* blend) {
     if (!bitmap) return true;
     int srcX = 0, srcY = 0;
     const int n = bitmap->frameCount;
@@ -61,8 +60,8 @@ bool IGraphicsCore::DrawBitmap(IBitmap* bitmap, IRECT* dest, int frame,
     return BlitClipped(bitmap->image, dest, srcX, srcY, blend);
 }
 
-bool IGraphicsCore::DrawRotatedBitmap(IBitmap* bitmap, int destCtrX, int destCtrY, double angle,
-                                      int yOffsetZeroDeg, const IChannelBlend* blend) {
+bool IGraphics::DrawRotatedBitmap(IBitmap* bitmap, int destCtrX, int destCtrY, double angle,
+                                  int yOffsetZeroDeg, const IChannelBlend* blend) {
     if (!bitmap || !bitmap->image) return true;
     const int w = bitmap->width, h = bitmap->height;
     LICE_RotatedBlit(mBackBuffer, bitmap->image, destCtrX - w / 2, destCtrY - h / 2, w, h, 0.0f,
@@ -71,8 +70,8 @@ bool IGraphicsCore::DrawRotatedBitmap(IBitmap* bitmap, int destCtrX, int destCtr
     return true;
 }
 
-bool IGraphicsCore::DrawRotatedMask(IBitmap* base, IBitmap* mask, IBitmap* top, int x, int y,
-                                    double angleDegrees, const IChannelBlend* blend) {
+bool IGraphics::DrawRotatedMask(IBitmap* base, IBitmap* mask, IBitmap* top, int x, int y,
+                                double angleDegrees, const IChannelBlend* blend) {
     if (!base || !base->image || !mask || !top) return true;
     if (!mScratchBitmap) mScratchBitmap = new LICE_MemBitmap(0, 0, 4);
     const int w = base->width, h = base->height;
@@ -92,14 +91,14 @@ bool IGraphicsCore::DrawRotatedMask(IBitmap* base, IBitmap* mask, IBitmap* top, 
     return BlitClipped(mScratchBitmap, &dest, 0, 0, blend);
 }
 
-bool IGraphicsCore::DrawPoint(const IColor* color, float x, float y, const IChannelBlend* blend,
-                              bool /*antiAlias*/) {
+bool IGraphics::DrawPoint(const IColor* color, float x, float y, const IChannelBlend* blend,
+                          bool /*antiAlias*/) {
     LICE_PutPixel(mBackBuffer, int(x + 0.5f), int(y + 0.5f), Pack(color), BlendWeight(blend),
                   BlendMode(blend));
     return true;
 }
 
-bool IGraphicsCore::ForcePixel(const IColor* color, int x, int y) {
+bool IGraphics::ForcePixel(const IColor* color, int x, int y) {
     // Checked here although callers are meant to stay inside: a stray point must not write
     // past the buffer.
     LICE_pixel* bits = mBackBuffer ? mBackBuffer->getBits() : nullptr;
@@ -108,41 +107,41 @@ bool IGraphicsCore::ForcePixel(const IColor* color, int x, int y) {
     return true;
 }
 
-IColor IGraphicsCore::GetPoint(int x, int y) {
+IColor IGraphics::GetPoint(int x, int y) {
     const LICE_pixel p = LICE_GetPixel(mBackBuffer, x, y);
     return IColor(LICE_GETA(p), LICE_GETR(p), LICE_GETG(p), LICE_GETB(p));
 }
 
-bool IGraphicsCore::DrawLine(const IColor* color, float x1, float y1, float x2, float y2,
-                             const IChannelBlend* blend, bool antiAlias) {
+bool IGraphics::DrawLine(const IColor* color, float x1, float y1, float x2, float y2,
+                         const IChannelBlend* blend, bool antiAlias) {
     LICE_Line(mBackBuffer, int(x1), int(y1), int(x2), int(y2), Pack(color), BlendWeight(blend),
               BlendMode(blend), antiAlias);
     return true;
 }
 
-bool IGraphicsCore::DrawArc(const IColor* color, float cx, float cy, float r, float minAngle,
-                            float maxAngle, const IChannelBlend* blend, bool antiAlias) {
+bool IGraphics::DrawArc(const IColor* color, float cx, float cy, float r, float minAngle,
+                        float maxAngle, const IChannelBlend* blend, bool antiAlias) {
     LICE_Arc(mBackBuffer, cx, cy, r, minAngle, maxAngle, Pack(color), BlendWeight(blend),
              BlendMode(blend), antiAlias);
     return true;
 }
 
-bool IGraphicsCore::DrawCircle(const IColor* color, float cx, float cy, float r,
-                               const IChannelBlend* blend, bool antiAlias) {
+bool IGraphics::DrawCircle(const IColor* color, float cx, float cy, float r,
+                           const IChannelBlend* blend, bool antiAlias) {
     LICE_Circle(mBackBuffer, cx, cy, r, Pack(color), BlendWeight(blend), BlendMode(blend),
                 antiAlias);
     return true;
 }
 
-bool IGraphicsCore::RoundRect(const IColor* color, IRECT* r, const IChannelBlend* blend,
-                              int cornerRadius, bool antiAlias) {
+bool IGraphics::RoundRect(const IColor* color, IRECT* r, const IChannelBlend* blend,
+                          int cornerRadius, bool antiAlias) {
     LICE_RoundRect(mBackBuffer, float(r->left), float(r->top), float(r->W()), float(r->H()),
                    cornerRadius, Pack(color), BlendWeight(blend), BlendMode(blend), antiAlias);
     return true;
 }
 
-bool IGraphicsCore::FillRoundRect(const IColor* color, IRECT* r, const IChannelBlend* blend, int cr,
-                                  bool antiAlias) {
+bool IGraphics::FillRoundRect(const IColor* color, IRECT* r, const IChannelBlend* blend, int cr,
+                              bool antiAlias) {
     const int w = r->W(), h = r->H();
     const LICE_pixel c = Pack(color);
     const float a = BlendWeight(blend);
@@ -162,56 +161,56 @@ bool IGraphicsCore::FillRoundRect(const IColor* color, IRECT* r, const IChannelB
     return true;
 }
 
-bool IGraphicsCore::FillIRect(const IColor* color, IRECT* r, const IChannelBlend* blend) {
+bool IGraphics::FillIRect(const IColor* color, IRECT* r, const IChannelBlend* blend) {
     LICE_FillRect(mBackBuffer, r->left, r->top, r->W(), r->H(), Pack(color), BlendWeight(blend),
                   BlendMode(blend));
     return true;
 }
 
-bool IGraphicsCore::FillCircle(const IColor* color, int cx, int cy, float r,
-                               const IChannelBlend* blend, bool antiAlias) {
+bool IGraphics::FillCircle(const IColor* color, int cx, int cy, float r, const IChannelBlend* blend,
+                           bool antiAlias) {
     LICE_FillCircle(mBackBuffer, float(cx), float(cy), r, Pack(color), BlendWeight(blend),
                     BlendMode(blend), antiAlias);
     return true;
 }
 
-bool IGraphicsCore::FillTriangle(const IColor* color, int x1, int y1, int x2, int y2, int x3,
-                                 int y3, const IChannelBlend* blend) {
+bool IGraphics::FillTriangle(const IColor* color, int x1, int y1, int x2, int y2, int x3, int y3,
+                             const IChannelBlend* blend) {
     LICE_FillTriangle(mBackBuffer, x1, y1, x2, y2, x3, y3, Pack(color), BlendWeight(blend),
                       BlendMode(blend));
     return true;
 }
 
-bool IGraphicsCore::FillIConvexPolygon(const IColor* color, int* x, int* y, int npoints,
-                                       const IChannelBlend* blend) {
+bool IGraphics::FillIConvexPolygon(const IColor* color, int* x, int* y, int npoints,
+                                   const IChannelBlend* blend) {
     LICE_FillConvexPolygon(mBackBuffer, x, y, npoints, Pack(color), BlendWeight(blend),
                            BlendMode(blend));
     return true;
 }
 
-bool IGraphicsCore::DrawVerticalLine(const IColor* color, int xi, int yLo, int yHi) {
+bool IGraphics::DrawVerticalLine(const IColor* color, int xi, int yLo, int yHi) {
     LICE_Line(mBackBuffer, xi, yLo, xi, yHi, Pack(color), 1.0f, LICE_COMBINE_COPY, false);
     return true;
 }
 
-bool IGraphicsCore::DrawHorizontalLine(const IColor* color, int yi, int xLo, int xHi) {
+bool IGraphics::DrawHorizontalLine(const IColor* color, int yi, int xLo, int xHi) {
     LICE_Line(mBackBuffer, xLo, yi, xHi, yi, Pack(color), 1.0f, LICE_COMBINE_COPY, false);
     return true;
 }
 
-bool IGraphicsCore::DrawVerticalLine(const IColor* color, IRECT* r, float x) {
+bool IGraphics::DrawVerticalLine(const IColor* color, IRECT* r, float x) {
     x = x < 0.0f ? 0.0f : (x > 1.0f ? 1.0f : x);
     const int column = r->left + int(float(r->W()) * x);
     return DrawVerticalLine(color, column, r->top, r->bottom);
 }
 
-bool IGraphicsCore::DrawHorizontalLine(const IColor* color, IRECT* r, float y) {
+bool IGraphics::DrawHorizontalLine(const IColor* color, IRECT* r, float y) {
     y = y < 0.0f ? 0.0f : (y > 1.0f ? 1.0f : y);
     const int row = r->bottom - int(float(r->H()) * y);
     return DrawHorizontalLine(color, row, r->left, r->right);
 }
 
-bool IGraphicsCore::DrawRect(const IColor* color, IRECT* r) {
+bool IGraphics::DrawRect(const IColor* color, IRECT* r) {
     DrawHorizontalLine(color, r->top, r->left, r->right);
     DrawHorizontalLine(color, r->bottom, r->left, r->right);
     DrawVerticalLine(color, r->left, r->top, r->bottom);
@@ -219,14 +218,14 @@ bool IGraphicsCore::DrawRect(const IColor* color, IRECT* r) {
     return true;
 }
 
-bool IGraphicsCore::DrawRadialLine(const IColor* color, float cx, float cy, float angle, float rMin,
-                                   float rMax, const IChannelBlend* blend, bool antiAlias) {
+bool IGraphics::DrawRadialLine(const IColor* color, float cx, float cy, float angle, float rMin,
+                               float rMax, const IChannelBlend* blend, bool antiAlias) {
     const float s = std::sin(angle), c = std::cos(angle);
     return DrawLine(color, cx + rMin * s, cy - rMin * c, cx + rMax * s, cy - rMax * c, blend,
                     antiAlias);
 }
 
-bool IGraphicsCore::DrawIText(IText* text, const char* str, IRECT* r, bool measure) {
+bool IGraphics::DrawIText(IText* text, const char* str, IRECT* r, bool measure) {
     if (!str || !*str) return true;
     if (!text || !r) return false;
     LICE_IFont* font = text->cachedFont;
@@ -261,6 +260,6 @@ bool IGraphicsCore::DrawIText(IText* text, const char* str, IRECT* r, bool measu
     return true;
 }
 
-void* IGraphicsCore::GetBits() {
+void* IGraphics::GetBits() {
     return mBackBuffer ? mBackBuffer->getBits() : nullptr;
 }

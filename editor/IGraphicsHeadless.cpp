@@ -12,7 +12,7 @@ WDL_String& DefaultResourceDir() {
 } // namespace
 
 IGraphicsHeadless::IGraphicsHeadless(IPlugBase* plug, int width, int height, int fps)
-    : IGraphicsCore(plug, width, height, fps), mResourceDir(DefaultResourceDir()) {}
+    : IGraphics(plug, width, height, fps), mResourceDir(DefaultResourceDir()) {}
 
 void IGraphicsHeadless::SetDefaultResourceDir(const char* dir) {
     DefaultResourceDir().Set(dir ? dir : "");

@@ -4,9 +4,9 @@
 // benchmarks drive the redraw cycle and input routines directly.
 #pragma once
 
-#include "editor/IGraphicsCore.h"
+#include "editor/IGraphics.h"
 
-class IGraphicsHeadless : public IGraphicsCore {
+class IGraphicsHeadless : public IGraphics {
 public:
     IGraphicsHeadless(IPlugBase* plug, int width, int height, int fps = 0);
 
@@ -43,7 +43,7 @@ public:
                  const char* confirmMsg = nullptr, const char* errMsg = nullptr) override {
         return false;
     }
-    using IGraphicsCore::OpenWindow;
+    using IGraphics::OpenWindow;
     void* OpenWindow(void* parent) override { return nullptr; }
     void CloseWindow() override {}
     void* GetWindow() override { return nullptr; }

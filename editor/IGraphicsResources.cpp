@@ -1,6 +1,6 @@
 #include "editor/IGraphicsResources.h"
 
-#include "editor/IGraphicsCore.h"
+#include "editor/IGraphics.h"
 #include "gdi/swell-gdi.h"
 #include "raster/lice.h"
 
@@ -158,8 +158,7 @@ LICE_IBitmap* LoadImgFromResourceDir(const char* dir, const char* name) {
 
 // ---- Editor resource operations --------------------------------------------------------------
 
-IBitmap IGraphicsCore::LoadIBitmap(int id, const char* name, int nStates,
-                                   bool framesAreHorizontal) {
+IBitmap IGraphics::LoadIBitmap(int id, const char* name, int nStates, bool framesAreHorizontal) {
     LICE_IBitmap* image = BitmapCache().Find(id);
     if (!image) {
         image = OSLoadBitmap(id, name);
@@ -169,7 +168,7 @@ IBitmap IGraphicsCore::LoadIBitmap(int id, const char* name, int nStates,
     return IBitmap(image, image->getWidth(), image->getHeight(), nStates, framesAreHorizontal);
 }
 
-IBitmap IGraphicsCore::ScaleBitmap(IBitmap* bitmap, int destW, int destH) {
+IBitmap IGraphics::ScaleBitmap(IBitmap* bitmap, int destW, int destH) {
     if (!bitmap || !bitmap->image || destW <= 0 || destH <= 0) return IBitmap();
     LICE_MemBitmap* dest = new LICE_MemBitmap(destW, destH, 4);
     LICE_ScaledBlit(dest, bitmap->image, 0, 0, destW, destH, 0.0f, 0.0f, float(bitmap->width),
@@ -178,7 +177,7 @@ IBitmap IGraphicsCore::ScaleBitmap(IBitmap* bitmap, int destW, int destH) {
     return IBitmap(dest, destW, destH, bitmap->frameCount, false);
 }
 
-IBitmap IGraphicsCore::CropBitmap(IBitmap* bitmap, IRECT* r) {
+IBitmap IGraphics::CropBitmap(IBitmap* bitmap, IRECT* r) {
     if (!bitmap || !bitmap->image || !r || r->W() <= 0 || r->H() <= 0) return IBitmap();
     const int w = r->W(), h = r->H();
     LICE_MemBitmap* dest = new LICE_MemBitmap(w, h, 4);
@@ -187,11 +186,11 @@ IBitmap IGraphicsCore::CropBitmap(IBitmap* bitmap, IRECT* r) {
     return IBitmap(dest, w, h, bitmap->frameCount, false);
 }
 
-void IGraphicsCore::RetainBitmap(IBitmap* bitmap) {
+void IGraphics::RetainBitmap(IBitmap* bitmap) {
     if (bitmap) BitmapCache().Add(bitmap->image, BitmapStorage::kNoId);
 }
 
-void IGraphicsCore::ReleaseBitmap(IBitmap* bitmap) {
+void IGraphics::ReleaseBitmap(IBitmap* bitmap) {
     if (bitmap) BitmapCache().Remove(bitmap->image);
 }
 
@@ -218,7 +217,7 @@ HFONT MakeFont(const IText* t, int height) {
 
 } // namespace
 
-LICE_IFont* IGraphicsCore::CacheFont(IText* text) {
+LICE_IFont* IGraphics::CacheFont(IText* text) {
     if (!text) return nullptr;
     LICE_IFont* font = FontCache().Find(text);
     if (!font) {

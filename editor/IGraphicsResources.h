@@ -1,4 +1,4 @@
-// The process-wide caches behind IGraphicsCore's resources, and the resolution of image
+// The process-wide caches behind IGraphics's resources, and the resolution of image
 // resource names.
 //
 // Images (loaded, scaled, cropped or retained) and fonts live from first use until the process

@@ -132,7 +132,7 @@ struct IMouseMod {
         : leftButton(l), rightButton(r), shift(s), control(c), alt(a) {}
 };
 
-// Key codes the platform passes to IGraphicsCore::OnKeyDown.
+// Key codes the platform passes to IGraphics::OnKeyDown.
 enum EKey {
     KEY_SPACE = 0,
     KEY_UPARROW,

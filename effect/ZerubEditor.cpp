@@ -21,14 +21,14 @@ enum EParams { kGain = 0, kLevel, kBypass };
 
 } // namespace
 
-IGraphicsCore* MakeGraphics(IPlugAU* plug, int w, int h, int fps) {
+IGraphics* MakeGraphics(IPlugAU* plug, int w, int h, int fps) {
     IGraphicsHeadless* graphics = new IGraphicsHeadless(plug, w, h, fps);
     graphics->SetBundleID(kBundleID);
     return graphics;
 }
 
 IGraphics* BuildZerubEditor(IPlugAU* plug) {
-    IGraphicsCore* g = MakeGraphics(plug, kWidth, kHeight, kFPS);
+    IGraphics* g = MakeGraphics(plug, kWidth, kHeight, kFPS);
     g->AttachBackground(kBackgroundID, "resources/img/BG.png");
 
     IBitmap gain = g->LoadIBitmap(kGainID, "resources/img/GAIN.png", kKnobFrames);

@@ -4,7 +4,7 @@
 
 class IPlugAU;
 class IGraphics;
-class IGraphicsCore;
+class IGraphics;
 
 // Builds the effect's editor for plug (size, background, controls, link); the caller hands the
 // result to AttachGraphics.
@@ -12,4 +12,4 @@ IGraphics* BuildZerubEditor(IPlugAU* plug);
 
 // A new platform editor for plug of w x h pixels at fps frames per second (0: the default),
 // set to find its images in the effect's bundle.
-IGraphicsCore* MakeGraphics(IPlugAU* plug, int w, int h, int fps);
+IGraphics* MakeGraphics(IPlugAU* plug, int w, int h, int fps);

@@ -11,12 +11,12 @@ namespace {
 
 struct Editor {
     std::unique_ptr<IPlugAU> plug;
-    IGraphicsCore* gui = nullptr;
+    IGraphics* gui = nullptr;
 
     Editor() {
         IGraphicsHeadless::SetDefaultResourceDir(ZERUB_SOURCE_DIR "/resources/img");
         plug.reset(MakePlug(nullptr));
-        gui = plug ? dynamic_cast<IGraphicsCore*>(plug->GetGUI()) : nullptr;
+        gui = plug ? dynamic_cast<IGraphics*>(plug->GetGUI()) : nullptr;
     }
     bool Frame() {
         IRECT r;

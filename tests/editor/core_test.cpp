@@ -21,7 +21,7 @@ public:
         keys.push_back(key);
         return true;
     }
-    bool Draw(IGraphicsCore*) override {
+    bool Draw(IGraphics*) override {
         ++draws;
         return true;
     }
@@ -250,7 +250,7 @@ TEST_F(Fixture, EmptyEditorDrawsNothing) {
     IRECT r(0, 0, 10, 10);
     EXPECT_TRUE(empty.Draw(&r));
     EXPECT_EQ(empty.screens, 0);
-    EXPECT_EQ(empty.FPS(), IGraphicsCore::kDefaultFPS);
+    EXPECT_EQ(empty.FPS(), IGraphics::kDefaultFPS);
 }
 
 TEST_F(Fixture, BooleanPromptShowsTheDisplayTextsWithTheCurrentOneChecked) {

@@ -15,7 +15,7 @@ const char* const kImgDir = ZERUB_SOURCE_DIR "/resources/img";
 
 struct EffectEditor : ::testing::Test {
     std::unique_ptr<IPlugAU> plug;
-    IGraphicsCore* gui = nullptr;
+    IGraphics* gui = nullptr;
     IMouseMod left{true};
 
     void SetUp() override {
@@ -23,7 +23,7 @@ struct EffectEditor : ::testing::Test {
         IGraphicsHeadless::SetDefaultResourceDir(kImgDir);
         plug.reset(MakePlug(nullptr));
         ASSERT_TRUE(plug);
-        gui = dynamic_cast<IGraphicsCore*>(plug->GetGUI());
+        gui = dynamic_cast<IGraphics*>(plug->GetGUI());
         ASSERT_NE(gui, nullptr);
     }
     // One redraw cycle as the frame timer runs it; false when nothing was dirty.
@@ -61,7 +61,7 @@ std::unique_ptr<LICE_IBitmap> Composed(const char* strip, int frames, int frame,
 }
 
 // True when the back buffer equals the composition over the area.
-bool Shows(IGraphicsCore* gui, LICE_IBitmap* expected, IRECT area) {
+bool Shows(IGraphics* gui, LICE_IBitmap* expected, IRECT area) {
     for (int y = area.top; y < area.bottom; ++y)
         for (int x = area.left; x < area.right; ++x)
             if (LICE_GetPixel(gui->GetBackBuffer(), x, y) != LICE_GetPixel(expected, x, y))

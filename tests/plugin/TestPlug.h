@@ -1,7 +1,7 @@
 // A plug-in base with the host-facing operations recorded instead of sent to a host.
 #pragma once
 
-#include "editor/IGraphics.h"
+#include "editor/IGraphicsHeadless.h"
 #include "plugin/IPlugBase.h"
 
 #include <utility>
@@ -43,21 +43,26 @@ public:
 };
 
 // Records what the base pushes into its editor.
-class RecordingGraphics : public IGraphics {
+class RecordingGraphics : public IGraphicsHeadless {
 public:
     struct Push {
         int idx;
         double value;
         bool normalized;
     };
-    explicit RecordingGraphics(int* deletions = nullptr) : deletions(deletions) {}
+    explicit RecordingGraphics(IPlugBase* plug, int* deletions = nullptr)
+        : IGraphicsHeadless(plug, 8, 8), deletions(deletions) {}
     ~RecordingGraphics() override {
         if (deletions) ++*deletions;
     }
     void SetParameterFromPlug(int idx, double value, bool normalized) override {
         pushes.push_back({idx, value, normalized});
+        IGraphicsHeadless::SetParameterFromPlug(idx, value, normalized);
     }
-    void PrepDraw() override { prepared = pushes.size(); }
+    void PrepDraw() override {
+        prepared = pushes.size();
+        IGraphicsHeadless::PrepDraw();
+    }
 
     std::vector<Push> pushes;
     size_t prepared = size_t(-1);

@@ -186,7 +186,7 @@ TEST(PlugBase, AttachGraphicsPushesNormalisedThenRedrawPushesReal) {
         plug.GetParam(1)->InitInt("b", 1, 0, 4);
         plug.AttachGraphics(nullptr);
         EXPECT_EQ(plug.GetGUI(), nullptr);
-        auto* gui = new RecordingGraphics(&deletions);
+        auto* gui = new RecordingGraphics(&plug, &deletions);
         plug.AttachGraphics(gui);
         EXPECT_EQ(plug.GetGUI(), gui);
         ASSERT_EQ(gui->pushes.size(), 2u);

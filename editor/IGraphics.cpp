@@ -1,4 +1,4 @@
-#include "editor/IGraphicsCore.h"
+#include "editor/IGraphics.h"
 
 #include "editor/IControls.h"
 #include "plugin/IPlugBase.h"
@@ -7,23 +7,23 @@
 #include <cstdlib>
 #include <cstring>
 
-IGraphicsCore::IGraphicsCore(IPlugBase* plug, int width, int height, int fps)
+IGraphics::IGraphics(IPlugBase* plug, int width, int height, int fps)
     : mOwnerPlug(plug), mWidth(width), mHeight(height), mFrameRate(fps > 0 ? fps : kDefaultFPS) {}
 
-IGraphicsCore::~IGraphicsCore() {
+IGraphics::~IGraphics() {
     delete mKeyFallbackControl;
     DeleteControls();
     delete mBackBuffer;
     delete mScratchBitmap;
 }
 
-void IGraphicsCore::DeleteControls() {
+void IGraphics::DeleteControls() {
     mControlList.Empty(true);
 }
 
 // ---- Control list ----------------------------------------------------------------------------
 
-int IGraphicsCore::AttachControl(IControl* control) {
+int IGraphics::AttachControl(IControl* control) {
     if (!control) return -1;
     if (!mControlList.Add(control)) { // out of memory: the editor cannot own it
         delete control;
@@ -32,38 +32,38 @@ int IGraphicsCore::AttachControl(IControl* control) {
     return mControlList.GetSize() - 1;
 }
 
-void IGraphicsCore::AttachBackground(int id, const char* name) {
+void IGraphics::AttachBackground(int id, const char* name) {
     IBitmap bg = LoadIBitmap(id, name, 1, false);
     IControl* control = new IBitmapControl(mOwnerPlug, 0, 0, -1, &bg, IChannelBlend::kBlendClobber);
     if (!mControlList.Insert(0, control)) delete control;
 }
 
-void IGraphicsCore::AttachPanelBackground(const IColor* color) {
+void IGraphics::AttachPanelBackground(const IColor* color) {
     IControl* control = new IPanelControl(mOwnerPlug, IRECT(0, 0, mWidth, mHeight), color);
     if (!mControlList.Insert(0, control)) delete control;
 }
 
-void IGraphicsCore::AttachKeyCatcher(IControl* control) {
+void IGraphics::AttachKeyCatcher(IControl* control) {
     if (control == mKeyFallbackControl) return;
     delete mKeyFallbackControl;
     mKeyFallbackControl = control;
 }
 
-void IGraphicsCore::HideControl(int paramIdx, bool hide) {
+void IGraphics::HideControl(int paramIdx, bool hide) {
     for (int i = 0; i < NControls(); ++i) {
         IControl* c = GetControl(i);
         if (c->ParamIdx() == paramIdx) c->Hide(hide);
     }
 }
 
-void IGraphicsCore::GrayOutControl(int paramIdx, bool gray) {
+void IGraphics::GrayOutControl(int paramIdx, bool gray) {
     for (int i = 0; i < NControls(); ++i) {
         IControl* c = GetControl(i);
         if (c->ParamIdx() == paramIdx) c->GrayOut(gray);
     }
 }
 
-void IGraphicsCore::ClampControl(int paramIdx, double lo, double hi, bool normalized) {
+void IGraphics::ClampControl(int paramIdx, double lo, double hi, bool normalized) {
     if (!normalized) {
         const IParam* param = mOwnerPlug ? mOwnerPlug->GetParam(paramIdx) : nullptr;
         if (!param) return;
@@ -76,17 +76,17 @@ void IGraphicsCore::ClampControl(int paramIdx, double lo, double hi, bool normal
     }
 }
 
-void IGraphicsCore::SetStrictDrawing(bool strict) {
+void IGraphics::SetStrictDrawing(bool strict) {
     mStrictRedraw = strict;
     SetAllControlsDirty();
 }
 
-void IGraphicsCore::SetAllControlsDirty() {
+void IGraphics::SetAllControlsDirty() {
     for (int i = 0; i < NControls(); ++i)
         GetControl(i)->SetDirty(false);
 }
 
-void IGraphicsCore::AssignParamNameToolTips() {
+void IGraphics::AssignParamNameToolTips() {
     for (int i = 0; i < NControls(); ++i) {
         IControl* c = GetControl(i);
         const IParam* param = c->GetParam();
@@ -94,14 +94,14 @@ void IGraphicsCore::AssignParamNameToolTips() {
     }
 }
 
-void IGraphicsCore::OnGUIIdle() {
+void IGraphics::OnGUIIdle() {
     for (int i = 0; i < NControls(); ++i)
         GetControl(i)->OnGUIIdle();
 }
 
 // ---- Parameter synchronisation ---------------------------------------------------------------
 
-void IGraphicsCore::SetParameterFromPlug(int paramIdx, double value, bool normalized) {
+void IGraphics::SetParameterFromPlug(int paramIdx, double value, bool normalized) {
     if (!normalized) {
         const IParam* param = mOwnerPlug ? mOwnerPlug->GetParam(paramIdx) : nullptr;
         if (!param) return;
@@ -115,12 +115,12 @@ void IGraphicsCore::SetParameterFromPlug(int paramIdx, double value, bool normal
     }
 }
 
-void IGraphicsCore::SetControlFromPlug(int controlIdx, double normalizedValue) {
+void IGraphics::SetControlFromPlug(int controlIdx, double normalizedValue) {
     IControl* c = GetControl(controlIdx);
     if (c) c->SetValueFromPlug(normalizedValue);
 }
 
-void IGraphicsCore::SetParameterFromGUI(int paramIdx, double normalizedValue) {
+void IGraphics::SetParameterFromGUI(int paramIdx, double normalizedValue) {
     for (int i = 0; i < NControls(); ++i) {
         IControl* c = GetControl(i);
         if (c->ParamIdx() == paramIdx) c->SetValueFromUserInput(normalizedValue);
@@ -129,7 +129,7 @@ void IGraphicsCore::SetParameterFromGUI(int paramIdx, double normalizedValue) {
 
 // ---- Prompts ---------------------------------------------------------------------------------
 
-void IGraphicsCore::PromptUserInput(IControl* control, IParam* param, IRECT* where) {
+void IGraphics::PromptUserInput(IControl* control, IParam* param, IRECT* where) {
     if (!control || !param || !where) return;
     const int n = param->GetNDisplayTexts();
     const IParam::EParamType type = param->Type();
@@ -153,7 +153,7 @@ void IGraphicsCore::PromptUserInput(IControl* control, IParam* param, IRECT* whe
     CreateTextEntry(control, control->GetText(), where, current, param);
 }
 
-void IGraphicsCore::SetFromStringAfterPrompt(IControl* control, IParam* param, const char* text) {
+void IGraphics::SetFromStringAfterPrompt(IControl* control, IParam* param, const char* text) {
     if (!control || !param) return;
     if (!text) text = "";
     double v;
@@ -171,14 +171,14 @@ void IGraphicsCore::SetFromStringAfterPrompt(IControl* control, IParam* param, c
 
 // ---- Redraw ----------------------------------------------------------------------------------
 
-void IGraphicsCore::PrepDraw() {
+void IGraphics::PrepDraw() {
     delete mBackBuffer;
     delete mScratchBitmap;
     mBackBuffer = new LICE_SysBitmap(mWidth, mHeight);
     mScratchBitmap = new LICE_MemBitmap(0, 0, 4);
 }
 
-void IGraphicsCore::Resize(int w, int h) {
+void IGraphics::Resize(int w, int h) {
     mWidth = w;
     mHeight = h;
     ReleaseMouseCapture();
@@ -191,7 +191,7 @@ void IGraphicsCore::Resize(int w, int h) {
     if (mOwnerPlug) mOwnerPlug->ResizeGraphics(w, h);
 }
 
-bool IGraphicsCore::IsDirty(IRECT* r) {
+bool IGraphics::IsDirty(IRECT* r) {
     bool dirty = false;
     for (int i = 0; i < NControls(); ++i) {
         IControl* c = GetControl(i);
@@ -203,7 +203,7 @@ bool IGraphicsCore::IsDirty(IRECT* r) {
     return dirty;
 }
 
-bool IGraphicsCore::Draw(IRECT* r) {
+bool IGraphics::Draw(IRECT* r) {
     const int n = NControls();
     if (n == 0) return true;
 
@@ -244,7 +244,7 @@ bool IGraphicsCore::Draw(IRECT* r) {
 
 // ---- Input -----------------------------------------------------------------------------------
 
-int IGraphicsCore::HitSearch(int x, int y, bool mouseOver) const {
+int IGraphics::HitSearch(int x, int y, bool mouseOver) const {
     for (int i = NControls() - 1; i >= 0; --i) {
         IControl* c = GetControl(i);
         if (c->IsHidden()) continue;
@@ -254,17 +254,17 @@ int IGraphicsCore::HitSearch(int x, int y, bool mouseOver) const {
     return -1;
 }
 
-int IGraphicsCore::GetMouseControlIdx(int x, int y, bool mouseOver) {
+int IGraphics::GetMouseControlIdx(int x, int y, bool mouseOver) {
     if (mCapturedControl >= 0) return mCapturedControl;
     return HitSearch(x, y, mouseOver);
 }
 
-void IGraphicsCore::ReleaseMouseCapture() {
+void IGraphics::ReleaseMouseCapture() {
     mCapturedControl = -1;
     mLastMouseX = mLastMouseY = -1;
 }
 
-void IGraphicsCore::OnMouseDown(int x, int y, IMouseMod* mod) {
+void IGraphics::OnMouseDown(int x, int y, IMouseMod* mod) {
     ReleaseMouseCapture();
     const int c = HitSearch(x, y, false);
     if (c < 0) return;
@@ -277,7 +277,7 @@ void IGraphicsCore::OnMouseDown(int x, int y, IMouseMod* mod) {
     control->OnMouseDown(x, y, mod);
 }
 
-void IGraphicsCore::OnMouseUp(int x, int y, IMouseMod* mod) {
+void IGraphics::OnMouseUp(int x, int y, IMouseMod* mod) {
     const int c = GetMouseControlIdx(x, y, false);
     ReleaseMouseCapture();
     IControl* control = GetControl(c);
@@ -289,7 +289,7 @@ void IGraphicsCore::OnMouseUp(int x, int y, IMouseMod* mod) {
     if (paramIdx >= 0 && mOwnerPlug) mOwnerPlug->EndInformHostOfParamChange(paramIdx);
 }
 
-void IGraphicsCore::OnMouseDrag(int x, int y, IMouseMod* mod) {
+void IGraphics::OnMouseDrag(int x, int y, IMouseMod* mod) {
     IControl* control = GetControl(mCapturedControl);
     if (!control || (x == mLastMouseX && y == mLastMouseY)) return;
     const int dX = x - mLastMouseX, dY = y - mLastMouseY;
@@ -298,7 +298,7 @@ void IGraphicsCore::OnMouseDrag(int x, int y, IMouseMod* mod) {
     control->OnMouseDrag(x, y, dX, dY, mod);
 }
 
-bool IGraphicsCore::OnMouseDblClick(int x, int y, IMouseMod* mod) {
+bool IGraphics::OnMouseDblClick(int x, int y, IMouseMod* mod) {
     ReleaseMouseCapture();
     const int c = HitSearch(x, y, false);
     if (c < 0) return false;
@@ -314,12 +314,12 @@ bool IGraphicsCore::OnMouseDblClick(int x, int y, IMouseMod* mod) {
     return false;
 }
 
-void IGraphicsCore::OnMouseWheel(int x, int y, IMouseMod* mod, int delta) {
+void IGraphics::OnMouseWheel(int x, int y, IMouseMod* mod, int delta) {
     IControl* control = GetControl(GetMouseControlIdx(x, y, false));
     if (control) control->OnMouseWheel(x, y, mod, delta);
 }
 
-bool IGraphicsCore::OnMouseOver(int x, int y, IMouseMod* mod) {
+bool IGraphics::OnMouseOver(int x, int y, IMouseMod* mod) {
     if (!mTrackHover) return false;
     const int c = GetMouseControlIdx(x, y, true);
     if (c >= 0) {
@@ -333,25 +333,25 @@ bool IGraphicsCore::OnMouseOver(int x, int y, IMouseMod* mod) {
     return mTrackHover;
 }
 
-void IGraphicsCore::OnMouseOut() {
+void IGraphics::OnMouseOut() {
     for (int i = 0; i < NControls(); ++i)
         GetControl(i)->OnMouseOut();
     mHoverControl = -1;
 }
 
-bool IGraphicsCore::OnKeyDown(int x, int y, int key) {
+bool IGraphics::OnKeyDown(int x, int y, int key) {
     const int c = GetMouseControlIdx(x, y, false);
     if (c >= 1) return GetControl(c)->OnKeyDown(x, y, key);
     return mKeyFallbackControl ? mKeyFallbackControl->OnKeyDown(x, y, key) : false;
 }
 
-int IGraphicsCore::GetParamIdxForPTAutomation(int x, int y) {
+int IGraphics::GetParamIdxForPTAutomation(int x, int y) {
     const int c = GetMouseControlIdx(x, y, false);
     mLastClickedParamIdx = c > 0 ? GetControl(c)->ParamIdx() : -1;
     return mLastClickedParamIdx;
 }
 
-int IGraphicsCore::GetLastClickedParamForPTAutomation() {
+int IGraphics::GetLastClickedParamForPTAutomation() {
     const int idx = mLastClickedParamIdx;
     mLastClickedParamIdx = -1;
     return idx;
