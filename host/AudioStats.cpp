@@ -18,7 +18,7 @@ double AudioLevels::RmsDb() const {
     return ToDb(rms);
 }
 
-AudioLevels MeasureLevels(const AudioBuffer& audio) {
+AudioLevels MeasureLevels(const PlanarAudio& audio) {
     AudioLevels levels;
     double sumSquares = 0.0;
     long count = 0;

@@ -1,7 +1,7 @@
 // Level measurements over every sample of every channel.
 #pragma once
 
-#include "host/AudioBuffer.h"
+#include "host/PlanarAudio.h"
 
 struct AudioLevels {
     double peak = 0.0;     // largest magnitude, linear
@@ -10,4 +10,4 @@ struct AudioLevels {
     double RmsDb() const;
 };
 
-AudioLevels MeasureLevels(const AudioBuffer& audio);
+AudioLevels MeasureLevels(const PlanarAudio& audio);

@@ -39,8 +39,8 @@ std::string DescribeSetting(const DemoSetting& s) {
     return text;
 }
 
-Status RenderSetting(const DemoSetting& setting, const AudioBuffer& dry,
-                     const RendererFactory& makeRenderer, AudioBuffer* wet) {
+Status RenderSetting(const DemoSetting& setting, const PlanarAudio& dry,
+                     const RendererFactory& makeRenderer, PlanarAudio* wet) {
     std::unique_ptr<Renderer> renderer = makeRenderer();
     if (!renderer) return Status::Fail("cannot create the effect");
     Status s = renderer->Open(dry.sampleRate, dry.NumChannels(), kDemoBlockFrames);
@@ -60,7 +60,7 @@ Status RunDemo(const std::string& outDir, const RendererFactory& makeRenderer,
     if (!fs::is_directory(outDir, error))
         return Status::Fail("cannot create folder " + outDir + ": not a folder");
 
-    const AudioBuffer dry = MakeDemoRiff();
+    const PlanarAudio dry = MakeDemoRiff();
     const AudioLevels dryLevels = MeasureLevels(dry);
 
     const std::string dryPath = (fs::path(outDir) / kDemoDryFile).string();
@@ -73,7 +73,7 @@ Status RunDemo(const std::string& outDir, const RendererFactory& makeRenderer,
     Summarise(report, dryPath, width, dryLevels, dryLevels, "dry input");
 
     for (const DemoSetting& setting : kDemoSettings) {
-        AudioBuffer wet;
+        PlanarAudio wet;
         if (Status s = RenderSetting(setting, dry, makeRenderer, &wet); !s) return s;
         const std::string path = (fs::path(outDir) / setting.file).string();
         if (Status s = WriteWavFloat(path, wet); !s) return s;

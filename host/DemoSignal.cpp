@@ -139,7 +139,7 @@ void Pluck(const Note& note, double rate, Noise& noise, std::vector<double>& out
 
 } // namespace
 
-AudioBuffer MakeDemoRiff() {
+PlanarAudio MakeDemoRiff() {
     std::vector<double> mix(kDemoFrames, 0.0);
     Noise noise;
     for (const Note& note : Riff())
@@ -158,7 +158,7 @@ AudioBuffer MakeDemoRiff() {
         peak = std::max(peak, std::fabs(s));
     const double scale = peak > 0.0 ? std::pow(10.0, kDemoPeakDb / 20.0) / peak : 0.0;
 
-    AudioBuffer riff(kDemoSampleRate, 1, kDemoFrames);
+    PlanarAudio riff(kDemoSampleRate, 1, kDemoFrames);
     for (int i = 0; i < kDemoFrames; ++i)
         riff.channels[0][i] = static_cast<float>(mix[i] * scale);
     return riff;

@@ -3,10 +3,10 @@
 // minute and a ringing last chord), peak normalised to -6 dBFS.
 #pragma once
 
-#include "host/AudioBuffer.h"
+#include "host/PlanarAudio.h"
 
 constexpr int kDemoSampleRate = 44100;
 constexpr int kDemoFrames = 374850; // 8.5 s
 constexpr double kDemoPeakDb = -6.0;
 
-AudioBuffer MakeDemoRiff();
+PlanarAudio MakeDemoRiff();

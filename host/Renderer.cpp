@@ -2,12 +2,12 @@
 
 #include <vector>
 
-Status RenderAll(Renderer& renderer, const AudioBuffer& in, int blockFrames, AudioBuffer* out,
+Status RenderAll(Renderer& renderer, const PlanarAudio& in, int blockFrames, PlanarAudio* out,
                  const RenderProgress& progress) {
     if (blockFrames <= 0) return Status::Fail("block size must be positive");
     const int nChannels = in.NumChannels();
     const int nFrames = in.NumFrames();
-    AudioBuffer result(in.sampleRate, nChannels, nFrames);
+    PlanarAudio result(in.sampleRate, nChannels, nFrames);
 
     std::vector<const float*> ins(nChannels);
     std::vector<float*> outs(nChannels);

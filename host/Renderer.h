@@ -6,7 +6,7 @@
 // callback) takes its place once the component exists, without changes to its callers.
 #pragma once
 
-#include "host/AudioBuffer.h"
+#include "host/PlanarAudio.h"
 #include "host/Status.h"
 
 #include <functional>
@@ -33,5 +33,5 @@ using RenderProgress = std::function<void(long done, long total)>;
 
 // Runs all of in through an opened renderer in blocks of blockFrames (the last may be shorter)
 // and returns the result in out, with in's rate and channel count.
-Status RenderAll(Renderer& renderer, const AudioBuffer& in, int blockFrames, AudioBuffer* out,
+Status RenderAll(Renderer& renderer, const PlanarAudio& in, int blockFrames, PlanarAudio* out,
                  const RenderProgress& progress = {});

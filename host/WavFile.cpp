@@ -31,7 +31,7 @@ std::string TemporaryNameFor(const std::string& path) {
     return (target.parent_path() / name).string();
 }
 
-Status CheckShape(const std::string& path, const AudioBuffer& audio) {
+Status CheckShape(const std::string& path, const PlanarAudio& audio) {
     if (audio.sampleRate <= 0)
         return Status::Fail("cannot write " + path + ": sample rate " +
                             std::to_string(audio.sampleRate) + " Hz");
@@ -43,7 +43,7 @@ Status CheckShape(const std::string& path, const AudioBuffer& audio) {
 }
 
 // Interleaves and writes every frame to an open libsndfile handle.
-Status WriteFrames(SNDFILE* file, const AudioBuffer& audio, const std::string& path) {
+Status WriteFrames(SNDFILE* file, const PlanarAudio& audio, const std::string& path) {
     const int nChannels = audio.NumChannels();
     const int nFrames = audio.NumFrames();
     std::vector<float> interleaved(static_cast<size_t>(kChunkFrames) * nChannels);
@@ -60,7 +60,7 @@ Status WriteFrames(SNDFILE* file, const AudioBuffer& audio, const std::string& p
 
 } // namespace
 
-Status WriteWavFloat(const std::string& path, const AudioBuffer& audio) {
+Status WriteWavFloat(const std::string& path, const PlanarAudio& audio) {
     if (Status shape = CheckShape(path, audio); !shape) return shape;
 
     SF_INFO info{};
@@ -99,7 +99,7 @@ Status WriteWavFloat(const std::string& path, const AudioBuffer& audio) {
     return result;
 }
 
-Status ReadAudioFile(const std::string& path, AudioBuffer* audio) {
+Status ReadAudioFile(const std::string& path, PlanarAudio* audio) {
     SF_INFO info{};
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
     if (!file) return Status::Fail("cannot read " + path + ": " + sf_strerror(nullptr));
@@ -113,7 +113,7 @@ Status ReadAudioFile(const std::string& path, AudioBuffer* audio) {
     if (result) {
         const int nChannels = info.channels;
         const int nFrames = static_cast<int>(info.frames);
-        AudioBuffer read(info.samplerate, nChannels, nFrames);
+        PlanarAudio read(info.samplerate, nChannels, nFrames);
         std::vector<float> interleaved(static_cast<size_t>(kChunkFrames) * nChannels);
         for (int start = 0; start < nFrames && result; start += kChunkFrames) {
             const int frames = std::min(kChunkFrames, nFrames - start);

@@ -47,8 +47,8 @@ std::unique_ptr<Renderer> MakeDirect() {
 } // namespace
 
 TEST(DemoRiff, IsDeterministicAndShapedAsIntended) {
-    const AudioBuffer a = MakeDemoRiff();
-    const AudioBuffer b = MakeDemoRiff();
+    const PlanarAudio a = MakeDemoRiff();
+    const PlanarAudio b = MakeDemoRiff();
     ASSERT_EQ(a.NumChannels(), 1);
     EXPECT_EQ(a.sampleRate, 44100);
     EXPECT_EQ(a.NumFrames(), kDemoFrames);
@@ -64,7 +64,7 @@ TEST(DemoRiff, IsDeterministicAndShapedAsIntended) {
     // Every bar (2 s) plays, and the riff does not sit on an offset.
     double sum = 0.0;
     for (int bar = 0; bar < 4; ++bar) {
-        AudioBuffer part(44100, 1, 0);
+        PlanarAudio part(44100, 1, 0);
         part.channels[0].assign(a.channels[0].begin() + bar * 88200,
                                 a.channels[0].begin() + (bar + 1) * 88200);
         EXPECT_GT(MeasureLevels(part).RmsDb(), -35.0) << "bar " << bar + 1;
@@ -75,7 +75,7 @@ TEST(DemoRiff, IsDeterministicAndShapedAsIntended) {
 }
 
 TEST(DemoRiff, OpensOnALowETunedString) {
-    const AudioBuffer riff = MakeDemoRiff();
+    const PlanarAudio riff = MakeDemoRiff();
     // E2 is 82.41 Hz: a period of 535.1 samples. Look between a tone below and a tone above.
     const int lag = StrongestLag(riff.channels[0], 2000, 4000, 480, 600);
     EXPECT_NEAR(44100.0 / lag, 82.41, 82.41 * 0.005) << "period " << lag << " samples";
@@ -94,7 +94,7 @@ TEST(Demo, WritesEveryFileWithMatchingSummaryLines) {
     const std::vector<std::string> lines = Lines(report.str());
     ASSERT_EQ(lines.size(), 4u) << report.str();
 
-    const AudioBuffer riff = MakeDemoRiff();
+    const PlanarAudio riff = MakeDemoRiff();
     const double dryRms = MeasureLevels(riff).RmsDb();
     const char* order[4] = {"dry.wav", "clean.wav", "medium.wav", "full.wav"};
     double crest[4] = {};
@@ -109,7 +109,7 @@ TEST(Demo, WritesEveryFileWithMatchingSummaryLines) {
         EXPECT_EQ(info.channels, 1);
         EXPECT_EQ(info.frames, kDemoFrames);
 
-        AudioBuffer audio;
+        PlanarAudio audio;
         ASSERT_TRUE(ReadAudioFile(path, &audio));
         const AudioLevels levels = MeasureLevels(audio);
         if (i == 0)

@@ -50,8 +50,8 @@ public:
 
 TEST(DirectRenderer, MatchesTheDriveCircuitSampleForSample) {
     // Stereo with different material per side, and a length that ends in a short block.
-    const AudioBuffer riff = MakeDemoRiff();
-    AudioBuffer in(44100, 2, 30000);
+    const PlanarAudio riff = MakeDemoRiff();
+    PlanarAudio in(44100, 2, 30000);
     for (int i = 0; i < 30000; ++i) {
         in.channels[0][i] = riff.channels[0][i];
         in.channels[1][i] = riff.channels[0][60000 + i] * 1.7f;
@@ -61,7 +61,7 @@ TEST(DirectRenderer, MatchesTheDriveCircuitSampleForSample) {
         ASSERT_TRUE(renderer.Open(44100.0, 2, 512));
         ASSERT_TRUE(renderer.SetParam(0, gain));
         ASSERT_TRUE(renderer.SetParam(1, level));
-        AudioBuffer out;
+        PlanarAudio out;
         ASSERT_TRUE(RenderAll(renderer, in, 512, &out));
         ASSERT_EQ(out.NumChannels(), 2);
         for (int c = 0; c < 2; ++c) {
@@ -73,12 +73,12 @@ TEST(DirectRenderer, MatchesTheDriveCircuitSampleForSample) {
 }
 
 TEST(DirectRenderer, MonoRunsTheLeftCircuit) {
-    const AudioBuffer riff = MakeDemoRiff();
-    AudioBuffer in(44100, 1, 5000);
+    const PlanarAudio riff = MakeDemoRiff();
+    PlanarAudio in(44100, 1, 5000);
     in.channels[0].assign(riff.channels[0].begin(), riff.channels[0].begin() + 5000);
     DirectRenderer renderer;
     ASSERT_TRUE(renderer.Open(44100.0, 1, 512));
-    AudioBuffer out;
+    PlanarAudio out;
     ASSERT_TRUE(RenderAll(renderer, in, 512, &out));
     // Parameters left at their defaults (0.5, 0.5).
     EXPECT_EQ(FirstDifference(out.channels[0], ReferenceDrive(in.channels[0], 0.5, 0.5)),
@@ -114,12 +114,12 @@ TEST(DirectRenderer, RefusesMisuse) {
 }
 
 TEST(RenderAll, CutsBlocksAndReportsProgress) {
-    AudioBuffer in(44100, 1, 1100);
+    PlanarAudio in(44100, 1, 1100);
     for (int i = 0; i < 1100; ++i)
         in.channels[0][i] = static_cast<float>(i);
     Recording renderer;
     std::vector<long> progress;
-    AudioBuffer out;
+    PlanarAudio out;
     ASSERT_TRUE(RenderAll(renderer, in, 512, &out, [&](long done, long total) {
         EXPECT_EQ(total, 1100);
         progress.push_back(done);
@@ -134,7 +134,7 @@ TEST(RenderAll, CutsBlocksAndReportsProgress) {
     // A failing block ends the run and leaves the caller's buffer alone.
     Recording failing;
     failing.failThird = true;
-    AudioBuffer untouched;
+    PlanarAudio untouched;
     EXPECT_EQ(RenderAll(failing, in, 512, &untouched).message(), "third block");
     EXPECT_EQ(untouched.NumFrames(), 0);
     EXPECT_FALSE(RenderAll(failing, in, 0, &untouched));

@@ -15,8 +15,8 @@ namespace {
 
 // Values a float file must carry unchanged: signed zeros, subnormals, values past full scale,
 // and the neighbours of 1.0.
-AudioBuffer Awkward() {
-    AudioBuffer audio(48000, 2, 0);
+PlanarAudio Awkward() {
+    PlanarAudio audio(48000, 2, 0);
     const float special[] = {0.0f,
                              -0.0f,
                              std::numeric_limits<float>::denorm_min(),
@@ -43,7 +43,7 @@ bool SameBits(const std::vector<float>& a, const std::vector<float>& b) {
 TEST(WavFile, FloatSamplesRoundTripBitForBit) {
     TempDir dir;
     const std::string path = dir / "x.wav";
-    const AudioBuffer written = Awkward();
+    const PlanarAudio written = Awkward();
     ASSERT_TRUE(WriteWavFloat(path, written));
     EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"x.wav"});
 
@@ -66,7 +66,7 @@ TEST(WavFile, FloatSamplesRoundTripBitForBit) {
     EXPECT_TRUE(SameBits(left, written.channels[0]));
     EXPECT_TRUE(SameBits(right, written.channels[1]));
 
-    AudioBuffer read;
+    PlanarAudio read;
     ASSERT_TRUE(ReadAudioFile(path, &read));
     EXPECT_EQ(read.sampleRate, 48000);
     ASSERT_EQ(read.NumChannels(), 2);
@@ -78,10 +78,10 @@ TEST(WavFile, ReplacesAnExistingFileWhole) {
     TempDir dir;
     const std::string path = dir / "x.wav";
     ASSERT_TRUE(WriteWavFloat(path, Awkward()));
-    AudioBuffer shorter(44100, 1, 3);
+    PlanarAudio shorter(44100, 1, 3);
     shorter.channels[0] = {0.25f, -0.5f, 0.75f};
     ASSERT_TRUE(WriteWavFloat(path, shorter));
-    AudioBuffer read;
+    PlanarAudio read;
     ASSERT_TRUE(ReadAudioFile(path, &read));
     EXPECT_EQ(read.NumFrames(), 3);
     EXPECT_TRUE(SameBits(read.channels[0], shorter.channels[0]));
@@ -90,7 +90,7 @@ TEST(WavFile, ReplacesAnExistingFileWhole) {
 
 TEST(WavFile, FailuresLeaveNoFileBehind) {
     TempDir dir;
-    const AudioBuffer audio = Awkward();
+    const PlanarAudio audio = Awkward();
 
     // The folder does not exist.
     const Status missing = WriteWavFloat(dir / "absent/x.wav", audio);
@@ -106,19 +106,19 @@ TEST(WavFile, FailuresLeaveNoFileBehind) {
     EXPECT_TRUE(fs::is_empty(dir / "taken.wav"));
 
     // Audio that cannot be a WAV file is refused before anything is created.
-    AudioBuffer ragged(44100, 2, 4);
+    PlanarAudio ragged(44100, 2, 4);
     ragged.channels[1].pop_back();
     EXPECT_EQ(WriteWavFloat(dir / "r.wav", ragged).message(),
               "cannot write " + (dir / "r.wav") + ": channels of different lengths");
-    EXPECT_FALSE(WriteWavFloat(dir / "z.wav", AudioBuffer(0, 1, 4)));
-    EXPECT_FALSE(WriteWavFloat(dir / "n.wav", AudioBuffer()));
+    EXPECT_FALSE(WriteWavFloat(dir / "z.wav", PlanarAudio(0, 1, 4)));
+    EXPECT_FALSE(WriteWavFloat(dir / "n.wav", PlanarAudio()));
 
     EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"taken.wav"});
 }
 
 TEST(WavFile, ReadingRefusesWhatIsNotAudio) {
     TempDir dir;
-    AudioBuffer untouched(44100, 1, 2);
+    PlanarAudio untouched(44100, 1, 2);
     EXPECT_EQ(ReadAudioFile(dir / "none.wav", &untouched)
                   .message()
                   .rfind("cannot read " + (dir / "none.wav") + ": ", 0),

@@ -3,12 +3,12 @@
 
 #include <vector>
 
-struct AudioBuffer {
+struct PlanarAudio {
     int sampleRate = 0;                       // Hz
     std::vector<std::vector<float>> channels; // all of the same length
 
-    AudioBuffer() = default;
-    AudioBuffer(int rate, int nChannels, int nFrames)
+    PlanarAudio() = default;
+    PlanarAudio(int rate, int nChannels, int nFrames)
         : sampleRate(rate), channels(nChannels, std::vector<float>(nFrames, 0.0f)) {}
 
     int NumChannels() const { return static_cast<int>(channels.size()); }
