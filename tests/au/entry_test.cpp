@@ -140,3 +140,32 @@ TEST(AUEntry, FactoryRecordOpensAndCloses) {
     EXPECT_EQ(init(iface), noErr);
     EXPECT_EQ(iface->Close(iface), noErr);
 }
+
+extern "C" OSStatus Zerub_ViewEntry(ComponentParameters* params, void* storage);
+
+TEST(AUEntry, CarbonViewGetsNoControl) {
+    EntryInstance unit;
+    ASSERT_NE(unit.plug, nullptr);
+    AudioComponentInstance viewInstance = nullptr;
+    ASSERT_EQ(AudioComponentInstanceNew(InProcessComponent(), &viewInstance), noErr);
+    const Handle viewOriginal =
+        GetComponentInstanceStorage(reinterpret_cast<ComponentInstance>(viewInstance));
+    ParamBlock open(kComponentOpenSelect, {A(viewInstance)});
+    ASSERT_EQ(Zerub_ViewEntry(open.Get(), nullptr), noErr);
+    void* record = GetComponentInstanceStorage(reinterpret_cast<ComponentInstance>(viewInstance));
+    ASSERT_NE(record, nullptr);
+
+    ControlRef control = reinterpret_cast<ControlRef>(&unit);
+    ParamBlock create(kAudioUnitCarbonViewCreateSelect,
+                      {A(unit.instance), 0, 0, 0, 0, A(&control)});
+    EXPECT_EQ(Zerub_ViewEntry(create.Get(), record), noErr); // the effect has an editor
+    EXPECT_EQ(control, nullptr);                             // but no Carbon window to give
+    ParamBlock orphan(kAudioUnitCarbonViewCreateSelect, {0, 0, 0, 0, 0, A(&control)});
+    EXPECT_EQ(Zerub_ViewEntry(orphan.Get(), record), badComponentSelector);
+    ParamBlock other(0x0302, {});
+    EXPECT_EQ(Zerub_ViewEntry(other.Get(), record), badComponentSelector);
+    ParamBlock close(kComponentCloseSelect, {});
+    EXPECT_EQ(Zerub_ViewEntry(close.Get(), record), noErr);
+    SetComponentInstanceStorage(reinterpret_cast<ComponentInstance>(viewInstance), viewOriginal);
+    AudioComponentInstanceDispose(viewInstance);
+}
