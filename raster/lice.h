@@ -99,6 +99,26 @@ void LICE_FillTriangle(LICE_IBitmap* dest, int x1, int y1, int x2, int y2, int x
                        LICE_pixel color, float alpha, int mode);
 void LICE_FillConvexPolygon(LICE_IBitmap* dest, const int* x, const int* y, int npoints,
                             LICE_pixel color, float alpha, int mode);
+// A FillRect of the inner rectangle in bgcolor and a DrawRect outline of w x h in fgcolor.
+void LICE_BorderedRect(LICE_IBitmap* dest, int x, int y, int w, int h, LICE_pixel bgcolor,
+                       LICE_pixel fgcolor, float alpha, int mode);
+// A line between float positions, rounded to the pixels they fall in.
+void LICE_FLine(LICE_IBitmap* dest, float x1, float y1, float x2, float y2, LICE_pixel color,
+                float alpha, int mode, bool aa);
+// Clips a float segment to [xlo, xhi] x [ylo, yhi]; false when nothing is left.
+bool LICE_ClipFLine(float* x1, float* y1, float* x2, float* y2, float xlo, float ylo, float xhi,
+                    float yhi);
+// Dashes of pxon pixels with gaps of pxoff pixels along the major axis.
+void LICE_DashedLine(LICE_IBitmap* dest, int x1, int y1, int x2, int y2, int pxon, int pxoff,
+                     LICE_pixel color, float alpha, int mode, bool aa);
+// Bezier outlines, flattened into segments no further than tol pixels from the curve; the
+// joints between segments are written once.
+void LICE_DrawQBezier(LICE_IBitmap* dest, double xstart, double ystart, double xctl, double yctl,
+                      double xend, double yend, LICE_pixel color, float alpha, int mode, bool aa,
+                      double tol = 0.25);
+void LICE_DrawCBezier(LICE_IBitmap* dest, double xstart, double ystart, double xctl1, double yctl1,
+                      double xctl2, double yctl2, double xend, double yend, LICE_pixel color,
+                      float alpha, int mode, bool aa, double tol = 0.25);
 // Clips the segment to [xlo, xhi) x [ylo, yhi); false when nothing is left.
 bool LICE_ClipLine(int* x1, int* y1, int* x2, int* y2, int xlo, int ylo, int xhi, int yhi);
 // Stamps a w x h map of 8-bit coverage; LICE_DrawGlyphEx takes the map's row span (negative

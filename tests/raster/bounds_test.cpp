@@ -72,6 +72,11 @@ TEST(Bounds, NothingBeyondTheVisibleWidth) {
                 const unsigned char glyph[12] = {255, 128, 1, 0, 9, 200, 255, 255, 3, 4, 5, 6};
                 LICE_DrawGlyph(&bm, c, c / 3, 0xffffffff, glyph, 4, 3, alpha, mode);
                 LICE_SimpleFill(&bm, 12, 10, 0x12345678);
+                LICE_BorderedRect(&bm, c, -c, 30, big, 0xff00ff00, 0xffff0000, alpha, mode);
+                LICE_FLine(&bm, f, -f, 3.5f, f * 0.5f, 0xffffffff, alpha, mode, c & 1);
+                LICE_DashedLine(&bm, c, 2, -c, 9, 2, 3, 0xffffffff, alpha, mode, true);
+                LICE_DrawCBezier(&bm, f, 0, 40, f, -f, 30, 5, f, 0xffffffff, alpha, mode, true,
+                                 0.2);
                 ASSERT_EQ(brokenCanaries(bm), 0)
                     << "mode " << mode << " alpha " << alpha << " coordinate " << c;
             }
