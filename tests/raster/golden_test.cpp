@@ -15,6 +15,8 @@ namespace {
 
 using rtest::pixelAt;
 
+const int kW = 320, kH = 280;
+
 // A knob-like sprite with straight alpha: dark disc, lit rim, pointer, soft transparent edge.
 void drawSprite(LICE_IBitmap* s) {
     LICE_Clear(s, 0x00000000);
@@ -28,7 +30,7 @@ void drawSprite(LICE_IBitmap* s) {
 
 void drawScene(LICE_IBitmap* bm, LICE_IBitmap* sprite) {
     // Background: vertical gradient, then a checker of the whole-word fills.
-    LICE_GradRect(bm, 0, 0, 320, 240, 0.10f, 0.12f, 0.16f, 1.0f, 0.0005f, 0, 0.0008f, 0, 0, 0.0012f,
+    LICE_GradRect(bm, 0, 0, kW, kH, 0.10f, 0.12f, 0.16f, 1.0f, 0.0005f, 0, 0.0008f, 0, 0, 0.0012f,
                   0.0006f, 0, 0);
     for (int i = 0; i < 8; ++i)
         LICE_FillRect(bm, 4 + i * 12, 4, 10, 10, 0xffe0c040, (i % 4 + 1) * 0.25f, 0);
@@ -93,6 +95,13 @@ void drawScene(LICE_IBitmap* bm, LICE_IBitmap* sprite) {
     for (int i = 0; i < 40; ++i)
         LICE_PutPixel(bm, 250 + i, 136 + (i % 3), 0xffff0000, 0.6f, 0);
 
+    // The smaller line shapes along the bottom strip.
+    LICE_BorderedRect(bm, 4, 244, 40, 30, 0xff203040, 0xffc0c0c0, 1.0f, 0);
+    LICE_FLine(bm, 50.3f, 246.7f, 110.6f, 272.2f, 0xffffc000, 1.0f, 0, true);
+    LICE_DashedLine(bm, 50, 274, 110, 244, 4, 3, 0xff80ffff, 1.0f, 0, false);
+    LICE_DrawQBezier(bm, 120, 274, 150, 230, 180, 274, 0xffff80c0, 1.0f, 0, true);
+    LICE_DrawCBezier(bm, 190, 246, 320, 246, 180, 274, 300, 274, 0xffc0ff80, 0.8f, 0, false);
+
     // Blur and the rectangle operations on a patch.
     LICE_Blur(bm, bm, 210, 100, 210, 100, 40, 30);
     LICE_MultiplyAddRect(bm, 284, 100, 32, 20, 0.5f, 1.2f, 1.0f, 1.0f, 40, 0, -20, 0);
@@ -104,7 +113,7 @@ std::string goldenPath() {
 }
 
 TEST(Golden, RasterScene) {
-    LICE_MemBitmap sprite(48, 48, 4), scene(320, 240, 4);
+    LICE_MemBitmap sprite(48, 48, 4), scene(kW, kH, 4);
     drawSprite(&sprite);
     // The sprite goes through a PNG file and back, so the loader is part of the scene.
     const std::string spritePath = testing::TempDir() + "zerub_scene_sprite.png";
@@ -115,7 +124,7 @@ TEST(Golden, RasterScene) {
     ASSERT_EQ(LICE_BitmapCmp(loaded.get(), &sprite), 0);
 
     // Part of the scene is drawn into a bottom-up bitmap and copied in, to cover that path.
-    rtest::FlippedBitmap flipped(320, 240);
+    rtest::FlippedBitmap flipped(kW, kH);
     drawScene(&flipped, loaded.get());
     LICE_Copy(&scene, &flipped);
 
@@ -128,9 +137,9 @@ TEST(Golden, RasterScene) {
     int box[4] = {0, 0, 0, 0};
     const int cmp = LICE_BitmapCmpEx(golden.get(), &scene, 0xffffffff, box);
     if (cmp) {
-        LICE_MemBitmap diff(320, 240, 4);
-        for (int y = 0; y < 240; ++y)
-            for (int x = 0; x < 320; ++x)
+        LICE_MemBitmap diff(kW, kH, 4);
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x)
                 *pixelAt(&diff, x, y) = LICE_GetPixel(golden.get(), x, y) == *pixelAt(&scene, x, y)
                                             ? 0xff000000
                                             : 0xffff00ff;
