@@ -23,7 +23,7 @@ typedef struct MusicDeviceNoteParams {
     NoteParamsControlValue mControls[1];
 } MusicDeviceNoteParams;
 
-enum {
+CF_ENUM(UInt32){
     kMusicNoteEvent_UseGroupInstrument = 0xFFFFFFFF,
     kMusicNoteEvent_Unused = 0xFFFFFFFF,
 };

@@ -31,10 +31,12 @@
     _type _name;                                                                                   \
     enum : _type
 #else
-#define __CF_ANON_ENUM(_type) enum
+// C before C23 has no enum-base; __extension__ lets constants past int's range through, as the
+// compilers accept them, without pedantic warnings.
+#define __CF_ANON_ENUM(_type) __extension__ enum
 #define __CF_NAMED_ENUM(_type, _name)                                                              \
     _type _name;                                                                                   \
-    enum
+    __extension__ enum
 #endif
 #define __CF_ENUM_GET_MACRO(_1, _2, NAME, ...) NAME
 #define CF_ENUM(...)                                                                               \

@@ -26,7 +26,7 @@ typedef CF_ENUM(CFStringEncoding, CFStringBuiltInEncodings) {
     kCFStringEncodingUTF32LE = 0x1c000100,
 };
 
-enum { kCFStringEncodingInvalidId = 0xffffffffU };
+CF_ENUM(CFStringEncoding){kCFStringEncodingInvalidId = 0xffffffffU};
 
 typedef CF_OPTIONS(CFOptionFlags, CFStringCompareFlags) {
     kCFCompareCaseInsensitive = 1,
