@@ -94,6 +94,7 @@ int RunZerubHost(int argc, const char* const* argv, std::ostream& out, std::ostr
         if (renderArgs.size() > 1)
             return Fail(err, "render --demo takes at most one folder", kExitUsage);
         const std::string folder = renderArgs.empty() ? kDefaultDemoFolder : renderArgs[0];
+        if (folder.empty()) return Fail(err, "render --demo: the folder name is empty", kExitUsage);
         const RendererFactory direct = [] { return std::make_unique<DirectRenderer>(); };
         return Finish(RunDemo(folder, direct, out), err);
     }

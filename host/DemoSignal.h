@@ -6,7 +6,7 @@
 #include "host/PlanarAudio.h"
 
 constexpr int kDemoSampleRate = 44100;
-constexpr int kDemoFrames = 374850; // 8.5 s
+constexpr int kDemoFrames = kDemoSampleRate * 17 / 2; // 8.5 s
 constexpr double kDemoPeakDb = -6.0;
 
 PlanarAudio MakeDemoRiff();

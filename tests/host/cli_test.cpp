@@ -43,6 +43,13 @@ TEST(Cli, DemoFailuresAreOneLineAndNonZero) {
     EXPECT_EQ(half.err.rfind("zerub-host: cannot write half/clean.wav: ", 0), 0u) << half.err;
     EXPECT_EQ(Entries(cwd.path() / "half"), (std::vector<std::string>{"clean.wav", "dry.wav"}));
 
+    // The summary cannot be delivered.
+    if (fs::exists("/dev/full")) {
+        const RunResult full = RunHost(cwd.path(), {"render", "--demo", "full"}, "", "/dev/full");
+        EXPECT_EQ(full.status, 1);
+        EXPECT_EQ(full.err, "zerub-host: cannot write to standard output\n");
+    }
+
     // A folder that exists but cannot be written (permissions do not stop root).
     if (geteuid() != 0) {
         fs::create_directory(cwd.path() / "locked");
@@ -61,6 +68,7 @@ TEST(Cli, CommandLineMistakesAreOneLineWithStatus2) {
         {{"frobnicate"}, "zerub-host: unknown subcommand 'frobnicate' (try --help)\n"},
         {{}, "zerub-host: A subcommand is required (try --help)\n"},
         {{"render", "--demo", "a", "b"}, "zerub-host: render --demo takes at most one folder\n"},
+        {{"render", "--demo", ""}, "zerub-host: render --demo: the folder name is empty\n"},
         {{"render", "--demo", "--block", "64"},
          "zerub-host: render --demo: unexpected argument '--block'\n"},
         {{"list", "extra"},

@@ -70,9 +70,10 @@ struct RunResult {
 // in a folder of their own so that they do not show up in cwd. The component search path is
 // the one given (none by default), not the caller's.
 inline RunResult RunHost(const fs::path& cwd, const std::vector<std::string>& args,
-                         const std::string& componentPath = "") {
+                         const std::string& componentPath = "", const char* stdoutTo = nullptr) {
     TempDir capture;
-    const std::string outPath = capture / "stdout", errPath = capture / "stderr";
+    const std::string outPath = stdoutTo ? stdoutTo : capture / "stdout";
+    const std::string errPath = capture / "stderr";
     const pid_t pid = fork();
     if (pid == 0) {
         if (chdir(cwd.c_str()) != 0 || !freopen(outPath.c_str(), "w", stdout) ||
@@ -94,7 +95,7 @@ inline RunResult RunHost(const fs::path& cwd, const std::vector<std::string>& ar
     int wstatus = 0;
     if (pid > 0 && waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus))
         result.status = WEXITSTATUS(wstatus);
-    result.out = ReadText(outPath);
+    if (!stdoutTo) result.out = ReadText(outPath);
     result.err = ReadText(errPath);
     return result;
 }
