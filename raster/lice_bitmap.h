@@ -11,6 +11,7 @@
 // Bitmaps are not synchronised: each is used by one thread at a time.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 typedef unsigned int LICE_pixel;
@@ -83,6 +84,11 @@ public:
 
     // Bytes usable in the block (excluding the alignment slack).
     int getAllocSize() const { return m_allocsize; }
+
+    // Replaces the allocator (blocks are still released with free); tests use it to inject
+    // failures. Null restores realloc. Not synchronised: set it before any bitmap is used.
+    using ReallocFn = void* (*)(void* block, size_t bytes);
+    static void SetReallocForTesting(ReallocFn fn);
 
 private:
     void* m_fb = nullptr;

@@ -4,6 +4,8 @@
 
 namespace {
 
+LICE_MemBitmap::ReallocFn s_realloc = realloc;
+
 int lineAlignMask(unsigned int linealign) {
     if (linealign < 2) return 0;
     const unsigned int mask = (linealign & (0u - linealign)) - 1;
@@ -11,6 +13,10 @@ int lineAlignMask(unsigned int linealign) {
 }
 
 } // namespace
+
+void LICE_MemBitmap::SetReallocForTesting(ReallocFn fn) {
+    s_realloc = fn ? fn : realloc;
+}
 
 LICE_MemBitmap::LICE_MemBitmap(int w, int h, unsigned int linealign)
     : m_linealign(lineAlignMask(linealign)) {
@@ -42,16 +48,17 @@ bool LICE_MemBitmap::resize(int w, int h) {
             long long grown = need + need / 4;
             if (grown > 0x7fffffffLL - 63) grown = need;
             m_allocsize = (int)grown;
-            void* p = realloc(m_fb, (size_t)m_allocsize + 63);
+            void* p = s_realloc(m_fb, (size_t)m_allocsize + 63);
             if (!p) {
+                // Growing in place failed: give the old block back and try the bare need.
                 free(m_fb);
                 m_allocsize = needBytes;
-                p = malloc((size_t)m_allocsize + 63);
+                p = s_realloc(nullptr, (size_t)m_allocsize + 63);
             }
             m_fb = p;
         } else {
             m_allocsize = needBytes;
-            m_fb = malloc((size_t)m_allocsize + 63);
+            m_fb = s_realloc(nullptr, (size_t)m_allocsize + 63);
         }
         if (!m_fb) {
             m_allocsize = 0;

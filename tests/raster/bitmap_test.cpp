@@ -81,6 +81,49 @@ TEST(MemBitmap, HugeRequestFailsCleanly) {
     EXPECT_EQ(bm.getBits(), nullptr);
 }
 
+// Fails every request above a byte limit.
+size_t s_limit = 0;
+void* limitedRealloc(void* p, size_t n) {
+    return n > s_limit ? nullptr : realloc(p, n);
+}
+
+struct AllocatorGuard {
+    ~AllocatorGuard() { LICE_MemBitmap::SetReallocForTesting(nullptr); }
+};
+
+TEST(MemBitmap, FailedGrowthFallsBackToTheNeedThenToEmpty) {
+    AllocatorGuard guard;
+    LICE_MemBitmap::SetReallocForTesting(limitedRealloc);
+    s_limit = 1 << 20;
+    LICE_MemBitmap bm(16, 16, 4);
+    ASSERT_NE(bm.getBits(), nullptr);
+
+    // 5/4 of 16 x 20 x 4 plus slack is refused; the bare need (1280 + 63 bytes) is granted.
+    s_limit = 16 * 20 * 4 + 63;
+    EXPECT_TRUE(bm.resize(16, 20));
+    EXPECT_EQ(bm.getAllocSize(), 16 * 20 * 4);
+    ASSERT_NE(bm.getBits(), nullptr);
+    EXPECT_TRUE(aligned64(bm.getBits()));
+    memset(bm.getBits(), 0, 16 * 20 * 4);
+
+    // Nothing more to be had: the bitmap reports 0 x 0 with no bits, and can recover later.
+    s_limit = 0;
+    EXPECT_TRUE(bm.resize(64, 64));
+    EXPECT_EQ(bm.getWidth(), 0);
+    EXPECT_EQ(bm.getHeight(), 0);
+    EXPECT_EQ(bm.getBits(), nullptr);
+    s_limit = 1 << 20;
+    EXPECT_TRUE(bm.resize(64, 64));
+    EXPECT_EQ(bm.getWidth(), 64);
+    ASSERT_NE(bm.getBits(), nullptr);
+
+    // A first allocation that fails leaves the constructor's bitmap empty.
+    s_limit = 0;
+    LICE_MemBitmap none(8, 8, 4);
+    EXPECT_EQ(none.getBits(), nullptr);
+    EXPECT_EQ(none.getWidth(), 0);
+}
+
 TEST(GetPixel, ClipsAndHonoursFlip) {
     LICE_MemBitmap bm(3, 2, 4);
     for (int i = 0; i < 8; ++i)

@@ -277,6 +277,22 @@ TEST(LoadPNG, ShortOrForeignMemoryLeavesTheBitmapAlone) {
     EXPECT_EQ(target.getHeight(), 2);
 }
 
+void* refuse(void*, size_t) {
+    return nullptr;
+}
+
+TEST(LoadPNG, BitmapAllocationFailureGivesNull) {
+    const std::vector<unsigned char> png = noisyPNG();
+    LICE_MemBitmap::SetReallocForTesting(refuse);
+    LICE_IBitmap* bm = LICE_LoadPNGFromMemory(png.data(), (int)png.size());
+    LICE_MemBitmap target(0, 0, 4);
+    LICE_IBitmap* into = LICE_LoadPNGFromMemory(png.data(), (int)png.size(), &target);
+    LICE_MemBitmap::SetReallocForTesting(nullptr);
+    EXPECT_EQ(bm, nullptr); // the bitmap made for it is released (the leak check sees it)
+    EXPECT_EQ(into, nullptr);
+    EXPECT_EQ(target.getWidth(), 0);
+}
+
 TEST(LoadPNG, IntoACallersFlippedBitmap) {
     const std::vector<unsigned char> png = noisyPNG();
     auto plain = decode(png);
