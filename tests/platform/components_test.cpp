@@ -482,6 +482,17 @@ TEST(Bundles, ComponentBundlesAreFoundByIdentifierWithTheirResources) {
     EXPECT_EQ(CFBundleGetIdentifier(CFBundleGetMainBundle()), nullptr);
 }
 
+TEST(SystemServices, AlertsGoToStandardErrorWithTheDefaultAnswer) {
+    CFOptionFlags response = 99;
+    ::testing::internal::CaptureStderr();
+    const SInt32 status = CFUserNotificationDisplayAlert(
+        0, kCFUserNotificationNoteAlertLevel, nullptr, nullptr, nullptr, CFSTR("Zerub"),
+        CFSTR("Preset saved"), CFSTR("OK"), CFSTR("Cancel"), nullptr, &response);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Zerub: Preset saved\n");
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(response, static_cast<CFOptionFlags>(kCFUserNotificationDefaultResponse));
+}
+
 TEST(SystemServices, GestaltReportsAPackedSystemVersion) {
     SInt32 version = 0, major = 0, minor = 0;
     ASSERT_EQ(Gestalt(gestaltSystemVersion, &version), noErr);
