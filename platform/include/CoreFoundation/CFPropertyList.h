@@ -1,9 +1,10 @@
 // Property lists: trees of CFDictionary (string keys), CFArray, CFString, CFData, CFDate,
 // CFNumber and CFBoolean, read and written in the XML and binary formats.
 //
-// Reading never trusts its input: data that is not a well-formed property list, or that holds
-// a type outside the list above, gives NULL (and a CFError in the Cocoa domain, code 3840,
-// when error is not NULL).
+// Reading never trusts its input: data that is not a well-formed property list, holds a type
+// outside the list above, nests deeper than 512 levels or (binary) expands into more than 4 Mi
+// objects gives NULL, and a CFError in the Cocoa domain, code 3840, when error is not NULL.
+// Dates keep whole microseconds, and whole seconds in XML.
 #pragma once
 
 #include <CoreFoundation/CFBase.h>
@@ -32,13 +33,13 @@ enum {
 };
 
 // Encodes propertyList; NULL when it holds a type that has no property-list form, a dictionary
-// key that is not a string, nesting deeper than the reader accepts, or when format is the
-// OpenStep format (which is read but not written).
+// key that is not a string, a string holding U+0000, nesting deeper than the reader accepts, or
+// when format is the OpenStep format (neither read nor written here).
 CF_EXPORT CFDataRef CFPropertyListCreateData(CFAllocatorRef allocator,
                                              CFPropertyListRef propertyList,
                                              CFPropertyListFormat format, CFOptionFlags options,
                                              CFErrorRef* error);
-// Decodes data in any of the three formats; options is a CFPropertyListMutabilityOptions value.
+// Decodes XML or binary data; options is a CFPropertyListMutabilityOptions value.
 // *format, when given, receives the format found.
 CF_EXPORT CFPropertyListRef CFPropertyListCreateWithData(CFAllocatorRef allocator, CFDataRef data,
                                                          CFOptionFlags options,
