@@ -54,7 +54,7 @@ int RunZerubHost(int argc, const char* const* argv, std::ostream& out, std::ostr
         "render", "render --demo [OUTDIR]: the built-in riff at three drive settings "
                   "(default OUTDIR: out/demo)");
     render->add_flag("--demo", demo, "Render the built-in riff");
-    render->add_option("args", renderArgs, "OUTDIR with --demo");
+    render->add_option("paths", renderArgs, "OUTDIR with --demo");
     // render IN OUT takes options of its own in a later build; keep them from being parse errors.
     render->allow_extras();
 

@@ -53,8 +53,9 @@ std::string Printable(std::string text) {
     return text;
 }
 
+// "" for a null reference or one that is not a string (a unit may hand back anything).
 std::string FromCFString(CFStringRef string) {
-    if (!string) return "";
+    if (!string || CFGetTypeID(string) != CFStringGetTypeID()) return "";
     const CFIndex size =
         CFStringGetMaximumSizeForEncoding(CFStringGetLength(string), kCFStringEncodingUTF8) + 1;
     if (size <= 0) return "";
@@ -214,7 +215,8 @@ ParameterRow DescribeParameter(AudioUnit unit, AudioUnitParameterID id) {
         data.size() == sizeof strings) {
         std::memcpy(&strings, data.data(), sizeof strings);
         CFOwner stringsOwner(strings);
-        const CFIndex count = strings ? CFArrayGetCount(strings) : 0;
+        const bool isArray = strings && CFGetTypeID(strings) == CFArrayGetTypeID();
+        const CFIndex count = isArray ? CFArrayGetCount(strings) : 0;
         for (CFIndex i = 0; i < count; ++i) {
             const auto text = static_cast<CFStringRef>(CFArrayGetValueAtIndex(strings, i));
             row.values += (i ? ", " : "") + FromCFString(text);
@@ -295,6 +297,10 @@ void PrintPresets(AudioUnit unit, std::ostream& out) {
         return;
     }
     CFOwner owner(presets);
+    if (CFGetTypeID(presets) != CFArrayGetTypeID()) {
+        out << "presets        not reported (not an array)\n";
+        return;
+    }
     const CFIndex count = CFArrayGetCount(presets);
     out << "presets        " << count << "\n";
     for (CFIndex i = 0; i < count; ++i) {
