@@ -2,11 +2,15 @@
 
 #include "host/Components.h"
 #include "host/Demo.h"
-#include "host/DirectRenderer.h"
+#include "host/RenderFile.h"
+#include "host/StateCommand.h"
+#include "host/Validate.h"
+#include "host/WavFile.h"
 
 #include <CLI/CLI.hpp>
 
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -50,16 +54,50 @@ int RunZerubHost(int argc, const char* const* argv, std::ostream& out, std::ostr
 
     bool demo = false;
     std::vector<std::string> renderArgs;
+    RenderFileOptions renderOptions;
+    std::string formats;
+    for (const WavSampleFormat& f : WavSampleFormats())
+        formats += std::string(formats.empty() ? "" : ", ") + f.name;
     CLI::App* render = app.add_subcommand(
-        "render", "render --demo [OUTDIR]: the built-in riff at three drive settings "
-                  "(default OUTDIR: out/demo)");
+        "render", "render IN OUT: an audio file through the component; render --demo [OUTDIR]: "
+                  "the built-in riff at three drive settings (default OUTDIR: out/demo)");
     render->add_flag("--demo", demo, "Render the built-in riff");
-    render->add_option("paths", renderArgs, "OUTDIR with --demo");
-    // render IN OUT takes options of its own in a later build; keep them from being parse errors.
-    render->allow_extras();
+    render->add_option("paths", renderArgs, "IN OUT, or OUTDIR with --demo");
+    std::vector<CLI::Option*> fileOnly = {
+        render
+            ->add_option("--param", renderOptions.params,
+                         "NAME=VALUE: a parameter by name (any case) or index, real value")
+            ->type_name("NAME=VALUE"),
+        render->add_option("--preset", renderOptions.preset,
+                           "An .aupreset file restored before the parameters are set"),
+        render->add_option("--block", renderOptions.blockFrames,
+                           "Frames per render call, 1.." + std::to_string(kMaxRenderBlock) +
+                               " (default 512)"),
+        render->add_flag("--bypass", renderOptions.bypass, "Bypass the effect"),
+        render->add_option("--format", renderOptions.format,
+                           "Output sample format: " + formats + " (default float)"),
+    };
+    render->add_option("--component", renderOptions.component,
+                       "A .component bundle (default: search path)");
 
-    CLI::App* state = AddPending(app, "state", "Save or load the state as an .aupreset file");
-    CLI::App* validate = AddPending(app, "validate", "Check the component against the host API");
+    std::string stateComponent, statePath;
+    std::vector<std::string> stateParams;
+    CLI::App* state = app.add_subcommand("state", "Save or load the state as an .aupreset file");
+    state->require_subcommand(1);
+    CLI::App* save = state->add_subcommand("save", "Write the state, with --param values set");
+    save->add_option("file", statePath, "The .aupreset file")->required();
+    save->add_option("--param", stateParams, "NAME=VALUE, as render takes it")
+        ->type_name("NAME=VALUE");
+    save->add_option("--component", stateComponent, "A .component bundle (default: search path)");
+    CLI::App* load = state->add_subcommand("load", "Restore the state and print the parameters");
+    load->add_option("file", statePath, "The .aupreset file")->required();
+    load->add_option("--component", stateComponent, "A .component bundle (default: search path)");
+
+    std::string validateComponent;
+    CLI::App* validate =
+        app.add_subcommand("validate", "Check the component against the host interface");
+    validate->add_option("--component", validateComponent,
+                         "A .component bundle (default: search path)");
     CLI::App* editor = AddPending(app, "editor", "Open the editor or write a snapshot of it");
 
     // CLI11 reports a mistyped subcommand as an unexpected argument; name it for what it is.
@@ -82,24 +120,34 @@ int RunZerubHost(int argc, const char* const* argv, std::ostream& out, std::ostr
         return Fail(err, std::string(e.what()) + " (try --help)", kExitUsage);
     }
 
-    if ((list->parsed() || info->parsed()) && !ComponentsAvailable())
-        return NotAvailable(err, list->parsed() ? "list" : "info");
+    if (!ComponentsAvailable())
+        for (const CLI::App* sub : {list, info, render, state, validate})
+            if (sub->parsed()) return NotAvailable(err, sub->get_name());
     if (list->parsed()) return Finish(ListComponents(out), err);
     if (info->parsed()) return Finish(DescribeComponent(infoComponent, out), err);
     if (render->parsed()) {
-        if (!demo) return NotAvailable(err, "render IN OUT");
-        if (!render->remaining().empty())
-            return Fail(err, "render --demo: unexpected argument '" + render->remaining()[0] + "'",
-                        kExitUsage);
+        if (!demo) {
+            if (renderArgs.size() != 2)
+                return Fail(err, "render takes IN OUT (or --demo [OUTDIR])", kExitUsage);
+            renderOptions.input = renderArgs[0];
+            renderOptions.output = renderArgs[1];
+            if (renderOptions.input.empty() || renderOptions.output.empty())
+                return Fail(err, "render: a file name is empty", kExitUsage);
+            return Finish(RenderFile(renderOptions, STDERR_FILENO), err);
+        }
+        for (const CLI::Option* option : fileOnly)
+            if (option->count() > 0)
+                return Fail(err, "render --demo: " + option->get_name() + " does not apply",
+                            kExitUsage);
         if (renderArgs.size() > 1)
             return Fail(err, "render --demo takes at most one folder", kExitUsage);
         const std::string folder = renderArgs.empty() ? kDefaultDemoFolder : renderArgs[0];
         if (folder.empty()) return Fail(err, "render --demo: the folder name is empty", kExitUsage);
-        const RendererFactory direct = [] { return std::make_unique<DirectRenderer>(); };
-        return Finish(RunDemo(folder, direct, out), err);
+        return Finish(RunDemo(folder, ComponentRenderers(renderOptions.component), out), err);
     }
-    if (state->parsed()) return NotAvailable(err, "state");
-    if (validate->parsed()) return NotAvailable(err, "validate");
+    if (save->parsed()) return Finish(SaveState(stateComponent, statePath, stateParams, out), err);
+    if (load->parsed()) return Finish(LoadState(stateComponent, statePath, out), err);
+    if (validate->parsed()) return RunValidation(validateComponent, out);
     if (editor->parsed()) return NotAvailable(err, "editor");
     return Fail(err, "no subcommand (try --help)", kExitUsage);
 }

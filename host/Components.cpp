@@ -1,5 +1,8 @@
 #include "host/Components.h"
 
+#include "host/AURenderer.h"
+#include "host/HostApi.h"
+
 #include <AudioToolbox/AudioToolbox.h>
 #include <CoreFoundation/CoreFoundation.h>
 #include <ZerubPlatform/HostExtensions.h>
@@ -12,72 +15,6 @@
 
 namespace {
 
-constexpr AudioComponentDescription kZerub = {kAudioUnitType_Effect, 0x5A524231 /* ZRB1 */,
-                                              0x516D6F72 /* Qmor */, 0, 0};
-// A component answering more than this for one property is not believed.
-constexpr UInt32 kMaxPropertySize = 1 << 20;
-
-// Owns one Core Foundation reference.
-class CFOwner {
-public:
-    explicit CFOwner(CFTypeRef ref = nullptr) : ref(ref) {}
-    ~CFOwner() {
-        if (ref) CFRelease(ref);
-    }
-    CFOwner(const CFOwner&) = delete;
-    CFOwner& operator=(const CFOwner&) = delete;
-
-private:
-    CFTypeRef ref;
-};
-
-// Disposes of the instance when the description is done.
-class Instance {
-public:
-    explicit Instance(AudioComponentInstance unit) : unit(unit) {}
-    ~Instance() {
-        if (unit) AudioComponentInstanceDispose(unit);
-    }
-    Instance(const Instance&) = delete;
-    Instance& operator=(const Instance&) = delete;
-    AudioUnit get() const { return unit; }
-
-private:
-    AudioComponentInstance unit;
-};
-
-// Text from a component goes to a terminal: control characters are shown as '?'.
-std::string Printable(std::string text) {
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-    return text;
-}
-
-// "" for a null reference or one that is not a string (a unit may hand back anything).
-std::string FromCFString(CFStringRef string) {
-    if (!string || CFGetTypeID(string) != CFStringGetTypeID()) return "";
-    const CFIndex size =
-        CFStringGetMaximumSizeForEncoding(CFStringGetLength(string), kCFStringEncodingUTF8) + 1;
-    if (size <= 0) return "";
-    std::vector<char> buffer(static_cast<size_t>(size), '\0');
-    if (!CFStringGetCString(string, buffer.data(), size, kCFStringEncodingUTF8)) return "";
-    return Printable(buffer.data());
-}
-
-// 'aufx' as text; codes with unprintable bytes as hexadecimal.
-std::string FourCC(UInt32 code) {
-    char text[5] = {static_cast<char>(code >> 24), static_cast<char>(code >> 16),
-                    static_cast<char>(code >> 8), static_cast<char>(code), '\0'};
-    for (int i = 0; i < 4; ++i) {
-        if (text[i] < 0x20 || text[i] > 0x7E) {
-            char hex[16];
-            std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(code));
-            return hex;
-        }
-    }
-    return text;
-}
-
 std::string VersionText(UInt32 version) {
     char text[32];
     std::snprintf(text, sizeof text, "%u.%u.%u", version >> 16, (version >> 8) & 0xFF,
@@ -89,10 +26,6 @@ std::string Number(double value) {
     char text[32];
     std::snprintf(text, sizeof text, "%g", value);
     return text;
-}
-
-std::string StatusText(OSStatus status) {
-    return "status " + std::to_string(static_cast<int>(status));
 }
 
 const char* TypeName(OSType type) {
@@ -121,40 +54,13 @@ std::string ComponentName(AudioComponent component) {
     return FromCFString(name);
 }
 
-// Reads a property of variable size: its size from GetPropertyInfo, then the data. An empty
-// vector with noErr means the property is empty.
-OSStatus ReadProperty(AudioUnit unit, AudioUnitPropertyID id, AudioUnitElement element,
-                      std::vector<unsigned char>* data) {
-    UInt32 size = 0;
-    Boolean writable = false;
-    OSStatus status =
-        AudioUnitGetPropertyInfo(unit, id, kAudioUnitScope_Global, element, &size, &writable);
-    if (status != noErr) return status;
-    if (size > kMaxPropertySize) return kAudioUnitErr_InvalidPropertyValue;
-    data->assign(size, 0);
-    if (size == 0) return noErr;
-    status = AudioUnitGetProperty(unit, id, kAudioUnitScope_Global, element, data->data(), &size);
-    if (status == noErr) data->resize(std::min<size_t>(size, data->size()));
-    return status;
-}
-
-// Reads a property of fixed size into value.
-template <typename T>
-OSStatus ReadFixed(AudioUnit unit, AudioUnitPropertyID id, AudioUnitElement element, T* value) {
-    UInt32 size = sizeof(T);
-    const OSStatus status =
-        AudioUnitGetProperty(unit, id, kAudioUnitScope_Global, element, value, &size);
-    if (status == noErr && size != sizeof(T)) return kAudioUnitErr_InvalidPropertyValue;
-    return status;
-}
-
 std::string ChannelCount(SInt16 n) {
     if (n == -1) return "any";
     if (n == -2) return "any (matching)";
     return std::to_string(n);
 }
 
-std::string UnitText(const AudioUnitParameterInfo& info) {
+std::string UnitText(const ParameterDescription& info) {
     switch (info.unit) {
     case kAudioUnitParameterUnit_Generic:
         return "generic";
@@ -173,7 +79,7 @@ std::string UnitText(const AudioUnitParameterInfo& info) {
     case kAudioUnitParameterUnit_Milliseconds:
         return "ms";
     case kAudioUnitParameterUnit_CustomUnit:
-        return "\"" + FromCFString(info.unitName) + "\"";
+        return "\"" + info.unitName + "\"";
     default:
         return "unit " + std::to_string(static_cast<unsigned>(info.unit));
     }
@@ -186,25 +92,13 @@ struct ParameterRow {
 ParameterRow DescribeParameter(AudioUnit unit, AudioUnitParameterID id) {
     ParameterRow row;
     row.id = std::to_string(id);
-    AudioUnitParameterInfo info;
-    std::memset(&info, 0, sizeof info);
-    const OSStatus status = ReadFixed(unit, kAudioUnitProperty_ParameterInfo, id, &info);
+    ParameterDescription info;
+    const OSStatus status = ReadParameterInfo(unit, id, &info);
     if (status != noErr) {
         row.name = "(no information: " + StatusText(status) + ")";
         return row;
     }
-    // The strings in the record are the host's to release when the unit says so.
-    const bool release = (info.flags & kAudioUnitParameterFlag_CFNameRelease) != 0;
-    const bool hasCFName = (info.flags & kAudioUnitParameterFlag_HasCFNameString) != 0;
-    CFOwner nameOwner(release && hasCFName ? info.cfNameString : nullptr);
-    CFOwner unitOwner(release && info.unit == kAudioUnitParameterUnit_CustomUnit ? info.unitName
-                                                                                 : nullptr);
-    if (hasCFName && info.cfNameString) {
-        row.name = FromCFString(info.cfNameString);
-    } else {
-        info.name[sizeof info.name - 1] = '\0';
-        row.name = Printable(info.name);
-    }
+    row.name = info.name;
     row.range = Number(info.minValue) + " .. " + Number(info.maxValue);
     row.defaultValue = Number(info.defaultValue);
     row.unit = UnitText(info);
@@ -310,27 +204,11 @@ void PrintPresets(AudioUnit unit, std::ostream& out) {
     }
 }
 
-Status FindComponent(const std::string& path, AudioComponent* found) {
-    if (path.empty()) {
-        *found = AudioComponentFindNext(nullptr, &kZerub);
-        if (!*found)
-            return Status::Fail("no Zerub component on the search path (AUDIO_COMPONENT_PATH and "
-                                "the build folder); name one with --component PATH");
-        return Status::Ok();
-    }
-    struct stat info;
-    if (stat(path.c_str(), &info) != 0)
-        return Status::Fail("cannot open component " + path + ": " + std::strerror(errno));
-    if (!S_ISDIR(info.st_mode))
-        return Status::Fail("cannot open component " + path + ": not a .component bundle");
-    *found = AudioComponentRegisterBundle(path.c_str());
-    if (!*found)
-        return Status::Fail("cannot open component " + path +
-                            ": no loadable component in the bundle");
-    return Status::Ok();
-}
-
 } // namespace
+
+RendererFactory ComponentRenderers(const std::string& componentPath) {
+    return [componentPath] { return std::make_unique<AURenderer>(componentPath); };
+}
 
 bool ComponentsAvailable() {
     return true;
@@ -369,7 +247,7 @@ Status DescribeComponent(const std::string& path, std::ostream& out) {
     AudioComponentInstance raw = nullptr;
     if (const OSStatus status = AudioComponentInstanceNew(component, &raw); status != noErr)
         return Status::Fail("cannot open component " + name + ": " + StatusText(status));
-    Instance instance(raw);
+    UnitInstance instance(raw);
 
     out << "name           " << name << "\n"
         << "type           " << FourCC(d.componentType) << " (" << TypeName(d.componentType)

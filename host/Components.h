@@ -4,6 +4,7 @@
 // own code.
 #pragma once
 
+#include "host/Demo.h"
 #include "host/Status.h"
 
 #include <ostream>
@@ -16,6 +17,9 @@ Status ListComponents(std::ostream& out);
 // component: the bundle at componentPath when it is not empty, else the first Zerub on the
 // search path.
 Status DescribeComponent(const std::string& componentPath, std::ostream& out);
+
+// Makes Audio Unit renderers over the bundle at componentPath (empty: the search path).
+RendererFactory ComponentRenderers(const std::string& componentPath);
 
 // False when this build has no platform library (list and info then only refuse).
 bool ComponentsAvailable();

@@ -1,5 +1,7 @@
 #include "host/WavFile.h"
 
+#include "host/AtomicFile.h"
+
 #include <sndfile.h>
 
 #include <atomic>
@@ -8,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <new>
 #include <unistd.h>
 #include <vector>
 
@@ -17,18 +20,6 @@ constexpr int kChunkFrames = 4096;
 
 std::string ErrnoText() {
     return std::strerror(errno);
-}
-
-// A fresh name beside path that no other writer (thread or process) picks: hidden, with the
-// process id and a counter, so an interrupted run leaves an obvious leftover, never a file that
-// looks complete.
-std::string TemporaryNameFor(const std::string& path) {
-    static std::atomic<unsigned> counter{0};
-    const std::filesystem::path target(path);
-    const std::string name = "." + target.filename().string() + "." +
-                             std::to_string(static_cast<long>(getpid())) + "-" +
-                             std::to_string(counter.fetch_add(1)) + ".tmp";
-    return (target.parent_path() / name).string();
 }
 
 Status CheckShape(const std::string& path, const PlanarAudio& audio) {
@@ -60,13 +51,35 @@ Status WriteFrames(SNDFILE* file, const PlanarAudio& audio, const std::string& p
 
 } // namespace
 
+const std::vector<WavSampleFormat>& WavSampleFormats() {
+    static const std::vector<WavSampleFormat> formats = {
+        {"float", SF_FORMAT_FLOAT, "32-bit float (default)"},
+        {"double", SF_FORMAT_DOUBLE, "64-bit float"},
+        {"pcm16", SF_FORMAT_PCM_16, "16-bit integer"},
+        {"pcm24", SF_FORMAT_PCM_24, "24-bit integer"},
+        {"pcm32", SF_FORMAT_PCM_32, "32-bit integer"},
+        {"pcm8", SF_FORMAT_PCM_U8, "8-bit unsigned integer"},
+    };
+    return formats;
+}
+
+const WavSampleFormat* FindWavSampleFormat(const std::string& name) {
+    for (const WavSampleFormat& format : WavSampleFormats())
+        if (name == format.name) return &format;
+    return nullptr;
+}
+
 Status WriteWavFloat(const std::string& path, const PlanarAudio& audio) {
+    return WriteWav(path, audio, SF_FORMAT_FLOAT);
+}
+
+Status WriteWav(const std::string& path, const PlanarAudio& audio, int subtype) {
     if (Status shape = CheckShape(path, audio); !shape) return shape;
 
     SF_INFO info{};
     info.samplerate = audio.sampleRate;
     info.channels = audio.NumChannels();
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    info.format = SF_FORMAT_WAV | subtype;
     if (!sf_format_check(&info))
         return Status::Fail("cannot write " + path + ": " + std::to_string(info.channels) +
                             " channels at " + std::to_string(info.samplerate) +
@@ -83,6 +96,9 @@ Status WriteWavFloat(const std::string& path, const PlanarAudio& audio) {
     if (!file) {
         result = Status::Fail("cannot write " + path + ": " + sf_strerror(nullptr));
     } else {
+        // Integer samples past full scale are clipped; without this libsndfile wraps them round.
+        if (subtype != SF_FORMAT_FLOAT && subtype != SF_FORMAT_DOUBLE)
+            sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
         result = WriteFrames(file, audio, path);
         // sf_close writes the final header sizes; its failure means a broken file.
         const int closeError = sf_close(file);
@@ -99,22 +115,40 @@ Status WriteWavFloat(const std::string& path, const PlanarAudio& audio) {
     return result;
 }
 
-Status ReadAudioFile(const std::string& path, PlanarAudio* audio) {
+Status ReadAudioFile(const std::string& path, PlanarAudio* audio, int maxChannels) {
     SF_INFO info{};
+    // The system's reason for a file that cannot be opened at all reads better than
+    // libsndfile's wrapping of it.
+    if (access(path.c_str(), R_OK) != 0)
+        return Status::Fail("cannot read " + path + ": " + ErrnoText());
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
     if (!file) return Status::Fail("cannot read " + path + ": " + sf_strerror(nullptr));
 
     Status result = Status::Ok();
     if (info.channels <= 0 || info.samplerate <= 0)
         result = Status::Fail("cannot read " + path + ": no channels or no sample rate");
+    else if (info.channels > maxChannels)
+        result = Status::Fail("cannot read " + path + ": " + std::to_string(info.channels) +
+                              " channels (at most " + std::to_string(maxChannels) + ")");
     else if (info.frames < 0 || info.frames > INT_MAX)
-        result = Status::Fail("cannot read " + path + ": too long");
+        result = Status::Fail("cannot read " + path + ": too long (" +
+                              std::to_string(static_cast<long long>(info.frames)) +
+                              " frames; at most " + std::to_string(INT_MAX) + ")");
 
     if (result) {
         const int nChannels = info.channels;
         const int nFrames = static_cast<int>(info.frames);
-        PlanarAudio read(info.samplerate, nChannels, nFrames);
-        std::vector<float> interleaved(static_cast<size_t>(kChunkFrames) * nChannels);
+        PlanarAudio read;
+        std::vector<float> interleaved;
+        try {
+            read = PlanarAudio(info.samplerate, nChannels, nFrames);
+            interleaved.resize(static_cast<size_t>(kChunkFrames) * nChannels);
+        } catch (const std::bad_alloc&) {
+            sf_close(file);
+            return Status::Fail("cannot read " + path + ": not enough memory for " +
+                                std::to_string(nFrames) + " frames of " +
+                                std::to_string(nChannels) + " channels");
+        }
         for (int start = 0; start < nFrames && result; start += kChunkFrames) {
             const int frames = std::min(kChunkFrames, nFrames - start);
             if (sf_readf_float(file, interleaved.data(), frames) != frames) {

@@ -5,11 +5,26 @@
 #include "host/Status.h"
 
 #include <string>
+#include <vector>
 
 // Writes audio as a 32-bit float WAV file. The data goes to a temporary file in the same folder,
 // which is renamed to path only once every sample is written and the file is closed, so path
 // either keeps its old contents or holds the complete new file; a failure removes the temporary.
 Status WriteWavFloat(const std::string& path, const PlanarAudio& audio);
 
-// Reads any file libsndfile understands into 32-bit float samples.
-Status ReadAudioFile(const std::string& path, PlanarAudio* audio);
+// The sample formats a WAV file can be written in: the name on the command line and the
+// libsndfile subtype.
+struct WavSampleFormat {
+    const char* name;
+    int subtype;
+    const char* description;
+};
+const std::vector<WavSampleFormat>& WavSampleFormats();
+const WavSampleFormat* FindWavSampleFormat(const std::string& name); // null when unknown
+
+// As WriteWavFloat, in the given libsndfile subtype. Integer formats clip at full scale.
+Status WriteWav(const std::string& path, const PlanarAudio& audio, int subtype);
+
+// Reads any file libsndfile understands into 32-bit float samples. Files with more than
+// maxChannels channels, or more frames than an int holds, are refused before anything is read.
+Status ReadAudioFile(const std::string& path, PlanarAudio* audio, int maxChannels = 64);

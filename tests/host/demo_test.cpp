@@ -1,7 +1,7 @@
+#include "host/AURenderer.h"
 #include "host/AudioStats.h"
 #include "host/Demo.h"
 #include "host/DemoSignal.h"
-#include "host/DirectRenderer.h"
 #include "host/WavFile.h"
 
 #include "test_support.h"
@@ -40,8 +40,9 @@ int StrongestLag(const std::vector<float>& x, int begin, int length, int minLag,
     return best;
 }
 
-std::unique_ptr<Renderer> MakeDirect() {
-    return std::make_unique<DirectRenderer>();
+// The built component, driven through the host interface.
+std::unique_ptr<Renderer> MakeComponent() {
+    return std::make_unique<AURenderer>(ZERUB_COMPONENT_BUNDLE);
 }
 
 } // namespace
@@ -85,7 +86,7 @@ TEST(Demo, WritesEveryFileWithMatchingSummaryLines) {
     TempDir dir;
     const std::string out = dir / "demo";
     std::ostringstream report;
-    const Status status = RunDemo(out, MakeDirect, report);
+    const Status status = RunDemo(out, MakeComponent, report);
     ASSERT_TRUE(status) << status.message();
 
     const std::vector<std::string> expectedFiles = {"clean.wav", "dry.wav", "full.wav",
@@ -155,7 +156,7 @@ TEST(Demo, StopsAtTheFirstFailureWithoutPartialFiles) {
 
     // The output folder is a regular file.
     std::ofstream(dir / "plain") << "x";
-    const Status notFolder = RunDemo(dir / "plain", MakeDirect, report);
+    const Status notFolder = RunDemo(dir / "plain", MakeComponent, report);
     EXPECT_FALSE(notFolder);
     EXPECT_EQ(notFolder.message().rfind("cannot create folder " + (dir / "plain"), 0), 0u)
         << notFolder.message();
