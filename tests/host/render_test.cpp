@@ -1,0 +1,236 @@
+// render IN OUT, run through the program against the built component.
+#include "host/DemoSignal.h"
+#include "host/WavFile.h"
+
+#include "effect/DriveCircuit.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <sndfile.h>
+
+using namespace hosttest;
+
+namespace {
+
+const std::string kBundle = ZERUB_COMPONENT_BUNDLE;
+
+// Stereo sides differ; past full scale on purpose, so clipping and bypass see large values.
+PlanarAudio Input(int rate, int nChannels, int nFrames) {
+    const PlanarAudio riff = MakeDemoRiff();
+    PlanarAudio in(rate, nChannels, nFrames);
+    for (int c = 0; c < nChannels; ++c)
+        for (int i = 0; i < nFrames; ++i)
+            in.channels[c][i] = riff.channels[0][(i + 40000 * c) % riff.NumFrames()] * (1.0f + c);
+    return in;
+}
+
+// The circuit run directly: coefficients per block, Process per sample, cast to float. The
+// host passes parameters as Float32, so the circuit sees them rounded to float.
+std::vector<float> Reference(const std::vector<float>& in, double rate, size_t block, float gain,
+                             float level) {
+    DriveCircuit circuit;
+    std::vector<float> out(in.size());
+    for (size_t start = 0; start < in.size(); start += block) {
+        circuit.Calc(rate);
+        for (size_t i = start; i < std::min(in.size(), start + block); ++i)
+            out[i] = static_cast<float>(circuit.Process(in[i], gain, level));
+    }
+    return out;
+}
+
+bool SameBits(const std::vector<float>& a, const std::vector<float>& b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+}
+
+int FileFormat(const std::string& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!file) return 0;
+    sf_close(file);
+    return info.format;
+}
+
+RunResult Render(const TempDir& dir, std::vector<std::string> args) {
+    args.insert(args.begin(), "render");
+    args.push_back("--component");
+    args.push_back(kBundle);
+    return RunHost(dir.path(), args);
+}
+
+// A failed render: status 1, nothing on stdout, one line on stderr starting with prefix, and
+// the folder holding only what it held before.
+void ExpectRefused(const TempDir& dir, const RunResult& run, const std::string& prefix,
+                   const std::vector<std::string>& entries) {
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
+    EXPECT_EQ(run.err.rfind("zerub-host: " + prefix, 0), 0u) << run.err;
+    EXPECT_EQ(Entries(dir.path()), entries);
+}
+
+} // namespace
+
+TEST(RenderFile, EqualsTheCircuitForMonoAndStereoAtTwoBlockSizes) {
+    TempDir dir;
+    struct Case {
+        int rate, channels;
+        std::vector<std::string> args;
+        size_t block;
+        float gain, level;
+    };
+    const Case cases[] = {
+        {44100, 1, {}, 512, 0.5f, 0.5f}, // the defaults
+        {48000, 2, {"--param", "gain=0.83", "--param", "LEVEL=0.3"}, 512, 0.83f, 0.3f},
+        {22050, 1, {"--block", "100", "--param", "0=0.2", "--param", "1=0.9"}, 100, 0.2f, 0.9f},
+        {96000, 2, {"--block", "333", "--param", "Gain=1", "--param", "1=0.05"}, 333, 1.0f, 0.05f},
+    };
+    for (const Case& c : cases) {
+        const PlanarAudio in = Input(c.rate, c.channels, 5000); // 5000 is no multiple of a block
+        ASSERT_TRUE(WriteWavFloat(dir / "in.wav", in));
+        std::vector<std::string> args = {"in.wav", "out.wav"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const RunResult run = Render(dir, args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(FileFormat(dir / "out.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+        PlanarAudio out;
+        ASSERT_TRUE(ReadAudioFile(dir / "out.wav", &out));
+        EXPECT_EQ(out.sampleRate, c.rate);
+        ASSERT_EQ(out.NumChannels(), c.channels);
+        for (int ch = 0; ch < c.channels; ++ch)
+            EXPECT_TRUE(SameBits(out.channels[ch],
+                                 Reference(in.channels[ch], c.rate, c.block, c.gain, c.level)))
+                << c.rate << " Hz, channel " << ch;
+        EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"in.wav", "out.wav"}));
+    }
+}
+
+TEST(RenderFile, BypassGivesTheInputBackBitForBit) {
+    TempDir dir;
+    const PlanarAudio in = Input(44100, 2, 3000);
+    ASSERT_TRUE(WriteWavFloat(dir / "in.wav", in));
+    const RunResult run =
+        Render(dir, {"in.wav", "out.wav", "--bypass", "--param", "Gain=1", "--block", "7"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    PlanarAudio out;
+    ASSERT_TRUE(ReadAudioFile(dir / "out.wav", &out));
+    ASSERT_EQ(out.NumChannels(), 2);
+    EXPECT_TRUE(SameBits(out.channels[0], in.channels[0]));
+    EXPECT_TRUE(SameBits(out.channels[1], in.channels[1]));
+}
+
+TEST(RenderFile, IntegerFormatsClipInsteadOfWrapping) {
+    TempDir dir;
+    PlanarAudio in(44100, 1, 4);
+    in.channels[0] = {1.5f, -1.5f, 0.5f, -0.25f};
+    ASSERT_TRUE(WriteWavFloat(dir / "in.wav", in));
+    for (const auto& [name, format] : {std::pair{"pcm16", SF_FORMAT_PCM_16},
+                                       {"pcm24", SF_FORMAT_PCM_24},
+                                       {"pcm32", SF_FORMAT_PCM_32},
+                                       {"double", SF_FORMAT_DOUBLE}}) {
+        const RunResult run = Render(dir, {"in.wav", "out.wav", "--bypass", "--format", name});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(FileFormat(dir / "out.wav"), SF_FORMAT_WAV | format) << name;
+        PlanarAudio out;
+        ASSERT_TRUE(ReadAudioFile(dir / "out.wav", &out));
+        ASSERT_EQ(out.NumFrames(), 4);
+        const bool isDouble = format == SF_FORMAT_DOUBLE;
+        EXPECT_NEAR(out.channels[0][0], isDouble ? 1.5f : 1.0f, 1e-4) << name;
+        EXPECT_NEAR(out.channels[0][1], isDouble ? -1.5f : -1.0f, 1e-4) << name;
+        EXPECT_EQ(out.channels[0][2], 0.5f) << name;
+        EXPECT_EQ(out.channels[0][3], -0.25f) << name;
+    }
+}
+
+TEST(RenderFile, PresetAppliesBeforeTheParameters) {
+    TempDir dir;
+    const RunResult saved =
+        RunHost(dir.path(), {"state", "save", "p.aupreset", "--param", "Gain=0.9", "--param",
+                             "Level=0.3", "--component", kBundle});
+    ASSERT_EQ(saved.status, 0) << saved.err;
+    const PlanarAudio in = Input(44100, 1, 2000);
+    ASSERT_TRUE(WriteWavFloat(dir / "in.wav", in));
+
+    for (const auto& [extra, level] : {std::pair{std::vector<std::string>{}, 0.3f},
+                                       {std::vector<std::string>{"--param", "Level=0.6"}, 0.6f}}) {
+        std::vector<std::string> args = {"in.wav", "out.wav", "--preset", "p.aupreset"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const RunResult run = Render(dir, args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        PlanarAudio out;
+        ASSERT_TRUE(ReadAudioFile(dir / "out.wav", &out));
+        EXPECT_TRUE(SameBits(out.channels[0], Reference(in.channels[0], 44100, 512, 0.9f, level)))
+            << "Level " << level;
+    }
+
+    std::ofstream(dir / "bad.aupreset") << "<plist><dict><key>x</key>";
+    ExpectRefused(dir, Render(dir, {"in.wav", "out2.wav", "--preset", "bad.aupreset"}),
+                  "cannot load bad.aupreset: not a property list",
+                  {"bad.aupreset", "in.wav", "out.wav", "p.aupreset"});
+}
+
+TEST(RenderFile, EmptyInputGivesAnEmptyFile) {
+    TempDir dir;
+    ASSERT_TRUE(WriteWavFloat(dir / "in.wav", PlanarAudio(44100, 2, 0)));
+    const RunResult run = Render(dir, {"in.wav", "out.wav"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    PlanarAudio out;
+    ASSERT_TRUE(ReadAudioFile(dir / "out.wav", &out));
+    EXPECT_EQ(out.NumChannels(), 2);
+    EXPECT_EQ(out.NumFrames(), 0);
+}
+
+TEST(RenderFile, BadInputIsOneLineAndLeavesNoOutput) {
+    TempDir dir;
+    ASSERT_TRUE(WriteWavFloat(dir / "three.wav", PlanarAudio(44100, 3, 100)));
+    ASSERT_TRUE(WriteWavFloat(dir / "in.wav", Input(44100, 1, 100)));
+    std::ofstream(dir / "noise.wav") << "RIFF but not really a wave file";
+    std::vector<std::string> entries = {"in.wav", "noise.wav", "three.wav"};
+
+    ExpectRefused(dir, Render(dir, {"three.wav", "out.wav"}),
+                  "cannot render three.wav: 3 channels; the effect takes mono or stereo", entries);
+    ExpectRefused(dir, Render(dir, {"absent.wav", "out.wav"}),
+                  "cannot read absent.wav: No such file or directory", entries);
+    ExpectRefused(dir, Render(dir, {"noise.wav", "out.wav"}), "cannot read noise.wav: ", entries);
+    ExpectRefused(dir, Render(dir, {"in.wav", "out.wav", "--param", "Drive=0.5"}),
+                  "--param Drive=0.5: no parameter named Drive (the component has Gain, Level, BY)",
+                  entries);
+    ExpectRefused(dir, Render(dir, {"in.wav", "out.wav", "--param", "Gain=1.01"}),
+                  "--param Gain=1.01: outside the range of Gain, 0 .. 1", entries);
+    ExpectRefused(dir, Render(dir, {"in.wav", "out.wav", "--param", "level=-0.5"}),
+                  "--param level=-0.5: outside the range of Level, 0 .. 1", entries);
+    ExpectRefused(dir, Render(dir, {"in.wav", "out.wav", "--param", "7=0"}),
+                  "--param 7=0: no parameter named 7", entries);
+    ExpectRefused(dir, Render(dir, {"in.wav", "out.wav", "--param", "Gain=nan"}),
+                  "--param Gain=nan: nan is not a number", entries);
+    ExpectRefused(dir, Render(dir, {"in.wav", "out.wav", "--param", "Gain"}),
+                  "--param Gain: expected NAME=VALUE", entries);
+    ExpectRefused(dir, Render(dir, {"in.wav", "out.wav", "--block", "8193"}),
+                  "--block 8193: takes 1 .. 8192 frames", entries);
+    ExpectRefused(dir, Render(dir, {"in.wav", "out.wav", "--format", "mp3"}),
+                  "unknown --format mp3", entries);
+}
+
+TEST(RenderFile, UnwritableOutputLeavesNothing) {
+    TempDir dir;
+    ASSERT_TRUE(WriteWavFloat(dir / "in.wav", Input(44100, 1, 100)));
+    fs::create_directory(dir / "taken.wav");
+    ExpectRefused(dir, Render(dir, {"in.wav", "absent/out.wav"}),
+                  "cannot write absent/out.wav: No such file or directory",
+                  {"in.wav", "taken.wav"});
+    ExpectRefused(dir, Render(dir, {"in.wav", "taken.wav"}),
+                  "cannot write taken.wav: ", {"in.wav", "taken.wav"});
+    EXPECT_TRUE(fs::is_empty(dir / "taken.wav"));
+    if (geteuid() != 0) { // permissions do not stop root
+        fs::create_directory(dir / "locked");
+        chmod((dir / "locked").c_str(), 0555);
+        ExpectRefused(dir, Render(dir, {"in.wav", "locked/out.wav"}),
+                      "cannot write locked/out.wav: Permission denied",
+                      {"in.wav", "locked", "taken.wav"});
+        EXPECT_TRUE(fs::is_empty(dir / "locked"));
+        chmod((dir / "locked").c_str(), 0755);
+    }
+}

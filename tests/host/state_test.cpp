@@ -1,0 +1,102 @@
+// state save and state load, run through the program against the built component.
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+using namespace hosttest;
+
+namespace {
+
+const std::string kBundle = ZERUB_COMPONENT_BUNDLE;
+
+RunResult State(const TempDir& dir, std::vector<std::string> args) {
+    args.insert(args.begin(), "state");
+    args.push_back("--component");
+    args.push_back(kBundle);
+    return RunHost(dir.path(), args);
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+    std::ofstream(path) << text;
+}
+
+} // namespace
+
+TEST(State, SaveThenLoadRoundTripsTheValues) {
+    TempDir dir;
+    const RunResult saved =
+        State(dir, {"save", "p.aupreset", "--param", "gain=0.25", "--param", "2=1"});
+    ASSERT_EQ(saved.status, 0) << saved.err;
+    EXPECT_EQ(saved.err, "");
+    const std::string expected = "Gain   0.25\nLevel  0.5\nBY     1\n";
+    EXPECT_EQ(saved.out, expected);
+    EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"p.aupreset"});
+    const std::string xml = ReadText(dir / "p.aupreset");
+    EXPECT_EQ(xml.rfind("<?xml", 0), 0u) << xml;
+    for (const char* key : {"version", "type", "subtype", "manufacturer", "name", "data"})
+        EXPECT_NE(xml.find(std::string("<key>") + key + "</key>"), std::string::npos) << key;
+
+    const RunResult loaded = State(dir, {"load", "p.aupreset"});
+    EXPECT_EQ(loaded.status, 0) << loaded.err;
+    EXPECT_EQ(loaded.err, "");
+    EXPECT_EQ(loaded.out, expected);
+
+    // Saving again replaces the file whole.
+    ASSERT_EQ(State(dir, {"save", "p.aupreset", "--param", "Level=0.125"}).status, 0);
+    EXPECT_EQ(State(dir, {"load", "p.aupreset"}).out, "Gain   0.5\nLevel  0.125\nBY     0\n");
+    EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"p.aupreset"});
+}
+
+TEST(State, MalformedAndForeignPresetsAreRefused) {
+    TempDir dir;
+    ASSERT_EQ(State(dir, {"save", "good.aupreset", "--param", "Gain=0.75"}).status, 0);
+    const std::string good = ReadText(dir / "good.aupreset");
+    auto edited = [&](const std::string& pattern, const std::string& replacement) {
+        return std::regex_replace(good, std::regex(pattern), replacement);
+    };
+    // 'ZRB1' is 1515340337; the foreign file claims 'ZRB2'.
+    WriteText(dir / "foreign.aupreset",
+              edited("<integer>1515340337</integer>", "<integer>1515340338</integer>"));
+    WriteText(dir / "nodata.aupreset", edited("<key>data</key>\\s*<data>[^<]*</data>", ""));
+    WriteText(dir / "truncated.aupreset", good.substr(0, good.size() / 2));
+    WriteText(dir / "garbage.aupreset", "\x01\x02 this is not a preset");
+    WriteText(dir / "array.aupreset", "<?xml version=\"1.0\"?><plist version=\"1.0\"><array>"
+                                      "<integer>1</integer></array></plist>");
+    WriteText(dir / "empty.aupreset", "");
+
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"foreign.aupreset", "different component (subtype ZRB2, this one is ZRB1)"},
+        {"nodata.aupreset", "missing data (no state data)"},
+        {"truncated.aupreset", "not a property list"},
+        {"garbage.aupreset", "not a property list"},
+        {"empty.aupreset", "not a property list"},
+        {"array.aupreset", "not a dictionary"},
+    };
+    for (const auto& [file, reason] : cases) {
+        const RunResult run = State(dir, {"load", file});
+        EXPECT_EQ(run.status, 1) << file;
+        EXPECT_EQ(run.out, "") << file;
+        EXPECT_EQ(run.err, "zerub-host: cannot load " + file + ": " + reason + "\n");
+    }
+    const RunResult missing = State(dir, {"load", "absent.aupreset"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "zerub-host: cannot read absent.aupreset: No such file or directory\n");
+}
+
+TEST(State, FailedSavesLeaveNothing) {
+    TempDir dir;
+    const RunResult unknown = State(dir, {"save", "p.aupreset", "--param", "Tone=1"});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_EQ(Lines(unknown.err).size(), 1u) << unknown.err;
+    const RunResult range = State(dir, {"save", "p.aupreset", "--param", "BY=2"});
+    EXPECT_EQ(range.status, 1);
+    EXPECT_EQ(range.err, "zerub-host: --param BY=2: outside the range of BY, 0 .. 1\n");
+    const RunResult folder = State(dir, {"save", "absent/p.aupreset"});
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_EQ(folder.err,
+              "zerub-host: cannot write absent/p.aupreset: No such file or directory\n");
+    EXPECT_EQ(folder.out, "");
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+}
