@@ -52,12 +52,15 @@ Status RenderFile(const RenderFileOptions& options, int progressFd) {
                             std::to_string(kMaxRenderBlock) + " frames");
     if (Status s = CheckOutputPath(options.output); !s) return s;
 
-    PlanarAudio in;
-    if (Status s = ReadAudioFile(options.input, &in, 64); !s) return s;
-    if (in.NumChannels() > kMaxChannels)
+    // The channel count is refused from the header, before any sample is read.
+    AudioFileShape shape;
+    if (Status s = ProbeAudioFile(options.input, &shape); !s) return s;
+    if (shape.channels > kMaxChannels)
         return Status::Fail("cannot render " + options.input + ": " +
-                            std::to_string(in.NumChannels()) +
+                            std::to_string(shape.channels) +
                             " channels; the effect takes mono or stereo");
+    PlanarAudio in;
+    if (Status s = ReadAudioFile(options.input, &in, kMaxChannels); !s) return s;
 
     AURenderer renderer(options.component);
     if (Status s = renderer.Open(in.sampleRate, in.NumChannels(), options.blockFrames); !s)
@@ -75,7 +78,7 @@ Status RenderFile(const RenderFileOptions& options, int progressFd) {
         if (Status s = renderer.SetBypass(true); !s) return s;
     if (Status s = ApplyParams(renderer.Unit(), assignments); !s) return s;
 
-    ProgressBar bar(progressFd, "render");
+    ProgressBar bar(progressFd, "rendering " + Printable(options.input));
     const bool showProgress =
         progressFd >= 0 && bar.Enabled() && in.NumFrames() > kProgressSeconds * in.sampleRate;
     PlanarAudio out;

@@ -1,9 +1,8 @@
 // What the demo and the file renderer need from the effect: open it at a rate and channel count,
 // set parameters by index (real values), and process blocks of planar float audio.
 //
-// DirectRenderer drives the effect object through its plug-in base; a renderer over the Audio
-// Unit interface (AudioUnitInitialize, AudioUnitSetParameter, AudioUnitRender with an input
-// callback) takes its place once the component exists, without changes to its callers.
+// AURenderer is the implementation that drives the component; tests put recorders and refusing
+// renderers in its place.
 #pragma once
 
 #include "host/PlanarAudio.h"

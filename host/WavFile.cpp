@@ -115,6 +115,19 @@ Status WriteWav(const std::string& path, const PlanarAudio& audio, int subtype) 
     return result;
 }
 
+Status ProbeAudioFile(const std::string& path, AudioFileShape* shape) {
+    if (access(path.c_str(), R_OK) != 0)
+        return Status::Fail("cannot read " + path + ": " + ErrnoText());
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!file) return Status::Fail("cannot read " + path + ": " + sf_strerror(nullptr));
+    sf_close(file);
+    shape->sampleRate = info.samplerate;
+    shape->channels = info.channels;
+    shape->frames = info.frames;
+    return Status::Ok();
+}
+
 Status ReadAudioFile(const std::string& path, PlanarAudio* audio, int maxChannels) {
     SF_INFO info{};
     // The system's reason for a file that cannot be opened at all reads better than

@@ -25,6 +25,14 @@ const WavSampleFormat* FindWavSampleFormat(const std::string& name); // null whe
 // As WriteWavFloat, in the given libsndfile subtype. Integer formats clip at full scale.
 Status WriteWav(const std::string& path, const PlanarAudio& audio, int subtype);
 
+// The shape of an audio file, read from its header without reading the samples.
+struct AudioFileShape {
+    int sampleRate = 0;
+    int channels = 0;
+    long long frames = 0;
+};
+Status ProbeAudioFile(const std::string& path, AudioFileShape* shape);
+
 // Reads any file libsndfile understands into 32-bit float samples. Files with more than
 // maxChannels channels, or more frames than an int holds, are refused before anything is read.
 Status ReadAudioFile(const std::string& path, PlanarAudio* audio, int maxChannels = 64);
