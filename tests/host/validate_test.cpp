@@ -98,3 +98,35 @@ TEST(Validate, FailsOnAUnitThatCannotBeDriven) {
     EXPECT_EQ(none.status, 1);
     EXPECT_EQ(Lines(none.out).back(), "VALIDATION FAILED: 1 of 1 checks");
 }
+
+TEST(Validate, FindsEachFaultOfAFaultyUnit) {
+    TempDir dir;
+    const std::string unit = std::string(ZERUB_TEST_UNITS) + "/Faulty.component";
+    const RunResult run = RunHost(dir.path(), {"validate", "--component", unit});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "");
+    const std::vector<std::string> lines = Lines(run.out);
+    ASSERT_FALSE(lines.empty());
+    std::vector<std::string> failed;
+    for (const std::string& line : lines)
+        if (line.rfind("FAIL  ", 0) == 0) failed.push_back(line);
+    // The unit's four faults, and nothing it does right.
+    EXPECT_EQ(failed,
+              (std::vector<std::string>{
+                  "FAIL  parameter 0 (Gain): out-of-range values clamp: set 4, got 4",
+                  "FAIL  render: more than the maximum frames refused: rendered",
+                  "FAIL  render: finite output, DC, continuous parameters at minimum: NaN or "
+                  "infinity in block 0",
+                  "FAIL  render: finite output, DC, continuous parameters at default: NaN or "
+                  "infinity in block 0",
+                  "FAIL  render: finite output, DC, continuous parameters at maximum: NaN or "
+                  "infinity in block 0",
+                  "FAIL  bypass: input passes through bit for bit: channel 0 differs from the "
+                  "input"}))
+        << run.out;
+    const Tally t = Count(lines);
+    EXPECT_EQ(lines.back(),
+              "VALIDATION FAILED: 6 of " + std::to_string(t.pass + t.fail) + " checks");
+    EXPECT_TRUE(Has(lines, "PASS  state: foreign class info refused")) << run.out;
+    EXPECT_TRUE(Has(lines, "SKIP  presets: selectable: no factory presets")) << run.out;
+}
