@@ -118,6 +118,8 @@ Status WriteWav(const std::string& path, const PlanarAudio& audio, int subtype) 
 Status ProbeAudioFile(const std::string& path, AudioFileShape* shape) {
     if (access(path.c_str(), R_OK) != 0)
         return Status::Fail("cannot read " + path + ": " + ErrnoText());
+    if (std::filesystem::is_directory(path))
+        return Status::Fail("cannot read " + path + ": it is a folder");
     SF_INFO info{};
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
     if (!file) return Status::Fail("cannot read " + path + ": " + sf_strerror(nullptr));

@@ -195,6 +195,7 @@ TEST(RenderFile, BadInputIsOneLineAndLeavesNoOutput) {
     ExpectRefused(dir, Render(dir, {"absent.wav", "out.wav"}),
                   "cannot read absent.wav: No such file or directory", entries);
     ExpectRefused(dir, Render(dir, {"noise.wav", "out.wav"}), "cannot read noise.wav: ", entries);
+    ExpectRefused(dir, Render(dir, {".", "out.wav"}), "cannot read .: it is a folder", entries);
     ExpectRefused(dir, Render(dir, {"in.wav", "out.wav", "--param", "Drive=0.5"}),
                   "--param Drive=0.5: no parameter named Drive (the component has Gain, Level, BY)",
                   entries);
