@@ -18,21 +18,6 @@ void ReleaseType(CFAllocatorRef, const void* value) {
     CFRelease(value);
 }
 
-// Text of one value through a copyDescription callback, or its address without one.
-std::string DescribeValue(CFArrayCopyDescriptionCallBack describe, const void* value) {
-    if (describe) {
-        CFStringRef text = describe(value);
-        if (text) {
-            std::string result = DescriptionOf(text);
-            CFRelease(text);
-            return result;
-        }
-    }
-    char address[32];
-    std::snprintf(address, sizeof address, "<%p>", value);
-    return address;
-}
-
 } // namespace
 
 const CFArrayCallBacks kCFTypeArrayCallBacks = {0, RetainType, ReleaseType, CFCopyDescription,

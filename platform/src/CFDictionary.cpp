@@ -29,20 +29,6 @@ const void* CopyStringKey(CFAllocatorRef allocator, const void* value) {
     return CFRetain(value);
 }
 
-std::string DescribeValue(CFDictionaryCopyDescriptionCallBack describe, const void* value) {
-    if (describe) {
-        CFStringRef text = describe(value);
-        if (text) {
-            std::string result = DescriptionOf(text);
-            CFRelease(text);
-            return result;
-        }
-    }
-    char address[32];
-    std::snprintf(address, sizeof address, "<%p>", value);
-    return address;
-}
-
 struct KeyHash {
     const CFDictionaryKeyCallBacks* callBacks;
     size_t operator()(const void* key) const {

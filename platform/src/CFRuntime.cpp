@@ -27,6 +27,19 @@ std::string DescriptionOf(CFTypeRef ref) {
     return ref ? FromRef(ref)->Describe() : std::string("(null)");
 }
 
+std::string DescribeValue(CFStringRef (*describe)(const void*), const void* value) {
+    if (describe) {
+        if (CFStringRef text = describe(value)) {
+            std::string result = DescriptionOf(text);
+            CFRelease(text);
+            return result;
+        }
+    }
+    char address[32];
+    std::snprintf(address, sizeof address, "<%p>", value);
+    return address;
+}
+
 CFHashCode HashBytes(const void* bytes, size_t length, CFHashCode seed) {
     const auto* p = static_cast<const unsigned char*>(bytes);
     CFHashCode hash = 14695981039346656037ULL ^ seed;

@@ -75,6 +75,9 @@ T* As(CFTypeRef ref, CFTypeID id) {
 // Text of a CF object's description, "(null)" for NULL.
 std::string DescriptionOf(CFTypeRef ref);
 
+// Text of a container's value through its copyDescription callback, or its address without one.
+std::string DescribeValue(CFStringRef (*describe)(const void*), const void* value);
+
 // 64-bit FNV-1a over bytes, folded with seed.
 CFHashCode HashBytes(const void* bytes, size_t length, CFHashCode seed = 0);
 

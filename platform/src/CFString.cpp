@@ -191,25 +191,25 @@ std::string FormatWithArguments(const std::string& format, va_list arguments) {
         }
         // Collect one conversion: flags, width, precision, length, conversion character.
         const size_t start = i;
-        std::string spec = "%";
+        std::string directive = "%";
         size_t k = i + 1;
         while (k < format.size() && std::strchr("-+ #0'", format[k]))
-            spec.push_back(format[k++]);
+            directive.push_back(format[k++]);
         int stars[2];
         int starCount = 0;
         auto takeNumber = [&]() {
             if (k < format.size() && format[k] == '*') {
                 stars[starCount++] = va_arg(args, int);
-                spec.push_back(format[k++]);
+                directive.push_back(format[k++]);
             } else {
                 while (k < format.size() && format[k] >= '0' && format[k] <= '9') {
-                    spec.push_back(format[k++]);
+                    directive.push_back(format[k++]);
                 }
             }
         };
         takeNumber();
         if (k < format.size() && format[k] == '.') {
-            spec.push_back(format[k++]);
+            directive.push_back(format[k++]);
             takeNumber();
         }
         std::string length;
@@ -224,7 +224,7 @@ std::string FormatWithArguments(const std::string& format, va_list arguments) {
         // Lengths handed to snprintf: q is the BSD spelling of ll.
         std::string cLength = length == "q" ? "ll" : length;
         auto emit = [&](auto value) {
-            const std::string full = spec + cLength + conversion;
+            const std::string full = directive + cLength + conversion;
             int n;
             if (starCount == 2) {
                 n = std::snprintf(piece, sizeof piece, full.c_str(), stars[0], stars[1], value);
