@@ -12,7 +12,8 @@
 // Input. The platform passes mouse events in editor pixels (origin top left). A press captures
 // the control it hits (hidden and grayed controls are passed over; the background at index 0
 // takes what nothing else takes) and, for a bound control, opens the host gesture that the
-// release closes. Drags go to the captured control, one call per new position.
+// release closes. Drags go to the captured control, one call per new position. Every edit made
+// here reaches the host inside a begin/end pair, and every end follows its begin.
 //
 // Threads: everything runs on the user-interface thread, except SetParameterFromPlug, which the
 // host's parameter-set entry calls on its own thread with the plug-in mutex held; that path only
@@ -219,6 +220,14 @@ protected:
     bool BlitClipped(LICE_IBitmap* src, const IRECT* dest, int srcX, int srcY,
                      const IChannelBlend* blend);
     void DeleteControls();
+    // Gestures towards the host. A press opens one for its control's parameter and the release
+    // (or the next press, when a release never came) closes it. Edits outside a press (wheel,
+    // double click, menu choice, typed text) get a gesture of their own: BeginEditGesture
+    // answers whether it opened one, which EndEditGesture then closes.
+    void OpenPressGesture(int paramIdx);
+    void ClosePressGesture();
+    bool BeginEditGesture(int paramIdx);
+    void EndEditGesture(int paramIdx, bool began);
 
     WDL_PtrList<IControl> mControlList{512};
     IPlugBase* mOwnerPlug;
@@ -237,4 +246,5 @@ protected:
     bool mStrictRedraw = true;
     bool mTooltipsOn = false;
     IControl* mKeyFallbackControl = nullptr;
+    int mGestureParamIdx = -1; // parameter of the gesture the current press opened; -1 none
 };

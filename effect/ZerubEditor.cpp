@@ -3,6 +3,7 @@
 #include "au/IPlugAU.h"
 #include "editor/IControls.h"
 #include "editor/IGraphicsHeadless.h"
+#include "plugin/IParam.h"
 
 namespace {
 
@@ -21,6 +22,21 @@ enum EParams { kGain = 0, kLevel, kBypass };
 
 } // namespace
 
+bool ZerubBypassSwitch::Engaged() const {
+    const IParam* param = GetParam();
+    const double value = param ? param->GetNonNormalized(mNormValue) : mNormValue;
+    return value >= 1.0 && value < 2.0; // the effect's own test: the value truncates to 1
+}
+
+bool ZerubBypassSwitch::Draw(IGraphics* graphics) {
+    return graphics->DrawBitmap(&mBitmap, &mArea, Engaged() ? 2 : 1, &mBlending);
+}
+
+void ZerubBypassSwitch::OnMouseDown(int x, int y, IMouseMod* mod) {
+    mNormValue = Engaged() ? 0.0 : 1.0;
+    SetDirty(true);
+}
+
 IGraphics* MakeGraphics(IPlugAU* plug, int w, int h, int fps) {
     IGraphicsHeadless* graphics = new IGraphicsHeadless(plug, w, h, fps);
     graphics->SetBundleID(kBundleID);
@@ -38,7 +54,7 @@ IGraphics* BuildZerubEditor(IPlugAU* plug) {
     g->AttachControl(new IKnobMultiControl(plug, 62, 62, kLevel, &level));
 
     IBitmap bypass = g->LoadIBitmap(kBypassID, "resources/img/BYPASS.png", kSwitchFrames);
-    g->AttachControl(new ISwitchControl(plug, 0, 481, kBypass, &bypass));
+    g->AttachControl(new ZerubBypassSwitch(plug, 0, 481, kBypass, &bypass));
 
     // The visible part of the link is the strip from 484 to the editor's bottom edge.
     g->AttachControl(new IURLControl(plug, IRECT(233, 484, 333, 584), kProductURL));
