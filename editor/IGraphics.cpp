@@ -196,8 +196,7 @@ void IGraphics::PrepDraw() {
 void IGraphics::Resize(int w, int h) {
     mWidth = w;
     mHeight = h;
-    ReleaseMouseCapture();
-    ClosePressGesture(); // its control is about to go
+    ReleaseMouseCapture(); // and the gesture of its press: the control is about to go
     DeleteControls();
     delete mBackBuffer;
     delete mScratchBitmap;
@@ -278,6 +277,7 @@ int IGraphics::GetMouseControlIdx(int x, int y, bool mouseOver) {
 void IGraphics::ReleaseMouseCapture() {
     mCapturedControl = -1;
     mLastMouseX = mLastMouseY = -1;
+    ClosePressGesture();
 }
 
 // ---- Gestures ----
@@ -314,8 +314,7 @@ void IGraphics::EndEditGesture(int paramIdx, bool began) {
 }
 
 void IGraphics::OnMouseDown(int x, int y, IMouseMod* mod) {
-    ReleaseMouseCapture();
-    ClosePressGesture(); // the release of an earlier press never came
+    ReleaseMouseCapture(); // ends the gesture of an earlier press whose release never came
     const int c = HitSearch(x, y, false);
     if (c < 0) return;
     mCapturedControl = c;
@@ -328,7 +327,9 @@ void IGraphics::OnMouseDown(int x, int y, IMouseMod* mod) {
 
 void IGraphics::OnMouseUp(int x, int y, IMouseMod* mod) {
     const int c = GetMouseControlIdx(x, y, false);
-    ReleaseMouseCapture();
+    // The capture goes now, the press's gesture only after the control has taken the release.
+    mCapturedControl = -1;
+    mLastMouseX = mLastMouseY = -1;
     IControl* control = GetControl(c);
     if (!control) {
         ClosePressGesture();
@@ -359,7 +360,6 @@ void IGraphics::OnMouseDrag(int x, int y, IMouseMod* mod) {
 
 bool IGraphics::OnMouseDblClick(int x, int y, IMouseMod* mod) {
     ReleaseMouseCapture();
-    ClosePressGesture();
     const int c = HitSearch(x, y, false);
     if (c < 0) return false;
     IControl* control = GetControl(c);

@@ -142,6 +142,8 @@ public:
     bool OnKeyDown(int x, int y, int key); // true when a control handled the key
     // The captured control, else the topmost hittable control; -1 when nothing is hit.
     int GetMouseControlIdx(int x, int y, bool mouseOver = false);
+    // Drops the capture and ends the gesture its press opened: for a window closed, or a mouse
+    // lost, before the release arrived.
     void ReleaseMouseCapture();
     int GetCapturedControl() const { return mCapturedControl; }
     int GetParamIdxForPTAutomation(int x, int y);

@@ -374,6 +374,10 @@ TEST_F(Controls, EveryEditReachesTheHostInsideABalancedGesture) {
     EXPECT_EQ(plug.GetParam(2)->Value(), 0.0);
     gui->SetParameterFromGUI(0, 0.9);
     EXPECT_DOUBLE_EQ(plug.GetParam(0)->Value(), 0.9);
+    // A drag cut short by the window closing: the platform drops the capture.
+    gui->OnMouseDown(50, 60, &left);
+    gui->OnMouseDrag(50, 55, &left);
+    gui->ReleaseMouseCapture();
 
     EXPECT_EQ(GestureFaults(plug.heard), "");
     EXPECT_GE(plug.informed.size(), 12u);
