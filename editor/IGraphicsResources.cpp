@@ -249,31 +249,48 @@ HFONT MakeFont(const IText* t, int height) {
 
 } // namespace
 
+namespace {
+
+// The raster font measures and renders through one bitmap shared by every font of the process,
+// so fonts are made (and discarded) one at a time.
+WDL_Mutex& FontMakingMutex() {
+    static WDL_Mutex mutex;
+    return mutex;
+}
+
+// A new font for the style, handed to the cache; the font the cache holds for the style, or null.
+LICE_IFont* MakeCachedFont(const IText* text) {
+    LICE_CachedFont* made = new LICE_CachedFont;
+    int height = text->size > 2 ? text->size : 2;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        HFONT hfont = MakeFont(text, height);
+        if (!hfont) {
+            delete made;
+            return nullptr;
+        }
+        made->SetFromHFont(hfont, FONT_OWNS_HFONT | FONT_PREFER_NATIVE);
+        // The platform's line height may differ from the height asked for: ask once more at the
+        // height that should give the wanted line height. A zero line height gives nothing to
+        // scale by, so the first font is kept.
+        const int lineHeight = made->GetLineHeight();
+        if (attempt > 0 || lineHeight == height || lineHeight <= 0) break;
+        const double square = text->size < 2 ? 4.0 : double(text->size) * text->size;
+        height = int(square / lineHeight + 0.5);
+        if (height < 2) height = 2;
+    }
+    // Only what the cache holds is handed out: made is gone when the cache could not take it.
+    return FontCache().Add(made, text);
+}
+
+} // namespace
+
 LICE_IFont* IGraphics::CacheFont(IText* text) {
     if (!text) return nullptr;
     LICE_IFont* font = FontCache().Find(text);
     if (!font) {
-        LICE_CachedFont* made = new LICE_CachedFont;
-        int height = text->size > 2 ? text->size : 2;
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            HFONT hfont = MakeFont(text, height);
-            if (!hfont) {
-                delete made;
-                return nullptr;
-            }
-            made->SetFromHFont(hfont, FONT_OWNS_HFONT | FONT_PREFER_NATIVE);
-            // The platform's line height may differ from the height asked for: ask once more
-            // at the height that should give the wanted line height. A zero line height gives
-            // nothing to scale by, so the first font is kept.
-            const int lineHeight = made->GetLineHeight();
-            if (attempt > 0 || lineHeight == height || lineHeight <= 0) break;
-            const double square = text->size < 2 ? 4.0 : double(text->size) * text->size;
-            height = int(square / lineHeight + 0.5);
-            if (height < 2) height = 2;
-        }
-        // The font the cache holds is the one handed out: made is gone when the cache could
-        // not take it, or when another thread's font for the same style got there first.
-        font = FontCache().Add(made, text);
+        WDL_MutexLock making(&FontMakingMutex());
+        font = FontCache().Find(text); // made while this thread waited
+        if (!font) font = MakeCachedFont(text);
         if (!font) return nullptr;
     }
     text->cachedFont = font;
