@@ -126,12 +126,12 @@ void IGraphics::SetControlFromPlug(int controlIdx, double normalizedValue) {
 
 void IGraphics::SetParameterFromGUI(int paramIdx, double normalizedValue) {
     if (!std::isfinite(normalizedValue)) return;
-    const bool began = BeginEditGesture(paramIdx);
+    const EditGesture gesture = BeginEditGesture(paramIdx);
     for (int i = 0; i < NControls(); ++i) {
         IControl* c = GetControl(i);
         if (c->ParamIdx() == paramIdx) c->SetValueFromUserInput(normalizedValue);
     }
-    EndEditGesture(paramIdx, began);
+    EndEditGesture(paramIdx, gesture);
 }
 
 // ---- Prompts ---------------------------------------------------------------------------------
@@ -153,9 +153,9 @@ void IGraphics::PromptUserInput(IControl* control, IParam* param, IRECT* where) 
         }
         // Only the menu built here carries the choice: a submenu answer has no meaning for it.
         if (CreateIPopupMenu(&menu, where) && menu.GetChosenItemIdx() >= 0) {
-            const bool began = BeginEditGesture(control->ParamIdx());
+            const EditGesture gesture = BeginEditGesture(control->ParamIdx());
             control->SetValueFromUserInput(param->GetNormalized(menu.GetChosenItemIdx()));
-            EndEditGesture(control->ParamIdx(), began);
+            EndEditGesture(control->ParamIdx(), gesture);
         }
         return;
     }
@@ -179,9 +179,9 @@ void IGraphics::SetFromStringAfterPrompt(IControl* control, IParam* param, const
     // "nan", "inf" or a number beyond the double range: nothing a parameter could take.
     if (!std::isfinite(v)) return;
     // The text arrives after the press that opened the field has ended its gesture.
-    const bool began = BeginEditGesture(control->ParamIdx());
+    const EditGesture gesture = BeginEditGesture(control->ParamIdx());
     control->SetValueFromUserInput(param->GetNormalized(v));
-    EndEditGesture(control->ParamIdx(), began);
+    EndEditGesture(control->ParamIdx(), gesture);
 }
 
 // ---- Redraw ----------------------------------------------------------------------------------
@@ -295,21 +295,22 @@ void IGraphics::ClosePressGesture() {
     if (paramIdx >= 0 && mOwnerPlug) mOwnerPlug->EndInformHostOfParamChange(paramIdx);
 }
 
-bool IGraphics::BeginEditGesture(int paramIdx) {
-    if (paramIdx < 0 || !mOwnerPlug || paramIdx == mGestureParamIdx) return false;
+IGraphics::EditGesture IGraphics::BeginEditGesture(int paramIdx) {
+    if (paramIdx < 0 || !mOwnerPlug || paramIdx == mGestureParamIdx) return kNoGesture;
+    mOwnerPlug->BeginInformHostOfParamChange(paramIdx);
     // Tracked like a press's gesture, so that an edit nested in this one (a double click that
     // opens a menu) does not begin it twice. Another parameter's open gesture stays tracked.
-    if (mGestureParamIdx < 0) mGestureParamIdx = paramIdx;
-    mOwnerPlug->BeginInformHostOfParamChange(paramIdx);
-    return true;
+    if (mGestureParamIdx >= 0) return kUntrackedGesture;
+    mGestureParamIdx = paramIdx;
+    return kTrackedGesture;
 }
 
-void IGraphics::EndEditGesture(int paramIdx, bool began) {
-    if (!began || !mOwnerPlug) return;
-    if (mGestureParamIdx == paramIdx)
+void IGraphics::EndEditGesture(int paramIdx, EditGesture opened) {
+    if (opened == kNoGesture || !mOwnerPlug) return;
+    if (opened == kTrackedGesture) {
+        if (mGestureParamIdx != paramIdx) return; // ended meanwhile (the editor was resized)
         mGestureParamIdx = -1;
-    else if (mGestureParamIdx < 0)
-        return; // closed meanwhile (the editor was resized under it)
+    }
     mOwnerPlug->EndInformHostOfParamChange(paramIdx);
 }
 
@@ -344,9 +345,9 @@ void IGraphics::OnMouseUp(int x, int y, IMouseMod* mod) {
     // closed its own gesture) may still edit, as a momentary button does. Read the index before
     // the call: a release that resizes the editor deletes the control.
     const int paramIdx = control->ParamIdx();
-    const bool began = BeginEditGesture(paramIdx);
+    const EditGesture gesture = BeginEditGesture(paramIdx);
     control->OnMouseUp(x, y, mod);
-    EndEditGesture(paramIdx, began);
+    EndEditGesture(paramIdx, gesture);
 }
 
 void IGraphics::OnMouseDrag(int x, int y, IMouseMod* mod) {
@@ -373,9 +374,9 @@ bool IGraphics::OnMouseDblClick(int x, int y, IMouseMod* mod) {
         return true;
     }
     const int paramIdx = control->ParamIdx();
-    const bool began = BeginEditGesture(paramIdx);
+    const EditGesture gesture = BeginEditGesture(paramIdx);
     control->OnMouseDblClick(x, y, mod);
-    EndEditGesture(paramIdx, began);
+    EndEditGesture(paramIdx, gesture);
     return false;
 }
 
@@ -384,9 +385,9 @@ void IGraphics::OnMouseWheel(int x, int y, IMouseMod* mod, int delta) {
     if (!control) return;
     // Inside the press's gesture when the wheel turns during a drag, else a gesture of its own.
     const int paramIdx = control->ParamIdx();
-    const bool began = BeginEditGesture(paramIdx);
+    const EditGesture gesture = BeginEditGesture(paramIdx);
     control->OnMouseWheel(x, y, mod, delta);
-    EndEditGesture(paramIdx, began);
+    EndEditGesture(paramIdx, gesture);
 }
 
 bool IGraphics::OnMouseOver(int x, int y, IMouseMod* mod) {

@@ -225,11 +225,12 @@ protected:
     // Gestures towards the host. A press opens one for its control's parameter and the release
     // (or the next press, when a release never came) closes it. Edits outside a press (wheel,
     // double click, menu choice, typed text) get a gesture of their own: BeginEditGesture
-    // answers whether it opened one, which EndEditGesture then closes.
+    // answers what it opened, which EndEditGesture then closes.
+    enum EditGesture { kNoGesture, kTrackedGesture, kUntrackedGesture };
     void OpenPressGesture(int paramIdx);
     void ClosePressGesture();
-    bool BeginEditGesture(int paramIdx);
-    void EndEditGesture(int paramIdx, bool began);
+    EditGesture BeginEditGesture(int paramIdx);
+    void EndEditGesture(int paramIdx, EditGesture opened);
 
     WDL_PtrList<IControl> mControlList{512};
     IPlugBase* mOwnerPlug;

@@ -39,6 +39,8 @@ struct EffectEditor : ::testing::Test {
         plug->GetParam(Zerub::kGain)->Set(gain);
         plug->GetParam(Zerub::kLevel)->Set(level);
         plug->GetParam(Zerub::kBypass)->Set(bypass);
+        for (int i = 0; i < Zerub::kNumParams; ++i) // as the host's parameter-set entry does
+            plug->OnParamChange(i);
         plug->RedrawParamControls();
         while (Cycle()) {
         }
