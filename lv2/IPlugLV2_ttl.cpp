@@ -209,6 +209,7 @@ std::string LV2PortSymbol(const char* name, const std::string& taken) {
 }
 
 std::string LV2ManifestTurtle(IPlugLV2* plug, const char* uriBase, const char* binaryName) {
+    plug->PruneUninitializedPresets(); // as a host would see them: only filled presets
     const std::string descriptions = std::string(plug->GetEffectName()) + ".ttl";
     std::string ttl = kPrefixes;
     std::string appliesTo;
@@ -275,6 +276,7 @@ std::string LV2PluginsTurtle(IPlugLV2* plug, const char* uriBase) {
 }
 
 std::string LV2PresetsTurtle(IPlugLV2* plug, const char* uriBase) {
+    plug->PruneUninitializedPresets();
     std::string ttl = kPrefixes;
     char stateKey[256];
     IPlugLV2::StateKeyURI(uriBase, stateKey);

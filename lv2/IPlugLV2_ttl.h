@@ -11,7 +11,8 @@
 // with a digit, made unique among the symbols already taken (taken is '\n'-separated).
 std::string LV2PortSymbol(const char* name, const std::string& taken);
 
-// The Turtle text of each file. The plug-in's presets are restored one by one to read them.
+// The Turtle text of each file. Uninitialised presets are pruned first, as a host would never see
+// them; the others are restored one by one to read them.
 std::string LV2ManifestTurtle(IPlugLV2* plug, const char* uriBase, const char* binaryName);
 std::string LV2PluginsTurtle(IPlugLV2* plug, const char* uriBase);
 std::string LV2PresetsTurtle(IPlugLV2* plug, const char* uriBase);
