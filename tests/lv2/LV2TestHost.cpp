@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <dlfcn.h>
 #include <random>
 
 URIDMap::URIDMap() {
@@ -35,6 +36,8 @@ const char* URIDMap::Unmap(LV2_URID urid) const {
 
 LilvWorld* TestWorld() {
     static LilvWorld* world = [] {
+        // Keep the plug-in's library loaded to the end, so that sanitizer reports can name it.
+        dlopen(ZERUB_LV2_BUNDLE "/Zerub.so", RTLD_NOW | RTLD_NODELETE);
         LilvWorld* w = lilv_world_new();
         // The core specification, so that plug-in classes are known.
         LilvNode* core = lilv_new_file_uri(w, nullptr, "/usr/lib/lv2/core.lv2/");
