@@ -36,7 +36,15 @@ enum EHost {
     kHostOpenMPT
 };
 
-enum EAPI { kAPIVST2 = 0, kAPIVST3 = 1, kAPIAU = 2, kAPIRTAS = 3, kAPIAAX = 4, kAPISA = 5 };
+enum EAPI {
+    kAPIVST2 = 0,
+    kAPIVST3 = 1,
+    kAPIAU = 2,
+    kAPIRTAS = 3,
+    kAPIAAX = 4,
+    kAPISA = 5,
+    kAPILV2 = 6
+};
 
 // The host code for an application name, by case-insensitive substring search in a fixed order.
 EHost LookUpHost(const char* name);
