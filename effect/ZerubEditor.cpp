@@ -20,7 +20,18 @@ constexpr int kSwitchFrames = 2;
 
 enum EParams { kGain = 0, kLevel, kBypass };
 
-} // namespace
+// The bypass switch. The effect bypasses only when "BY" is exactly 1 (a host may set a fraction,
+// which truncates to 0), so the switch shows "on" only then, whatever frame rounding would pick,
+// and a press always moves it to the state it does not show.
+class ZerubBypassSwitch : public ISwitchControl {
+public:
+    using ISwitchControl::ISwitchControl;
+    bool Draw(IGraphics* graphics) override;
+    void OnMouseDown(int x, int y, IMouseMod* mod) override;
+
+private:
+    bool Engaged() const; // the value held bypasses the audio
+};
 
 bool ZerubBypassSwitch::Engaged() const {
     const IParam* param = GetParam();
@@ -36,6 +47,8 @@ void ZerubBypassSwitch::OnMouseDown(int x, int y, IMouseMod* mod) {
     mNormValue = Engaged() ? 0.0 : 1.0;
     SetDirty(true);
 }
+
+} // namespace
 
 IGraphics* MakeGraphics(IPlugAU* plug, int w, int h, int fps) {
     IGraphicsHeadless* graphics = new IGraphicsHeadless(plug, w, h, fps);
