@@ -4,13 +4,11 @@
 #include "editor/IGraphics.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
-
-// A private property that hands the view factory the wrapper object.
-constexpr AudioUnitPropertyID kIPlugObjectPropertyID = static_cast<AudioUnitPropertyID>(-101);
 
 UInt32 GetTagForNumChannels(int nChannels) {
     switch (nChannels) {
@@ -393,9 +391,12 @@ OSStatus IPlugAU::GetProperty(AudioUnitPropertyID propID, AudioUnitScope scope,
             if (param->MapDisplayText(text, &v))
                 vfs->outValue = static_cast<AudioUnitParameterValue>(v);
         } else {
+            // Text that reads as no finite number ("nan", "inf", 1e999) is matched by nothing,
+            // like an unknown display text: outValue stays.
             const double v = std::atof(text);
-            vfs->outValue =
+            const AudioUnitParameterValue out =
                 static_cast<AudioUnitParameterValue>(param->GetNegateDisplay() ? -v : v);
+            if (std::isfinite(out)) vfs->outValue = out;
         }
         return noErr;
     }
@@ -414,18 +415,18 @@ OSStatus IPlugAU::SetStreamFormat(AudioUnitScope scope, AudioUnitElement element
                                   const AudioStreamBasicDescription* format) {
     BusChannels* bus = GetBus(scope, element);
     if (!bus) return kAudioUnitErr_InvalidProperty;
-    bus->nHostChannels = 0;
     const int nChannels = static_cast<int>(std::min<UInt32>(format->mChannelsPerFrame, 0x7fff));
     const bool legal = nChannels > 0 && CheckLegalIO(scope, static_cast<int>(element), nChannels);
     const bool accepted =
         format->mFormatID == kAudioFormatLinearPCM &&
         (format->mFormatFlags & (kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked));
-    if (legal && accepted) {
-        bus->nHostChannels = nChannels;
-        if (format->mSampleRate > 0.0) SetSampleRate(format->mSampleRate);
-    }
+    // A refused format changes nothing: the bus keeps the count it had, so the unit renders
+    // and re-initialises as before.
+    if (!legal || !accepted) return kAudioUnitErr_InvalidProperty;
+    bus->nHostChannels = nChannels;
+    if (format->mSampleRate > 0.0) SetSampleRate(format->mSampleRate);
     AssessInputConnections();
-    return legal && accepted ? OSStatus(noErr) : OSStatus(kAudioUnitErr_InvalidProperty);
+    return noErr;
 }
 
 OSStatus IPlugAU::MakeConnection(const AudioUnitConnection* connection) {
@@ -501,7 +502,7 @@ OSStatus IPlugAU::SetProperty(AudioUnitPropertyID propID, AudioUnitScope scope,
     case kAudioUnitProperty_MaximumFramesPerSlice: {
         if (!holds(sizeof(UInt32))) return kAudioUnitErr_InvalidPropertyValue;
         const UInt32 frames = *static_cast<const UInt32*>(data);
-        if (frames > (1u << 20)) return kAudioUnitErr_InvalidPropertyValue;
+        if (frames == 0 || frames > (1u << 20)) return kAudioUnitErr_InvalidPropertyValue;
         SetBlockSize(static_cast<int>(frames));
         Reset();
         return noErr;
@@ -584,6 +585,17 @@ OSStatus IPlugAU::DoGetProperty(AudioUnitPropertyID propID, AudioUnitScope scope
 
 OSStatus IPlugAU::DoSetProperty(AudioUnitPropertyID propID, AudioUnitScope scope,
                                 AudioUnitElement element, const void* data, UInt32 dataSize) {
+    if (propID == kAudioUnitProperty_ClassInfo) {
+        // The dictionary is outside data of any size: read and check it before taking the
+        // mutex, so that rendering never waits on it. Listeners hear the set as before.
+        ClassInfoState state;
+        const OSStatus read = data && dataSize >= sizeof(CFPropertyListRef)
+                                  ? ReadState(*static_cast<const CFPropertyListRef*>(data), &state)
+                                  : OSStatus(kAudioUnitErr_InvalidPropertyValue);
+        WDL_MutexLock lock(&mutex);
+        InformListeners(propID, scope);
+        return read != noErr ? read : ApplyState(&state);
+    }
     WDL_MutexLock lock(&mutex);
     return SetProperty(propID, scope, element, &dataSize, data);
 }
@@ -636,14 +648,19 @@ void IPlugAU::InformListeners(AudioUnitPropertyID propID, AudioUnitScope scope) 
     }
 }
 
+// The render thread walks this list with the mutex held, so it changes only under the mutex.
 OSStatus IPlugAU::DoAddRenderNotify(AURenderCallback proc, void* refCon) {
+    if (!proc) return paramErr; // it would be called on the next render
+    WDL_MutexLock lock(&mutex);
     renderNotify.Add(new AURenderCallbackStruct{proc, refCon});
     return noErr;
 }
 
-OSStatus IPlugAU::DoRemoveRenderNotify(AURenderCallback proc) {
+OSStatus IPlugAU::DoRemoveRenderNotify(AURenderCallback proc, void* refCon) {
+    WDL_MutexLock lock(&mutex);
     for (int i = 0; i < renderNotify.GetSize(); ++i) {
-        if (renderNotify.Get(i)->inputProc == proc) {
+        const AURenderCallbackStruct* entry = renderNotify.Get(i);
+        if (entry->inputProc == proc && entry->inputProcRefCon == refCon) {
             renderNotify.Delete(i, true);
             break;
         }
