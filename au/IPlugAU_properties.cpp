@@ -4,6 +4,7 @@
 #include "editor/IGraphics.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +24,15 @@ UInt32 GetTagForNumChannels(int nChannels) {
 
 CFStringRef MakeCFString(const char* text) {
     return CFStringCreateWithCString(kCFAllocatorDefault, text ? text : "", kCFStringEncodingUTF8);
+}
+
+// The UTF-8 text of a host string into text (size bytes), or "" when it does not fit. Every
+// UTF-16 unit takes at least a byte, so a longer string is turned away before it is converted:
+// the work done under the mutex stays bounded by size, however long the string.
+void GetTextIfItFits(CFStringRef string, char* text, int size) {
+    text[0] = 0;
+    if (string && CFStringGetLength(string) < size)
+        CFStringGetCString(string, text, size, kCFStringEncodingUTF8);
 }
 
 } // namespace
@@ -383,20 +393,19 @@ OSStatus IPlugAU::GetProperty(AudioUnitPropertyID propID, AudioUnitScope scope,
             static_cast<AudioUnitParameterValueFromString*>(data);
         const IParam* param = GetParam(static_cast<int>(vfs->inParamID));
         if (!param) return kAudioUnitErr_InvalidElement;
-        char text[128] = "";
-        if (vfs->inString)
-            CFStringGetCString(vfs->inString, text, sizeof text, kCFStringEncodingUTF8);
+        char text[128];
+        GetTextIfItFits(vfs->inString, text, sizeof text);
         if (param->GetNDisplayTexts()) {
             int v;
             if (param->MapDisplayText(text, &v))
                 vfs->outValue = static_cast<AudioUnitParameterValue>(v);
         } else {
-            // Text that reads as no finite number ("nan", "inf", 1e999) is matched by nothing,
-            // like an unknown display text: outValue stays.
+            // Text that reads as no finite Float32 ("nan", "inf", 1e999, 1e300) is matched by
+            // nothing, like an unknown display text: outValue stays.
             const double v = std::atof(text);
-            const AudioUnitParameterValue out =
-                static_cast<AudioUnitParameterValue>(param->GetNegateDisplay() ? -v : v);
-            if (std::isfinite(out)) vfs->outValue = out;
+            if (std::isfinite(v) && std::fabs(v) <= FLT_MAX)
+                vfs->outValue =
+                    static_cast<AudioUnitParameterValue>(param->GetNegateDisplay() ? -v : v);
         }
         return noErr;
     }
@@ -547,9 +556,8 @@ OSStatus IPlugAU::SetProperty(AudioUnitPropertyID propID, AudioUnitScope scope,
     case kAudioUnitProperty_AUHostIdentifier: {
         if (!holds(sizeof(AUHostIdentifier))) return kAudioUnitErr_InvalidPropertyValue;
         const AUHostIdentifier* identifier = static_cast<const AUHostIdentifier*>(data);
-        char name[128] = "";
-        if (identifier->hostName)
-            CFStringGetCString(identifier->hostName, name, sizeof name, kCFStringEncodingUTF8);
+        char name[128];
+        GetTextIfItFits(identifier->hostName, name, sizeof name);
         const NumVersion& v = identifier->hostVersion;
         SetHost(name, v.majorRev * 65536 + ((v.minorAndBugRev >> 4) & 0x0F) * 256 +
                           (v.minorAndBugRev & 0x0F));

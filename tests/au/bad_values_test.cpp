@@ -183,7 +183,7 @@ TEST(AUBadValues, NonFiniteParameterValuesAreRefusedBeforeAnyoneHears) {
     EXPECT_TRUE(std::isfinite(unit.editor->pushes[0]));
 
     // Typed text that reads as no finite number maps to nothing.
-    for (const char* text : {"nan", "inf", "-1e999"}) {
+    for (const char* text : {"nan", "inf", "-1e999", "1e300"}) {
         CFStringRef s = CFStringCreateWithCString(nullptr, text, kCFStringEncodingUTF8);
         AudioUnitParameterValueFromString vfs = {0, s, 0.25f};
         UInt32 size = sizeof vfs;

@@ -70,12 +70,9 @@ float Peak(const std::vector<float>& x) {
     return peak;
 }
 
-std::atomic<int> g_notifications{0};
-
 OSStatus CountingNotify(void* refCon, AudioUnitRenderActionFlags* flags, const AudioTimeStamp*,
                         UInt32, UInt32, AudioBufferList*) {
     if (*flags & kAudioUnitRenderAction_PostRender) ++*static_cast<std::atomic<int>*>(refCon);
-    ++g_notifications;
     return noErr;
 }
 
