@@ -9,8 +9,9 @@
 // render callback); bind the host's output buffers (or scratch memory); process or pass
 // through on the last connected output bus; post-render notifications.
 //
-// State restore (UI thread, mutex held): check the class-info dictionary's identity, select the
-// named preset, load the chunk, redraw the editor.
+// State restore (UI thread): read the class-info dictionary and check its identity and data
+// before taking the mutex, refusing it whole when anything is wrong; then, under the mutex,
+// select the named preset, load the chunk, redraw the editor.
 #pragma once
 
 #include "containers/WDL_HeapBuf.h"
