@@ -53,6 +53,12 @@ public:
     virtual int UnserializeState(ByteChunk* chunk, int startPos) {
         return UnserializeParams(chunk, startPos);
     }
+    // Whether UnserializeState could restore the chunk whole. Hosts check outside data with it
+    // before changing anything, without the mutex, so it reads only the chunk and what is fixed
+    // at construction. Base: a finite value for every parameter.
+    virtual bool IsValidState(const ByteChunk* chunk, int startPos) const {
+        return IsValidParamsState(chunk, startPos);
+    }
     // data holds doubles; compares each parameter with double startPos + i, in single precision.
     virtual bool CompareState(const unsigned char* data, int startPos);
     virtual void OnWindowResize() {}
@@ -61,7 +67,8 @@ public:
     virtual void PopupHostContextMenuForParam(int /*paramIdx*/, int /*x*/, int /*y*/) {}
 
     // ---- Editor to plug-in (UI thread) ----
-    // Under the mutex: set the normalised value, tell the host, call OnParamChange.
+    // Under the mutex: set the normalised value, tell the host, call OnParamChange. A
+    // non-finite value is ignored (nothing set, nobody told).
     virtual void SetParameterFromGUI(int paramIdx, double normalizedValue);
 
     // ---- Host-facing operations the wrapper implements ----
@@ -160,6 +167,8 @@ public:
     bool SerializeParams(ByteChunk* chunk);
     // Returns the position after the last value read, or -1 when the chunk ended early.
     int UnserializeParams(ByteChunk* chunk, int startPos);
+    // True when the chunk holds a finite double for every parameter from startPos on.
+    bool IsValidParamsState(const ByteChunk* chunk, int startPos) const;
     static void InitChunkWithIPlugVer(ByteChunk* chunk);
     static int GetIPlugVerFromChunk(ByteChunk* chunk, int* position);
 
