@@ -2,6 +2,10 @@
 
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 // Figures from a circuit fit: keep every digit and every evaluation order as they are.
 
 const DiodeTable diode_table = {
@@ -147,5 +151,208 @@ double DriveCircuit::Process(double x, double gain, double level) {
     out1 = v;
     gainSmooth = g;
     levelSmooth = L;
+    // A non-finite value never leaves the network by itself: start the next sample clean. This
+    // sample's output is finite all the same, as the clipper maps NaN and infinity to zero.
+    if (!(std::isfinite(coupledPrev) && std::isfinite(net1) && std::isfinite(out1)))
+        ClearFilterMemories();
     return out;
+}
+
+void DriveCircuit::ClearFilterMemories() {
+    inPrev = coupledPrev = 0.0;
+    net1 = net2 = net3 = 0.0;
+    out1 = out2 = 0.0;
+}
+
+bool DriveCircuit::FilterMemoriesFinite() const {
+    return std::isfinite(inPrev) && std::isfinite(coupledPrev) && std::isfinite(net1) &&
+           std::isfinite(net2) && std::isfinite(net3) && std::isfinite(out1) && std::isfinite(out2);
+}
+
+// ---- Block path ----
+//
+// The same operations as Process in the same order, with what a block holds constant taken out
+// of the loop: the control targets (the two exp) are computed once. The loop-carried chain (the
+// gain network's multiply, two additions, division and subtraction) sets the pace, so the two
+// channels run side by side in the two lanes of an SSE2 register: each lane performs exactly
+// the IEEE operations of the scalar code, and nothing is contracted or reassociated.
+//
+// Non-finite state is rare, so the block is run in chunks and the state checked after each; a
+// chunk that left a circuit non-finite is run again for that circuit through Process, which
+// clears the memories at the right sample. Inputs are copied per chunk (interleaved, which also
+// suits the lanes), so aliased input and output buffers stay correct on a rerun.
+
+namespace {
+
+constexpr int kChunk = 64;
+
+// A scalar rerun of one circuit over one chunk, with the targets Process computes itself.
+void RunScalar(DriveCircuit& c, const double* x, int stride, double* out, int n, double gain,
+               double level) {
+    for (int s = 0; s < n; ++s)
+        out[s] = c.Process(x[s * stride], gain, level);
+}
+
+#if defined(__SSE2__)
+
+struct WideTable {
+    double v[100];
+};
+
+// The curve widened to double; T[i] and T[i + 1] are adjacent, so one unaligned load reads both.
+WideTable Widen() {
+    WideTable t{};
+    for (int i = 0; i < 100; ++i)
+        t.v[i] = static_cast<double>(diode_table.values[i]);
+    return t;
+}
+
+const WideTable kWide = Widen();
+
+inline __m128d Lanes(double a, double b) {
+    return _mm_set_pd(b, a); // lane 0 holds a
+}
+
+// diodeclip on both lanes: the same steps, with the range tests done as masks.
+inline __m128d ClipPair(__m128d y, __m128d signMask, __m128d scale, __m128d one, __m128d top) {
+    const __m128d t = _mm_mul_pd(_mm_andnot_pd(signMask, y), scale);
+    const __m128i i = _mm_cvttpd_epi32(t); // NaN and out of range give INT32_MIN, as TruncToInt32
+    const __m128d f = _mm_sub_pd(t, _mm_cvtepi32_pd(i));
+    const int i0 = _mm_cvtsi128_si32(i);
+    const int i1 = _mm_cvtsi128_si32(_mm_srli_si128(i, 4));
+    // Indices outside 0..98 read any valid pair; the masks below discard the result.
+    const __m128d p0 = _mm_loadu_pd(kWide.v + (static_cast<unsigned>(i0) <= 98u ? i0 : 0));
+    const __m128d p1 = _mm_loadu_pd(kWide.v + (static_cast<unsigned>(i1) <= 98u ? i1 : 0));
+    const __m128d lo = _mm_unpacklo_pd(p0, p1); // T[i]
+    const __m128d hi = _mm_unpackhi_pd(p0, p1); // T[i + 1]
+    __m128d u = _mm_add_pd(_mm_mul_pd(hi, f), _mm_mul_pd(_mm_sub_pd(one, f), lo));
+    const __m128i i64 = _mm_shuffle_epi32(i, _MM_SHUFFLE(1, 1, 0, 0));
+    const __m128d below = _mm_castsi128_pd(_mm_cmplt_epi32(i64, _mm_setzero_si128()));
+    const __m128d above = _mm_castsi128_pd(_mm_cmpgt_epi32(i64, _mm_set1_epi32(98)));
+    u = _mm_or_pd(_mm_andnot_pd(above, u), _mm_and_pd(above, top));
+    u = _mm_andnot_pd(below, u);
+    return _mm_or_pd(u, _mm_and_pd(signMask, y)); // u is never negative: copysign
+}
+
+// One chunk of both circuits; x holds the inputs interleaved (a, b, a, b, ...).
+void RunPair(DriveCircuit& a, DriveCircuit& b, const double* x, double* outA, double* outB, int n,
+             double gTermValue, double lTermValue) {
+    const __m128d signMask = _mm_set1_pd(-0.0);
+    const __m128d scale = _mm_set1_pd(kTableScale);
+    const __m128d one = _mm_set1_pd(1.0);
+    const __m128d top = _mm_set1_pd(kTableTop);
+    const __m128d pole = _mm_set1_pd(kSmoothPole);
+    const __m128d k2 = _mm_set1_pd(kOutputGain);
+    const __m128d gTerm = _mm_set1_pd(gTermValue);
+    const __m128d lTerm = _mm_set1_pd(lTermValue);
+
+    __m128d aG[4], aB[4], bG[4], bB[4];
+    for (int k = 0; k < 4; ++k) {
+        aG[k] = Lanes(a.aGain[k], b.aGain[k]);
+        aB[k] = Lanes(a.aBase[k], b.aBase[k]);
+        bG[k] = Lanes(a.bGain[k], b.bGain[k]);
+        bB[k] = Lanes(a.bBase[k], b.bBase[k]);
+    }
+    const __m128d oA1 = Lanes(a.outA1, b.outA1), oA2 = Lanes(a.outA2, b.outA2);
+    const __m128d oInv = Lanes(a.outInvA0, b.outInvA0), oScale = Lanes(a.outScale, b.outScale);
+
+    __m128d gs = Lanes(a.gainSmooth, b.gainSmooth), ls = Lanes(a.levelSmooth, b.levelSmooth);
+    __m128d ip = Lanes(a.inPrev, b.inPrev), cp = Lanes(a.coupledPrev, b.coupledPrev);
+    __m128d n1 = Lanes(a.net1, b.net1), n2 = Lanes(a.net2, b.net2), n3 = Lanes(a.net3, b.net3);
+    __m128d o1 = Lanes(a.out1, b.out1), o2 = Lanes(a.out2, b.out2);
+
+    for (int s = 0; s < n; ++s) {
+        const __m128d xs = _mm_loadu_pd(x + 2 * s);
+        const __m128d g = _mm_add_pd(_mm_mul_pd(gs, pole), gTerm);
+        const __m128d a0 = _mm_add_pd(_mm_mul_pd(aG[0], g), aB[0]);
+        const __m128d a1 = _mm_add_pd(_mm_mul_pd(aG[1], g), aB[1]);
+        const __m128d a2 = _mm_add_pd(_mm_mul_pd(aG[2], g), aB[2]);
+        const __m128d a3 = _mm_add_pd(_mm_mul_pd(aG[3], g), aB[3]);
+        const __m128d b0 = _mm_add_pd(_mm_mul_pd(bG[0], g), bB[0]);
+        const __m128d b1 = _mm_add_pd(_mm_mul_pd(bG[1], g), bB[1]);
+        const __m128d b2 = _mm_add_pd(_mm_mul_pd(bG[2], g), bB[2]);
+        const __m128d b3 = _mm_add_pd(_mm_mul_pd(bG[3], g), bB[3]);
+
+        const __m128d h = _mm_sub_pd(_mm_add_pd(cp, xs), ip);
+        const __m128d fb =
+            _mm_add_pd(_mm_mul_pd(a3, n3), _mm_add_pd(_mm_mul_pd(a2, n2), _mm_mul_pd(a1, n1)));
+        const __m128d r = _mm_sub_pd(h, _mm_div_pd(fb, a0));
+        const __m128d ff = _mm_add_pd(
+            _mm_mul_pd(b3, n3),
+            _mm_add_pd(_mm_mul_pd(b2, n2), _mm_add_pd(_mm_mul_pd(b1, n1), _mm_mul_pd(b0, r))));
+        const __m128d y = _mm_div_pd(ff, a0);
+        const __m128d c = ClipPair(y, signMask, scale, one, top);
+        const __m128d v =
+            _mm_sub_pd(c, _mm_mul_pd(_mm_add_pd(_mm_mul_pd(oA2, o2), _mm_mul_pd(oA1, o1)), oInv));
+        const __m128d L = _mm_add_pd(lTerm, _mm_mul_pd(ls, pole));
+        const __m128d negLk = _mm_xor_pd(_mm_mul_pd(L, k2), signMask);
+        const __m128d out =
+            _mm_mul_pd(_mm_add_pd(_mm_mul_pd(_mm_mul_pd(L, v), k2), _mm_mul_pd(negLk, o2)), oScale);
+        _mm_storel_pd(outA + s, out);
+        _mm_storeh_pd(outB + s, out);
+
+        ip = xs;
+        cp = h;
+        n3 = n2;
+        n2 = n1;
+        n1 = r;
+        o2 = o1;
+        o1 = v;
+        gs = g;
+        ls = L;
+    }
+
+    double lane[2];
+    auto store = [&](__m128d v, double& da, double& db) {
+        _mm_storeu_pd(lane, v);
+        da = lane[0];
+        db = lane[1];
+    };
+    store(gs, a.gainSmooth, b.gainSmooth);
+    store(ls, a.levelSmooth, b.levelSmooth);
+    store(ip, a.inPrev, b.inPrev);
+    store(cp, a.coupledPrev, b.coupledPrev);
+    store(n1, a.net1, b.net1);
+    store(n2, a.net2, b.net2);
+    store(n3, a.net3, b.net3);
+    store(o1, a.out1, b.out1);
+    store(o2, a.out2, b.out2);
+}
+
+#endif
+
+} // namespace
+
+void ProcessBlockPair(DriveCircuit& a, DriveCircuit& b, const double* inA, const double* inB,
+                      double* outA, double* outB, int nFrames, double gain, double level) {
+#if defined(__SSE2__)
+    const double gTerm = (std::exp((1.0 - gain) * 5.0) - 1.0) * kSmoothTerm;
+    const double lTerm = (std::exp(level * 7.0) - 1.0) * kSmoothTerm;
+    alignas(16) double x[2 * kChunk];
+    for (int start = 0; start < nFrames; start += kChunk) {
+        const int n = nFrames - start < kChunk ? nFrames - start : kChunk;
+        for (int s = 0; s < n; ++s) {
+            x[2 * s] = inA[start + s];
+            x[2 * s + 1] = inB[start + s];
+        }
+        const DriveCircuit savedA = a, savedB = b;
+        RunPair(a, b, x, outA + start, outB + start, n, gTerm, lTerm);
+        // Non-finite state persists to the chunk's end, so one look at the end finds it.
+        if (!a.FilterMemoriesFinite()) {
+            a = savedA;
+            RunScalar(a, x, 2, outA + start, n, gain, level);
+        }
+        if (!b.FilterMemoriesFinite()) {
+            b = savedB;
+            RunScalar(b, x + 1, 2, outB + start, n, gain, level);
+        }
+    }
+#else
+    for (int start = 0; start < nFrames; start += kChunk) {
+        // Without SIMD lanes the definition itself is the block path.
+        const int n = nFrames - start < kChunk ? nFrames - start : kChunk;
+        RunScalar(a, inA + start, 1, outA + start, n, gain, level);
+        RunScalar(b, inB + start, 1, outB + start, n, gain, level);
+    }
+#endif
 }

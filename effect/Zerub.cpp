@@ -3,6 +3,7 @@
 #include "containers/WDL_Mutex.h"
 #include "effect/ZerubEditor.h"
 
+#include <cstring>
 #include <new>
 
 namespace {
@@ -30,6 +31,8 @@ Zerub::Zerub(const IPlugInstanceInfo& instanceInfo)
 
 void Zerub::Reset() {
     WDL_MutexLock lock(&mutex);
+    circuitL.ClearFilterMemories();
+    circuitR.ClearFilterMemories();
 }
 
 void Zerub::OnParamChange(int paramIdx) {
@@ -47,25 +50,25 @@ void Zerub::OnParamChange(int paramIdx) {
 }
 
 void Zerub::ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) {
-    const double rate = GetSampleRate();
-    circuitL.Calc(rate);
-    circuitR.Calc(rate);
+    // Only exactly 1 bypasses: a host may set a fraction, which truncates to 0.
+    ProcessZerubBlock(circuitL, circuitR, GetSampleRate(), gain, level,
+                      GetParam(kBypass)->Int() == 1, inputs, outputs, nFrames);
+}
 
-    const double* inL = inputs[0];
-    const double* inR = inputs[1];
-    double* outL = outputs[0];
-    double* outR = outputs[1];
-    const IParam* bypass = GetParam(kBypass);
-    for (int s = 0; s < nFrames; ++s) {
-        // Only exactly 1 bypasses: a host may set a fraction, which truncates to 0.
-        if (bypass->Int() == 1) {
-            outL[s] = inL[s];
-            outR[s] = inR[s];
-        } else {
-            outL[s] = circuitL.Process(inL[s], gain, level);
-            outR[s] = circuitR.Process(inR[s], gain, level);
-        }
+void ProcessZerubBlock(DriveCircuit& left, DriveCircuit& right, double sampleRate, double gain,
+                       double level, bool bypassed, const double* const* inputs,
+                       double* const* outputs, int nFrames) {
+    left.Calc(sampleRate);
+    right.Calc(sampleRate);
+    if (nFrames <= 0) return;
+    if (bypassed) {
+        for (int c = 0; c < 2; ++c)
+            if (outputs[c] != inputs[c])
+                std::memmove(outputs[c], inputs[c], sizeof(double) * static_cast<size_t>(nFrames));
+        return;
     }
+    ProcessBlockPair(left, right, inputs[0], inputs[1], outputs[0], outputs[1], nFrames, gain,
+                     level);
 }
 
 IPlugAU* MakePlug(void* memory) {

@@ -11,6 +11,8 @@ public:
     explicit Zerub(const IPlugInstanceInfo& instanceInfo);
     ~Zerub() override = default;
 
+    // Clears the circuits' filter memories (not the smoothed controls): a host reset brings a
+    // channel back from any state.
     void Reset() override;
     void OnParamChange(int paramIdx) override;
     // Render thread, plug-in mutex held. Always reads inputs 0 and 1 and writes outputs 0 and 1:
@@ -23,6 +25,14 @@ private:
     DriveCircuit circuitL;
     DriveCircuit circuitR;
 };
+
+// The effect's block processing, free of any wrapper: Calc of both circuits at the rate, then
+// either an exact copy of the inputs (bypassed: the circuits keep their state) or both circuits
+// side by side, bit-identical to Process once per sample. Always reads inputs 0 and 1 and
+// writes outputs 0 and 1.
+void ProcessZerubBlock(DriveCircuit& left, DriveCircuit& right, double sampleRate, double gain,
+                       double level, bool bypassed, const double* const* inputs,
+                       double* const* outputs, int nFrames);
 
 // The plug-in factory the wrapper calls: constructs a Zerub in memory (or a new block when null)
 // under a process-wide mutex.

@@ -143,17 +143,20 @@ void IPlugBase::RedrawParamControls() {
 void IPlugBase::SetBlockSize(int n) {
     if (n == blockSize) return;
     n = std::max(n, 0);
+    // The scratch blocks may move: every slot, connected or not, is pointed at its own channel's
+    // new block (silence until the next attach), so nothing is left pointing at freed memory.
     for (int i = 0; i < NInChannels(); ++i) {
         InChannel* ch = inChannels.Get(i);
         double* scratch = ch->scratch.Resize(n);
         if (ch->scratch.GetSize() == n && n) std::memset(scratch, 0, sizeof(double) * n);
-        if (!ch->connected) *ch->src = ch->scratch.Get(); // the block may have moved
+        *ch->src = ch->scratch.Get();
     }
     for (int i = 0; i < NOutChannels(); ++i) {
         OutChannel* ch = outChannels.Get(i);
         double* scratch = ch->scratch.Resize(n);
         if (ch->scratch.GetSize() == n && n) std::memset(scratch, 0, sizeof(double) * n);
-        if (!ch->connected) *ch->dest = ch->scratch.Get();
+        *ch->dest = ch->scratch.Get();
+        ch->fDest = nullptr; // the next render binds the host's buffer again
     }
     blockSize = n;
 }
@@ -199,7 +202,11 @@ void IPlugBase::SetInputChannelConnections(int idx, int n, bool connected) {
     for (int i = std::max(idx, 0); i < end; ++i) {
         InChannel* ch = inChannels.Get(i);
         ch->connected = connected;
-        if (!connected) *ch->src = ch->scratch.Get();
+        if (connected) continue;
+        // A disconnected input is silence, not whatever block it last received.
+        if (ch->scratch.GetSize())
+            std::memset(ch->scratch.Get(), 0, sizeof(double) * ch->scratch.GetSize());
+        *ch->src = ch->scratch.Get();
     }
 }
 
@@ -239,9 +246,11 @@ void IPlugBase::AttachInputBuffers(int idx, int n, float** ppData, int nFrames) 
         const int frames = std::min(nFrames, ch->scratch.GetSize());
         const float* src = *ppData++;
         double* dst = ch->scratch.Get();
-        if (src && dst)
+        if (dst && src)
             for (int s = 0; s < frames; ++s)
                 dst[s] = src[s];
+        else if (dst && frames > 0) // a buffer without memory delivers silence
+            std::memset(dst, 0, sizeof(double) * static_cast<size_t>(frames));
         *ch->src = dst;
     }
 }
