@@ -184,7 +184,7 @@ bool DriveCircuit::FilterMemoriesFinite() const {
 
 namespace {
 
-constexpr int kChunk = 64;
+constexpr int kChunk = 256;
 
 // A scalar rerun of one circuit over one chunk, with the targets Process computes itself.
 void RunScalar(DriveCircuit& c, const double* x, int stride, double* out, int n, double gain,
@@ -213,66 +213,94 @@ inline __m128d Lanes(double a, double b) {
     return _mm_set_pd(b, a); // lane 0 holds a
 }
 
-// diodeclip on both lanes: the same steps, with the range tests done as masks.
+// diodeclip on both lanes: the same steps, with the range tests done as masks (no branches: a
+// heavily driven signal crosses the table's end at random).
 inline __m128d ClipPair(__m128d y, __m128d signMask, __m128d scale, __m128d one, __m128d top) {
     const __m128d t = _mm_mul_pd(_mm_andnot_pd(signMask, y), scale);
     const __m128i i = _mm_cvttpd_epi32(t); // NaN and out of range give INT32_MIN, as TruncToInt32
     const __m128d f = _mm_sub_pd(t, _mm_cvtepi32_pd(i));
-    const int i0 = _mm_cvtsi128_si32(i);
-    const int i1 = _mm_cvtsi128_si32(_mm_srli_si128(i, 4));
-    // Indices outside 0..98 read any valid pair; the masks below discard the result.
-    const __m128d p0 = _mm_loadu_pd(kWide.v + (static_cast<unsigned>(i0) <= 98u ? i0 : 0));
-    const __m128d p1 = _mm_loadu_pd(kWide.v + (static_cast<unsigned>(i1) <= 98u ? i1 : 0));
+    const __m128i below = _mm_cmplt_epi32(i, _mm_setzero_si128());
+    const __m128i above = _mm_cmpgt_epi32(i, _mm_set1_epi32(98));
+    // Indices outside 0..98 read the first pair; the masks below discard the result.
+    const __m128i index = _mm_andnot_si128(_mm_or_si128(below, above), i);
+    const __m128d p0 = _mm_loadu_pd(kWide.v + _mm_cvtsi128_si32(index));
+    const __m128d p1 = _mm_loadu_pd(kWide.v + _mm_cvtsi128_si32(_mm_srli_si128(index, 4)));
     const __m128d lo = _mm_unpacklo_pd(p0, p1); // T[i]
     const __m128d hi = _mm_unpackhi_pd(p0, p1); // T[i + 1]
     __m128d u = _mm_add_pd(_mm_mul_pd(hi, f), _mm_mul_pd(_mm_sub_pd(one, f), lo));
-    const __m128i i64 = _mm_shuffle_epi32(i, _MM_SHUFFLE(1, 1, 0, 0));
-    const __m128d below = _mm_castsi128_pd(_mm_cmplt_epi32(i64, _mm_setzero_si128()));
-    const __m128d above = _mm_castsi128_pd(_mm_cmpgt_epi32(i64, _mm_set1_epi32(98)));
-    u = _mm_or_pd(_mm_andnot_pd(above, u), _mm_and_pd(above, top));
-    u = _mm_andnot_pd(below, u);
+    const __m128d below64 = _mm_castsi128_pd(_mm_shuffle_epi32(below, _MM_SHUFFLE(1, 1, 0, 0)));
+    const __m128d above64 = _mm_castsi128_pd(_mm_shuffle_epi32(above, _MM_SHUFFLE(1, 1, 0, 0)));
+    u = _mm_or_pd(_mm_andnot_pd(above64, u), _mm_and_pd(above64, top));
+    u = _mm_andnot_pd(below64, u);
     return _mm_or_pd(u, _mm_and_pd(signMask, y)); // u is never negative: copysign
 }
 
-// One chunk of both circuits; x holds the inputs interleaved (a, b, a, b, ...).
-void RunPair(DriveCircuit& a, DriveCircuit& b, const double* x, double* outA, double* outB, int n,
-             double gTermValue, double lTermValue) {
+// True when the smoother's next value is, bit for bit, its current one: from then on it stays
+// there, and everything computed from it is the same on every sample.
+inline bool Settled(__m128d next, __m128d current) {
+    return _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_castpd_si128(next), _mm_castpd_si128(current))) ==
+           0xFFFF;
+}
+
+struct PairState {
+    __m128d gs, ls, ip, cp, n1, n2, n3, o1, o2;
+};
+
+struct PairCoefficients {
+    __m128d aG[4], aB[4], bG[4], bB[4];
+    __m128d oA1, oA2, oInv, oScale;
+};
+
+// One chunk of both circuits; x holds the inputs interleaved (a, b, a, b, ...). kSettled: both
+// smoothers have settled (g and L are the same on every sample), so the gain network's
+// coefficients and the level's products are formed once, with the same operations.
+//
+// The loop is split in two pipelined halves: the gain network (the recurrence that sets the
+// pace) for frame s, and the clipper and output stage for frame s - kLag, whose input is long
+// computed. Run in one piece, the clipper's long latency holds up retirement and the recurrence
+// stalls; the operations on each value are the same either way.
+template <bool kSettled>
+void RunPairLoop(PairState& st, const PairCoefficients& k, const double* x, double* outA,
+                 double* outB, int n, __m128d gTerm, __m128d lTerm) {
+    constexpr int kLag = 3;
     const __m128d signMask = _mm_set1_pd(-0.0);
     const __m128d scale = _mm_set1_pd(kTableScale);
     const __m128d one = _mm_set1_pd(1.0);
     const __m128d top = _mm_set1_pd(kTableTop);
     const __m128d pole = _mm_set1_pd(kSmoothPole);
     const __m128d k2 = _mm_set1_pd(kOutputGain);
-    const __m128d gTerm = _mm_set1_pd(gTermValue);
-    const __m128d lTerm = _mm_set1_pd(lTermValue);
 
-    __m128d aG[4], aB[4], bG[4], bB[4];
-    for (int k = 0; k < 4; ++k) {
-        aG[k] = Lanes(a.aGain[k], b.aGain[k]);
-        aB[k] = Lanes(a.aBase[k], b.aBase[k]);
-        bG[k] = Lanes(a.bGain[k], b.bGain[k]);
-        bB[k] = Lanes(a.bBase[k], b.bBase[k]);
+    __m128d a0 = _mm_setzero_pd(), a1 = a0, a2 = a0, a3 = a0, b0 = a0, b1 = a0, b2 = a0, b3 = a0;
+    __m128d L = a0, negLk = a0;
+    auto coefficients = [&](__m128d g) {
+        a0 = _mm_add_pd(_mm_mul_pd(k.aG[0], g), k.aB[0]);
+        a1 = _mm_add_pd(_mm_mul_pd(k.aG[1], g), k.aB[1]);
+        a2 = _mm_add_pd(_mm_mul_pd(k.aG[2], g), k.aB[2]);
+        a3 = _mm_add_pd(_mm_mul_pd(k.aG[3], g), k.aB[3]);
+        b0 = _mm_add_pd(_mm_mul_pd(k.bG[0], g), k.bB[0]);
+        b1 = _mm_add_pd(_mm_mul_pd(k.bG[1], g), k.bB[1]);
+        b2 = _mm_add_pd(_mm_mul_pd(k.bG[2], g), k.bB[2]);
+        b3 = _mm_add_pd(_mm_mul_pd(k.bG[3], g), k.bB[3]);
+    };
+    auto level = [&](__m128d l) {
+        L = l;
+        negLk = _mm_xor_pd(_mm_mul_pd(L, k2), signMask);
+    };
+    if (kSettled) {
+        coefficients(st.gs);
+        level(st.ls);
     }
-    const __m128d oA1 = Lanes(a.outA1, b.outA1), oA2 = Lanes(a.outA2, b.outA2);
-    const __m128d oInv = Lanes(a.outInvA0, b.outInvA0), oScale = Lanes(a.outScale, b.outScale);
 
-    __m128d gs = Lanes(a.gainSmooth, b.gainSmooth), ls = Lanes(a.levelSmooth, b.levelSmooth);
-    __m128d ip = Lanes(a.inPrev, b.inPrev), cp = Lanes(a.coupledPrev, b.coupledPrev);
-    __m128d n1 = Lanes(a.net1, b.net1), n2 = Lanes(a.net2, b.net2), n3 = Lanes(a.net3, b.net3);
-    __m128d o1 = Lanes(a.out1, b.out1), o2 = Lanes(a.out2, b.out2);
+    __m128d ip = st.ip, cp = st.cp, n1 = st.n1, n2 = st.n2, n3 = st.n3, o1 = st.o1, o2 = st.o2;
+    __m128d gs = st.gs, ls = st.ls;
+    alignas(16) double yLanes[2 * kChunk];
 
-    for (int s = 0; s < n; ++s) {
+    auto network = [&](int s) {
         const __m128d xs = _mm_loadu_pd(x + 2 * s);
-        const __m128d g = _mm_add_pd(_mm_mul_pd(gs, pole), gTerm);
-        const __m128d a0 = _mm_add_pd(_mm_mul_pd(aG[0], g), aB[0]);
-        const __m128d a1 = _mm_add_pd(_mm_mul_pd(aG[1], g), aB[1]);
-        const __m128d a2 = _mm_add_pd(_mm_mul_pd(aG[2], g), aB[2]);
-        const __m128d a3 = _mm_add_pd(_mm_mul_pd(aG[3], g), aB[3]);
-        const __m128d b0 = _mm_add_pd(_mm_mul_pd(bG[0], g), bB[0]);
-        const __m128d b1 = _mm_add_pd(_mm_mul_pd(bG[1], g), bB[1]);
-        const __m128d b2 = _mm_add_pd(_mm_mul_pd(bG[2], g), bB[2]);
-        const __m128d b3 = _mm_add_pd(_mm_mul_pd(bG[3], g), bB[3]);
-
+        if (!kSettled) {
+            gs = _mm_add_pd(_mm_mul_pd(gs, pole), gTerm);
+            coefficients(gs);
+        }
         const __m128d h = _mm_sub_pd(_mm_add_pd(cp, xs), ip);
         const __m128d fb =
             _mm_add_pd(_mm_mul_pd(a3, n3), _mm_add_pd(_mm_mul_pd(a2, n2), _mm_mul_pd(a1, n1)));
@@ -280,27 +308,72 @@ void RunPair(DriveCircuit& a, DriveCircuit& b, const double* x, double* outA, do
         const __m128d ff = _mm_add_pd(
             _mm_mul_pd(b3, n3),
             _mm_add_pd(_mm_mul_pd(b2, n2), _mm_add_pd(_mm_mul_pd(b1, n1), _mm_mul_pd(b0, r))));
-        const __m128d y = _mm_div_pd(ff, a0);
-        const __m128d c = ClipPair(y, signMask, scale, one, top);
-        const __m128d v =
-            _mm_sub_pd(c, _mm_mul_pd(_mm_add_pd(_mm_mul_pd(oA2, o2), _mm_mul_pd(oA1, o1)), oInv));
-        const __m128d L = _mm_add_pd(lTerm, _mm_mul_pd(ls, pole));
-        const __m128d negLk = _mm_xor_pd(_mm_mul_pd(L, k2), signMask);
-        const __m128d out =
-            _mm_mul_pd(_mm_add_pd(_mm_mul_pd(_mm_mul_pd(L, v), k2), _mm_mul_pd(negLk, o2)), oScale);
-        _mm_storel_pd(outA + s, out);
-        _mm_storeh_pd(outB + s, out);
-
+        _mm_store_pd(yLanes + 2 * s, _mm_div_pd(ff, a0));
         ip = xs;
         cp = h;
         n3 = n2;
         n2 = n1;
         n1 = r;
+    };
+    auto output = [&](int s) {
+        const __m128d c = ClipPair(_mm_load_pd(yLanes + 2 * s), signMask, scale, one, top);
+        const __m128d v = _mm_sub_pd(
+            c, _mm_mul_pd(_mm_add_pd(_mm_mul_pd(k.oA2, o2), _mm_mul_pd(k.oA1, o1)), k.oInv));
+        if (!kSettled) {
+            ls = _mm_add_pd(lTerm, _mm_mul_pd(ls, pole));
+            level(ls);
+        }
+        const __m128d out = _mm_mul_pd(
+            _mm_add_pd(_mm_mul_pd(_mm_mul_pd(L, v), k2), _mm_mul_pd(negLk, o2)), k.oScale);
+        _mm_storel_pd(outA + s, out);
+        _mm_storeh_pd(outB + s, out);
         o2 = o1;
         o1 = v;
-        gs = g;
-        ls = L;
+    };
+
+    int s = 0;
+    for (; s < n && s < kLag; ++s)
+        network(s);
+    for (; s < n; ++s) {
+        network(s);
+        output(s - kLag);
     }
+    for (s = n > kLag ? n - kLag : 0; s < n; ++s)
+        output(s);
+    st = {gs, ls, ip, cp, n1, n2, n3, o1, o2};
+}
+
+void RunPair(DriveCircuit& a, DriveCircuit& b, const double* x, double* outA, double* outB, int n,
+             double gTermValue, double lTermValue) {
+    PairCoefficients k;
+    for (int i = 0; i < 4; ++i) {
+        k.aG[i] = Lanes(a.aGain[i], b.aGain[i]);
+        k.aB[i] = Lanes(a.aBase[i], b.aBase[i]);
+        k.bG[i] = Lanes(a.bGain[i], b.bGain[i]);
+        k.bB[i] = Lanes(a.bBase[i], b.bBase[i]);
+    }
+    k.oA1 = Lanes(a.outA1, b.outA1);
+    k.oA2 = Lanes(a.outA2, b.outA2);
+    k.oInv = Lanes(a.outInvA0, b.outInvA0);
+    k.oScale = Lanes(a.outScale, b.outScale);
+
+    PairState st = {Lanes(a.gainSmooth, b.gainSmooth),
+                    Lanes(a.levelSmooth, b.levelSmooth),
+                    Lanes(a.inPrev, b.inPrev),
+                    Lanes(a.coupledPrev, b.coupledPrev),
+                    Lanes(a.net1, b.net1),
+                    Lanes(a.net2, b.net2),
+                    Lanes(a.net3, b.net3),
+                    Lanes(a.out1, b.out1),
+                    Lanes(a.out2, b.out2)};
+    const __m128d gTerm = _mm_set1_pd(gTermValue), lTerm = _mm_set1_pd(lTermValue);
+    const __m128d pole = _mm_set1_pd(kSmoothPole);
+    const bool settled = Settled(_mm_add_pd(_mm_mul_pd(st.gs, pole), gTerm), st.gs) &&
+                         Settled(_mm_add_pd(lTerm, _mm_mul_pd(st.ls, pole)), st.ls);
+    if (settled)
+        RunPairLoop<true>(st, k, x, outA, outB, n, gTerm, lTerm);
+    else
+        RunPairLoop<false>(st, k, x, outA, outB, n, gTerm, lTerm);
 
     double lane[2];
     auto store = [&](__m128d v, double& da, double& db) {
@@ -308,15 +381,15 @@ void RunPair(DriveCircuit& a, DriveCircuit& b, const double* x, double* outA, do
         da = lane[0];
         db = lane[1];
     };
-    store(gs, a.gainSmooth, b.gainSmooth);
-    store(ls, a.levelSmooth, b.levelSmooth);
-    store(ip, a.inPrev, b.inPrev);
-    store(cp, a.coupledPrev, b.coupledPrev);
-    store(n1, a.net1, b.net1);
-    store(n2, a.net2, b.net2);
-    store(n3, a.net3, b.net3);
-    store(o1, a.out1, b.out1);
-    store(o2, a.out2, b.out2);
+    store(st.gs, a.gainSmooth, b.gainSmooth);
+    store(st.ls, a.levelSmooth, b.levelSmooth);
+    store(st.ip, a.inPrev, b.inPrev);
+    store(st.cp, a.coupledPrev, b.coupledPrev);
+    store(st.n1, a.net1, b.net1);
+    store(st.n2, a.net2, b.net2);
+    store(st.n3, a.net3, b.net3);
+    store(st.o1, a.out1, b.out1);
+    store(st.o2, a.out2, b.out2);
 }
 
 #endif

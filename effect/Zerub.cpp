@@ -2,8 +2,8 @@
 
 #include "containers/WDL_Mutex.h"
 #include "effect/ZerubEditor.h"
+#include "effect/ZerubProcess.h"
 
-#include <cstring>
 #include <new>
 
 namespace {
@@ -53,22 +53,6 @@ void Zerub::ProcessDoubleReplacing(double** inputs, double** outputs, int nFrame
     // Only exactly 1 bypasses: a host may set a fraction, which truncates to 0.
     ProcessZerubBlock(circuitL, circuitR, GetSampleRate(), gain, level,
                       GetParam(kBypass)->Int() == 1, inputs, outputs, nFrames);
-}
-
-void ProcessZerubBlock(DriveCircuit& left, DriveCircuit& right, double sampleRate, double gain,
-                       double level, bool bypassed, const double* const* inputs,
-                       double* const* outputs, int nFrames) {
-    left.Calc(sampleRate);
-    right.Calc(sampleRate);
-    if (nFrames <= 0) return;
-    if (bypassed) {
-        for (int c = 0; c < 2; ++c)
-            if (outputs[c] != inputs[c])
-                std::memmove(outputs[c], inputs[c], sizeof(double) * static_cast<size_t>(nFrames));
-        return;
-    }
-    ProcessBlockPair(left, right, inputs[0], inputs[1], outputs[0], outputs[1], nFrames, gain,
-                     level);
 }
 
 IPlugAU* MakePlug(void* memory) {

@@ -26,14 +26,6 @@ private:
     DriveCircuit circuitR;
 };
 
-// The effect's block processing, free of any wrapper: Calc of both circuits at the rate, then
-// either an exact copy of the inputs (bypassed: the circuits keep their state) or both circuits
-// side by side, bit-identical to Process once per sample. Always reads inputs 0 and 1 and
-// writes outputs 0 and 1.
-void ProcessZerubBlock(DriveCircuit& left, DriveCircuit& right, double sampleRate, double gain,
-                       double level, bool bypassed, const double* const* inputs,
-                       double* const* outputs, int nFrames);
-
 // The plug-in factory the wrapper calls: constructs a Zerub in memory (or a new block when null)
 // under a process-wide mutex.
 IPlugAU* MakePlug(void* memory);
