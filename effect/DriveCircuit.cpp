@@ -1,6 +1,7 @@
 #include "DriveCircuit.h"
 
 #include <cmath>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -179,18 +180,16 @@ bool DriveCircuit::FilterMemoriesFinite() const {
 //
 // Non-finite state is rare, so the block is run in chunks and the state checked after each; a
 // chunk that left a circuit non-finite is run again for that circuit through Process, which
-// clears the memories at the right sample. Inputs are copied per chunk (interleaved, which also
-// suits the lanes), so aliased input and output buffers stay correct on a rerun.
+// clears the memories at the right sample.
 
 namespace {
 
 constexpr int kChunk = 256;
 
 // A scalar rerun of one circuit over one chunk, with the targets Process computes itself.
-void RunScalar(DriveCircuit& c, const double* x, int stride, double* out, int n, double gain,
-               double level) {
+void RunScalar(DriveCircuit& c, const double* x, double* out, int n, double gain, double level) {
     for (int s = 0; s < n; ++s)
-        out[s] = c.Process(x[s * stride], gain, level);
+        out[s] = c.Process(x[s], gain, level);
 }
 
 #if defined(__SSE2__)
@@ -251,7 +250,7 @@ struct PairCoefficients {
     __m128d oA1, oA2, oInv, oScale;
 };
 
-// One chunk of both circuits; x holds the inputs interleaved (a, b, a, b, ...). kSettled: both
+// One chunk of both circuits, inputs xa and xb. kSettled: both
 // smoothers have settled (g and L are the same on every sample), so the gain network's
 // coefficients and the level's products are formed once, with the same operations.
 //
@@ -260,8 +259,8 @@ struct PairCoefficients {
 // computed. Run in one piece, the clipper's long latency holds up retirement and the recurrence
 // stalls; the operations on each value are the same either way.
 template <bool kSettled>
-void RunPairLoop(PairState& st, const PairCoefficients& k, const double* x, double* outA,
-                 double* outB, int n, __m128d gTerm, __m128d lTerm) {
+void RunPairLoop(PairState& st, const PairCoefficients& k, const double* xa, const double* xb,
+                 double* outA, double* outB, int n, __m128d gTerm, __m128d lTerm) {
     constexpr int kLag = 3;
     const __m128d signMask = _mm_set1_pd(-0.0);
     const __m128d scale = _mm_set1_pd(kTableScale);
@@ -296,7 +295,7 @@ void RunPairLoop(PairState& st, const PairCoefficients& k, const double* x, doub
     alignas(16) double yLanes[2 * kChunk];
 
     auto network = [&](int s) {
-        const __m128d xs = _mm_loadu_pd(x + 2 * s);
+        const __m128d xs = _mm_loadh_pd(_mm_load_sd(xa + s), xb + s);
         if (!kSettled) {
             gs = _mm_add_pd(_mm_mul_pd(gs, pole), gTerm);
             coefficients(gs);
@@ -343,8 +342,8 @@ void RunPairLoop(PairState& st, const PairCoefficients& k, const double* x, doub
     st = {gs, ls, ip, cp, n1, n2, n3, o1, o2};
 }
 
-void RunPair(DriveCircuit& a, DriveCircuit& b, const double* x, double* outA, double* outB, int n,
-             double gTermValue, double lTermValue) {
+void RunPair(DriveCircuit& a, DriveCircuit& b, const double* xa, const double* xb, double* outA,
+             double* outB, int n, double gTermValue, double lTermValue) {
     PairCoefficients k;
     for (int i = 0; i < 4; ++i) {
         k.aG[i] = Lanes(a.aGain[i], b.aGain[i]);
@@ -371,9 +370,9 @@ void RunPair(DriveCircuit& a, DriveCircuit& b, const double* x, double* outA, do
     const bool settled = Settled(_mm_add_pd(_mm_mul_pd(st.gs, pole), gTerm), st.gs) &&
                          Settled(_mm_add_pd(lTerm, _mm_mul_pd(st.ls, pole)), st.ls);
     if (settled)
-        RunPairLoop<true>(st, k, x, outA, outB, n, gTerm, lTerm);
+        RunPairLoop<true>(st, k, xa, xb, outA, outB, n, gTerm, lTerm);
     else
-        RunPairLoop<false>(st, k, x, outA, outB, n, gTerm, lTerm);
+        RunPairLoop<false>(st, k, xa, xb, outA, outB, n, gTerm, lTerm);
 
     double lane[2];
     auto store = [&](__m128d v, double& da, double& db) {
@@ -401,31 +400,37 @@ void ProcessBlockPair(DriveCircuit& a, DriveCircuit& b, const double* inA, const
 #if defined(__SSE2__)
     const double gTerm = (std::exp((1.0 - gain) * 5.0) - 1.0) * kSmoothTerm;
     const double lTerm = (std::exp(level * 7.0) - 1.0) * kSmoothTerm;
-    alignas(16) double x[2 * kChunk];
+    // A rerun needs the chunk's input: keep a copy when an output overwrites an input.
+    const bool aliased = outA == inA || outA == inB || outB == inA || outB == inB;
+    double copyA[kChunk], copyB[kChunk];
     for (int start = 0; start < nFrames; start += kChunk) {
         const int n = nFrames - start < kChunk ? nFrames - start : kChunk;
-        for (int s = 0; s < n; ++s) {
-            x[2 * s] = inA[start + s];
-            x[2 * s + 1] = inB[start + s];
+        const double* xa = inA + start;
+        const double* xb = inB + start;
+        if (aliased) {
+            std::memcpy(copyA, xa, sizeof(double) * static_cast<size_t>(n));
+            std::memcpy(copyB, xb, sizeof(double) * static_cast<size_t>(n));
+            xa = copyA;
+            xb = copyB;
         }
         const DriveCircuit savedA = a, savedB = b;
-        RunPair(a, b, x, outA + start, outB + start, n, gTerm, lTerm);
+        RunPair(a, b, xa, xb, outA + start, outB + start, n, gTerm, lTerm);
         // Non-finite state persists to the chunk's end, so one look at the end finds it.
         if (!a.FilterMemoriesFinite()) {
             a = savedA;
-            RunScalar(a, x, 2, outA + start, n, gain, level);
+            RunScalar(a, xa, outA + start, n, gain, level);
         }
         if (!b.FilterMemoriesFinite()) {
             b = savedB;
-            RunScalar(b, x + 1, 2, outB + start, n, gain, level);
+            RunScalar(b, xb, outB + start, n, gain, level);
         }
     }
 #else
     for (int start = 0; start < nFrames; start += kChunk) {
         // Without SIMD lanes the definition itself is the block path.
         const int n = nFrames - start < kChunk ? nFrames - start : kChunk;
-        RunScalar(a, inA + start, 1, outA + start, n, gain, level);
-        RunScalar(b, inB + start, 1, outB + start, n, gain, level);
+        RunScalar(a, inA + start, outA + start, n, gain, level);
+        RunScalar(b, inB + start, outB + start, n, gain, level);
     }
 #endif
 }

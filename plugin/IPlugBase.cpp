@@ -7,6 +7,10 @@
 #include <cstdio>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 IPlugBase::IPlugBase(int nParams, const char* channelIOStr, int nPresets,
                      const char* effectNameText, const char* productNameText,
                      const char* mfrNameText, int vendorVersion, int uniqueId, int mfrId,
@@ -77,6 +81,34 @@ void IPlugBase::OnActivate(bool /*active*/) {
 }
 
 namespace {
+
+// Single to double precision and back, four samples at a time where SSE2 is there: each value
+// converts exactly as a scalar conversion would (widening is exact; narrowing rounds to nearest).
+void Widen(const float* src, double* dst, int n) {
+    int s = 0;
+#if defined(__SSE2__)
+    for (; s + 4 <= n; s += 4) {
+        const __m128 f = _mm_loadu_ps(src + s);
+        _mm_storeu_pd(dst + s, _mm_cvtps_pd(f));
+        _mm_storeu_pd(dst + s + 2, _mm_cvtps_pd(_mm_movehl_ps(f, f)));
+    }
+#endif
+    for (; s < n; ++s)
+        dst[s] = src[s];
+}
+
+void Narrow(const double* src, float* dst, int n) {
+    int s = 0;
+#if defined(__SSE2__)
+    for (; s + 4 <= n; s += 4) {
+        const __m128 lo = _mm_cvtpd_ps(_mm_loadu_pd(src + s));
+        const __m128 hi = _mm_cvtpd_ps(_mm_loadu_pd(src + s + 2));
+        _mm_storeu_ps(dst + s, _mm_movelh_ps(lo, hi));
+    }
+#endif
+    for (; s < n; ++s)
+        dst[s] = static_cast<float>(src[s]);
+}
 
 // Copies input i to output i where both exist and zero-fills the remaining outputs.
 void CopyThrough(double** inputs, int nIn, double** outputs, int nOut, int nFrames) {
@@ -247,8 +279,7 @@ void IPlugBase::AttachInputBuffers(int idx, int n, float** ppData, int nFrames) 
         const float* src = *ppData++;
         double* dst = ch->scratch.Get();
         if (dst && src)
-            for (int s = 0; s < frames; ++s)
-                dst[s] = src[s];
+            Widen(src, dst, frames);
         else if (dst && frames > 0) // a buffer without memory delivers silence
             std::memset(dst, 0, sizeof(double) * static_cast<size_t>(frames));
         *ch->src = dst;
@@ -288,8 +319,7 @@ void WriteFloatOutputs(const WDL_PtrList<OutChannel>& channels, int nFrames, Flo
         const double* src = *ch->dest;
         float* dst = ch->fDest;
         if (mode == FloatOut::kReplace)
-            for (int s = 0; s < nFrames; ++s)
-                dst[s] = static_cast<float>(src[s]);
+            Narrow(src, dst, nFrames);
         else
             for (int s = 0; s < nFrames; ++s)
                 dst[s] += static_cast<float>(src[s]);
