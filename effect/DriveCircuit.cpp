@@ -186,6 +186,25 @@ namespace {
 
 constexpr int kChunk = 256;
 
+// The per-sample state of a circuit, kept across a chunk in case it has to run again.
+struct SampleState {
+    explicit SampleState(const DriveCircuit& c)
+        : v{c.gainSmooth, c.levelSmooth, c.inPrev, c.coupledPrev, c.net1,
+            c.net2,       c.net3,        c.out1,   c.out2} {}
+    void Restore(DriveCircuit& c) const {
+        c.gainSmooth = v[0];
+        c.levelSmooth = v[1];
+        c.inPrev = v[2];
+        c.coupledPrev = v[3];
+        c.net1 = v[4];
+        c.net2 = v[5];
+        c.net3 = v[6];
+        c.out1 = v[7];
+        c.out2 = v[8];
+    }
+    double v[9];
+};
+
 // A scalar rerun of one circuit over one chunk, with the targets Process computes itself.
 void RunScalar(DriveCircuit& c, const double* x, double* out, int n, double gain, double level) {
     for (int s = 0; s < n; ++s)
@@ -193,6 +212,13 @@ void RunScalar(DriveCircuit& c, const double* x, double* out, int n, double gain
 }
 
 #if defined(__SSE2__)
+
+// The loop's parts are lambdas over shared registers; a call per sample would put them in memory.
+#if defined(__GNUC__)
+#define ZERUB_INLINE __attribute__((always_inline))
+#else
+#define ZERUB_INLINE
+#endif
 
 struct WideTable {
     double v[100];
@@ -261,7 +287,7 @@ struct PairCoefficients {
 template <bool kSettled>
 void RunPairLoop(PairState& st, const PairCoefficients& k, const double* xa, const double* xb,
                  double* outA, double* outB, int n, __m128d gTerm, __m128d lTerm) {
-    constexpr int kLag = 3;
+    constexpr int kLag = 4;
     const __m128d signMask = _mm_set1_pd(-0.0);
     const __m128d scale = _mm_set1_pd(kTableScale);
     const __m128d one = _mm_set1_pd(1.0);
@@ -271,7 +297,7 @@ void RunPairLoop(PairState& st, const PairCoefficients& k, const double* xa, con
 
     __m128d a0 = _mm_setzero_pd(), a1 = a0, a2 = a0, a3 = a0, b0 = a0, b1 = a0, b2 = a0, b3 = a0;
     __m128d L = a0, negLk = a0;
-    auto coefficients = [&](__m128d g) {
+    auto coefficients = [&](__m128d g) ZERUB_INLINE {
         a0 = _mm_add_pd(_mm_mul_pd(k.aG[0], g), k.aB[0]);
         a1 = _mm_add_pd(_mm_mul_pd(k.aG[1], g), k.aB[1]);
         a2 = _mm_add_pd(_mm_mul_pd(k.aG[2], g), k.aB[2]);
@@ -281,7 +307,7 @@ void RunPairLoop(PairState& st, const PairCoefficients& k, const double* xa, con
         b2 = _mm_add_pd(_mm_mul_pd(k.bG[2], g), k.bB[2]);
         b3 = _mm_add_pd(_mm_mul_pd(k.bG[3], g), k.bB[3]);
     };
-    auto level = [&](__m128d l) {
+    auto level = [&](__m128d l) ZERUB_INLINE {
         L = l;
         negLk = _mm_xor_pd(_mm_mul_pd(L, k2), signMask);
     };
@@ -294,7 +320,7 @@ void RunPairLoop(PairState& st, const PairCoefficients& k, const double* xa, con
     __m128d gs = st.gs, ls = st.ls;
     alignas(16) double yLanes[2 * kChunk];
 
-    auto network = [&](int s) {
+    auto network = [&](int s) ZERUB_INLINE {
         const __m128d xs = _mm_loadh_pd(_mm_load_sd(xa + s), xb + s);
         if (!kSettled) {
             gs = _mm_add_pd(_mm_mul_pd(gs, pole), gTerm);
@@ -314,7 +340,7 @@ void RunPairLoop(PairState& st, const PairCoefficients& k, const double* xa, con
         n2 = n1;
         n1 = r;
     };
-    auto output = [&](int s) {
+    auto output = [&](int s) ZERUB_INLINE {
         const __m128d c = ClipPair(_mm_load_pd(yLanes + 2 * s), signMask, scale, one, top);
         const __m128d v = _mm_sub_pd(
             c, _mm_mul_pd(_mm_add_pd(_mm_mul_pd(k.oA2, o2), _mm_mul_pd(k.oA1, o1)), k.oInv));
@@ -413,15 +439,15 @@ void ProcessBlockPair(DriveCircuit& a, DriveCircuit& b, const double* inA, const
             xa = copyA;
             xb = copyB;
         }
-        const DriveCircuit savedA = a, savedB = b;
+        const SampleState savedA(a), savedB(b);
         RunPair(a, b, xa, xb, outA + start, outB + start, n, gTerm, lTerm);
         // Non-finite state persists to the chunk's end, so one look at the end finds it.
         if (!a.FilterMemoriesFinite()) {
-            a = savedA;
+            savedA.Restore(a);
             RunScalar(a, xa, outA + start, n, gain, level);
         }
         if (!b.FilterMemoriesFinite()) {
-            b = savedB;
+            savedB.Restore(b);
             RunScalar(b, xb, outB + start, n, gain, level);
         }
     }
