@@ -181,6 +181,10 @@ bool DriveCircuit::FilterMemoriesFinite() const {
 // Non-finite state is rare, so the block is run in chunks and the state checked after each; a
 // chunk that left a circuit non-finite is run again for that circuit through Process, which
 // clears the memories at the right sample.
+//
+// Subnormal values are computed, not flushed: after an input that leaves the coupling stage at
+// exactly zero, the network decays into a cycle of subnormal values whose outputs are themselves
+// subnormal (and give signed zeros in single precision), so flushing would change output bits.
 
 namespace {
 
