@@ -181,6 +181,22 @@ public:
     bool SerializePresets(ByteChunk* chunk);
     int UnserializePresets(ByteChunk* chunk, int startPos);
 
+    // ---- Preset files (UI thread; take the mutex) ----
+    // Program (FXP) and bank (FXB) files, in chunk form when the plug-in keeps state chunks and
+    // in parameter form otherwise. Saves replace the file only once it is wholly written; loads
+    // refuse files over 16 MiB, foreign plug-in IDs and unknown formats, and never read past
+    // the end. A bank that fails part way keeps the programs loaded before the bad record.
+    bool SaveProgramAsFXP(WDL_String* path);
+    bool SaveBankAsFXB(WDL_String* path);
+    bool LoadProgramFromFXP(WDL_String* path);
+    bool LoadBankFromFXB(WDL_String* path);
+    // Developer aids: a source line recreating the current values (paramEnumNames names each
+    // parameter; null gives indexes), and Base64 lines for MakePresetFromBlob (chunks over
+    // 1533 bytes are cut).
+    void DumpPresetSrcCode(const char* path, const char** paramEnumNames);
+    void DumpPresetBlob(const char* path);
+    void DumpBankBlob(const char* path);
+
 protected:
     IPreset* GetNextUninitializedPreset();
 
@@ -212,4 +228,10 @@ protected:
 
 private:
     IPreset* FillNextPreset(const char* name);
+    void AppendProgramHeader(ByteChunk* out, const char (&formatMagic)[5], int byteSize,
+                             const char* name) const;
+    // Sets parameters from big-endian normalised floats at pos; returns the position after
+    // them, or -1 when the data ran out.
+    int ApplyNormalizedFloats(const ByteChunk& data, int pos);
+    void StorePreset(int idx, const char* name);
 };
