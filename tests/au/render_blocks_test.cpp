@@ -252,3 +252,38 @@ TEST(AURenderBlocks, DisconnectedInputIsSilence) {
     ASSERT_EQ(Render(*unit, 3 * n, n, out), noErr);
     ASSERT_NO_FATAL_FAILURE(ref.Check(silence, out, 2, 44100.0, 3 * n, n));
 }
+
+TEST(AURenderBlocks, InputBufferLeftWithoutMemoryIsSilence) {
+    // An upstream that answers without memory for the second channel: that channel is silence,
+    // not the block it delivered the time before.
+    struct Dropping {
+        Source* source;
+        bool drop = false;
+        static OSStatus Render(void* refCon, AudioUnitRenderActionFlags* flags,
+                               const AudioTimeStamp* t, UInt32 bus, UInt32 frames,
+                               AudioBufferList* list) {
+            Dropping* self = static_cast<Dropping*>(refCon);
+            const OSStatus status = Source::Render(self->source, flags, t, bus, frames, list);
+            if (self->drop) list->mBuffers[1].mData = nullptr;
+            return status;
+        }
+    };
+    const int n = 64;
+    Source source;
+    source.channels = {Noise(2 * n, 9, 0.7f), Noise(2 * n, 10, 0.7f)};
+    Unit unit = MakeUnit(source, 2, 44100.0, n);
+    Dropping dropping{&source};
+    AURenderCallbackStruct cb = {Dropping::Render, &dropping};
+    ASSERT_EQ(unit->DoSetProperty(kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0,
+                                  &cb, sizeof cb),
+              noErr);
+    Reference ref;
+    Output out(2, n);
+    ASSERT_EQ(Render(*unit, 0, n, out), noErr);
+    ASSERT_NO_FATAL_FAILURE(ref.Check(source, out, 2, 44100.0, 0, n));
+    dropping.drop = true;
+    ASSERT_EQ(Render(*unit, n, n, out), noErr);
+    Source expected = source;
+    std::fill(expected.channels[1].begin(), expected.channels[1].end(), 0.0f);
+    ASSERT_NO_FATAL_FAILURE(ref.Check(expected, out, 2, 44100.0, n, n));
+}
