@@ -105,9 +105,10 @@ OSStatus IPlugAU::RenderProc(AudioUnitRenderActionFlags* /*flags*/, const AudioT
                 break;
             }
             if (status != noErr) return status;
+            // A buffer left without memory is silence (the base zero-fills the channel).
             for (int j = 0; j < nChannels; ++j) {
                 float* data = static_cast<float*>(list.mBuffers[j].mData);
-                if (data) AttachInputBuffers(bus->plugChannelStartIdx + j, 1, &data, n);
+                AttachInputBuffers(bus->plugChannelStartIdx + j, 1, &data, n);
             }
         }
         lastRenderSampleTime = timeStamp->mSampleTime;

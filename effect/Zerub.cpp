@@ -2,6 +2,7 @@
 
 #include "containers/WDL_Mutex.h"
 #include "effect/ZerubEditor.h"
+#include "effect/ZerubProcess.h"
 
 #include <new>
 
@@ -32,6 +33,8 @@ Zerub::Zerub(const IPlugInstanceInfo& instanceInfo)
 
 void Zerub::Reset() {
     WDL_MutexLock lock(&mutex);
+    circuitL.ClearFilterMemories();
+    circuitR.ClearFilterMemories();
 }
 
 void Zerub::OnParamChange(int paramIdx) {
@@ -49,25 +52,9 @@ void Zerub::OnParamChange(int paramIdx) {
 }
 
 void Zerub::ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) {
-    const double rate = GetSampleRate();
-    circuitL.Calc(rate);
-    circuitR.Calc(rate);
-
-    const double* inL = inputs[0];
-    const double* inR = inputs[1];
-    double* outL = outputs[0];
-    double* outR = outputs[1];
-    const IParam* bypass = GetParam(kBypass);
-    for (int s = 0; s < nFrames; ++s) {
-        // Only exactly 1 bypasses: a host may set a fraction, which truncates to 0.
-        if (bypass->Int() == 1) {
-            outL[s] = inL[s];
-            outR[s] = inR[s];
-        } else {
-            outL[s] = circuitL.Process(inL[s], gain, level);
-            outR[s] = circuitR.Process(inR[s], gain, level);
-        }
-    }
+    // Only exactly 1 bypasses: a host may set a fraction, which truncates to 0.
+    ProcessZerubBlock(circuitL, circuitR, GetSampleRate(), gain, level,
+                      GetParam(kBypass)->Int() == 1, inputs, outputs, nFrames);
 }
 
 ZerubWrapper* MakePlug(void* memory) {

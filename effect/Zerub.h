@@ -11,6 +11,8 @@ public:
     explicit Zerub(const IPlugInstanceInfo& instanceInfo);
     ~Zerub() override = default;
 
+    // Clears the circuits' filter memories (not the smoothed controls): a host reset brings a
+    // channel back from any state.
     void Reset() override;
     void OnParamChange(int paramIdx) override;
     // Render thread, plug-in mutex held. Always reads inputs 0 and 1 and writes outputs 0 and 1:
