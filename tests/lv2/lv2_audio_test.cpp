@@ -210,7 +210,8 @@ TEST(LV2Audio, BypassIsBitExactAndTheCircuitResumesWhereItStopped) {
             std::memcmp(out[c].data() + 4096, expected[c].data() + 4096, 4096 * sizeof(float)), 0);
 }
 
-// NaN is ignored (the parameter keeps its value); out-of-range values are clamped; a fractional
+// NaN and infinities are ignored (the parameter keeps its value), as the Audio Unit refuses
+// them; out-of-range values are clamped; a fractional
 // bypass below 1 still processes.
 TEST(LV2Audio, ControlValuesAreIgnoredOrClampedAsForTheAudioUnitHost) {
     const float inf = std::numeric_limits<float>::infinity();
@@ -221,7 +222,7 @@ TEST(LV2Audio, ControlValuesAreIgnoredOrClampedAsForTheAudioUnitHost) {
     };
     const Step steps[] = {
         {0.3f, 0.6f, 0.0f, 0.3f, 0.6f, 0.0f},  {nan, 0.6f, 0.0f, 0.3f, 0.6f, 0.0f},
-        {5.0f, nan, 0.0f, 1.0f, 0.6f, 0.0f},   {-inf, 2.0f, 0.0f, 0.0f, 1.0f, 0.0f},
+        {5.0f, nan, 0.0f, 1.0f, 0.6f, 0.0f},   {-inf, 2.0f, 0.0f, 1.0f, 1.0f, 0.0f},
         {0.4f, -1.0f, 0.5f, 0.4f, 0.0f, 0.0f}, {0.4f, 0.7f, 3.0f, 0.4f, 0.7f, 1.0f},
         {0.4f, 0.7f, nan, 0.4f, 0.7f, 1.0f},   {0.4f, 0.7f, -2.0f, 0.4f, 0.7f, 0.0f}};
     TestInstance plug(kStereoURI, 48000.0);
