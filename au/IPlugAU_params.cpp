@@ -38,11 +38,16 @@ OSStatus IPlugAU::DoScheduleParameters(const AudioUnitParameterEvent* events, UI
     if (!events && numEvents) return paramErr;
     for (UInt32 i = 0; i < numEvents; ++i) {
         const AudioUnitParameterEvent& e = events[i];
-        if (e.eventType != kParameterEvent_Immediate) continue;
-        if (OSStatus status =
-                SetParamProc(e.parameter, e.scope, e.element, e.eventValues.immediate.value,
-                             e.eventValues.immediate.bufferOffset))
-            return status;
+        // Parameters hold one value per render, and the circuit smooths its controls itself,
+        // so a ramp takes its end value at once rather than being lost.
+        OSStatus status = noErr;
+        if (e.eventType == kParameterEvent_Immediate)
+            status = SetParamProc(e.parameter, e.scope, e.element, e.eventValues.immediate.value,
+                                  e.eventValues.immediate.bufferOffset);
+        else if (e.eventType == kParameterEvent_Ramped)
+            status = SetParamProc(e.parameter, e.scope, e.element, e.eventValues.ramp.endValue,
+                                  e.eventValues.ramp.startBufferOffset);
+        if (status) return status;
     }
     return noErr;
 }
