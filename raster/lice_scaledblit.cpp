@@ -2,6 +2,7 @@
 // samples, and the box filter used when shrinking a lot.
 #include "raster/lice.h"
 #include "raster/lice_p.h"
+#include "raster/lice_sample_p.h"
 #include "raster/lice_simd_p.h"
 
 #include "containers/WDL_TypedBuf.h"
@@ -14,83 +15,6 @@
 using namespace lice_detail;
 
 namespace {
-
-// A source window: pixel (0, 0) of it, the step to the next row, and its size.
-struct Window {
-    const LICE_pixel* ptr;
-    int step;
-    int w, h;
-    const LICE_pixel* at(int x, int y) const { return ptr + (ptrdiff_t)y * step + x; }
-};
-
-inline bool inside(long long v, int n) {
-    return (unsigned long long)v < (unsigned long long)n;
-}
-
-// Blue/red and green/alpha of a pixel in the two 32-bit lanes of a 64-bit word: a tap weight of
-// at most 65536 times a channel stays inside its lane, so two channels filter per multiply with
-// the same sums as one at a time.
-inline uint64_t lanesBR(LICE_pixel p) {
-    return (p & 0xffu) | ((uint64_t)(p & 0xff0000u) << 16);
-}
-inline uint64_t lanesGA(LICE_pixel p) {
-    return ((p >> 8) & 0xffu) | ((uint64_t)(p >> 24) << 32);
-}
-// The filtered word from the lane sums (each a channel times 65536).
-inline LICE_pixel fromLanes(uint64_t br, uint64_t ga) {
-    return (LICE_pixel)(((br >> 16) & 0xff) | (((ga >> 16) & 0xff) << 8) |
-                        (((br >> 48) & 0xff) << 16) | (((ga >> 48) & 0xff) << 24));
-}
-
-// Bilinear sample in row r0 (r1 the row below, null on the window's last row) at column X with
-// fractions fx, fy. Along the last column or row only the taps that exist are blended.
-inline LICE_pixel bilinearAt(const LICE_pixel* r0, const LICE_pixel* r1, int X, bool lastCol,
-                             unsigned int fx, unsigned int fy) {
-    const LICE_pixel p00 = r0[X];
-    if (r1 && !lastCol) {
-        const LICE_pixel p01 = r0[X + 1], p10 = r1[X], p11 = r1[X + 1];
-        const unsigned int w11 = (fx * fy) >> 16;
-        const unsigned int w00 = 65536 - fx - fy + w11, w01 = fx - w11, w10 = fy - w11;
-#if LICE_HAVE_SSE2
-        return bilinearTaps(p00, p01, p10, p11, w00, w01, w10, w11);
-#else
-        return fromLanes(
-            lanesBR(p00) * w00 + lanesBR(p01) * w01 + lanesBR(p10) * w10 + lanesBR(p11) * w11,
-            lanesGA(p00) * w00 + lanesGA(p01) * w01 + lanesGA(p10) * w10 + lanesGA(p11) * w11);
-#endif
-    }
-    if (r1) {
-        const LICE_pixel p10 = r1[X];
-        return fromLanes(lanesBR(p00) * (65536 - fy) + lanesBR(p10) * fy,
-                         lanesGA(p00) * (65536 - fy) + lanesGA(p10) * fy);
-    }
-    if (!lastCol) {
-        const LICE_pixel p01 = r0[X + 1];
-        return fromLanes(lanesBR(p00) * (65536 - fx) + lanesBR(p01) * fx,
-                         lanesGA(p00) * (65536 - fx) + lanesGA(p01) * fx);
-    }
-    return p00;
-}
-
-// Bilinear sample at the 16.16 position (x, y) relative to the window; false when outside.
-inline bool bilinear(const Window& win, long long x, long long y, LICE_pixel* out) {
-    const long long X = x >> 16, Y = y >> 16;
-    if (!inside(X, win.w) || !inside(Y, win.h)) return false;
-    const LICE_pixel* r0 = win.at(0, (int)Y);
-    const LICE_pixel* r1 = Y == win.h - 1 ? nullptr : r0 + win.step;
-    *out = bilinearAt(r0, r1, (int)X, X == win.w - 1, (unsigned int)(x & 0xffff),
-                      (unsigned int)(y & 0xffff));
-    return true;
-}
-
-// Writes a sampled source word through Op; the plain store needs no unpacking.
-template <class Op>
-inline void put(LICE_pixel* p, LICE_pixel c, int w) {
-    if (std::is_same<Op, _LICE_CombinePixelsClobberNoClamp>::value)
-        *p = c;
-    else
-        Op::doPix((LICE_pixel_chan*)p, LICE_GETR(c), LICE_GETG(c), LICE_GETB(c), LICE_GETA(c), w);
-}
 
 // The 16.16 walk of a scaled blit: destination rows and columns against source positions.
 struct ScaledWalk {
@@ -303,37 +227,6 @@ void LICE_ScaledBlit(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, 
     });
 }
 
-namespace {
-
-// The affine walk of a rotated blit: position and per-column / per-row steps in 16.16.
-struct AffineWalk {
-    Rows d;
-    int cols, rows;
-    long long sx, sy, dsdx, dtdx, dsdy, dtdy;
-    Window win;
-};
-
-template <class Op>
-void walkAffine(const AffineWalk& k, bool filtered, int w) {
-    Rows d = k.d;
-    long long rs = k.sx, rt = k.sy;
-    for (int y = 0; y < k.rows; ++y, d.ptr += d.step, rs += k.dsdy, rt += k.dtdy) {
-        long long s = rs, t = rt;
-        for (int x = 0; x < k.cols; ++x, s += k.dsdx, t += k.dtdx) {
-            LICE_pixel c;
-            if (filtered) {
-                if (!bilinear(k.win, s, t, &c)) continue;
-            } else {
-                if (!inside(s >> 16, k.win.w) || !inside(t >> 16, k.win.h)) continue;
-                c = *k.win.at((int)(s >> 16), (int)(t >> 16));
-            }
-            put<Op>(d.ptr + x, c, w);
-        }
-    }
-}
-
-} // namespace
-
 void LICE_RotatedBlit(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, int dstw, int dsth,
                       float srcx, float srcy, float srcw, float srch, float angle,
                       bool cliptosourcerect, float alpha, int mode, float rotxcent,
@@ -374,17 +267,16 @@ void LICE_RotatedBlit(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty,
     if (wr <= wl || wb <= wt) return;
 
     const Rows srows = rowsAt(src, (int)wl, (int)wt);
-    AffineWalk k;
+    DeltaWalk k{};
     k.d = rowsAt(dest, (int)dx, (int)dy);
     k.cols = (int)(dw < destW - dx ? dw : destW - dx);
     k.rows = (int)(dh < destH - dy ? dh : destH - dy);
-    k.sx = toIntSat((sx0 - wl) * 65536.0);
-    k.sy = toIntSat((sy0 - wt) * 65536.0);
+    k.s = toIntSat((sx0 - wl) * 65536.0);
+    k.t = toIntSat((sy0 - wt) * 65536.0);
     k.dsdx = toIntSat(dsdx * 65536.0);
     k.dtdx = toIntSat(dtdx * 65536.0);
     k.dsdy = toIntSat(dsdy * 65536.0);
     k.dtdy = toIntSat(dtdy * 65536.0);
     k.win = {srows.ptr, srows.step, (int)(wr - wl), (int)(wb - wt)};
-    const bool filtered = (mode & LICE_COMBINE_FILTER_MASK) == LICE_COMBINE_FILTER_BILINEAR;
-    LICE_DispatchCombine(mode, w, [&](auto op) { walkAffine<decltype(op)>(k, filtered, w); });
+    drawDeltaWalk(k, mode, w);
 }
