@@ -4,6 +4,7 @@
 #include "raster/lice_p.h"
 #include "raster/lice_sample_p.h"
 #include "raster/lice_simd_p.h"
+#include "raster/lice_simd_scale_p.h"
 
 #include "containers/WDL_TypedBuf.h"
 
@@ -55,10 +56,60 @@ struct Columns {
     }
 };
 
+#if LICE_HAVE_SSE2
+// The four-pixel form: per row, a table of the row pair's source columns, then the samples of
+// the columns inside the window (a contiguous run, the walk being monotonic).
+template <class Op>
+bool walkBilinearSSE2(const ScaledWalk& k, const Columns& cols, int w) {
+    int xa = 0, xb = k.cols;
+    while (xa < xb && cols.X[xa] < 0)
+        ++xa;
+    while (xb > xa && cols.X[xb - 1] < 0)
+        --xb;
+    if (xa == xb) return true;
+    const int X0 = cols.X[xa] < cols.X[xb - 1] ? cols.X[xa] : cols.X[xb - 1];
+    const int X1 = cols.X[xa] < cols.X[xb - 1] ? cols.X[xb - 1] : cols.X[xa];
+    // Two 16-byte entries per source column, the row buffer and the column fractions.
+    const int tabWords = 4 * (X1 - X0 + 1), n = xb - xa;
+    WDL_TypedBuf<unsigned long long> tabBuf;
+    WDL_TypedBuf<LICE_pixel> rowBuf;
+    WDL_TypedBuf<unsigned short> fxBuf;
+    __m128i* tab = (__m128i*)tabBuf.Resize(tabWords, false);
+    LICE_pixel* row = rowBuf.Resize(n, false);
+    unsigned short* fx = fxBuf.Resize(n, false);
+    if (!tab || tabBuf.GetSize() != tabWords || !row || rowBuf.GetSize() != n || !fx ||
+        fxBuf.GetSize() != n)
+        return false;
+    for (int i = 0; i < n; ++i)
+        fx[i] = (unsigned short)cols.fx[xa + i];
+    constexpr bool store = std::is_same<Op, _LICE_CombinePixelsClobberNoClamp>::value;
+    Rows d = k.d;
+    long long sy = k.sy, tableY = -1;
+    for (int y = 0; y < k.rows; ++y, d.ptr += d.step, sy += k.iy) {
+        const long long Y = sy >> 16;
+        if (!inside(Y, k.win.h)) continue;
+        if (Y != tableY) {
+            const LICE_pixel* r0 = k.win.at(0, (int)Y);
+            bilinearTable(tab, r0, Y == k.win.h - 1 ? r0 : r0 + k.win.step, X0, X1, k.win.w);
+            tableY = Y;
+        }
+        LICE_pixel* out = store ? d.ptr + xa : row;
+        bilinearRow(out, tab, X0, cols.X + xa, fx, n, (unsigned int)(sy & 0xffff));
+        if (!store)
+            for (int x = xa; x < xb; ++x)
+                put<Op>(d.ptr + x, row[x - xa], w);
+    }
+    return true;
+}
+#endif
+
 template <class Op>
 void walkBilinear(const ScaledWalk& k, int w) {
     Columns cols;
     if (!cols.make(k)) return;
+#if LICE_HAVE_SSE2
+    if (walkBilinearSSE2<Op>(k, cols, w)) return;
+#endif
     const int lastX = k.win.w - 1;
     Rows d = k.d;
     long long sy = k.sy;
