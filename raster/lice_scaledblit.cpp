@@ -137,9 +137,91 @@ struct BoxReciprocal {
 };
 constexpr BoxReciprocal kBoxReciprocal{};
 
+#if LICE_HAVE_SSE2
+// The four-pixel form: per destination row the column sums of its rows, then whole boxes four
+// pixels at a time; boxes cut by the window's left or right edge are summed one at a time.
+template <class Op>
+bool walkBoxSSE2(const ScaledWalk& k, int n, int w) {
+    const int half = n / 2, W = k.win.w, H = k.win.h;
+    WDL_TypedBuf<int> cxBuf;
+    int* cx = cxBuf.Resize(k.cols, false);
+    if (!cx || cxBuf.GetSize() != k.cols) return false;
+    int xa = -1, xb = -1, cmin = W, cmax = -1;
+    long long sx = k.sx;
+    for (int x = 0; x < k.cols; ++x, sx += k.ix) {
+        cx[x] = inside(sx >> 16, W) ? (int)(sx >> 16) : -1;
+        if (cx[x] < 0) continue;
+        if (xa < 0) xa = x;
+        xb = x + 1;
+        cmin = cx[x] < cmin ? cx[x] : cmin;
+        cmax = cx[x] > cmax ? cx[x] : cmax;
+    }
+    if (xa < 0) return true;
+    const int X0 = cmin - half < 0 ? 0 : cmin - half;
+    const int X1 = cmax + half > W - 1 ? W - 1 : cmax + half;
+    // Destination columns whose boxes lie wholly inside the window (a contiguous run).
+    int ia = xa, ib = xb;
+    while (ia < ib && (cx[ia] - half < 0 || cx[ia] + half > W - 1))
+        ++ia;
+    while (ib > ia && (cx[ib - 1] - half < 0 || cx[ib - 1] + half > W - 1))
+        --ib;
+    WDL_TypedBuf<unsigned short> sumBuf;
+    WDL_TypedBuf<LICE_pixel> rowBuf;
+    const int sumN = 4 * (X1 - X0 + 1);
+    unsigned short* sums = sumBuf.Resize(sumN, false);
+    LICE_pixel* row = rowBuf.Resize(xb - xa, false);
+    if (!sums || sumBuf.GetSize() != sumN || !row || rowBuf.GetSize() != xb - xa) return false;
+    constexpr bool store = std::is_same<Op, _LICE_CombinePixelsClobberNoClamp>::value;
+    Rows d = k.d;
+    long long sy = k.sy;
+    for (int y = 0; y < k.rows; ++y, d.ptr += d.step, sy += k.iy) {
+        const long long cy = sy >> 16;
+        if (!inside(cy, H)) continue;
+        const int y0 = cy - half < 0 ? 0 : (int)cy - half;
+        const int y1 = cy + half >= H ? H - 1 : (int)cy + half;
+        const LICE_pixel* rows[5];
+        for (int r = y0; r <= y1; ++r)
+            rows[r - y0] = k.win.at(0, r);
+        const int nrows = y1 - y0 + 1;
+        boxColumnSums(sums, rows, nrows, X0, X1);
+        // Edge boxes: the cells inside the window, divided exactly.
+        const auto edge = [&](int x) {
+            const int x0 = cx[x] - half < 0 ? 0 : cx[x] - half;
+            const int x1 = cx[x] + half > W - 1 ? W - 1 : cx[x] + half;
+            const int cells = nrows * (x1 - x0 + 1);
+            LICE_pixel v = 0;
+            for (int c = 0; c < 4; ++c) {
+                int t = 0;
+                for (int X = x0; X <= x1; ++X)
+                    t += sums[4 * (X - X0) + c];
+                v |= (LICE_pixel)(t / cells) << (8 * c);
+            }
+            row[x - xa] = v;
+        };
+        for (int x = xa; x < ia; ++x)
+            if (cx[x] >= 0) edge(x);
+        for (int x = ib; x < xb; ++x)
+            if (cx[x] >= 0) edge(x);
+        LICE_pixel* out = store ? d.ptr + xa : row;
+        if (ib > ia) boxRow(out + (ia - xa), sums, X0, cx + ia, ib - ia, n, nrows * n);
+        const auto write = [&](int from, int to) {
+            for (int x = from; x < to; ++x)
+                if (cx[x] >= 0) put<Op>(d.ptr + x, row[x - xa], w);
+        };
+        write(xa, ia);
+        if (!store) write(ia, ib);
+        write(ib, xb);
+    }
+    return true;
+}
+#endif
+
 // Box average of n x n source pixels around each sample (the kernel of a strong downscale).
 template <class Op>
 void walkBox(const ScaledWalk& k, int n, int w) {
+#if LICE_HAVE_SSE2
+    if (walkBoxSSE2<Op>(k, n, w)) return;
+#endif
     Rows d = k.d;
     long long sy = k.sy;
     const int half = n / 2;

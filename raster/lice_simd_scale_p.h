@@ -91,6 +91,85 @@ inline void bilinearRow(LICE_pixel* out, const __m128i* tab, int X0, const int* 
     }
 }
 
+// floor(v / c) as (v * m) >> (16 + s) for 0 <= v <= 255 * c, c = 2..25 (the cell counts of a
+// box of at least two cells; every entry is checked against the division by the tests).
+struct BoxDivisor {
+    unsigned short m;
+    int s;
+};
+constexpr BoxDivisor kBoxDivisors[26] = {
+    {0, 0},    {0, 0},    {32768, 0}, {21846, 0}, {16384, 0}, {13108, 0}, {10923, 0},
+    {9363, 0}, {8192, 0}, {7282, 0},  {6554, 0},  {5958, 0},  {5462, 0},  {5042, 0},
+    {4682, 0}, {4370, 0}, {4096, 0},  {7711, 1},  {3641, 0},  {6899, 1},  {3277, 0},
+    {3121, 0}, {2979, 0}, {5699, 1},  {2731, 0},  {5243, 1}};
+
+// Per-channel sums of nrows rows (at most 5) for the source columns X0..X1, four 16-bit sums a
+// column.
+inline void boxColumnSums(unsigned short* sums, const LICE_pixel* const* rows, int nrows, int X0,
+                          int X1) {
+    const __m128i zero = _mm_setzero_si128();
+    int X = X0;
+    for (; X + 3 <= X1; X += 4) {
+        const __m128i v0 = _mm_loadu_si128((const __m128i*)(rows[0] + X));
+        __m128i lo = _mm_unpacklo_epi8(v0, zero), hi = _mm_unpackhi_epi8(v0, zero);
+        for (int r = 1; r < nrows; ++r) {
+            const __m128i v = _mm_loadu_si128((const __m128i*)(rows[r] + X));
+            lo = _mm_add_epi16(lo, _mm_unpacklo_epi8(v, zero));
+            hi = _mm_add_epi16(hi, _mm_unpackhi_epi8(v, zero));
+        }
+        _mm_storeu_si128((__m128i*)(sums + 4 * (X - X0)), lo);
+        _mm_storeu_si128((__m128i*)(sums + 4 * (X - X0) + 8), hi);
+    }
+    for (; X <= X1; ++X)
+        for (int c = 0; c < 4; ++c) {
+            unsigned int t = 0;
+            for (int r = 0; r < nrows; ++r)
+                t += (rows[r][X] >> (8 * c)) & 255;
+            sums[4 * (X - X0) + c] = (unsigned short)t;
+        }
+}
+
+// Box averages (N = 3 or 5 columns wide) of count destination pixels centred on the source
+// columns cx[i], each box wholly inside the column sums; cells is the number of source pixels
+// in each box (at least 2).
+template <int N>
+inline void boxRowN(LICE_pixel* out, const unsigned short* sums, int X0, const int* cx, int count,
+                    int cells) {
+    const __m128i m = _mm_set1_epi16((short)kBoxDivisors[cells].m);
+    const __m128i shift = _mm_cvtsi32_si128(kBoxDivisors[cells].s);
+    const unsigned short* base = sums - 4 * (X0 + N / 2);
+    // The box of column c: its even and odd columns summed in the two halves.
+    const auto box = [base](int c) {
+        const unsigned short* p = base + 4 * c;
+        __m128i t = _mm_loadu_si128((const __m128i*)p);
+        if (N == 5) t = _mm_add_epi16(t, _mm_loadu_si128((const __m128i*)(p + 8)));
+        return _mm_add_epi16(t, _mm_loadl_epi64((const __m128i*)(p + 4 * (N - 1))));
+    };
+    // Two boxes: the halves folded, one box a half, then divided.
+    const auto average = [&](int a, int b) {
+        const __m128i ta = box(a), tb = box(b);
+        const __m128i t = _mm_add_epi16(_mm_unpacklo_epi64(ta, tb), _mm_unpackhi_epi64(ta, tb));
+        return _mm_srl_epi16(_mm_mulhi_epu16(t, m), shift);
+    };
+    int i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const __m128i lo = average(cx[i], cx[i + 1]), hi = average(cx[i + 2], cx[i + 3]);
+        _mm_storeu_si128((__m128i*)(out + i), _mm_packus_epi16(lo, hi));
+    }
+    for (; i < count; ++i) {
+        const __m128i v = average(cx[i], cx[i]);
+        out[i] = (LICE_pixel)_mm_cvtsi128_si32(_mm_packus_epi16(v, v));
+    }
+}
+
+inline void boxRow(LICE_pixel* out, const unsigned short* sums, int X0, const int* cx, int count,
+                   int n, int cells) {
+    if (n == 5)
+        boxRowN<5>(out, sums, X0, cx, count, cells);
+    else
+        boxRowN<3>(out, sums, X0, cx, count, cells);
+}
+
 } // namespace lice_detail
 
 #endif
