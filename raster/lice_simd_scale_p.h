@@ -103,19 +103,19 @@ constexpr BoxDivisor kBoxDivisors[26] = {
     {4682, 0}, {4370, 0}, {4096, 0},  {7711, 1},  {3641, 0},  {6899, 1},  {3277, 0},
     {3121, 0}, {2979, 0}, {5699, 1},  {2731, 0},  {5243, 1}};
 
-// Per-channel sums of nrows rows (at most 5) for the source columns X0..X1, four 16-bit sums a
-// column.
-inline void boxColumnSums(unsigned short* sums, const LICE_pixel* const* rows, int nrows, int X0,
-                          int X1) {
+// Per-channel sums of R rows for the source columns X0..X1, four 16-bit sums a column.
+template <int R>
+inline void boxColumnSumsR(unsigned short* sums, const LICE_pixel* const* rows, int X0, int X1) {
     const __m128i zero = _mm_setzero_si128();
     int X = X0;
     for (; X + 3 <= X1; X += 4) {
-        const __m128i v0 = _mm_loadu_si128((const __m128i*)(rows[0] + X));
-        __m128i lo = _mm_unpacklo_epi8(v0, zero), hi = _mm_unpackhi_epi8(v0, zero);
-        for (int r = 1; r < nrows; ++r) {
-            const __m128i v = _mm_loadu_si128((const __m128i*)(rows[r] + X));
-            lo = _mm_add_epi16(lo, _mm_unpacklo_epi8(v, zero));
-            hi = _mm_add_epi16(hi, _mm_unpackhi_epi8(v, zero));
+        __m128i v[R];
+        for (int r = 0; r < R; ++r)
+            v[r] = _mm_loadu_si128((const __m128i*)(rows[r] + X));
+        __m128i lo = _mm_unpacklo_epi8(v[0], zero), hi = _mm_unpackhi_epi8(v[0], zero);
+        for (int r = 1; r < R; ++r) {
+            lo = _mm_add_epi16(lo, _mm_unpacklo_epi8(v[r], zero));
+            hi = _mm_add_epi16(hi, _mm_unpackhi_epi8(v[r], zero));
         }
         _mm_storeu_si128((__m128i*)(sums + 4 * (X - X0)), lo);
         _mm_storeu_si128((__m128i*)(sums + 4 * (X - X0) + 8), hi);
@@ -123,10 +123,27 @@ inline void boxColumnSums(unsigned short* sums, const LICE_pixel* const* rows, i
     for (; X <= X1; ++X)
         for (int c = 0; c < 4; ++c) {
             unsigned int t = 0;
-            for (int r = 0; r < nrows; ++r)
+            for (int r = 0; r < R; ++r)
                 t += (rows[r][X] >> (8 * c)) & 255;
             sums[4 * (X - X0) + c] = (unsigned short)t;
         }
+}
+
+// The same for nrows = 1..5 rows.
+inline void boxColumnSums(unsigned short* sums, const LICE_pixel* const* rows, int nrows, int X0,
+                          int X1) {
+    switch (nrows) {
+    case 1:
+        return boxColumnSumsR<1>(sums, rows, X0, X1);
+    case 2:
+        return boxColumnSumsR<2>(sums, rows, X0, X1);
+    case 3:
+        return boxColumnSumsR<3>(sums, rows, X0, X1);
+    case 4:
+        return boxColumnSumsR<4>(sums, rows, X0, X1);
+    default:
+        return boxColumnSumsR<5>(sums, rows, X0, X1);
+    }
 }
 
 // Box averages (N = 3 or 5 columns wide) of count destination pixels centred on the source
