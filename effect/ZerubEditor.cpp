@@ -2,7 +2,7 @@
 
 #include "au/IPlugAU.h"
 #include "editor/IControls.h"
-#include "editor/IGraphicsHeadless.h"
+#include "editor/IGraphics.h"
 
 namespace {
 
@@ -10,7 +10,6 @@ constexpr int kWidth = 333;
 constexpr int kHeight = 511;
 constexpr int kFPS = 0; // the editor's default rate
 
-const char* const kBundleID = "com.Quillmoor.audiounit.Zerub";
 const char* const kProductURL = "https://www.quillmoor.com/zerub";
 
 enum EResources { kBackgroundID = 101, kGainID, kLevelID, kBypassID };
@@ -20,12 +19,6 @@ constexpr int kSwitchFrames = 2;
 enum EParams { kGain = 0, kLevel, kBypass };
 
 } // namespace
-
-IGraphics* MakeGraphics(IPlugAU* plug, int w, int h, int fps) {
-    IGraphicsHeadless* graphics = new IGraphicsHeadless(plug, w, h, fps);
-    graphics->SetBundleID(kBundleID);
-    return graphics;
-}
 
 IGraphics* BuildZerubEditor(IPlugAU* plug) {
     IGraphics* g = MakeGraphics(plug, kWidth, kHeight, kFPS);
