@@ -209,6 +209,12 @@ int EditorKeyCode(unsigned short keyCode, unichar c) {
 }
 
 - (void)removeFromSuperview {
+    // Only a view in a superview is being removed (AppKit may ask a view that has none, for
+    // instance on its way into a window): the editor stays open then.
+    if (![self superview]) {
+        [super removeFromSuperview];
+        return;
+    }
     // The timer may hold the last reference: stay alive until the superview has let go.
     [[self retain] autorelease];
     if (mTextFieldView) [self endUserInput];
