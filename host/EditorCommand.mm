@@ -9,6 +9,7 @@
 #include <AudioUnit/AUCocoaUIView.h>
 #include <ZerubPlatform/HostExtensions.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -121,8 +122,21 @@ Status WriteSnapshot(NSView* view, const std::string& path) {
     return WriteFileAtomically(path, [png bytes], [png length]);
 }
 
-// Runs the window's events and timers until the user closes it.
+volatile std::sig_atomic_t gInterrupted = 0;
+
+void OnInterrupt(int) {
+    gInterrupted = 1;
+}
+
+// Runs the window's events and timers until the user closes it, or interrupts the program
+// (SIGINT, SIGTERM), which closes it too.
 void RunUntilClosed(NSWindow* window) {
+    gInterrupted = 0;
+    struct sigaction action = {};
+    action.sa_handler = OnInterrupt;
+    struct sigaction oldInt, oldTerm;
+    sigaction(SIGINT, &action, &oldInt);
+    sigaction(SIGTERM, &action, &oldTerm);
     ZerubHostWindowWatcher* watcher = [[ZerubHostWindowWatcher alloc] init];
     watcher->closed = false;
     [[NSNotificationCenter defaultCenter] addObserver:watcher
@@ -130,10 +144,11 @@ void RunUntilClosed(NSWindow* window) {
                                                  name:NSWindowWillCloseNotification
                                                object:window];
     [window makeKeyAndOrderFront:nil];
-    while (!watcher->closed) {
+    while (!watcher->closed && !gInterrupted) {
         NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
+        // A signal does not wake the event wait: look at the flag ten times a second.
         NSEvent* event = [NSApp nextEventMatchingMask:NSAnyEventMask
-                                            untilDate:[NSDate distantFuture]
+                                            untilDate:[NSDate dateWithTimeIntervalSinceNow:0.1]
                                                inMode:NSDefaultRunLoopMode
                                               dequeue:YES];
         if (event) [NSApp sendEvent:event];
@@ -141,6 +156,8 @@ void RunUntilClosed(NSWindow* window) {
     }
     [[NSNotificationCenter defaultCenter] removeObserver:watcher];
     [watcher release];
+    sigaction(SIGINT, &oldInt, nullptr);
+    sigaction(SIGTERM, &oldTerm, nullptr);
 }
 
 Status ShowEditor(AudioUnit unit, const EditorOptions& options, EventPrinter* printer) {
