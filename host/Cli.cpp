@@ -99,8 +99,9 @@ int RunZerubHost(int argc, const char* const* argv, std::ostream& out, std::ostr
                        "A .component bundle (default: search path)");
     editor->add_option("--param", editorOptions.params, "NAME=VALUE, as render takes it")
         ->type_name("NAME=VALUE");
-    editor->add_option("--snapshot", editorOptions.snapshot,
-                       "Write what the editor's view draws to FILE.png and exit")
+    editor
+        ->add_option("--snapshot", editorOptions.snapshot,
+                     "Write what the editor's view draws to FILE.png and exit")
         ->type_name("FILE.png");
 
     // CLI11 reports a mistyped subcommand as an unexpected argument; name it for what it is.
