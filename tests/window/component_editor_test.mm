@@ -110,8 +110,6 @@ private:
     std::atomic<bool> finished{false};
     std::thread thread;
 };
-std::thread thread;
-};
 
 struct ComponentEditor : ::testing::Test {
     AURenderer renderer{ZERUB_BUNDLE_DIR};
