@@ -11,7 +11,6 @@ namespace {
 constexpr int kNumPresets = 1;
 constexpr const char* kChannelIO = "1-1 2-2";
 constexpr int kVersion = 0x10000;
-const char* const kBundleID = "com.Quillmoor.audiounit.Zerub";
 const char* const kViewClass = "Zerub_View";
 
 } // namespace
@@ -61,7 +60,7 @@ ZerubWrapper* MakePlug(void* memory) {
     static WDL_Mutex creationMutex;
     WDL_MutexLock lock(&creationMutex);
     IPlugInstanceInfo info;
-    info.bundleID.Set(kBundleID);
+    info.bundleID.Set(kZerubBundleID);
     info.cocoaViewFactoryClassName.Set(kViewClass);
     if (memory) return new (memory) Zerub(info);
     return new (std::nothrow) Zerub(info);

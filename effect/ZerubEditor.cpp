@@ -2,7 +2,7 @@
 
 #include "au/IPlugAU.h"
 #include "editor/IControls.h"
-#include "editor/IGraphicsHeadless.h"
+#include "editor/IGraphics.h"
 #include "plugin/IParam.h"
 
 namespace {
@@ -11,7 +11,6 @@ constexpr int kWidth = 333;
 constexpr int kHeight = 511;
 constexpr int kFPS = 0; // the editor's default rate
 
-const char* const kBundleID = "com.Quillmoor.audiounit.Zerub";
 const char* const kProductURL = "https://www.quillmoor.com/zerub";
 
 enum EResources { kBackgroundID = 101, kGainID, kLevelID, kBypassID };
@@ -49,12 +48,6 @@ void ZerubBypassSwitch::OnMouseDown(int x, int y, IMouseMod* mod) {
 }
 
 } // namespace
-
-IGraphics* MakeGraphics(IPlugAU* plug, int w, int h, int fps) {
-    IGraphicsHeadless* graphics = new IGraphicsHeadless(plug, w, h, fps);
-    graphics->SetBundleID(kBundleID);
-    return graphics;
-}
 
 IGraphics* BuildZerubEditor(IPlugAU* plug) {
     IGraphics* g = MakeGraphics(plug, kWidth, kHeight, kFPS);

@@ -2,6 +2,7 @@
 
 #include "host/Components.h"
 #include "host/Demo.h"
+#include "host/EditorCommand.h"
 #include "host/RenderFile.h"
 #include "host/StateCommand.h"
 #include "host/Validate.h"
@@ -29,13 +30,6 @@ int NotAvailable(std::ostream& err, const std::string& what) {
 
 int Finish(const Status& status, std::ostream& err) {
     return status ? 0 : Fail(err, status.message());
-}
-
-// Subcommands that a later build provides: they take any arguments and refuse.
-CLI::App* AddPending(CLI::App& app, const char* name, const char* description) {
-    CLI::App* sub = app.add_subcommand(name, description);
-    sub->allow_extras();
-    return sub;
 }
 
 } // namespace
@@ -98,7 +92,17 @@ int RunZerubHost(int argc, const char* const* argv, std::ostream& out, std::ostr
         app.add_subcommand("validate", "Check the component against the host interface");
     validate->add_option("--component", validateComponent,
                          "A .component bundle (default: search path)");
-    CLI::App* editor = AddPending(app, "editor", "Open the editor or write a snapshot of it");
+    EditorOptions editorOptions;
+    CLI::App* editor = app.add_subcommand(
+        "editor", "Open the editor in a window, printing the changes and gestures it announces");
+    editor->add_option("--component", editorOptions.component,
+                       "A .component bundle (default: search path)");
+    editor->add_option("--param", editorOptions.params, "NAME=VALUE, as render takes it")
+        ->type_name("NAME=VALUE");
+    editor
+        ->add_option("--snapshot", editorOptions.snapshot,
+                     "Write what the editor's view draws to FILE.png and exit")
+        ->type_name("FILE.png");
 
     // CLI11 reports a mistyped subcommand as an unexpected argument; name it for what it is.
     if (argc > 1 && argv[1][0] != '-') {
@@ -121,7 +125,7 @@ int RunZerubHost(int argc, const char* const* argv, std::ostream& out, std::ostr
     }
 
     if (!ComponentsAvailable())
-        for (const CLI::App* sub : {list, info, render, state, validate})
+        for (const CLI::App* sub : {list, info, render, state, validate, editor})
             if (sub->parsed()) return NotAvailable(err, sub->get_name());
     if (list->parsed()) return Finish(ListComponents(out), err);
     if (info->parsed()) return Finish(DescribeComponent(infoComponent, out), err);
@@ -148,6 +152,9 @@ int RunZerubHost(int argc, const char* const* argv, std::ostream& out, std::ostr
     if (save->parsed()) return Finish(SaveState(stateComponent, statePath, stateParams, out), err);
     if (load->parsed()) return Finish(LoadState(stateComponent, statePath, out), err);
     if (validate->parsed()) return RunValidation(validateComponent, out);
-    if (editor->parsed()) return NotAvailable(err, "editor");
+    if (editor->parsed()) {
+        if (!EditorAvailable()) return NotAvailable(err, "editor");
+        return Finish(RunEditor(editorOptions, out), err);
+    }
     return Fail(err, "no subcommand (try --help)", kExitUsage);
 }

@@ -1,0 +1,56 @@
+// The unit's Cocoa view factory: the host finds this class by the name the unit reports in its
+// Cocoa UI property, instantiates it and asks it for the editor's view. Main thread only.
+#import <AppKit/AppKit.h>
+
+#include "au/IPlugAU.h"
+#include "editor/IGraphics.h"
+
+#include <AudioUnit/AUCocoaUIView.h>
+
+namespace {
+
+// The wrapper's private property: the address of the unit's IPlugAU object.
+constexpr AudioUnitPropertyID kIPlugObjectPropertyID = static_cast<AudioUnitPropertyID>(-101);
+
+} // namespace
+
+@interface Zerub_View : NSObject <AUCocoaUIBase> {
+    IPlugAU* mPlug; // not retained: the unit outlives the views it made
+}
+- (id)init;
+- (NSView*)uiViewForAudioUnit:(AudioUnit)audioUnit withSize:(NSSize)preferredSize;
+- (unsigned)interfaceVersion;
+- (NSString*)description;
+@end
+
+@implementation Zerub_View
+
+- (id)init {
+    mPlug = nullptr;
+    return [super init];
+}
+
+- (NSView*)uiViewForAudioUnit:(AudioUnit)audioUnit withSize:(NSSize)preferredSize {
+    IPlugAU* plug = nullptr;
+    UInt32 size = sizeof(plug);
+    if (AudioUnitGetProperty(audioUnit, kIPlugObjectPropertyID, kAudioUnitScope_Global, 0, &plug,
+                             &size) != noErr)
+        return nil;
+    mPlug = plug;
+    if (!mPlug) return nil;
+    IGraphics* graphics = mPlug->GetGUI();
+    if (!graphics) return nil;
+    NSView* view = static_cast<NSView*>(graphics->OpenWindow(nullptr));
+    mPlug->OnGUIOpen();
+    return view;
+}
+
+- (unsigned)interfaceVersion {
+    return 0;
+}
+
+- (NSString*)description {
+    return @"Zerub View";
+}
+
+@end

@@ -1,0 +1,109 @@
+// The Cocoa view that shows an IGraphicsMac editor, and its companions: the text field's input
+// filter, the popup menu built from an IPopupMenu with the view that receives its choice, and a
+// borderless child window for hosts that hand over a window instead of a view.
+//
+// The view is not flipped (origin bottom left, as AppKit delivers events); the editor's origin
+// is top left. Every event method returns at once once the view is detached from its editor.
+// User-interface thread only. Objective-C++, manual retain/release.
+#pragma once
+
+#import <AppKit/AppKit.h>
+
+#include "editor/IGraphicsMac.h"
+
+class IControl;
+class IParam;
+class IPopupMenu;
+
+// A string from UTF-8 text (autoreleased).
+NSString* ToNSString(const char* text);
+
+// Event point to editor pixels, for an editor height h.
+inline void ViewPointToEditor(NSPoint p, int h, int* x, int* y) {
+    *x = static_cast<int>(p.x) - 2;
+    *y = h - static_cast<int>(p.y) - 3;
+}
+// Editor rectangle to view rectangle.
+inline NSRect EditorRectToView(const IRECT& r, int h) {
+    return NSMakeRect(r.left, h - r.bottom - 1, r.right - r.left + 1, r.bottom - r.top + 1);
+}
+// View rectangle to the editor rectangle a repaint covers.
+inline IRECT ViewRectToEditor(NSRect r, int h) {
+    const int x = static_cast<int>(r.origin.x), y = static_cast<int>(r.origin.y);
+    const int w = static_cast<int>(r.size.width), hh = static_cast<int>(r.size.height);
+    return IRECT(x, h - (y + hh), x + w, h - y);
+}
+// The editor's key code for a key (-1 when the editor has none): space and arrows by key code,
+// digits and letters (either case) by character.
+int EditorKeyCode(unsigned short keyCode, unichar character);
+
+@interface IGraphicsCocoa_vZerub_au : NSView <NSTextFieldDelegate> {
+@public
+    IGraphicsMac* mGraphics; // null once detached
+    NSTimer* mTimer;
+    NSTextField* mTextFieldView;
+    IControl* mEdControl;
+    IParam* mEdParam;
+    int mPrevX, mPrevY;
+}
+- (id)init;
+- (id)initWithIGraphics:(IGraphicsMac*)pGraphics;
+- (BOOL)isOpaque;
+- (BOOL)acceptsFirstResponder;
+- (BOOL)acceptsFirstMouse:(NSEvent*)pEvent;
+- (void)viewDidMoveToWindow;
+- (void)drawRect:(NSRect)rect;
+- (void)onTimer:(NSTimer*)pTimer;
+- (void)getMouseXY:(NSEvent*)pEvent x:(int*)pX y:(int*)pY;
+- (void)mouseDown:(NSEvent*)pEvent;
+- (void)mouseUp:(NSEvent*)pEvent;
+- (void)mouseDragged:(NSEvent*)pEvent;
+- (void)rightMouseDown:(NSEvent*)pEvent;
+- (void)rightMouseUp:(NSEvent*)pEvent;
+- (void)rightMouseDragged:(NSEvent*)pEvent;
+- (void)mouseMoved:(NSEvent*)pEvent;
+- (void)keyDown:(NSEvent*)pEvent;
+- (void)scrollWheel:(NSEvent*)pEvent;
+- (void)killTimer;
+- (void)removeFromSuperview;
+- (void)controlTextDidEndEditing:(NSNotification*)aNotification;
+- (IPopupMenu*)createIPopupMenu:(IPopupMenu*)pMenu:(NSRect)rect;
+- (void)createTextEntry:(IControl*)
+               pControl:(IParam*)pParam
+                       :(IText*)pText
+                       :(const char*)pString
+                       :(NSRect)areaRect;
+- (void)endUserInput;
+- (NSString*)view:(NSView*)view
+    stringForToolTip:(NSToolTipTag)tag
+               point:(NSPoint)point
+            userData:(void*)data;
+- (void)registerToolTip:(IRECT*)pRECT;
+@end
+
+@interface CocoaFormatter_vZerub_au : NSFormatter {
+    NSCharacterSet* filterCharacterSet;
+    int maxLength;
+    int maxValue;
+}
+- (void)setAcceptableCharacterSet:(NSCharacterSet*)inCharacterSet;
+- (void)setMaximumLength:(int)inLength;
+- (void)setMaximumValue:(int)inValue;
+@end
+
+@interface IGraphicsMenuRcvr_vZerub_au : NSView {
+    NSMenuItem* nsMenuItem;
+}
+- (void)OnMenuSelection:(id)sender;
+- (NSMenuItem*)MenuItem;
+@end
+
+@interface IGraphicsNSMenu_vZerub_au : NSMenu {
+    IPopupMenu* mIPopupMenu;
+}
+- (id)initWithIPopupMenuAndReciever:(IPopupMenu*)pMenu:(NSView*)pView;
+- (IPopupMenu*)AssociatedIPopupMenu;
+@end
+
+@interface CustomCocoaWindow_vZerub_au : NSWindow
+@end

@@ -1,0 +1,389 @@
+#include "editor/IGraphicsCocoa.h"
+
+#include "plugin/IParam.h"
+
+namespace {
+
+constexpr NSUInteger kShiftFlag = 0x20000;
+constexpr NSUInteger kControlFlag = 0x40000;
+constexpr NSUInteger kAltFlag = 0x80000;
+constexpr NSUInteger kCommandFlag = 0x100000;
+
+IMouseMod ModsFromFlags(NSUInteger flags, bool left, bool right) {
+    return IMouseMod(left, right, (flags & kShiftFlag) != 0, (flags & kControlFlag) != 0,
+                     (flags & kAltFlag) != 0);
+}
+
+// A command-click acts as a right click.
+IMouseMod LeftButtonMods(NSEvent* event) {
+    const NSUInteger flags = [event modifierFlags];
+    return ModsFromFlags(flags, true, (flags & kCommandFlag) != 0);
+}
+
+IMouseMod RightButtonMods(NSEvent* event) {
+    return ModsFromFlags([event modifierFlags], false, true);
+}
+
+} // namespace
+
+NSString* ToNSString(const char* text) {
+    return [NSString stringWithUTF8String:text ? text : ""];
+}
+
+int EditorKeyCode(unsigned short keyCode, unichar c) {
+    switch (keyCode) {
+    case 49:
+        return KEY_SPACE;
+    case 126:
+        return KEY_UPARROW;
+    case 125:
+        return KEY_DOWNARROW;
+    case 123:
+        return KEY_LEFTARROW;
+    case 124:
+        return KEY_RIGHTARROW;
+    default:
+        break;
+    }
+    if (c >= '0' && c <= '9') return KEY_DIGIT_0 + (c - '0');
+    if (c >= 'A' && c <= 'Z') return KEY_ALPHA_A + (c - 'A');
+    if (c >= 'a' && c <= 'z') return KEY_ALPHA_A + (c - 'a');
+    return -1;
+}
+
+@implementation IGraphicsCocoa_vZerub_au
+
+- (id)init {
+    self = [super init];
+    if (self) {
+        mGraphics = nullptr;
+        mTimer = nil;
+        mPrevX = 0;
+        mPrevY = 0;
+    }
+    return self;
+}
+
+- (id)initWithIGraphics:(IGraphicsMac*)pGraphics {
+    mGraphics = pGraphics;
+    NSRect r = NSMakeRect(0.0, 0.0, pGraphics->Width(), pGraphics->Height());
+    self = [super initWithFrame:r];
+    if (!self) return nil;
+    mGraphics = pGraphics; // the superclass initialiser may have cleared it
+    mPrevX = mPrevY = 0;
+    const double interval = 1.0 / static_cast<double>(pGraphics->FPS());
+    mTimer = [NSTimer timerWithTimeInterval:interval
+                                     target:self
+                                   selector:@selector(onTimer:)
+                                   userInfo:nil
+                                    repeats:YES];
+    // The common modes, named one by one: the default mode, mouse tracking and modal panels.
+    NSRunLoop* loop = [NSRunLoop currentRunLoop];
+    [loop addTimer:mTimer forMode:NSDefaultRunLoopMode];
+    [loop addTimer:mTimer forMode:NSEventTrackingRunLoopMode];
+    [loop addTimer:mTimer forMode:NSModalPanelRunLoopMode];
+    return self;
+}
+
+- (BOOL)isOpaque {
+    return mGraphics ? YES : NO;
+}
+
+- (BOOL)acceptsFirstResponder {
+    return YES;
+}
+
+- (BOOL)acceptsFirstMouse:(NSEvent*)pEvent {
+    return YES;
+}
+
+- (void)viewDidMoveToWindow {
+    NSWindow* window = [self window];
+    if (window) {
+        [window makeFirstResponder:self];
+        [window setAcceptsMouseMovedEvents:YES];
+    }
+}
+
+- (void)drawRect:(NSRect)rect {
+    if (!mGraphics) return;
+    IRECT r = ViewRectToEditor(rect, mGraphics->Height());
+    mGraphics->Draw(&r);
+}
+
+- (void)onTimer:(NSTimer*)pTimer {
+    if (pTimer != mTimer || !mGraphics) return;
+    IRECT r;
+    if (mGraphics->IsDirty(&r))
+        [self setNeedsDisplayInRect:EditorRectToView(r, mGraphics->Height())];
+}
+
+- (void)getMouseXY:(NSEvent*)pEvent x:(int*)pX y:(int*)pY {
+    if (!mGraphics) return;
+    NSPoint p = [self convertPoint:[pEvent locationInWindow] fromView:nil];
+    ViewPointToEditor(p, mGraphics->Height(), pX, pY);
+    mPrevX = *pX;
+    mPrevY = *pY;
+}
+
+- (void)mouseDown:(NSEvent*)pEvent {
+    if (!mGraphics) return;
+    int x = 0, y = 0;
+    [self getMouseXY:pEvent x:&x y:&y];
+    IMouseMod mod = LeftButtonMods(pEvent);
+    if ([pEvent clickCount] > 1)
+        mGraphics->OnMouseDblClick(x, y, &mod);
+    else
+        mGraphics->OnMouseDown(x, y, &mod);
+}
+
+- (void)mouseUp:(NSEvent*)pEvent {
+    if (!mGraphics) return;
+    int x = 0, y = 0;
+    [self getMouseXY:pEvent x:&x y:&y];
+    IMouseMod mod = LeftButtonMods(pEvent);
+    mGraphics->OnMouseUp(x, y, &mod);
+}
+
+- (void)mouseDragged:(NSEvent*)pEvent {
+    if (!mGraphics) return;
+    int x = 0, y = 0;
+    [self getMouseXY:pEvent x:&x y:&y];
+    IMouseMod mod = LeftButtonMods(pEvent);
+    if (!mTextFieldView) mGraphics->OnMouseDrag(x, y, &mod);
+}
+
+- (void)rightMouseDown:(NSEvent*)pEvent {
+    if (!mGraphics) return;
+    int x = 0, y = 0;
+    [self getMouseXY:pEvent x:&x y:&y];
+    IMouseMod mod = RightButtonMods(pEvent);
+    mGraphics->OnMouseDown(x, y, &mod);
+}
+
+- (void)rightMouseUp:(NSEvent*)pEvent {
+    if (!mGraphics) return;
+    int x = 0, y = 0;
+    [self getMouseXY:pEvent x:&x y:&y];
+    IMouseMod mod = RightButtonMods(pEvent);
+    mGraphics->OnMouseUp(x, y, &mod);
+}
+
+- (void)rightMouseDragged:(NSEvent*)pEvent {
+    if (!mGraphics) return;
+    int x = 0, y = 0;
+    [self getMouseXY:pEvent x:&x y:&y];
+    IMouseMod mod = RightButtonMods(pEvent);
+    if (!mTextFieldView) mGraphics->OnMouseDrag(x, y, &mod);
+}
+
+- (void)mouseMoved:(NSEvent*)pEvent {
+    if (!mGraphics) return;
+    int x = 0, y = 0;
+    [self getMouseXY:pEvent x:&x y:&y];
+    IMouseMod mod = LeftButtonMods(pEvent);
+    mGraphics->OnMouseOver(x, y, &mod);
+}
+
+- (void)keyDown:(NSEvent*)pEvent {
+    NSString* s = [pEvent charactersIgnoringModifiers];
+    if ([s length] != 1) return;
+    const int key = EditorKeyCode([pEvent keyCode], [s characterAtIndex:0]);
+    const bool handled = key >= 0 && mGraphics && mGraphics->OnKeyDown(mPrevX, mPrevY, key);
+    if (!handled) [[self nextResponder] keyDown:pEvent];
+}
+
+- (void)scrollWheel:(NSEvent*)pEvent {
+    if (!mGraphics) return;
+    if (mTextFieldView) [self endUserInput];
+    int x = 0, y = 0;
+    [self getMouseXY:pEvent x:&x y:&y];
+    const int delta = static_cast<int>([pEvent deltaY]);
+    IMouseMod mod = LeftButtonMods(pEvent);
+    mGraphics->OnMouseWheel(x, y, &mod, delta);
+}
+
+- (void)killTimer {
+    [mTimer invalidate];
+    mTimer = nil;
+}
+
+- (void)removeFromSuperview {
+    // Only a view in a superview is being removed (AppKit may ask a view that has none, for
+    // instance on its way into a window): the editor stays open then.
+    if (![self superview]) {
+        [super removeFromSuperview];
+        return;
+    }
+    // The timer may hold the last reference: stay alive until the superview has let go.
+    [[self retain] autorelease];
+    if (mTextFieldView) [self endUserInput];
+    if (mGraphics) {
+        IGraphicsMac* graphics = mGraphics;
+        mGraphics = nullptr;
+        graphics->CloseWindow();
+    }
+    [super removeFromSuperview];
+}
+
+- (void)controlTextDidEndEditing:(NSNotification*)aNotification {
+    if (!mTextFieldView) return;
+    const char* text = [[mTextFieldView stringValue] UTF8String];
+    if (mGraphics && mEdControl) {
+        if (mEdParam)
+            mGraphics->SetFromStringAfterPrompt(mEdControl, mEdParam, text ? text : "");
+        else
+            mEdControl->TextFromTextEntry(text ? text : "");
+    }
+    [self endUserInput];
+    [self setNeedsDisplay:YES];
+}
+
+- (IPopupMenu*)createIPopupMenu:(IPopupMenu*)pMenu:(NSRect)rect {
+    IGraphicsMenuRcvr_vZerub_au* receiver =
+        [[IGraphicsMenuRcvr_vZerub_au alloc] initWithFrame:rect];
+    IGraphicsNSMenu_vZerub_au* nsMenu =
+        [[IGraphicsNSMenu_vZerub_au alloc] initWithIPopupMenuAndReciever:(pMenu):receiver];
+
+    NSWindow* window = [self window];
+    NSPoint anchor = [self convertPoint:NSMakePoint(rect.origin.x, rect.origin.y - 4.0) toView:nil];
+    NSScreen* screen = [window screen];
+    const CGFloat scale = [screen respondsToSelector:@selector(backingScaleFactor)]
+                              ? [screen backingScaleFactor]
+                              : 1.0;
+    if (scale > 0.0) {
+        anchor.x /= scale;
+        anchor.y /= scale;
+    }
+    NSEvent* event = [NSEvent otherEventWithType:NSApplicationDefined
+                                        location:anchor
+                                   modifierFlags:15
+                                       timestamp:0
+                                    windowNumber:[window windowNumber]
+                                         context:[NSGraphicsContext currentContext]
+                                         subtype:0
+                                           data1:0
+                                           data2:0];
+    [NSMenu popUpContextMenu:nsMenu withEvent:event forView:receiver];
+
+    IPopupMenu* chosen = nullptr;
+    NSMenuItem* item = [receiver MenuItem];
+    NSMenu* itemMenu = [item menu];
+    if (item && [itemMenu isKindOfClass:[IGraphicsNSMenu_vZerub_au class]]) {
+        IPopupMenu* associated = [(IGraphicsNSMenu_vZerub_au*)itemMenu AssociatedIPopupMenu];
+        const NSInteger index = [itemMenu indexOfItem:item];
+        if (associated && index >= 0) {
+            associated->SetChosenItemIdx(static_cast<int>(index));
+            chosen = associated;
+        }
+    }
+    [nsMenu release];
+    [receiver release];
+    return chosen;
+}
+
+- (void)createTextEntry:(IControl*)
+               pControl:(IParam*)pParam
+                       :(IText*)pText
+                       :(const char*)pString
+                       :(NSRect)areaRect {
+    if (!pControl || mTextFieldView) return;
+
+    mTextFieldView = [[NSTextField alloc] initWithFrame:areaRect];
+    NSFont* font = [NSFont fontWithName:ToNSString(pText->fontName)
+                                   size:static_cast<float>(static_cast<int>(pText->size * 0.9))];
+    if (font) [mTextFieldView setFont:font];
+    switch (pText->align) {
+    case IText::kAlignNear:
+        [mTextFieldView setAlignment:NSLeftTextAlignment];
+        break;
+    case IText::kAlignCenter:
+        [mTextFieldView setAlignment:NSCenterTextAlignment];
+        break;
+    case IText::kAlignFar:
+        [mTextFieldView setAlignment:NSRightTextAlignment];
+        break;
+    default:
+        break;
+    }
+
+    if (pParam) {
+        NSString* characters = @"";
+        switch (pParam->Type()) {
+        case IParam::kTypeBool:
+        case IParam::kTypeInt:
+        case IParam::kTypeEnum:
+            characters = @"0123456789-+";
+            break;
+        case IParam::kTypeDouble:
+            characters = @"0123456789.-+";
+            break;
+        default:
+            break;
+        }
+        CocoaFormatter_vZerub_au* formatter = [[CocoaFormatter_vZerub_au alloc] init];
+        [formatter setAcceptableCharacterSet:[NSCharacterSet
+                                                 characterSetWithCharactersInString:characters]];
+        [formatter setMaximumLength:pControl->GetTextEntryLength()];
+        [mTextFieldView setFormatter:formatter];
+        [formatter release];
+    }
+
+    [[mTextFieldView cell] setLineBreakMode:NSLineBreakByTruncatingTail];
+    [mTextFieldView setAllowsEditingTextAttributes:NO];
+    const IColor& fg = pText->entryTextColor;
+    const IColor& bg = pText->entryBackColor;
+    [mTextFieldView setTextColor:[NSColor colorWithCalibratedRed:fg.red / 255.0
+                                                           green:fg.green / 255.0
+                                                            blue:fg.blue / 255.0
+                                                           alpha:fg.alpha / 255.0]];
+    [mTextFieldView setBackgroundColor:[NSColor colorWithCalibratedRed:bg.red / 255.0
+                                                                 green:bg.green / 255.0
+                                                                  blue:bg.blue / 255.0
+                                                                 alpha:bg.alpha / 255.0]];
+    [mTextFieldView setStringValue:ToNSString(pString)];
+    [mTextFieldView setBordered:NO];
+    [mTextFieldView setFocusRingType:NSFocusRingTypeNone];
+    [mTextFieldView setDelegate:self];
+    [self addSubview:mTextFieldView];
+    NSWindow* window = [self window];
+    [window makeKeyAndOrderFront:nil];
+    [window makeFirstResponder:mTextFieldView];
+
+    mEdParam = pParam;
+    mEdControl = pControl;
+}
+
+- (void)endUserInput {
+    [mTextFieldView setDelegate:nil];
+    [mTextFieldView removeFromSuperview];
+    [mTextFieldView release];
+    NSWindow* window = [self window];
+    if (window) [window makeFirstResponder:self];
+    mTextFieldView = nil;
+    mEdControl = nullptr;
+    mEdParam = nullptr;
+}
+
+- (NSString*)view:(NSView*)view
+    stringForToolTip:(NSToolTipTag)tag
+               point:(NSPoint)point
+            userData:(void*)data {
+    if (!mGraphics) return @"";
+    IControl* control = mGraphics->GetControl(mGraphics->GetHoverControl());
+    const char* text = control ? control->GetTooltip() : nullptr;
+    return text && *text ? ToNSString(text) : @"";
+}
+
+- (void)registerToolTip:(IRECT*)pRECT {
+    if (!mGraphics) return;
+    [self addToolTipRect:EditorRectToView(*pRECT, mGraphics->Height()) owner:self userData:nil];
+}
+
+@end
+
+@implementation CustomCocoaWindow_vZerub_au
+- (BOOL)canBecomeKeyWindow {
+    return YES;
+}
+@end

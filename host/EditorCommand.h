@@ -1,0 +1,27 @@
+// zerub-host editor: the unit's editor in a window, found through the unit's Cocoa view factory
+// as a macOS host finds it, with the parameter changes and gestures the unit announces printed
+// one line each; or a snapshot of what the view draws. Host API and AppKit only.
+#pragma once
+
+#include "host/Status.h"
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+struct EditorOptions {
+    std::string component;           // a .component bundle; empty: the search path
+    std::vector<std::string> params; // NAME=VALUE, set before the view opens
+    std::string snapshot;            // PNG to write instead of running the window; empty: none
+};
+
+// False in builds without the Cocoa editor.
+bool EditorAvailable();
+
+// True when a window can be opened (a display is reachable).
+bool EditorDisplayAvailable();
+
+// Opens the editor and runs until its window is closed, printing to out one line per announced
+// change ("Gain 0.620") and gesture ("Gain: gesture begins"); with a snapshot path, writes the
+// view's drawing as PNG (through a temporary file), prints one line naming it and returns.
+Status RunEditor(const EditorOptions& options, std::ostream& out);

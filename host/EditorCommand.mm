@@ -1,0 +1,223 @@
+#include "host/EditorCommand.h"
+
+#import <AppKit/AppKit.h>
+
+#include "host/AtomicFile.h"
+#include "host/HostApi.h"
+#include "host/ParamAssignment.h"
+
+#include <AudioUnit/AUCocoaUIView.h>
+#include <ZerubPlatform/HostExtensions.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+
+// Ends the window's run loop when the user closes it.
+@interface ZerubHostWindowWatcher : NSObject {
+@public
+    bool closed;
+}
+- (void)windowWillClose:(NSNotification*)notification;
+@end
+
+@implementation ZerubHostWindowWatcher
+- (void)windowWillClose:(NSNotification*)notification {
+    closed = true;
+}
+@end
+
+namespace {
+
+// Prints what the unit announces, as a host records automation. Events may come from any
+// thread; each line is written whole.
+struct EventPrinter {
+    AudioUnit unit = nullptr;
+    std::vector<ParameterDescription> parameters;
+    std::ostream* out = nullptr;
+    std::mutex lock;
+
+    const std::string* NameOf(AudioUnitParameterID id) const {
+        for (const ParameterDescription& p : parameters)
+            if (p.id == id) return &p.name;
+        return nullptr;
+    }
+
+    static void Receive(void* refCon, void*, const AudioUnitEvent* event, UInt64,
+                        AudioUnitParameterValue value) {
+        auto* self = static_cast<EventPrinter*>(refCon);
+        if (!event || event->mEventType == kAudioUnitEvent_PropertyChange) return;
+        const AudioUnitParameter& p = event->mArgument.mParameter;
+        if (p.mAudioUnit != self->unit) return;
+        const std::string* name = self->NameOf(p.mParameterID);
+        const std::string label = name ? Printable(*name) : std::to_string(p.mParameterID);
+        char line[160];
+        switch (event->mEventType) {
+        case kAudioUnitEvent_ParameterValueChange:
+            std::snprintf(line, sizeof line, "%s %.3f", label.c_str(), double(value));
+            break;
+        case kAudioUnitEvent_BeginParameterChangeGesture:
+            std::snprintf(line, sizeof line, "%s: gesture begins", label.c_str());
+            break;
+        case kAudioUnitEvent_EndParameterChangeGesture:
+            std::snprintf(line, sizeof line, "%s: gesture ends", label.c_str());
+            break;
+        default:
+            return;
+        }
+        std::lock_guard<std::mutex> guard(self->lock);
+        *self->out << line << std::endl;
+    }
+};
+
+NSString* ToNS(const std::string& text) {
+    return [NSString stringWithUTF8String:text.c_str()];
+}
+
+// Asks the unit for its Cocoa view factory and the factory for the view (retained), as a macOS
+// host does: the class by the name the unit reports, found once the bundle is loaded.
+Status OpenView(AudioUnit unit, NSView** view) {
+    AudioUnitCocoaViewInfo info = {};
+    UInt32 size = sizeof info;
+    if (AudioUnitGetProperty(unit, kAudioUnitProperty_CocoaUI, kAudioUnitScope_Global, 0, &info,
+                             &size) != noErr ||
+        size < sizeof info)
+        return Status::Fail("the unit has no Cocoa editor");
+    const std::string className = FromCFString(info.mCocoaAUViewClass[0]);
+    if (info.mCocoaAUViewClass[0]) CFRelease(info.mCocoaAUViewClass[0]);
+    if (info.mCocoaAUViewBundleLocation) CFRelease(info.mCocoaAUViewBundleLocation);
+
+    Class factoryClass = NSClassFromString(ToNS(className));
+    if (!factoryClass || ![factoryClass conformsToProtocol:@protocol(AUCocoaUIBase)])
+        return Status::Fail("the unit's view factory " + Printable(className) +
+                            " is not in its bundle");
+    id<AUCocoaUIBase> factory = [[factoryClass alloc] init];
+    *view = [[factory uiViewForAudioUnit:unit withSize:NSMakeSize(0, 0)] retain];
+    [(id)factory release];
+    if (!*view) return Status::Fail("the unit's view factory gave no view");
+    return Status::Ok();
+}
+
+std::string UnitName(AudioUnit unit) {
+    CFStringRef name = nullptr;
+    std::string text = "Zerub";
+    if (AudioComponentCopyName(AudioComponentInstanceGetComponent(unit), &name) == noErr && name) {
+        text = Printable(FromCFString(name));
+        CFRelease(name);
+    }
+    return text;
+}
+
+// The view's own drawing of itself, as PNG.
+Status WriteSnapshot(NSView* view, const std::string& path) {
+    const NSRect bounds = [view bounds];
+    NSBitmapImageRep* rep = [view bitmapImageRepForCachingDisplayInRect:bounds];
+    if (!rep) return Status::Fail("cannot draw the editor into an image");
+    // GNUstep reads the image back from the window's buffer: the view draws itself into it first.
+    [view display];
+    [view cacheDisplayInRect:bounds toBitmapImageRep:rep];
+    NSData* png = [rep representationUsingType:NSPNGFileType properties:[NSDictionary dictionary]];
+    if (!png) return Status::Fail("cannot encode the editor's image as PNG");
+    return WriteFileAtomically(path, [png bytes], [png length]);
+}
+
+volatile std::sig_atomic_t gInterrupted = 0;
+
+void OnInterrupt(int) {
+    gInterrupted = 1;
+}
+
+// Runs the window's events and timers until the user closes it, or interrupts the program
+// (SIGINT, SIGTERM), which closes it too.
+void RunUntilClosed(NSWindow* window) {
+    gInterrupted = 0;
+    struct sigaction action = {};
+    action.sa_handler = OnInterrupt;
+    struct sigaction oldInt, oldTerm;
+    sigaction(SIGINT, &action, &oldInt);
+    sigaction(SIGTERM, &action, &oldTerm);
+    ZerubHostWindowWatcher* watcher = [[ZerubHostWindowWatcher alloc] init];
+    watcher->closed = false;
+    [[NSNotificationCenter defaultCenter] addObserver:watcher
+                                             selector:@selector(windowWillClose:)
+                                                 name:NSWindowWillCloseNotification
+                                               object:window];
+    [window makeKeyAndOrderFront:nil];
+    while (!watcher->closed && !gInterrupted) {
+        NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
+        // A signal does not wake the event wait: look at the flag ten times a second.
+        NSEvent* event = [NSApp nextEventMatchingMask:NSAnyEventMask
+                                            untilDate:[NSDate dateWithTimeIntervalSinceNow:0.1]
+                                               inMode:NSDefaultRunLoopMode
+                                              dequeue:YES];
+        if (event) [NSApp sendEvent:event];
+        [pool release];
+    }
+    [[NSNotificationCenter defaultCenter] removeObserver:watcher];
+    [watcher release];
+    sigaction(SIGINT, &oldInt, nullptr);
+    sigaction(SIGTERM, &oldTerm, nullptr);
+}
+
+Status ShowEditor(AudioUnit unit, const EditorOptions& options, EventPrinter* printer) {
+    [NSApplication sharedApplication];
+    NSView* view = nil;
+    if (Status s = OpenView(unit, &view); !s) return s;
+
+    const NSRect frame = [view frame];
+    NSWindow* window = [[NSWindow alloc]
+        initWithContentRect:NSMakeRect(100.0, 100.0, frame.size.width, frame.size.height)
+                  styleMask:NSTitledWindowMask | NSClosableWindowMask | NSMiniaturizableWindowMask
+                    backing:NSBackingStoreBuffered
+                      defer:NO];
+    [window setReleasedWhenClosed:NO];
+    [window setTitle:ToNS(UnitName(unit))];
+    [window setContentView:view];
+
+    Status result = Status::Ok();
+    if (!options.snapshot.empty()) {
+        result = WriteSnapshot(view, options.snapshot);
+        if (result) *printer->out << options.snapshot << "  the editor as its view draws it\n";
+    } else {
+        AUEventListenerRef listener = ZerubAddEventListener(&EventPrinter::Receive, printer);
+        RunUntilClosed(window);
+        if (listener) ZerubRemoveEventListener(listener);
+    }
+    // Taking the view out of its window closes the editor.
+    [window orderOut:nil];
+    [window setContentView:nil];
+    [view release];
+    [window release];
+    return result;
+}
+
+} // namespace
+
+bool EditorAvailable() {
+    return true;
+}
+
+Status RunEditor(const EditorOptions& options, std::ostream& out) {
+    UnitInstance instance;
+    if (Status s = OpenInstance(options.component, &instance); !s) return s;
+    EventPrinter printer;
+    printer.unit = instance.get();
+    printer.out = &out;
+    if (Status s = ReadParameters(instance.get(), &printer.parameters); !s) return s;
+    std::vector<ParamAssignment> assignments;
+    if (Status s = ResolveParams(options.params, printer.parameters, &assignments); !s) return s;
+    // Without a window server GNUstep's application object aborts the process: say so first.
+    if (!EditorDisplayAvailable())
+        return Status::Fail("editor: no display to open a window on (set DISPLAY, or run under "
+                            "xvfb-run)");
+    if (const OSStatus status = AudioUnitInitialize(instance.get()); status != noErr)
+        return Status::Fail("cannot initialise the unit: " + StatusText(status));
+    if (Status s = ApplyParams(instance.get(), assignments); !s) return s;
+
+    NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
+    Status result = ShowEditor(instance.get(), options, &printer);
+    [pool release];
+    AudioUnitUninitialize(instance.get());
+    return result;
+}

@@ -1,0 +1,96 @@
+// zerub-host editor run as a program: its snapshot against the windowless editor's drawing of the
+// same state, and its answer where there is no display. The component is never loaded here, so
+// the windowless effect linked into this program cannot stand in for it.
+#include "XvfbDisplay.h"
+
+#include "editor/IGraphicsHeadless.h"
+#include "effect/Zerub.h"
+#include "raster/lice.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kHost = ZERUB_HOST_BINARY;
+const std::string kBundle = ZERUB_BUNDLE_DIR;
+
+struct Folder {
+    fs::path path;
+    Folder() {
+        char name[] = "/tmp/zerub-window-XXXXXX";
+        path = mkdtemp(name);
+    }
+    ~Folder() {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+};
+
+std::string ReadAll(const fs::path& p) {
+    std::ifstream in(p);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+} // namespace
+
+TEST(EditorSnapshot, EqualsTheWindowlessEditorPixelForPixel) {
+    std::string why;
+    if (!StartXvfb(&why)) GTEST_SKIP() << why;
+    Folder dir;
+    const fs::path png = dir.path / "editor.png";
+    const std::string command = kHost + " editor --component " + kBundle +
+                                " --param Gain=0.8 --param level=0.3 --param BY=1 --snapshot " +
+                                png.string() + " >" + (dir.path / "out").string() + " 2>/dev/null";
+    ASSERT_EQ(RunCommand(command), 0);
+    EXPECT_EQ(ReadAll(dir.path / "out"), png.string() + "  the editor as its view draws it\n");
+    std::unique_ptr<LICE_IBitmap> shot(LICE_LoadPNG(png.c_str()));
+    ASSERT_NE(shot, nullptr);
+
+    // The same state drawn without a window, from the same artwork.
+    IGraphicsHeadless::SetDefaultResourceDir(ZERUB_SOURCE_DIR "/resources/img");
+    std::unique_ptr<IPlugAU> plug(MakePlug(nullptr));
+    ASSERT_NE(plug, nullptr);
+    plug->GetParam(Zerub::kGain)->Set(0.8);
+    plug->GetParam(Zerub::kLevel)->Set(0.3);
+    plug->GetParam(Zerub::kBypass)->Set(1.0);
+    plug->RedrawParamControls();
+    IGraphics* gui = plug->GetGUI();
+    IRECT all(0, 0, gui->Width(), gui->Height());
+    gui->Draw(&all);
+
+    ASSERT_EQ(shot->getWidth(), gui->Width());
+    ASSERT_EQ(shot->getHeight(), gui->Height());
+    int differing = 0;
+    for (int y = 0; y < gui->Height(); ++y)
+        for (int x = 0; x < gui->Width(); ++x) {
+            // The screen shows no alpha: compare colour only.
+            const LICE_pixel a = LICE_GetPixel(shot.get(), x, y) & 0xFFFFFF;
+            const LICE_pixel b = LICE_GetPixel(gui->GetBackBuffer(), x, y) & 0xFFFFFF;
+            differing += a != b;
+        }
+    EXPECT_EQ(differing, 0);
+}
+
+TEST(EditorSnapshot, WithoutADisplayOneLineAndNoFile) {
+    Folder dir;
+    const fs::path png = dir.path / "editor.png";
+    const std::string command = "env -u DISPLAY " + kHost + " editor --component " + kBundle +
+                                " --snapshot " + png.string() + " >" + (dir.path / "out").string() +
+                                " 2>" + (dir.path / "err").string();
+    EXPECT_EQ(RunCommand(command), 1);
+    EXPECT_EQ(ReadAll(dir.path / "out"), "");
+    EXPECT_EQ(ReadAll(dir.path / "err"), "zerub-host: editor: no display to open a window on (set "
+                                         "DISPLAY, or run under xvfb-run)\n");
+    EXPECT_FALSE(fs::exists(png));
+}
