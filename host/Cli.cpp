@@ -133,7 +133,12 @@ int RunZerubHost(int argc, const char* const* argv, std::ostream& out, std::ostr
             renderOptions.output = renderArgs[1];
             if (renderOptions.input.empty() || renderOptions.output.empty())
                 return Fail(err, "render: a file name is empty", kExitUsage);
-            return Finish(RenderFile(renderOptions, STDERR_FILENO), err);
+            RenderSummary summary;
+            const Status rendered = RenderFile(renderOptions, STDERR_FILENO, &summary);
+            for (const std::string& warning : summary.warnings)
+                err << kProgram << ": warning: " << warning << '\n';
+            if (rendered) out << SummaryLine(renderOptions, summary) << '\n';
+            return Finish(rendered, err);
         }
         for (const CLI::Option* option : fileOnly)
             if (option->count() > 0)

@@ -25,8 +25,12 @@ RendererFactory ComponentRenderers(const std::string&) {
     return [] { return std::unique_ptr<Renderer>(); };
 }
 
-Status RenderFile(const RenderFileOptions&, int) {
+Status RenderFile(const RenderFileOptions&, int, RenderSummary*) {
     return Missing("render");
+}
+
+std::string SummaryLine(const RenderFileOptions&, const RenderSummary&) {
+    return "";
 }
 
 Status SaveState(const std::string&, const std::string&, const std::vector<std::string>&,
