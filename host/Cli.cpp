@@ -98,6 +98,9 @@ int RunZerubHost(int argc, const char* const* argv, std::ostream& out, std::ostr
         app.add_subcommand("validate", "Check the component against the host interface");
     validate->add_option("--component", validateComponent,
                          "A .component bundle (default: search path)");
+    uint32_t validateSeed = 0;
+    CLI::Option* seedOption = validate->add_option(
+        "--seed", validateSeed, "Seed of the shuffled lifecycle rounds (default: a new one)");
     CLI::App* editor = AddPending(app, "editor", "Open the editor or write a snapshot of it");
 
     // CLI11 reports a mistyped subcommand as an unexpected argument; name it for what it is.
@@ -152,7 +155,9 @@ int RunZerubHost(int argc, const char* const* argv, std::ostream& out, std::ostr
     }
     if (save->parsed()) return Finish(SaveState(stateComponent, statePath, stateParams, out), err);
     if (load->parsed()) return Finish(LoadState(stateComponent, statePath, out), err);
-    if (validate->parsed()) return RunValidation(validateComponent, out);
+    if (validate->parsed())
+        return RunValidation(validateComponent,
+                             seedOption->count() > 0 ? validateSeed : RandomSeed(), out);
     if (editor->parsed()) return NotAvailable(err, "editor");
     return Fail(err, "no subcommand (try --help)", kExitUsage);
 }
