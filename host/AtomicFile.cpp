@@ -38,8 +38,7 @@ Status ResolveOutputTarget(const std::string& path, OutputTarget* target) {
             return Status::Ok();
         }
         if (S_ISLNK(info.st_mode)) {
-            std::string link(static_cast<size_t>(info.st_size > 0 ? info.st_size : 4096) + 1,
-                             '\0');
+            std::string link(static_cast<size_t>(info.st_size > 0 ? info.st_size : 4096) + 1, '\0');
             const ssize_t n = readlink(current.c_str(), link.data(), link.size());
             if (n < 0 || static_cast<size_t>(n) >= link.size())
                 return Status::Fail("cannot write " + path + ": its link cannot be read");

@@ -7,10 +7,10 @@
 #include "host/WavFile.h"
 
 #include <cerrno>
-#include <cstring>
-#include <filesystem>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -62,10 +62,10 @@ std::string Decimal(double value, const char* format) {
 std::string SummaryLine(const RenderFileOptions& options, const RenderSummary& summary) {
     const double seconds =
         summary.sampleRate > 0 ? static_cast<double>(summary.frames) / summary.sampleRate : 0.0;
-    const std::string channels = summary.channels == 1   ? "mono"
-                                 : summary.channels == 2 ? "stereo"
-                                                         : std::to_string(summary.channels) +
-                                                               " channels";
+    const std::string channels = summary.channels == 1 ? "mono"
+                                 : summary.channels == 2
+                                     ? "stereo"
+                                     : std::to_string(summary.channels) + " channels";
     std::string speed = "too short to time";
     if (summary.renderCpuSeconds > 0.0)
         speed = Decimal(seconds / summary.renderCpuSeconds, "%.0f") + "x real time";
@@ -88,8 +88,8 @@ Status RenderFile(const RenderFileOptions& options, int progressFd, RenderSummar
                             std::to_string(kMaxRenderBlock) + " frames");
     if (Status s = CheckOutputPath(options.output); !s) return s;
     if (SameFile(options.input, options.output))
-        return Status::Fail("cannot write " + Printable(options.output) + ": it is the input file " +
-                            Printable(options.input));
+        return Status::Fail("cannot write " + Printable(options.output) +
+                            ": it is the input file " + Printable(options.input));
 
     // The channel count is refused from the header, before any sample is read.
     AudioFileShape shape;
@@ -102,10 +102,10 @@ Status RenderFile(const RenderFileOptions& options, int progressFd, RenderSummar
     if (Status s = ReadAudioFile(options.input, &in, kMaxChannels, &summary->warnings); !s)
         return s;
     if (in.sampleRate > kCircuitMaxRate)
-        summary->warnings.push_back(
-            Printable(options.input) + " is at " + std::to_string(in.sampleRate) +
-            " Hz; the circuit computes its coefficients at " + std::to_string(kCircuitMaxRate) +
-            " Hz");
+        summary->warnings.push_back(Printable(options.input) + " is at " +
+                                    std::to_string(in.sampleRate) +
+                                    " Hz; the circuit computes its coefficients at " +
+                                    std::to_string(kCircuitMaxRate) + " Hz");
 
     AURenderer renderer(options.component);
     if (Status s = renderer.Open(in.sampleRate, in.NumChannels(), options.blockFrames); !s)

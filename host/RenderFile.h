@@ -28,7 +28,7 @@ struct RenderSummary {
     int sampleRate = 0;
     int channels = 0;
     int blocks = 0;
-    double renderCpuSeconds = 0.0; // the render loop alone, on the calling thread's CPU clock
+    double renderCpuSeconds = 0.0;     // the render loop alone, on the calling thread's CPU clock
     std::vector<std::string> warnings; // one line each, shown before the summary
 };
 

@@ -9,7 +9,7 @@
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define ZERUB_PROBE_SANITIZED 1
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) ||                     \
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) ||                         \
     __has_feature(memory_sanitizer)
 #define ZERUB_PROBE_SANITIZED 1
 #endif
@@ -68,7 +68,7 @@ Pause::~Pause() {
 // The sanitizer runtime provides hooks that see every allocation; locks go uncounted, since its
 // own interceptors own pthread_mutex_lock.
 extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t),
-                                                          void (*)(const volatile void*));
+                                                         void (*)(const volatile void*));
 
 namespace {
 void OnAllocate(const volatile void*, size_t) {

@@ -24,18 +24,12 @@ struct GroupEntry {
 };
 
 const GroupEntry kGroups[] = {
-    {"identity", IdentityChecks, true},
-    {"entry points", EntryChecks, false},
-    {"properties", PropertyChecks, true},
-    {"formats", FormatChecks, true},
-    {"parameters", ParameterChecks, true},
-    {"state", StateChecks, true},
-    {"render", RenderChecks, true},
-    {"render matrix", RenderMatrixChecks, false},
-    {"bypass", BypassChecks, true},
-    {"render notify", NotifyChecks, true},
-    {"real-time", RealtimeChecks, true},
-    {"concurrency", ConcurrencyChecks, false},
+    {"identity", IdentityChecks, true},    {"entry points", EntryChecks, false},
+    {"properties", PropertyChecks, true},  {"formats", FormatChecks, true},
+    {"parameters", ParameterChecks, true}, {"state", StateChecks, true},
+    {"render", RenderChecks, true},        {"render matrix", RenderMatrixChecks, false},
+    {"bypass", BypassChecks, true},        {"render notify", NotifyChecks, true},
+    {"real-time", RealtimeChecks, true},   {"concurrency", ConcurrencyChecks, false},
 };
 
 // The parameters the checks drive: those whose description is sound (the parameter group
@@ -47,8 +41,8 @@ std::vector<ParameterDescription> UsableParameters(AudioUnit unit) {
     for (AudioUnitParameterID id : ids) {
         ParameterDescription p;
         if (ReadParameterInfo(unit, id, &p) == noErr && std::isfinite(p.minValue) &&
-            std::isfinite(p.maxValue) && p.minValue < p.maxValue &&
-            p.defaultValue >= p.minValue && p.defaultValue <= p.maxValue)
+            std::isfinite(p.maxValue) && p.minValue < p.maxValue && p.defaultValue >= p.minValue &&
+            p.defaultValue <= p.maxValue)
             usable.push_back(p);
     }
     return usable;
@@ -123,12 +117,11 @@ void Isolated(const std::string& check, Report& report, std::ostream& out, Body 
         last = line;
     }
     if (!waited || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::string how = !waited            ? "did not start"
-                          : WIFSIGNALED(status) ? "crashed (signal " +
-                                                    std::to_string(WTERMSIG(status)) + ", " +
-                                                    strsignal(WTERMSIG(status)) + ")"
-                                              : "exited with status " +
-                                                    std::to_string(WEXITSTATUS(status));
+        std::string how = !waited ? "did not start"
+                          : WIFSIGNALED(status)
+                              ? "crashed (signal " + std::to_string(WTERMSIG(status)) + ", " +
+                                    strsignal(WTERMSIG(status)) + ")"
+                              : "exited with status " + std::to_string(WEXITSTATUS(status));
         if (!last.empty()) how += " after: " + last;
         ++report.total;
         ++report.failed;

@@ -11,9 +11,20 @@ namespace validate {
 namespace {
 
 constexpr double kSeconds = 2.0;
+constexpr int kBurst = 8;
 
 OSStatus QuietNotify(void*, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32, UInt32,
                      AudioBufferList*) {
+    return noErr;
+}
+
+// Stays registered and takes its time, so that the render is often inside the notify list while
+// the control thread changes it.
+OSStatus LingeringNotify(void*, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32, UInt32,
+                         AudioBufferList*) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(20);
+    while (std::chrono::steady_clock::now() < until) {
+    }
     return noErr;
 }
 
@@ -30,6 +41,8 @@ void ConcurrencyChecks(Context& context, AudioUnit unit, Report& report) {
         report.Check(check, false, "does not initialise (" + StatusText(s) + ")");
         return;
     }
+    int lingering = 0;
+    AudioUnitAddRenderNotify(unit, LingeringNotify, &lingering);
     std::atomic<bool> stop{false};
     std::atomic<long> renders{0};
     std::atomic<OSStatus> renderStatus{noErr};
@@ -46,10 +59,9 @@ void ConcurrencyChecks(Context& context, AudioUnit unit, Report& report) {
         }
     });
 
-    const auto end = std::chrono::steady_clock::now() +
-                     std::chrono::duration<double>(kSeconds);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(kSeconds);
     long rounds = 0;
-    int tags[4] = {};
+    int tags[kBurst] = {};
     while (std::chrono::steady_clock::now() < end && renderStatus.load() == noErr) {
         for (const ParameterDescription& p : context.parameters) {
             std::uniform_real_distribution<float> pick(p.minValue, p.maxValue);
@@ -62,23 +74,32 @@ void ConcurrencyChecks(Context& context, AudioUnit unit, Report& report) {
             CFRelease(state);
         }
         if (rounds % 8 == 0) AudioUnitReset(unit, kAudioUnitScope_Global, 0);
-        void* user = &tags[rounds % 4];
-        AudioUnitAddRenderNotify(unit, QuietNotify, user);
-        AudioUnitAddPropertyListener(unit, kAudioUnitProperty_ParameterList, QuietListener, user);
-        std::this_thread::yield();
-        AudioUnitRemoveRenderNotify(unit, QuietNotify, user);
-        AudioUnitRemovePropertyListenerWithUserData(unit, kAudioUnitProperty_ParameterList,
-                                                    QuietListener, user);
+        // Bursts of different sizes, so that a unit's lists grow and shrink (and move, if it
+        // reallocates them) while the render walks them.
+        for (int cycle = 0; cycle < 64; ++cycle) {
+            const int burst = 1 + (cycle + static_cast<int>(rounds)) % kBurst;
+            for (int i = 0; i < burst; ++i) {
+                AudioUnitAddRenderNotify(unit, QuietNotify, &tags[i]);
+                AudioUnitAddPropertyListener(unit, kAudioUnitProperty_ParameterList, QuietListener,
+                                             &tags[i]);
+            }
+            for (int i = burst - 1; i >= 0; --i) {
+                AudioUnitRemoveRenderNotify(unit, QuietNotify, &tags[i]);
+                AudioUnitRemovePropertyListenerWithUserData(unit, kAudioUnitProperty_ParameterList,
+                                                            QuietListener, &tags[i]);
+            }
+        }
         ++rounds;
     }
     stop = true;
     renderer.join();
+    AudioUnitRemoveRenderNotify(unit, LingeringNotify, &lingering);
     AudioUnitUninitialize(unit);
     std::string problem;
     if (renderStatus.load() != noErr)
         problem = "a render failed (" + StatusText(renderStatus.load()) + ")";
     else if (!finite.load())
-        problem = "NaN or infinity in the output";
+        problem = "NaN, infinity or unwritten samples in the output";
     else if (renders.load() == 0)
         problem = "nothing rendered";
     report.Check(check, problem.empty(),

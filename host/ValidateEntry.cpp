@@ -124,10 +124,12 @@ void EntryChecks(Context& context, AudioUnit unit, Report& report) {
         {
             Rig rig(raw, 2, kDefaultRate, 512);
             s = rig.Start();
-            if (s == noErr) problem = RenderNoise(rig);
-            else problem = "initialise: " + StatusText(s);
+            if (s == noErr)
+                problem = RenderNoise(rig);
+            else
+                problem = "initialise: " + StatusText(s);
             if (problem.empty() && !(AllFinite(rig.out[0]) && AllFinite(rig.out[1])))
-                problem = "output not finite";
+                problem = "output not finite or not written";
             if (problem.empty()) s = AudioUnitUninitialize(raw);
             if (problem.empty() && s != noErr) problem = "uninitialise: " + StatusText(s);
         }

@@ -20,7 +20,7 @@ OSStatus ReadFormat(AudioUnit unit, AudioUnitScope scope, AudioStreamBasicDescri
 bool RenderedSomething(const Rig& rig) {
     for (UInt32 c = 0; c < rig.channels; ++c)
         for (float v : rig.out[c])
-            if (v == 1234.5f || !std::isfinite(v)) return false;
+            if (v == kUnwritten || !std::isfinite(v)) return false;
     return true;
 }
 
@@ -106,9 +106,9 @@ void FormatChecks(Context& context, AudioUnit unit, Report& report) {
             const int pulls = rig.pulls;
             s = rig.Render(256);
             if (s != noErr || rig.pulls == pulls || !RenderedSomething(rig))
-                problem = "the next render " +
-                          (s != noErr ? "fails (" + StatusText(s) + ")"
-                                      : std::string("does not take stereo input"));
+                problem =
+                    "the next render " + (s != noErr ? "fails (" + StatusText(s) + ")"
+                                                     : std::string("does not take stereo input"));
         }
         if (problem.empty()) {
             AudioUnitUninitialize(unit);

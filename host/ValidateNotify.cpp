@@ -21,13 +21,11 @@ struct NotifyCount {
     }
 };
 
-
 std::string PassesThrough(Rig& rig) {
     rig.signal = Noise;
     std::string problem;
     for (int block = 0; block < 4 && problem.empty(); ++block) {
-        if (const OSStatus s = rig.Render(block == 2 ? 137 : 512); s != noErr)
-            return StatusText(s);
+        if (const OSStatus s = rig.Render(block == 2 ? 137 : 512); s != noErr) return StatusText(s);
         for (UInt32 c = 0; c < rig.channels && problem.empty(); ++c)
             if (rig.out[c].size() != rig.in[c].size() ||
                 std::memcmp(rig.out[c].data(), rig.in[c].data(), rig.out[c].size() * 4) != 0)
@@ -59,11 +57,11 @@ void BypassChecks(Context& context, AudioUnit unit, Report& report) {
                                      0, &on, sizeof on);
         if (s == noErr) s = ReadFixed(unit, kAudioUnitProperty_BypassEffect, 0, &back);
         problem = s != noErr ? StatusText(s) : back != 1 ? "reads back off" : PassesThrough(rig);
-        report.Check("bypass: the property passes the input through bit for bit",
-                     problem.empty(), problem);
+        report.Check("bypass: the property passes the input through bit for bit", problem.empty(),
+                     problem);
         UInt32 off = 0;
-        AudioUnitSetProperty(unit, kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0,
-                             &off, sizeof off);
+        AudioUnitSetProperty(unit, kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0, &off,
+                             sizeof off);
         AudioUnitUninitialize(unit);
     }
     const ParameterDescription* by = nullptr;

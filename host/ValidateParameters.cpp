@@ -45,8 +45,8 @@ void RoundTrip(AudioUnit unit, const ParameterDescription& p, Report& report) {
         OSStatus s = AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, v, 0);
         const Float32 back = s == noErr ? GetParam(unit, p.id, &s) : 0.0f;
         if (problem.empty() && (s != noErr || back != v))
-            problem = "set " + Number(v) + ", " +
-                      (s != noErr ? StatusText(s) : "got " + Number(back));
+            problem =
+                "set " + Number(v) + ", " + (s != noErr ? StatusText(s) : "got " + Number(back));
     }
     report.Check(Label(p) + ": set and get at min, max, default", problem.empty(), problem);
 
@@ -57,8 +57,8 @@ void RoundTrip(AudioUnit unit, const ParameterDescription& p, Report& report) {
         OSStatus s = AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, set, 0);
         const Float32 back = s == noErr ? GetParam(unit, p.id, &s) : 0.0f;
         if (problem.empty() && (s != noErr || back != expected))
-            problem = "set " + Number(set) + ", " +
-                      (s != noErr ? StatusText(s) : "got " + Number(back));
+            problem =
+                "set " + Number(set) + ", " + (s != noErr ? StatusText(s) : "got " + Number(back));
     }
     report.Check(Label(p) + ": out-of-range values clamp", problem.empty(), problem);
     AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, p.defaultValue, 0);
@@ -94,7 +94,6 @@ void Events(AudioUnit unit, const std::vector<ParameterDescription>& parameters,
         right = right && e.mArgument.mParameter.mParameterID == p.id;
     report.Check("events: parameter changes announced", right, "events name another parameter");
 }
-
 
 // What is wrong with a parameter's description, or "".
 std::string InfoProblem(OSStatus status, const ParameterDescription& p) {

@@ -78,8 +78,8 @@ void PropertyChecks(Context&, AudioUnit unit, Report& report) {
             AudioUnitGetPropertyInfo(unit, id, kAudioUnitScope_Global, 0, &size, &writable);
         // The size is written whenever the property exists, even when the call then fails.
         if (infoProblem.empty() && !NotThere(s) && size == kUnset)
-            infoProblem = "property " + std::to_string(id) + ": " + StatusText(s) +
-                          " without a size";
+            infoProblem =
+                "property " + std::to_string(id) + ": " + StatusText(s) + " without a size";
         if (s != noErr) continue;
         if (infoProblem.empty() && writable > 1)
             infoProblem = "property " + std::to_string(id) + ": writability not written";
@@ -90,8 +90,8 @@ void PropertyChecks(Context&, AudioUnit unit, Report& report) {
             AudioUnitGetPropertyInfo(unit, id, kAudioUnitScope_Global, 0, &alone, nullptr);
         const OSStatus flagOnly =
             AudioUnitGetPropertyInfo(unit, id, kAudioUnitScope_Global, 0, nullptr, &flag);
-        if (infoProblem.empty() && (sizeOnly != noErr || flagOnly != noErr || alone != size ||
-                                    flag != writable))
+        if (infoProblem.empty() &&
+            (sizeOnly != noErr || flagOnly != noErr || alone != size || flag != writable))
             infoProblem = "property " + std::to_string(id) +
                           ": answers differently with a null size or writability pointer";
         Listed entry{id, size, writable != 0, {}};
@@ -155,8 +155,8 @@ void PropertyChecks(Context&, AudioUnit unit, Report& report) {
     std::string readOnly;
     for (const Listed& p : listed) {
         if (p.writable || p.data.empty() || !readOnly.empty()) continue;
-        const OSStatus s = AudioUnitSetProperty(unit, p.id, kAudioUnitScope_Global, 0,
-                                                p.data.data(), p.size);
+        const OSStatus s =
+            AudioUnitSetProperty(unit, p.id, kAudioUnitScope_Global, 0, p.data.data(), p.size);
         if (s == noErr) readOnly = "property " + std::to_string(p.id) + " accepts a set";
     }
     report.Check("properties: read-only properties refuse a set", readOnly.empty(), readOnly);

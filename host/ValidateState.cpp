@@ -81,7 +81,6 @@ void Presets(AudioUnit unit, Report& report) {
     report.Check("presets: " + std::to_string(count) + " selectable", problem.empty(), problem);
 }
 
-
 // Restores bad (a dictionary) into a fresh instance holding other values: it must be refused
 // with kAudioUnitErr_InvalidPropertyValue and change neither a parameter nor the preset.
 std::string RefusedWithNothingChanged(Context& context, Report& report, const std::string& check,
@@ -134,7 +133,8 @@ void StateChecks(Context& context, AudioUnit unit, Report& report) {
         return;
 
     const std::string original = Serialised(state, kCFPropertyListXMLFormat_v1_0);
-    if (AudioComponentInstance fresh = context.Fresh(report, "state: restore into a fresh instance")) {
+    if (AudioComponentInstance fresh =
+            context.Fresh(report, "state: restore into a fresh instance")) {
         const OSStatus s = RestoreClassInfo(fresh, state);
         const std::string diff = s == noErr ? CompareParams(fresh, saved) : StatusText(s);
         report.Check("state: restore into a fresh instance", diff.empty(), diff);
@@ -162,7 +162,8 @@ void StateChecks(Context& context, AudioUnit unit, Report& report) {
                  : nullptr;
         if (data) CFRelease(data);
         std::string problem = bytes.empty() ? "cannot be written" : read ? "" : "cannot be read";
-        if (AudioComponentInstance fresh = problem.empty() ? context.Fresh(report, check) : nullptr) {
+        if (AudioComponentInstance fresh =
+                problem.empty() ? context.Fresh(report, check) : nullptr) {
             const OSStatus s = RestoreClassInfo(fresh, read);
             problem = s == noErr ? CompareParams(fresh, saved) : StatusText(s);
             AudioComponentInstanceDispose(fresh);
@@ -181,8 +182,10 @@ void StateChecks(Context& context, AudioUnit unit, Report& report) {
     CFDictionarySetValue(foreign, key, number);
     CFRelease(key);
     CFRelease(number);
-    std::string problem = RefusedWithNothingChanged(context, report, "state: foreign class info "
-                                                    "refused with nothing changed", foreign);
+    std::string problem = RefusedWithNothingChanged(context, report,
+                                                    "state: foreign class info "
+                                                    "refused with nothing changed",
+                                                    foreign);
     report.Check("state: foreign class info refused with nothing changed", problem.empty(),
                  problem);
 
@@ -196,11 +199,10 @@ void StateChecks(Context& context, AudioUnit unit, Report& report) {
     std::vector<size_t> lengths = {0, 2, savedLength > 8 ? 8 : savedLength - 1};
     for (size_t length : lengths) {
         if (length >= savedLength) continue;
-        CFMutableDictionaryRef shortState =
-            WithData(state, std::vector<unsigned char>(length, 0));
+        CFMutableDictionaryRef shortState = WithData(state, std::vector<unsigned char>(length, 0));
         if (problem.empty()) {
-            problem = RefusedWithNothingChanged(context, report, "state: short data refused",
-                                                shortState);
+            problem =
+                RefusedWithNothingChanged(context, report, "state: short data refused", shortState);
             if (!problem.empty())
                 problem = "data of " + std::to_string(length) + " bytes: " + problem;
         }

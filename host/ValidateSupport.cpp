@@ -55,7 +55,7 @@ bool IsSwitch(const ParameterDescription& p) {
 
 bool AllFinite(const std::vector<float>& samples) {
     for (float s : samples)
-        if (!std::isfinite(s)) return false;
+        if (!std::isfinite(s) || s == kUnwritten) return false;
     return true;
 }
 
@@ -171,9 +171,8 @@ OSStatus Rig::Start() {
 }
 
 OSStatus Rig::Render(UInt32 frames, bool sampleTimeValid) {
-    // A value no unit writes by chance: what is left of it was not rendered.
     for (UInt32 c = 0; c < 2; ++c)
-        out[c].assign(frames, c < channels ? 1234.5f : 0.0f);
+        out[c].assign(frames, c < channels ? kUnwritten : 0.0f);
     struct {
         UInt32 count;
         AudioBuffer buffers[2];
@@ -184,8 +183,8 @@ OSStatus Rig::Render(UInt32 frames, bool sampleTimeValid) {
     time.mSampleTime = static_cast<Float64>(position);
     AudioUnitRenderActionFlags flags = 0;
     if (probe) renderprobe::Arm();
-    const OSStatus s = AudioUnitRender(unit, &flags, &time, 0, frames,
-                                       reinterpret_cast<AudioBufferList*>(&list));
+    const OSStatus s =
+        AudioUnitRender(unit, &flags, &time, 0, frames, reinterpret_cast<AudioBufferList*>(&list));
     if (probe) renderprobe::Disarm();
     if (s != noErr) return s;
     for (UInt32 c = 0; c < channels; ++c)

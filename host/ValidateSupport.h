@@ -17,6 +17,9 @@
 namespace validate {
 
 constexpr double kDefaultRate = 44100.0;
+// What the rig's output buffers hold before each render: a value no unit writes by chance, so
+// that what is left of it was not rendered.
+constexpr float kUnwritten = 1234.5f;
 
 // One line per check: "PASS  name", "FAIL  name: reason" or "SKIP  name: reason". A quiet
 // report prints nothing and keeps the first failure, for checks repeated in shuffled rounds.
@@ -62,6 +65,7 @@ void ConcurrencyChecks(Context&, AudioUnit, Report&);
 std::string Number(double value);
 std::string Label(const ParameterDescription& p);
 bool IsSwitch(const ParameterDescription& p);
+// Every sample finite and written.
 bool AllFinite(const std::vector<float>& samples);
 // Full-scale white noise from a fixed integer hash: every run repeats it.
 float Noise(long n, int c);
@@ -100,8 +104,8 @@ public:
     std::vector<float> out[2];
     std::vector<float> in[2]; // what the callback supplied for the last block
     long position = 0;
-    int pulls = 0;       // input callbacks so far
-    bool probe = false;  // count allocations and locks around each AudioUnitRender
+    int pulls = 0;      // input callbacks so far
+    bool probe = false; // count allocations and locks around each AudioUnitRender
     const UInt32 channels;
     const double rate;
     const UInt32 maxFrames;

@@ -199,7 +199,8 @@ Status ProbeAudioFile(const std::string& path, AudioFileShape* shape) {
 
 bool WavHeaderFrames(const unsigned char* bytes, size_t size, long long* frames) {
     auto u32 = [bytes](size_t at) {
-        return static_cast<unsigned long>(bytes[at]) | static_cast<unsigned long>(bytes[at + 1]) << 8 |
+        return static_cast<unsigned long>(bytes[at]) |
+               static_cast<unsigned long>(bytes[at + 1]) << 8 |
                static_cast<unsigned long>(bytes[at + 2]) << 16 |
                static_cast<unsigned long>(bytes[at + 3]) << 24;
     };

@@ -7,6 +7,7 @@
 // output sample becomes 0, and tiny states are flushed to zero.
 #include <AudioUnit/AudioUnit.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -186,8 +187,7 @@ CFPropertyListRef SaveState(FaultyUnit* u) {
     Put(dict, "manufacturer", Number(static_cast<SInt32>(kManufacturer)));
     Put(dict, "name", CFStringCreateWithCString(nullptr, "Untitled", kCFStringEncodingUTF8));
     const float values[2] = {Gain(u), u->bypassParam};
-    Put(dict, "data",
-        CFDataCreate(nullptr, reinterpret_cast<const UInt8*>(values), sizeof values));
+    Put(dict, "data", CFDataCreate(nullptr, reinterpret_cast<const UInt8*>(values), sizeof values));
     if (Fault("resave-differs")) Put(dict, "restores", Number(u->restores));
     if (Fault("unserialisable")) {
         CFURLRef url = CFURLCreateFromFileSystemRepresentation(
@@ -307,8 +307,8 @@ OSStatus GetProperty(void* self, AudioUnitPropertyID id, AudioUnitScope scope,
         break;
     }
     case kAudioUnitProperty_CurrentPreset: {
-        const AUPreset preset = {-1, CFStringCreateWithCString(nullptr, "Untitled",
-                                                               kCFStringEncodingUTF8)};
+        const AUPreset preset = {
+            -1, CFStringCreateWithCString(nullptr, "Untitled", kCFStringEncodingUTF8)};
         std::memcpy(outData, &preset, sizeof preset);
         break;
     }
@@ -345,7 +345,8 @@ OSStatus SetProperty(void* self, AudioUnitPropertyID id, AudioUnitScope scope,
     if (size == 0) return kAudioUnitErr_InvalidProperty;
     if (!writable && !(Fault("readonly-set") && id == kAudioUnitProperty_Latency))
         return kAudioUnitErr_PropertyNotWritable;
-    if (!inData || (inSize < size && !Fault("short-set"))) return kAudioUnitErr_InvalidPropertyValue;
+    if (!inData || (inSize < size && !Fault("short-set")))
+        return kAudioUnitErr_InvalidPropertyValue;
     switch (id) {
     case kAudioUnitProperty_ClassInfo: {
         CFPropertyListRef plist = nullptr;
@@ -404,11 +405,13 @@ void SetValue(FaultyUnit* u, AudioUnitParameterID id, float value) {
         if (Fault("race")) {
             // Written in two steps, with nothing to keep a render from seeing the first.
             reinterpret_cast<volatile float&>(gain) = std::nanf("");
-            for (volatile int spin = 0; spin < 200; spin = spin + 1) {
+            const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(50);
+            while (std::chrono::steady_clock::now() < until) {
             }
         }
-        reinterpret_cast<volatile float&>(gain) =
-            Fault("no-clamp") || Fault("nan-param") ? value : std::fmin(std::fmax(value, 0.0f), 2.0f);
+        reinterpret_cast<volatile float&>(gain) = Fault("no-clamp") || Fault("nan-param")
+                                                      ? value
+                                                      : std::fmin(std::fmax(value, 0.0f), 2.0f);
     } else {
         u->bypassParam = value >= 0.5f ? 1.0f : 0.0f;
     }
@@ -482,8 +485,8 @@ OSStatus Listener(void*, AudioUnitPropertyID, AudioUnitPropertyListenerProc, voi
     return noErr;
 }
 
-void Notify(FaultyUnit* u, AudioUnitRenderActionFlags stage, const AudioTimeStamp* time,
-            UInt32 bus, UInt32 frames, AudioBufferList* io) {
+void Notify(FaultyUnit* u, AudioUnitRenderActionFlags stage, const AudioTimeStamp* time, UInt32 bus,
+            UInt32 frames, AudioBufferList* io) {
     if (Fault("notify-once") && stage == kAudioUnitRenderAction_PostRender) return;
     for (int i = 0; i < u->notifyCount; ++i) {
         AudioUnitRenderActionFlags flags = stage;
@@ -495,7 +498,8 @@ void Notify(FaultyUnit* u, AudioUnitRenderActionFlags stage, const AudioTimeStam
 OSStatus PullInput(FaultyUnit* u, const AudioTimeStamp* time, UInt32 frames, AudioBufferList* io) {
     if (u->input.inputProc) {
         AudioUnitRenderActionFlags flags = 0;
-        const OSStatus s = u->input.inputProc(u->input.inputProcRefCon, &flags, time, 0, frames, io);
+        const OSStatus s =
+            u->input.inputProc(u->input.inputProcRefCon, &flags, time, 0, frames, io);
         if (s != noErr) return s;
         for (UInt32 c = 0; c < io->mNumberBuffers; ++c)
             std::memcpy(u->last[c], io->mBuffers[c].mData, frames * sizeof(float));
@@ -552,9 +556,9 @@ OSStatus RenderLocked(FaultyUnit* u, const AudioTimeStamp* time, UInt32 bus, UIn
     if (Fault("lock")) std::lock_guard<std::mutex> other(globalLock);
     Notify(u, kAudioUnitRenderAction_PreRender, time, bus, frames, io);
     if (const OSStatus s = PullInput(u, time, frames, io); s != noErr) return s;
-    const bool bypassed = (u->bypass && !Fault("bypass-ignored") &&
-                           !(Fault("save-breaks-bypass") && u->saved)) ||
-                          (u->bypassParam >= 0.5f && !Fault("by-param-ignored"));
+    const bool bypassed =
+        (u->bypass && !Fault("bypass-ignored") && !(Fault("save-breaks-bypass") && u->saved)) ||
+        (u->bypassParam >= 0.5f && !Fault("by-param-ignored"));
     if (!bypassed) Process(u, frames, io);
     if (u->ramp.active) {
         const UInt32 end = u->ramp.offset + u->ramp.duration;

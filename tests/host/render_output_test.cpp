@@ -153,8 +153,7 @@ TEST(RenderOutput, BrokenBundlesSayWhy) {
            "<string>Gone</string><key>AudioComponents</key><array><dict><key>type</key>"
            "<string>aufx</string></dict></array></dict></plist>";
     const RunResult noPlist = RunHost(dir.path(), {"info", "--component", "NoPlist.component"});
-    const RunResult noLibrary =
-        RunHost(dir.path(), {"info", "--component", "NoLibrary.component"});
+    const RunResult noLibrary = RunHost(dir.path(), {"info", "--component", "NoLibrary.component"});
     EXPECT_EQ(noPlist.status, 1);
     EXPECT_EQ(noLibrary.status, 1);
     EXPECT_EQ(Lines(noPlist.err).size(), 1u) << noPlist.err;

@@ -96,9 +96,8 @@ TEST(RenderFile, EqualsTheCircuitForMonoAndStereoAtTwoBlockSizes) {
         ASSERT_EQ(run.status, 0) << run.err;
         // One summary line, with the render loop's speed.
         EXPECT_TRUE(std::regex_match(
-            run.out, std::regex("in\\.wav -> out\\.wav: 0\\.[0-9]+ s of " +
-                                std::to_string(c.rate) + " Hz " +
-                                (c.channels == 1 ? "mono" : "stereo") + " in " +
+            run.out, std::regex("in\\.wav -> out\\.wav: 0\\.[0-9]+ s of " + std::to_string(c.rate) +
+                                " Hz " + (c.channels == 1 ? "mono" : "stereo") + " in " +
                                 std::to_string((5000 + c.block - 1) / c.block) +
                                 " blocks, render loop ([0-9]+x real time|too short to time)\n")))
             << run.out;
