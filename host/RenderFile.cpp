@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <new>
 #include <sys/stat.h>
@@ -43,12 +42,6 @@ bool SameFile(const std::string& a, const std::string& b) {
     struct stat first, second;
     return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
            first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
-
-double ThreadCpuSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
 std::string Decimal(double value, const char* format) {
@@ -130,9 +123,8 @@ Status RenderFile(const RenderFileOptions& options, int progressFd, RenderSummar
     RenderProgress progress;
     if (showProgress) progress = [&bar](long done, long total) { bar.Update(done, total); };
     try {
-        const double start = ThreadCpuSeconds();
-        Status s = RenderAll(renderer, in, options.blockFrames, &out, progress);
-        summary->renderCpuSeconds = ThreadCpuSeconds() - start;
+        Status s = RenderAll(renderer, in, options.blockFrames, &out, progress,
+                             &summary->renderCpuSeconds);
         if (!s) return s;
     } catch (const std::bad_alloc&) {
         return Status::Fail("cannot render " + options.input + ": not enough memory");
