@@ -213,8 +213,9 @@ OSStatus RestoreState(FaultyUnit* u, CFPropertyListRef plist) {
     float values[2] = {0.0f, 0.0f}; // what a short chunk leaves: the minimum
     const CFIndex length = CFDataGetLength(static_cast<CFDataRef>(data));
     if (length != sizeof values && !Fault("short-data")) return kAudioUnitErr_InvalidPropertyValue;
-    std::memcpy(values, CFDataGetBytePtr(static_cast<CFDataRef>(data)),
-                std::min<size_t>(sizeof values, static_cast<size_t>(length)));
+    if (length > 0)
+        std::memcpy(values, CFDataGetBytePtr(static_cast<CFDataRef>(data)),
+                    std::min<size_t>(sizeof values, static_cast<size_t>(length)));
     if (!Fault("nonfinite-data")) {
         if (!std::isfinite(values[0]) || !std::isfinite(values[1]))
             return kAudioUnitErr_InvalidPropertyValue;
