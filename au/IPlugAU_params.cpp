@@ -3,6 +3,7 @@
 
 #include "editor/IGraphics.h"
 
+#include <cmath>
 #include <cstring>
 
 OSStatus IPlugAU::DoGetParameter(AudioUnitParameterID paramID, AudioUnitScope scope,
@@ -24,6 +25,8 @@ OSStatus IPlugAU::SetParamProc(AudioUnitParameterID paramID, AudioUnitScope scop
     const int idx = static_cast<int>(paramID);
     IParam* param = GetParam(idx);
     if (!param) return kAudioUnitErr_InvalidElement;
+    // Refused before anything hears of it: the editor is told the value as sent.
+    if (!std::isfinite(value)) return kAudioUnitErr_InvalidParameterValue;
     param->Set(value);
     if (IGraphics* gui = GetGUI()) gui->SetParameterFromPlug(idx, value, false);
     OnParamChange(idx);
@@ -35,11 +38,16 @@ OSStatus IPlugAU::DoScheduleParameters(const AudioUnitParameterEvent* events, UI
     if (!events && numEvents) return paramErr;
     for (UInt32 i = 0; i < numEvents; ++i) {
         const AudioUnitParameterEvent& e = events[i];
-        if (e.eventType != kParameterEvent_Immediate) continue;
-        if (OSStatus status =
-                SetParamProc(e.parameter, e.scope, e.element, e.eventValues.immediate.value,
-                             e.eventValues.immediate.bufferOffset))
-            return status;
+        // Parameters hold one value per render, and the circuit smooths its controls itself,
+        // so a ramp takes its end value at once rather than being lost.
+        OSStatus status = noErr;
+        if (e.eventType == kParameterEvent_Immediate)
+            status = SetParamProc(e.parameter, e.scope, e.element, e.eventValues.immediate.value,
+                                  e.eventValues.immediate.bufferOffset);
+        else if (e.eventType == kParameterEvent_Ramped)
+            status = SetParamProc(e.parameter, e.scope, e.element, e.eventValues.ramp.endValue,
+                                  e.eventValues.ramp.startBufferOffset);
+        if (status) return status;
     }
     return noErr;
 }

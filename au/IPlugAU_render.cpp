@@ -58,7 +58,7 @@ OSStatus IPlugAU::RenderProc(AudioUnitRenderActionFlags* /*flags*/, const AudioT
 
     // Entries added by a notify procedure itself wait for the next render.
     const int nNotify = renderNotify.GetSize();
-    for (int i = 0; i < nNotify; ++i) {
+    for (int i = 0; i < nNotify && i < renderNotify.GetSize(); ++i) {
         const AURenderCallbackStruct* entry = renderNotify.Get(i);
         AudioUnitRenderActionFlags preFlags = kAudioUnitRenderAction_PreRender;
         entry->inputProc(entry->inputProcRefCon, &preFlags, timeStamp, outputBusIdx, nFrames,
@@ -105,9 +105,10 @@ OSStatus IPlugAU::RenderProc(AudioUnitRenderActionFlags* /*flags*/, const AudioT
                 break;
             }
             if (status != noErr) return status;
+            // A buffer left without memory is silence (the base zero-fills the channel).
             for (int j = 0; j < nChannels; ++j) {
                 float* data = static_cast<float*>(list.mBuffers[j].mData);
-                if (data) AttachInputBuffers(bus->plugChannelStartIdx + j, 1, &data, n);
+                AttachInputBuffers(bus->plugChannelStartIdx + j, 1, &data, n);
             }
         }
         lastRenderSampleTime = timeStamp->mSampleTime;

@@ -1,6 +1,11 @@
 #include "DriveCircuit.h"
 
 #include <cmath>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 // Figures from a circuit fit: keep every digit and every evaluation order as they are.
 
@@ -147,5 +152,315 @@ double DriveCircuit::Process(double x, double gain, double level) {
     out1 = v;
     gainSmooth = g;
     levelSmooth = L;
+    // A non-finite value never leaves the network by itself: start the next sample clean. This
+    // sample's output is finite all the same, as the clipper maps NaN and infinity to zero.
+    if (!(std::isfinite(coupledPrev) && std::isfinite(net1) && std::isfinite(out1)))
+        ClearFilterMemories();
     return out;
+}
+
+void DriveCircuit::ClearFilterMemories() {
+    inPrev = coupledPrev = 0.0;
+    net1 = net2 = net3 = 0.0;
+    out1 = out2 = 0.0;
+}
+
+bool DriveCircuit::FilterMemoriesFinite() const {
+    return std::isfinite(inPrev) && std::isfinite(coupledPrev) && std::isfinite(net1) &&
+           std::isfinite(net2) && std::isfinite(net3) && std::isfinite(out1) && std::isfinite(out2);
+}
+
+// ---- Block path ----
+//
+// The same operations as Process in the same order, with what a block holds constant taken out
+// of the loop: the control targets (the two exp) are computed once. The loop-carried chain (the
+// gain network's multiply, two additions, division and subtraction) sets the pace, so the two
+// channels run side by side in the two lanes of an SSE2 register: each lane performs exactly
+// the IEEE operations of the scalar code, and nothing is contracted or reassociated.
+//
+// Non-finite state is rare, so the block is run in chunks and the state checked after each; a
+// chunk that left a circuit non-finite is run again for that circuit through Process, which
+// clears the memories at the right sample.
+//
+// Subnormal values are computed, not flushed: after an input that leaves the coupling stage at
+// exactly zero, the network decays into a cycle of subnormal values whose outputs are themselves
+// subnormal (and give signed zeros in single precision), so flushing would change output bits.
+
+namespace {
+
+constexpr int kChunk = 256;
+
+// The per-sample state of a circuit, kept across a chunk in case it has to run again.
+struct SampleState {
+    explicit SampleState(const DriveCircuit& c)
+        : v{c.gainSmooth, c.levelSmooth, c.inPrev, c.coupledPrev, c.net1,
+            c.net2,       c.net3,        c.out1,   c.out2} {}
+    void Restore(DriveCircuit& c) const {
+        c.gainSmooth = v[0];
+        c.levelSmooth = v[1];
+        c.inPrev = v[2];
+        c.coupledPrev = v[3];
+        c.net1 = v[4];
+        c.net2 = v[5];
+        c.net3 = v[6];
+        c.out1 = v[7];
+        c.out2 = v[8];
+    }
+    double v[9];
+};
+
+// A scalar rerun of one circuit over one chunk, with the targets Process computes itself.
+void RunScalar(DriveCircuit& c, const double* x, double* out, int n, double gain, double level) {
+    for (int s = 0; s < n; ++s)
+        out[s] = c.Process(x[s], gain, level);
+}
+
+#if defined(__SSE2__)
+
+// The loop's parts are lambdas over shared registers; a call per sample would put them in memory.
+#if defined(__GNUC__)
+#define ZERUB_INLINE __attribute__((always_inline))
+#else
+#define ZERUB_INLINE
+#endif
+
+struct WideTable {
+    double v[100];
+};
+
+// The curve widened to double; T[i] and T[i + 1] are adjacent, so one unaligned load reads both.
+WideTable Widen() {
+    WideTable t{};
+    for (int i = 0; i < 100; ++i)
+        t.v[i] = static_cast<double>(diode_table.values[i]);
+    return t;
+}
+
+const WideTable kWide = Widen();
+
+inline __m128d Lanes(double a, double b) {
+    return _mm_set_pd(b, a); // lane 0 holds a
+}
+
+// diodeclip on both lanes: the same steps, with the range tests done as masks (no branches: a
+// heavily driven signal crosses the table's end at random).
+inline __m128d ClipPair(__m128d y, __m128d signMask, __m128d scale, __m128d one, __m128d top) {
+    const __m128d t = _mm_mul_pd(_mm_andnot_pd(signMask, y), scale);
+    const __m128i i = _mm_cvttpd_epi32(t); // NaN and out of range give INT32_MIN, as TruncToInt32
+    const __m128d f = _mm_sub_pd(t, _mm_cvtepi32_pd(i));
+    const __m128i below = _mm_cmplt_epi32(i, _mm_setzero_si128());
+    const __m128i above = _mm_cmpgt_epi32(i, _mm_set1_epi32(98));
+    // Indices outside 0..98 read the first pair; the masks below discard the result.
+    const __m128i index = _mm_andnot_si128(_mm_or_si128(below, above), i);
+    const __m128d p0 = _mm_loadu_pd(kWide.v + _mm_cvtsi128_si32(index));
+    const __m128d p1 = _mm_loadu_pd(kWide.v + _mm_cvtsi128_si32(_mm_srli_si128(index, 4)));
+    const __m128d lo = _mm_unpacklo_pd(p0, p1); // T[i]
+    const __m128d hi = _mm_unpackhi_pd(p0, p1); // T[i + 1]
+    __m128d u = _mm_add_pd(_mm_mul_pd(hi, f), _mm_mul_pd(_mm_sub_pd(one, f), lo));
+    const __m128d below64 = _mm_castsi128_pd(_mm_shuffle_epi32(below, _MM_SHUFFLE(1, 1, 0, 0)));
+    const __m128d above64 = _mm_castsi128_pd(_mm_shuffle_epi32(above, _MM_SHUFFLE(1, 1, 0, 0)));
+    u = _mm_or_pd(_mm_andnot_pd(above64, u), _mm_and_pd(above64, top));
+    u = _mm_andnot_pd(below64, u);
+    return _mm_or_pd(u, _mm_and_pd(signMask, y)); // u is never negative: copysign
+}
+
+// True when the smoother's next value is, bit for bit, its current one: from then on it stays
+// there, and everything computed from it is the same on every sample.
+inline bool Settled(__m128d next, __m128d current) {
+    return _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_castpd_si128(next), _mm_castpd_si128(current))) ==
+           0xFFFF;
+}
+
+struct PairState {
+    __m128d gs, ls, ip, cp, n1, n2, n3, o1, o2;
+};
+
+struct PairCoefficients {
+    __m128d aG[4], aB[4], bG[4], bB[4];
+    __m128d oA1, oA2, oInv, oScale;
+};
+
+// One chunk of both circuits, inputs xa and xb. kSettled: both
+// smoothers have settled (g and L are the same on every sample), so the gain network's
+// coefficients and the level's products are formed once, with the same operations.
+//
+// The loop is split in two pipelined halves: the gain network (the recurrence that sets the
+// pace) for frame s, and the clipper and output stage for frame s - kLag, whose input is long
+// computed. Run in one piece, the clipper's long latency holds up retirement and the recurrence
+// stalls; the operations on each value are the same either way.
+template <bool kSettled>
+void RunPairLoop(PairState& st, const PairCoefficients& k, const double* xa, const double* xb,
+                 double* outA, double* outB, int n, __m128d gTerm, __m128d lTerm) {
+    constexpr int kLag = 4;
+    const __m128d signMask = _mm_set1_pd(-0.0);
+    const __m128d scale = _mm_set1_pd(kTableScale);
+    const __m128d one = _mm_set1_pd(1.0);
+    const __m128d top = _mm_set1_pd(kTableTop);
+    const __m128d pole = _mm_set1_pd(kSmoothPole);
+    const __m128d k2 = _mm_set1_pd(kOutputGain);
+
+    __m128d a0 = _mm_setzero_pd(), a1 = a0, a2 = a0, a3 = a0, b0 = a0, b1 = a0, b2 = a0, b3 = a0;
+    __m128d L = a0, negLk = a0;
+    auto coefficients = [&](__m128d g) ZERUB_INLINE {
+        a0 = _mm_add_pd(_mm_mul_pd(k.aG[0], g), k.aB[0]);
+        a1 = _mm_add_pd(_mm_mul_pd(k.aG[1], g), k.aB[1]);
+        a2 = _mm_add_pd(_mm_mul_pd(k.aG[2], g), k.aB[2]);
+        a3 = _mm_add_pd(_mm_mul_pd(k.aG[3], g), k.aB[3]);
+        b0 = _mm_add_pd(_mm_mul_pd(k.bG[0], g), k.bB[0]);
+        b1 = _mm_add_pd(_mm_mul_pd(k.bG[1], g), k.bB[1]);
+        b2 = _mm_add_pd(_mm_mul_pd(k.bG[2], g), k.bB[2]);
+        b3 = _mm_add_pd(_mm_mul_pd(k.bG[3], g), k.bB[3]);
+    };
+    auto level = [&](__m128d l) ZERUB_INLINE {
+        L = l;
+        negLk = _mm_xor_pd(_mm_mul_pd(L, k2), signMask);
+    };
+    if (kSettled) {
+        coefficients(st.gs);
+        level(st.ls);
+    }
+
+    __m128d ip = st.ip, cp = st.cp, n1 = st.n1, n2 = st.n2, n3 = st.n3, o1 = st.o1, o2 = st.o2;
+    __m128d gs = st.gs, ls = st.ls;
+    alignas(16) double yLanes[2 * kChunk];
+
+    auto network = [&](int s) ZERUB_INLINE {
+        const __m128d xs = _mm_loadh_pd(_mm_load_sd(xa + s), xb + s);
+        if (!kSettled) {
+            gs = _mm_add_pd(_mm_mul_pd(gs, pole), gTerm);
+            coefficients(gs);
+        }
+        const __m128d h = _mm_sub_pd(_mm_add_pd(cp, xs), ip);
+        const __m128d fb =
+            _mm_add_pd(_mm_mul_pd(a3, n3), _mm_add_pd(_mm_mul_pd(a2, n2), _mm_mul_pd(a1, n1)));
+        const __m128d r = _mm_sub_pd(h, _mm_div_pd(fb, a0));
+        const __m128d ff = _mm_add_pd(
+            _mm_mul_pd(b3, n3),
+            _mm_add_pd(_mm_mul_pd(b2, n2), _mm_add_pd(_mm_mul_pd(b1, n1), _mm_mul_pd(b0, r))));
+        _mm_store_pd(yLanes + 2 * s, _mm_div_pd(ff, a0));
+        ip = xs;
+        cp = h;
+        n3 = n2;
+        n2 = n1;
+        n1 = r;
+    };
+    auto output = [&](int s) ZERUB_INLINE {
+        const __m128d c = ClipPair(_mm_load_pd(yLanes + 2 * s), signMask, scale, one, top);
+        const __m128d v = _mm_sub_pd(
+            c, _mm_mul_pd(_mm_add_pd(_mm_mul_pd(k.oA2, o2), _mm_mul_pd(k.oA1, o1)), k.oInv));
+        if (!kSettled) {
+            ls = _mm_add_pd(lTerm, _mm_mul_pd(ls, pole));
+            level(ls);
+        }
+        const __m128d out = _mm_mul_pd(
+            _mm_add_pd(_mm_mul_pd(_mm_mul_pd(L, v), k2), _mm_mul_pd(negLk, o2)), k.oScale);
+        _mm_storel_pd(outA + s, out);
+        _mm_storeh_pd(outB + s, out);
+        o2 = o1;
+        o1 = v;
+    };
+
+    int s = 0;
+    for (; s < n && s < kLag; ++s)
+        network(s);
+    for (; s < n; ++s) {
+        network(s);
+        output(s - kLag);
+    }
+    for (s = n > kLag ? n - kLag : 0; s < n; ++s)
+        output(s);
+    st = {gs, ls, ip, cp, n1, n2, n3, o1, o2};
+}
+
+void RunPair(DriveCircuit& a, DriveCircuit& b, const double* xa, const double* xb, double* outA,
+             double* outB, int n, double gTermValue, double lTermValue) {
+    PairCoefficients k;
+    for (int i = 0; i < 4; ++i) {
+        k.aG[i] = Lanes(a.aGain[i], b.aGain[i]);
+        k.aB[i] = Lanes(a.aBase[i], b.aBase[i]);
+        k.bG[i] = Lanes(a.bGain[i], b.bGain[i]);
+        k.bB[i] = Lanes(a.bBase[i], b.bBase[i]);
+    }
+    k.oA1 = Lanes(a.outA1, b.outA1);
+    k.oA2 = Lanes(a.outA2, b.outA2);
+    k.oInv = Lanes(a.outInvA0, b.outInvA0);
+    k.oScale = Lanes(a.outScale, b.outScale);
+
+    PairState st = {Lanes(a.gainSmooth, b.gainSmooth),
+                    Lanes(a.levelSmooth, b.levelSmooth),
+                    Lanes(a.inPrev, b.inPrev),
+                    Lanes(a.coupledPrev, b.coupledPrev),
+                    Lanes(a.net1, b.net1),
+                    Lanes(a.net2, b.net2),
+                    Lanes(a.net3, b.net3),
+                    Lanes(a.out1, b.out1),
+                    Lanes(a.out2, b.out2)};
+    const __m128d gTerm = _mm_set1_pd(gTermValue), lTerm = _mm_set1_pd(lTermValue);
+    const __m128d pole = _mm_set1_pd(kSmoothPole);
+    const bool settled = Settled(_mm_add_pd(_mm_mul_pd(st.gs, pole), gTerm), st.gs) &&
+                         Settled(_mm_add_pd(lTerm, _mm_mul_pd(st.ls, pole)), st.ls);
+    if (settled)
+        RunPairLoop<true>(st, k, xa, xb, outA, outB, n, gTerm, lTerm);
+    else
+        RunPairLoop<false>(st, k, xa, xb, outA, outB, n, gTerm, lTerm);
+
+    double lane[2];
+    auto store = [&](__m128d v, double& da, double& db) {
+        _mm_storeu_pd(lane, v);
+        da = lane[0];
+        db = lane[1];
+    };
+    store(st.gs, a.gainSmooth, b.gainSmooth);
+    store(st.ls, a.levelSmooth, b.levelSmooth);
+    store(st.ip, a.inPrev, b.inPrev);
+    store(st.cp, a.coupledPrev, b.coupledPrev);
+    store(st.n1, a.net1, b.net1);
+    store(st.n2, a.net2, b.net2);
+    store(st.n3, a.net3, b.net3);
+    store(st.o1, a.out1, b.out1);
+    store(st.o2, a.out2, b.out2);
+}
+
+#endif
+
+} // namespace
+
+void ProcessBlockPair(DriveCircuit& a, DriveCircuit& b, const double* inA, const double* inB,
+                      double* outA, double* outB, int nFrames, double gain, double level) {
+#if defined(__SSE2__)
+    const double gTerm = (std::exp((1.0 - gain) * 5.0) - 1.0) * kSmoothTerm;
+    const double lTerm = (std::exp(level * 7.0) - 1.0) * kSmoothTerm;
+    // A rerun needs the chunk's input: keep a copy when an output overwrites an input.
+    const bool aliased = outA == inA || outA == inB || outB == inA || outB == inB;
+    double copyA[kChunk], copyB[kChunk];
+    for (int start = 0; start < nFrames; start += kChunk) {
+        const int n = nFrames - start < kChunk ? nFrames - start : kChunk;
+        const double* xa = inA + start;
+        const double* xb = inB + start;
+        if (aliased) {
+            std::memcpy(copyA, xa, sizeof(double) * static_cast<size_t>(n));
+            std::memcpy(copyB, xb, sizeof(double) * static_cast<size_t>(n));
+            xa = copyA;
+            xb = copyB;
+        }
+        const SampleState savedA(a), savedB(b);
+        RunPair(a, b, xa, xb, outA + start, outB + start, n, gTerm, lTerm);
+        // Non-finite state persists to the chunk's end, so one look at the end finds it.
+        if (!a.FilterMemoriesFinite()) {
+            savedA.Restore(a);
+            RunScalar(a, xa, outA + start, n, gain, level);
+        }
+        if (!b.FilterMemoriesFinite()) {
+            savedB.Restore(b);
+            RunScalar(b, xb, outB + start, n, gain, level);
+        }
+    }
+#else
+    for (int start = 0; start < nFrames; start += kChunk) {
+        // Without SIMD lanes the definition itself is the block path.
+        const int n = nFrames - start < kChunk ? nFrames - start : kChunk;
+        RunScalar(a, inA + start, outA + start, n, gain, level);
+        RunScalar(b, inB + start, outB + start, n, gain, level);
+    }
+#endif
 }

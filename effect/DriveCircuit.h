@@ -32,8 +32,16 @@ public:
     // [1, 192000]. Leaves the per-sample state alone. Call before each block's first Process.
     void Calc(double sampleRate);
 
-    // One sample. gain and level are the raw control values in [0, 1].
+    // One sample: the definition every faster path must reproduce bit for bit. gain and level
+    // are the raw control values in [0, 1]. When the filter state stops being finite (a NaN or
+    // infinite input, or an overflow), the filter memories are cleared after the sample, so the
+    // next sample starts clean; the smoothed controls are kept.
     double Process(double x, double gain, double level);
+
+    // Zeroes the filter memories (input coupling, gain network, output stage), not the smoothed
+    // controls.
+    void ClearFilterMemories();
+    bool FilterMemoriesFinite() const;
 
     // Coefficients, written by Calc. Effective gain-network coefficients are
     // A_k = aGain[k] * g + aBase[k] and B_k = bGain[k] * g + bBase[k].
@@ -53,3 +61,9 @@ public:
     double net1 = 0.0, net2 = 0.0, net3 = 0.0;
     double out1 = 0.0, out2 = 0.0;
 };
+
+// Runs two circuits over a block with the controls held: bit-identical to calling Process on
+// each circuit once per sample with the same arguments. The two channels share SIMD lanes, so
+// this costs about what one channel costs. Calc must have run on both. in and out may alias.
+void ProcessBlockPair(DriveCircuit& a, DriveCircuit& b, const double* inA, const double* inB,
+                      double* outA, double* outB, int nFrames, double gain, double level);

@@ -2,6 +2,7 @@
 
 #include "containers/WDL_Mutex.h"
 #include "effect/ZerubEditor.h"
+#include "effect/ZerubProcess.h"
 
 #include <new>
 
@@ -16,20 +17,24 @@ const char* const kViewClass = "Zerub_View";
 } // namespace
 
 Zerub::Zerub(const IPlugInstanceInfo& instanceInfo)
-    : IPlugAU(instanceInfo, kNumParams, kChannelIO, kNumPresets, "Zerub", "", "Quillmoor", kVersion,
-              FourCC("ZRB1"), FourCC("Qmor"), 0, false, false, false, 0) {
+    : ZerubWrapper(instanceInfo, kNumParams, kChannelIO, kNumPresets, "Zerub", "", "Quillmoor",
+                   kVersion, FourCC("ZRB1"), FourCC("Qmor"), 0, false, false, false, 0) {
     GetParam(kBypass)->InitInt("BY", 0, 0, 1, "", "");
     GetParam(kGain)->InitDouble("Gain", 0.5, 0.0, 1.0, 0.01, "%", "", 1.0);
     GetParam(kGain)->SetShape(1.0);
     GetParam(kLevel)->InitDouble("Level", 0.5, 0.0, 1.0, 0.01, "%", "", 1.0);
     GetParam(kLevel)->SetShape(1.0);
 
+#if ZERUB_WRAPPER_HAS_EDITOR
     AttachGraphics(BuildZerubEditor(this));
+#endif
     MakeDefaultPreset("-", kNumPresets);
 }
 
 void Zerub::Reset() {
     WDL_MutexLock lock(&mutex);
+    circuitL.ClearFilterMemories();
+    circuitR.ClearFilterMemories();
 }
 
 void Zerub::OnParamChange(int paramIdx) {
@@ -47,28 +52,12 @@ void Zerub::OnParamChange(int paramIdx) {
 }
 
 void Zerub::ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) {
-    const double rate = GetSampleRate();
-    circuitL.Calc(rate);
-    circuitR.Calc(rate);
-
-    const double* inL = inputs[0];
-    const double* inR = inputs[1];
-    double* outL = outputs[0];
-    double* outR = outputs[1];
-    const IParam* bypass = GetParam(kBypass);
-    for (int s = 0; s < nFrames; ++s) {
-        // Only exactly 1 bypasses: a host may set a fraction, which truncates to 0.
-        if (bypass->Int() == 1) {
-            outL[s] = inL[s];
-            outR[s] = inR[s];
-        } else {
-            outL[s] = circuitL.Process(inL[s], gain, level);
-            outR[s] = circuitR.Process(inR[s], gain, level);
-        }
-    }
+    // Only exactly 1 bypasses: a host may set a fraction, which truncates to 0.
+    ProcessZerubBlock(circuitL, circuitR, GetSampleRate(), gain, level,
+                      GetParam(kBypass)->Int() == 1, inputs, outputs, nFrames);
 }
 
-IPlugAU* MakePlug(void* memory) {
+ZerubWrapper* MakePlug(void* memory) {
     static WDL_Mutex creationMutex;
     WDL_MutexLock lock(&creationMutex);
     IPlugInstanceInfo info;

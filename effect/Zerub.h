@@ -1,16 +1,18 @@
 // The overdrive: one drive circuit per channel, three parameters (Gain, Level, bypass "BY").
 #pragma once
 
-#include "au/IPlugAU.h"
 #include "effect/DriveCircuit.h"
+#include "effect/ZerubWrapper.h"
 
-class Zerub : public IPlugAU {
+class Zerub : public ZerubWrapper {
 public:
     enum EParams { kGain = 0, kLevel, kBypass, kNumParams };
 
     explicit Zerub(const IPlugInstanceInfo& instanceInfo);
     ~Zerub() override = default;
 
+    // Clears the circuits' filter memories (not the smoothed controls): a host reset brings a
+    // channel back from any state.
     void Reset() override;
     void OnParamChange(int paramIdx) override;
     // Render thread, plug-in mutex held. Always reads inputs 0 and 1 and writes outputs 0 and 1:
@@ -25,5 +27,5 @@ private:
 };
 
 // The plug-in factory the wrapper calls: constructs a Zerub in memory (or a new block when null)
-// under a process-wide mutex.
-IPlugAU* MakePlug(void* memory);
+// under a process-wide mutex. One per wrapper: each build of the effect defines its own.
+ZerubWrapper* MakePlug(void* memory);

@@ -7,6 +7,10 @@
 #include <cstdio>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 IPlugBase::IPlugBase(int nParams, const char* channelIOStr, int nPresets,
                      const char* effectNameText, const char* productNameText,
                      const char* mfrNameText, int vendorVersion, int uniqueId, int mfrId,
@@ -78,6 +82,34 @@ void IPlugBase::OnActivate(bool /*active*/) {
 
 namespace {
 
+// Single to double precision and back, four samples at a time where SSE2 is there: each value
+// converts exactly as a scalar conversion would (widening is exact; narrowing rounds to nearest).
+void Widen(const float* src, double* dst, int n) {
+    int s = 0;
+#if defined(__SSE2__)
+    for (; s + 4 <= n; s += 4) {
+        const __m128 f = _mm_loadu_ps(src + s);
+        _mm_storeu_pd(dst + s, _mm_cvtps_pd(f));
+        _mm_storeu_pd(dst + s + 2, _mm_cvtps_pd(_mm_movehl_ps(f, f)));
+    }
+#endif
+    for (; s < n; ++s)
+        dst[s] = src[s];
+}
+
+void Narrow(const double* src, float* dst, int n) {
+    int s = 0;
+#if defined(__SSE2__)
+    for (; s + 4 <= n; s += 4) {
+        const __m128 lo = _mm_cvtpd_ps(_mm_loadu_pd(src + s));
+        const __m128 hi = _mm_cvtpd_ps(_mm_loadu_pd(src + s + 2));
+        _mm_storeu_ps(dst + s, _mm_movelh_ps(lo, hi));
+    }
+#endif
+    for (; s < n; ++s)
+        dst[s] = static_cast<float>(src[s]);
+}
+
 // Copies input i to output i where both exist and zero-fills the remaining outputs.
 void CopyThrough(double** inputs, int nIn, double** outputs, int nOut, int nFrames) {
     if (nFrames <= 0) return;
@@ -116,6 +148,7 @@ bool IPlugBase::CompareState(const unsigned char* data, int startPos) {
 }
 
 void IPlugBase::SetParameterFromGUI(int paramIdx, double normalizedValue) {
+    if (!std::isfinite(normalizedValue)) return; // no change to announce
     WDL_MutexLock lock(&mutex);
     IParam* param = GetParam(paramIdx);
     if (!param) return;
@@ -143,17 +176,20 @@ void IPlugBase::RedrawParamControls() {
 void IPlugBase::SetBlockSize(int n) {
     if (n == blockSize) return;
     n = std::max(n, 0);
+    // The scratch blocks may move: every slot, connected or not, is pointed at its own channel's
+    // new block (silence until the next attach), so nothing is left pointing at freed memory.
     for (int i = 0; i < NInChannels(); ++i) {
         InChannel* ch = inChannels.Get(i);
         double* scratch = ch->scratch.Resize(n);
         if (ch->scratch.GetSize() == n && n) std::memset(scratch, 0, sizeof(double) * n);
-        if (!ch->connected) *ch->src = ch->scratch.Get(); // the block may have moved
+        *ch->src = ch->scratch.Get();
     }
     for (int i = 0; i < NOutChannels(); ++i) {
         OutChannel* ch = outChannels.Get(i);
         double* scratch = ch->scratch.Resize(n);
         if (ch->scratch.GetSize() == n && n) std::memset(scratch, 0, sizeof(double) * n);
-        if (!ch->connected) *ch->dest = ch->scratch.Get();
+        *ch->dest = ch->scratch.Get();
+        ch->fDest = nullptr; // the next render binds the host's buffer again
     }
     blockSize = n;
 }
@@ -199,7 +235,11 @@ void IPlugBase::SetInputChannelConnections(int idx, int n, bool connected) {
     for (int i = std::max(idx, 0); i < end; ++i) {
         InChannel* ch = inChannels.Get(i);
         ch->connected = connected;
-        if (!connected) *ch->src = ch->scratch.Get();
+        if (connected) continue;
+        // A disconnected input is silence, not whatever block it last received.
+        if (ch->scratch.GetSize())
+            std::memset(ch->scratch.Get(), 0, sizeof(double) * ch->scratch.GetSize());
+        *ch->src = ch->scratch.Get();
     }
 }
 
@@ -239,9 +279,10 @@ void IPlugBase::AttachInputBuffers(int idx, int n, float** ppData, int nFrames) 
         const int frames = std::min(nFrames, ch->scratch.GetSize());
         const float* src = *ppData++;
         double* dst = ch->scratch.Get();
-        if (src && dst)
-            for (int s = 0; s < frames; ++s)
-                dst[s] = src[s];
+        if (dst && src)
+            Widen(src, dst, frames);
+        else if (dst && frames > 0) // a buffer without memory delivers silence
+            std::memset(dst, 0, sizeof(double) * static_cast<size_t>(frames));
         *ch->src = dst;
     }
 }
@@ -279,8 +320,7 @@ void WriteFloatOutputs(const WDL_PtrList<OutChannel>& channels, int nFrames, Flo
         const double* src = *ch->dest;
         float* dst = ch->fDest;
         if (mode == FloatOut::kReplace)
-            for (int s = 0; s < nFrames; ++s)
-                dst[s] = static_cast<float>(src[s]);
+            Narrow(src, dst, nFrames);
         else
             for (int s = 0; s < nFrames; ++s)
                 dst[s] += static_cast<float>(src[s]);

@@ -42,6 +42,36 @@ void LICE_RotatedBlit(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty,
                       bool cliptosourcerect, float alpha, int mode, float rotxcent = 0.0f,
                       float rotycent = 0.0f);
 
+// A walk over the destination rectangle driven by derivatives: destination pixel (dstx, dsty)
+// samples source position (srcx, srcy); one column to the right adds (dsdx, dtdx), one row down
+// adds (dsdy, dtdy), and each row down changes the per-column step by (dsdxdy, dtdxdy). With
+// cliptosourcerect only the source rectangle (srcx, srcy, srcw, srch) is sampled, else all of
+// src; pixels sampling outside stay untouched. The filter and source-alpha bits of mode work as
+// in LICE_RotatedBlit, of which this is the general form.
+void LICE_DeltaBlit(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, int dstw, int dsth,
+                    float srcx, float srcy, float srcw, float srch, double dsdx, double dtdx,
+                    double dsdy, double dtdy, double dsdxdy, double dtdxdy, bool cliptosourcerect,
+                    float alpha, int mode);
+// As LICE_DeltaBlit with the alpha walking too: alpha at the first pixel, dadx per column, dady
+// per row, dadxdy the per-row change of dadx. Each pixel's weight is held to 0..256.
+void LICE_DeltaBlitAlpha(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, int dstw,
+                         int dsth, float srcx, float srcy, float srcw, float srch, double dsdx,
+                         double dtdx, double dsdy, double dtdy, double dsdxdy, double dtdxdy,
+                         bool cliptosourcerect, float alpha, int mode, double dadx, double dady,
+                         double dadxdy);
+// Mesh warp: srcpoints holds div_w x div_h source positions (x, y pairs, row by row) for a grid
+// laid evenly over the destination rectangle, corners included (div_w, div_h >= 2). Each cell
+// is drawn as a bilinear patch between its four corners. The 2Alpha form takes (x, y, alpha)
+// per point and interpolates the alpha as well.
+void LICE_TransformBlit(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, int dstw,
+                        int dsth, const float* srcpoints, int div_w, int div_h, float alpha,
+                        int mode);
+void LICE_TransformBlit2(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, int dstw,
+                         int dsth, const double* srcpoints, int div_w, int div_h, float alpha,
+                         int mode);
+void LICE_TransformBlit2Alpha(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, int dstw,
+                              int dsth, const double* srcpoints, int div_w, int div_h, int mode);
+
 // Solid rectangle. LICE_COMBINE_USE_SOURCE_ALPHA multiplies alpha by the colour's alpha / 255.
 void LICE_FillRect(LICE_IBitmap* dest, int x, int y, int w, int h, LICE_pixel color,
                    float alpha = 1.0f, int mode = 0);
@@ -119,6 +149,15 @@ void LICE_DrawQBezier(LICE_IBitmap* dest, double xstart, double ystart, double x
 void LICE_DrawCBezier(LICE_IBitmap* dest, double xstart, double ystart, double xctl1, double yctl1,
                       double xctl2, double yctl2, double xend, double yend, LICE_pixel color,
                       float alpha, int mode, bool aa, double tol = 0.25);
+// Fills the region between a cubic Bezier and the row yfill (LICE_FillCBezierX: the column
+// xfill), closed by straight edges from the curve's ends; pixels whose centres lie inside (by
+// the non-zero rule) are written once. With aa the edge pixels are weighted by their coverage.
+void LICE_FillCBezier(LICE_IBitmap* dest, double xstart, double ystart, double xctl1, double yctl1,
+                      double xctl2, double yctl2, double xend, double yend, int yfill,
+                      LICE_pixel color, float alpha, int mode, bool aa = false, double tol = 0.25);
+void LICE_FillCBezierX(LICE_IBitmap* dest, double xstart, double ystart, double xctl1, double yctl1,
+                       double xctl2, double yctl2, double xend, double yend, int xfill,
+                       LICE_pixel color, float alpha, int mode, bool aa = false, double tol = 0.25);
 // Clips the segment to [xlo, xhi) x [ylo, yhi); false when nothing is left.
 bool LICE_ClipLine(int* x1, int* y1, int* x2, int* y2, int xlo, int ylo, int xhi, int yhi);
 // Stamps a w x h map of 8-bit coverage; LICE_DrawGlyphEx takes the map's row span (negative
@@ -127,6 +166,12 @@ void LICE_DrawGlyph(LICE_IBitmap* dest, int x, int y, LICE_pixel color,
                     const LICE_pixel_chan* alphas, int w, int h, float alpha, int mode);
 void LICE_DrawGlyphEx(LICE_IBitmap* dest, int x, int y, LICE_pixel color,
                       const LICE_pixel_chan* alphas, int w, int span, int h, float alpha, int mode);
+
+// Stamps a 1-bit map of w x h pixels, rows of (w + 7) / 8 bytes, the most significant bit
+// leftmost: each set bit writes the colour at the full weight of alpha (the whole-word mixes of
+// fills at 0.25, 0.5, 0.75 and 1.0 in copy mode); clear bits leave the pixel.
+void LICE_DrawMonoGlyph(LICE_IBitmap* dest, int x, int y, LICE_pixel color,
+                        const unsigned char* bits, int w, int h, float alpha, int mode);
 
 // ---- PNG ------------------------------------------------------------------------------------
 

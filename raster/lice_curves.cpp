@@ -123,22 +123,8 @@ void LICE_DrawCBezier(LICE_IBitmap* dest, double xstart, double ystart, double x
                       float alpha, int mode, bool aa, double tol) {
     if (!dest) return;
     const double c[8] = {xstart, ystart, xctl1, yctl1, xctl2, yctl2, xend, yend};
-    for (double v : c)
-        if (!(std::fabs(v) < 1e7)) return;
-    if (!(tol > 0.01)) tol = 0.01;
-    // Enough segments that the chord stays within tol of the curve (the control polygon bounds
-    // the second difference).
-    const double ddx = std::fabs(xstart - 2 * xctl1 + xctl2) + std::fabs(xctl1 - 2 * xctl2 + xend);
-    const double ddy = std::fabs(ystart - 2 * yctl1 + yctl2) + std::fabs(yctl1 - 2 * yctl2 + yend);
-    int n = (int)std::ceil(std::sqrt(0.75 * std::sqrt(ddx * ddx + ddy * ddy) / tol));
-    if (n < 1) n = 1;
-    if (n > 1024) n = 1024;
-    double pts[2 * 1025];
-    for (int i = 0; i <= n; ++i) {
-        const double t = (double)i / n, u = 1 - t;
-        const double a = u * u * u, b = 3 * u * u * t, d = 3 * u * t * t, e = t * t * t;
-        pts[2 * i] = a * xstart + b * xctl1 + d * xctl2 + e * xend;
-        pts[2 * i + 1] = a * ystart + b * yctl1 + d * yctl2 + e * yend;
-    }
+    double pts[2 * (kMaxBezierSegments + 1)];
+    const int n = flattenCBezier(c, tol, pts);
+    if (n < 1) return;
     polyline(dest, pts, n + 1, color, alpha, mode, aa);
 }

@@ -53,3 +53,26 @@ void LICE_DrawGlyph(LICE_IBitmap* dest, int x, int y, LICE_pixel color,
                     const LICE_pixel_chan* alphas, int w, int h, float alpha, int mode) {
     LICE_DrawGlyphEx(dest, x, y, color, alphas, w, w, h, alpha, mode);
 }
+
+void LICE_DrawMonoGlyph(LICE_IBitmap* dest, int x, int y, LICE_pixel color,
+                        const unsigned char* bits, int w, int h, float alpha, int mode) {
+    Canvas cv;
+    if (!bits || w <= 0 || h <= 0 || !canvasOf(dest, &cv)) return;
+    const long long x0 = x < 0 ? 0 : x, y0 = y < 0 ? 0 : y;
+    const long long x1 = (long long)x + w < cv.w ? (long long)x + w : cv.w;
+    const long long y1 = (long long)y + h < cv.h ? (long long)y + h : cv.h;
+    if (x0 >= x1 || y0 >= y1) return;
+    const size_t rowBytes = ((size_t)w + 7) / 8;
+    const bool flipped = dest->isFlipped();
+    withFillPen(mode, LICE_AlphaToWeight(alpha), color, [&](auto pen) {
+        const int wt = LICE_AlphaToWeight(alpha);
+        for (long long py = y0; py < y1; ++py) {
+            const unsigned char* row = bits + (size_t)(py - y) * rowBytes;
+            LICE_pixel* out = cv.at(0, flipped ? cv.h - 1 - (int)py : (int)py);
+            for (long long px = x0; px < x1; ++px) {
+                const size_t i = (size_t)(px - x);
+                if (row[i >> 3] & (0x80 >> (i & 7))) pen(out + px, wt);
+            }
+        }
+    });
+}

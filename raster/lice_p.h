@@ -165,4 +165,27 @@ inline bool withVarPen(int mode, bool rules, LICE_pixel c, F&& f) {
     return true;
 }
 
+// Flattens the cubic Bezier c (start, control 1, control 2, end as x, y pairs) into n segments
+// whose chords stay within tol of the curve: writes the n + 1 points (x, y pairs) and returns
+// n, at most kMaxBezierSegments; 0 when a coordinate is not finite or beyond +-1e7.
+constexpr int kMaxBezierSegments = 1024;
+inline int flattenCBezier(const double c[8], double tol, double* pts) {
+    for (int i = 0; i < 8; ++i)
+        if (!(std::fabs(c[i]) < 1e7)) return 0;
+    if (!(tol > 0.01)) tol = 0.01;
+    // The control polygon bounds the second difference of the curve.
+    const double ddx = std::fabs(c[0] - 2 * c[2] + c[4]) + std::fabs(c[2] - 2 * c[4] + c[6]);
+    const double ddy = std::fabs(c[1] - 2 * c[3] + c[5]) + std::fabs(c[3] - 2 * c[5] + c[7]);
+    int n = (int)std::ceil(std::sqrt(0.75 * std::sqrt(ddx * ddx + ddy * ddy) / tol));
+    if (n < 1) n = 1;
+    if (n > kMaxBezierSegments) n = kMaxBezierSegments;
+    for (int i = 0; i <= n; ++i) {
+        const double t = (double)i / n, u = 1 - t;
+        const double a = u * u * u, b = 3 * u * u * t, d = 3 * u * t * t, e = t * t * t;
+        pts[2 * i] = a * c[0] + b * c[2] + d * c[4] + e * c[6];
+        pts[2 * i + 1] = a * c[1] + b * c[3] + d * c[5] + e * c[7];
+    }
+    return n;
+}
+
 } // namespace lice_detail

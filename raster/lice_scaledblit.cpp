@@ -2,7 +2,9 @@
 // samples, and the box filter used when shrinking a lot.
 #include "raster/lice.h"
 #include "raster/lice_p.h"
+#include "raster/lice_sample_p.h"
 #include "raster/lice_simd_p.h"
+#include "raster/lice_simd_scale_p.h"
 
 #include "containers/WDL_TypedBuf.h"
 
@@ -14,83 +16,6 @@
 using namespace lice_detail;
 
 namespace {
-
-// A source window: pixel (0, 0) of it, the step to the next row, and its size.
-struct Window {
-    const LICE_pixel* ptr;
-    int step;
-    int w, h;
-    const LICE_pixel* at(int x, int y) const { return ptr + (ptrdiff_t)y * step + x; }
-};
-
-inline bool inside(long long v, int n) {
-    return (unsigned long long)v < (unsigned long long)n;
-}
-
-// Blue/red and green/alpha of a pixel in the two 32-bit lanes of a 64-bit word: a tap weight of
-// at most 65536 times a channel stays inside its lane, so two channels filter per multiply with
-// the same sums as one at a time.
-inline uint64_t lanesBR(LICE_pixel p) {
-    return (p & 0xffu) | ((uint64_t)(p & 0xff0000u) << 16);
-}
-inline uint64_t lanesGA(LICE_pixel p) {
-    return ((p >> 8) & 0xffu) | ((uint64_t)(p >> 24) << 32);
-}
-// The filtered word from the lane sums (each a channel times 65536).
-inline LICE_pixel fromLanes(uint64_t br, uint64_t ga) {
-    return (LICE_pixel)(((br >> 16) & 0xff) | (((ga >> 16) & 0xff) << 8) |
-                        (((br >> 48) & 0xff) << 16) | (((ga >> 48) & 0xff) << 24));
-}
-
-// Bilinear sample in row r0 (r1 the row below, null on the window's last row) at column X with
-// fractions fx, fy. Along the last column or row only the taps that exist are blended.
-inline LICE_pixel bilinearAt(const LICE_pixel* r0, const LICE_pixel* r1, int X, bool lastCol,
-                             unsigned int fx, unsigned int fy) {
-    const LICE_pixel p00 = r0[X];
-    if (r1 && !lastCol) {
-        const LICE_pixel p01 = r0[X + 1], p10 = r1[X], p11 = r1[X + 1];
-        const unsigned int w11 = (fx * fy) >> 16;
-        const unsigned int w00 = 65536 - fx - fy + w11, w01 = fx - w11, w10 = fy - w11;
-#if LICE_HAVE_SSE2
-        return bilinearTaps(p00, p01, p10, p11, w00, w01, w10, w11);
-#else
-        return fromLanes(
-            lanesBR(p00) * w00 + lanesBR(p01) * w01 + lanesBR(p10) * w10 + lanesBR(p11) * w11,
-            lanesGA(p00) * w00 + lanesGA(p01) * w01 + lanesGA(p10) * w10 + lanesGA(p11) * w11);
-#endif
-    }
-    if (r1) {
-        const LICE_pixel p10 = r1[X];
-        return fromLanes(lanesBR(p00) * (65536 - fy) + lanesBR(p10) * fy,
-                         lanesGA(p00) * (65536 - fy) + lanesGA(p10) * fy);
-    }
-    if (!lastCol) {
-        const LICE_pixel p01 = r0[X + 1];
-        return fromLanes(lanesBR(p00) * (65536 - fx) + lanesBR(p01) * fx,
-                         lanesGA(p00) * (65536 - fx) + lanesGA(p01) * fx);
-    }
-    return p00;
-}
-
-// Bilinear sample at the 16.16 position (x, y) relative to the window; false when outside.
-inline bool bilinear(const Window& win, long long x, long long y, LICE_pixel* out) {
-    const long long X = x >> 16, Y = y >> 16;
-    if (!inside(X, win.w) || !inside(Y, win.h)) return false;
-    const LICE_pixel* r0 = win.at(0, (int)Y);
-    const LICE_pixel* r1 = Y == win.h - 1 ? nullptr : r0 + win.step;
-    *out = bilinearAt(r0, r1, (int)X, X == win.w - 1, (unsigned int)(x & 0xffff),
-                      (unsigned int)(y & 0xffff));
-    return true;
-}
-
-// Writes a sampled source word through Op; the plain store needs no unpacking.
-template <class Op>
-inline void put(LICE_pixel* p, LICE_pixel c, int w) {
-    if (std::is_same<Op, _LICE_CombinePixelsClobberNoClamp>::value)
-        *p = c;
-    else
-        Op::doPix((LICE_pixel_chan*)p, LICE_GETR(c), LICE_GETG(c), LICE_GETB(c), LICE_GETA(c), w);
-}
 
 // The 16.16 walk of a scaled blit: destination rows and columns against source positions.
 struct ScaledWalk {
@@ -131,10 +56,60 @@ struct Columns {
     }
 };
 
+#if LICE_HAVE_SSE2
+// The four-pixel form: per row, a table of the row pair's source columns, then the samples of
+// the columns inside the window (a contiguous run, the walk being monotonic).
+template <class Op>
+bool walkBilinearSSE2(const ScaledWalk& k, const Columns& cols, int w) {
+    int xa = 0, xb = k.cols;
+    while (xa < xb && cols.X[xa] < 0)
+        ++xa;
+    while (xb > xa && cols.X[xb - 1] < 0)
+        --xb;
+    if (xa == xb) return true;
+    const int X0 = cols.X[xa] < cols.X[xb - 1] ? cols.X[xa] : cols.X[xb - 1];
+    const int X1 = cols.X[xa] < cols.X[xb - 1] ? cols.X[xb - 1] : cols.X[xa];
+    // Two 16-byte entries per source column, the row buffer and the column fractions.
+    const int tabWords = 4 * (X1 - X0 + 1), n = xb - xa;
+    WDL_TypedBuf<unsigned long long> tabBuf;
+    WDL_TypedBuf<LICE_pixel> rowBuf;
+    WDL_TypedBuf<unsigned short> fxBuf;
+    __m128i* tab = (__m128i*)tabBuf.Resize(tabWords, false);
+    LICE_pixel* row = rowBuf.Resize(n, false);
+    unsigned short* fx = fxBuf.Resize(n, false);
+    if (!tab || tabBuf.GetSize() != tabWords || !row || rowBuf.GetSize() != n || !fx ||
+        fxBuf.GetSize() != n)
+        return false;
+    for (int i = 0; i < n; ++i)
+        fx[i] = (unsigned short)cols.fx[xa + i];
+    constexpr bool store = std::is_same<Op, _LICE_CombinePixelsClobberNoClamp>::value;
+    Rows d = k.d;
+    long long sy = k.sy, tableY = -1;
+    for (int y = 0; y < k.rows; ++y, d.ptr += d.step, sy += k.iy) {
+        const long long Y = sy >> 16;
+        if (!inside(Y, k.win.h)) continue;
+        if (Y != tableY) {
+            const LICE_pixel* r0 = k.win.at(0, (int)Y);
+            bilinearTable(tab, r0, Y == k.win.h - 1 ? r0 : r0 + k.win.step, X0, X1, k.win.w);
+            tableY = Y;
+        }
+        LICE_pixel* out = store ? d.ptr + xa : row;
+        bilinearRow(out, tab, X0, cols.X + xa, fx, n, (unsigned int)(sy & 0xffff));
+        if (!store)
+            for (int x = xa; x < xb; ++x)
+                put<Op>(d.ptr + x, row[x - xa], w);
+    }
+    return true;
+}
+#endif
+
 template <class Op>
 void walkBilinear(const ScaledWalk& k, int w) {
     Columns cols;
     if (!cols.make(k)) return;
+#if LICE_HAVE_SSE2
+    if (walkBilinearSSE2<Op>(k, cols, w)) return;
+#endif
     const int lastX = k.win.w - 1;
     Rows d = k.d;
     long long sy = k.sy;
@@ -162,9 +137,91 @@ struct BoxReciprocal {
 };
 constexpr BoxReciprocal kBoxReciprocal{};
 
+#if LICE_HAVE_SSE2
+// The four-pixel form: per destination row the column sums of its rows, then whole boxes four
+// pixels at a time; boxes cut by the window's left or right edge are summed one at a time.
+template <class Op>
+bool walkBoxSSE2(const ScaledWalk& k, int n, int w) {
+    const int half = n / 2, W = k.win.w, H = k.win.h;
+    WDL_TypedBuf<int> cxBuf;
+    int* cx = cxBuf.Resize(k.cols, false);
+    if (!cx || cxBuf.GetSize() != k.cols) return false;
+    int xa = -1, xb = -1, cmin = W, cmax = -1;
+    long long sx = k.sx;
+    for (int x = 0; x < k.cols; ++x, sx += k.ix) {
+        cx[x] = inside(sx >> 16, W) ? (int)(sx >> 16) : -1;
+        if (cx[x] < 0) continue;
+        if (xa < 0) xa = x;
+        xb = x + 1;
+        cmin = cx[x] < cmin ? cx[x] : cmin;
+        cmax = cx[x] > cmax ? cx[x] : cmax;
+    }
+    if (xa < 0) return true;
+    const int X0 = cmin - half < 0 ? 0 : cmin - half;
+    const int X1 = cmax + half > W - 1 ? W - 1 : cmax + half;
+    // Destination columns whose boxes lie wholly inside the window (a contiguous run).
+    int ia = xa, ib = xb;
+    while (ia < ib && (cx[ia] - half < 0 || cx[ia] + half > W - 1))
+        ++ia;
+    while (ib > ia && (cx[ib - 1] - half < 0 || cx[ib - 1] + half > W - 1))
+        --ib;
+    WDL_TypedBuf<unsigned short> sumBuf;
+    WDL_TypedBuf<LICE_pixel> rowBuf;
+    const int sumN = 4 * (X1 - X0 + 1);
+    unsigned short* sums = sumBuf.Resize(sumN, false);
+    LICE_pixel* row = rowBuf.Resize(xb - xa, false);
+    if (!sums || sumBuf.GetSize() != sumN || !row || rowBuf.GetSize() != xb - xa) return false;
+    constexpr bool store = std::is_same<Op, _LICE_CombinePixelsClobberNoClamp>::value;
+    Rows d = k.d;
+    long long sy = k.sy;
+    for (int y = 0; y < k.rows; ++y, d.ptr += d.step, sy += k.iy) {
+        const long long cy = sy >> 16;
+        if (!inside(cy, H)) continue;
+        const int y0 = cy - half < 0 ? 0 : (int)cy - half;
+        const int y1 = cy + half >= H ? H - 1 : (int)cy + half;
+        const LICE_pixel* rows[5];
+        for (int r = y0; r <= y1; ++r)
+            rows[r - y0] = k.win.at(0, r);
+        const int nrows = y1 - y0 + 1;
+        boxColumnSums(sums, rows, nrows, X0, X1);
+        // Edge boxes: the cells inside the window, divided exactly.
+        const auto edge = [&](int x) {
+            const int x0 = cx[x] - half < 0 ? 0 : cx[x] - half;
+            const int x1 = cx[x] + half > W - 1 ? W - 1 : cx[x] + half;
+            const int cells = nrows * (x1 - x0 + 1);
+            LICE_pixel v = 0;
+            for (int c = 0; c < 4; ++c) {
+                int t = 0;
+                for (int X = x0; X <= x1; ++X)
+                    t += sums[4 * (X - X0) + c];
+                v |= (LICE_pixel)(t / cells) << (8 * c);
+            }
+            row[x - xa] = v;
+        };
+        for (int x = xa; x < ia; ++x)
+            if (cx[x] >= 0) edge(x);
+        for (int x = ib; x < xb; ++x)
+            if (cx[x] >= 0) edge(x);
+        LICE_pixel* out = store ? d.ptr + xa : row;
+        if (ib > ia) boxRow(out + (ia - xa), sums, X0, cx + ia, ib - ia, n, nrows * n);
+        const auto write = [&](int from, int to) {
+            for (int x = from; x < to; ++x)
+                if (cx[x] >= 0) put<Op>(d.ptr + x, row[x - xa], w);
+        };
+        write(xa, ia);
+        if (!store) write(ia, ib);
+        write(ib, xb);
+    }
+    return true;
+}
+#endif
+
 // Box average of n x n source pixels around each sample (the kernel of a strong downscale).
 template <class Op>
 void walkBox(const ScaledWalk& k, int n, int w) {
+#if LICE_HAVE_SSE2
+    if (walkBoxSSE2<Op>(k, n, w)) return;
+#endif
     Rows d = k.d;
     long long sy = k.sy;
     const int half = n / 2;
@@ -303,37 +360,6 @@ void LICE_ScaledBlit(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, 
     });
 }
 
-namespace {
-
-// The affine walk of a rotated blit: position and per-column / per-row steps in 16.16.
-struct AffineWalk {
-    Rows d;
-    int cols, rows;
-    long long sx, sy, dsdx, dtdx, dsdy, dtdy;
-    Window win;
-};
-
-template <class Op>
-void walkAffine(const AffineWalk& k, bool filtered, int w) {
-    Rows d = k.d;
-    long long rs = k.sx, rt = k.sy;
-    for (int y = 0; y < k.rows; ++y, d.ptr += d.step, rs += k.dsdy, rt += k.dtdy) {
-        long long s = rs, t = rt;
-        for (int x = 0; x < k.cols; ++x, s += k.dsdx, t += k.dtdx) {
-            LICE_pixel c;
-            if (filtered) {
-                if (!bilinear(k.win, s, t, &c)) continue;
-            } else {
-                if (!inside(s >> 16, k.win.w) || !inside(t >> 16, k.win.h)) continue;
-                c = *k.win.at((int)(s >> 16), (int)(t >> 16));
-            }
-            put<Op>(d.ptr + x, c, w);
-        }
-    }
-}
-
-} // namespace
-
 void LICE_RotatedBlit(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, int dstw, int dsth,
                       float srcx, float srcy, float srcw, float srch, float angle,
                       bool cliptosourcerect, float alpha, int mode, float rotxcent,
@@ -374,17 +400,16 @@ void LICE_RotatedBlit(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty,
     if (wr <= wl || wb <= wt) return;
 
     const Rows srows = rowsAt(src, (int)wl, (int)wt);
-    AffineWalk k;
+    DeltaWalk k{};
     k.d = rowsAt(dest, (int)dx, (int)dy);
     k.cols = (int)(dw < destW - dx ? dw : destW - dx);
     k.rows = (int)(dh < destH - dy ? dh : destH - dy);
-    k.sx = toIntSat((sx0 - wl) * 65536.0);
-    k.sy = toIntSat((sy0 - wt) * 65536.0);
+    k.s = toIntSat((sx0 - wl) * 65536.0);
+    k.t = toIntSat((sy0 - wt) * 65536.0);
     k.dsdx = toIntSat(dsdx * 65536.0);
     k.dtdx = toIntSat(dtdx * 65536.0);
     k.dsdy = toIntSat(dsdy * 65536.0);
     k.dtdy = toIntSat(dtdy * 65536.0);
     k.win = {srows.ptr, srows.step, (int)(wr - wl), (int)(wb - wt)};
-    const bool filtered = (mode & LICE_COMBINE_FILTER_MASK) == LICE_COMBINE_FILTER_BILINEAR;
-    LICE_DispatchCombine(mode, w, [&](auto op) { walkAffine<decltype(op)>(k, filtered, w); });
+    drawDeltaWalk(k, mode, w);
 }

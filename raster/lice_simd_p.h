@@ -210,21 +210,37 @@ inline void blitRowSourceAlpha256(LICE_pixel* d, const LICE_pixel* s, int n) {
     int x = 0;
 #if LICE_HAVE_SSE2
     const __m128i zero = _mm_setzero_si128(), c255 = _mm_set1_epi32(255);
+    const __m128i colourMask = _mm_set1_epi32(0x00ffffff);
     for (; x + 4 <= n; x += 4) {
         const __m128i sv = _mm_loadu_si128((const __m128i*)(s + x));
         const __m128i dv = _mm_loadu_si128((const __m128i*)(d + x));
         const __m128i a = _mm_srli_epi32(sv, 24);
+        const __m128i clear = _mm_cmpeq_epi32(a, zero);
         // Artwork is mostly fully transparent or fully opaque: such runs skip the arithmetic.
-        const int clear = _mm_movemask_epi8(_mm_cmpeq_epi32(a, zero));
-        if (clear == 0xffff) continue;
-        const int solid = _mm_movemask_epi8(_mm_cmpeq_epi32(a, c255));
-        if (solid == 0xffff) {
+        if (_mm_movemask_epi8(clear) == 0xffff) continue;
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(a, c255)) == 0xffff) {
             _mm_storeu_si128((__m128i*)(d + x), sv);
             continue;
         }
-        // Alpha rises by a, saturating: the byte-wise saturating add of the alpha bytes.
-        const __m128i out = mixPixels(sv, dv, _mm_sub_epi32(c255, a), _mm_adds_epu8(dv, sv),
-                                      _mm_cmpeq_epi32(a, zero));
+        // Colour bytes: S + trunc((D - S) * k / 256) with k = 255 - a, taken as
+        // S +- ((|D - S| * k) >> 8). The magnitude and its sign come from the two saturating
+        // byte differences, the product from the high half of (|D - S| << 8) * k, and since the
+        // result stays in 0..255 plain byte arithmetic applies the sign. A clear pixel takes
+        // k = 256, which gives back D.
+        const __m128i dpos = _mm_subs_epu8(dv, sv);
+        const __m128i mag = _mm_or_si128(dpos, _mm_subs_epu8(sv, dv));
+        const __m128i neg = _mm_cmpeq_epi8(dpos, zero);
+        const __m128i k32 = _mm_sub_epi32(_mm_sub_epi32(c255, a), clear);
+        const __m128i k2 = _mm_shufflehi_epi16(_mm_shufflelo_epi16(k32, 0xa0), 0xa0);
+        const __m128i qlo =
+            _mm_mulhi_epu16(_mm_unpacklo_epi8(zero, mag), _mm_unpacklo_epi32(k2, k2));
+        const __m128i qhi =
+            _mm_mulhi_epu16(_mm_unpackhi_epi8(zero, mag), _mm_unpackhi_epi32(k2, k2));
+        const __m128i q = _mm_packus_epi16(qlo, qhi);
+        const __m128i mixed = _mm_add_epi8(sv, _mm_sub_epi8(_mm_xor_si128(q, neg), neg));
+        // Alpha rises by a, saturating (a clear pixel keeps its alpha).
+        const __m128i out = _mm_or_si128(_mm_and_si128(mixed, colourMask),
+                                         _mm_andnot_si128(colourMask, _mm_adds_epu8(dv, sv)));
         _mm_storeu_si128((__m128i*)(d + x), out);
     }
 #endif

@@ -54,7 +54,7 @@ TEST(AUParams, ScheduledEvents) {
     events[0].scope = kAudioUnitScope_Global;
     events[0].parameter = 0;
     events[0].eventType = kParameterEvent_Ramped;
-    events[0].eventValues.ramp.startValue = 0.9f;
+    events[0].eventValues.ramp.startValue = 0.1f;
     events[0].eventValues.ramp.endValue = 0.9f;
     events[1].scope = kAudioUnitScope_Global;
     events[1].parameter = 1;
@@ -66,7 +66,7 @@ TEST(AUParams, ScheduledEvents) {
     events[2].eventValues.immediate.value = 6.0f;
     unit->SetParamProc(0, kAudioUnitScope_Global, 0, 0.25f, 0);
     EXPECT_EQ(unit->DoScheduleParameters(events, 2), noErr);
-    EXPECT_EQ(unit->GetParam(0)->Value(), 0.25); // ramps are skipped
+    EXPECT_EQ(unit->GetParam(0)->Value(), 0.9f); // a ramp lands on its end value
     EXPECT_EQ(unit->GetParam(1)->Value(), -0.5);
 
     events[1].eventValues.immediate.value = 0.75f;

@@ -1,0 +1,20 @@
+#include "effect/ZerubProcess.h"
+
+#include <cstddef>
+#include <cstring>
+
+void ProcessZerubBlock(DriveCircuit& left, DriveCircuit& right, double sampleRate, double gain,
+                       double level, bool bypassed, const double* const* inputs,
+                       double* const* outputs, int nFrames) {
+    left.Calc(sampleRate);
+    right.Calc(sampleRate);
+    if (nFrames <= 0) return;
+    if (bypassed) {
+        for (int c = 0; c < 2; ++c)
+            if (outputs[c] != inputs[c])
+                std::memmove(outputs[c], inputs[c], sizeof(double) * static_cast<size_t>(nFrames));
+        return;
+    }
+    ProcessBlockPair(left, right, inputs[0], inputs[1], outputs[0], outputs[1], nFrames, gain,
+                     level);
+}

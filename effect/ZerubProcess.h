@@ -1,0 +1,13 @@
+// The effect's audio processing, free of any plug-in wrapper, so that every wrapper (and the
+// benchmarks) run the same code.
+#pragma once
+
+#include "effect/DriveCircuit.h"
+
+// One block (render thread, the caller holds whatever serialises parameter changes): Calc of
+// both circuits at the rate, then either an exact copy of the inputs (bypassed: the circuits
+// keep their state) or both circuits side by side, bit-identical to Process once per sample.
+// Always reads inputs 0 and 1 and writes outputs 0 and 1; an input may be its own output.
+void ProcessZerubBlock(DriveCircuit& left, DriveCircuit& right, double sampleRate, double gain,
+                       double level, bool bypassed, const double* const* inputs,
+                       double* const* outputs, int nFrames);
