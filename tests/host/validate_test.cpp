@@ -167,13 +167,13 @@ TEST(Validate, EachFaultFailsTheCheckThatNamesIt) {
         const Case& c = cases[i];
         const RunResult& run = results[i];
         SCOPED_TRACE(c.fault);
-        ExpectWellFormed(run);
-        EXPECT_EQ(run.status, 1) << run.out;
-        const std::vector<std::string> failed = Failed(run.out);
         if (run.out.find("SKIP  real-time: no lock other than the plug-in mutex inside render: the "
                          "sanitizer runtime") != std::string::npos &&
             std::string(c.fault) == "lock")
             continue; // not counted in this build
+        ExpectWellFormed(run);
+        EXPECT_EQ(run.status, 1) << run.out;
+        const std::vector<std::string> failed = Failed(run.out);
         for (const char* check : c.checks) {
             const bool found = std::any_of(failed.begin(), failed.end(), [&](const std::string& f) {
                 return f.rfind(check, 0) == 0;
