@@ -1,5 +1,6 @@
-// Files that appear whole or not at all: written to a temporary beside the target, synced, then
-// renamed over it.
+// Output files: a regular file (or a new path) appears whole or not at all, written to a
+// temporary beside it, synced, then renamed over it. A device or a FIFO is written straight, and
+// a symbolic link keeps being a link: what it points to is replaced.
 #pragma once
 
 #include "host/Status.h"
@@ -11,8 +12,24 @@
 // looks complete.
 std::string TemporaryNameFor(const std::string& path);
 
-// Writes size bytes to path through a temporary; on failure path is untouched and the temporary
-// removed.
+// Where output meant for a path goes.
+struct OutputTarget {
+    // The file to write: path itself, or the end of its chain of symbolic links.
+    std::string path;
+    // True for a device or a FIFO, which is opened and written as it is; false for a regular
+    // file or a new path, which is replaced through a temporary.
+    bool straight = false;
+};
+
+// Follows symbolic links (relative ones from the link's folder) to what path finally names.
+// Fails for a folder, a socket, a loop of links, or a folder on the way that cannot be read.
+Status ResolveOutputTarget(const std::string& path, OutputTarget* target);
+
+// Writes size bytes to an open descriptor, retrying short writes; the message names path.
+Status WriteAll(int fd, const void* data, size_t size, const std::string& path);
+
+// Writes size bytes to path as ResolveOutputTarget says: through a temporary (on failure path is
+// untouched and the temporary removed), or straight to a device or FIFO.
 Status WriteFileAtomically(const std::string& path, const void* data, size_t size);
 
 // Reads a whole regular file of at most maxBytes.

@@ -92,6 +92,9 @@ int RunZerubHost(int argc, const char* const* argv, std::ostream& out, std::ostr
         app.add_subcommand("validate", "Check the component against the host interface");
     validate->add_option("--component", validateComponent,
                          "A .component bundle (default: search path)");
+    uint32_t validateSeed = 0;
+    CLI::Option* seedOption = validate->add_option(
+        "--seed", validateSeed, "Seed of the shuffled lifecycle rounds (default: a new one)");
     EditorOptions editorOptions;
     CLI::App* editor = app.add_subcommand(
         "editor", "Open the editor in a window, printing the changes and gestures it announces");
@@ -137,7 +140,12 @@ int RunZerubHost(int argc, const char* const* argv, std::ostream& out, std::ostr
             renderOptions.output = renderArgs[1];
             if (renderOptions.input.empty() || renderOptions.output.empty())
                 return Fail(err, "render: a file name is empty", kExitUsage);
-            return Finish(RenderFile(renderOptions, STDERR_FILENO), err);
+            RenderSummary summary;
+            const Status rendered = RenderFile(renderOptions, STDERR_FILENO, &summary);
+            for (const std::string& warning : summary.warnings)
+                err << kProgram << ": warning: " << warning << '\n';
+            if (rendered) out << SummaryLine(renderOptions, summary) << '\n';
+            return Finish(rendered, err);
         }
         for (const CLI::Option* option : fileOnly)
             if (option->count() > 0)
@@ -151,7 +159,9 @@ int RunZerubHost(int argc, const char* const* argv, std::ostream& out, std::ostr
     }
     if (save->parsed()) return Finish(SaveState(stateComponent, statePath, stateParams, out), err);
     if (load->parsed()) return Finish(LoadState(stateComponent, statePath, out), err);
-    if (validate->parsed()) return RunValidation(validateComponent, out);
+    if (validate->parsed())
+        return RunValidation(validateComponent,
+                             seedOption->count() > 0 ? validateSeed : RandomSeed(), out);
     if (editor->parsed()) {
         if (!EditorAvailable()) return NotAvailable(err, "editor");
         return Finish(RunEditor(editorOptions, out), err);

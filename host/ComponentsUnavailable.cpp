@@ -25,8 +25,12 @@ RendererFactory ComponentRenderers(const std::string&) {
     return [] { return std::unique_ptr<Renderer>(); };
 }
 
-Status RenderFile(const RenderFileOptions&, int) {
+Status RenderFile(const RenderFileOptions&, int, RenderSummary*) {
     return Missing("render");
+}
+
+std::string SummaryLine(const RenderFileOptions&, const RenderSummary&) {
+    return "";
 }
 
 Status SaveState(const std::string&, const std::string&, const std::vector<std::string>&,
@@ -38,7 +42,11 @@ Status LoadState(const std::string&, const std::string&, std::ostream&) {
     return Missing("state");
 }
 
-int RunValidation(const std::string&, std::ostream& out) {
+uint32_t RandomSeed() {
+    return 0;
+}
+
+int RunValidation(const std::string&, uint32_t, std::ostream& out) {
     out << "VALIDATION FAILED: 1 of 1 checks\n";
     return 1;
 }

@@ -125,9 +125,17 @@ Status FindComponent(const std::string& path, AudioComponent* found) {
     if (!S_ISDIR(info.st_mode))
         return Status::Fail("cannot open component " + path + ": not a .component bundle");
     *found = AudioComponentRegisterBundle(path.c_str());
-    if (!*found)
-        return Status::Fail("cannot open component " + path +
-                            ": no loadable component in the bundle");
+    if (!*found) {
+        // The platform keeps the reason it left the bundle out (no Info.plist, a library that
+        // does not load, a factory not exported, ...).
+        std::string reason = "no loadable component in the bundle";
+        if (CFStringRef why = AudioComponentCopyBundleError(path.c_str())) {
+            const std::string text = FromCFString(why);
+            CFRelease(why);
+            if (!text.empty()) reason = text;
+        }
+        return Status::Fail("cannot open component " + path + ": " + reason);
+    }
     return Status::Ok();
 }
 

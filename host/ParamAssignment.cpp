@@ -82,8 +82,14 @@ Status ResolveParams(const std::vector<std::string>& texts,
                      const std::vector<ParameterDescription>& parameters,
                      std::vector<ParamAssignment>* assignments) {
     std::vector<ParamAssignment> result(texts.size());
-    for (size_t i = 0; i < texts.size(); ++i)
+    for (size_t i = 0; i < texts.size(); ++i) {
         if (Status s = ResolveParam(texts[i], parameters, &result[i]); !s) return s;
+        // Which of two values was meant cannot be known, whatever the spelling of the name.
+        for (size_t j = 0; j < i; ++j)
+            if (result[j].id == result[i].id)
+                return Status::Fail("--param " + Printable(texts[i]) + ": " + result[i].name +
+                                    " is already given (--param " + Printable(texts[j]) + ")");
+    }
     *assignments = std::move(result);
     return Status::Ok();
 }

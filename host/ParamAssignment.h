@@ -18,7 +18,8 @@ struct ParamAssignment {
 Status ResolveParam(const std::string& text, const std::vector<ParameterDescription>& parameters,
                     ParamAssignment* assignment);
 
-// Resolves every assignment, stopping at the first that does not resolve.
+// Resolves every assignment, stopping at the first that does not resolve or that names a
+// parameter an earlier one already set.
 Status ResolveParams(const std::vector<std::string>& texts,
                      const std::vector<ParameterDescription>& parameters,
                      std::vector<ParamAssignment>* assignments);

@@ -31,6 +31,7 @@ public:
 using RenderProgress = std::function<void(long done, long total)>;
 
 // Runs all of in through an opened renderer in blocks of blockFrames (the last may be shorter)
-// and returns the result in out, with in's rate and channel count.
+// and returns the result in out, with in's rate and channel count. loopCpuSeconds, when given,
+// receives the calling thread's CPU time spent in the block loop alone.
 Status RenderAll(Renderer& renderer, const PlanarAudio& in, int blockFrames, PlanarAudio* out,
-                 const RenderProgress& progress = {});
+                 const RenderProgress& progress = {}, double* loopCpuSeconds = nullptr);

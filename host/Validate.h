@@ -1,11 +1,17 @@
 // validate: the checks a host makes before it trusts a unit, through the host interface only.
 // One line per check ("PASS  name" or "FAIL  name: reason"; "SKIP  name: reason" for checks
 // that do not apply and are not counted), then "VALIDATION PASSED" or
-// "VALIDATION FAILED: N of M checks".
+// "VALIDATION FAILED: N of M checks". Each group of checks runs in a process of its own, so a
+// unit that crashes fails the group instead of ending the run. The lifecycle rounds shuffle the
+// groups with a seed they print; the same seed repeats the run.
 #pragma once
 
+#include <cstdint>
 #include <ostream>
 #include <string>
 
+// A seed from the system's entropy, for a run that names none.
+uint32_t RandomSeed();
+
 // Returns the exit status: 0 only when every check passed.
-int RunValidation(const std::string& componentPath, std::ostream& out);
+int RunValidation(const std::string& componentPath, uint32_t seed, std::ostream& out);

@@ -10,6 +10,7 @@
 // Writes audio as a 32-bit float WAV file. The data goes to a temporary file in the same folder,
 // which is renamed to path only once every sample is written and the file is closed, so path
 // either keeps its old contents or holds the complete new file; a failure removes the temporary.
+// A device or FIFO is written straight; a symbolic link stays, and what it names is replaced.
 Status WriteWavFloat(const std::string& path, const PlanarAudio& audio);
 
 // The sample formats a WAV file can be written in: the name on the command line and the
@@ -35,4 +36,12 @@ Status ProbeAudioFile(const std::string& path, AudioFileShape* shape);
 
 // Reads any file libsndfile understands into 32-bit float samples. Files with more than
 // maxChannels channels, or more frames than an int holds, are refused before anything is read.
-Status ReadAudioFile(const std::string& path, PlanarAudio* audio, int maxChannels = 64);
+// A WAV file that holds fewer frames than its header claims is read as far as it goes, with a
+// line saying so added to warnings (when given).
+Status ReadAudioFile(const std::string& path, PlanarAudio* audio, int maxChannels = 64,
+                     std::vector<std::string>* warnings = nullptr);
+
+// The frames the header of a RIFF WAVE file of integer or float samples claims (its data chunk
+// size over the frame size), from the first size bytes of the file. False when the bytes hold no
+// such header, or when the data chunk comes later than they reach.
+bool WavHeaderFrames(const unsigned char* bytes, size_t size, long long* frames);

@@ -69,7 +69,7 @@ TEST(Info, BadBundlesAreOneLineAndNonZero) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"missing.component", ": No such file or directory"},
         {"plain.component", ": not a .component bundle"},
-        {kUnits + "/Empty.component", ": no loadable component in the bundle"},
+        {kUnits + "/Empty.component", ": Contents/Info.plist is missing or malformed"},
     };
     for (const auto& [path, reason] : cases) {
         const RunResult run = RunHost(cwd.path(), {"info", "--component", path});

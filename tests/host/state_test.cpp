@@ -100,3 +100,19 @@ TEST(State, FailedSavesLeaveNothing) {
     EXPECT_EQ(folder.out, "");
     EXPECT_TRUE(fs::is_empty(dir.path()));
 }
+
+TEST(State, ARestoreTheUnitRefusesFailsWithOneLine) {
+    // The test unit refuses state data of the wrong length, as a sound unit does.
+    TempDir dir;
+    const std::string unit = std::string(ZERUB_TEST_UNITS) + "/Faulty.component";
+    ASSERT_EQ(RunHost(dir.path(), {"state", "save", "p.aupreset", "--component", unit}).status, 0);
+    const std::string good = ReadText(dir / "p.aupreset");
+    WriteText(dir / "short.aupreset",
+              std::regex_replace(good, std::regex("<data>[^<]*</data>"), "<data>AAA=</data>"));
+    const RunResult run =
+        RunHost(dir.path(), {"state", "load", "short.aupreset", "--component", unit});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "zerub-host: cannot load short.aupreset: the component refuses it (status "
+                       "-10851)\n");
+}

@@ -69,8 +69,10 @@ struct RunResult {
 // Runs the program with args in the folder cwd; stdout and stderr are captured through files
 // in a folder of their own so that they do not show up in cwd. The component search path is
 // the one given (none by default), not the caller's.
+// env: variables set in the program's environment only.
 inline RunResult RunHost(const fs::path& cwd, const std::vector<std::string>& args,
-                         const std::string& componentPath = "", const char* stdoutTo = nullptr) {
+                         const std::string& componentPath = "", const char* stdoutTo = nullptr,
+                         const std::vector<std::pair<std::string, std::string>>& env = {}) {
     TempDir capture;
     const std::string outPath = stdoutTo ? stdoutTo : capture / "stdout";
     const std::string errPath = capture / "stderr";
@@ -83,6 +85,8 @@ inline RunResult RunHost(const fs::path& cwd, const std::vector<std::string>& ar
             unsetenv("AUDIO_COMPONENT_PATH");
         else
             setenv("AUDIO_COMPONENT_PATH", componentPath.c_str(), 1);
+        for (const auto& [name, value] : env)
+            setenv(name.c_str(), value.c_str(), 1);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(ZERUB_HOST_BINARY));
         for (const std::string& a : args)

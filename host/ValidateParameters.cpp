@@ -1,0 +1,257 @@
+// Parameters: what the unit says of each, values set and read back (edges, random, out of
+// range, non-finite), values that survive a reset and re-initialisation, scheduled events, and
+// the events announced to listeners.
+#include "host/ValidateSupport.h"
+
+#include <ZerubPlatform/HostExtensions.h>
+
+#include <cmath>
+#include <cstring>
+
+namespace validate {
+namespace {
+
+void ValueStrings(AudioUnit unit, const ParameterDescription& p, Report& report) {
+    std::vector<unsigned char> data;
+    if (ReadProperty(unit, kAudioUnitProperty_ParameterValueStrings, p.id, &data) != noErr)
+        return; // not offered
+    CFArrayRef strings = nullptr;
+    if (data.size() != sizeof strings) {
+        report.Check(Label(p) + ": value strings", false, "wrong size");
+        return;
+    }
+    std::memcpy(&strings, data.data(), sizeof strings);
+    CFOwner owner(strings);
+    std::string problem;
+    if (!strings || CFGetTypeID(strings) != CFArrayGetTypeID()) {
+        problem = "not an array";
+    } else {
+        const CFIndex count = CFArrayGetCount(strings);
+        for (CFIndex i = 0; i < count && problem.empty(); ++i) {
+            CFTypeRef v = CFArrayGetValueAtIndex(strings, i);
+            if (!v || CFGetTypeID(v) != CFStringGetTypeID())
+                problem = "entry " + std::to_string(i) + " is not a string";
+        }
+        const double expected = std::floor(p.maxValue) - std::ceil(p.minValue) + 1;
+        if (problem.empty() && p.unit == kAudioUnitParameterUnit_Indexed && count != expected)
+            problem = std::to_string(count) + " strings for " + Number(expected) + " values";
+    }
+    report.Check(Label(p) + ": value strings", problem.empty(), problem);
+}
+
+void RoundTrip(AudioUnit unit, const ParameterDescription& p, Report& report) {
+    std::string problem;
+    for (float v : {p.minValue, p.maxValue, p.defaultValue}) {
+        OSStatus s = AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, v, 0);
+        const Float32 back = s == noErr ? GetParam(unit, p.id, &s) : 0.0f;
+        if (problem.empty() && (s != noErr || back != v))
+            problem =
+                "set " + Number(v) + ", " + (s != noErr ? StatusText(s) : "got " + Number(back));
+    }
+    report.Check(Label(p) + ": set and get at min, max, default", problem.empty(), problem);
+
+    problem.clear();
+    const float span = p.maxValue - p.minValue;
+    for (auto [set, expected] :
+         {std::pair{p.maxValue + span, p.maxValue}, std::pair{p.minValue - span, p.minValue}}) {
+        OSStatus s = AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, set, 0);
+        const Float32 back = s == noErr ? GetParam(unit, p.id, &s) : 0.0f;
+        if (problem.empty() && (s != noErr || back != expected))
+            problem =
+                "set " + Number(set) + ", " + (s != noErr ? StatusText(s) : "got " + Number(back));
+    }
+    report.Check(Label(p) + ": out-of-range values clamp", problem.empty(), problem);
+    AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, p.defaultValue, 0);
+}
+
+struct EventLog {
+    AudioUnit unit;
+    std::vector<AudioUnitEvent> events;
+    static void Proc(void* refCon, void*, const AudioUnitEvent* event, UInt64, Float32) {
+        auto* self = static_cast<EventLog*>(refCon);
+        if (event && event->mEventType <= kAudioUnitEvent_EndParameterChangeGesture &&
+            event->mArgument.mParameter.mAudioUnit == self->unit)
+            self->events.push_back(*event);
+    }
+};
+
+void Events(AudioUnit unit, const std::vector<ParameterDescription>& parameters, Report& report) {
+    if (parameters.empty()) return;
+    EventLog log{unit, {}};
+    AUEventListenerRef listener = ZerubAddEventListener(EventLog::Proc, &log);
+    if (!report.Check("events: listener registered", listener != nullptr)) return;
+    const ParameterDescription& p = parameters.front();
+    AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, p.maxValue, 0);
+    AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, p.defaultValue, 0);
+    ZerubRemoveEventListener(listener);
+    if (log.events.empty()) {
+        report.Skip("events: parameter changes announced",
+                    "the unit announces only its editor's changes");
+        return;
+    }
+    bool right = true;
+    for (const AudioUnitEvent& e : log.events)
+        right = right && e.mArgument.mParameter.mParameterID == p.id;
+    report.Check("events: parameter changes announced", right, "events name another parameter");
+}
+
+// What is wrong with a parameter's description, or "".
+std::string InfoProblem(OSStatus status, const ParameterDescription& p) {
+    if (status != noErr) return StatusText(status);
+    if (p.name.empty()) return "no name";
+    if (!(std::isfinite(p.minValue) && std::isfinite(p.maxValue) && p.minValue < p.maxValue))
+        return "range " + Number(p.minValue) + " .. " + Number(p.maxValue);
+    if (!(p.defaultValue >= p.minValue && p.defaultValue <= p.maxValue))
+        return "default " + Number(p.defaultValue) + " outside the range";
+    if (!(p.flags & kAudioUnitParameterFlag_IsReadable) ||
+        !(p.flags & kAudioUnitParameterFlag_IsWritable))
+        return "not flagged readable and writable";
+    return "";
+}
+
+std::string SetAndRead(AudioUnit unit, const ParameterDescription& p, float value) {
+    OSStatus s = AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, value, 0);
+    const Float32 back = s == noErr ? GetParam(unit, p.id, &s) : 0.0f;
+    if (s != noErr) return Label(p) + ": set " + Number(value) + ", " + StatusText(s);
+    if (back != value) return Label(p) + ": set " + Number(value) + ", got " + Number(back);
+    return "";
+}
+
+void Scheduled(Context& context, AudioUnit unit, Report& report) {
+    const ParameterDescription* target = nullptr;
+    for (const ParameterDescription& p : context.parameters)
+        if (!target && !IsSwitch(p)) target = &p;
+    if (!target) {
+        report.Skip("parameters: scheduled events", "no continuous parameter");
+        return;
+    }
+    const ParameterDescription& p = *target;
+    Rig rig(unit);
+    rig.signal = Noise;
+    std::string immediate, ramped;
+    if (const OSStatus s = rig.Start(); s != noErr) immediate = ramped = StatusText(s);
+    const float first = p.minValue + (p.maxValue - p.minValue) * 0.25f;
+    const float second = p.minValue + (p.maxValue - p.minValue) * 0.625f;
+    if (immediate.empty()) {
+        AudioUnitParameterEvent e;
+        std::memset(&e, 0, sizeof e);
+        e.scope = kAudioUnitScope_Global;
+        e.parameter = p.id;
+        e.eventType = kParameterEvent_Immediate;
+        e.eventValues.immediate.bufferOffset = 0;
+        e.eventValues.immediate.value = first;
+        OSStatus s = AudioUnitScheduleParameters(unit, &e, 1);
+        if (s == noErr) s = rig.Render(256);
+        const Float32 now = s == noErr ? GetParam(unit, p.id, &s) : 0.0f;
+        if (s != noErr)
+            immediate = StatusText(s);
+        else if (now != first)
+            immediate = "scheduled " + Number(first) + ", the parameter is " + Number(now);
+    }
+    if (ramped.empty()) {
+        AudioUnitParameterEvent e;
+        std::memset(&e, 0, sizeof e);
+        e.scope = kAudioUnitScope_Global;
+        e.parameter = p.id;
+        e.eventType = kParameterEvent_Ramped;
+        e.eventValues.ramp.startBufferOffset = 0;
+        e.eventValues.ramp.durationInFrames = 256;
+        e.eventValues.ramp.startValue = first;
+        e.eventValues.ramp.endValue = second;
+        OSStatus s = AudioUnitScheduleParameters(unit, &e, 1);
+        if (s == noErr) s = rig.Render(256);
+        const Float32 now = s == noErr ? GetParam(unit, p.id, &s) : 0.0f;
+        if (s != noErr)
+            ramped = StatusText(s);
+        else if (now != second)
+            ramped = "a ramp to " + Number(second) + " over the block leaves the parameter at " +
+                     Number(now);
+    }
+    AudioUnitUninitialize(unit);
+    AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, p.defaultValue, 0);
+    report.Check("parameters: a scheduled immediate event takes effect", immediate.empty(),
+                 immediate);
+    report.Check("parameters: a scheduled ramp takes effect", ramped.empty(), ramped);
+}
+
+} // namespace
+
+void ParameterChecks(Context& context, AudioUnit unit, Report& report) {
+    std::vector<AudioUnitParameterID> ids;
+    const OSStatus s = ReadParameterList(unit, &ids);
+    if (!report.Check("parameters: listed", s == noErr && !ids.empty(),
+                      s != noErr ? StatusText(s) : "the list is empty"))
+        return;
+    std::vector<ParameterDescription> usable;
+    for (AudioUnitParameterID id : ids) {
+        ParameterDescription p;
+        const OSStatus is = ReadParameterInfo(unit, id, &p);
+        const std::string label = is == noErr ? Label(p) : "parameter " + std::to_string(id);
+        const std::string problem = InfoProblem(is, p);
+        if (!report.Check(label + ": info", problem.empty(), problem)) continue;
+        usable.push_back(p);
+        ValueStrings(unit, p, report);
+        RoundTrip(unit, p, report);
+    }
+
+    std::string problem;
+    for (const ParameterDescription& p : usable) {
+        std::uniform_real_distribution<float> pick(p.minValue, p.maxValue);
+        for (int i = 0; i < 16 && problem.empty(); ++i) {
+            const float v = IsSwitch(p) ? std::round(pick(context.random)) : pick(context.random);
+            problem = SetAndRead(unit, p, v);
+        }
+        AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, p.defaultValue, 0);
+    }
+    report.Check("parameters: random values in range read back", problem.empty(), problem);
+
+    problem.clear();
+    for (const ParameterDescription& p : usable) {
+        const float kept = StateValue(p);
+        AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, kept, 0);
+        for (float bad : {std::nanf(""), INFINITY, -INFINITY}) {
+            AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, bad, 0);
+            OSStatus gs = noErr;
+            const Float32 now = GetParam(unit, p.id, &gs);
+            if (problem.empty() && (!std::isfinite(now) || (std::isnan(bad) && now != kept)))
+                problem = Label(p) + ": set " + Number(bad) + ", reads " + Number(now);
+            AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, kept, 0);
+        }
+        AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, p.defaultValue, 0);
+    }
+    report.Check("parameters: NaN is ignored and nothing non-finite is stored", problem.empty(),
+                 problem);
+
+    problem.clear();
+    {
+        std::map<AudioUnitParameterID, float> set;
+        for (const ParameterDescription& p : usable) {
+            AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, StateValue(p), 0);
+            OSStatus gs = noErr;
+            set[p.id] = GetParam(unit, p.id, &gs);
+        }
+        Rig rig(unit);
+        OSStatus rs = rig.Start();
+        if (rs == noErr) rs = AudioUnitReset(unit, kAudioUnitScope_Global, 0);
+        if (rs != noErr) problem = StatusText(rs);
+        if (problem.empty()) problem = CompareParams(unit, set);
+        if (problem.empty()) {
+            AudioUnitUninitialize(unit);
+            rs = AudioUnitInitialize(unit);
+            problem = rs != noErr ? StatusText(rs) : CompareParams(unit, set);
+            if (!problem.empty()) problem = "after uninitialise and initialise: " + problem;
+        } else {
+            problem = "after reset: " + problem;
+        }
+        AudioUnitUninitialize(unit);
+        for (const ParameterDescription& p : usable)
+            AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, p.defaultValue, 0);
+    }
+    report.Check("parameters: values survive reset and uninitialise/initialise", problem.empty(),
+                 problem);
+
+    Scheduled(context, unit, report);
+    Events(unit, usable, report);
+}
+
+} // namespace validate

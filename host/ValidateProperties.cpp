@@ -1,0 +1,204 @@
+// The property contract, probed over every standard property ID: what the information call
+// reports, buffers of the wrong size, sets of read-only properties, and unknown IDs and elements.
+#include "host/ValidateSupport.h"
+
+#include <cstring>
+
+namespace validate {
+namespace {
+
+constexpr UInt32 kUnset = 0xDEADBEEF;
+constexpr AudioUnitPropertyID kUnknownProperty = 0x7F00ABCD;
+
+// Properties whose data goes both ways (a structure the host fills in first): not read blindly.
+bool TakesInput(AudioUnitPropertyID id) {
+    return id == kAudioUnitProperty_ParameterStringFromValue ||
+           id == kAudioUnitProperty_ParameterIDName ||
+           id == kAudioUnitProperty_ParameterClumpName ||
+           id == kAudioUnitProperty_ParameterValueFromString;
+}
+
+// Offsets of the Core Foundation references a property hands the host, which it releases.
+std::vector<size_t> OwnedReferences(AudioUnitPropertyID id, UInt32 size) {
+    switch (id) {
+    case kAudioUnitProperty_ClassInfo:
+    case kAudioUnitProperty_ParameterValueStrings:
+    case kAudioUnitProperty_FactoryPresets:
+    case kAudioUnitProperty_ElementName:
+        return {0};
+    case kAudioUnitProperty_CurrentPreset:
+    case kAudioUnitProperty_PresentPreset:
+        return {offsetof(AUPreset, presetName)};
+    case kAudioUnitProperty_CocoaUI: {
+        std::vector<size_t> offsets;
+        for (size_t at = 0; at + sizeof(void*) <= size; at += sizeof(void*))
+            offsets.push_back(at);
+        return offsets;
+    }
+    default:
+        return {};
+    }
+}
+
+void ReleaseOwned(AudioUnitPropertyID id, std::vector<unsigned char>& data) {
+    for (size_t at : OwnedReferences(id, static_cast<UInt32>(data.size()))) {
+        CFTypeRef ref = nullptr;
+        if (at + sizeof ref > data.size()) continue;
+        std::memcpy(&ref, data.data() + at, sizeof ref);
+        if (ref) CFRelease(ref);
+    }
+}
+
+struct Listed {
+    AudioUnitPropertyID id;
+    UInt32 size;
+    bool writable;
+    std::vector<unsigned char> data; // a successful read, plain data only; empty otherwise
+};
+
+bool NotThere(OSStatus s) {
+    return s == kAudioUnitErr_InvalidProperty || s == kAudioUnitErr_InvalidScope ||
+           s == kAudioUnitErr_InvalidElement;
+}
+
+} // namespace
+
+void PropertyChecks(Context&, AudioUnit unit, Report& report) {
+    std::vector<AudioUnitPropertyID> ids;
+    for (AudioUnitPropertyID id = 0; id <= 60; ++id)
+        ids.push_back(id);
+    ids.push_back(1000);
+
+    std::vector<Listed> listed;
+    std::string infoProblem, getProblem;
+    for (AudioUnitPropertyID id : ids) {
+        UInt32 size = kUnset;
+        Boolean writable = 7;
+        const OSStatus s =
+            AudioUnitGetPropertyInfo(unit, id, kAudioUnitScope_Global, 0, &size, &writable);
+        // The size is written whenever the property exists, even when the call then fails.
+        if (infoProblem.empty() && !NotThere(s) && size == kUnset)
+            infoProblem =
+                "property " + std::to_string(id) + ": " + StatusText(s) + " without a size";
+        if (s != noErr) continue;
+        if (infoProblem.empty() && writable > 1)
+            infoProblem = "property " + std::to_string(id) + ": writability not written";
+        // Either pointer may be null.
+        UInt32 alone = kUnset;
+        Boolean flag = 7;
+        const OSStatus sizeOnly =
+            AudioUnitGetPropertyInfo(unit, id, kAudioUnitScope_Global, 0, &alone, nullptr);
+        const OSStatus flagOnly =
+            AudioUnitGetPropertyInfo(unit, id, kAudioUnitScope_Global, 0, nullptr, &flag);
+        if (infoProblem.empty() &&
+            (sizeOnly != noErr || flagOnly != noErr || alone != size || flag != writable))
+            infoProblem = "property " + std::to_string(id) +
+                          ": answers differently with a null size or writability pointer";
+        Listed entry{id, size, writable != 0, {}};
+        if (!TakesInput(id) && size > 0 && size <= 65536) {
+            std::vector<unsigned char> data(size, 0);
+            UInt32 got = size;
+            const OSStatus gs =
+                AudioUnitGetProperty(unit, id, kAudioUnitScope_Global, 0, data.data(), &got);
+            if (gs == noErr) {
+                if (getProblem.empty() && got != size)
+                    getProblem = "property " + std::to_string(id) + ": info says " +
+                                 std::to_string(size) + " bytes, get gives " + std::to_string(got);
+                if (OwnedReferences(id, size).empty())
+                    entry.data = data;
+                else
+                    ReleaseOwned(id, data);
+            } else if (getProblem.empty()) {
+                getProblem = "property " + std::to_string(id) + ": get fails with " +
+                             StatusText(gs) + " after the info call succeeds";
+            }
+        }
+        listed.push_back(std::move(entry));
+    }
+    report.Check("properties: " + std::to_string(listed.size()) +
+                     " listed; the info call writes the size, even when it fails",
+                 infoProblem.empty(), infoProblem);
+    report.Check("properties: get gives the size the info call reports", getProblem.empty(),
+                 getProblem);
+
+    // Short buffers: a get one byte short is refused and writes nothing past it; a set one byte
+    // short is refused.
+    std::string shortGet, shortSet;
+    for (const Listed& p : listed) {
+        if (TakesInput(p.id) || p.size == 0 || p.size > 65536) continue;
+        std::vector<unsigned char> buffer(p.size + 16, 0xA5);
+        UInt32 size = p.size - 1;
+        const OSStatus s =
+            AudioUnitGetProperty(unit, p.id, kAudioUnitScope_Global, 0, buffer.data(), &size);
+        bool spilled = false;
+        for (size_t i = p.size - 1; i < buffer.size(); ++i)
+            spilled = spilled || buffer[i] != 0xA5;
+        if (s == noErr) {
+            std::vector<unsigned char> head(buffer.begin(), buffer.begin() + p.size);
+            ReleaseOwned(p.id, head);
+        }
+        if (shortGet.empty() && (s == noErr || spilled))
+            shortGet = "property " + std::to_string(p.id) + ": " +
+                       (s == noErr ? "a get of " + std::to_string(p.size - 1) + " bytes succeeds"
+                                   : "a refused get writes past the buffer");
+        if (p.writable && !p.data.empty() && shortSet.empty()) {
+            const OSStatus ss = AudioUnitSetProperty(unit, p.id, kAudioUnitScope_Global, 0,
+                                                     p.data.data(), p.size - 1);
+            if (ss == noErr)
+                shortSet = "property " + std::to_string(p.id) + ": a set of " +
+                           std::to_string(p.size - 1) + " bytes succeeds";
+        }
+    }
+    report.Check("properties: short buffers refused on get", shortGet.empty(), shortGet);
+    report.Check("properties: short buffers refused on set", shortSet.empty(), shortSet);
+
+    std::string readOnly;
+    for (const Listed& p : listed) {
+        if (p.writable || p.data.empty() || !readOnly.empty()) continue;
+        const OSStatus s =
+            AudioUnitSetProperty(unit, p.id, kAudioUnitScope_Global, 0, p.data.data(), p.size);
+        if (s == noErr) readOnly = "property " + std::to_string(p.id) + " accepts a set";
+    }
+    report.Check("properties: read-only properties refuse a set", readOnly.empty(), readOnly);
+
+    std::string unknown;
+    auto expect = [&unknown](const std::string& what, OSStatus got, OSStatus want) {
+        if (unknown.empty() && got != want)
+            unknown = what + " answers " + StatusText(got) + ", not " + StatusText(want);
+    };
+    UInt32 size = 0;
+    Boolean writable = false;
+    unsigned char data[256] = {};
+    expect("info of an unknown property",
+           AudioUnitGetPropertyInfo(unit, kUnknownProperty, kAudioUnitScope_Global, 0, &size,
+                                    &writable),
+           kAudioUnitErr_InvalidProperty);
+    size = sizeof data;
+    expect("get of an unknown property",
+           AudioUnitGetProperty(unit, kUnknownProperty, kAudioUnitScope_Global, 0, data, &size),
+           kAudioUnitErr_InvalidProperty);
+    expect("set of an unknown property",
+           AudioUnitSetProperty(unit, kUnknownProperty, kAudioUnitScope_Global, 0, data, 4),
+           kAudioUnitErr_InvalidProperty);
+    size = sizeof(AudioUnitParameterInfo);
+    expect("parameter info of element 100000",
+           AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global,
+                                100000, data, &size),
+           kAudioUnitErr_InvalidElement);
+    expect("info of parameter info of element 100000",
+           AudioUnitGetPropertyInfo(unit, kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global,
+                                    100000, &size, &writable),
+           kAudioUnitErr_InvalidElement);
+    // An unknown parameter may be named as a parameter or as an element: both say it is not
+    // there; success says it is.
+    Float32 value = 0.0f;
+    for (OSStatus s : {AudioUnitGetParameter(unit, 100000, kAudioUnitScope_Global, 0, &value),
+                       AudioUnitSetParameter(unit, 100000, kAudioUnitScope_Global, 0, 0.0f, 0)})
+        if (unknown.empty() && s != kAudioUnitErr_InvalidParameter &&
+            s != kAudioUnitErr_InvalidElement)
+            unknown = "parameter 100000 answers " + StatusText(s);
+    report.Check("properties: unknown IDs and elements answer the right error", unknown.empty(),
+                 unknown);
+}
+
+} // namespace validate
