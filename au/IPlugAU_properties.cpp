@@ -433,6 +433,8 @@ OSStatus IPlugAU::SetStreamFormat(AudioUnitScope scope, AudioUnitElement element
     // and re-initialises as before.
     if (!legal || !accepted) return kAudioUnitErr_InvalidProperty;
     bus->nHostChannels = nChannels;
+    // The next render binds the plug-in's outputs to the new count.
+    if (scope == kAudioUnitScope_Output) bus->connected = false;
     if (format->mSampleRate > 0.0) SetSampleRate(format->mSampleRate);
     AssessInputConnections();
     return noErr;

@@ -287,3 +287,29 @@ TEST(AURenderBlocks, InputBufferLeftWithoutMemoryIsSilence) {
     std::fill(expected.channels[1].begin(), expected.channels[1].end(), 0.0f);
     ASSERT_NO_FATAL_FAILURE(ref.Check(expected, out, 2, 44100.0, n, n));
 }
+
+// A unit that ran mono and is then set to stereo writes both host buffers.
+TEST(AURenderBlocks, ChannelCountChangedBetweenInitialisationsIsRenderedWhole) {
+    Source source;
+    source.channels = {Noise(512, 11, 0.5f), Noise(512, 12, 0.5f)};
+    Unit unit = MakeUnit(source, 1, 44100.0, 256);
+    Output mono(1, 256);
+    ASSERT_EQ(Render(*unit, 0.0, 256, mono), noErr);
+
+    unit->DoUninitialize();
+    AudioStreamBasicDescription format = {};
+    format.mSampleRate = 44100.0;
+    format.mFormatID = kAudioFormatLinearPCM;
+    format.mFormatFlags =
+        kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked | kAudioFormatFlagIsNonInterleaved;
+    format.mChannelsPerFrame = 2;
+    for (AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output})
+        ASSERT_EQ(
+            unit->DoSetProperty(kAudioUnitProperty_StreamFormat, scope, 0, &format, sizeof format),
+            noErr);
+    ASSERT_EQ(unit->DoInitialize(), noErr);
+    Output stereo(2, 256);
+    ASSERT_EQ(Render(*unit, 256.0, 256, stereo), noErr);
+    for (int s = 0; s < 256; ++s)
+        ASSERT_NE(stereo.data[1][s], -5.0f) << "channel 1 not written at frame " << s;
+}
