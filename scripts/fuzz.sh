@@ -31,7 +31,8 @@ for target in "${targets[@]}"; do
     [[ -n $dict ]] && args+=(-dict="$dict")
     echo "fuzz: $target for ${seconds}s"
     # The new corpus folder comes first: libFuzzer adds what it finds there, not to the seeds.
-    if ! "$binary" "${args[@]}" "$work" ${corpus:+"$corpus"} >"$build/fuzz-$target.log" 2>&1; then
+    if ! LSAN_OPTIONS=suppressions=$root/tests/lsan.supp \
+        "$binary" "${args[@]}" "$work" ${corpus:+"$corpus"} >"$build/fuzz-$target.log" 2>&1; then
         echo "fuzz: $target FAILED (log $build/fuzz-$target.log)"
         tail -n 30 "$build/fuzz-$target.log"
         failed=1
