@@ -246,9 +246,9 @@ OSStatus AUMethodAddRenderNotify(void* self, AURenderCallback proc, void* userDa
     return plug->DoAddRenderNotify(proc, userData);
 }
 
-OSStatus AUMethodRemoveRenderNotify(void* self, AURenderCallback proc, void* /*userData*/) {
+OSStatus AUMethodRemoveRenderNotify(void* self, AURenderCallback proc, void* userData) {
     ZERUB_PLUG_OR_FAIL(self);
-    return plug->DoRemoveRenderNotify(proc);
+    return plug->DoRemoveRenderNotify(proc, userData);
 }
 
 OSStatus AUMethodGetParameter(void* self, AudioUnitParameterID inID, AudioUnitScope inScope,
@@ -453,7 +453,7 @@ OSStatus IPlugAU::IPlugAUEntry(ComponentParameters* params, void* storage) {
     case kAudioUnitAddRenderNotifySelect:
         return plug->DoAddRenderNotify(Arg<AURenderCallback>(params, 1), Arg<void*>(params, 0));
     case kAudioUnitRemoveRenderNotifySelect:
-        return plug->DoRemoveRenderNotify(Arg<AURenderCallback>(params, 1));
+        return plug->DoRemoveRenderNotify(Arg<AURenderCallback>(params, 1), Arg<void*>(params, 0));
     case kAudioUnitScheduleParametersSelect:
         return plug->DoScheduleParameters(Arg<const AudioUnitParameterEvent*>(params, 1),
                                           Arg<UInt32>(params, 0));
@@ -494,9 +494,18 @@ OSStatus IPlugAU::IPlugAUCarbonViewEntry(ComponentParameters* params, void* stor
     switch (select) {
     case kAudioUnitCarbonViewCreateSelect: {
         // Arguments: edited unit, window, parent control, location, size, out control.
+        // The unit's storage is the plug-in only for units opened through the entry; for units
+        // made by the factory it is the factory record. Ask the unit itself, as the view
+        // factory does.
         AudioUnit unit = Arg<AudioUnit>(params, 5);
-        record->plug = reinterpret_cast<IPlugAU*>(
-            GetComponentInstanceStorage(reinterpret_cast<ComponentInstance>(unit)));
+        IPlugAU* plug = nullptr;
+        UInt32 size = sizeof plug;
+        if (!unit ||
+            AudioUnitGetProperty(unit, kIPlugObjectPropertyID, kAudioUnitScope_Global, 0, &plug,
+                                 &size) != noErr ||
+            size != sizeof plug)
+            plug = nullptr;
+        record->plug = plug;
         // The editor has no Carbon window on this system: there is never a control to give.
         if (record->plug && record->plug->GetGUI()) {
             ControlRef* outControl = Arg<ControlRef*>(params, 0);

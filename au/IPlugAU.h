@@ -9,8 +9,9 @@
 // render callback); bind the host's output buffers (or scratch memory); process or pass
 // through on the last connected output bus; post-render notifications.
 //
-// State restore (UI thread, mutex held): check the class-info dictionary's identity, select the
-// named preset, load the chunk, redraw the editor.
+// State restore (UI thread): read the class-info dictionary and check its identity and data
+// before taking the mutex, refusing it whole when anything is wrong; then, under the mutex,
+// select the named preset, load the chunk, redraw the editor.
 #pragma once
 
 #include "containers/WDL_HeapBuf.h"
@@ -49,6 +50,10 @@ public:
         AudioUnitPropertyListenerProc listenerProc;
         void* procArgs;
     };
+
+    // A private property that answers the wrapper object itself (for the editor view entries).
+    static constexpr AudioUnitPropertyID kIPlugObjectPropertyID =
+        static_cast<AudioUnitPropertyID>(-101);
 
     IPlugAU(IPlugInstanceInfo instanceInfo, int nParams, const char* channelIOStr, int nPresets,
             const char* effectName, const char* productName, const char* mfrName, int vendorVersion,
@@ -107,8 +112,10 @@ public:
     OSStatus DoRemovePropertyListenerWithUserData(AudioUnitPropertyID propID,
                                                   AudioUnitPropertyListenerProc proc,
                                                   void* userData);
+    // paramErr for a null procedure.
     OSStatus DoAddRenderNotify(AURenderCallback proc, void* refCon);
-    OSStatus DoRemoveRenderNotify(AURenderCallback proc);
+    // Removes the first entry whose procedure and reference constant both match.
+    OSStatus DoRemoveRenderNotify(AURenderCallback proc, void* refCon);
     OSStatus DoGetParameter(AudioUnitParameterID paramID, AudioUnitScope scope,
                             AudioUnitElement element, AudioUnitParameterValue* value);
     OSStatus SetParamProc(AudioUnitParameterID paramID, AudioUnitScope scope,
@@ -120,8 +127,19 @@ public:
     OSStatus RenderProc(AudioUnitRenderActionFlags* flags, const AudioTimeStamp* timeStamp,
                         UInt32 outputBusIdx, UInt32 nFrames, AudioBufferList* bufferList);
     void AssessInputConnections();
+    // A class-info dictionary read and checked, ready to apply.
+    struct ClassInfoState {
+        char name[64] = "";
+        ByteChunk chunk;
+    };
+
     OSStatus GetState(CFPropertyListRef* plist);
+    // ReadState then ApplyState.
     OSStatus SetState(CFPropertyListRef plist);
+    // Reads the dictionary and checks its identity and data; changes nothing, takes no lock.
+    OSStatus ReadState(CFPropertyListRef plist, ClassInfoState* state);
+    // Under the mutex: selects the named preset, loads the chunk, redraws the editor.
+    OSStatus ApplyState(ClassInfoState* state);
     void ClearConnections();
     void SetComponentInstance(AudioComponentInstance instance) { componentInstance = instance; }
 

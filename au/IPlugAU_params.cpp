@@ -3,6 +3,7 @@
 
 #include "editor/IGraphics.h"
 
+#include <cmath>
 #include <cstring>
 
 OSStatus IPlugAU::DoGetParameter(AudioUnitParameterID paramID, AudioUnitScope scope,
@@ -24,6 +25,8 @@ OSStatus IPlugAU::SetParamProc(AudioUnitParameterID paramID, AudioUnitScope scop
     const int idx = static_cast<int>(paramID);
     IParam* param = GetParam(idx);
     if (!param) return kAudioUnitErr_InvalidElement;
+    // Refused before anything hears of it: the editor is told the value as sent.
+    if (!std::isfinite(value)) return kAudioUnitErr_InvalidParameterValue;
     param->Set(value);
     if (IGraphics* gui = GetGUI()) gui->SetParameterFromPlug(idx, value, false);
     OnParamChange(idx);

@@ -4,13 +4,12 @@
 #include "editor/IGraphics.h"
 
 #include <algorithm>
+#include <cfloat>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
-
-// A private property that hands the view factory the wrapper object.
-constexpr AudioUnitPropertyID kIPlugObjectPropertyID = static_cast<AudioUnitPropertyID>(-101);
 
 UInt32 GetTagForNumChannels(int nChannels) {
     switch (nChannels) {
@@ -25,6 +24,15 @@ UInt32 GetTagForNumChannels(int nChannels) {
 
 CFStringRef MakeCFString(const char* text) {
     return CFStringCreateWithCString(kCFAllocatorDefault, text ? text : "", kCFStringEncodingUTF8);
+}
+
+// The UTF-8 text of a host string into text (size bytes), or "" when it does not fit. Every
+// UTF-16 unit takes at least a byte, so a longer string is turned away before it is converted:
+// the work done under the mutex stays bounded by size, however long the string.
+void GetTextIfItFits(CFStringRef string, char* text, int size) {
+    text[0] = 0;
+    if (string && CFStringGetLength(string) < size)
+        CFStringGetCString(string, text, size, kCFStringEncodingUTF8);
 }
 
 } // namespace
@@ -385,17 +393,19 @@ OSStatus IPlugAU::GetProperty(AudioUnitPropertyID propID, AudioUnitScope scope,
             static_cast<AudioUnitParameterValueFromString*>(data);
         const IParam* param = GetParam(static_cast<int>(vfs->inParamID));
         if (!param) return kAudioUnitErr_InvalidElement;
-        char text[128] = "";
-        if (vfs->inString)
-            CFStringGetCString(vfs->inString, text, sizeof text, kCFStringEncodingUTF8);
+        char text[128];
+        GetTextIfItFits(vfs->inString, text, sizeof text);
         if (param->GetNDisplayTexts()) {
             int v;
             if (param->MapDisplayText(text, &v))
                 vfs->outValue = static_cast<AudioUnitParameterValue>(v);
         } else {
+            // Text that reads as no finite Float32 ("nan", "inf", 1e999, 1e300) is matched by
+            // nothing, like an unknown display text: outValue stays.
             const double v = std::atof(text);
-            vfs->outValue =
-                static_cast<AudioUnitParameterValue>(param->GetNegateDisplay() ? -v : v);
+            if (std::isfinite(v) && std::fabs(v) <= FLT_MAX)
+                vfs->outValue =
+                    static_cast<AudioUnitParameterValue>(param->GetNegateDisplay() ? -v : v);
         }
         return noErr;
     }
@@ -414,18 +424,18 @@ OSStatus IPlugAU::SetStreamFormat(AudioUnitScope scope, AudioUnitElement element
                                   const AudioStreamBasicDescription* format) {
     BusChannels* bus = GetBus(scope, element);
     if (!bus) return kAudioUnitErr_InvalidProperty;
-    bus->nHostChannels = 0;
     const int nChannels = static_cast<int>(std::min<UInt32>(format->mChannelsPerFrame, 0x7fff));
     const bool legal = nChannels > 0 && CheckLegalIO(scope, static_cast<int>(element), nChannels);
     const bool accepted =
         format->mFormatID == kAudioFormatLinearPCM &&
         (format->mFormatFlags & (kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked));
-    if (legal && accepted) {
-        bus->nHostChannels = nChannels;
-        if (format->mSampleRate > 0.0) SetSampleRate(format->mSampleRate);
-    }
+    // A refused format changes nothing: the bus keeps the count it had, so the unit renders
+    // and re-initialises as before.
+    if (!legal || !accepted) return kAudioUnitErr_InvalidProperty;
+    bus->nHostChannels = nChannels;
+    if (format->mSampleRate > 0.0) SetSampleRate(format->mSampleRate);
     AssessInputConnections();
-    return legal && accepted ? OSStatus(noErr) : OSStatus(kAudioUnitErr_InvalidProperty);
+    return noErr;
 }
 
 OSStatus IPlugAU::MakeConnection(const AudioUnitConnection* connection) {
@@ -501,7 +511,7 @@ OSStatus IPlugAU::SetProperty(AudioUnitPropertyID propID, AudioUnitScope scope,
     case kAudioUnitProperty_MaximumFramesPerSlice: {
         if (!holds(sizeof(UInt32))) return kAudioUnitErr_InvalidPropertyValue;
         const UInt32 frames = *static_cast<const UInt32*>(data);
-        if (frames > (1u << 20)) return kAudioUnitErr_InvalidPropertyValue;
+        if (frames == 0 || frames > (1u << 20)) return kAudioUnitErr_InvalidPropertyValue;
         SetBlockSize(static_cast<int>(frames));
         Reset();
         return noErr;
@@ -546,9 +556,8 @@ OSStatus IPlugAU::SetProperty(AudioUnitPropertyID propID, AudioUnitScope scope,
     case kAudioUnitProperty_AUHostIdentifier: {
         if (!holds(sizeof(AUHostIdentifier))) return kAudioUnitErr_InvalidPropertyValue;
         const AUHostIdentifier* identifier = static_cast<const AUHostIdentifier*>(data);
-        char name[128] = "";
-        if (identifier->hostName)
-            CFStringGetCString(identifier->hostName, name, sizeof name, kCFStringEncodingUTF8);
+        char name[128];
+        GetTextIfItFits(identifier->hostName, name, sizeof name);
         const NumVersion& v = identifier->hostVersion;
         SetHost(name, v.majorRev * 65536 + ((v.minorAndBugRev >> 4) & 0x0F) * 256 +
                           (v.minorAndBugRev & 0x0F));
@@ -584,6 +593,17 @@ OSStatus IPlugAU::DoGetProperty(AudioUnitPropertyID propID, AudioUnitScope scope
 
 OSStatus IPlugAU::DoSetProperty(AudioUnitPropertyID propID, AudioUnitScope scope,
                                 AudioUnitElement element, const void* data, UInt32 dataSize) {
+    if (propID == kAudioUnitProperty_ClassInfo) {
+        // The dictionary is outside data of any size: read and check it before taking the
+        // mutex, so that rendering never waits on it. Listeners hear the set as before.
+        ClassInfoState state;
+        const OSStatus read = data && dataSize >= sizeof(CFPropertyListRef)
+                                  ? ReadState(*static_cast<const CFPropertyListRef*>(data), &state)
+                                  : OSStatus(kAudioUnitErr_InvalidPropertyValue);
+        WDL_MutexLock lock(&mutex);
+        InformListeners(propID, scope);
+        return read != noErr ? read : ApplyState(&state);
+    }
     WDL_MutexLock lock(&mutex);
     return SetProperty(propID, scope, element, &dataSize, data);
 }
@@ -636,14 +656,19 @@ void IPlugAU::InformListeners(AudioUnitPropertyID propID, AudioUnitScope scope) 
     }
 }
 
+// The render thread walks this list with the mutex held, so it changes only under the mutex.
 OSStatus IPlugAU::DoAddRenderNotify(AURenderCallback proc, void* refCon) {
+    if (!proc) return paramErr; // it would be called on the next render
+    WDL_MutexLock lock(&mutex);
     renderNotify.Add(new AURenderCallbackStruct{proc, refCon});
     return noErr;
 }
 
-OSStatus IPlugAU::DoRemoveRenderNotify(AURenderCallback proc) {
+OSStatus IPlugAU::DoRemoveRenderNotify(AURenderCallback proc, void* refCon) {
+    WDL_MutexLock lock(&mutex);
     for (int i = 0; i < renderNotify.GetSize(); ++i) {
-        if (renderNotify.Get(i)->inputProc == proc) {
+        const AURenderCallbackStruct* entry = renderNotify.Get(i);
+        if (entry->inputProc == proc && entry->inputProcRefCon == refCon) {
             renderNotify.Delete(i, true);
             break;
         }

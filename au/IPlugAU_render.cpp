@@ -58,7 +58,7 @@ OSStatus IPlugAU::RenderProc(AudioUnitRenderActionFlags* /*flags*/, const AudioT
 
     // Entries added by a notify procedure itself wait for the next render.
     const int nNotify = renderNotify.GetSize();
-    for (int i = 0; i < nNotify; ++i) {
+    for (int i = 0; i < nNotify && i < renderNotify.GetSize(); ++i) {
         const AURenderCallbackStruct* entry = renderNotify.Get(i);
         AudioUnitRenderActionFlags preFlags = kAudioUnitRenderAction_PreRender;
         entry->inputProc(entry->inputProcRefCon, &preFlags, timeStamp, outputBusIdx, nFrames,

@@ -35,7 +35,7 @@ OSStatus IPlugAU::GetState(CFPropertyListRef* plist) {
     return noErr;
 }
 
-OSStatus IPlugAU::SetState(CFPropertyListRef plist) {
+OSStatus IPlugAU::ReadState(CFPropertyListRef plist, ClassInfoState* state) {
     AudioComponentDescription desc;
     if (OSStatus status = GetDescription(componentInstance, &desc)) return status;
     if (!plist || CFGetTypeID(plist) != CFDictionaryGetTypeID())
@@ -47,20 +47,31 @@ OSStatus IPlugAU::SetState(CFPropertyListRef plist) {
         !GetSInt32FromDict(dict, "subtype", &subtype) ||
         !GetSInt32FromDict(dict, "manufacturer", &manufacturer))
         return kAudioUnitErr_InvalidPropertyValue;
-    char name[64];
-    if (!GetStrFromDict(dict, "name", name, sizeof name)) return kAudioUnitErr_InvalidPropertyValue;
+    if (!GetStrFromDict(dict, "name", state->name, sizeof state->name))
+        return kAudioUnitErr_InvalidPropertyValue;
     if (static_cast<OSType>(type) != desc.componentType ||
         static_cast<OSType>(subtype) != desc.componentSubType ||
         static_cast<OSType>(manufacturer) != desc.componentManufacturer)
         return kAudioUnitErr_InvalidPropertyValue;
+    // A chunk that could only be applied in part (too short, or holding values no parameter can
+    // take) is refused whole.
+    if (!GetDataFromDict(dict, "data", &state->chunk) || !IsValidState(&state->chunk, 0))
+        return kAudioUnitErr_InvalidPropertyValue;
+    return noErr;
+}
 
-    RestorePreset(name);
-
-    ByteChunk chunk;
-    if (!GetDataFromDict(dict, "data", &chunk)) return kAudioUnitErr_InvalidPropertyValue;
-    if (UnserializeState(&chunk, 0) == 0) return kAudioUnitErr_InvalidPropertyValue;
+OSStatus IPlugAU::ApplyState(ClassInfoState* state) {
+    WDL_MutexLock lock(&mutex);
+    RestorePreset(state->name);
+    if (UnserializeState(&state->chunk, 0) == 0) return kAudioUnitErr_InvalidPropertyValue;
     RedrawParamControls();
     return noErr;
+}
+
+OSStatus IPlugAU::SetState(CFPropertyListRef plist) {
+    ClassInfoState state;
+    if (OSStatus status = ReadState(plist, &state)) return status;
+    return ApplyState(&state);
 }
 
 CFMutableArrayRef IPlugAU::CreateFactoryPresetArray() {

@@ -1,6 +1,8 @@
 #include "au/au_preset_utils.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 CFAUPresetRef CFAUPresetCreate(CFAllocatorRef allocator, SInt32 presetNumber, CFStringRef name) {
     CFAUPresetRef preset =
@@ -120,17 +122,29 @@ bool GetStrFromDict(CFDictionaryRef dict, const char* key, char* text, int size)
     if (size > 0) text[0] = 0;
     const void* value = GetValue(dict, key);
     if (!value || CFGetTypeID(value) != CFStringGetTypeID() || size <= 0) return false;
-    if (!CFStringGetCString(static_cast<CFStringRef>(value), text, size, kCFStringEncodingUTF8)) {
-        // Longer than the buffer: keep what fits, on a character boundary.
-        text[0] = 0;
-        const CFIndex length = CFStringGetLength(static_cast<CFStringRef>(value));
-        for (CFIndex n = length; n > 0; --n) {
-            CFStringRef cut = CFStringCreateWithSubstring(
-                kCFAllocatorDefault, static_cast<CFStringRef>(value), CFRangeMake(0, n));
-            const bool fits = cut && CFStringGetCString(cut, text, size, kCFStringEncodingUTF8);
-            if (cut) CFRelease(cut);
-            if (fits) break;
-        }
+    CFStringRef str = static_cast<CFStringRef>(value);
+    if (CFStringGetCString(str, text, size, kCFStringEncodingUTF8)) return true;
+
+    // Longer than the buffer: keep the longest run of whole characters that fits, found in one
+    // pass. Every UTF-16 unit takes at least one byte, so no more than size - 1 of them fit.
+    const CFIndex limit = std::min<CFIndex>(CFStringGetLength(str), size - 1);
+    std::vector<UniChar> units(static_cast<size_t>(std::max<CFIndex>(limit, 1)));
+    CFStringGetCharacters(str, CFRangeMake(0, limit), units.data());
+    CFIndex n = 0;
+    int bytes = 0;
+    while (n < limit) {
+        const UniChar u = units[static_cast<size_t>(n)];
+        const bool pair = u >= 0xD800 && u < 0xDC00; // a surrogate pair is one character
+        const int need = u < 0x80 ? 1 : u < 0x800 ? 2 : pair ? 4 : 3;
+        const CFIndex take = pair ? 2 : 1;
+        if (n + take > limit || bytes + need > size - 1) break;
+        n += take;
+        bytes += need;
+    }
+    if (CFStringRef cut =
+            CFStringCreateWithSubstring(kCFAllocatorDefault, str, CFRangeMake(0, n))) {
+        CFStringGetCString(cut, text, size, kCFStringEncodingUTF8);
+        CFRelease(cut);
     }
     return true;
 }

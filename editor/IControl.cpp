@@ -3,6 +3,7 @@
 #include "editor/IGraphics.h"
 #include "plugin/IPlugBase.h"
 
+#include <cmath>
 #include <cstring>
 
 IControl::IControl(IPlugBase* plug, IRECT area, int paramIdx, IChannelBlend::EBlendMethod method)
@@ -20,7 +21,10 @@ void IControl::OnMouseDblClick(int x, int y, IMouseMod* mod) {
     }
 }
 
+// Values from the host, from typed text or from arithmetic on either are checked here: a
+// non-finite value would stay in the control and reach the parameter at the next edit.
 void IControl::SetValueFromPlug(double value) {
+    if (!std::isfinite(value)) return;
     if (mResetValue < 0.0) {
         mResetValue = value;
         mNormValue = value;
@@ -34,6 +38,7 @@ void IControl::SetValueFromPlug(double value) {
 }
 
 void IControl::SetValueFromUserInput(double value) {
+    if (!std::isfinite(value)) return;
     if (value != mNormValue) {
         mNormValue = value;
         SetDirty(true);
@@ -53,7 +58,20 @@ void IControl::GrayOut(bool gray) {
     SetDirty(false);
 }
 
+void IControl::SetValue(double value) {
+    if (std::isfinite(value)) mNormValue = value;
+}
+
+void IControl::Clamp(double lo, double hi) {
+    if (!std::isfinite(lo) || !std::isfinite(hi)) return;
+    mLowerClamp = lo;
+    mUpperClamp = hi;
+}
+
 void IControl::SetDirty(bool pushParamToPlug) {
+    // Infinities clamp below; a NaN left by a subclass's arithmetic has no side to clamp to and
+    // falls back to the lower clamp, so the plug-in never receives it.
+    if (std::isnan(mNormValue)) mNormValue = mLowerClamp;
     if (mLowerClamp > mNormValue)
         mNormValue = mLowerClamp;
     else if (mUpperClamp < mNormValue)
@@ -79,7 +97,7 @@ void IControl::SetDirty(bool pushParamToPlug) {
 void IControl::SetAuxParamValueFromPlug(int auxParamIdx, double value) {
     if (auxParamIdx < 0 || auxParamIdx >= NAuxParams()) return;
     AuxParamSlot* slot = GetAuxParam(auxParamIdx);
-    if (value != slot->value) {
+    if (std::isfinite(value) && value != slot->value) {
         slot->value = value;
         SetDirty(false);
         mRedrawAgain = true;

@@ -90,7 +90,7 @@ public:
     IPlugBase* GetPlug() const { return mOwnerPlug; }
     IGraphics* GetGUI() const; // the plug-in's editor, or null
     double GetValue() const { return mNormValue; }
-    void SetValue(double value) { mNormValue = value; } // no clamp, no dirty, no push
+    void SetValue(double value); // no clamp, no dirty, no push; a non-finite value is ignored
     double GetResetValue() const { return mResetValue; }
     const IRECT* GetRECT() const { return &mArea; }
     const IRECT* GetTargetRECT() const { return &mHitArea; }
@@ -103,10 +103,7 @@ public:
     void SetMOWhenGrayed(bool allow) { mHoverWhenGrayed = allow; }
     bool GetDblAsSingleClick() const { return mDoubleClickAsPress; }
     void SetDblAsSingleClick(bool single) { mDoubleClickAsPress = single; }
-    void Clamp(double lo, double hi) {
-        mLowerClamp = lo;
-        mUpperClamp = hi;
-    }
+    void Clamp(double lo, double hi); // ignored unless both are finite
     double GetLowerClamp() const { return mLowerClamp; }
     double GetUpperClamp() const { return mUpperClamp; }
     const IChannelBlend* GetBlend() const { return &mBlending; }

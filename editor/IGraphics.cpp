@@ -4,6 +4,7 @@
 #include "plugin/IPlugBase.h"
 #include "raster/lice.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -102,10 +103,13 @@ void IGraphics::OnGUIIdle() {
 // ---- Parameter synchronisation ---------------------------------------------------------------
 
 void IGraphics::SetParameterFromPlug(int paramIdx, double value, bool normalized) {
+    // A host may hand over anything; a value that is not finite is not a position of any control.
+    if (!std::isfinite(value)) return;
     if (!normalized) {
         const IParam* param = mOwnerPlug ? mOwnerPlug->GetParam(paramIdx) : nullptr;
         if (!param) return;
         value = param->GetNormalized(value);
+        if (!std::isfinite(value)) return;
     }
     for (int i = 0; i < NControls(); ++i) {
         IControl* c = GetControl(i);
@@ -121,10 +125,13 @@ void IGraphics::SetControlFromPlug(int controlIdx, double normalizedValue) {
 }
 
 void IGraphics::SetParameterFromGUI(int paramIdx, double normalizedValue) {
+    if (!std::isfinite(normalizedValue)) return;
+    const EditGesture gesture = BeginEditGesture(paramIdx);
     for (int i = 0; i < NControls(); ++i) {
         IControl* c = GetControl(i);
         if (c->ParamIdx() == paramIdx) c->SetValueFromUserInput(normalizedValue);
     }
+    EndEditGesture(paramIdx, gesture);
 }
 
 // ---- Prompts ---------------------------------------------------------------------------------
@@ -145,8 +152,11 @@ void IGraphics::PromptUserInput(IControl* control, IParam* param, IRECT* where) 
                                                     : IPopupMenuItem::kChecked);
         }
         // Only the menu built here carries the choice: a submenu answer has no meaning for it.
-        if (CreateIPopupMenu(&menu, where) && menu.GetChosenItemIdx() >= 0)
+        if (CreateIPopupMenu(&menu, where) && menu.GetChosenItemIdx() >= 0) {
+            const EditGesture gesture = BeginEditGesture(control->ParamIdx());
             control->SetValueFromUserInput(param->GetNormalized(menu.GetChosenItemIdx()));
+            EndEditGesture(control->ParamIdx(), gesture);
+        }
         return;
     }
     param->GetDisplayForHost(param->Value(), false, current, sizeof(current), false);
@@ -166,7 +176,12 @@ void IGraphics::SetFromStringAfterPrompt(IControl* control, IParam* param, const
         v = std::atof(text);
         if (param->GetNegateDisplay()) v = -v;
     }
+    // "nan", "inf" or a number beyond the double range: nothing a parameter could take.
+    if (!std::isfinite(v)) return;
+    // The text arrives after the press that opened the field has ended its gesture.
+    const EditGesture gesture = BeginEditGesture(control->ParamIdx());
     control->SetValueFromUserInput(param->GetNormalized(v));
+    EndEditGesture(control->ParamIdx(), gesture);
 }
 
 // ---- Redraw ----------------------------------------------------------------------------------
@@ -181,7 +196,7 @@ void IGraphics::PrepDraw() {
 void IGraphics::Resize(int w, int h) {
     mWidth = w;
     mHeight = h;
-    ReleaseMouseCapture();
+    ReleaseMouseCapture(); // and the gesture of its press: the control is about to go
     DeleteControls();
     delete mBackBuffer;
     delete mScratchBitmap;
@@ -262,31 +277,77 @@ int IGraphics::GetMouseControlIdx(int x, int y, bool mouseOver) {
 void IGraphics::ReleaseMouseCapture() {
     mCapturedControl = -1;
     mLastMouseX = mLastMouseY = -1;
+    ClosePressGesture();
+}
+
+// ---- Gestures ----
+
+void IGraphics::OpenPressGesture(int paramIdx) {
+    ClosePressGesture();
+    if (paramIdx < 0 || !mOwnerPlug) return;
+    mGestureParamIdx = paramIdx;
+    mOwnerPlug->BeginInformHostOfParamChange(paramIdx);
+}
+
+void IGraphics::ClosePressGesture() {
+    const int paramIdx = mGestureParamIdx;
+    mGestureParamIdx = -1;
+    if (paramIdx >= 0 && mOwnerPlug) mOwnerPlug->EndInformHostOfParamChange(paramIdx);
+}
+
+IGraphics::EditGesture IGraphics::BeginEditGesture(int paramIdx) {
+    if (paramIdx < 0 || !mOwnerPlug || paramIdx == mGestureParamIdx) return kNoGesture;
+    mOwnerPlug->BeginInformHostOfParamChange(paramIdx);
+    // Tracked like a press's gesture, so that an edit nested in this one (a double click that
+    // opens a menu) does not begin it twice. Another parameter's open gesture stays tracked.
+    if (mGestureParamIdx >= 0) return kUntrackedGesture;
+    mGestureParamIdx = paramIdx;
+    return kTrackedGesture;
+}
+
+void IGraphics::EndEditGesture(int paramIdx, EditGesture opened) {
+    if (opened == kNoGesture || !mOwnerPlug) return;
+    if (opened == kTrackedGesture) {
+        if (mGestureParamIdx != paramIdx) return; // ended meanwhile (the editor was resized)
+        mGestureParamIdx = -1;
+    }
+    mOwnerPlug->EndInformHostOfParamChange(paramIdx);
 }
 
 void IGraphics::OnMouseDown(int x, int y, IMouseMod* mod) {
-    ReleaseMouseCapture();
+    ReleaseMouseCapture(); // ends the gesture of an earlier press whose release never came
     const int c = HitSearch(x, y, false);
     if (c < 0) return;
     mCapturedControl = c;
     mLastMouseX = x;
     mLastMouseY = y;
     IControl* control = GetControl(c);
-    const int paramIdx = control->ParamIdx();
-    if (paramIdx >= 0 && mOwnerPlug) mOwnerPlug->BeginInformHostOfParamChange(paramIdx);
+    OpenPressGesture(control->ParamIdx());
     control->OnMouseDown(x, y, mod);
 }
 
 void IGraphics::OnMouseUp(int x, int y, IMouseMod* mod) {
     const int c = GetMouseControlIdx(x, y, false);
-    ReleaseMouseCapture();
+    // The capture goes now, the press's gesture only after the control has taken the release.
+    mCapturedControl = -1;
+    mLastMouseX = mLastMouseY = -1;
     IControl* control = GetControl(c);
-    if (!control) return;
-    // Read before the release: a release that resizes the editor deletes the control, and the
-    // gesture opened for this parameter must still be closed.
+    if (!control) {
+        ClosePressGesture();
+        return;
+    }
+    if (mGestureParamIdx >= 0) {
+        control->OnMouseUp(x, y, mod);
+        ClosePressGesture();
+        return;
+    }
+    // A release without a press (the press went elsewhere, or was a double click that already
+    // closed its own gesture) may still edit, as a momentary button does. Read the index before
+    // the call: a release that resizes the editor deletes the control.
     const int paramIdx = control->ParamIdx();
+    const EditGesture gesture = BeginEditGesture(paramIdx);
     control->OnMouseUp(x, y, mod);
-    if (paramIdx >= 0 && mOwnerPlug) mOwnerPlug->EndInformHostOfParamChange(paramIdx);
+    EndEditGesture(paramIdx, gesture);
 }
 
 void IGraphics::OnMouseDrag(int x, int y, IMouseMod* mod) {
@@ -304,19 +365,29 @@ bool IGraphics::OnMouseDblClick(int x, int y, IMouseMod* mod) {
     if (c < 0) return false;
     IControl* control = GetControl(c);
     if (control->GetDblAsSingleClick()) {
+        // A press in every respect, gesture included: the release will end it.
         mCapturedControl = c;
         mLastMouseX = x;
         mLastMouseY = y;
+        OpenPressGesture(control->ParamIdx());
         control->OnMouseDown(x, y, mod);
         return true;
     }
+    const int paramIdx = control->ParamIdx();
+    const EditGesture gesture = BeginEditGesture(paramIdx);
     control->OnMouseDblClick(x, y, mod);
+    EndEditGesture(paramIdx, gesture);
     return false;
 }
 
 void IGraphics::OnMouseWheel(int x, int y, IMouseMod* mod, int delta) {
     IControl* control = GetControl(GetMouseControlIdx(x, y, false));
-    if (control) control->OnMouseWheel(x, y, mod, delta);
+    if (!control) return;
+    // Inside the press's gesture when the wheel turns during a drag, else a gesture of its own.
+    const int paramIdx = control->ParamIdx();
+    const EditGesture gesture = BeginEditGesture(paramIdx);
+    control->OnMouseWheel(x, y, mod, delta);
+    EndEditGesture(paramIdx, gesture);
 }
 
 bool IGraphics::OnMouseOver(int x, int y, IMouseMod* mod) {

@@ -12,7 +12,8 @@
 // Input. The platform passes mouse events in editor pixels (origin top left). A press captures
 // the control it hits (hidden and grayed controls are passed over; the background at index 0
 // takes what nothing else takes) and, for a bound control, opens the host gesture that the
-// release closes. Drags go to the captured control, one call per new position.
+// release closes. Drags go to the captured control, one call per new position. Every edit made
+// here reaches the host inside a begin/end pair, and every end follows its begin.
 //
 // Threads: everything runs on the user-interface thread, except SetParameterFromPlug, which the
 // host's parameter-set entry calls on its own thread with the plug-in mutex held; that path only
@@ -141,6 +142,8 @@ public:
     bool OnKeyDown(int x, int y, int key); // true when a control handled the key
     // The captured control, else the topmost hittable control; -1 when nothing is hit.
     int GetMouseControlIdx(int x, int y, bool mouseOver = false);
+    // Drops the capture and ends the gesture its press opened: for a window closed, or a mouse
+    // lost, before the release arrived.
     void ReleaseMouseCapture();
     int GetCapturedControl() const { return mCapturedControl; }
     int GetParamIdxForPTAutomation(int x, int y);
@@ -219,6 +222,15 @@ protected:
     bool BlitClipped(LICE_IBitmap* src, const IRECT* dest, int srcX, int srcY,
                      const IChannelBlend* blend);
     void DeleteControls();
+    // Gestures towards the host. A press opens one for its control's parameter and the release
+    // (or the next press, when a release never came) closes it. Edits outside a press (wheel,
+    // double click, menu choice, typed text) get a gesture of their own: BeginEditGesture
+    // answers what it opened, which EndEditGesture then closes.
+    enum EditGesture { kNoGesture, kTrackedGesture, kUntrackedGesture };
+    void OpenPressGesture(int paramIdx);
+    void ClosePressGesture();
+    EditGesture BeginEditGesture(int paramIdx);
+    void EndEditGesture(int paramIdx, EditGesture opened);
 
     WDL_PtrList<IControl> mControlList{512};
     IPlugBase* mOwnerPlug;
@@ -237,4 +249,5 @@ protected:
     bool mStrictRedraw = true;
     bool mTooltipsOn = false;
     IControl* mKeyFallbackControl = nullptr;
+    int mGestureParamIdx = -1; // parameter of the gesture the current press opened; -1 none
 };

@@ -34,11 +34,34 @@ LICE_IBitmap* BitmapStorage::Find(int id) {
     return nullptr;
 }
 
-void BitmapStorage::Add(LICE_IBitmap* image, int id) {
-    if (!image) return;
+LICE_IBitmap* BitmapStorage::Add(LICE_IBitmap* image, int id) {
+    if (!image) return nullptr;
     Entry* e = new Entry{id, image};
+    LICE_IBitmap* held = image;
+    {
+        WDL_MutexLock lock(&mMutex);
+        for (int i = 0; id != kNoId && i < mEntries.GetSize(); ++i) {
+            if (mEntries.Get(i)->id == id) {
+                held = mEntries.Get(i)->image; // decoded twice at once: keep the first
+                break;
+            }
+        }
+        if (held == image && !mEntries.Add(e)) held = nullptr; // out of memory
+    }
+    if (held != image) { // nobody else has seen image
+        delete e;
+        delete image;
+    }
+    return held;
+}
+
+bool BitmapStorage::Retain(LICE_IBitmap* image) {
+    if (!image) return false;
+    Entry* e = new Entry{kNoId, image};
     WDL_MutexLock lock(&mMutex);
-    if (!mEntries.Add(e)) delete e; // out of memory: the image is not cached (and not freed)
+    if (mEntries.Add(e)) return true;
+    delete e; // out of memory: the image stays its holder's
+    return false;
 }
 
 void BitmapStorage::Remove(LICE_IBitmap* image) {
@@ -47,8 +70,10 @@ void BitmapStorage::Remove(LICE_IBitmap* image) {
     {
         WDL_MutexLock lock(&mMutex);
         int found = -1;
-        for (int i = 0; i < mEntries.GetSize() && found < 0; ++i)
-            if (mEntries.Get(i)->image == image) found = i;
+        for (int i = 0; i < mEntries.GetSize() && found < 0; ++i) {
+            const Entry* e = mEntries.Get(i);
+            if (e->image == image && e->id == kNoId) found = i;
+        }
         if (found < 0) return;
         mEntries.Delete(found, true);
         for (int i = 0; i < mEntries.GetSize() && !stillHeld; ++i)
@@ -76,6 +101,10 @@ FontStorage::~FontStorage() {
 
 LICE_IFont* FontStorage::Find(const IText* text) {
     WDL_MutexLock lock(&mMutex);
+    return FindLocked(text);
+}
+
+LICE_IFont* FontStorage::FindLocked(const IText* text) {
     for (int i = 0; i < mEntries.GetSize(); ++i) {
         const Entry* e = mEntries.Get(i);
         if (e->size == text->size && e->orientation == text->orientation &&
@@ -85,15 +114,21 @@ LICE_IFont* FontStorage::Find(const IText* text) {
     return nullptr;
 }
 
-void FontStorage::Add(LICE_IFont* font, const IText* text) {
-    if (!font) return;
+LICE_IFont* FontStorage::Add(LICE_IFont* font, const IText* text) {
+    if (!font) return nullptr;
     Entry* e = new Entry{text->size, text->orientation, text->style, {}, font};
     std::snprintf(e->fontName, sizeof(e->fontName), "%s", text->fontName);
-    WDL_MutexLock lock(&mMutex);
-    if (!mEntries.Add(e)) { // out of memory: nobody else holds the font yet
-        delete e->font;
-        delete e;
+    LICE_IFont* held = nullptr;
+    {
+        WDL_MutexLock lock(&mMutex);
+        held = FindLocked(text); // another thread made the same font meanwhile
+        if (!held && mEntries.Add(e)) held = font;
     }
+    if (held != font) { // nobody else has seen this font: it goes
+        delete e;
+        delete font;
+    }
+    return held;
 }
 
 int FontStorage::NEntries() {
@@ -160,10 +195,7 @@ LICE_IBitmap* LoadImgFromResourceDir(const char* dir, const char* name) {
 
 IBitmap IGraphics::LoadIBitmap(int id, const char* name, int nStates, bool framesAreHorizontal) {
     LICE_IBitmap* image = BitmapCache().Find(id);
-    if (!image) {
-        image = OSLoadBitmap(id, name);
-        BitmapCache().Add(image, id);
-    }
+    if (!image) image = BitmapCache().Add(OSLoadBitmap(id, name), id);
     if (!image) return IBitmap(nullptr, 0, 0, nStates, framesAreHorizontal);
     return IBitmap(image, image->getWidth(), image->getHeight(), nStates, framesAreHorizontal);
 }
@@ -173,7 +205,7 @@ IBitmap IGraphics::ScaleBitmap(IBitmap* bitmap, int destW, int destH) {
     LICE_MemBitmap* dest = new LICE_MemBitmap(destW, destH, 4);
     LICE_ScaledBlit(dest, bitmap->image, 0, 0, destW, destH, 0.0f, 0.0f, float(bitmap->width),
                     float(bitmap->height), 1.0f, LICE_COMBINE_FILTER_BILINEAR);
-    BitmapCache().Add(dest, BitmapStorage::kNoId);
+    if (!BitmapCache().Add(dest, BitmapStorage::kNoId)) return IBitmap();
     return IBitmap(dest, destW, destH, bitmap->frameCount, false);
 }
 
@@ -182,12 +214,12 @@ IBitmap IGraphics::CropBitmap(IBitmap* bitmap, IRECT* r) {
     const int w = r->W(), h = r->H();
     LICE_MemBitmap* dest = new LICE_MemBitmap(w, h, 4);
     LICE_Blit(dest, bitmap->image, 0, 0, r->left, r->top, w, h, 1.0f, LICE_COMBINE_COPY);
-    BitmapCache().Add(dest, BitmapStorage::kNoId);
+    if (!BitmapCache().Add(dest, BitmapStorage::kNoId)) return IBitmap();
     return IBitmap(dest, w, h, bitmap->frameCount, false);
 }
 
 void IGraphics::RetainBitmap(IBitmap* bitmap) {
-    if (bitmap) BitmapCache().Add(bitmap->image, BitmapStorage::kNoId);
+    if (bitmap) BitmapCache().Retain(bitmap->image);
 }
 
 void IGraphics::ReleaseBitmap(IBitmap* bitmap) {
@@ -217,30 +249,49 @@ HFONT MakeFont(const IText* t, int height) {
 
 } // namespace
 
+namespace {
+
+// The raster font measures and renders through one bitmap shared by every font of the process,
+// so fonts are made (and discarded) one at a time.
+WDL_Mutex& FontMakingMutex() {
+    static WDL_Mutex mutex;
+    return mutex;
+}
+
+// A new font for the style, handed to the cache; the font the cache holds for the style, or null.
+LICE_IFont* MakeCachedFont(const IText* text) {
+    LICE_CachedFont* made = new LICE_CachedFont;
+    int height = text->size > 2 ? text->size : 2;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        HFONT hfont = MakeFont(text, height);
+        if (!hfont) {
+            delete made;
+            return nullptr;
+        }
+        made->SetFromHFont(hfont, FONT_OWNS_HFONT | FONT_PREFER_NATIVE);
+        // The platform's line height may differ from the height asked for: ask once more at the
+        // height that should give the wanted line height. A zero line height gives nothing to
+        // scale by, so the first font is kept.
+        const int lineHeight = made->GetLineHeight();
+        if (attempt > 0 || lineHeight == height || lineHeight <= 0) break;
+        const double square = text->size < 2 ? 4.0 : double(text->size) * text->size;
+        height = int(square / lineHeight + 0.5);
+        if (height < 2) height = 2;
+    }
+    // Only what the cache holds is handed out: made is gone when the cache could not take it.
+    return FontCache().Add(made, text);
+}
+
+} // namespace
+
 LICE_IFont* IGraphics::CacheFont(IText* text) {
     if (!text) return nullptr;
     LICE_IFont* font = FontCache().Find(text);
     if (!font) {
-        LICE_CachedFont* made = new LICE_CachedFont;
-        int height = text->size > 2 ? text->size : 2;
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            HFONT hfont = MakeFont(text, height);
-            if (!hfont) {
-                delete made;
-                return nullptr;
-            }
-            made->SetFromHFont(hfont, FONT_OWNS_HFONT | FONT_PREFER_NATIVE);
-            // The platform's line height may differ from the height asked for: ask once more
-            // at the height that should give the wanted line height. A zero line height gives
-            // nothing to scale by, so the first font is kept.
-            const int lineHeight = made->GetLineHeight();
-            if (attempt > 0 || lineHeight == height || lineHeight <= 0) break;
-            const double square = text->size < 2 ? 4.0 : double(text->size) * text->size;
-            height = int(square / lineHeight + 0.5);
-            if (height < 2) height = 2;
-        }
-        FontCache().Add(made, text);
-        font = made;
+        WDL_MutexLock making(&FontMakingMutex());
+        font = FontCache().Find(text); // made while this thread waited
+        if (!font) font = MakeCachedFont(text);
+        if (!font) return nullptr;
     }
     text->cachedFont = font;
     return font;

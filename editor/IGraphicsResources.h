@@ -4,6 +4,11 @@
 // Images (loaded, scaled, cropped or retained) and fonts live from first use until the process
 // unloads the plug-in; nothing is evicted. Each cache has its own mutex, held for one search,
 // insertion or removal; decoding and font creation run outside it.
+//
+// Nothing a cache hands out is freed under its holder. An image found by its resource id may be
+// held by any editor of the process, on any thread, with no count of its holders: it stays until
+// the cache goes. Only images without an id (scaled, cropped or retained ones, which only their
+// maker holds) are destroyed on release. A font is never removed once it is handed out.
 #pragma once
 
 #include "containers/WDL_Mutex.h"
@@ -22,11 +27,18 @@ public:
     BitmapStorage(const BitmapStorage&) = delete;
     BitmapStorage& operator=(const BitmapStorage&) = delete;
 
-    // The image of the first entry with this id, or null. kNoId finds nothing.
+    // The image of the first entry with this id, or null. kNoId finds nothing. The image stays
+    // valid until the cache is destroyed.
     LICE_IBitmap* Find(int id);
-    void Add(LICE_IBitmap* image, int id); // null is ignored
-    // Removes the first entry holding image; destroys the image unless another entry still
-    // holds it. Nothing when no entry holds it.
+    // Takes ownership of image and returns the image the cache now holds for id: image itself,
+    // or, when another thread added one for the same id first, that one (image is destroyed).
+    // Null, with image destroyed, when the cache cannot grow; null for a null image.
+    LICE_IBitmap* Add(LICE_IBitmap* image, int id);
+    // An entry without an id for an image its holder hands over (it may already be held);
+    // false, with the image left to its holder, when the cache cannot grow.
+    bool Retain(LICE_IBitmap* image);
+    // Removes the first entry without an id that holds image and destroys the image unless
+    // another entry still holds it. An image held under a resource id is shared and stays.
     void Remove(LICE_IBitmap* image);
     int NEntries();
 
@@ -49,11 +61,15 @@ public:
     // The font of the first entry whose size, orientation, style and (case-sensitive) font
     // name equal the text style's, or null. Colours and alignment are not part of the key.
     LICE_IFont* Find(const IText* text);
-    void Add(LICE_IFont* font, const IText* text); // takes ownership
+    // Takes ownership of font and returns the font the cache now holds for the text style's key:
+    // font itself, or the one another thread added first (font is destroyed). Null, with font
+    // destroyed, when the cache cannot grow: a font nobody owns must not be handed out.
+    LICE_IFont* Add(LICE_IFont* font, const IText* text);
     int NEntries();
 
 private:
     struct Entry;
+    LICE_IFont* FindLocked(const IText* text);
     WDL_PtrList<Entry> mEntries{64};
     WDL_Mutex mMutex;
 };

@@ -16,15 +16,17 @@ const char* const kViewClass = "Zerub_View";
 } // namespace
 
 Zerub::Zerub(const IPlugInstanceInfo& instanceInfo)
-    : IPlugAU(instanceInfo, kNumParams, kChannelIO, kNumPresets, "Zerub", "", "Quillmoor", kVersion,
-              FourCC("ZRB1"), FourCC("Qmor"), 0, false, false, false, 0) {
+    : ZerubWrapper(instanceInfo, kNumParams, kChannelIO, kNumPresets, "Zerub", "", "Quillmoor",
+                   kVersion, FourCC("ZRB1"), FourCC("Qmor"), 0, false, false, false, 0) {
     GetParam(kBypass)->InitInt("BY", 0, 0, 1, "", "");
     GetParam(kGain)->InitDouble("Gain", 0.5, 0.0, 1.0, 0.01, "%", "", 1.0);
     GetParam(kGain)->SetShape(1.0);
     GetParam(kLevel)->InitDouble("Level", 0.5, 0.0, 1.0, 0.01, "%", "", 1.0);
     GetParam(kLevel)->SetShape(1.0);
 
+#if ZERUB_WRAPPER_HAS_EDITOR
     AttachGraphics(BuildZerubEditor(this));
+#endif
     MakeDefaultPreset("-", kNumPresets);
 }
 
@@ -68,7 +70,7 @@ void Zerub::ProcessDoubleReplacing(double** inputs, double** outputs, int nFrame
     }
 }
 
-IPlugAU* MakePlug(void* memory) {
+ZerubWrapper* MakePlug(void* memory) {
     static WDL_Mutex creationMutex;
     WDL_MutexLock lock(&creationMutex);
     IPlugInstanceInfo info;

@@ -1,10 +1,10 @@
 // The overdrive: one drive circuit per channel, three parameters (Gain, Level, bypass "BY").
 #pragma once
 
-#include "au/IPlugAU.h"
 #include "effect/DriveCircuit.h"
+#include "effect/ZerubWrapper.h"
 
-class Zerub : public IPlugAU {
+class Zerub : public ZerubWrapper {
 public:
     enum EParams { kGain = 0, kLevel, kBypass, kNumParams };
 
@@ -25,5 +25,5 @@ private:
 };
 
 // The plug-in factory the wrapper calls: constructs a Zerub in memory (or a new block when null)
-// under a process-wide mutex.
-IPlugAU* MakePlug(void* memory);
+// under a process-wide mutex. One per wrapper: each build of the effect defines its own.
+ZerubWrapper* MakePlug(void* memory);

@@ -3,6 +3,7 @@
 #include "au/IPlugAU.h"
 #include "editor/IControls.h"
 #include "editor/IGraphicsHeadless.h"
+#include "plugin/IParam.h"
 
 namespace {
 
@@ -18,6 +19,34 @@ constexpr int kKnobFrames = 31;
 constexpr int kSwitchFrames = 2;
 
 enum EParams { kGain = 0, kLevel, kBypass };
+
+// The bypass switch. The effect bypasses only when "BY" is exactly 1 (a host may set a fraction,
+// which truncates to 0), so the switch shows "on" only then, whatever frame rounding would pick,
+// and a press always moves it to the state it does not show.
+class ZerubBypassSwitch : public ISwitchControl {
+public:
+    using ISwitchControl::ISwitchControl;
+    bool Draw(IGraphics* graphics) override;
+    void OnMouseDown(int x, int y, IMouseMod* mod) override;
+
+private:
+    bool Engaged() const; // the value held bypasses the audio
+};
+
+bool ZerubBypassSwitch::Engaged() const {
+    const IParam* param = GetParam();
+    const double value = param ? param->GetNonNormalized(mNormValue) : mNormValue;
+    return value >= 1.0 && value < 2.0; // the effect's own test: the value truncates to 1
+}
+
+bool ZerubBypassSwitch::Draw(IGraphics* graphics) {
+    return graphics->DrawBitmap(&mBitmap, &mArea, Engaged() ? 2 : 1, &mBlending);
+}
+
+void ZerubBypassSwitch::OnMouseDown(int x, int y, IMouseMod* mod) {
+    mNormValue = Engaged() ? 0.0 : 1.0;
+    SetDirty(true);
+}
 
 } // namespace
 
@@ -38,7 +67,7 @@ IGraphics* BuildZerubEditor(IPlugAU* plug) {
     g->AttachControl(new IKnobMultiControl(plug, 62, 62, kLevel, &level));
 
     IBitmap bypass = g->LoadIBitmap(kBypassID, "resources/img/BYPASS.png", kSwitchFrames);
-    g->AttachControl(new ISwitchControl(plug, 0, 481, kBypass, &bypass));
+    g->AttachControl(new ZerubBypassSwitch(plug, 0, 481, kBypass, &bypass));
 
     // The visible part of the link is the strip from 484 to the editor's bottom edge.
     g->AttachControl(new IURLControl(plug, IRECT(233, 484, 333, 584), kProductURL));

@@ -4,7 +4,6 @@
 
 class IPlugAU;
 class IGraphics;
-class IGraphics;
 
 // Builds the effect's editor for plug (size, background, controls, link); the caller hands the
 // result to AttachGraphics.

@@ -2,6 +2,8 @@
 #include "au/IPlugAU.h"
 #include "effect/Zerub.h"
 
+#include <type_traits>
+
 extern "C" {
 
 __attribute__((visibility("default"))) OSStatus Zerub_Entry(ComponentParameters* params,
@@ -14,9 +16,15 @@ __attribute__((visibility("default"))) OSStatus Zerub_ViewEntry(ComponentParamet
     return IPlugAU::IPlugAUCarbonViewEntry(params, storage);
 }
 
-// The component description is not read: the bundle holds one component.
-__attribute__((visibility("default"))) void* Zerub_Factory(const AudioComponentDescription*) {
-    return IPlugAUFactory::Create(sizeof(Zerub));
+// The component description is not read: the bundle holds one component. The loader calls this
+// through AudioComponentFactoryFunction, so it must have exactly that type.
+__attribute__((visibility("default"))) AudioComponentPlugInInterface*
+Zerub_Factory(const AudioComponentDescription*) {
+    IPlugAUFactory* factory = IPlugAUFactory::Create(sizeof(Zerub));
+    return factory ? &factory->interface : nullptr;
 }
 
 } // extern "C"
+
+static_assert(std::is_same<decltype(&Zerub_Factory), AudioComponentFactoryFunction>::value,
+              "the factory is called through the loader's function type");

@@ -134,6 +134,8 @@ const char* GetAPIString(EAPI api) {
         return "AAX";
     case kAPISA:
         return "Standalone";
+    case kAPILV2:
+        return "LV2";
     default:
         return "";
     }

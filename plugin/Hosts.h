@@ -1,7 +1,7 @@
 // Host and plug-in API identification, and packed versions (major * 65536 + minor * 256 + rev).
 #pragma once
 
-enum EHost {
+enum EHost : int {
     kHostUninit = -1,
     kHostUnknown = 0,
     kHostReaper,
@@ -36,7 +36,16 @@ enum EHost {
     kHostOpenMPT
 };
 
-enum EAPI { kAPIVST2 = 0, kAPIVST3 = 1, kAPIAU = 2, kAPIRTAS = 3, kAPIAAX = 4, kAPISA = 5 };
+// Fixed to int, so that any number read from outside is a value the names can be asked for.
+enum EAPI : int {
+    kAPIVST2 = 0,
+    kAPIVST3 = 1,
+    kAPIAU = 2,
+    kAPIRTAS = 3,
+    kAPIAAX = 4,
+    kAPISA = 5,
+    kAPILV2 = 6
+};
 
 // The host code for an application name, by case-insensitive substring search in a fixed order.
 EHost LookUpHost(const char* name);

@@ -81,9 +81,9 @@ void IParam::SetDisplayText(int entryValue, const char* entryText) {
 }
 
 void IParam::SetNormalized(double normalizedValue) {
-    value = (max - min) * std::pow(normalizedValue, shape) + min;
-    if (type != kTypeDouble) value = std::floor(value / step + 0.5) * step;
-    value = std::min(value, max);
+    double v = (max - min) * std::pow(normalizedValue, shape) + min;
+    if (type != kTypeDouble) v = std::floor(v / step + 0.5) * step;
+    if (std::isfinite(v)) value = std::min(v, max);
 }
 
 double IParam::GetNormalized(double v) const {

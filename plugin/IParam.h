@@ -6,6 +6,8 @@
 
 #include "containers/WDL_TypedBuf.h"
 
+#include <cmath>
+
 class IParam {
 public:
     enum EParamType { kTypeNone = 0, kTypeBool, kTypeInt, kTypeEnum, kTypeDouble };
@@ -33,12 +35,14 @@ public:
     void SetCanAutomate(bool canAutomate) { automatable = canAutomate; }
     void SetIsMeta(bool meta) { metaParam = meta; }
 
-    // Clamps to [min, max]; no rounding to the step. NaN is ignored: it would otherwise pass
-    // both range tests and poison the processing state for good.
+    // Clamps to [min, max]; no rounding to the step. Non-finite values are ignored: NaN would
+    // pass both range tests and poison the processing state for good, and an infinity is no
+    // value a host or a file can mean.
     void Set(double v) {
-        if (v == v) value = v < min ? min : (v > max ? max : v);
+        if (std::isfinite(v)) value = v < min ? min : (v > max ? max : v);
     }
-    // Maps through the shape, rounds non-double types to the step, clamps to max only.
+    // Maps through the shape, rounds non-double types to the step, clamps to max only. A
+    // non-finite position, or one the shape maps to no finite value, is ignored.
     void SetNormalized(double normalizedValue);
 
     double Value() const { return value; }

@@ -116,6 +116,7 @@ bool IPlugBase::CompareState(const unsigned char* data, int startPos) {
 }
 
 void IPlugBase::SetParameterFromGUI(int paramIdx, double normalizedValue) {
+    if (!std::isfinite(normalizedValue)) return; // no change to announce
     WDL_MutexLock lock(&mutex);
     IParam* param = GetParam(paramIdx);
     if (!param) return;

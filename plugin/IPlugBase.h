@@ -53,6 +53,12 @@ public:
     virtual int UnserializeState(ByteChunk* chunk, int startPos) {
         return UnserializeParams(chunk, startPos);
     }
+    // Whether UnserializeState could restore the chunk whole. Hosts check outside data with it
+    // before changing anything, without the mutex, so it reads only the chunk and what is fixed
+    // at construction. Base: a finite value for every parameter.
+    virtual bool IsValidState(const ByteChunk* chunk, int startPos) const {
+        return IsValidParamsState(chunk, startPos);
+    }
     // data holds doubles; compares each parameter with double startPos + i, in single precision.
     virtual bool CompareState(const unsigned char* data, int startPos);
     virtual void OnWindowResize() {}
@@ -61,7 +67,8 @@ public:
     virtual void PopupHostContextMenuForParam(int /*paramIdx*/, int /*x*/, int /*y*/) {}
 
     // ---- Editor to plug-in (UI thread) ----
-    // Under the mutex: set the normalised value, tell the host, call OnParamChange.
+    // Under the mutex: set the normalised value, tell the host, call OnParamChange. A
+    // non-finite value is ignored (nothing set, nobody told).
     virtual void SetParameterFromGUI(int paramIdx, double normalizedValue);
 
     // ---- Host-facing operations the wrapper implements ----
@@ -160,6 +167,8 @@ public:
     bool SerializeParams(ByteChunk* chunk);
     // Returns the position after the last value read, or -1 when the chunk ended early.
     int UnserializeParams(ByteChunk* chunk, int startPos);
+    // True when the chunk holds a finite double for every parameter from startPos on.
+    bool IsValidParamsState(const ByteChunk* chunk, int startPos) const;
     static void InitChunkWithIPlugVer(ByteChunk* chunk);
     static int GetIPlugVerFromChunk(ByteChunk* chunk, int* position);
 
@@ -180,6 +189,22 @@ public:
     void EnsureDefaultPreset();
     bool SerializePresets(ByteChunk* chunk);
     int UnserializePresets(ByteChunk* chunk, int startPos);
+
+    // ---- Preset files (UI thread; take the mutex) ----
+    // Program (FXP) and bank (FXB) files, in chunk form when the plug-in keeps state chunks and
+    // in parameter form otherwise. Saves replace the file only once it is wholly written; loads
+    // refuse files over 16 MiB, foreign plug-in IDs and unknown formats, and never read past
+    // the end. A bank that fails part way keeps the programs loaded before the bad record.
+    bool SaveProgramAsFXP(WDL_String* path);
+    bool SaveBankAsFXB(WDL_String* path);
+    bool LoadProgramFromFXP(WDL_String* path);
+    bool LoadBankFromFXB(WDL_String* path);
+    // Developer aids: a source line recreating the current values (paramEnumNames names each
+    // parameter; null gives indexes), and Base64 lines for MakePresetFromBlob (chunks over
+    // 1533 bytes are cut).
+    void DumpPresetSrcCode(const char* path, const char** paramEnumNames);
+    void DumpPresetBlob(const char* path);
+    void DumpBankBlob(const char* path);
 
 protected:
     IPreset* GetNextUninitializedPreset();
@@ -212,4 +237,10 @@ protected:
 
 private:
     IPreset* FillNextPreset(const char* name);
+    void AppendProgramHeader(ByteChunk* out, const char (&formatMagic)[5], int byteSize,
+                             const char* name) const;
+    // Sets parameters from big-endian normalised floats at pos; returns the position after
+    // them, or -1 when the data ran out.
+    int ApplyNormalizedFloats(const ByteChunk& data, int pos);
+    void StorePreset(int idx, const char* name);
 };

@@ -76,6 +76,17 @@ int IPlugBase::UnserializeParams(ByteChunk* chunk, int startPos) {
     return pos;
 }
 
+bool IPlugBase::IsValidParamsState(const ByteChunk* chunk, int startPos) const {
+    if (!chunk) return false;
+    int pos = startPos;
+    for (int i = 0; i < NParams(); ++i) {
+        double v;
+        pos = chunk->Read(&v, pos);
+        if (pos < 0 || !std::isfinite(v)) return false;
+    }
+    return startPos >= 0;
+}
+
 void IPlugBase::InitChunkWithIPlugVer(ByteChunk* chunk) {
     chunk->Clear();
     chunk->Append(kChunkMagic);

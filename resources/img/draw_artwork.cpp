@@ -42,6 +42,9 @@ constexpr double kSweepHalf = 135.0 * kPi / 180.0;
 // Light comes from the upper left; angles count clockwise from straight up.
 constexpr double kLightAngle = -40.0 * kPi / 180.0;
 
+// The printed drive emblem across the lower face (its centre line).
+constexpr double kEmblemY = 352.0;
+
 // The bottom plate that carries the bypass switch and the maker's mark.
 constexpr double kPlateLeft = 8.0, kPlateTop = 477.0, kPlateRight = 325.0, kPlateBottom = 507.0;
 
@@ -274,114 +277,6 @@ void Screw(cairo_t* cr, double cx, double cy, double slotAngle) {
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
 }
 
-// A regular polygon path (for the footswitch nut).
-void Polygon(cairo_t* cr, double cx, double cy, double r, int n, double phase) {
-    for (int i = 0; i < n; ++i) {
-        double x, y;
-        Polar(cx, cy, r, phase + 2 * kPi * i / n, &x, &y);
-        if (i == 0)
-            cairo_move_to(cr, x, y);
-        else
-            cairo_line_to(cr, x, y);
-    }
-    cairo_close_path(cr);
-}
-
-// The stomp switch: hex nut, washer, threaded bushing and a domed plunger.
-void Footswitch(cairo_t* cr, double cx, double cy) {
-    SoftShadow(cr, cx + 3, cy + 5, 16, 36, 0.6);
-    // Hex nut with one shade per facet.
-    const double nutR = 25.0, phase = kPi / 6;
-    for (int i = 0; i < 6; ++i) {
-        double a0 = phase + 2 * kPi * i / 6, a1 = phase + 2 * kPi * (i + 1) / 6;
-        double mid = (a0 + a1) / 2;
-        double lit = 0.5 + 0.5 * std::cos(mid - kLightAngle);
-        double x0, y0, x1, y1;
-        Polar(cx, cy, nutR, a0, &x0, &y0);
-        Polar(cx, cy, nutR, a1, &x1, &y1);
-        cairo_move_to(cr, cx, cy);
-        cairo_line_to(cr, x0, y0);
-        cairo_line_to(cr, x1, y1);
-        cairo_close_path(cr);
-        SetRgb(cr, Grey(0.18 + 0.62 * lit));
-        cairo_fill(cr);
-    }
-    // Flat top of the nut.
-    cairo_pattern_t* top = cairo_pattern_create_linear(cx - 20, cy - 20, cx + 20, cy + 20);
-    AddStop(top, 0, Grey(0.82));
-    AddStop(top, 0.5, Grey(0.58));
-    AddStop(top, 1, Grey(0.32));
-    Polygon(cr, cx, cy, nutR - 3.2, 6, phase);
-    cairo_set_source(cr, top);
-    cairo_fill(cr);
-    cairo_pattern_destroy(top);
-    Polygon(cr, cx, cy, nutR, 6, phase);
-    cairo_set_line_width(cr, 0.8);
-    cairo_set_source_rgba(cr, 0, 0, 0, 0.55);
-    cairo_stroke(cr);
-    // Washer.
-    SpunDisc(cr, cx, cy, 19.0, 0.40, 0.45);
-    Circle(cr, cx, cy, 19.0);
-    cairo_set_line_width(cr, 0.8);
-    cairo_set_source_rgba(cr, 0, 0, 0, 0.6);
-    cairo_stroke(cr);
-    // Threaded bushing.
-    cairo_pattern_t* bush = cairo_pattern_create_linear(cx - 12, cy - 12, cx + 12, cy + 12);
-    AddStop(bush, 0, Grey(0.85));
-    AddStop(bush, 1, Grey(0.20));
-    Circle(cr, cx, cy, 15.0);
-    cairo_set_source(cr, bush);
-    cairo_fill(cr);
-    cairo_pattern_destroy(bush);
-    cairo_set_line_width(cr, 0.5);
-    for (double rr = 13.4; rr < 15.0; rr += 0.7) {
-        Circle(cr, cx, cy, rr);
-        cairo_set_source_rgba(cr, 0, 0, 0, 0.35);
-        cairo_stroke(cr);
-    }
-    SoftShadow(cr, cx + 1, cy + 2, 10, 15, 0.6);
-    // Plunger dome with a ribbed rim.
-    const double capR = 12.5;
-    cairo_pattern_t* dome = cairo_pattern_create_radial(cx - 4, cy - 5, 0.5, cx, cy, capR + 1);
-    AddStop(dome, 0, Grey(1.0));
-    AddStop(dome, 0.25, Grey(0.88));
-    AddStop(dome, 0.7, Grey(0.48));
-    AddStop(dome, 1, Grey(0.18));
-    Circle(cr, cx, cy, capR);
-    cairo_set_source(cr, dome);
-    cairo_fill(cr);
-    cairo_pattern_destroy(dome);
-    cairo_set_line_width(cr, 0.7);
-    for (int k = 0; k < 48; ++k) {
-        double a = 2 * kPi * k / 48, x0, y0, x1, y1;
-        Polar(cx, cy, capR - 2.2, a, &x0, &y0);
-        Polar(cx, cy, capR, a, &x1, &y1);
-        cairo_move_to(cr, x0, y0);
-        cairo_line_to(cr, x1, y1);
-        double lit = std::cos(a - kLightAngle);
-        cairo_set_source_rgba(cr, 0, 0, 0, 0.25 + 0.2 * (1 - lit));
-        cairo_stroke(cr);
-    }
-    Circle(cr, cx, cy, capR - 2.4);
-    cairo_set_source_rgba(cr, 0, 0, 0, 0.25);
-    cairo_stroke(cr);
-    // A reflected window of the room on the lower right of the dome.
-    cairo_save(cr);
-    Circle(cr, cx, cy, capR);
-    cairo_clip(cr);
-    cairo_pattern_t* bounce = cairo_pattern_create_radial(cx + 5, cy + 6, 0, cx + 5, cy + 6, 6);
-    cairo_pattern_add_color_stop_rgba(bounce, 0, 1, 1, 1, 0.35);
-    cairo_pattern_add_color_stop_rgba(bounce, 1, 1, 1, 1, 0);
-    cairo_set_source(cr, bounce);
-    cairo_paint(cr);
-    cairo_pattern_destroy(bounce);
-    cairo_restore(cr);
-    Circle(cr, cx, cy, capR);
-    cairo_set_line_width(cr, 0.8);
-    cairo_set_source_rgba(cr, 0, 0, 0, 0.6);
-    cairo_stroke(cr);
-}
-
 // Scale printed around a knob: major ticks at every third frame position with numerals 0 to 10,
 // dots between.
 void KnobScale(cairo_t* cr, double cx, double cy) {
@@ -607,11 +502,6 @@ void DriveEmblem(cairo_t* cr, double x0, double x1, double cy, double amp) {
             SetRgb(cr, kInk);
         cairo_stroke(cr);
     }
-    for (double x : {x0, x1}) {
-        Circle(cr, x, cy, 1.8);
-        SetRgb(cr, kInk);
-        cairo_fill(cr);
-    }
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_MITER);
 }
@@ -647,11 +537,12 @@ cairo_surface_t* DrawBackground() {
     const TextStyle sub{"DejaVu Sans Condensed Bold", 10.5, 4.0};
     PrintText(cr, sub, "OVERDRIVE", nx, ny + 24, Align::Centre, kInk);
 
-    DriveEmblem(cr, 40, kWidth - 40, 312, 11);
+    // The lower face carries print only: bypass lives in the bottom strip, so nothing here may
+    // look like a part that moves.
+    DriveEmblem(cr, 40, kWidth - 40, kEmblemY, 12);
     const TextStyle tag{"DejaVu Sans Condensed Bold", 7.5, 3.0};
-    PrintText(cr, tag, "ANALOGUE DRIVE STAGE", kWidth / 2.0, 340, Align::Centre, kInkDim);
+    PrintText(cr, tag, "ANALOGUE DRIVE STAGE", kWidth / 2.0, kEmblemY + 30, Align::Centre, kInkDim);
 
-    Footswitch(cr, kWidth / 2.0, 408);
     BottomPlate(cr);
     MakerMark(cr);
 
@@ -804,66 +695,84 @@ cairo_surface_t* DrawKnobStrip() {
 // ---------------------------------------------------------------------------------------------
 // Bypass switch strip
 
-// One switch frame at the origin: status lamp, caption and a two-position slide with the
-// current position on its thumb. Not bypassed: lamp lit, thumb on OFF. Bypassed: lamp dark,
-// thumb on ON.
+// One switch frame at the origin. Left, the status LED with its own caption: lit green while the
+// effect is working, dark while it is bypassed. Right, past a printed divider, the bypass slide,
+// whose thumb covers OFF or ON. The LED never sits beside the word BYPASS, so a lit lamp cannot be
+// read as "bypass on".
 void SwitchFrame(cairo_t* cr, bool bypassed) {
     const double cy = (kPlateTop + kPlateBottom) / 2 - kSwitchY; // plate centre in the frame
-    const double lampX = 24;
+    const double lampX = 21;
+    const bool lit = !bypassed;
 
     // Chrome bezel.
-    SoftShadow(cr, lampX + 0.5, cy + 1.2, 5, 10, 0.6);
-    cairo_pattern_t* bezel = cairo_pattern_create_linear(lampX - 7, cy - 7, lampX + 7, cy + 7);
+    SoftShadow(cr, lampX + 0.5, cy + 1.2, 4.5, 9, 0.6);
+    cairo_pattern_t* bezel = cairo_pattern_create_linear(lampX - 6, cy - 6, lampX + 6, cy + 6);
     AddStop(bezel, 0, Grey(0.92));
     AddStop(bezel, 0.5, Grey(0.55));
     AddStop(bezel, 1, Grey(0.25));
-    Circle(cr, lampX, cy, 7.5);
+    Circle(cr, lampX, cy, 6.5);
     cairo_set_source(cr, bezel);
     cairo_fill(cr);
     cairo_pattern_destroy(bezel);
-    Circle(cr, lampX, cy, 5.6);
+    Circle(cr, lampX, cy, 4.9);
     SetRgb(cr, Grey(0.05));
     cairo_fill(cr);
 
-    if (!bypassed) {
+    if (lit) {
         // Glow spilling onto the plate, wider than tall so it stays inside the frame.
         cairo_save(cr);
         cairo_translate(cr, lampX, cy);
-        cairo_scale(cr, 1.7, 1.0);
-        cairo_pattern_t* glow = cairo_pattern_create_radial(0, 0, 4, 0, 0, cy - 0.5);
-        cairo_pattern_add_color_stop_rgba(glow, 0, 1.0, 0.20, 0.10, 0.70);
-        cairo_pattern_add_color_stop_rgba(glow, 0.4, 1.0, 0.20, 0.10, 0.25);
-        cairo_pattern_add_color_stop_rgba(glow, 1, 1.0, 0.20, 0.10, 0);
+        cairo_scale(cr, 1.4, 1.0);
+        cairo_pattern_t* glow = cairo_pattern_create_radial(0, 0, 3.5, 0, 0, cy - 0.5);
+        cairo_pattern_add_color_stop_rgba(glow, 0, 0.35, 1.0, 0.40, 0.65);
+        cairo_pattern_add_color_stop_rgba(glow, 0.4, 0.35, 1.0, 0.40, 0.22);
+        cairo_pattern_add_color_stop_rgba(glow, 1, 0.35, 1.0, 0.40, 0);
         cairo_set_source(cr, glow);
         Circle(cr, 0, 0, cy - 0.5);
         cairo_fill(cr);
         cairo_pattern_destroy(glow);
         cairo_restore(cr);
     }
-    cairo_pattern_t* lens = cairo_pattern_create_radial(lampX - 1.4, cy - 1.6, 0.3, lampX, cy, 5);
-    if (bypassed) {
-        cairo_pattern_add_color_stop_rgb(lens, 0, 0.42, 0.10, 0.10);
-        cairo_pattern_add_color_stop_rgb(lens, 0.5, 0.22, 0.03, 0.04);
-        cairo_pattern_add_color_stop_rgb(lens, 1, 0.10, 0.01, 0.02);
+    cairo_pattern_t* lens = cairo_pattern_create_radial(lampX - 1.2, cy - 1.4, 0.3, lampX, cy, 4.3);
+    if (lit) {
+        cairo_pattern_add_color_stop_rgb(lens, 0, 0.92, 1.0, 0.92);
+        cairo_pattern_add_color_stop_rgb(lens, 0.35, 0.40, 1.0, 0.45);
+        cairo_pattern_add_color_stop_rgb(lens, 1, 0.04, 0.55, 0.14);
     } else {
-        cairo_pattern_add_color_stop_rgb(lens, 0, 1.0, 0.92, 0.85);
-        cairo_pattern_add_color_stop_rgb(lens, 0.35, 1.0, 0.30, 0.18);
-        cairo_pattern_add_color_stop_rgb(lens, 1, 0.70, 0.02, 0.02);
+        cairo_pattern_add_color_stop_rgb(lens, 0, 0.20, 0.26, 0.21);
+        cairo_pattern_add_color_stop_rgb(lens, 0.5, 0.08, 0.12, 0.09);
+        cairo_pattern_add_color_stop_rgb(lens, 1, 0.03, 0.05, 0.04);
     }
-    Circle(cr, lampX, cy, 4.8);
+    Circle(cr, lampX, cy, 4.2);
     cairo_set_source(cr, lens);
     cairo_fill(cr);
     cairo_pattern_destroy(lens);
     // Specular dot on the lens.
-    Circle(cr, lampX - 1.6, cy - 1.8, 1.1);
-    cairo_set_source_rgba(cr, 1, 1, 1, bypassed ? 0.45 : 0.8);
+    Circle(cr, lampX - 1.4, cy - 1.6, 0.9);
+    cairo_set_source_rgba(cr, 1, 1, 1, lit ? 0.8 : 0.35);
     cairo_fill(cr);
 
-    const TextStyle caption{"DejaVu Sans Condensed Bold", 11.0, 2.2};
-    PrintText(cr, caption, "BYPASS", 42, cy + 4, Align::Left, kInk, 1.0, 0.0);
+    // The LED's caption, bright while it is lit.
+    const TextStyle small{"DejaVu Sans Condensed Bold", 8.5, 1.2};
+    PrintText(cr, small, "ACTIVE", 32, cy + 3.1, Align::Left, lit ? kInk : Grey(0.40), 1.0, 0.0);
+
+    // Printed divider between the LED and the switch.
+    const double dx = 80.5;
+    cairo_set_line_width(cr, 1.0);
+    cairo_move_to(cr, dx, cy - 7);
+    cairo_line_to(cr, dx, cy + 7);
+    cairo_set_source_rgba(cr, 0, 0, 0, 0.9);
+    cairo_stroke(cr);
+    cairo_move_to(cr, dx + 1, cy - 7);
+    cairo_line_to(cr, dx + 1, cy + 7);
+    cairo_set_source_rgba(cr, 1, 1, 1, 0.08);
+    cairo_stroke(cr);
+
+    const TextStyle caption{"DejaVu Sans Condensed Bold", 9.5, 1.6};
+    PrintText(cr, caption, "BYPASS", 89, cy + 3.4, Align::Left, kInk, 1.0, 0.0);
 
     // Slide: a recessed track with OFF and ON halves.
-    const double tx0 = 122, tx1 = 198, ty0 = cy - 8.5, ty1 = cy + 8.5, tr = 4.5;
+    const double tx0 = 140, tx1 = 201, ty0 = cy - 8.5, ty1 = cy + 8.5, tr = 4.5;
     RoundedRect(cr, tx0, ty0 + 0.8, tx1, ty1 + 0.8, tr);
     cairo_set_source_rgba(cr, 1, 1, 1, 0.10);
     cairo_fill(cr);
@@ -875,12 +784,12 @@ void SwitchFrame(cairo_t* cr, bool bypassed) {
     cairo_fill(cr);
     cairo_pattern_destroy(track);
 
-    const TextStyle state{"DejaVu Sans Condensed Bold", 9.0, 1.0};
+    const TextStyle state{"DejaVu Sans Condensed Bold", 8.5, 0.8};
     const double mid = (tx0 + tx1) / 2;
     const double th0 = bypassed ? mid : tx0 + 1.5, th1 = bypassed ? tx1 - 1.5 : mid;
-    // Labels of the uncovered half, dim.
+    // Label of the uncovered half, dim.
     PrintText(cr, state, bypassed ? "OFF" : "ON", bypassed ? (tx0 + mid) / 2 : (mid + tx1) / 2,
-              cy + 3.2, Align::Centre, Grey(0.42), 1.0, 0.0);
+              cy + 3.0, Align::Centre, Grey(0.42), 1.0, 0.0);
     // Thumb.
     SoftShadow(cr, (th0 + th1) / 2, cy + 1.5, 4, 9, 0.5);
     RoundedRect(cr, th0, ty0 + 1.5, th1, ty1 - 1.5, tr - 1.2);
@@ -898,7 +807,7 @@ void SwitchFrame(cairo_t* cr, bool bypassed) {
     cairo_set_line_width(cr, 0.8);
     cairo_set_source_rgba(cr, 0, 0, 0, 0.6);
     cairo_stroke(cr);
-    PrintText(cr, state, bypassed ? "ON" : "OFF", (th0 + th1) / 2, cy + 3.2, Align::Centre,
+    PrintText(cr, state, bypassed ? "ON" : "OFF", (th0 + th1) / 2, cy + 3.0, Align::Centre,
               Grey(0.10), 1.0, 0.0);
 }
 

@@ -130,14 +130,14 @@ TEST(Component, StateRoundTripAndForeignDictionaries) {
     CFMutableDictionaryRef noData = WithValue(dict, "data", nullptr);
     EXPECT_EQ(Restore(e.unit, noData), kAudioUnitErr_InvalidPropertyValue);
 
-    const unsigned char half[8] = {0, 0, 0, 0, 0, 0, 0xE0, 0x3F}; // Gain only
+    const unsigned char half[8] = {0, 0, 0, 0, 0, 0, 0xD0, 0x3F}; // Gain 0.25 only
     CFDataRef shortData = CFDataCreate(nullptr, half, sizeof half);
     CFMutableDictionaryRef truncated = WithValue(dict, "data", shortData);
     Instance f;
     AudioUnitSetParameter(f.unit, 1, kAudioUnitScope_Global, 0, 0.9f, 0);
-    EXPECT_EQ(Restore(f.unit, truncated), noErr); // a short chunk still applies what it holds
+    EXPECT_EQ(Restore(f.unit, truncated), kAudioUnitErr_InvalidPropertyValue); // refused whole
     EXPECT_EQ(Param(f.unit, 0), 0.5f);
-    EXPECT_EQ(Param(f.unit, 1), 0.0f); // the first missing value becomes 0
+    EXPECT_FLOAT_EQ(Param(f.unit, 1), 0.9f);
 
     EXPECT_EQ(Restore(f.unit, otherVersion),
               kAudioUnitErr_InvalidPropertyValue); // not a dictionary

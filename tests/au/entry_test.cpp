@@ -9,28 +9,15 @@
 #include <vector>
 
 extern "C" OSStatus Zerub_Entry(ComponentParameters* params, void* storage);
-extern "C" void* Zerub_Factory(const AudioComponentDescription*);
 
 namespace {
-
-// The effect's factory registered in this process, so that instances are live platform objects.
-AudioComponent InProcessComponent() {
-    static AudioComponent component = [] {
-        AudioComponentDescription desc = {kAudioUnitType_Effect, FourCC("ZRB1"), FourCC("Qmor"), 0,
-                                          0};
-        return AudioComponentRegister(
-            &desc, CFSTR("Quillmoor: Zerub"), 0x10000,
-            reinterpret_cast<AudioComponentFactoryFunction>(Zerub_Factory));
-    }();
-    return component;
-}
 
 // An instance opened through the component-manager entry, closed at the end. The platform
 // instance only provides the handle whose storage the open selector sets.
 class EntryInstance {
 public:
     EntryInstance() {
-        EXPECT_EQ(AudioComponentInstanceNew(InProcessComponent(), &instance), noErr);
+        EXPECT_EQ(AudioComponentInstanceNew(ProductComponent(), &instance), noErr);
         original = GetComponentInstanceStorage(reinterpret_cast<ComponentInstance>(instance));
         ParamBlock open(kComponentOpenSelect, {A(instance)});
         EXPECT_EQ(Zerub_Entry(open.Get(), nullptr), noErr);
@@ -127,7 +114,7 @@ TEST(AUEntry, PropertyCallsThroughTheEntry) {
 }
 
 TEST(AUEntry, FactoryRecordOpensAndCloses) {
-    auto* iface = static_cast<AudioComponentPlugInInterface*>(Zerub_Factory(nullptr));
+    AudioComponentPlugInInterface* iface = Zerub_Factory(nullptr);
     ASSERT_NE(iface, nullptr);
     int instance = 0;
     ASSERT_EQ(iface->Open(iface, reinterpret_cast<AudioComponentInstance>(&instance)), noErr);
@@ -147,7 +134,7 @@ TEST(AUEntry, CarbonViewGetsNoControl) {
     EntryInstance unit;
     ASSERT_NE(unit.plug, nullptr);
     AudioComponentInstance viewInstance = nullptr;
-    ASSERT_EQ(AudioComponentInstanceNew(InProcessComponent(), &viewInstance), noErr);
+    ASSERT_EQ(AudioComponentInstanceNew(ProductComponent(), &viewInstance), noErr);
     const Handle viewOriginal =
         GetComponentInstanceStorage(reinterpret_cast<ComponentInstance>(viewInstance));
     ParamBlock open(kComponentOpenSelect, {A(viewInstance)});

@@ -161,7 +161,7 @@ TEST(AUProperties, StreamFormats) {
     EXPECT_EQ(unit->DoSetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0, &three,
                                   sizeof three),
               kAudioUnitErr_InvalidProperty);
-    EXPECT_EQ(Channels(*unit, kAudioUnitScope_Input), 0u); // a refused set leaves 0
+    EXPECT_EQ(Channels(*unit, kAudioUnitScope_Input), 2u); // a refused set changes nothing
 
     AudioStreamBasicDescription pcm16 =
         Format(1, kAudioFormatFlagIsSignedInteger | kAudioFormatFlagIsPacked, 16);

@@ -139,7 +139,7 @@ TEST(AURender, RefusesBadTimestampsBusesAndOversizeBlocks) {
     ASSERT_EQ(log.flags.size(), 2u);
     EXPECT_EQ(log.flags[0], kAudioUnitRenderAction_PreRender);
     EXPECT_EQ(log.flags[1], kAudioUnitRenderAction_PostRender);
-    unit->DoRemoveRenderNotify(NotifyLog::Proc);
+    unit->DoRemoveRenderNotify(NotifyLog::Proc, &log);
     Render(*unit, At(256), 64, out);
     EXPECT_EQ(log.flags.size(), 2u);
 }

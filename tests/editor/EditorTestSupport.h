@@ -16,11 +16,18 @@ public:
         : IPlugBase(nParams, "1-1 2-2", 1, "Test", "", "Maker", 0x10000, FourCC("Tst1"),
                     FourCC("Mkr1"), 0, false, false, false, kAPIAU) {}
 
-    void BeginInformHostOfParamChange(int idx) override { gestures.push_back({'B', idx}); }
+    void BeginInformHostOfParamChange(int idx) override {
+        gestures.push_back({'B', idx});
+        heard.push_back({'B', idx});
+    }
     void InformHostOfParamChange(int idx, double normalized) override {
         informed.emplace_back(idx, normalized);
+        heard.push_back({'S', idx});
     }
-    void EndInformHostOfParamChange(int idx) override { gestures.push_back({'E', idx}); }
+    void EndInformHostOfParamChange(int idx) override {
+        gestures.push_back({'E', idx});
+        heard.push_back({'E', idx});
+    }
     void InformHostOfProgramChange() override {}
     int GetSamplePos() override { return 0; }
     double GetTempo() override { return 120.0; }
@@ -35,9 +42,44 @@ public:
         bool operator==(const Gesture& o) const { return kind == o.kind && idx == o.idx; }
     };
     std::vector<Gesture> gestures;
+    std::vector<Gesture> heard; // begins, sets ('S') and ends in the order the host hears them
     std::vector<std::pair<int, double>> informed;
     std::vector<std::pair<int, int>> resized;
 };
+
+// What a host would object to in a stream of gesture begins, value sets and ends: an end with no
+// begin, a begin inside an open gesture of the same parameter, a set outside any gesture of its
+// parameter, a gesture left open. Empty when the stream is sound.
+inline std::string GestureFaults(const std::vector<EditorTestPlug::Gesture>& heard) {
+    std::vector<int> open;
+    std::string faults;
+    auto isOpen = [&](int idx) {
+        for (int o : open)
+            if (o == idx) return true;
+        return false;
+    };
+    for (size_t i = 0; i < heard.size(); ++i) {
+        const auto& g = heard[i];
+        const std::string at =
+            " at " + std::to_string(i) + " (param " + std::to_string(g.idx) + ")";
+        if (g.kind == 'B') {
+            if (isOpen(g.idx)) faults += "begin inside a gesture" + at + "; ";
+            open.push_back(g.idx);
+        } else if (g.kind == 'E') {
+            if (!isOpen(g.idx)) faults += "end without a begin" + at + "; ";
+            for (size_t k = 0; k < open.size(); ++k)
+                if (open[k] == g.idx) {
+                    open.erase(open.begin() + long(k));
+                    break;
+                }
+        } else if (!isOpen(g.idx)) {
+            faults += "set outside a gesture" + at + "; ";
+        }
+    }
+    for (int o : open)
+        faults += "gesture left open (param " + std::to_string(o) + "); ";
+    return faults;
+}
 
 class RecordingGraphics : public IGraphicsHeadless {
 public:

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -276,6 +278,109 @@ TEST_F(Controls, CaptionShowsTheParameterAndPromptsOnPress) {
     Click(10, 10);
     EXPECT_EQ(gui->entryText, "0.50");
     EXPECT_EQ(gui->entryControl, caption);
+}
+
+// Host values, typed text and direct settings that are not finite leave every control as it was,
+// so the next drag or wheel notch sends the parameter a number.
+TEST_F(Controls, NothingNonFiniteReachesAControlOrTheParameter) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    IBitmap strip = Geometry(62, 1922, 31);
+    auto* knob = Add(new IKnobMultiControl(&plug, 20, 30, 0, &strip));
+    knob->AddAuxParam(1);
+    Attach();
+    for (double v : {nan, inf, -inf}) {
+        gui->SetParameterFromPlug(0, v, false); // a host's real value
+        gui->SetParameterFromPlug(0, v, true);
+        gui->SetParameterFromPlug(1, v, true); // reaches the aux slot
+        gui->SetControlFromPlug(1, v);
+        gui->SetParameterFromGUI(0, v);
+        knob->SetValueFromUserInput(v);
+        knob->SetValue(v);
+        gui->ClampControl(0, v, 1.0, true);
+    }
+    EXPECT_EQ(knob->GetValue(), 0.5);
+    EXPECT_EQ(knob->GetAuxParam(0)->value, 0.0);
+    EXPECT_EQ(knob->GetLowerClamp(), 0.0);
+    for (const char* text : {"nan", "NAN", "inf", "-inf", "1e999"})
+        gui->SetFromStringAfterPrompt(knob, plug.GetParam(0), text);
+    EXPECT_EQ(knob->GetValue(), 0.5);
+    EXPECT_TRUE(plug.informed.empty());
+
+    gui->OnMouseWheel(50, 60, &left, 1);
+    gui->OnMouseDown(50, 60, &left);
+    gui->OnMouseDrag(50, 29, &left);
+    gui->OnMouseUp(50, 29, &left);
+    ASSERT_EQ(plug.informed.size(), 2u);
+    for (const auto& sent : plug.informed)
+        EXPECT_TRUE(std::isfinite(sent.second)) << sent.second;
+    EXPECT_DOUBLE_EQ(plug.GetParam(0)->Value(), 0.51 + 0.125);
+
+    gui->SetFromStringAfterPrompt(knob, plug.GetParam(0), "0.25"); // numbers still pass
+    EXPECT_DOUBLE_EQ(plug.GetParam(0)->Value(), 0.25);
+}
+
+// Every edit made in the editor reaches the host inside a gesture of its parameter, and every end
+// follows its begin, whatever order the mouse events come in.
+TEST_F(Controls, EveryEditReachesTheHostInsideABalancedGesture) {
+    IBitmap strip = Geometry(62, 1922, 31);
+    IBitmap two = Geometry(40, 40, 2);
+    auto* knob = Add(new IKnobMultiControl(&plug, 20, 30, 0, &strip));
+    Add(new ISwitchControl(&plug, 100, 0, 2, &two));
+    Add(new IContactControl(&plug, 100, 40, 1, &two));
+    IText style;
+    auto* entry = Add(new ICaptionControl(&plug, IRECT(0, 150, 80, 170), 0, &style, false));
+    entry->DisablePrompt(false);
+    auto* menu = Add(new ICaptionControl(&plug, IRECT(100, 150, 180, 170), 2, &style, false));
+    menu->DisablePrompt(false);
+    Attach();
+    IMouseMod right(false, true);
+
+    // A drag with the wheel turned during it.
+    gui->OnMouseDown(50, 60, &left);
+    gui->OnMouseDrag(50, 50, &left);
+    gui->OnMouseWheel(50, 50, &left, 2);
+    gui->OnMouseUp(50, 50, &left);
+    // Double clicks as the platform delivers them (press, release, double click, release) on
+    // the knob, which resets, and on the switch, which steps; then one handled as a press.
+    for (int x : {50, 110}) {
+        const int y = x == 50 ? 60 : 10;
+        Click(x, y);
+        gui->OnMouseDblClick(x, y, &left);
+        gui->OnMouseUp(x, y, &left);
+    }
+    knob->SetDblAsSingleClick(true);
+    gui->OnMouseDblClick(50, 60, &left);
+    gui->OnMouseDrag(50, 40, &left);
+    gui->OnMouseUp(50, 40, &left);
+    // The wheel alone; a release whose press went elsewhere (a momentary button returns to 0);
+    // a press whose release never came, followed by another press.
+    gui->OnMouseWheel(50, 60, &left, -3);
+    gui->OnMouseUp(110, 50, &left);
+    gui->OnMouseDown(50, 60, &left);
+    gui->OnMouseDown(110, 10, &left);
+    gui->OnMouseUp(110, 10, &left);
+    // Typed text, which arrives after the press that opened the field was released.
+    Click(40, 160, &right);
+    ASSERT_EQ(gui->entryControl, entry);
+    gui->SetFromStringAfterPrompt(entry, gui->entryParam, "0.3");
+    EXPECT_DOUBLE_EQ(plug.GetParam(0)->Value(), 0.3);
+    // Menu choices from a press and from a double click; the plug-in setting controls itself.
+    gui->menuChoice = 1;
+    Click(140, 160, &right);
+    gui->menuChoice = 0;
+    gui->OnMouseDblClick(140, 160, &left);
+    gui->OnMouseUp(140, 160, &left);
+    EXPECT_EQ(plug.GetParam(2)->Value(), 0.0);
+    gui->SetParameterFromGUI(0, 0.9);
+    EXPECT_DOUBLE_EQ(plug.GetParam(0)->Value(), 0.9);
+    // A drag cut short by the window closing: the platform drops the capture.
+    gui->OnMouseDown(50, 60, &left);
+    gui->OnMouseDrag(50, 55, &left);
+    gui->ReleaseMouseCapture();
+
+    EXPECT_EQ(GestureFaults(plug.heard), "");
+    EXPECT_GE(plug.informed.size(), 12u);
 }
 
 // A font strip of 96 characters of 8 x 8, coded by source row and column.

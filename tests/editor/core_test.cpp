@@ -140,7 +140,10 @@ TEST_F(Fixture, WheelKeysAndDoubleClicksReachTheRightControl) {
     EXPECT_TRUE(gui->OnMouseDblClick(20, 20, &left));
     EXPECT_EQ(c->downs.size(), 1u);
     EXPECT_EQ(gui->GetCapturedControl(), 1);
-    EXPECT_TRUE(plug.gestures.empty()); // a double click as press opens no gesture
+    gui->OnMouseUp(20, 20, &left);
+    // A double click as press is a press towards the host too: its release ends what it began.
+    const std::vector<EditorTestPlug::Gesture> expected = {{'B', 0}, {'E', 0}};
+    EXPECT_EQ(plug.gestures, expected);
 }
 
 TEST_F(Fixture, HoverFollowsThePointerOnlyWhenTracked) {

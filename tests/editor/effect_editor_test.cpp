@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -37,6 +39,8 @@ struct EffectEditor : ::testing::Test {
         plug->GetParam(Zerub::kGain)->Set(gain);
         plug->GetParam(Zerub::kLevel)->Set(level);
         plug->GetParam(Zerub::kBypass)->Set(bypass);
+        for (int i = 0; i < Zerub::kNumParams; ++i) // as the host's parameter-set entry does
+            plug->OnParamChange(i);
         plug->RedrawParamControls();
         while (Cycle()) {
         }
@@ -128,6 +132,44 @@ TEST_F(EffectEditor, DrawnAtGainOneLevelZeroBypassedMatchesTheGoldenImage) {
     }
     std::unique_ptr<LICE_IBitmap> bypassOff = Composed("BYPASS", 2, 1, 0, 481);
     EXPECT_TRUE(Shows(gui, bypassOff.get(), IRECT(0, 481, 206, 511)));
+}
+
+// True when one block through the effect comes out as it went in.
+bool Bypasses(IPlugAU* plug) {
+    double inL[64], inR[64], outL[64], outR[64];
+    for (int i = 0; i < 64; ++i)
+        inL[i] = inR[i] = 0.5 * std::sin(0.3 * i);
+    double* ins[2] = {inL, inR};
+    double* outs[2] = {outL, outR};
+    plug->ProcessDoubleReplacing(ins, outs, 64);
+    return std::equal(inL, inL + 64, outL) && std::equal(inR, inR + 64, outR);
+}
+
+// The switch shows "on" exactly when the audio is bypassed, for every value a host may set, and
+// a press always moves it to the state it does not show.
+TEST_F(EffectEditor, TheBypassSwitchShowsOnOnlyWhenTheAudioIsBypassed) {
+    std::unique_ptr<LICE_IBitmap> on = Composed("BYPASS", 2, 2, 0, 481);
+    std::unique_ptr<LICE_IBitmap> off = Composed("BYPASS", 2, 1, 0, 481);
+    ASSERT_TRUE(on && off);
+    const IRECT area(0, 481, 206, 511);
+    Cycle();
+    for (double value : {0.0, 0.3, 0.5, 0.7, 0.999, 1.0, 0.6}) {
+        SetFromHost(0.5, 0.5, value);
+        const bool bypassed = Bypasses(plug.get());
+        EXPECT_EQ(bypassed, value == 1.0) << value;
+        EXPECT_TRUE(Shows(gui, bypassed ? on.get() : off.get(), area)) << value;
+    }
+    Click(100, 495); // from 0.6, which plays the effect: now bypassed
+    while (Cycle()) {
+    }
+    EXPECT_TRUE(Bypasses(plug.get()));
+    EXPECT_TRUE(Shows(gui, on.get(), area));
+    gui->OnMouseDblClick(100, 495, &left); // and back
+    gui->OnMouseUp(100, 495, &left);
+    while (Cycle()) {
+    }
+    EXPECT_FALSE(Bypasses(plug.get()));
+    EXPECT_TRUE(Shows(gui, off.get(), area));
 }
 
 TEST_F(EffectEditor, KnobDraggedThroughTheEditorSetsTheParameterAndTheFrame) {

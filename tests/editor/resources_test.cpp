@@ -8,9 +8,15 @@
 
 #include <CoreFoundation/CoreFoundation.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -143,20 +149,30 @@ TEST_F(Resources, ScaledAndCroppedImagesAreVerticalAndOwnedByTheCache) {
     EXPECT_EQ(BitmapCache().NEntries(), before + 1);
 }
 
-TEST_F(Resources, AnImageHeldTwiceSurvivesOneRelease) {
+TEST_F(Resources, AnImageHeldTwiceSurvivesOneReleaseAndASharedOneEveryRelease) {
+    std::unique_ptr<LICE_MemBitmap> own(MakeCodedStrip(4, 4));
+    IBitmap mine(own.get(), 4, 4, 1);
+    const int start = BitmapCache().NEntries();
+    gui.RetainBitmap(&mine);
+    gui.RetainBitmap(&mine); // a second entry for the same image
+    gui.ReleaseBitmap(&mine);
+    EXPECT_EQ(BitmapCache().NEntries(), start + 1);
+    EXPECT_EQ(LICE_GetPixel(own.get(), 3, 3), 0xFF000303u); // still alive (ASan would tell)
+    gui.ReleaseBitmap(&mine);                               // the last holder: destroyed now
+    own.release();
+    EXPECT_EQ(BitmapCache().NEntries(), start);
+
+    // An image loaded by id may be held by any editor of the process: a release leaves it.
     IBitmap level = gui.LoadIBitmap(kRetainId, "resources/img/LEVEL.png", 31);
     ASSERT_NE(level.image, nullptr);
     const int before = BitmapCache().NEntries();
-    gui.RetainBitmap(&level); // a second entry for the same image
+    gui.RetainBitmap(&level);
     EXPECT_EQ(BitmapCache().NEntries(), before + 1);
-    gui.ReleaseBitmap(&level); // drops the first entry only
+    gui.ReleaseBitmap(&level); // drops the retained entry
+    gui.ReleaseBitmap(&level); // the shared entry stays
     EXPECT_EQ(BitmapCache().NEntries(), before);
-    EXPECT_EQ(level.image->getHeight(), 1922); // still alive (ASan would see a freed image)
-    gui.ReleaseBitmap(&level);                 // the last holder: destroyed now
-    EXPECT_EQ(BitmapCache().NEntries(), before - 1);
-    IBitmap again = gui.LoadIBitmap(kRetainId, "resources/img/LEVEL.png", 31); // decoded again
-    ASSERT_NE(again.image, nullptr);
-    EXPECT_EQ(again.height, 1922);
+    EXPECT_EQ(level.image->getHeight(), 1922);
+    EXPECT_EQ(gui.LoadIBitmap(kRetainId, "resources/img/LEVEL.png", 31).image, level.image);
 }
 
 TEST_F(Resources, StylesDifferingOnlyInColourShareOneFont) {
@@ -178,6 +194,174 @@ TEST_F(Resources, StylesDifferingOnlyInColourShareOneFont) {
     EXPECT_NE(gui.CacheFont(&tiny), nullptr);
     IText lower(12, &COLOR_RED, "dejavu sans"); // names compare case-sensitively
     EXPECT_NE(gui.CacheFont(&lower), fa);
+}
+
+// ---- Two threads on the caches -------------------------------------------------------------
+
+// An image whose destruction is visible afterwards: while parking is on, its memory is kept
+// rather than freed, so a thread still holding the pointer can read the flag without touching
+// freed memory (and without ASan's help).
+std::atomic<bool> g_parking{false};
+std::mutex g_parkedMutex;
+std::vector<void*> g_parked;
+
+struct TrackedImage : LICE_MemBitmap {
+    TrackedImage() : LICE_MemBitmap(2, 2, 4) {}
+    ~TrackedImage() override { alive.store(false); }
+    static void* operator new(size_t n) { return ::operator new(n); }
+    static void operator delete(void* p) {
+        if (g_parking.load()) {
+            std::lock_guard<std::mutex> lock(g_parkedMutex);
+            g_parked.push_back(p);
+        } else {
+            ::operator delete(p);
+        }
+    }
+    std::atomic<bool> alive{true};
+};
+
+struct TrackingGraphics : IGraphicsHeadless {
+    using IGraphicsHeadless::IGraphicsHeadless;
+    LICE_IBitmap* OSLoadBitmap(int, const char*) override {
+        ++made;
+        return new TrackedImage;
+    }
+    std::atomic<int> made{0};
+};
+
+// Both threads wait here until the other arrives, so each round really runs at once.
+class Rendezvous {
+public:
+    void Meet() {
+        const int round = mRound.load();
+        if (mArrived.fetch_add(1) == 1) {
+            mArrived.store(0);
+            mRound.fetch_add(1);
+            return;
+        }
+        while (mRound.load() == round)
+            std::this_thread::yield();
+    }
+
+private:
+    std::atomic<int> mArrived{0}, mRound{0};
+};
+
+// Each round both threads load the shared image at once (the find-or-decode race), then one draws
+// from it while the other releases what it loaded and a scaled copy of its own, then the first
+// checks that the image it held all along was not destroyed.
+TEST(CacheRaces, AnImageFoundByIdIsNeverFreedUnderTheEditorHoldingIt) {
+    constexpr int kRounds = 5000;
+    constexpr int kRaceId = 7201;
+    EditorTestPlug plug(1);
+    TrackingGraphics drawing(&plug, 10, 10, 0), releasing(&plug, 10, 10, 0);
+    g_parking = true;
+    int freedUnderHolder = 0;
+    std::set<LICE_IBitmap*> seen;
+    Rendezvous meet;
+    const int start = BitmapCache().NEntries();
+
+    std::thread holder([&] {
+        for (int i = 0; i < kRounds; ++i) {
+            meet.Meet();
+            IBitmap b = drawing.LoadIBitmap(kRaceId, "race.png");
+            auto* image = static_cast<TrackedImage*>(b.image);
+            seen.insert(image);
+            meet.Meet();
+            volatile int sum = 0; // drawing from the image while the other thread releases
+            for (int k = 0; image && k < 200; ++k)
+                sum = sum + image->getWidth();
+            meet.Meet();
+            if (!image || !image->alive) ++freedUnderHolder;
+        }
+    });
+    std::thread other([&] {
+        for (int i = 0; i < kRounds; ++i) {
+            meet.Meet();
+            IBitmap b = releasing.LoadIBitmap(kRaceId, "race.png");
+            meet.Meet();
+            releasing.ReleaseBitmap(&b);
+            IBitmap scaled = releasing.ScaleBitmap(&b, 1, 1); // its own: destroyed on release
+            releasing.ReleaseBitmap(&scaled);
+            meet.Meet();
+        }
+    });
+    holder.join();
+    other.join();
+    g_parking = false;
+    {
+        std::lock_guard<std::mutex> lock(g_parkedMutex);
+        for (void* p : g_parked)
+            ::operator delete(p);
+        g_parked.clear();
+    }
+    EXPECT_EQ(freedUnderHolder, 0);
+    EXPECT_EQ(seen.size(), 1u);                     // one shared image throughout
+    EXPECT_EQ(BitmapCache().NEntries(), start + 1); // and nothing left over
+    EXPECT_LE(drawing.made + releasing.made, 2);    // decoded at most once per thread
+}
+
+TEST(CacheRaces, TwoThreadsAskingForOneStyleGetTheSameCachedFont) {
+    constexpr int kStyles = 150;
+    EditorTestPlug plug(1);
+    IGraphicsHeadless a(&plug, 10, 10, 0), b(&plug, 10, 10, 0);
+    std::vector<LICE_IFont*> fontsA(kStyles), fontsB(kStyles);
+    Rendezvous meet;
+    const int start = FontCache().NEntries();
+    auto run = [&](IGraphics* gui, std::vector<LICE_IFont*>* out) {
+        for (int i = 0; i < kStyles; ++i) {
+            IText style(40 + i, &COLOR_BLACK, "DejaVu Sans"); // sizes no other test asks for
+            style.orientation = 7;
+            meet.Meet();
+            (*out)[size_t(i)] = gui->CacheFont(&style);
+        }
+    };
+    std::thread ta(run, &a, &fontsA), tb(run, &b, &fontsB);
+    ta.join();
+    tb.join();
+    int differing = 0;
+    for (int i = 0; i < kStyles; ++i) {
+        ASSERT_NE(fontsA[size_t(i)], nullptr);
+        IText style(40 + i, &COLOR_BLACK, "DejaVu Sans");
+        style.orientation = 7;
+        EXPECT_EQ(FontCache().Find(&style), fontsA[size_t(i)]);
+        if (fontsA[size_t(i)] != fontsB[size_t(i)]) ++differing;
+    }
+    EXPECT_EQ(differing, 0);
+    EXPECT_EQ(FontCache().NEntries(), start + kStyles);
+}
+
+// Out of memory while the font cache grows: the font that could not be kept is not handed out.
+int g_reallocCalls = 0;
+void* FailingRealloc(void*, size_t) {
+    ++g_reallocCalls;
+    return nullptr;
+}
+
+TEST_F(Resources, AFontTheCacheCouldNotKeepIsNotHandedOut) {
+    bool sawFailure = false;
+    WDL_HeapBuf::SetReallocForTesting(FailingRealloc);
+    for (int i = 0; i < 400 && !sawFailure; ++i) {
+        IText style(9, &COLOR_BLACK, "DejaVu Sans");
+        style.orientation = 1000 + i; // a new key each time
+        const int before = FontCache().NEntries();
+        g_reallocCalls = 0;
+        LICE_IFont* font = gui.CacheFont(&style);
+        if (FontCache().NEntries() == before) {
+            sawFailure = true;
+            EXPECT_EQ(g_reallocCalls, 1); // the list's growth, nothing else
+            EXPECT_EQ(font, nullptr);
+            EXPECT_EQ(style.cachedFont, nullptr);
+        } else {
+            EXPECT_EQ(FontCache().Find(&style), font);
+        }
+    }
+    WDL_HeapBuf::SetReallocForTesting(nullptr);
+    EXPECT_TRUE(sawFailure);
+    IText style(9, &COLOR_BLACK, "DejaVu Sans");
+    style.orientation = 999; // with memory again, the next style is cached
+    EXPECT_NE(gui.CacheFont(&style), nullptr);
+    EXPECT_EQ(FontCache().Find(&style), style.cachedFont);
 }
 
 } // namespace

@@ -9,16 +9,17 @@
 
 class TestPlug : public IPlugBase {
 public:
-    explicit TestPlug(int nParams, const char* io = "1-1 2-2", int nPresets = 1)
+    explicit TestPlug(int nParams, const char* io = "1-1 2-2", int nPresets = 1,
+                      bool chunks = false)
         : IPlugBase(nParams, io, nPresets, "Test", "Product", "Maker", 0x10203, FourCC("Tst1"),
-                    FourCC("Mkr1"), 0, false, false, false, kAPIAU) {}
+                    FourCC("Mkr1"), 0, false, chunks, false, kAPIAU) {}
 
     void BeginInformHostOfParamChange(int) override {}
     void InformHostOfParamChange(int idx, double normalized) override {
         informed.emplace_back(idx, normalized);
     }
     void EndInformHostOfParamChange(int) override {}
-    void InformHostOfProgramChange() override {}
+    void InformHostOfProgramChange() override { ++programChanges; }
     int GetSamplePos() override { return 0; }
     double GetTempo() override { return tempo; }
     void GetTimeSig(int* num, int* denom) override { *num = *denom = 4; }
@@ -39,6 +40,7 @@ public:
 
     std::vector<std::pair<int, double>> informed;
     std::vector<int> changed;
+    int programChanges = 0;
     double tempo = 120.0;
 };
 

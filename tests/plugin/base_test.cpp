@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -171,6 +172,12 @@ TEST(PlugBase, GuiChangesReachHostAndProduct) {
     EXPECT_EQ(plug.changed[0], 1);
     plug.SetParameterFromGUI(7, 0.5); // ignored
     EXPECT_EQ(plug.informed.size(), 1u);
+    // So is a value no control can mean: nothing set, nobody told.
+    for (double v : {std::nan(""), HUGE_VAL, -HUGE_VAL})
+        plug.SetParameterFromGUI(1, v);
+    EXPECT_EQ(plug.GetParam(1)->Value(), 5.0);
+    EXPECT_EQ(plug.informed.size(), 1u);
+    EXPECT_EQ(plug.changed.size(), 1u);
 
     plug.informed.clear();
     plug.DirtyParameters();

@@ -141,6 +141,29 @@ TEST(Param, SetClampsAndIgnoresNaN) {
     EXPECT_EQ(d.Value(), 0.333);
 }
 
+TEST(Param, NonFiniteValuesNeverReachTheValue) {
+    const double inf = std::numeric_limits<double>::infinity();
+    IParam d;
+    d.InitDouble("d", 0.5, 0, 1, 0.01);
+    for (double v : {inf, -inf}) {
+        d.Set(v);
+        EXPECT_EQ(d.Value(), 0.5) << v;
+    }
+    for (double n : {std::numeric_limits<double>::quiet_NaN(), inf, -inf}) {
+        d.SetNormalized(n);
+        EXPECT_EQ(d.Value(), 0.5) << n;
+    }
+    // A shape that maps a position outside 0..1 to no real number.
+    IParam shaped;
+    shaped.InitDouble("s", 0.25, 0, 1, 0.01, "", "", 0.5);
+    shaped.SetNormalized(-0.25);
+    EXPECT_EQ(shaped.Value(), 0.25);
+    IParam stepped;
+    stepped.InitInt("i", 3, 0, 10);
+    stepped.SetNormalized(inf);
+    EXPECT_EQ(stepped.Value(), 3.0);
+}
+
 TEST(Param, LongNamesAreCutNotOverflowed) {
     const std::string longName(100, 'n'), longLabel(40, 'l');
     IParam p;

@@ -123,6 +123,23 @@ TEST(State, RestoreClampsAndSkipsNaN) {
     EXPECT_EQ(plug.GetParam(2)->Value(), 0.0);
 }
 
+TEST(State, ValidStateNeedsAFiniteValueForEveryParameter) {
+    ThreeParams plug;
+    ByteChunk c;
+    IPlugBase::InitChunkWithIPlugVer(&c); // 8 bytes before the values
+    for (double v : {0.1, 0.2, 0.3})
+        c.Append(v);
+    EXPECT_TRUE(plug.IsValidState(&c, 8));
+    EXPECT_FALSE(plug.IsValidState(&c, 16)); // one value short from there
+    EXPECT_FALSE(plug.IsValidState(&c, -1));
+    EXPECT_FALSE(plug.IsValidState(nullptr, 0));
+    ByteChunk bad;
+    for (double v : {0.1, HUGE_VAL, 0.3})
+        bad.Append(v);
+    EXPECT_FALSE(plug.IsValidState(&bad, 0));
+    EXPECT_EQ(plug.GetParam(1)->Value(), 0.5); // checking changes nothing
+}
+
 TEST(State, VersionHeader) {
     ByteChunk c;
     IPlugBase::InitChunkWithIPlugVer(&c);

@@ -1,0 +1,21 @@
+// The bundle's Turtle files, written at build time from a live instance so that ports, ranges
+// and presets cannot drift from the code: manifest.ttl, <effect name>.ttl (every plug-in of the
+// bundle, one per channel configuration) and presets.ttl (the product's initialised presets).
+#pragma once
+
+#include "lv2/IPlugLV2.h"
+
+#include <string>
+
+// A port symbol from a parameter name: lower case, letters, digits and '_' only, never starting
+// with a digit, made unique among the symbols already taken (taken is '\n'-separated).
+std::string LV2PortSymbol(const char* name, const std::string& taken);
+
+// The Turtle text of each file. Uninitialised presets are pruned first, as a host would never see
+// them; the others are restored one by one to read them.
+std::string LV2ManifestTurtle(IPlugLV2* plug, const char* uriBase, const char* binaryName);
+std::string LV2PluginsTurtle(IPlugLV2* plug, const char* uriBase);
+std::string LV2PresetsTurtle(IPlugLV2* plug, const char* uriBase);
+
+// Writes the three files into dir (which must exist); false when a file cannot be written.
+bool WriteLV2Turtle(IPlugLV2* plug, const char* uriBase, const char* binaryName, const char* dir);

@@ -1,0 +1,151 @@
+// The Turtle writer on a plug-in unlike Zerub: four channel configurations, an enumeration with
+// texts, a boolean, units known and unknown, names that collide as symbols, awkward text, an
+// unfilled preset. The files must pass lv2_validate and read back through lilv as written.
+#include "lv2/IPlugLV2_ttl.h"
+
+#include <lilv/lilv.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+class OddPlug : public IPlugLV2 {
+public:
+    OddPlug()
+        : IPlugLV2(IPlugInstanceInfo(), 5, "1-1 2-2 0-2 4-4", 3, "Odd", "", "Maker \"Q\" \\ Co",
+                   0x10203, FourCC("Odd1"), FourCC("Mkr1"), 0, false, false, false, 0) {
+        GetParam(0)->InitEnum("Mode", 1, 3);
+        GetParam(0)->SetDisplayText(0, "soft");
+        GetParam(0)->SetDisplayText(1, "hard");
+        GetParam(0)->SetDisplayText(2, "fuzz");
+        GetParam(1)->InitBool("On", true);
+        GetParam(2)->InitDouble("3 Band", -6.0, -24.0, 12.0, 0.5, "dB");
+        GetParam(3)->InitDouble("mode", 0.125, 0.0, 1.0, 0.001, "furlong");
+        GetParam(4)->InitInt("Steps", 4, 1, 16);
+        MakePreset("First \"take\"", 2, false, 3.5, 0.25, 8);
+        MakeDefaultPreset("Second", 1); // the third slot stays empty
+    }
+};
+
+const char* const kBase = "https://example.org/odd";
+
+std::string Str(const LilvNode* node) {
+    return node ? lilv_node_as_string(node) : "";
+}
+
+} // namespace
+
+IPlugLV2* MakePlug(void* /*memory*/) {
+    return new OddPlug;
+}
+
+const char* LV2PluginURIBase() {
+    return kBase;
+}
+
+TEST(LV2PortSymbol, LowerCaseIdentifiersMadeUnique) {
+    EXPECT_EQ(LV2PortSymbol("Gain", ""), "gain");
+    EXPECT_EQ(LV2PortSymbol("Gain", "gain\n"), "gain_2");
+    EXPECT_EQ(LV2PortSymbol("Gain", "level\ngain\ngain_2\n"), "gain_3");
+    EXPECT_EQ(LV2PortSymbol("Gain", "again\n"), "gain");
+    EXPECT_EQ(LV2PortSymbol("3 Band", ""), "p_3_band");
+    EXPECT_EQ(LV2PortSymbol("", ""), "p_");
+    EXPECT_EQ(LV2PortSymbol("Lo-Cut (Hz)", ""), "lo_cut__hz_");
+}
+
+TEST(LV2Turtle, AnyPlugInValidatesAndReadsBackAsWritten) {
+    char pattern[] = "/tmp/zerub-lv2ttl-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string dir = std::string(pattern) + "/Odd.lv2";
+    ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
+    IPlugLV2* plug = MakePlug(nullptr);
+    ASSERT_TRUE(WriteLV2Turtle(plug, kBase, "Odd.so", dir.c_str()));
+    delete plug;
+
+    const std::string validate =
+        "lv2_validate " + dir + "/manifest.ttl " + dir + "/Odd.ttl " + dir + "/presets.ttl";
+    EXPECT_EQ(std::system((validate + " >/dev/null 2>&1").c_str()), 0) << validate;
+
+    LilvWorld* world = lilv_world_new();
+    LilvNode* core = lilv_new_file_uri(world, nullptr, "/usr/lib/lv2/core.lv2/");
+    lilv_world_load_bundle(world, core);
+    lilv_node_free(core);
+    lilv_world_load_specifications(world);
+    lilv_world_load_plugin_classes(world);
+    LilvNode* bundle = lilv_new_file_uri(world, nullptr, (dir + "/").c_str());
+    lilv_world_load_bundle(world, bundle);
+    lilv_node_free(bundle);
+    const LilvPlugins* plugins = lilv_world_get_all_plugins(world);
+    EXPECT_EQ(lilv_plugins_size(plugins), 4u);
+
+    struct Expected {
+        const char* fragment;
+        unsigned ports;
+        const char* name;
+    };
+    for (const Expected& e :
+         {Expected{"#mono", 7, "Odd (mono)"}, Expected{"#stereo", 9, "Odd (stereo)"},
+          Expected{"#in0out2", 7, "Odd (in 0, out 2)"},
+          Expected{"#in4out4", 13, "Odd (in 4, out 4)"}}) {
+        SCOPED_TRACE(e.fragment);
+        LilvNode* uri = lilv_new_uri(world, (std::string(kBase) + e.fragment).c_str());
+        const LilvPlugin* p = lilv_plugins_get_by_uri(plugins, uri);
+        lilv_node_free(uri);
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(lilv_plugin_get_num_ports(p), e.ports);
+        LilvNode* name = lilv_plugin_get_name(p);
+        EXPECT_EQ(Str(name), e.name);
+        lilv_node_free(name);
+        LilvNode* maker = lilv_plugin_get_project(p);
+        EXPECT_EQ(Str(maker), kBase);
+        lilv_node_free(maker);
+    }
+
+    LilvNode* uri = lilv_new_uri(world, (std::string(kBase) + "#stereo").c_str());
+    const LilvPlugin* p = lilv_plugins_get_by_uri(plugins, uri);
+    lilv_node_free(uri);
+    ASSERT_NE(p, nullptr);
+    const char* symbols[] = {"in_l", "in_r",     "out_l",  "out_r", "mode",
+                             "on",   "p_3_band", "mode_2", "steps"};
+    for (uint32_t i = 0; i < 9; ++i)
+        EXPECT_EQ(Str(lilv_port_get_symbol(p, lilv_plugin_get_port_by_index(p, i))), symbols[i]);
+
+    const LilvPort* mode = lilv_plugin_get_port_by_index(p, 4);
+    LilvScalePoints* points = lilv_port_get_scale_points(p, mode);
+    EXPECT_EQ(lilv_scale_points_size(points), 3u);
+    lilv_scale_points_free(points);
+    LilvNode *def = nullptr, *min = nullptr, *max = nullptr;
+    lilv_port_get_range(p, lilv_plugin_get_port_by_index(p, 6), &def, &min, &max);
+    EXPECT_EQ(lilv_node_as_float(def), -6.0f);
+    EXPECT_EQ(lilv_node_as_float(min), -24.0f);
+    EXPECT_EQ(lilv_node_as_float(max), 12.0f);
+    lilv_node_free(def);
+    lilv_node_free(min);
+    lilv_node_free(max);
+
+    // Only the two filled presets, with their names as given.
+    LilvNode* presetClass = lilv_new_uri(world, "http://lv2plug.in/ns/ext/presets#Preset");
+    LilvNodes* presets = lilv_plugin_get_related(p, presetClass);
+    lilv_node_free(presetClass);
+    EXPECT_EQ(lilv_nodes_size(presets), 2u);
+    LilvNode* label = lilv_new_uri(world, "http://www.w3.org/2000/01/rdf-schema#label");
+    std::string labels;
+    LILV_FOREACH(nodes, i, presets) {
+        const LilvNode* preset = lilv_nodes_get(presets, i);
+        lilv_world_load_resource(world, preset);
+        LilvNodes* l = lilv_world_find_nodes(world, preset, label, nullptr);
+        if (l) labels += Str(lilv_nodes_get_first(l)) + ";";
+        lilv_nodes_free(l);
+    }
+    lilv_node_free(label);
+    lilv_nodes_free(presets);
+    EXPECT_NE(labels.find("First \"take\";"), std::string::npos) << labels;
+    EXPECT_NE(labels.find("Second;"), std::string::npos) << labels;
+    lilv_world_free(world);
+    std::system(("rm -rf " + std::string(pattern)).c_str());
+}
