@@ -14,6 +14,8 @@ namespace {
 
 // Images beyond this many pixels per side are refused before anything is allocated for them.
 const png_uint_32 kMaxSide = 16384;
+// Ancillary chunks (text, profiles) are buffered whole: a few bytes of file may claim a gigabyte.
+const png_alloc_size_t kMaxChunkBytes = 8 << 20;
 
 // Errors unwind to the decoder's jump point without printing; warnings are ignored.
 void silentError(png_structp png, png_const_charp) {
@@ -58,6 +60,7 @@ __attribute__((noinline)) LICE_IBitmap* decodeBody(Decode& d, LICE_IBitmap* bmp)
     png_structp png = d.png;
     png_infop info = d.info;
     png_set_user_limits(png, kMaxSide, kMaxSide);
+    png_set_chunk_malloc_max(png, kMaxChunkBytes);
     png_read_info(png, info);
 
     png_uint_32 width = 0, height = 0;

@@ -357,3 +357,17 @@ TEST(LoadPNG, NamedResourceThroughTheBundleLookup) {
 }
 
 } // namespace
+
+TEST(LoadPNG, ChunksClaimingHugeLengthsAreRefused) {
+    // 152 bytes whose text chunk claims over a gigabyte: refused without buffering the claim.
+    const std::string path =
+        std::string(ZERUB_SOURCE_DIR) + "/fuzz/raster/corpus/png_fuzz/huge-ztxt-claim";
+    FILE* f = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(f, nullptr) << path;
+    std::vector<unsigned char> data(4096);
+    data.resize(std::fread(data.data(), 1, data.size(), f));
+    std::fclose(f);
+    ASSERT_EQ(data.size(), 152u);
+    std::unique_ptr<LICE_IBitmap> bm(LICE_LoadPNGFromMemory(data.data(), (int)data.size()));
+    EXPECT_EQ(bm, nullptr);
+}
