@@ -61,6 +61,9 @@ __attribute__((noinline)) LICE_IBitmap* decodeBody(Decode& d, LICE_IBitmap* bmp)
     png_infop info = d.info;
     png_set_user_limits(png, kMaxSide, kMaxSide);
     png_set_chunk_malloc_max(png, kMaxChunkBytes);
+    // Text, profiles and the like are never used: skipped unread, they cannot cost anything.
+    static const png_byte kIgnored[] = "iCCP\0iTXt\0tEXt\0zTXt\0sPLT\0eXIf\0pCAL\0sCAL\0hIST\0tIME";
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kIgnored, sizeof kIgnored / 5);
     png_read_info(png, info);
 
     png_uint_32 width = 0, height = 0;
