@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the program-file or bank-file loader (chosen at build time), in both
 // the parameter and the chunk form, then saves what was loaded.
-#include "plugin/IPlugBase.h"
+#include "fuzz/plugin/FuzzPlug.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -9,28 +9,6 @@
 #include <unistd.h>
 
 namespace {
-
-class FuzzPlug : public IPlugBase {
-public:
-    explicit FuzzPlug(bool chunks)
-        : IPlugBase(3, "1-1 2-2", 3, "Fuzz", "", "", 0x10000, 1, 2, 0, false, chunks, false,
-                    kAPIAU) {
-        GetParam(0)->InitDouble("a", 0.5, 0.0, 1.0, 0.01);
-        GetParam(1)->InitInt("b", 0, -5, 5);
-        GetParam(2)->InitBool("c", false);
-        MakeDefaultPreset("x", 3);
-    }
-    void BeginInformHostOfParamChange(int) override {}
-    void InformHostOfParamChange(int, double) override {}
-    void EndInformHostOfParamChange(int) override {}
-    void InformHostOfProgramChange() override {}
-    int GetSamplePos() override { return 0; }
-    double GetTempo() override { return 120.0; }
-    void GetTimeSig(int*, int*) override {}
-    void GetTime(ITimeInfo*) override {}
-    void ResizeGraphics(int, int) override {}
-    bool SendMidiMsg(IMidiMsg*) override { return false; }
-};
 
 // The loaders read files: an in-memory file keeps the fuzzer off the disk.
 int InputFile() {
@@ -48,6 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     WDL_String path(name), out("/dev/null");
     for (bool chunks : {false, true}) {
         FuzzPlug plug(chunks);
+        plug.MakeDefaultPreset("x", 3);
 #ifdef ZERUB_FUZZ_BANK
         plug.LoadBankFromFXB(&path);
         plug.SaveBankAsFXB(&out);
