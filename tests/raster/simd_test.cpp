@@ -94,7 +94,7 @@ TEST(FourPixelBlits, SourceAlphaIsExactForEveryByteTriple) {
 
 TEST(FourPixelBlits, HalfMixAndTheAlphaShortcuts) {
     using namespace lice_detail;
-    // Runs of four fully transparent or fully opaque pixels take the shortcuts; mixed runs not.
+    // Runs of fully transparent or fully opaque pixels take the shortcuts; mixed runs not.
     std::vector<LICE_pixel> src, dst;
     unsigned int seed = 99;
     const auto next = [&seed] { return seed ^= seed << 13, seed ^= seed >> 17, seed ^= seed << 5; };
@@ -106,6 +106,26 @@ TEST(FourPixelBlits, HalfMixAndTheAlphaShortcuts) {
     }
     src.push_back(0x01020304), dst.push_back(0xfffefdfc);
     std::vector<LICE_pixel> want = dst, got = dst;
+    for (size_t i = 0; i < want.size(); ++i) {
+        const LICE_pixel c = src[i];
+        _LICE_CombinePixelsCopySourceAlphaIgnoreAlphaParmNoClamp::doPix(
+            (LICE_pixel_chan*)&want[i], LICE_GETR(c), LICE_GETG(c), LICE_GETB(c), LICE_GETA(c),
+            256);
+    }
+    blitRowSourceAlpha256(got.data(), src.data(), (int)got.size());
+    EXPECT_EQ(got, want);
+
+    // Runs of eight: clear, opaque, and each with one near miss (alpha 1 or 254) at every place,
+    // which passes the top-bit test but not the exact one.
+    src.clear(), dst.clear();
+    for (int run = 0; run < 18; ++run)
+        for (int i = 0; i < 8; ++i) {
+            const bool opaque = run % 2 == 1, miss = run >= 2 && (run - 2) / 2 == i;
+            const LICE_pixel c = next() & 0x00ffffff;
+            src.push_back(c | (opaque ? miss ? 0xfe000000u : 0xff000000u : miss ? 0x01000000u : 0));
+            dst.push_back(next());
+        }
+    want = dst, got = dst;
     for (size_t i = 0; i < want.size(); ++i) {
         const LICE_pixel c = src[i];
         _LICE_CombinePixelsCopySourceAlphaIgnoreAlphaParmNoClamp::doPix(
