@@ -165,6 +165,10 @@ bool walkBoxSSE2(const ScaledWalk& k, int n, int w) {
         ++ia;
     while (ib > ia && (cx[ib - 1] - half < 0 || cx[ib - 1] + half > W - 1))
         --ib;
+    // A halving (centres two columns apart) sums its boxes straight from the rows.
+    bool halving = n == 3 && ib - ia >= 4;
+    for (int x = ia; halving && x + 1 < ib; ++x)
+        halving = cx[x + 1] == cx[x] + 2;
     WDL_TypedBuf<unsigned short> sumBuf;
     WDL_TypedBuf<LICE_pixel> rowBuf;
     const int sumN = 4 * (X1 - X0 + 1);
@@ -183,8 +187,8 @@ bool walkBoxSSE2(const ScaledWalk& k, int n, int w) {
         for (int r = y0; r <= y1; ++r)
             rows[r - y0] = k.win.at(0, r);
         const int nrows = y1 - y0 + 1;
-        boxColumnSums(sums, rows, nrows, X0, X1);
-        // Edge boxes: the cells inside the window, divided exactly.
+        if (!halving) boxColumnSums(sums, rows, nrows, X0, X1);
+        // Edge boxes (and a halving's last few): the cells inside the window, divided exactly.
         const auto edge = [&](int x) {
             const int x0 = cx[x] - half < 0 ? 0 : cx[x] - half;
             const int x1 = cx[x] + half > W - 1 ? W - 1 : cx[x] + half;
@@ -193,17 +197,27 @@ bool walkBoxSSE2(const ScaledWalk& k, int n, int w) {
             for (int c = 0; c < 4; ++c) {
                 int t = 0;
                 for (int X = x0; X <= x1; ++X)
-                    t += sums[4 * (X - X0) + c];
+                    if (halving)
+                        for (int r = 0; r < nrows; ++r)
+                            t += (rows[r][X] >> (8 * c)) & 255;
+                    else
+                        t += sums[4 * (X - X0) + c];
                 v |= (LICE_pixel)(t / cells) << (8 * c);
             }
-            row[x - xa] = v;
+            return v;
         };
         for (int x = xa; x < ia; ++x)
-            if (cx[x] >= 0) edge(x);
+            if (cx[x] >= 0) row[x - xa] = edge(x);
         for (int x = ib; x < xb; ++x)
-            if (cx[x] >= 0) edge(x);
+            if (cx[x] >= 0) row[x - xa] = edge(x);
         LICE_pixel* out = store ? d.ptr + xa : row;
-        if (ib > ia) boxRow(out + (ia - xa), sums, X0, cx + ia, ib - ia, n, nrows * n);
+        if (halving) {
+            const int done = boxRowHalving(out + (ia - xa), rows, nrows, cx[ia], ib - ia, W);
+            for (int x = ia + done; x < ib; ++x)
+                out[x - xa] = edge(x);
+        } else if (ib > ia) {
+            boxRow(out + (ia - xa), sums, X0, cx + ia, ib - ia, n, nrows * n);
+        }
         const auto write = [&](int from, int to) {
             for (int x = from; x < to; ++x)
                 if (cx[x] >= 0) put<Op>(d.ptr + x, row[x - xa], w);

@@ -179,6 +179,68 @@ inline void boxRowN(LICE_pixel* out, const unsigned short* sums, int X0, const i
     }
 }
 
+// Box averages (3 columns, R rows) of destination pixels centred on the source columns c, c + 2,
+// c + 4, ... (a halving), summed straight from the rows without a table of column sums: four
+// outputs take nine columns, and consecutive fours share one. Columns c - 1 onwards are read
+// while they lie below W; returns the number of pixels written (a multiple of four), the rest
+// being left to the caller.
+template <int R>
+inline int boxRowHalvingR(LICE_pixel* out, const LICE_pixel* const* rowPtrs, int c, int count,
+                          int cells, int W) {
+    // 3, 6 and 9 cells divide without a shift.
+    const __m128i zero = _mm_setzero_si128(), m = _mm_set1_epi16((short)kBoxDivisors[cells].m);
+    // The row pointers held locally: the stores below may alias anything.
+    const LICE_pixel* rows[R];
+    for (int r = 0; r < R; ++r)
+        rows[r] = rowPtrs[r];
+    // Vertical sums of four columns from X (two per register).
+    const auto four = [&](int X, __m128i* lo, __m128i* hi) {
+        __m128i v = _mm_loadu_si128((const __m128i*)(rows[0] + X));
+        __m128i l = _mm_unpacklo_epi8(v, zero), h = _mm_unpackhi_epi8(v, zero);
+        for (int r = 1; r < R; ++r) {
+            v = _mm_loadu_si128((const __m128i*)(rows[r] + X));
+            l = _mm_add_epi16(l, _mm_unpacklo_epi8(v, zero));
+            h = _mm_add_epi16(h, _mm_unpackhi_epi8(v, zero));
+        }
+        *lo = l, *hi = h;
+    };
+    int b = c - 1, i = 0;
+    if (count < 4 || b + 9 >= W) return 0;
+    __m128i A = _mm_unpacklo_epi8(_mm_loadl_epi64((const __m128i*)(rows[0] + b)), zero);
+    for (int r = 1; r < R; ++r)
+        A = _mm_add_epi16(A,
+                          _mm_unpacklo_epi8(_mm_loadl_epi64((const __m128i*)(rows[r] + b)), zero));
+    for (; i + 4 <= count && b + 9 < W; i += 4, b += 8) {
+        // A .. E hold the column pairs from b: output j sums pair j and the next pair's first.
+        __m128i B, C, D, E;
+        four(b + 2, &B, &C);
+        four(b + 6, &D, &E);
+        const __m128i t01 =
+            _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi64(A, B), _mm_unpackhi_epi64(A, B)),
+                          _mm_unpacklo_epi64(B, C));
+        const __m128i t23 =
+            _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi64(C, D), _mm_unpackhi_epi64(C, D)),
+                          _mm_unpacklo_epi64(D, E));
+        _mm_storeu_si128((__m128i*)(out + i),
+                         _mm_packus_epi16(_mm_mulhi_epu16(t01, m), _mm_mulhi_epu16(t23, m)));
+        A = E;
+    }
+    return i;
+}
+
+// The same for nrows = 1..3 rows.
+inline int boxRowHalving(LICE_pixel* out, const LICE_pixel* const* rows, int nrows, int c,
+                         int count, int W) {
+    switch (nrows) {
+    case 1:
+        return boxRowHalvingR<1>(out, rows, c, count, 3, W);
+    case 2:
+        return boxRowHalvingR<2>(out, rows, c, count, 6, W);
+    default:
+        return boxRowHalvingR<3>(out, rows, c, count, 9, W);
+    }
+}
+
 inline void boxRow(LICE_pixel* out, const unsigned short* sums, int X0, const int* cx, int count,
                    int n, int cells) {
     if (n == 5)

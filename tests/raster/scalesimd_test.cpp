@@ -58,6 +58,11 @@ TEST(ScaleRows, BoxDivisorsAreExact) {
     }
 }
 
+TEST(ScaleRows, HalvingDivisorsNeedNoShift) {
+    for (int c : {3, 6, 9})
+        EXPECT_EQ(lice_detail::kBoxDivisors[c].s, 0) << c;
+}
+
 TEST(ScaleRows, BoxRowMatchesPlainSums) {
     using namespace lice_detail;
     rtest::Rng rng(23);
@@ -88,6 +93,43 @@ TEST(ScaleRows, BoxRowMatchesPlainSums) {
                 ASSERT_EQ((int)((got[i] >> (8 * ch)) & 255), t / (nrows * n))
                     << "iteration " << iter << " pixel " << i << " channel " << ch;
             }
+    }
+}
+
+// The halving row reads nothing at or past W (rows sized W exactly) and writes whole fours.
+TEST(ScaleRows, HalvingRowMatchesPlainSums) {
+    using namespace lice_detail;
+    rtest::Rng rng(29);
+    for (int iter = 0; iter < 300; ++iter) {
+        const int W = rng.range(3, 60), nrows = rng.range(1, 3);
+        std::vector<std::vector<LICE_pixel>> src(nrows, std::vector<LICE_pixel>(W));
+        const LICE_pixel* rows[3];
+        for (int r = 0; r < nrows; ++r) {
+            for (LICE_pixel& p : src[r])
+                p = iter % 7 ? rng.next() : 0xffffffffu;
+            rows[r] = src[r].data();
+        }
+        const int c = rng.range(1, W - 2), count = rng.range(1, (W - 1 - c) / 2 + 1);
+        std::vector<LICE_pixel> got(count, 0x5a5a5a5au);
+        const int done = boxRowHalving(got.data(), rows, nrows, c, count, W);
+        ASSERT_TRUE(done % 4 == 0 && done <= count) << done;
+        if (count >= 4 && c + 2 * 3 + 3 <= W - 1) {
+            EXPECT_GT(done, 0) << "W " << W << " c " << c;
+        }
+        for (int i = 0; i < count; ++i) {
+            if (i >= done) {
+                EXPECT_EQ(got[i], 0x5a5a5a5au);
+                continue;
+            }
+            for (int ch = 0; ch < 4; ++ch) {
+                int t = 0;
+                for (int r = 0; r < nrows; ++r)
+                    for (int x = c + 2 * i - 1; x <= c + 2 * i + 1; ++x)
+                        t += (src[r][x] >> (8 * ch)) & 255;
+                ASSERT_EQ((int)((got[i] >> (8 * ch)) & 255), t / (nrows * 3))
+                    << "iteration " << iter << " pixel " << i << " channel " << ch;
+            }
+        }
     }
 }
 
@@ -177,6 +219,32 @@ TEST(ScaledBlit, FilteredMatchesTheSlowWalk) {
         ASSERT_EQ(LICE_BitmapCmp(&a, &b), 0)
             << "iteration " << iter << ": " << SW << "x" << SH << " (" << sx << "," << sy << " "
             << sw << "x" << sh << ") onto " << dw << "x" << dh;
+    }
+}
+
+// Exact halvings (the boxes' centres two columns apart) from areas at whole and fractional
+// offsets, copied and weighted.
+TEST(ScaledBlit, HalvingMatchesTheSlowWalk) {
+    rtest::Rng rng(43);
+    for (int iter = 0; iter < 120; ++iter) {
+        const int dw = rng.range(1, 40), dh = rng.range(1, 40);
+        const int SW = 2 * dw + rng.range(0, 6), SH = 2 * dh + rng.range(0, 6);
+        LICE_MemBitmap src(SW, SH, 4);
+        rtest::fillNoise(&src, rng);
+        const float sx = rng.range(0, (SW - 2 * dw) * 2) / 2.0f;
+        const float sy = rng.range(0, (SH - 2 * dh) * 2) / 2.0f;
+        const float alpha = iter % 3 ? 1.0f : 0.7f;
+        LICE_MemBitmap a(48, 48, 4), b(48, 48, 4);
+        rtest::fillNoise(&a, rng);
+        LICE_Copy(&b, &a);
+        const int dx = rng.range(0, 48 - dw), dy = rng.range(0, 48 - dh);
+        LICE_ScaledBlit(&a, &src, dx, dy, dw, dh, sx, sy, 2.0f * dw, 2.0f * dh, alpha,
+                        LICE_COMBINE_FILTER_BILINEAR);
+        slowFilteredBlit(&b, &src, dx, dy, dw, dh, sx, sy, 2.0f * dw, 2.0f * dh, alpha,
+                         LICE_COMBINE_FILTER_BILINEAR);
+        ASSERT_EQ(LICE_BitmapCmp(&a, &b), 0)
+            << "iteration " << iter << ": " << SW << "x" << SH << " (" << sx << "," << sy
+            << ") onto " << dw << "x" << dh;
     }
 }
 

@@ -63,9 +63,38 @@ TEST(FourPixelBlits, MatchTheScalarOperations) {
     }
 }
 
+// Every (source byte, destination byte, source alpha) triple of the source-alpha copy at weight
+// 256, in each colour channel, and every (destination alpha, source alpha) pair.
+TEST(FourPixelBlits, SourceAlphaIsExactForEveryByteTriple) {
+    using namespace lice_detail;
+    std::vector<LICE_pixel> src(65536), want(65536), got(65536);
+    long bad = 0;
+    for (int a = 0; a < 256; ++a) {
+        for (int s = 0; s < 256; ++s)
+            for (int d = 0; d < 256; ++d) {
+                const int i = s * 256 + d;
+                src[i] = LICE_RGBA(s ^ 0x5a, 255 - s, s, a);
+                want[i] = LICE_RGBA(d, d ^ 0xa5, 255 - d, (s + d) & 255);
+            }
+        got = want;
+        for (int i = 0; i < 65536; ++i) {
+            const LICE_pixel c = src[i];
+            _LICE_CombinePixelsCopySourceAlphaIgnoreAlphaParmNoClamp::doPix(
+                (LICE_pixel_chan*)&want[i], LICE_GETR(c), LICE_GETG(c), LICE_GETB(c), LICE_GETA(c),
+                256);
+        }
+        blitRowSourceAlpha256(got.data(), src.data(), 65536);
+        for (int i = 0; i < 65536; ++i)
+            if (got[i] != want[i] && ++bad < 5)
+                ADD_FAILURE() << "src " << std::hex << src[i] << " got " << got[i] << " want "
+                              << want[i];
+    }
+    EXPECT_EQ(bad, 0);
+}
+
 TEST(FourPixelBlits, HalfMixAndTheAlphaShortcuts) {
     using namespace lice_detail;
-    // Runs of four fully transparent or fully opaque pixels take the shortcuts; mixed runs not.
+    // Runs of fully transparent or fully opaque pixels take the shortcuts; mixed runs not.
     std::vector<LICE_pixel> src, dst;
     unsigned int seed = 99;
     const auto next = [&seed] { return seed ^= seed << 13, seed ^= seed >> 17, seed ^= seed << 5; };
@@ -77,6 +106,26 @@ TEST(FourPixelBlits, HalfMixAndTheAlphaShortcuts) {
     }
     src.push_back(0x01020304), dst.push_back(0xfffefdfc);
     std::vector<LICE_pixel> want = dst, got = dst;
+    for (size_t i = 0; i < want.size(); ++i) {
+        const LICE_pixel c = src[i];
+        _LICE_CombinePixelsCopySourceAlphaIgnoreAlphaParmNoClamp::doPix(
+            (LICE_pixel_chan*)&want[i], LICE_GETR(c), LICE_GETG(c), LICE_GETB(c), LICE_GETA(c),
+            256);
+    }
+    blitRowSourceAlpha256(got.data(), src.data(), (int)got.size());
+    EXPECT_EQ(got, want);
+
+    // Runs of eight: clear, opaque, and each with one near miss (alpha 1 or 254) at every place,
+    // which passes the top-bit test but not the exact one.
+    src.clear(), dst.clear();
+    for (int run = 0; run < 18; ++run)
+        for (int i = 0; i < 8; ++i) {
+            const bool opaque = run % 2 == 1, miss = run >= 2 && (run - 2) / 2 == i;
+            const LICE_pixel c = next() & 0x00ffffff;
+            src.push_back(c | (opaque ? miss ? 0xfe000000u : 0xff000000u : miss ? 0x01000000u : 0));
+            dst.push_back(next());
+        }
+    want = dst, got = dst;
     for (size_t i = 0; i < want.size(); ++i) {
         const LICE_pixel c = src[i];
         _LICE_CombinePixelsCopySourceAlphaIgnoreAlphaParmNoClamp::doPix(
