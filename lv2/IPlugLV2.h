@@ -1,7 +1,7 @@
 // The LV2 wrapper: maps an LV2 host's descriptor calls onto the plug-in base, as the Audio Unit
 // wrapper maps component calls.
 //
-// One LV2 plug-in per channel configuration of the product's spec ("1-1 2-2" gives a mono and a
+// One LV2 plug-in per channel configuration of the product ("1-1 2-2" gives a mono and a
 // stereo plug-in), all in one bundle. Ports of each, in index order: the audio inputs, the audio
 // outputs, then one control input per parameter in parameter order (PortLayout).
 //

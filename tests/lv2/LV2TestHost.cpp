@@ -39,7 +39,7 @@ LilvWorld* TestWorld() {
         // Keep the plug-in's library loaded to the end, so that sanitizer reports can name it.
         dlopen(ZERUB_LV2_BUNDLE "/Zerub.so", RTLD_NOW | RTLD_NODELETE);
         LilvWorld* w = lilv_world_new();
-        // The core specification, so that plug-in classes are known.
+        // The LV2 core bundle, so that plug-in classes are known.
         LilvNode* core = lilv_new_file_uri(w, nullptr, "/usr/lib/lv2/core.lv2/");
         lilv_world_load_bundle(w, core);
         lilv_node_free(core);
