@@ -3,6 +3,7 @@
 // tracking modes answers them as a user would, by clicking the panel's button or the menu item.
 #include "WindowTestSupport.h"
 
+#include "editor/IGraphicsCocoa.h"
 #include "editor/IGraphicsMac.h"
 #include "plugin/IPlugBase.h"
 
@@ -31,6 +32,9 @@ public:
 
 namespace {
 
+// 60 s of 0.05 s ticks: generous on a loaded machine, but the test ends.
+constexpr int kGiveUpTicks = 1200;
+
 // The modal loop notices that it was stopped only when its next event arrives; a real click
 // brings one (the button's release), a click performed from a timer does not.
 void WakeModalLoop() {
@@ -54,6 +58,7 @@ void WakeModalLoop() {
     NSString* title;
     NSTimer* timer;
     bool clicked;
+    int ticks;
 }
 - (void)tick:(NSTimer*)t;
 @end
@@ -62,6 +67,12 @@ void WakeModalLoop() {
 - (void)tick:(NSTimer*)t {
     if (clicked) return;
     NSWindow* panel = [NSApp modalWindow];
+    if (panel && ++ticks > kGiveUpTicks) { // the button never turned up: fail, do not hang
+        clicked = true;
+        [NSApp abortModal];
+        WakeModalLoop();
+        return;
+    }
     if (!panel) return;
     NSMutableArray* views = [NSMutableArray arrayWithObject:[panel contentView]];
     while ([views count]) {
@@ -125,4 +136,124 @@ TEST(CocoaDialogs, MessageBoxAnswersByButtonSet) {
         EXPECT_EQ(answer, c.answer) << "type " << c.type << " " << [c.button UTF8String];
         Finish(answerer);
     }
+}
+
+// While a popup menu is up, performs the item titled `title` (nil: none), then ends the menu's
+// tracking as the release of the mouse would.
+@interface MenuAnswerer : NSObject {
+@public
+    NSString* title;
+    NSTimer* timer;
+    bool seen;
+    int ticks;
+    std::string titles; // of the menu that was up, separated by '|'
+}
+- (void)tick:(NSTimer*)t;
+@end
+
+namespace {
+
+NSEvent* MouseUpOutside(NSInteger windowNumber) {
+    return [NSEvent mouseEventWithType:NSLeftMouseUp
+                              location:NSMakePoint(-20.0, -20.0)
+                         modifierFlags:0
+                             timestamp:0
+                          windowNumber:windowNumber
+                               context:nil
+                           eventNumber:0
+                            clickCount:1
+                              pressure:0.0];
+}
+
+// The editor's popup menu shown in the view tree under root, or nil.
+NSMenu* PopupMenuIn(NSView* root) {
+    if ([root isKindOfClass:[NSMenuView class]]) {
+        NSMenu* menu = [(NSMenuView*)root menu];
+        return [menu isKindOfClass:[IGraphicsNSMenu_vZerub_au class]] ? menu : nil;
+    }
+    NSArray* subviews = [root subviews];
+    for (NSUInteger i = 0; i < [subviews count]; ++i)
+        if (NSMenu* menu = PopupMenuIn([subviews objectAtIndex:i])) return menu;
+    return nil;
+}
+
+} // namespace
+
+@implementation MenuAnswerer
+- (void)tick:(NSTimer*)t {
+    if (seen) return;
+    if (++ticks > kGiveUpTicks) { // the menu never turned up: end tracking, fail, do not hang
+        seen = true;
+        titles = "(not found)";
+        [NSApp postEvent:MouseUpOutside(0) atStart:NO];
+        return;
+    }
+    NSArray* windows = [NSApp windows];
+    for (NSUInteger k = 0; k < [windows count]; ++k) {
+        NSWindow* w = [windows objectAtIndex:k];
+        if (![w isVisible]) continue;
+        NSMenu* menu = PopupMenuIn([w contentView]);
+        if (!menu) continue;
+        seen = true;
+        for (NSInteger i = 0; i < [menu numberOfItems]; ++i) {
+            NSMenuItem* item = [menu itemAtIndex:i];
+            titles += [item isSeparatorItem] ? "-" : [[item title] UTF8String];
+            titles += "|";
+        }
+        if (title) {
+            const NSInteger index = [menu indexOfItemWithTitle:title];
+            if (index >= 0) [menu performActionForItemAtIndex:index];
+        }
+        // Released outside the menu: tracking ends without a further choice.
+        [NSApp postEvent:MouseUpOutside([w windowNumber]) atStart:NO];
+        return;
+    }
+}
+@end
+
+TEST(CocoaDialogs, PopupMenuChoiceAndDismissal) {
+    REQUIRE_DISPLAY();
+    DialogTestPlug plug;
+    IGraphicsMac* gui = new IGraphicsMac(&plug, 333, 511, 25);
+    plug.AttachGraphics(gui);
+    NSView* view = static_cast<NSView*>(gui->OpenWindow(nullptr));
+    NSWindow* window = WindowAround(view);
+    [window orderFront:nil];
+
+    NSString* const choices[] = {@"03: Hard", nil};
+    for (NSString* choice : choices) {
+        IPopupMenu menu;
+        menu.SetPrefix(2);
+        menu.AddItem("Soft");
+        menu.AddSeparator();
+        menu.AddItem("Hard");
+        menu.AddItem("Off");
+        MenuAnswerer* answerer = [[MenuAnswerer alloc] init];
+        answerer->title = choice;
+        answerer->timer = [NSTimer timerWithTimeInterval:0.05
+                                                  target:answerer
+                                                selector:@selector(tick:)
+                                                userInfo:nil
+                                                 repeats:YES];
+        NSString* const modes[] = {NSDefaultRunLoopMode, NSEventTrackingRunLoopMode,
+                                   NSModalPanelRunLoopMode};
+        for (NSString* mode : modes)
+            [[NSRunLoop currentRunLoop] addTimer:answerer->timer forMode:mode];
+        IRECT area(40, 60, 140, 80);
+        IPopupMenu* chosen = gui->CreateIPopupMenu(&menu, &area);
+        EXPECT_TRUE(answerer->seen);
+        EXPECT_EQ(answerer->titles, "01: Soft|-|03: Hard|04: Off|");
+        if (choice) {
+            EXPECT_EQ(chosen, &menu);
+            EXPECT_EQ(menu.GetChosenItemIdx(), 2);
+        } else {
+            EXPECT_EQ(chosen, nullptr);
+            EXPECT_EQ(menu.GetChosenItemIdx(), -1);
+        }
+        [answerer->timer invalidate];
+        [answerer release];
+    }
+    [window orderOut:nil];
+    [window setContentView:nil];
+    [window release];
 }
