@@ -226,6 +226,8 @@ void* IGraphicsMac::OpenWindow(void* parent) {
 
 void IGraphicsMac::CloseWindow() {
     if (!mView) return;
+    // A drag cut short by the window closing gets no release: end its gesture here.
+    ReleaseMouseCapture();
     IGraphicsCocoa_vZerub_au* view = [mView retain];
     [view removeAllToolTips];
     [view killTimer];

@@ -27,9 +27,14 @@ public:
         GetParam(1)->SetDisplayText(1, "Hard");
         GetParam(1)->SetDisplayText(2, "Fuzz");
     }
-    void BeginInformHostOfParamChange(int) override {}
+    void BeginInformHostOfParamChange(int idx) override {
+        gestures += "begin " + std::to_string(idx) + ";";
+    }
     void InformHostOfParamChange(int, double) override {}
-    void EndInformHostOfParamChange(int) override {}
+    void EndInformHostOfParamChange(int idx) override {
+        gestures += "end " + std::to_string(idx) + ";";
+    }
+    std::string gestures; // what the host was told, in order
     void InformHostOfProgramChange() override {}
     int GetSamplePos() override { return 0; }
     double GetTempo() override { return 120.0; }
@@ -296,6 +301,21 @@ TEST(CocoaView, ClosedAndOpenedAgainTheEditorStillDraws) {
     e.gui->CloseWindow();
     EXPECT_EQ([again superview], nil);
     [window orderOut:nil];
+    [window release];
+}
+
+TEST(CocoaView, ClosingMidDragEndsTheOpenGesture) {
+    REQUIRE_DISPLAY();
+    Editor e(0);
+    IGraphicsCocoa_vZerub_au* view = e.Open();
+    NSWindow* window = WindowAround(view);
+
+    [view mouseDown:MouseEvent(NSLeftMouseDown, window, NSMakePoint(100.0, 300.0))];
+    [view mouseDragged:MouseEvent(NSLeftMouseDragged, window, NSMakePoint(100.0, 320.0))];
+    EXPECT_EQ(e.plug.gestures, "begin 0;");
+    // The window goes away before the button is released: the host must still see the end.
+    e.gui->CloseWindow();
+    EXPECT_EQ(e.plug.gestures, "begin 0;end 0;");
     [window release];
 }
 
