@@ -146,7 +146,7 @@ TEST(CocoaDialogs, MessageBoxAnswersByButtonSet) {
     NSTimer* timer;
     bool seen;
     int ticks;
-    std::string titles; // of the menu that was up, separated by '|'
+    NSMutableString* titles; // of the menu that was up, separated by '|'
 }
 - (void)tick:(NSTimer*)t;
 @end
@@ -180,11 +180,19 @@ NSMenu* PopupMenuIn(NSView* root) {
 } // namespace
 
 @implementation MenuAnswerer
+- (id)init {
+    if ((self = [super init])) titles = [[NSMutableString alloc] init];
+    return self;
+}
+- (void)dealloc {
+    [titles release];
+    [super dealloc];
+}
 - (void)tick:(NSTimer*)t {
     if (seen) return;
     if (++ticks > kGiveUpTicks) { // the menu never turned up: end tracking, fail, do not hang
         seen = true;
-        titles = "(not found)";
+        [titles setString:@"(not found)"];
         [NSApp postEvent:MouseUpOutside(0) atStart:NO];
         return;
     }
@@ -197,8 +205,8 @@ NSMenu* PopupMenuIn(NSView* root) {
         seen = true;
         for (NSInteger i = 0; i < [menu numberOfItems]; ++i) {
             NSMenuItem* item = [menu itemAtIndex:i];
-            titles += [item isSeparatorItem] ? "-" : [[item title] UTF8String];
-            titles += "|";
+            [titles appendString:[item isSeparatorItem] ? @"-" : [item title]];
+            [titles appendString:@"|"];
         }
         if (title) {
             const NSInteger index = [menu indexOfItemWithTitle:title];
@@ -242,7 +250,7 @@ TEST(CocoaDialogs, PopupMenuChoiceAndDismissal) {
         IRECT area(40, 60, 140, 80);
         IPopupMenu* chosen = gui->CreateIPopupMenu(&menu, &area);
         EXPECT_TRUE(answerer->seen);
-        EXPECT_EQ(answerer->titles, "01: Soft|-|03: Hard|04: Off|");
+        EXPECT_STREQ([answerer->titles UTF8String], "01: Soft|-|03: Hard|04: Off|");
         if (choice) {
             EXPECT_EQ(chosen, &menu);
             EXPECT_EQ(menu.GetChosenItemIdx(), 2);
