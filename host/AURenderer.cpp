@@ -6,21 +6,6 @@
 
 namespace {
 
-AudioStreamBasicDescription FloatFormat(double sampleRate, int nChannels) {
-    AudioStreamBasicDescription format;
-    std::memset(&format, 0, sizeof format);
-    format.mSampleRate = sampleRate;
-    format.mFormatID = kAudioFormatLinearPCM;
-    format.mFormatFlags =
-        kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked | kAudioFormatFlagIsNonInterleaved;
-    format.mBytesPerPacket = sizeof(float);
-    format.mFramesPerPacket = 1;
-    format.mBytesPerFrame = sizeof(float);
-    format.mChannelsPerFrame = static_cast<UInt32>(nChannels);
-    format.mBitsPerChannel = 32;
-    return format;
-}
-
 std::string ScopeName(AudioUnitScope scope) {
     return scope == kAudioUnitScope_Input ? "input" : "output";
 }
@@ -53,7 +38,8 @@ Status AURenderer::Open(double sampleRate, int channels, int maxBlock) {
 Status AURenderer::Configure(double sampleRate, int channels, int maxBlock) {
     AudioUnit au = instance.get();
 
-    const AudioStreamBasicDescription format = FloatFormat(sampleRate, channels);
+    const AudioStreamBasicDescription format =
+        FloatFormat(sampleRate, static_cast<UInt32>(channels));
     for (AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output}) {
         const OSStatus status = AudioUnitSetProperty(au, kAudioUnitProperty_StreamFormat, scope, 0,
                                                      &format, sizeof format);

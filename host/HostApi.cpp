@@ -155,3 +155,18 @@ Status OpenInstance(const std::string& path, UnitInstance* instance) {
     instance->reset(raw);
     return Status::Ok();
 }
+
+AudioStreamBasicDescription FloatFormat(double rate, UInt32 channels) {
+    AudioStreamBasicDescription f;
+    std::memset(&f, 0, sizeof f);
+    f.mSampleRate = rate;
+    f.mFormatID = kAudioFormatLinearPCM;
+    f.mFormatFlags =
+        kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked | kAudioFormatFlagIsNonInterleaved;
+    f.mBytesPerPacket = 4;
+    f.mFramesPerPacket = 1;
+    f.mBytesPerFrame = 4;
+    f.mChannelsPerFrame = channels;
+    f.mBitsPerChannel = 32;
+    return f;
+}

@@ -107,3 +107,6 @@ Status FindComponent(const std::string& path, AudioComponent* found);
 
 // Finds the component and makes an instance of it.
 Status OpenInstance(const std::string& path, UnitInstance* instance);
+
+// 32-bit float, non-interleaved, one buffer per channel: the only audio format a unit is given.
+AudioStreamBasicDescription FloatFormat(double rate, UInt32 channels);

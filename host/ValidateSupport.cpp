@@ -67,21 +67,6 @@ float Noise(long n, int c) {
     return static_cast<float>(x) / 2147483648.0f - 1.0f;
 }
 
-AudioStreamBasicDescription FloatFormat(double rate, UInt32 channels) {
-    AudioStreamBasicDescription f;
-    std::memset(&f, 0, sizeof f);
-    f.mSampleRate = rate;
-    f.mFormatID = kAudioFormatLinearPCM;
-    f.mFormatFlags =
-        kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked | kAudioFormatFlagIsNonInterleaved;
-    f.mBytesPerPacket = 4;
-    f.mFramesPerPacket = 1;
-    f.mBytesPerFrame = 4;
-    f.mChannelsPerFrame = channels;
-    f.mBitsPerChannel = 32;
-    return f;
-}
-
 OSStatus SetFormat(AudioUnit unit, AudioUnitScope scope, double rate, UInt32 channels) {
     const AudioStreamBasicDescription f = FloatFormat(rate, channels);
     return AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, scope, 0, &f, sizeof f);

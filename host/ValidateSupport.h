@@ -70,7 +70,6 @@ bool AllFinite(const std::vector<float>& samples);
 // Full-scale white noise from a fixed integer hash: every run repeats it.
 float Noise(long n, int c);
 
-AudioStreamBasicDescription FloatFormat(double rate, UInt32 channels);
 OSStatus SetFormat(AudioUnit unit, AudioUnitScope scope, double rate, UInt32 channels);
 Float32 GetParam(AudioUnit unit, AudioUnitParameterID id, OSStatus* status);
 // "" when every parameter of other has the value in want, else the first difference.
