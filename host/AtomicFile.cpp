@@ -99,7 +99,8 @@ Status WriteFileAtomically(const std::string& path, const void* data, size_t siz
 }
 
 Status ReadSmallFile(const std::string& path, size_t maxBytes, std::string* contents) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking: opening a FIFO would otherwise wait for a writer before it is refused.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return Status::Fail("cannot read " + path + ": " + ErrnoText());
     struct stat info;
     Status result = Status::Ok();

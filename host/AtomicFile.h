@@ -32,5 +32,6 @@ Status WriteAll(int fd, const void* data, size_t size, const std::string& path);
 // untouched and the temporary removed), or straight to a device or FIFO.
 Status WriteFileAtomically(const std::string& path, const void* data, size_t size);
 
-// Reads a whole regular file of at most maxBytes.
+// Reads a whole regular file of at most maxBytes. Anything else (a FIFO, a device, a folder) is
+// refused without being waited on or read.
 Status ReadSmallFile(const std::string& path, size_t maxBytes, std::string* contents);
