@@ -5,6 +5,7 @@
 
 #include "host/Status.h"
 
+#include <csignal>
 #include <string>
 
 // A fresh name beside path that no other writer (thread or process) picks: hidden, with the
@@ -24,6 +25,21 @@ struct OutputTarget {
 // Follows symbolic links (relative ones from the link's folder) to what path finally names.
 // Fails for a folder, a socket, a loop of links, or a folder on the way that cannot be read.
 Status ResolveOutputTarget(const std::string& path, OutputTarget* target);
+
+// While one lives, a write past the file-size limit (RLIMIT_FSIZE) fails with EFBIG instead of
+// killing the process with SIGXFSZ, so that the writer can remove its temporary and say why.
+// The signal's disposition is process-wide: the previous one is put back on destruction.
+class FileSizeLimitAsError {
+public:
+    FileSizeLimitAsError();
+    ~FileSizeLimitAsError();
+    FileSizeLimitAsError(const FileSizeLimitAsError&) = delete;
+    FileSizeLimitAsError& operator=(const FileSizeLimitAsError&) = delete;
+
+private:
+    struct sigaction previous_ {};
+    bool restore_ = false;
+};
 
 // Writes size bytes to an open descriptor, retrying short writes; the message names path.
 Status WriteAll(int fd, const void* data, size_t size, const std::string& path);
