@@ -193,8 +193,9 @@ public:
     // ---- Preset files (UI thread; take the mutex) ----
     // Program (FXP) and bank (FXB) files, in chunk form when the plug-in keeps state chunks and
     // in parameter form otherwise. Saves replace the file only once it is wholly written; loads
-    // refuse files over 16 MiB, foreign plug-in IDs and unknown formats, and never read past
-    // the end. A bank that fails part way keeps the programs loaded before the bad record.
+    // refuse files over 16 MiB, foreign plug-in IDs, unknown formats, and programs, records or
+    // chunks cut short or counting another number of parameters, changing nothing for them. A
+    // bank that fails part way keeps the programs loaded before the bad record.
     bool SaveProgramAsFXP(WDL_String* path);
     bool SaveBankAsFXB(WDL_String* path);
     bool LoadProgramFromFXP(WDL_String* path);
