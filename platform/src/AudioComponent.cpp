@@ -39,10 +39,10 @@ struct OpaqueAudioComponent {
 struct ComponentInstanceRecord {
     AudioComponent component;
     AudioComponentPlugInInterface* plugin;
-    std::atomic<Handle> storage; // read on render threads, set from others
-    int pins = 0;                // calls in flight (guarded by the table's mutex)
-    bool disposed = false;       // out of the table; closed by whoever drops the last pin
-    bool closeByLastPin = false; // the disposing thread was itself inside a call
+    std::atomic<Handle> storage;       // read on render threads, set from others
+    std::atomic<int> pins{0};          // calls in flight
+    std::atomic<bool> disposed{false}; // out of the table
+    bool closeByLastPin = false;       // the disposing thread was inside a call (table's mutex)
 };
 
 namespace {
@@ -68,13 +68,28 @@ struct Instances {
     std::unordered_map<AudioComponentInstance, ComponentInstanceRecord*> live;
 };
 
-// The pins this thread holds, per record: a unit disposed from inside one of its own calls (a
-// listener or callback that disposes it) cannot wait for that call to end.
-thread_local std::unordered_map<const ComponentInstanceRecord*, int> tlsPins;
-
 Instances& TheInstances() {
     static auto* instances = new Instances();
     return *instances;
+}
+
+// The pins this thread holds: a unit disposed from inside one of its own calls (a listener or
+// callback that disposes it) cannot wait for that call to end. Plain arrays: a thread_local
+// with a destructor would register it on first use, which waits for the dynamic loader's lock,
+// held while any bundle loads.
+constexpr int kMaxOwnPins = 64;
+thread_local const ComponentInstanceRecord* tlsPinned[kMaxOwnPins];
+thread_local int tlsPinCount[kMaxOwnPins];
+
+int* OwnPins(const ComponentInstanceRecord* record, bool add) {
+    int freeSlot = -1;
+    for (int i = 0; i < kMaxOwnPins; ++i) {
+        if (tlsPinned[i] == record && tlsPinCount[i] > 0) return &tlsPinCount[i];
+        if (freeSlot < 0 && tlsPinCount[i] == 0) freeSlot = i;
+    }
+    if (!add || freeSlot < 0) return nullptr; // deeper than any call chain: not tracked
+    tlsPinned[freeSlot] = record;
+    return &tlsPinCount[freeSlot];
 }
 
 // fn(record) under the table's lock, so that the record cannot be disposed meanwhile; the
@@ -277,26 +292,26 @@ namespace zerub::platform {
 PinnedInstance::PinnedInstance(AudioComponentInstance instance) {
     if (!instance) return;
     Instances& instances = TheInstances();
-    std::unique_lock<std::shared_mutex> lock(instances.mutex);
+    std::shared_lock<std::shared_mutex> lock(instances.mutex);
     auto found = instances.live.find(instance);
     if (found == instances.live.end()) return;
     record = found->second;
     ++record->pins;
-    ++tlsPins[record];
+    if (int* own = OwnPins(record, true)) ++*own;
 }
 
 PinnedInstance::~PinnedInstance() {
     if (!record) return;
+    if (int* own = OwnPins(record, false)) --*own;
+    --record->pins;
+    if (!record->disposed) return;
+    // Disposed meanwhile: wake the disposer, or close when it left that to the last pin.
     bool closeNow = false;
     {
         Instances& instances = TheInstances();
         std::unique_lock<std::shared_mutex> lock(instances.mutex);
-        if (--tlsPins[record] == 0) tlsPins.erase(record);
-        --record->pins;
-        if (record->disposed) {
-            closeNow = record->closeByLastPin && record->pins == 0;
-            instances.unpinned.notify_all();
-        }
+        closeNow = record->closeByLastPin && record->pins == 0;
+        instances.unpinned.notify_all();
     }
     if (closeNow) {
         record->plugin->Close(record->plugin);
@@ -455,8 +470,8 @@ OSStatus AudioComponentInstanceDispose(AudioComponentInstance inInstance) {
         record = found->second;
         instances.live.erase(found);
         record->disposed = true;
-        auto own = tlsPins.find(record);
-        const int ownPins = own == tlsPins.end() ? 0 : own->second;
+        const int* own = OwnPins(record, false);
+        const int ownPins = own ? *own : 0;
         instances.unpinned.wait(lock, [&] { return record->pins == ownPins; });
         if (ownPins > 0) {
             record->closeByLastPin = true;
