@@ -69,10 +69,11 @@ public:
     static OSStatus IPlugAUEntry(ComponentParameters* params, void* storage);
     static OSStatus IPlugAUCarbonViewEntry(ComponentParameters* params, void* storage);
 
-    // UI thread, once, right after construction and before any host call; no lock. Looks up
-    // what later calls need from the platform (the component's description, the view bundle's
-    // location, the system version) and lists the parameter groups, so that no call made under
-    // the mutex waits on the component registry, the bundle registry or the file system.
+    // UI thread, once, right after construction and before any host call. Looks up what later
+    // calls need from the platform (the component's description, the view bundle's location,
+    // the system version) without the mutex, then lists the parameter groups under it, so that
+    // no call made under the mutex waits on the component registry, the bundle registry or the
+    // file system.
     void OnOpen();
 
     const char* GetBundleID() const { return bundleID.Get(); }
@@ -86,6 +87,9 @@ public:
     EAUInputType GetInputType(int bus) const;
 
     // ---- Host-facing operations of the base ----
+    // Called by the base and the editor: parameter and program notices on the UI thread (the
+    // mutex may be held; they take no other lock of the unit), transport queries on the render
+    // thread with the mutex held (they call only the host's procedures).
     void BeginInformHostOfParamChange(int paramIdx) override;
     void InformHostOfParamChange(int paramIdx, double normalizedValue) override;
     void EndInformHostOfParamChange(int paramIdx) override;

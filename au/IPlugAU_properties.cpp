@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
-#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
@@ -391,8 +390,7 @@ struct IPlugAUProperties {
         au.AssessInputConnections();
         return noErr;
     }
-    // Hosts may hand the older record without the second transport procedure; only the first
-    // four members are kept.
+    // The first four members are kept; the second transport procedure is not used.
     static OSStatus SetHostCallbacks(IPlugAU& au, const PropertyAddress&, const void* data) {
         const HostCallbackInfo* info = static_cast<const HostCallbackInfo*>(data);
         au.hostCallbacks = HostCallbackInfo();
@@ -554,8 +552,7 @@ const PropertyRow kPropertyTable[] = {
          P::GetFactoryPresets, 0, 0, nullptr, false, false},
     {kAudioUnitProperty_HostCallbacks, kGlobal, kNoProp, sizeof(HostCallbackInfo), true, nullptr,
          P::GetNothing,
-         kGlobal, offsetof(HostCallbackInfo, transportStateProc2), P::SetHostCallbacks, false,
-         true},
+         kGlobal, sizeof(HostCallbackInfo), P::SetHostCallbacks, false, true},
     {kAudioUnitProperty_CurrentPreset, kAnyScope, kNoProp, sizeof(AUPreset), true, nullptr,
          P::GetPreset,
          kAnyScope, sizeof(AUPreset), P::SetPreset, false, true},
