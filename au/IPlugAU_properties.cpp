@@ -16,7 +16,6 @@ namespace {
 constexpr UInt8 kAnyScope = 0;
 constexpr UInt8 kGlobal = 1u << kAudioUnitScope_Global;
 constexpr UInt8 kInput = 1u << kAudioUnitScope_Input;
-constexpr UInt8 kOutput = 1u << kAudioUnitScope_Output;
 
 OSStatus OkOr(bool ok, OSStatus error) {
     return ok ? OSStatus(noErr) : error;

@@ -39,10 +39,11 @@ struct OpaqueAudioComponent {
 struct ComponentInstanceRecord {
     AudioComponent component;
     AudioComponentPlugInInterface* plugin;
-    std::atomic<Handle> storage;       // read on render threads, set from others
-    std::atomic<int> pins{0};          // calls in flight
-    std::atomic<bool> disposed{false}; // out of the table
-    bool closeByLastPin = false;       // the disposing thread was inside a call (table's mutex)
+    std::atomic<Handle> storage; // read on render threads, set from others
+    std::atomic<int> pins{0};    // calls in flight; changed under the table's lock, shared
+    // Set under the table's lock, held exclusively.
+    bool disposed = false;       // out of the table
+    bool closeByLastPin = false; // the disposing thread was itself inside a call
 };
 
 namespace {
@@ -303,19 +304,21 @@ PinnedInstance::PinnedInstance(AudioComponentInstance instance) {
 PinnedInstance::~PinnedInstance() {
     if (!record) return;
     if (int* own = OwnPins(record, false)) --*own;
-    --record->pins;
-    if (!record->disposed) return;
-    // Disposed meanwhile: wake the disposer, or close when it left that to the last pin.
-    bool closeNow = false;
+    // Under the table's lock, so that the disposer, which tests the count under it, cannot
+    // free the record between the decrement and the reads.
+    bool disposed, closeNow;
+    Instances& instances = TheInstances();
     {
-        Instances& instances = TheInstances();
-        std::unique_lock<std::shared_mutex> lock(instances.mutex);
-        closeNow = record->closeByLastPin && record->pins == 0;
-        instances.unpinned.notify_all();
+        std::shared_lock<std::shared_mutex> lock(instances.mutex);
+        const int left = --record->pins;
+        disposed = record->disposed;
+        closeNow = disposed && record->closeByLastPin && left == 0;
     }
     if (closeNow) {
         record->plugin->Close(record->plugin);
         delete record;
+    } else if (disposed) {
+        instances.unpinned.notify_all(); // the record is not touched again: it may be gone
     }
 }
 
