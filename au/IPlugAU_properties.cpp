@@ -603,20 +603,34 @@ IPlugAU::BusChannels* IPlugAU::GetBus(AudioUnitScope scope, AudioUnitElement ele
     }
 }
 
+namespace {
+
+// What a get of the property at this address would answer: its row, size and writable flag,
+// or the status that refuses the address. Info requests and gets share it, so they agree.
+OSStatus Answer(IPlugAU& au, AudioUnitPropertyID propID, const PropertyAddress& at,
+                const PropertyRow** row, UInt32* size, Boolean* writable) {
+    *row = FindPropertyRow(propID);
+    if (!*row || (!(*row)->get && !(*row)->check)) return kAudioUnitErr_InvalidProperty;
+    if (!ScopeAllowed((*row)->scopes, at.scope)) return (*row)->scopeError;
+    *size = (*row)->size;
+    *writable = (*row)->writable;
+    if ((*row)->check)
+        if (OSStatus status = (*row)->check(au, at, size, writable)) return status;
+    return (*row)->get ? OSStatus(noErr) : OSStatus(kAudioUnitErr_InvalidProperty);
+}
+
+} // namespace
+
 OSStatus IPlugAU::GetPropertyInfo(AudioUnitPropertyID propID, AudioUnitScope scope,
                                   AudioUnitElement element, UInt32* dataSize, Boolean* writeable) {
     if (dataSize) *dataSize = 0;
     if (writeable) *writeable = false;
     WDL_MutexLock lock(&mutex);
-    const PropertyRow* row = FindPropertyRow(propID);
-    if (!row || (!row->get && !row->check)) return kAudioUnitErr_InvalidProperty;
-    UInt32 size = row->size;
-    Boolean writable = row->writable;
-    if (!ScopeAllowed(row->scopes, scope)) return row->scopeError;
-    const PropertyAddress at = {scope, element};
-    if (row->check)
-        if (OSStatus status = row->check(*this, at, &size, &writable)) return status;
-    if (!row->get) return kAudioUnitErr_InvalidProperty;
+    const PropertyRow* row;
+    UInt32 size;
+    Boolean writable;
+    if (OSStatus status = Answer(*this, propID, {scope, element}, &row, &size, &writable))
+        return status;
     if (dataSize) *dataSize = size;
     if (writeable) *writeable = writable;
     return noErr;
@@ -627,15 +641,11 @@ OSStatus IPlugAU::GetProperty(AudioUnitPropertyID propID, AudioUnitScope scope,
     if (!dataSize) return paramErr;
     if (!data) return GetPropertyInfo(propID, scope, element, dataSize, nullptr);
     WDL_MutexLock lock(&mutex);
-    const PropertyRow* row = FindPropertyRow(propID);
-    if (!row || (!row->get && !row->check)) return kAudioUnitErr_InvalidProperty;
-    if (!ScopeAllowed(row->scopes, scope)) return row->scopeError;
-    UInt32 size = row->size;
-    Boolean writable = row->writable;
     const PropertyAddress at = {scope, element};
-    if (row->check)
-        if (OSStatus status = row->check(*this, at, &size, &writable)) return status;
-    if (!row->get) return kAudioUnitErr_InvalidProperty;
+    const PropertyRow* row;
+    UInt32 size;
+    Boolean writable;
+    if (OSStatus status = Answer(*this, propID, at, &row, &size, &writable)) return status;
     if (*dataSize < size) return kAudioUnitErr_InvalidPropertyValue; // nothing written
     const OSStatus status = row->get(*this, at, data);
     if (status == noErr) *dataSize = size;
