@@ -109,8 +109,7 @@ std::string ElementNameProblem(AudioUnit unit, bool* offered) {
                 problem = where + "the info call answers " + StatusText(info) + ", get " +
                           StatusText(get);
             else if (element == buses && get != kAudioUnitErr_InvalidElement)
-                problem = where + "past the " + std::to_string(buses) + " bus(es), answers " +
-                          StatusText(get);
+                problem = where + "past the last bus, answers " + StatusText(get);
         }
     }
     return problem;
