@@ -1,6 +1,7 @@
 // The Turtle writer on a plug-in unlike Zerub: four channel configurations, an enumeration with
-// texts, a boolean, units known and unknown, names that collide as symbols, awkward text, an
-// unfilled preset. The files must pass lv2_validate and read back through lilv as written.
+// texts, a boolean, units known and unknown, names that collide as symbols, awkward text, presets
+// that set some parameters and leave the rest at their defaults. The files must pass lv2_validate
+// and read back through lilv as written.
 #include "lv2/IPlugLV2_ttl.h"
 
 #include <lilv/lilv.h>
@@ -27,8 +28,6 @@ public:
         GetParam(2)->InitDouble("3 Band", -6.0, -24.0, 12.0, 0.5, "dB");
         GetParam(3)->InitDouble("mode", 0.125, 0.0, 1.0, 0.001, "furlong");
         GetParam(4)->InitInt("Steps", 4, 1, 16);
-        MakePreset("First \"take\"", 2, false, 3.5, 0.25, 8);
-        MakeDefaultPreset("Second", 1); // the third slot stays empty
     }
 };
 
@@ -46,6 +45,19 @@ IPlugLV2* MakePlug(void* /*memory*/) {
 
 const char* LV2PluginURIBase() {
     return kBase;
+}
+
+const LV2ProductInfo& LV2Product() {
+    static const LV2PresetValue first[] = {{0, 2.0}, {2, 3.5}, {4, 8.0}};
+    static const LV2Preset presets[] = {{"First \"take\"", first, 3}, {"Second", nullptr, 0}};
+    static const LV2ProductInfo info = {"Odd \"test\" plug-in",
+                                        "https://example.org/license",
+                                        "Maker",
+                                        "https://example.org/",
+                                        -1,
+                                        presets,
+                                        2};
+    return info;
 }
 
 TEST(LV2PortSymbol, LowerCaseIdentifiersMadeUnique) {
