@@ -140,7 +140,25 @@ TEST(LV2Turtle, AnyPlugInValidatesAndReadsBackAsWritten) {
     lilv_node_free(min);
     lilv_node_free(max);
 
-    // Only the two filled presets, with their names as given.
+    // A released version (LV2 reads an odd or zero minor as a development build) from 1.2.3, and
+    // what a host shows about the plug-in.
+    auto first = [world, p](const char* predicate) {
+        LilvNode* pred = lilv_new_uri(world, predicate);
+        LilvNodes* values = lilv_plugin_get_value(p, pred);
+        lilv_node_free(pred);
+        const std::string v = values ? Str(lilv_nodes_get_first(values)) : "";
+        lilv_nodes_free(values);
+        return v;
+    };
+    EXPECT_EQ(first(LV2_CORE__minorVersion), "204");
+    EXPECT_EQ(first(LV2_CORE__microVersion), "3");
+    EXPECT_EQ(first("http://www.w3.org/2000/01/rdf-schema#comment"), "Odd \"test\" plug-in");
+    EXPECT_EQ(first("http://usefulinc.com/ns/doap#license"), "https://example.org/license");
+    LilvNode* author = lilv_plugin_get_author_name(p);
+    EXPECT_EQ(Str(author), "Maker");
+    lilv_node_free(author);
+
+    // The presets the product lists, with their names as given.
     LilvNode* presetClass = lilv_new_uri(world, "http://lv2plug.in/ns/ext/presets#Preset");
     LilvNodes* presets = lilv_plugin_get_related(p, presetClass);
     lilv_node_free(presetClass);
