@@ -210,7 +210,11 @@ public:
 protected:
     IPreset* GetNextUninitializedPreset();
 
-    WDL_PtrList<ChannelIO> channelIO;
+    // The lists hold a few entries each: a small growth step keeps an instance small (hosts may
+    // run hundreds of them).
+    static constexpr int kListGranularity = 64;
+
+    WDL_PtrList<ChannelIO> channelIO{kListGranularity};
     WDL_Mutex mutex;
     char effectName[kMaxEffectNameLen];
     char productName[kMaxEffectNameLen];
@@ -226,15 +230,15 @@ protected:
     int blockSize = 0;
     int latency;
     int tailSize = 0;
-    WDL_PtrList<const char> paramGroups;
+    WDL_PtrList<const char> paramGroups{kListGranularity};
     IGraphics* graphics = nullptr;
-    WDL_PtrList<IParam> params;
-    WDL_PtrList<IPreset> presets;
-    WDL_TypedBuf<double*> inData, outData;
-    WDL_PtrList<InChannel> inChannels;
-    WDL_PtrList<OutChannel> outChannels;
-    WDL_PtrList<WDL_String> inputBusLabels;
-    WDL_PtrList<WDL_String> outputBusLabels;
+    WDL_PtrList<IParam> params{kListGranularity};
+    WDL_PtrList<IPreset> presets{kListGranularity};
+    WDL_TypedBuf<double*> inData{kListGranularity}, outData{kListGranularity};
+    WDL_PtrList<InChannel> inChannels{kListGranularity};
+    WDL_PtrList<OutChannel> outChannels{kListGranularity};
+    WDL_PtrList<WDL_String> inputBusLabels{kListGranularity};
+    WDL_PtrList<WDL_String> outputBusLabels{kListGranularity};
 
 private:
     IPreset* FillNextPreset(const char* name);

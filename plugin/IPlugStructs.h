@@ -25,7 +25,7 @@ struct ChannelIO {
 struct InChannel {
     bool connected = false;
     double** src = nullptr;
-    WDL_TypedBuf<double> scratch;
+    WDL_TypedBuf<double> scratch{64}; // one block; grown by half a block, not by whole pages
     WDL_String label;
 };
 
@@ -34,7 +34,7 @@ struct OutChannel {
     bool connected = false;
     double** dest = nullptr;
     float* fDest = nullptr;
-    WDL_TypedBuf<double> scratch;
+    WDL_TypedBuf<double> scratch{64}; // as InChannel's
     WDL_String label;
 };
 

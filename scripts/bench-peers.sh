@@ -3,7 +3,9 @@
 # distortion plug-ins with bench/lv2/lv2_bench (same stereo signal, fixed blocks, only the run loop
 # timed), rounds interleaved so that a busy moment of the machine spreads over every plug-in, and
 # prints one table: real-time factor by wall time (minimum and median over the rounds), the median
-# by CPU time, and the median's ratio to Zerub (stereo).
+# by CPU time, and the median's ratio to Zerub (stereo); then, per instance, the real-time factor
+# (a mono plug-in runs as two instances, so one of them alone runs twice as fast as the pair) and
+# the heap an extra instance costs.
 #
 # Usage: scripts/bench-peers.sh [--build DIR] [--rounds N] [--seconds S] [--block N] [--no-install]
 # The peer packages are installed when missing (as root or through sudo) unless --no-install.
@@ -62,9 +64,10 @@ trap 'rm -rf "$tmp"' EXIT
 ln -s "$build/Zerub.lv2" "$tmp/Zerub.lv2"
 export LV2_PATH="$tmp:/usr/lib/lv2:/usr/local/lib/lv2"
 
-run() { # URI: one measurement; prints "NAME<TAB>wall<TAB>cpu"
+run() { # URI: one measurement; prints "NAME<TAB>wall<TAB>cpu<TAB>instances<TAB>bytes"
     "$bench" "$1" --seconds "$seconds" --block "$block" --benchmark_min_time=1 \
-        2>/dev/null | awk -F'\t' '$1 == "RESULT" { print $2 "\t" $3 "\t" $4 }'
+        2>/dev/null | awk -F'\t' '$1 == "MEMORY" { mem = $3 }
+                                  $1 == "RESULT" { print $2 "\t" $3 "\t" $4 "\t" $5 "\t" mem }'
 }
 
 # Keep the peers that load; Zerub must.
@@ -98,18 +101,18 @@ sort -t$'\t' -k1,1n -k3,3g "$tmp/results" | awk -F'\t' -v block="$block" -v seco
     }
     {
         k = $1 + 0; name[k] = $2; n[k]++
-        wall[k, n[k]] = $3 + 0; cpu[k, n[k]] = $4 + 0
+        wall[k, n[k]] = $3 + 0; cpu[k, n[k]] = $4 + 0; inst[k] = $5 + 0; mem[k] = $6 + 0
         if (k > last) last = k
     }
     END {
-        printf "%-36s %12s %12s %12s %10s\n", "plug-in", "RTF min", "RTF median", "CPU median", "x Zerub"
+        printf "%-36s %12s %12s %12s %10s %12s %10s\n", "plug-in", "RTF min", "RTF median", "CPU median", "x Zerub", "RTF/instance", "KB/instance"
         for (k = 0; k <= last; k++) {
             if (!(k in n)) continue
             delete w; delete c
             for (i = 1; i <= n[k]; i++) { w[i] = wall[k, i]; c[i] = cpu[k, i] }
             mw[k] = median(w, n[k]); mc[k] = median(c, n[k])
             if (k == 0) ref = mw[k]
-            printf "%-36s %12.1f %12.1f %12.1f %10.2f\n", name[k], wall[k, 1], mw[k], mc[k], mw[k] / ref
+            printf "%-36s %12.1f %12.1f %12.1f %10.2f %12.1f %10.1f\n", name[k], wall[k, 1], mw[k], mc[k], mw[k] / ref, mw[k] * inst[k], mem[k] / 1024
         }
-        printf "(stereo signal, %s s at 48 kHz, blocks of %s frames; RTF = seconds of audio per second; mono plug-ins run as two instances)\n", seconds, block
+        printf "(stereo signal, %s s at 48 kHz, blocks of %s frames; RTF = seconds of audio per second; mono plug-ins run as two instances, one per channel: RTF/instance is what one instance does on its own stream)\n", seconds, block
     }'
