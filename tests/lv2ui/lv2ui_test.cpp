@@ -1,6 +1,7 @@
 // The bundle's UI in a small LV2 UI host under a private X server: its window and size, the
 // pixels it shows against the windowless editor, edits and gestures from XTest's pointer, port
 // events, closing and reopening, two UIs at once, and a UI without a parent.
+#include "../window/FakeDesktopOpener.h"
 #include "../window/XvfbDisplay.h"
 #include "LV2UITestHost.h"
 
@@ -302,6 +303,19 @@ TEST(LV2UI, AnOpenEditorWhoseValuesDoNotChangePutsNothingOnScreen) {
             levelPainted += after[y * kW + x] != 0x123456;
     EXPECT_EQ(gainPainted, gain->W() * gain->H());
     EXPECT_EQ(levelPainted, 0);
+}
+
+TEST(LV2UI, TheMakersLinkOpensWithTheDesktopsHandlerWithoutBlockingTheHost) {
+    REQUIRE_DISPLAY();
+    Reference ref;
+    FakeDesktopOpener opener;
+    LV2UITestHost host;
+    ASSERT_TRUE(host.Open(kStereoURI));
+    host.Click(1, 300, 500);   // the maker's name, bottom right
+    EXPECT_EQ(host.Idle(), 0); // the UI is back before the handler has done anything
+    opener.Release();
+    EXPECT_EQ(opener.Arguments(), "https://www.quillmoor.com/zerub\n");
+    EXPECT_TRUE(host.messages.empty());
 }
 
 } // namespace
