@@ -30,9 +30,12 @@ bool DesktopOpen(const char* target) {
         const pid_t grandchild = fork();
         if (grandchild != 0) _exit(grandchild < 0 ? 1 : 0);
         const int devNull = open("/dev/null", O_RDWR);
+        // The handler and what it starts (a browser) live on after the caller: they keep none
+        // of its terminal or pipes.
         if (devNull >= 0) {
             dup2(devNull, 0);
             dup2(devNull, 1);
+            dup2(devNull, 2);
         }
         execvp(argv[0], argv);
         const int error = errno;
