@@ -5,7 +5,6 @@
 
 #include "host/Status.h"
 
-#include <atomic>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -35,10 +34,10 @@ public:
 private:
     void Pass();
     std::string noise;
-    int saved = -1;   // the real stderr
-    int readEnd = -1; // the pipe now behind fd 2
+    int saved = -1;         // the real stderr
+    int readEnd = -1;       // the pipe now behind fd 2
+    int wake[2] = {-1, -1}; // written once to stop the reader
     std::thread reader;
-    std::atomic<bool> stopping{false};
 };
 
 // Opens the editor and runs until its window is closed, printing to out one line per announced

@@ -27,12 +27,20 @@ StderrFilter::StderrFilter(const char* noise) : noise(noise ? noise : "") {
     std::fflush(stderr);
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) return;
+    if (pipe2(wake, O_CLOEXEC) != 0) {
+        close(ends[0]);
+        close(ends[1]);
+        wake[0] = wake[1] = -1;
+        return;
+    }
     saved = fcntl(2, F_DUPFD_CLOEXEC, 3);
     if (saved < 0 || dup2(ends[1], 2) < 0) {
         if (saved >= 0) close(saved);
         saved = -1;
         close(ends[0]);
         close(ends[1]);
+        close(wake[0]);
+        close(wake[1]);
         return;
     }
     close(ends[1]);
@@ -49,9 +57,15 @@ StderrFilter::~StderrFilter() {
     if (saved < 0) return;
     std::fflush(stderr);
     dup2(saved, 2); // the pipe's last writer in this process goes
-    stopping = true;
+    // A child that inherited stderr may keep the pipe open: wake the reader rather than wait for
+    // the end of the pipe.
+    const char stop = 1;
+    while (write(wake[1], &stop, 1) < 0 && errno == EINTR) {
+    }
     reader.join();
     close(readEnd);
+    close(wake[0]);
+    close(wake[1]);
     close(saved);
 }
 
@@ -67,14 +81,12 @@ void StderrFilter::Pass() {
         }
     };
     for (;;) {
-        pollfd p = {readEnd, POLLIN, 0};
-        const int ready = poll(&p, 1, 50);
+        // Sleeps until there is something to pass on or to stop: no wake-ups while idle.
+        pollfd p[2] = {{readEnd, POLLIN, 0}, {wake[0], POLLIN, 0}};
+        const int ready = poll(p, 2, -1);
         if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) {
-            // A child that inherited the pipe may hold it open: stop once asked and drained.
-            if (stopping) break;
-            continue;
-        }
+        if (ready <= 0) break;
+        if (!(p[0].revents & (POLLIN | POLLHUP))) break; // asked to stop, nothing left to read
         char buffer[4096];
         const ssize_t n = read(readEnd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;

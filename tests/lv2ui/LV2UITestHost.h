@@ -42,6 +42,8 @@ public:
     // The UI's idle call n times, letting the server's events arrive in between; the last
     // answer (0 while the UI is open).
     int Idle(int n = 5);
+    // One idle call and nothing else (no waiting, no round trip to the server).
+    int IdleOnce() { return idle->idle(handle); }
     void PortEvent(uint32_t port, float value);
     void RawPortEvent(uint32_t port, uint32_t size, uint32_t format, const void* buffer);
 
