@@ -1,7 +1,6 @@
 // Construction, buses, initialise and the component entry points of the wrapper.
 #include "au/IPlugAU.h"
 
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>

@@ -1,7 +1,6 @@
 // Parameter access from the host, notifications to the host, MIDI input, host identification.
 #include "au/IPlugAU.h"
 
-
 #include <cmath>
 #include <cstring>
 

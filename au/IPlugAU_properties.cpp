@@ -1,7 +1,6 @@
 // Property answers and changes, and the listener and render-notify registries.
 #include "au/IPlugAU.h"
 
-
 #include <algorithm>
 #include <cfloat>
 #include <cmath>

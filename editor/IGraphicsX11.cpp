@@ -134,8 +134,9 @@ void* IGraphicsX11::OpenWindow(void* parent) {
                  mX->visual->green_mask == 0xff00 && mX->visual->blue_mask == 0xff;
 
     mTopLevel = parent == nullptr;
-    const Window parentWindow =
-        mTopLevel ? RootWindow(display, screen) : static_cast<Window>(reinterpret_cast<uintptr_t>(parent));
+    const Window parentWindow = mTopLevel
+                                    ? RootWindow(display, screen)
+                                    : static_cast<Window>(reinterpret_cast<uintptr_t>(parent));
     XSetWindowAttributes attributes = {};
     // No background: every pixel comes from the back buffer, so the server never clears first.
     attributes.background_pixmap = None;
@@ -143,10 +144,10 @@ void* IGraphicsX11::OpenWindow(void* parent) {
     attributes.colormap = DefaultColormap(display, screen);
     attributes.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
                             LeaveWindowMask | KeyPressMask | StructureNotifyMask;
-    const Window window = XCreateWindow(
-        display, parentWindow, 0, 0, static_cast<unsigned>(Width()),
-        static_cast<unsigned>(Height()), 0, mX->depth, InputOutput, mX->visual,
-        CWBackPixmap | CWBorderPixel | CWColormap | CWEventMask, &attributes);
+    const Window window =
+        XCreateWindow(display, parentWindow, 0, 0, static_cast<unsigned>(Width()),
+                      static_cast<unsigned>(Height()), 0, mX->depth, InputOutput, mX->visual,
+                      CWBackPixmap | CWBorderPixel | CWColormap | CWEventMask, &attributes);
     mWindow = window;
     mX->gc = XCreateGC(display, window, 0, nullptr);
 
@@ -213,7 +214,8 @@ bool IGraphicsX11::Idle() {
         mDrawn = true;
     }
     if (wasExposed && mDrawn)
-        PutArea(exposed.left, exposed.top, exposed.right - exposed.left, exposed.bottom - exposed.top);
+        PutArea(exposed.left, exposed.top, exposed.right - exposed.left,
+                exposed.bottom - exposed.top);
     return true;
 }
 

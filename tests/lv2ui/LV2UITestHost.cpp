@@ -29,7 +29,7 @@ LV2UITestHost::~LV2UITestHost() {
 
 bool LV2UITestHost::Open(const char* pluginURI, bool withParent, int x, int y) {
     if (!display) return false;
-    library = dlopen(ZERUB_LV2_BUNDLE "/Zerub_ui.so", RTLD_NOW | RTLD_NODELETE);
+    library = dlopen((bundle + "/Zerub_ui.so").c_str(), RTLD_NOW | RTLD_NODELETE);
     if (!library) return false;
     auto entry =
         reinterpret_cast<const LV2UI_Descriptor* (*)(uint32_t)>(dlsym(library, "lv2ui_descriptor"));
@@ -56,7 +56,7 @@ bool LV2UITestHost::Open(const char* pluginURI, bool withParent, int x, int y) {
                                       &idleFeature, nullptr,        nullptr};
     if (withParent) features[4] = &parentFeature;
     LV2UI_Widget widget = nullptr;
-    handle = descriptor->instantiate(descriptor, pluginURI, ZERUB_LV2_BUNDLE "/", Write, this,
+    handle = descriptor->instantiate(descriptor, pluginURI, (bundle + "/").c_str(), Write, this,
                                      &widget, features);
     if (!handle) return false;
     uiWindow = static_cast<Window>(reinterpret_cast<uintptr_t>(widget));

@@ -36,6 +36,8 @@ public:
     // Instantiates the UI for pluginURI inside a new parent window at (x, y) of the screen, or
     // as its own top-level window when withParent is false. False when anything failed.
     bool Open(const char* pluginURI, bool withParent = true, int x = 0, int y = 0);
+    // The bundle Open loads the UI from (default: the built one); set before the first Open.
+    std::string bundle = ZERUB_LV2_BUNDLE;
     void Close(); // the host's cleanup call; the parent window stays
     bool IsOpen() const { return handle != nullptr; }
 

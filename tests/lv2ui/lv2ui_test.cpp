@@ -12,7 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -303,6 +305,35 @@ TEST(LV2UI, AnOpenEditorWhoseValuesDoNotChangePutsNothingOnScreen) {
             levelPainted += after[y * kW + x] != 0x123456;
     EXPECT_EQ(gainPainted, gain->W() * gain->H());
     EXPECT_EQ(levelPainted, 0);
+}
+
+TEST(LV2UI, TheArtworkIsDecodedOncePerProcessAndSharedByEveryUI) {
+    REQUIRE_DISPLAY();
+    Reference ref;
+    const std::vector<uint32_t> expected = ref.At(0.5, 0.5, 0.0);
+    // A copy of the bundle, loaded as a library of its own: its images can be taken away.
+    char name[] = "/tmp/zerub-bundle-XXXXXX";
+    ASSERT_NE(mkdtemp(name), nullptr);
+    const std::string copy = std::string(name) + "/Zerub.lv2";
+    ASSERT_EQ(std::system(("cp -r '" ZERUB_LV2_BUNDLE "' '" + copy + "'").c_str()), 0);
+    {
+        LV2UITestHost first;
+        first.bundle = copy;
+        ASSERT_TRUE(first.Open(kStereoURI));
+        EXPECT_EQ(CountDifferent(first.Pixels(first.UIWindow(), kW, kH), expected), 0);
+        ASSERT_EQ(std::system(("rm -r '" + copy + "/resources'").c_str()), 0);
+        // Another instance while the first is open, and one after every UI has gone.
+        LV2UITestHost second;
+        second.bundle = copy;
+        ASSERT_TRUE(second.Open(kMonoURI, true, 500, 0));
+        EXPECT_EQ(CountDifferent(second.Pixels(second.UIWindow(), kW, kH), expected), 0);
+    }
+    LV2UITestHost third;
+    third.bundle = copy;
+    ASSERT_TRUE(third.Open(kStereoURI));
+    EXPECT_EQ(CountDifferent(third.Pixels(third.UIWindow(), kW, kH), expected), 0);
+    third.Close();
+    std::system(("rm -r '" + std::string(name) + "'").c_str());
 }
 
 TEST(LV2UI, TheMakersLinkOpensWithTheDesktopsHandlerWithoutBlockingTheHost) {
