@@ -174,6 +174,13 @@ void IGraphicsX11::CloseWindow() {
     // A drag cut short by the window closing gets no release: end its gesture here.
     ReleaseMouseCapture();
     if (!mX) return;
+    if (mWindow) {
+        // A host often destroys its parent window (and so ours) before it closes the UI:
+        // destroying ours again would be an X error, which ends the host's process.
+        XSync(mX->display, False);
+        XEvent gone;
+        if (XCheckTypedWindowEvent(mX->display, mWindow, DestroyNotify, &gone)) mWindow = 0;
+    }
     if (mWindow) XDestroyWindow(mX->display, mWindow);
     if (mX->gc) XFreeGC(mX->display, mX->gc);
     XCloseDisplay(mX->display);

@@ -71,6 +71,12 @@ void LV2UITestHost::Close() {
     if (display) XSync(display, False);
 }
 
+void LV2UITestHost::DestroyParent() {
+    if (parent) XDestroyWindow(display, parent);
+    parent = 0;
+    XSync(display, False);
+}
+
 int LV2UITestHost::Idle(int n) {
     int answer = 1;
     for (int i = 0; i < n && handle; ++i) {

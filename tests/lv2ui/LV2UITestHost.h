@@ -38,7 +38,8 @@ public:
     bool Open(const char* pluginURI, bool withParent = true, int x = 0, int y = 0);
     // The bundle Open loads the UI from (default: the built one); set before the first Open.
     std::string bundle = ZERUB_LV2_BUNDLE;
-    void Close(); // the host's cleanup call; the parent window stays
+    void Close();         // the host's cleanup call; the parent window stays
+    void DestroyParent(); // as a host tearing down its window before the UI
     bool IsOpen() const { return handle != nullptr; }
 
     // The UI's idle call n times, letting the server's events arrive in between; the last

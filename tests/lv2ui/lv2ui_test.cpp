@@ -235,6 +235,19 @@ TEST(LV2UI, ClosingInTheMiddleOfADragReleasesTheGrab) {
     EXPECT_EQ(host.messages.back().port, kStereoGain);
 }
 
+TEST(LV2UI, AHostThatDestroysItsWindowFirstCanStillCloseTheUI) {
+    REQUIRE_DISPLAY();
+    LV2UITestHost host;
+    ASSERT_TRUE(host.Open(kStereoURI));
+    host.DestroyParent();
+    host.Close(); // an X error here would end this process
+    LV2UITestHost again;
+    ASSERT_TRUE(again.Open(kStereoURI));
+    again.DestroyParent();
+    EXPECT_NE(again.Idle(), 0); // the view is gone: idle says so
+    again.Close();
+}
+
 TEST(LV2UI, FiveCloseAndReopenCyclesEachShowTheEditor) {
     REQUIRE_DISPLAY();
     Reference ref;
