@@ -83,7 +83,7 @@ public:
     }
     virtual void AttachSubWindow(void* hostWindow) {}
     virtual void RemoveSubWindow() {}
-    void CloseWindow() override = 0;
+    virtual void CloseWindow() = 0;
     virtual void* GetWindow() = 0;
     virtual bool GetTextFromClipboard(WDL_String* str) = 0;
     virtual void HideMouseCursor() {}

@@ -3,8 +3,12 @@
 // The base owns the editor it is given (AttachGraphics) and deletes it with itself; it tells the
 // editor every parameter change that does not come from the editor, and asks it to make its
 // back buffer once the controls hold their first values. A wrapper may also open the editor's
-// view for its host. Every call is made on the user-interface thread; SetParameterFromPlug is
-// called with the plug-in mutex held when the base makes it.
+// view for its host. Closing is the view's own business (its host removes it, or the editor is
+// deleted).
+//
+// Threads: the user-interface thread, except SetParameterFromPlug, which may come on whatever
+// thread sets a parameter (with the plug-in mutex held) and so only stores values and raises
+// dirty flags.
 #pragma once
 
 class IPlugEditor {
@@ -17,8 +21,7 @@ public:
     // (Re)makes the back buffer the editor draws into.
     virtual void PrepDraw() = 0;
     // Creates the platform view inside parent (null: the platform's default) and returns it,
-    // or null when the platform has no view to give.
+    // or null when the platform has no view to give. For wrappers whose host asks the plug-in
+    // for its view (the Audio Unit's view factory).
     virtual void* OpenWindow(void* parent) = 0;
-    // Closes the view; the editor stays and may be opened again.
-    virtual void CloseWindow() = 0;
 };
