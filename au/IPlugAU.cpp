@@ -1,8 +1,6 @@
 // Construction, buses, initialise and the component entry points of the wrapper.
 #include "au/IPlugAU.h"
 
-#include "editor/IGraphics.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>

@@ -3,7 +3,6 @@
 #import <AppKit/AppKit.h>
 
 #include "au/IPlugAU.h"
-#include "editor/IGraphics.h"
 
 #include <AudioUnit/AUCocoaUIView.h>
 
@@ -38,7 +37,7 @@ constexpr AudioUnitPropertyID kIPlugObjectPropertyID = static_cast<AudioUnitProp
         return nil;
     mPlug = plug;
     if (!mPlug) return nil;
-    IGraphics* graphics = mPlug->GetGUI();
+    IPlugEditor* graphics = mPlug->GetGUI();
     if (!graphics) return nil;
     NSView* view = static_cast<NSView*>(graphics->OpenWindow(nullptr));
     mPlug->OnGUIOpen();

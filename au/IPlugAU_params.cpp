@@ -1,8 +1,6 @@
 // Parameter access from the host, notifications to the host, MIDI input, host identification.
 #include "au/IPlugAU.h"
 
-#include "editor/IGraphics.h"
-
 #include <cmath>
 #include <cstring>
 
@@ -28,7 +26,7 @@ OSStatus IPlugAU::SetParamProc(AudioUnitParameterID paramID, AudioUnitScope scop
     // Refused before anything hears of it: the editor is told the value as sent.
     if (!std::isfinite(value)) return kAudioUnitErr_InvalidParameterValue;
     param->Set(value);
-    if (IGraphics* gui = GetGUI()) gui->SetParameterFromPlug(idx, value, false);
+    if (IPlugEditor* gui = GetGUI()) gui->SetParameterFromPlug(idx, value, false);
     OnParamChange(idx);
     return noErr;
 }

@@ -2,8 +2,6 @@
 // registries.
 #include "au/IPlugAU.h"
 
-#include "editor/IGraphics.h"
-
 #include <algorithm>
 #include <cfloat>
 #include <cmath>

@@ -151,5 +151,6 @@ IParam* IControl::GetParam() const {
 }
 
 IGraphics* IControl::GetGUI() const {
-    return mOwnerPlug ? mOwnerPlug->GetGUI() : nullptr;
+    // The base knows its editor only by the interface; an editor of this framework is an IGraphics.
+    return mOwnerPlug ? dynamic_cast<IGraphics*>(mOwnerPlug->GetGUI()) : nullptr;
 }

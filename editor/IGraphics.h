@@ -29,6 +29,7 @@
 #include "editor/IControl.h"
 #include "editor/IGraphicsStructs.h"
 #include "editor/IPopupMenu.h"
+#include "plugin/IPlugEditor.h"
 
 class IParam;
 class IPlugBase;
@@ -37,14 +38,14 @@ class LICE_IFont;
 class LICE_MemBitmap;
 class LICE_SysBitmap;
 
-class IGraphics {
+class IGraphics : public IPlugEditor {
 public:
     static constexpr int kDefaultFPS = 25;
 
     // fps 0 or negative means kDefaultFPS.
     IGraphics(IPlugBase* plug, int width, int height, int fps = 0);
     // Deletes the key fallback control, every control (last first) and both bitmaps.
-    virtual ~IGraphics();
+    ~IGraphics() override;
     IGraphics(const IGraphics&) = delete;
     IGraphics& operator=(const IGraphics&) = delete;
 
@@ -76,7 +77,7 @@ public:
     virtual bool PromptForColor(IColor* color, const char* prompt = "") = 0;
     virtual bool OpenURL(const char* url, const char* msgWindowTitle = nullptr,
                          const char* confirmMsg = nullptr, const char* errMsg = nullptr) = 0;
-    virtual void* OpenWindow(void* parent) = 0; // creates the view and returns it
+    void* OpenWindow(void* parent) override = 0; // creates the view and returns it
     virtual void* OpenWindow(void* window, void* control, short leftOffset, short topOffset) {
         return nullptr;
     }
@@ -113,7 +114,7 @@ public:
 
     // ---- Parameter synchronisation ----
     // Virtual, like PrepDraw: the plug-in base calls both without linking the editor.
-    virtual void SetParameterFromPlug(int paramIdx, double value, bool normalized);
+    void SetParameterFromPlug(int paramIdx, double value, bool normalized) override;
     void SetControlFromPlug(int controlIdx, double normalizedValue); // ignores a bad index
     // Sets every control bound to paramIdx as if the user had; each pushes to the plug-in.
     void SetParameterFromGUI(int paramIdx, double normalizedValue);
@@ -126,7 +127,7 @@ public:
     void SetFromStringAfterPrompt(IControl* control, IParam* param, const char* text);
 
     // ---- Redraw ----
-    virtual void PrepDraw(); // (re)makes the back buffer and the scratch bitmap
+    void PrepDraw() override; // (re)makes the back buffer and the scratch bitmap
     // Unites the rectangles of every dirty control into *r (the caller passes it empty).
     bool IsDirty(IRECT* r);
     bool Draw(IRECT* r);

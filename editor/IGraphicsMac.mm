@@ -1,6 +1,7 @@
 #include "editor/IGraphicsMac.h"
 
 #include "editor/CocoaSeam.h"
+#include "editor/DesktopOpen.h"
 #include "editor/IGraphicsCocoa.h"
 #include "editor/IGraphicsResources.h"
 #include "raster/lice.h"
@@ -210,7 +211,9 @@ bool IGraphicsMac::OpenURL(const char* url, const char* msgWindowTitle, const ch
     NSURL* target = std::strstr(url, "http") ? [NSURL URLWithString:ToNSString(url)]
                                              : [NSURL fileURLWithPath:ToNSString(url)];
     if (!target) return true;
-    return [[NSWorkspace sharedWorkspace] openURL:target];
+    // This platform's workspace has no URL service: asking it opens a modal alert that blocks
+    // the host. The desktop's handler opens the address (or the path) without waiting.
+    return DesktopOpen([target isFileURL] ? [[target path] UTF8String] : url);
 }
 
 void* IGraphicsMac::OpenWindow(void* parent) {

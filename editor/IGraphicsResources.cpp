@@ -8,8 +8,6 @@
 #include <cstring>
 #include <strings.h>
 
-#include <CoreFoundation/CoreFoundation.h>
-
 // ---- Caches ----------------------------------------------------------------------------------
 
 BitmapStorage::~BitmapStorage() {
@@ -161,26 +159,6 @@ bool ImageResourceBaseName(const char* name, char* out, int size) {
     std::memcpy(out, base, len);
     out[len] = '\0';
     return true;
-}
-
-LICE_IBitmap* LoadImgFromResourceOSX(const char* bundleId, const char* name) {
-    char base[256];
-    if (!bundleId || !ImageResourceBaseName(name, base, sizeof(base))) return nullptr;
-    CFStringRef idStr = CFStringCreateWithCString(nullptr, bundleId, kCFStringEncodingUTF8);
-    CFStringRef baseStr = CFStringCreateWithCString(nullptr, base, kCFStringEncodingUTF8);
-    CFBundleRef bundle = idStr ? CFBundleGetBundleWithIdentifier(idStr) : nullptr;
-    CFURLRef url = bundle && baseStr
-                       ? CFBundleCopyResourceURL(bundle, baseStr, CFSTR("png"), nullptr)
-                       : nullptr;
-    char path[4096];
-    const bool havePath =
-        url &&
-        CFURLGetFileSystemRepresentation(url, true, reinterpret_cast<UInt8*>(path), sizeof(path)) &&
-        path[0];
-    if (url) CFRelease(url);
-    if (baseStr) CFRelease(baseStr);
-    if (idStr) CFRelease(idStr);
-    return havePath ? LICE_LoadPNG(path, nullptr) : nullptr;
 }
 
 LICE_IBitmap* LoadImgFromResourceDir(const char* dir, const char* name) {

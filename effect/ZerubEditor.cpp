@@ -1,6 +1,5 @@
 #include "effect/ZerubEditor.h"
 
-#include "au/IPlugAU.h"
 #include "editor/IControls.h"
 #include "editor/IGraphics.h"
 #include "plugin/IParam.h"
@@ -49,7 +48,7 @@ void ZerubBypassSwitch::OnMouseDown(int x, int y, IMouseMod* mod) {
 
 } // namespace
 
-IGraphics* BuildZerubEditor(IPlugAU* plug) {
+IGraphics* BuildZerubEditor(IPlugBase* plug) {
     IGraphics* g = MakeGraphics(plug, kWidth, kHeight, kFPS);
     g->AttachBackground(kBackgroundID, "resources/img/BG.png");
 

@@ -2,18 +2,19 @@
 // bypass switch and the maker's link.
 #pragma once
 
-class IPlugAU;
-class IGraphics;
+#include "editor/IGraphics.h"
+
+class IPlugBase;
 
 // The bundle whose resources hold the editor's images.
 constexpr const char* kZerubBundleID = "com.Quillmoor.audiounit.Zerub";
 
 // Builds the effect's editor for plug (size, background, controls, link); the caller hands the
 // result to AttachGraphics.
-IGraphics* BuildZerubEditor(IPlugAU* plug);
+IGraphics* BuildZerubEditor(IPlugBase* plug);
 
 // A new platform editor for plug of w x h pixels at fps frames per second (0: the default),
 // set to find its images in the effect's bundle. Each build supplies its own: the component a
 // Cocoa editor (ZerubGraphicsCocoa.mm), tests and benchmarks a windowless one
 // (ZerubGraphicsHeadless.cpp).
-IGraphics* MakeGraphics(IPlugAU* plug, int w, int h, int fps);
+IGraphics* MakeGraphics(IPlugBase* plug, int w, int h, int fps);

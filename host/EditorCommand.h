@@ -7,6 +7,7 @@
 
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 struct EditorOptions {
@@ -20,6 +21,24 @@ bool EditorAvailable();
 
 // True when a window can be opened (a display is reachable).
 bool EditorDisplayAvailable();
+
+// While it lives, lines written to stderr (fd 2) that contain noise are dropped; the others pass
+// through in order. For the window system's own chatter, which a user should not see.
+class StderrFilter {
+public:
+    explicit StderrFilter(const char* noise);
+    ~StderrFilter(); // passes what is left and puts stderr back
+    StderrFilter(const StderrFilter&) = delete;
+    StderrFilter& operator=(const StderrFilter&) = delete;
+
+private:
+    void Pass();
+    std::string noise;
+    int saved = -1;         // the real stderr
+    int readEnd = -1;       // the pipe now behind fd 2
+    int wake[2] = {-1, -1}; // written once to stop the reader
+    std::thread reader;
+};
 
 // Opens the editor and runs until its window is closed, printing to out one line per announced
 // change ("Gain 0.620") and gesture ("Gain: gesture begins"); with a snapshot path, writes the

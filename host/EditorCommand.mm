@@ -161,6 +161,10 @@ void RunUntilClosed(NSWindow* window) {
 }
 
 Status ShowEditor(AudioUnit unit, const EditorOptions& options, EventPrinter* printer) {
+    // GNUstep's application icon is a window of its own beside the editor: not for a plug-in
+    // host. Registered, so a user's own setting still wins.
+    [[NSUserDefaults standardUserDefaults]
+        registerDefaults:[NSDictionary dictionaryWithObject:@"YES" forKey:@"GSSuppressAppIcon"]];
     [NSApplication sharedApplication];
     NSView* view = nil;
     if (Status s = OpenView(unit, &view); !s) return s;
@@ -176,19 +180,21 @@ Status ShowEditor(AudioUnit unit, const EditorOptions& options, EventPrinter* pr
     [window setContentView:view];
 
     Status result = Status::Ok();
+    AUEventListenerRef listener = nullptr;
     if (!options.snapshot.empty()) {
         result = WriteSnapshot(view, options.snapshot);
         if (result) *printer->out << options.snapshot << "  the editor as its view draws it\n";
     } else {
-        AUEventListenerRef listener = ZerubAddEventListener(&EventPrinter::Receive, printer);
+        listener = ZerubAddEventListener(&EventPrinter::Receive, printer);
         RunUntilClosed(window);
-        if (listener) ZerubRemoveEventListener(listener);
     }
-    // Taking the view out of its window closes the editor.
+    // Taking the view out of its window closes the editor, which ends a gesture that a drag cut
+    // short: the listener stays until then, so that end is printed too.
     [window orderOut:nil];
     [window setContentView:nil];
     [view release];
     [window release];
+    if (listener) ZerubRemoveEventListener(listener);
     return result;
 }
 
@@ -215,9 +221,14 @@ Status RunEditor(const EditorOptions& options, std::ostream& out) {
         return Status::Fail("cannot initialise the unit: " + StatusText(status));
     if (Status s = ApplyParams(instance.get(), assignments); !s) return s;
 
-    NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
-    Status result = ShowEditor(instance.get(), options, &printer);
-    [pool release];
+    Status result = Status::Ok();
+    {
+        // Without a window manager GNUstep notes each window style it cannot measure.
+        StderrFilter quiet("Failed to determine offsets for style");
+        NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
+        result = ShowEditor(instance.get(), options, &printer);
+        [pool release];
+    }
     AudioUnitUninitialize(instance.get());
     return result;
 }

@@ -1,11 +1,18 @@
 // Whether a window server can be reached, asked before anything makes GNUstep's application
-// object (which aborts the process without one). Kept apart from the Objective-C code: Xlib's
-// macros collide with the host's names.
+// object (which aborts the process without one), and the filter that keeps GNUstep's chatter off
+// stderr. Kept apart from the Objective-C code: Xlib's macros collide with the host's names.
 #include "host/EditorCommand.h"
 
 #include <X11/Xlib.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
 
 bool EditorDisplayAvailable() {
     const char* name = std::getenv("DISPLAY");
@@ -14,4 +21,81 @@ bool EditorDisplayAvailable() {
     if (!display) return false;
     XCloseDisplay(display);
     return true;
+}
+
+StderrFilter::StderrFilter(const char* noise) : noise(noise ? noise : "") {
+    std::fflush(stderr);
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) return;
+    if (pipe2(wake, O_CLOEXEC) != 0) {
+        close(ends[0]);
+        close(ends[1]);
+        wake[0] = wake[1] = -1;
+        return;
+    }
+    saved = fcntl(2, F_DUPFD_CLOEXEC, 3);
+    if (saved < 0 || dup2(ends[1], 2) < 0) {
+        if (saved >= 0) close(saved);
+        saved = -1;
+        close(ends[0]);
+        close(ends[1]);
+        close(wake[0]);
+        close(wake[1]);
+        return;
+    }
+    close(ends[1]);
+    readEnd = ends[0];
+    // The reader takes no signals: Ctrl-C must reach the thread that runs the window.
+    sigset_t all, old;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &old);
+    reader = std::thread([this] { Pass(); });
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+}
+
+StderrFilter::~StderrFilter() {
+    if (saved < 0) return;
+    std::fflush(stderr);
+    dup2(saved, 2); // the pipe's last writer in this process goes
+    // A child that inherited stderr may keep the pipe open: wake the reader rather than wait for
+    // the end of the pipe.
+    const char stop = 1;
+    while (write(wake[1], &stop, 1) < 0 && errno == EINTR) {
+    }
+    reader.join();
+    close(readEnd);
+    close(wake[0]);
+    close(wake[1]);
+    close(saved);
+}
+
+void StderrFilter::Pass() {
+    std::string pending;
+    auto emit = [this](const std::string& line) {
+        if (!noise.empty() && line.find(noise) != std::string::npos) return;
+        for (size_t done = 0; done < line.size();) {
+            const ssize_t n = write(saved, line.data() + done, line.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return;
+            done += static_cast<size_t>(n);
+        }
+    };
+    for (;;) {
+        // Sleeps until there is something to pass on or to stop: no wake-ups while idle.
+        pollfd p[2] = {{readEnd, POLLIN, 0}, {wake[0], POLLIN, 0}};
+        const int ready = poll(p, 2, -1);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) break;
+        if (!(p[0].revents & (POLLIN | POLLHUP))) break; // asked to stop, nothing left to read
+        char buffer[4096];
+        const ssize_t n = read(readEnd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        pending.append(buffer, static_cast<size_t>(n));
+        for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
+            emit(pending.substr(0, end + 1));
+            pending.erase(0, end + 1);
+        }
+    }
+    if (!pending.empty()) emit(pending);
 }

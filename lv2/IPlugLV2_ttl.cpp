@@ -314,9 +314,35 @@ std::string LV2PresetsTurtle(IPlugLV2* plug, const char* uriBase) {
     return ttl;
 }
 
-bool WriteLV2Turtle(IPlugLV2* plug, const char* uriBase, const char* binaryName, const char* dir) {
+std::string LV2UITurtle(IPlugLV2* plug, const char* uriBase, const char* uiBinaryName) {
+    const std::string ui = URIRef(std::string(uriBase) + "#ui");
+    std::string ttl = "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n\n";
+    std::string notifications;
+    for (int i = 0; i < plug->NChannelIO(); ++i) {
+        const std::string uri = URIRef(PluginURI(uriBase, *plug->GetChannelIO(i)));
+        ttl += uri + "\n    ui:ui " + ui + " .\n\n";
+        std::string taken;
+        for (int p = 0; p < plug->NParams(); ++p) {
+            const std::string symbol = LV2PortSymbol(plug->GetParam(p)->GetNameForHost(), taken);
+            taken += symbol + "\n";
+            notifications += "    ui:portNotification [\n        ui:plugin " + uri +
+                             " ;\n        lv2:symbol " + Quoted(symbol.c_str()) +
+                             " ;\n        ui:protocol ui:floatProtocol\n    ] ;\n";
+        }
+    }
+    ttl += ui + "\n    a ui:X11UI ;\n    ui:binary <" + uiBinaryName +
+           "> ;\n    lv2:requiredFeature ui:idleInterface ;\n"
+           "    lv2:optionalFeature ui:parent , ui:resize , ui:touch , ui:portMap ;\n" +
+           notifications + "    lv2:extensionData ui:idleInterface .\n";
+    return ttl;
+}
+
+bool WriteLV2Turtle(IPlugLV2* plug, const char* uriBase, const char* binaryName, const char* dir,
+                    const char* uiBinaryName) {
+    std::string manifest = LV2ManifestTurtle(plug, uriBase, binaryName);
+    if (uiBinaryName) manifest += LV2UITurtle(plug, uriBase, uiBinaryName);
     const std::string files[3][2] = {
-        {"manifest.ttl", LV2ManifestTurtle(plug, uriBase, binaryName)},
+        {"manifest.ttl", manifest},
         {std::string(plug->GetEffectName()) + ".ttl", LV2PluginsTurtle(plug, uriBase)},
         {"presets.ttl", LV2PresetsTurtle(plug, uriBase)}};
     for (const auto& file : files) {

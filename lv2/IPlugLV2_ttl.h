@@ -23,5 +23,12 @@ std::string LV2ManifestTurtle(IPlugLV2* plug, const char* uriBase, const char* b
 std::string LV2PluginsTurtle(IPlugLV2* plug, const char* uriBase);
 std::string LV2PresetsTurtle(IPlugLV2* plug, const char* uriBase);
 
-// Writes the three files into dir (which must exist); false when a file cannot be written.
-bool WriteLV2Turtle(IPlugLV2* plug, const char* uriBase, const char* binaryName, const char* dir);
+// The manifest's description of the bundle's X11 UI (uiBinaryName in the bundle) and its
+// link from every plug-in: idle interface required, parent, resize and touch optional, port
+// notifications for every control port.
+std::string LV2UITurtle(IPlugLV2* plug, const char* uriBase, const char* uiBinaryName);
+
+// Writes the three files into dir (which must exist); false when a file cannot be written. With
+// a UI binary name, the manifest describes the UI too.
+bool WriteLV2Turtle(IPlugLV2* plug, const char* uriBase, const char* binaryName, const char* dir,
+                    const char* uiBinaryName = nullptr);

@@ -1,7 +1,5 @@
 #include "plugin/IPlugBase.h"
 
-#include "editor/IGraphics.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -157,7 +155,7 @@ void IPlugBase::SetParameterFromGUI(int paramIdx, double normalizedValue) {
     OnParamChange(paramIdx);
 }
 
-void IPlugBase::AttachGraphics(IGraphics* newGraphics) {
+void IPlugBase::AttachGraphics(IPlugEditor* newGraphics) {
     if (!newGraphics) return;
     WDL_MutexLock lock(&mutex);
     for (int i = 0; i < NParams(); ++i)

@@ -19,9 +19,8 @@
 #include "containers/WDL_TypedBuf.h"
 #include "plugin/Hosts.h"
 #include "plugin/IParam.h"
+#include "plugin/IPlugEditor.h"
 #include "plugin/IPlugStructs.h"
-
-class IGraphics;
 
 class IPlugBase {
 public:
@@ -86,7 +85,7 @@ public:
     virtual void ResizeGraphics(int w, int h) = 0;
     virtual void HostSpecificInit() {}
     // Takes ownership of the editor (null is ignored) and pushes every normalised value into it.
-    virtual void AttachGraphics(IGraphics* graphics);
+    virtual void AttachGraphics(IPlugEditor* graphics);
     virtual void SetLatency(int samples) { latency = samples; }
     virtual bool SendMidiMsg(IMidiMsg* msg) = 0;
     virtual bool SendSysEx(ISysEx* /*msg*/) { return false; }
@@ -118,7 +117,7 @@ public:
     const ChannelIO* GetChannelIO(int idx) const { return channelIO.Get(idx); }
     double GetSampleRate() const { return sampleRate; }
     int GetBlockSize() const { return blockSize; }
-    IGraphics* GetGUI() const { return graphics; }
+    IPlugEditor* GetGUI() const { return graphics; }
     WDL_Mutex* GetMutex() { return &mutex; }
 
     // ---- Versions and host identification ----
@@ -231,7 +230,7 @@ protected:
     int latency;
     int tailSize = 0;
     WDL_PtrList<const char> paramGroups{kListGranularity};
-    IGraphics* graphics = nullptr;
+    IPlugEditor* graphics = nullptr;
     WDL_PtrList<IParam> params{kListGranularity};
     WDL_PtrList<IPreset> presets{kListGranularity};
     WDL_TypedBuf<double*> inData{kListGranularity}, outData{kListGranularity};

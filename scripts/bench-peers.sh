@@ -61,7 +61,7 @@ bench=$build/bench/lv2/lv2_bench
 # Only the built bundle and the system's plug-ins: an installed copy in ~/.lv2 would shadow it.
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-ln -s "$build/Zerub.lv2" "$tmp/Zerub.lv2"
+ln -s "$build/lv2/Zerub.lv2" "$tmp/Zerub.lv2"
 export LV2_PATH="$tmp:/usr/lib/lv2:/usr/local/lib/lv2"
 
 run() { # URI: one measurement; prints "NAME<TAB>wall<TAB>cpu<TAB>instances<TAB>bytes"
@@ -77,7 +77,7 @@ for entry in "${peers[@]}"; do
     if "$bench" "$uri" --seconds 0.1 --benchmark_min_time=0.01 >/dev/null 2>&1; then
         uris+=("$uri")
     elif [[ $uri == *quillmoor* ]]; then
-        echo "bench-peers: Zerub does not load from $build/Zerub.lv2" >&2
+        echo "bench-peers: Zerub does not load from $build/lv2/Zerub.lv2" >&2
         exit 1
     else
         echo "bench-peers: skipping $uri (not installed or does not load)" >&2

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs the demo: the built-in riff rendered at several drive settings, and a
-# picture of the editor (editor.png) beside the audio files.
+# Sets up, builds and runs the demo: the built-in riff rendered at several drive settings, and
+# pictures of the editor beside the audio files: editor.png (the component's view) and
+# lv2-ui.png (the LV2 plug-in in jalv.gtk3).
 # usage: scripts/demo.sh [OUTDIR]   (default: out/demo)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,4 +19,14 @@ elif command -v xvfb-run >/dev/null 2>&1; then
     xvfb-run -a "${snapshot[@]}" 2> >(grep -v 'Failed to determine offsets' >&2)
 else
     echo "$out/editor.png  skipped: no display and no Xvfb (apt-get install xvfb) to draw it on"
+fi
+
+# The LV2 plug-in's editor as jalv.gtk3 shows it.
+shot=("$root/scripts/lv2-ui-shot.sh" "$root/build" "$out/lv2-ui.png")
+if [[ -n ${DISPLAY:-} ]]; then
+    "${shot[@]}"
+elif command -v xvfb-run >/dev/null 2>&1; then
+    xvfb-run -a "${shot[@]}"
+else
+    echo "$out/lv2-ui.png  skipped: no display and no Xvfb (apt-get install xvfb) to draw it on"
 fi

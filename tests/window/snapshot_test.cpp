@@ -65,7 +65,8 @@ TEST(EditorSnapshot, EqualsTheWindowlessEditorPixelForPixel) {
     plug->GetParam(Zerub::kLevel)->Set(0.3);
     plug->GetParam(Zerub::kBypass)->Set(1.0);
     plug->RedrawParamControls();
-    IGraphics* gui = plug->GetGUI();
+    IGraphics* gui = dynamic_cast<IGraphics*>(plug->GetGUI());
+    ASSERT_NE(gui, nullptr);
     IRECT all(0, 0, gui->Width(), gui->Height());
     gui->Draw(&all);
 

@@ -1,0 +1,95 @@
+// The editor in an X11 window, on Xlib alone (no toolkit): the platform layer of the LV2 UI.
+//
+// OpenWindow(parent) opens a connection of the editor's own to the display named by DISPLAY
+// (so it never shares a host's connection or its thread rules), makes a window of the editor's
+// size as a child of parent (an X window id passed as a pointer-sized integer) or, when parent is
+// null, a fixed-size top-level window, and returns its id the same way. Nothing happens on its
+// own: the host calls Idle() on the user-interface thread, which handles the window's pending
+// events and then redraws what is dirty. There is no thread and no timer; an idle call with
+// nothing dirty and no event costs a poll of the connection.
+//
+// Input maps as the Cocoa layer maps it: left button presses, drags and releases with the left
+// flag (and the right flag too while Super, the command key, is held); a second left press within
+// kDoubleClickMs and a few pixels of the first is a double click; right button events carry the
+// right flag only; wheel buttons 4 and 5 give deltas +1 and -1; Shift, Control and Alt (Mod1)
+// set their flags; space, arrows, digits and letters go to OnKeyDown with the editor's codes.
+//
+// The back buffer's pixel word (0xAARRGGBB in memory order B, G, R, A) is the layout of a 24-bit
+// TrueColor visual with masks 0xff0000, 0xff00, 0xff on a little-endian client, so rectangles
+// go to the window with XPutImage straight from it; another visual gets a converted copy.
+//
+// Offered: the view, redraw, mouse, wheel and keys, opening addresses with the desktop's
+// handler, paths (plug-in folder, desktop, configuration folders). Refused with a clear result:
+// message boxes (0, no button), popup menus (null, as a dismissed menu), text entry (nothing
+// opens; the value stays), file prompts (an empty file name), colour prompts (false), the
+// clipboard (false), tooltips (none). The Zerub editor asks for none of them.
+#pragma once
+
+#include "editor/IGraphics.h"
+
+class IGraphicsX11 : public IGraphics {
+public:
+    static constexpr int kDoubleClickMs = 400;
+    static constexpr int kDoubleClickSlop = 4; // pixels either way
+
+    IGraphicsX11(IPlugBase* plug, int width, int height, int fps = 0);
+    ~IGraphicsX11() override;
+
+    // The folder every X11 editor made from now on reads its images from (base name + ".png").
+    // Set by the UI before it makes the plug-in, under the UI's creation lock.
+    static void SetDefaultResourceDir(const char* dir);
+    void SetResourceDir(const char* dir) { mResourceDir.Set(dir); }
+    // The plug-in's folder, answered by PluginPath.
+    void SetPluginDir(const char* dir) { mPluginDir.Set(dir); }
+
+    // UI thread. Handles every pending event, then redraws the dirty area. Returns false once
+    // the window is gone: a top-level window closed by the user (the editor closes itself) or
+    // a view destroyed by its host; true while the view is open.
+    bool Idle();
+    // The window closed itself (a top-level window's close button); cleared by OpenWindow.
+    bool ClosedByUser() const { return mClosedByUser; }
+
+    bool DrawScreen(IRECT* r) override;
+    void ForceEndUserEdit() override {}
+    void Resize(int w, int h) override;
+    bool WindowIsOpen() override { return mWindow != 0; }
+    const char* GetGUIAPI() override { return "X11"; }
+    int ShowMessageBox(const char* text, const char* caption, int type) override { return 0; }
+    IPopupMenu* CreateIPopupMenu(IPopupMenu* menu, IRECT* area) override { return nullptr; }
+    void CreateTextEntry(IControl* control, IText* style, IRECT* area, const char* text,
+                         IParam* param) override {}
+    void HostPath(WDL_String* path) override;
+    void PluginPath(WDL_String* path) override;
+    void DesktopPath(WDL_String* path) override;
+    void AppSupportPath(WDL_String* path, bool isSystem = false) override;
+    void SandboxSafeAppSupportPath(WDL_String* path) override { AppSupportPath(path); }
+    void PromptForFile(WDL_String* file, EFileAction action = kFileOpen, WDL_String* dir = nullptr,
+                       const char* extensions = "") override;
+    bool PromptForColor(IColor* color, const char* prompt = "") override { return false; }
+    // Starts the desktop's handler for url (an address or a path) and returns at once.
+    bool OpenURL(const char* url, const char* msgWindowTitle = nullptr,
+                 const char* confirmMsg = nullptr, const char* errMsg = nullptr) override;
+    using IGraphics::OpenWindow;
+    void* OpenWindow(void* parent) override;
+    // Ends a gesture still open (a drag cut short), destroys the window, closes the connection.
+    void CloseWindow() override;
+    void* GetWindow() override;
+    bool GetTextFromClipboard(WDL_String* str) override { return false; }
+    void UpdateTooltips() override {}
+    LICE_IBitmap* OSLoadBitmap(int id, const char* name) override;
+
+private:
+    struct Connection; // the Xlib objects, kept out of this header
+    void HandleEvent(void* event);
+    void PutArea(int x, int y, int w, int h);
+
+    Connection* mX = nullptr;
+    unsigned long mWindow = 0; // X window id; 0 when closed
+    bool mTopLevel = false;
+    bool mClosedByUser = false;
+    bool mDrawn = false; // the back buffer holds a whole frame
+    unsigned long mLastPressTime = 0;
+    int mLastPressX = -1000, mLastPressY = -1000;
+    WDL_String mResourceDir;
+    WDL_String mPluginDir;
+};

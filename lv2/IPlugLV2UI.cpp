@@ -1,0 +1,90 @@
+#include "lv2/IPlugLV2UI.h"
+
+#include "lv2/IPlugLV2UI_ports.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+IPlugLV2UI::IPlugLV2UI(IPlugInstanceInfo /*instanceInfo*/, int nParams, const char* channelIOStr,
+                       int nPresets, const char* effectName, const char* productName,
+                       const char* mfrName, int vendorVersion, int uniqueID, int mfrID, int latency,
+                       bool plugDoesMidi, bool plugDoesChunks, bool plugIsInst, int /*plugScChans*/)
+    : IPlugBase(nParams, channelIOStr, nPresets, effectName, productName, mfrName, vendorVersion,
+                uniqueID, mfrID, latency, plugDoesMidi, plugDoesChunks, plugIsInst, kAPILV2) {}
+
+bool IPlugLV2UI::Connect(const char* pluginURI, LV2UI_Write_Function writeFunction,
+                         LV2UI_Controller hostController, const LV2_Feature* const* features) {
+    if (!writeFunction) return false;
+    if (NParams() > 0 && !ports.Resize(NParams(), false)) return false;
+    if (!LV2ControlPorts(LV2PluginURIBase(), pluginURI, this, ports.Get())) return false;
+    const LV2UI_Port_Map* portMap = nullptr;
+    for (int i = 0; features && features[i]; ++i) {
+        const LV2_Feature* f = features[i];
+        if (!f->URI) continue;
+        if (!std::strcmp(f->URI, LV2_UI__touch))
+            touch = static_cast<const LV2UI_Touch*>(f->data);
+        else if (!std::strcmp(f->URI, LV2_UI__portMap))
+            portMap = static_cast<const LV2UI_Port_Map*>(f->data);
+    }
+    // The host's own map is the authority where it has one.
+    for (int p = 0; portMap && portMap->port_index && p < NParams(); ++p) {
+        const uint32_t index =
+            portMap->port_index(portMap->handle, LV2ControlSymbol(this, p).c_str());
+        if (index != LV2UI_INVALID_PORT_INDEX) ports.Get()[p] = static_cast<int>(index);
+    }
+    write = writeFunction;
+    controller = hostController;
+    return true;
+}
+
+int IPlugLV2UI::PortOfParam(int paramIdx) const {
+    return paramIdx >= 0 && paramIdx < ports.GetSize() ? ports.Get()[paramIdx] : -1;
+}
+
+int IPlugLV2UI::ParamOfPort(uint32_t port) const {
+    for (int p = 0; p < ports.GetSize(); ++p)
+        if (ports.Get()[p] >= 0 && static_cast<uint32_t>(ports.Get()[p]) == port) return p;
+    return -1;
+}
+
+void IPlugLV2UI::PortEvent(uint32_t port, uint32_t size, uint32_t format, const void* buffer) {
+    if (format != 0 || size != sizeof(float) || !buffer) return;
+    const int paramIdx = ParamOfPort(port);
+    if (paramIdx < 0) return;
+    float value;
+    std::memcpy(&value, buffer, sizeof value);
+    if (!std::isfinite(value)) return;
+    WDL_MutexLock lock(&mutex);
+    IParam* param = GetParam(paramIdx);
+    param->Set(value); // clamps to the parameter's range
+    if (IPlugEditor* editor = GetGUI())
+        editor->SetParameterFromPlug(paramIdx, param->Value(), false);
+}
+
+void IPlugLV2UI::Touch(int paramIdx, bool grabbed) {
+    const int port = PortOfParam(paramIdx);
+    if (touch && touch->touch && port >= 0)
+        touch->touch(touch->handle, static_cast<uint32_t>(port), grabbed);
+}
+
+void IPlugLV2UI::BeginInformHostOfParamChange(int paramIdx) {
+    Touch(paramIdx, true);
+}
+
+void IPlugLV2UI::EndInformHostOfParamChange(int paramIdx) {
+    Touch(paramIdx, false);
+}
+
+void IPlugLV2UI::InformHostOfParamChange(int paramIdx, double /*normalizedValue*/) {
+    const int port = PortOfParam(paramIdx);
+    const IParam* param = GetParam(paramIdx);
+    if (!write || port < 0 || !param) return;
+    // The DSP reads real values from its control ports.
+    const float value = static_cast<float>(param->Value());
+    write(controller, static_cast<uint32_t>(port), sizeof value, 0, &value);
+}
+
+void LV2UIURI(const char* base, char* out) {
+    std::snprintf(out, 256, "%s#ui", base ? base : "");
+}

@@ -1,0 +1,71 @@
+// The UI side of the LV2 bundle: a plug-in object of the UI's own, with the product's parameters
+// and editor, whose host is the LV2 UI host rather than the DSP instance.
+//
+// LV2 hosts may run the DSP in another process, so nothing here reaches the DSP instance: the
+// control ports are the only link. An edit in the editor goes out as a float on its control port
+// through the host's write function (the real value, as the DSP reads it), inside a ui:touch
+// grab and release when the host offers touch; a port event from the host moves the controls
+// and is never written back. Ports are found by symbol (the ui:portMap the host gives, else the
+// plug-in's own port layout, chosen by the plug-in URI), so every channel configuration shares
+// one UI.
+//
+// Threads: everything runs on the host's UI thread.
+#pragma once
+
+#include "containers/WDL_TypedBuf.h"
+#include "plugin/IPlugBase.h"
+
+#include <lv2/core/lv2.h>
+#include <lv2/ui/ui.h>
+
+#include <cstdint>
+
+class IPlugLV2UI : public IPlugBase {
+public:
+    // Same arguments as every wrapper; the instance info and side-chain count are not used.
+    IPlugLV2UI(IPlugInstanceInfo instanceInfo, int nParams, const char* channelIOStr, int nPresets,
+               const char* effectName, const char* productName, const char* mfrName,
+               int vendorVersion, int uniqueID, int mfrID, int latency, bool plugDoesMidi,
+               bool plugDoesChunks, bool plugIsInst, int plugScChans);
+    ~IPlugLV2UI() override = default;
+
+    // Binds the UI to the host: pluginURI names the plug-in (one of the channel configurations
+    // under LV2PluginURIBase()), write and controller carry edits, features may hold ui:touch
+    // and ui:portMap. False when the plug-in URI is not one of ours or write is null.
+    bool Connect(const char* pluginURI, LV2UI_Write_Function write, LV2UI_Controller controller,
+                 const LV2_Feature* const* features);
+    // A control port's value from the host (float protocol only; other ports and formats, and
+    // values that are not finite, are ignored). Moves the bound controls; writes nothing back.
+    void PortEvent(uint32_t port, uint32_t size, uint32_t format, const void* buffer);
+
+    int PortOfParam(int paramIdx) const;  // -1 when unbound
+    int ParamOfPort(uint32_t port) const; // -1 when no parameter sits there
+
+    // ---- Host-facing operations of the base ----
+    void BeginInformHostOfParamChange(int paramIdx) override;
+    void InformHostOfParamChange(int paramIdx, double normalizedValue) override;
+    void EndInformHostOfParamChange(int paramIdx) override;
+    void InformHostOfProgramChange() override {}
+    int GetSamplePos() override { return 0; }
+    double GetTempo() override { return 120.0; }
+    void GetTimeSig(int*, int*) override {}
+    void GetTime(ITimeInfo*) override {}
+    void ResizeGraphics(int, int) override {}
+    bool SendMidiMsg(IMidiMsg*) override { return false; }
+
+private:
+    void Touch(int paramIdx, bool grabbed);
+
+    LV2UI_Write_Function write = nullptr;
+    LV2UI_Controller controller = nullptr;
+    const LV2UI_Touch* touch = nullptr;
+    WDL_TypedBuf<int> ports; // control port index of each parameter
+};
+
+// The factory each product defines for this wrapper (as for every wrapper): constructs the
+// product in memory (or in a new block when memory is null) and returns it.
+IPlugLV2UI* MakePlug(void* memory);
+// The product's URI, the base of its plug-in and UI URIs (no trailing '#').
+const char* LV2PluginURIBase();
+// The URI of the product's UI: base#ui; out holds at least 256 bytes.
+void LV2UIURI(const char* base, char* out);

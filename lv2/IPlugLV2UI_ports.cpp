@@ -1,0 +1,33 @@
+#include "lv2/IPlugLV2UI_ports.h"
+
+#include "lv2/IPlugLV2.h"
+#include "lv2/IPlugLV2_ttl.h"
+
+#include <cstring>
+
+bool LV2ControlPorts(const char* base, const char* pluginURI, const IPlugBase* plug, int* ports) {
+    if (!base || !pluginURI || !plug) return false;
+    for (int i = 0; i < plug->NChannelIO(); ++i) {
+        const ChannelIO& io = *plug->GetChannelIO(i);
+        char uri[256];
+        IPlugLV2::PluginURI(base, io, uri);
+        if (std::strcmp(uri, pluginURI) != 0) continue;
+        LV2PortLayout layout;
+        layout.nIn = io.in;
+        layout.nOut = io.out;
+        layout.nParams = plug->NParams();
+        for (int p = 0; p < layout.nParams; ++p)
+            ports[p] = layout.FirstControl() + p;
+        return true;
+    }
+    return false;
+}
+
+std::string LV2ControlSymbol(const IPlugBase* plug, int paramIdx) {
+    std::string taken, symbol;
+    for (int i = 0; i <= paramIdx && i < plug->NParams(); ++i) {
+        symbol = LV2PortSymbol(plug->GetParam(i)->GetNameForHost(), taken);
+        taken += symbol + "\n";
+    }
+    return symbol;
+}

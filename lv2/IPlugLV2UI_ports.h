@@ -1,0 +1,14 @@
+// Where a plug-in's control ports sit, as the bundle's descriptions give them, for the UI. Apart
+// from IPlugLV2UI.h so that the UI's sources never see the DSP wrapper's declarations.
+#pragma once
+
+#include <string>
+
+class IPlugBase;
+
+// Fills ports[0..plug->NParams()) with the control port index of each parameter of the plug-in
+// whose URI under base is pluginURI (one plug-in per channel configuration of plug). False when
+// pluginURI names none of them.
+bool LV2ControlPorts(const char* base, const char* pluginURI, const IPlugBase* plug, int* ports);
+// The symbol of each parameter's control port, in parameter order.
+std::string LV2ControlSymbol(const IPlugBase* plug, int paramIdx);

@@ -1,0 +1,205 @@
+#include "LV2UITestHost.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstring>
+
+const char* const kMonoURI = "https://www.quillmoor.com/plugins/zerub#mono";
+const char* const kStereoURI = "https://www.quillmoor.com/plugins/zerub#stereo";
+
+LV2UITestHost::LV2UITestHost() {
+    display = XOpenDisplay(nullptr);
+    map = {this, Map};
+    resize = {this, Resize};
+    touch = {this, Touch};
+}
+
+LV2UITestHost::~LV2UITestHost() {
+    Close();
+    if (display) {
+        if (parent) XDestroyWindow(display, parent);
+        XCloseDisplay(display);
+    }
+    // The library stays loaded (RTLD_NODELETE): the process's image cache lives in it.
+}
+
+bool LV2UITestHost::Open(const char* pluginURI, bool withParent, int x, int y) {
+    if (!display) return false;
+    library = dlopen((bundle + "/Zerub_ui.so").c_str(), RTLD_NOW | RTLD_NODELETE);
+    if (!library) return false;
+    auto entry =
+        reinterpret_cast<const LV2UI_Descriptor* (*)(uint32_t)>(dlsym(library, "lv2ui_descriptor"));
+    descriptor = entry ? entry(0) : nullptr;
+    if (!descriptor) return false;
+    idle =
+        static_cast<const LV2UI_Idle_Interface*>(descriptor->extension_data(LV2_UI__idleInterface));
+    if (!idle) return false;
+
+    if (withParent && !parent) {
+        const int screen = DefaultScreen(display);
+        parent = XCreateSimpleWindow(display, RootWindow(display, screen), x, y, 400, 600, 0, 0,
+                                     BlackPixel(display, screen));
+        XMapWindow(display, parent);
+        XSync(display, False);
+    }
+    const LV2_Feature mapFeature = {LV2_URID__map, &map};
+    const LV2_Feature parentFeature = {LV2_UI__parent,
+                                       reinterpret_cast<void*>(static_cast<uintptr_t>(parent))};
+    const LV2_Feature resizeFeature = {LV2_UI__resize, &resize};
+    const LV2_Feature touchFeature = {LV2_UI__touch, &touch};
+    const LV2_Feature idleFeature = {LV2_UI__idleInterface, nullptr};
+    const LV2_Feature* features[6] = {&mapFeature,  &resizeFeature, &touchFeature,
+                                      &idleFeature, nullptr,        nullptr};
+    if (withParent) features[4] = &parentFeature;
+    LV2UI_Widget widget = nullptr;
+    handle = descriptor->instantiate(descriptor, pluginURI, (bundle + "/").c_str(), Write, this,
+                                     &widget, features);
+    if (!handle) return false;
+    uiWindow = static_cast<Window>(reinterpret_cast<uintptr_t>(widget));
+    Idle();
+    return uiWindow != 0;
+}
+
+void LV2UITestHost::Close() {
+    if (handle) descriptor->cleanup(handle);
+    handle = nullptr;
+    uiWindow = 0;
+    if (display) XSync(display, False);
+}
+
+void LV2UITestHost::DestroyParent() {
+    if (parent) XDestroyWindow(display, parent);
+    parent = 0;
+    XSync(display, False);
+}
+
+int LV2UITestHost::Idle(int n) {
+    int answer = 1;
+    for (int i = 0; i < n && handle; ++i) {
+        XSync(display, False);
+        answer = idle->idle(handle);
+        usleep(5000);
+    }
+    XSync(display, False);
+    return answer;
+}
+
+void LV2UITestHost::PortEvent(uint32_t port, float value) {
+    descriptor->port_event(handle, port, sizeof value, 0, &value);
+}
+
+void LV2UITestHost::RawPortEvent(uint32_t port, uint32_t size, uint32_t format,
+                                 const void* buffer) {
+    descriptor->port_event(handle, port, size, format, buffer);
+}
+
+Window LV2UITestHost::ParentOf(Window w) const {
+    Window root = 0, up = 0, *children = nullptr;
+    unsigned n = 0;
+    if (!XQueryTree(display, w, &root, &up, &children, &n)) return 0;
+    if (children) XFree(children);
+    return up;
+}
+
+bool LV2UITestHost::WindowSize(Window w, int* width, int* height) const {
+    XWindowAttributes a;
+    if (!XGetWindowAttributes(display, w, &a)) return false;
+    *width = a.width;
+    *height = a.height;
+    return true;
+}
+
+std::vector<uint32_t> LV2UITestHost::Pixels(Window w, int width, int height) const {
+    std::vector<uint32_t> out;
+    XImage* image = XGetImage(display, w, 0, 0, static_cast<unsigned>(width),
+                              static_cast<unsigned>(height), AllPlanes, ZPixmap);
+    if (!image) return out;
+    out.resize(static_cast<size_t>(width) * height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            out[static_cast<size_t>(y) * width + x] = XGetPixel(image, x, y) & 0xffffff;
+    XDestroyImage(image);
+    return out;
+}
+
+Window LV2UITestHost::Root() const {
+    return DefaultRootWindow(display);
+}
+
+void LV2UITestHost::PaintOver(uint32_t rgb) {
+    GC gc = XCreateGC(display, uiWindow, 0, nullptr);
+    XSetForeground(display, gc, rgb);
+    XFillRectangle(display, uiWindow, gc, 0, 0, 4096, 4096);
+    XFreeGC(display, gc);
+    XSync(display, False);
+}
+
+void LV2UITestHost::SendClose() {
+    XEvent e = {};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = uiWindow;
+    e.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    XSendEvent(display, uiWindow, False, NoEventMask, &e);
+    XSync(display, False);
+}
+
+void LV2UITestHost::MoveTo(int x, int y) {
+    Window child = 0;
+    int rx = 0, ry = 0;
+    XTranslateCoordinates(display, uiWindow, DefaultRootWindow(display), x, y, &rx, &ry, &child);
+    XTestFakeMotionEvent(display, DefaultScreen(display), rx, ry, CurrentTime);
+    Idle(2);
+}
+
+void LV2UITestHost::Press(int button) {
+    XTestFakeButtonEvent(display, static_cast<unsigned>(button), True, CurrentTime);
+    Idle(2);
+}
+
+void LV2UITestHost::Release(int button) {
+    XTestFakeButtonEvent(display, static_cast<unsigned>(button), False, CurrentTime);
+    Idle(2);
+}
+
+void LV2UITestHost::Click(int button, int x, int y) {
+    MoveTo(x, y);
+    Press(button);
+    Release(button);
+}
+
+void LV2UITestHost::Write(LV2UI_Controller controller, uint32_t port, uint32_t size,
+                          uint32_t protocol, const void* buffer) {
+    auto* self = static_cast<LV2UITestHost*>(const_cast<void*>(controller));
+    float value = 0.0f;
+    if (protocol == 0 && size == sizeof value)
+        std::memcpy(&value, buffer, sizeof value);
+    else
+        value = -12345.0f; // anything but a float on a control port is a fault
+    self->messages.push_back({UIMessage::kWrite, port, value});
+}
+
+void LV2UITestHost::Touch(LV2UI_Feature_Handle handle, uint32_t port, bool grabbed) {
+    auto* self = static_cast<LV2UITestHost*>(handle);
+    self->messages.push_back({grabbed ? UIMessage::kGrab : UIMessage::kRelease, port, 0.0f});
+}
+
+int LV2UITestHost::Resize(LV2UI_Feature_Handle handle, int width, int height) {
+    auto* self = static_cast<LV2UITestHost*>(handle);
+    self->resizedWidth = width;
+    self->resizedHeight = height;
+    return 0;
+}
+
+LV2_URID LV2UITestHost::Map(LV2_URID_Map_Handle handle, const char* uri) {
+    auto* self = static_cast<LV2UITestHost*>(handle);
+    for (size_t i = 0; i < self->uris.size(); ++i)
+        if (self->uris[i] == uri) return static_cast<LV2_URID>(i + 1);
+    self->uris.push_back(uri);
+    return static_cast<LV2_URID>(self->uris.size());
+}

@@ -1,0 +1,92 @@
+// A small LV2 UI host for the tests: loads the bundle's UI binary, gives it an Xlib parent
+// window (or none), urid:map, ui:resize, ui:touch and the idle interface (never instance access
+// or data access), records what the UI writes and touches, and drives the pointer with XTest.
+// Needs a display (StartXvfb).
+#pragma once
+
+#include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Xlib's names stay out of this header (its macros clash with the tests' own names).
+using Window = unsigned long;
+struct _XDisplay;
+
+// The plug-in URIs of the bundle.
+extern const char* const kMonoURI;
+extern const char* const kStereoURI;
+
+// What the UI told the host, in order: a float written on a port, or a touch grab or release.
+struct UIMessage {
+    enum Kind { kWrite, kGrab, kRelease } kind;
+    uint32_t port;
+    float value; // written value (kWrite only)
+};
+
+class LV2UITestHost {
+public:
+    LV2UITestHost();
+    ~LV2UITestHost(); // closes the UI and the parent window
+    LV2UITestHost(const LV2UITestHost&) = delete;
+    LV2UITestHost& operator=(const LV2UITestHost&) = delete;
+
+    // Instantiates the UI for pluginURI inside a new parent window at (x, y) of the screen, or
+    // as its own top-level window when withParent is false. False when anything failed.
+    bool Open(const char* pluginURI, bool withParent = true, int x = 0, int y = 0);
+    // The bundle Open loads the UI from (default: the built one); set before the first Open.
+    std::string bundle = ZERUB_LV2_BUNDLE;
+    void Close();         // the host's cleanup call; the parent window stays
+    void DestroyParent(); // as a host tearing down its window before the UI
+    bool IsOpen() const { return handle != nullptr; }
+
+    // The UI's idle call n times, letting the server's events arrive in between; the last
+    // answer (0 while the UI is open).
+    int Idle(int n = 5);
+    // One idle call and nothing else (no waiting, no round trip to the server).
+    int IdleOnce() { return idle->idle(handle); }
+    void PortEvent(uint32_t port, float value);
+    void RawPortEvent(uint32_t port, uint32_t size, uint32_t format, const void* buffer);
+
+    Window UIWindow() const { return uiWindow; }
+    Window ParentWindow() const { return parent; }
+    Window ParentOf(Window w) const; // from the server's window tree
+    bool WindowSize(Window w, int* width, int* height) const;
+    // The window's pixels as 0x00RRGGBB words, row by row; empty when it cannot be read.
+    std::vector<uint32_t> Pixels(Window w, int width, int height) const;
+    Window Root() const;
+    // Fills the UI's window with rgb through the host's own connection, behind the UI's back.
+    void PaintOver(uint32_t rgb);
+    // Sends WM_DELETE_WINDOW to the UI's window, as a window manager's close button does.
+    void SendClose();
+
+    // Pointer through XTest, at window coordinates of the UI's window; each call idles the UI.
+    void MoveTo(int x, int y);
+    void Press(int button);
+    void Release(int button);
+    void Click(int button, int x, int y);
+
+    std::vector<UIMessage> messages;
+    int resizedWidth = 0, resizedHeight = 0;
+
+private:
+    static void Write(LV2UI_Controller controller, uint32_t port, uint32_t size, uint32_t protocol,
+                      const void* buffer);
+    static void Touch(LV2UI_Feature_Handle handle, uint32_t port, bool grabbed);
+    static int Resize(LV2UI_Feature_Handle handle, int width, int height);
+    static LV2_URID Map(LV2_URID_Map_Handle handle, const char* uri);
+
+    _XDisplay* display = nullptr;
+    Window parent = 0;
+    Window uiWindow = 0;
+    void* library = nullptr;
+    const LV2UI_Descriptor* descriptor = nullptr;
+    LV2UI_Handle handle = nullptr;
+    const LV2UI_Idle_Interface* idle = nullptr;
+    std::vector<std::string> uris;
+    LV2_URID_Map map;
+    LV2UI_Resize resize;
+    LV2UI_Touch touch;
+};

@@ -1,0 +1,123 @@
+// The bundle's UI in a real host: jalv.gtk3 (through suil) on a private JACK server and the
+// test's own X server shows the stereo plug-in's 333 x 511 editor, pixel for pixel as the
+// windowless editor draws it. Skips, saying so, where Xvfb, jackd or jalv.gtk3 is missing.
+#include "../window/XvfbDisplay.h"
+
+#include "editor/IGraphicsHeadless.h"
+#include "effect/Zerub.h"
+#include "raster/lice.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+namespace {
+
+// Windows come and go while the tests walk the tree: a vanished one is not an error.
+int IgnoreXErrors(Display*, XErrorEvent*) {
+    return 0;
+}
+
+constexpr int kW = 333, kH = 511;
+
+// A child program, stopped (SIGTERM, then waited for) when this goes.
+struct Child {
+    pid_t pid = -1;
+    Child(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
+        pid = fork();
+        if (pid == 0) {
+            for (const std::string& e : env)
+                putenv(const_cast<char*>(e.c_str()));
+            std::vector<char*> args;
+            for (const std::string& a : argv)
+                args.push_back(const_cast<char*>(a.c_str()));
+            args.push_back(nullptr);
+            freopen("/dev/null", "w", stdout);
+            freopen("/dev/null", "w", stderr);
+            execvp(args[0], args.data());
+            _exit(127);
+        }
+    }
+    bool Running() const { return pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0; }
+    ~Child() {
+        if (pid <= 0) return;
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+    }
+};
+
+bool Installed(const char* program) {
+    return std::system(("command -v " + std::string(program) + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// A viewable window of exactly w x h under top, depth first; 0 when there is none.
+Window FindWindow(Display* d, Window top, int w, int h) {
+    XWindowAttributes a;
+    if (XGetWindowAttributes(d, top, &a) && a.map_state == IsViewable && a.width == w &&
+        a.height == h)
+        return top;
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned n = 0;
+    if (!XQueryTree(d, top, &root, &parent, &children, &n)) return 0;
+    Window found = 0;
+    for (unsigned i = 0; i < n && !found; ++i)
+        found = FindWindow(d, children[i], w, h);
+    if (children) XFree(children);
+    return found;
+}
+
+TEST(Jalv, ShowsTheStereoPluginsEditorAt333x511AsTheWindowlessEditorDrawsIt) {
+    std::string why;
+    if (!StartXvfb(&why)) GTEST_SKIP() << why;
+    if (!Installed("jackd") || !Installed("jalv.gtk3"))
+        GTEST_SKIP() << "jackd or jalv.gtk3 is not installed (apt-get install jackd2 jalv)";
+
+    IGraphicsHeadless::SetDefaultResourceDir(ZERUB_SOURCE_DIR "/resources/img");
+    std::unique_ptr<IPlugAU> plug(MakePlug(nullptr));
+    IGraphics* gui = dynamic_cast<IGraphics*>(plug->GetGUI());
+    ASSERT_NE(gui, nullptr);
+    IRECT r;
+    while (gui->IsDirty(&r))
+        gui->Draw(&r);
+
+    const std::string server = "JACK_DEFAULT_SERVER=zerub-test-" + std::to_string(getpid());
+    const std::string bundles = std::string("LV2_PATH=") + ZERUB_LV2_BUNDLE + "/..";
+    Child jack({"jackd", "--no-realtime", "-d", "dummy", "-r", "48000", "-p", "256"}, {server});
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr);
+    XSetErrorHandler(IgnoreXErrors);
+    Window ui = 0;
+    // jalv gives up when the server is not up yet: start it again until it stays.
+    std::unique_ptr<Child> jalv;
+    for (int tick = 0; tick < 600 && !ui; ++tick) {
+        if (!jalv || !jalv->Running()) {
+            jalv.reset(new Child({"jalv.gtk3", "https://www.quillmoor.com/plugins/zerub#stereo"},
+                                 {server, bundles}));
+        }
+        usleep(100000);
+        ui = FindWindow(display, DefaultRootWindow(display), kW, kH);
+    }
+    ASSERT_NE(ui, 0u) << "no 333 x 511 window appeared";
+    usleep(500000); // a few of jalv's idle calls
+    XImage* image = XGetImage(display, ui, 0, 0, kW, kH, AllPlanes, ZPixmap);
+    ASSERT_NE(image, nullptr);
+    int different = 0;
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x)
+            different += (XGetPixel(image, x, y) & 0xffffff) !=
+                         (LICE_GetPixel(gui->GetBackBuffer(), x, y) & 0xffffff);
+    XDestroyImage(image);
+    XCloseDisplay(display);
+    EXPECT_EQ(different, 0);
+}
+
+} // namespace

@@ -1,0 +1,198 @@
+// zerub-host editor run as a user runs it, with the mouse driven by xdotool: a drag cut short by
+// Ctrl-C or by the window's close button still ends its gesture in what the host prints; the
+// maker's link opens with the desktop's handler and never holds the program; nothing but the
+// editor's window appears, and GNUstep's notes on the missing window manager stay off stderr.
+#include "FakeDesktopOpener.h"
+#include "XvfbDisplay.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <X11/Xlib.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Windows come and go while the tests walk the tree: a vanished one is not an error.
+int IgnoreXErrors(Display*, XErrorEvent*) {
+    return 0;
+}
+
+const std::string kHost = ZERUB_HOST_BINARY;
+const std::string kBundle = ZERUB_BUNDLE_DIR;
+constexpr int kW = 333, kH = 511;
+constexpr int kGainX = 195, kGainY = 203; // the Gain knob's centre
+
+std::string ReadAll(const fs::path& p) {
+    std::ifstream in(p);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Viewable windows of exactly w x h under top.
+int CountWindows(Display* d, Window top, int w, int h, Window* first) {
+    XWindowAttributes a;
+    int n = 0;
+    if (XGetWindowAttributes(d, top, &a) && a.map_state == IsViewable && a.width == w &&
+        a.height == h) {
+        if (!n && first) *first = top;
+        ++n;
+    }
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(d, top, &root, &parent, &children, &count)) return n;
+    for (unsigned i = 0; i < count; ++i) {
+        Window found = 0;
+        const int k = CountWindows(d, children[i], w, h, &found);
+        if (k && first && !*first) *first = found;
+        n += k;
+    }
+    if (children) XFree(children);
+    return n;
+}
+
+// zerub-host editor in the background, its output in files of a folder of its own.
+struct EditorProgram {
+    fs::path dir;
+    pid_t pid = -1;
+    Display* display = nullptr;
+    Window window = 0;
+
+    EditorProgram() {
+        char name[] = "/tmp/zerub-host-editor-XXXXXX";
+        dir = mkdtemp(name);
+        display = XOpenDisplay(nullptr);
+        XSetErrorHandler(IgnoreXErrors);
+        pid = fork();
+        if (pid == 0) {
+            freopen((dir / "out").c_str(), "w", stdout);
+            freopen((dir / "err").c_str(), "w", stderr);
+            execl(kHost.c_str(), kHost.c_str(), "editor", "--component", kBundle.c_str(),
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+    ~EditorProgram() {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        if (display) XCloseDisplay(display);
+        std::error_code ignored;
+        fs::remove_all(dir, ignored);
+    }
+    // Waits for the editor's window; false after 60 seconds.
+    bool WaitForWindow() {
+        for (int i = 0; i < 600 && display; ++i) {
+            window = 0;
+            if (CountWindows(display, DefaultRootWindow(display), kW, kH, &window) && window)
+                return true;
+            usleep(100000);
+        }
+        return false;
+    }
+    int AppIconWindows() {
+        return CountWindows(display, DefaultRootWindow(display), 64, 64, nullptr);
+    }
+    void Xdotool(const std::string& args) {
+        RunCommand("xdotool " + args + " >/dev/null 2>&1");
+        usleep(300000); // the program's event loop takes its turn
+    }
+    void MouseTo(int x, int y) {
+        Xdotool("mousemove --window " + std::to_string(window) + " " + std::to_string(x) + " " +
+                std::to_string(y));
+    }
+    // Waits for the program to end; its exit status, or -1 when it is still running after 30
+    // seconds.
+    int WaitForExit() {
+        for (int i = 0; i < 300; ++i) {
+            int status = 0;
+            if (waitpid(pid, &status, WNOHANG) == pid) {
+                pid = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            usleep(100000);
+        }
+        return -1;
+    }
+    void SendClose() {
+        XEvent e = {};
+        e.xclient.type = ClientMessage;
+        e.xclient.window = window;
+        e.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+        e.xclient.format = 32;
+        e.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+        e.xclient.data.l[1] = CurrentTime;
+        XSendEvent(display, window, False, NoEventMask, &e);
+        XSync(display, False);
+    }
+    std::string Out() { return ReadAll(dir / "out"); }
+    std::string Err() { return ReadAll(dir / "err"); }
+};
+
+// The last gesture line of the output.
+std::string LastGesture(const std::string& out) {
+    std::string last;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find("gesture") != std::string::npos) last = line;
+    return last;
+}
+
+TEST(HostEditor, CtrlCInTheMiddleOfADragStillEndsTheGestureAndTheEditorComesAlone) {
+    std::string why;
+    if (!StartXvfb(&why)) GTEST_SKIP() << why;
+    EditorProgram editor;
+    ASSERT_TRUE(editor.WaitForWindow());
+    editor.MouseTo(kGainX, kGainY);
+    editor.Xdotool("mousedown 1");
+    editor.MouseTo(kGainX, kGainY - 20);
+    EXPECT_EQ(editor.AppIconWindows(), 0) << "an application icon window beside the editor";
+    kill(editor.pid, SIGINT);
+    EXPECT_EQ(editor.WaitForExit(), 0) << editor.Err();
+    editor.Xdotool("mouseup 1");
+    const std::string out = editor.Out();
+    EXPECT_NE(out.find("Gain: gesture begins"), std::string::npos) << out;
+    EXPECT_EQ(LastGesture(out), "Gain: gesture ends") << out;
+    EXPECT_EQ(editor.Err().find("Failed to determine offsets"), std::string::npos) << editor.Err();
+}
+
+TEST(HostEditor, ClosingTheWindowInTheMiddleOfADragStillEndsTheGesture) {
+    std::string why;
+    if (!StartXvfb(&why)) GTEST_SKIP() << why;
+    EditorProgram editor;
+    ASSERT_TRUE(editor.WaitForWindow());
+    editor.MouseTo(kGainX, kGainY);
+    editor.Xdotool("mousedown 1");
+    editor.MouseTo(kGainX, kGainY - 20);
+    editor.SendClose();
+    EXPECT_EQ(editor.WaitForExit(), 0);
+    editor.Xdotool("mouseup 1");
+    EXPECT_EQ(LastGesture(editor.Out()), "Gain: gesture ends") << editor.Out();
+}
+
+TEST(HostEditor, TheMakersLinkOpensWithTheDesktopsHandlerAndCtrlCStillEndsTheProgram) {
+    std::string why;
+    if (!StartXvfb(&why)) GTEST_SKIP() << why;
+    FakeDesktopOpener opener;
+    EditorProgram editor;
+    ASSERT_TRUE(editor.WaitForWindow());
+    editor.MouseTo(300, 500);
+    editor.Xdotool("click 1");
+    // The handler is still waiting to be let go: the program must not be waiting for it.
+    kill(editor.pid, SIGINT);
+    EXPECT_EQ(editor.WaitForExit(), 0) << "the program held on after Ctrl-C";
+    opener.Release();
+    EXPECT_EQ(opener.Arguments(), "https://www.quillmoor.com/zerub\n");
+}
+
+} // namespace
