@@ -1,5 +1,6 @@
 // The LV2 bundle's identity and presets: its plug-ins and presets live under the maker's address.
 #include "effect/Zerub.h"
+#include "lv2/LV2Product.h"
 
 const char* LV2PluginURIBase() {
     return "https://www.quillmoor.com/plugins/zerub";

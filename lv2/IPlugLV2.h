@@ -23,6 +23,7 @@
 #pragma once
 
 #include "containers/WDL_TypedBuf.h"
+#include "lv2/LV2Product.h"
 #include "plugin/IPlugBase.h"
 
 #include <lv2/core/lv2.h>
@@ -36,29 +37,6 @@ struct LV2PortLayout {
     int FirstOutput() const { return nIn; }
     int FirstControl() const { return nIn + nOut; }
     int NPorts() const { return nIn + nOut + nParams; }
-};
-
-// One preset of the bundle: real parameter values by index; parameters not listed keep their
-// defaults.
-struct LV2PresetValue {
-    int param;
-    double value;
-};
-struct LV2Preset {
-    const char* name; // what hosts list
-    const LV2PresetValue* values;
-    int nValues;
-};
-
-// What the bundle says about the product beyond its parameters; each product defines it.
-struct LV2ProductInfo {
-    const char* comment;        // rdfs:comment of every plug-in
-    const char* licenseURI;     // doap:license
-    const char* maintainerName; // doap:maintainer's foaf:name
-    const char* homepage;       // and foaf:homepage
-    int enabledParam;           // the bypass parameter (1 bypasses) shown as lv2:enabled, or -1
-    const LV2Preset* presets;   // the bundle's presets, in the order hosts list them
-    int nPresets;
 };
 
 class IPlugLV2 : public IPlugBase {
@@ -122,7 +100,3 @@ private:
 // The plug-in factory each product defines (one per wrapper): constructs the product in memory
 // (or in a new block when memory is null) and returns it.
 IPlugLV2* MakePlug(void* memory);
-// The product's URI, the base of its plug-in and preset URIs (no trailing '#').
-const char* LV2PluginURIBase();
-// The product's description for the bundle.
-const LV2ProductInfo& LV2Product();
