@@ -57,7 +57,7 @@ void IPlugLV2UI::PortEvent(uint32_t port, uint32_t size, uint32_t format, const 
     if (!std::isfinite(value)) return;
     WDL_MutexLock lock(&mutex);
     IParam* param = GetParam(paramIdx);
-    param->Set(value); // clamps to the parameter's range
+    param->Set(LV2ControlParamValue(paramIdx, value)); // clamps to the parameter's range
     if (IPlugEditor* editor = GetGUI())
         editor->SetParameterFromPlug(paramIdx, param->Value(), false);
 }
@@ -80,8 +80,8 @@ void IPlugLV2UI::InformHostOfParamChange(int paramIdx, double /*normalizedValue*
     const int port = PortOfParam(paramIdx);
     const IParam* param = GetParam(paramIdx);
     if (!write || port < 0 || !param) return;
-    // The DSP reads real values from its control ports.
-    const float value = static_cast<float>(param->Value());
+    // The DSP reads real values from its control ports (the bypass inverted on "enabled").
+    const float value = LV2ControlPortValue(paramIdx, param->Value());
     write(controller, static_cast<uint32_t>(port), sizeof value, 0, &value);
 }
 

@@ -24,10 +24,14 @@ bool LV2ControlPorts(const char* base, const char* pluginURI, const IPlugBase* p
 }
 
 std::string LV2ControlSymbol(const IPlugBase* plug, int paramIdx) {
-    std::string taken, symbol;
-    for (int i = 0; i <= paramIdx && i < plug->NParams(); ++i) {
-        symbol = LV2PortSymbol(plug->GetParam(i)->GetNameForHost(), taken);
-        taken += symbol + "\n";
-    }
-    return symbol;
+    const std::vector<std::string> symbols = LV2ControlSymbols(plug);
+    return paramIdx >= 0 && paramIdx < static_cast<int>(symbols.size()) ? symbols[paramIdx] : "";
+}
+
+float LV2ControlPortValue(int paramIdx, double value) {
+    return static_cast<float>(LV2PortValue(paramIdx, value));
+}
+
+double LV2ControlParamValue(int paramIdx, float portValue) {
+    return LV2ParamValue(paramIdx, portValue);
 }

@@ -10,5 +10,9 @@ class IPlugBase;
 // whose URI under base is pluginURI (one plug-in per channel configuration of plug). False when
 // pluginURI names none of them.
 bool LV2ControlPorts(const char* base, const char* pluginURI, const IPlugBase* plug, int* ports);
-// The symbol of each parameter's control port, in parameter order.
+// The symbol of a parameter's control port ("" for no such parameter).
 std::string LV2ControlSymbol(const IPlugBase* plug, int paramIdx);
+// What a parameter's control port carries for its real value, and the real value a port value
+// stands for (the bypass parameter sits inverted on the host's "enabled" port).
+float LV2ControlPortValue(int paramIdx, double value);
+double LV2ControlParamValue(int paramIdx, float portValue);

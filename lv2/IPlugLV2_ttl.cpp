@@ -129,31 +129,12 @@ void AppendAudioPorts(std::string& ttl, const std::string& pluginURI, const Audi
     }
 }
 
-// The control ports' symbols in parameter order; the bypass shown as lv2:enabled is "enabled".
-std::vector<std::string> ControlSymbols(IPlugLV2* plug) {
-    std::vector<std::string> symbols;
-    std::string taken;
-    const int enabled = LV2Product().enabledParam;
-    for (int i = 0; i < plug->NParams(); ++i) {
-        const std::string symbol =
-            LV2PortSymbol(i == enabled ? "enabled" : plug->GetParam(i)->GetNameForHost(), taken);
-        taken += symbol + "\n";
-        symbols.push_back(symbol);
-    }
-    return symbols;
-}
-
-// The port value for a real parameter value.
-double PortValue(int paramIdx, double value) {
-    return paramIdx == LV2Product().enabledParam ? IPlugLV2::EnabledFromBypass(value) : value;
-}
-
 void AppendControlPorts(std::string& ttl, IPlugLV2* plug, int first) {
-    const std::vector<std::string> symbols = ControlSymbols(plug);
+    const std::vector<std::string> symbols = LV2ControlSymbols(plug);
     for (int i = 0; i < plug->NParams(); ++i) {
         const IParam* p = plug->GetParam(i);
         const bool enabled = i == LV2Product().enabledParam;
-        const double def = PortValue(i, p->GetDefault());
+        const double def = LV2PortValue(i, p->GetDefault());
         ttl += "    lv2:port [\n        a lv2:InputPort , lv2:ControlPort ;\n        lv2:index " +
                Int(first + i) + " ;\n        lv2:symbol " + Quoted(symbols[i].c_str()) +
                " ;\n        lv2:name " + Quoted(enabled ? "Enabled" : p->GetNameForHost()) +
@@ -195,6 +176,28 @@ std::string Maintainer() {
 }
 
 } // namespace
+
+std::vector<std::string> LV2ControlSymbols(const IPlugBase* plug) {
+    std::vector<std::string> symbols;
+    std::string taken;
+    const int enabled = LV2Product().enabledParam;
+    for (int i = 0; i < plug->NParams(); ++i) {
+        const std::string symbol =
+            LV2PortSymbol(i == enabled ? "enabled" : plug->GetParam(i)->GetNameForHost(), taken);
+        taken += symbol + "\n";
+        symbols.push_back(symbol);
+    }
+    return symbols;
+}
+
+double LV2PortValue(int paramIdx, double value) {
+    return paramIdx == LV2Product().enabledParam ? IPlugLV2::EnabledFromBypass(value) : value;
+}
+
+double LV2ParamValue(int paramIdx, float portValue) {
+    return paramIdx == LV2Product().enabledParam ? IPlugLV2::BypassFromEnabled(portValue)
+                                                 : portValue;
+}
 
 std::string LV2PortSymbol(const char* name, const std::string& taken) {
     std::string symbol;
@@ -297,7 +300,7 @@ std::string LV2PresetsTurtle(IPlugLV2* plug, const char* uriBase) {
     for (int i = 0; i < plug->NChannelIO(); ++i)
         appliesTo +=
             (appliesTo.empty() ? "" : " , ") + URIRef(PluginURI(uriBase, *plug->GetChannelIO(i)));
-    const std::vector<std::string> symbols = ControlSymbols(plug);
+    const std::vector<std::string> symbols = LV2ControlSymbols(plug);
     for (int i = 0; i < info.nPresets; ++i) {
         const LV2Preset& preset = info.presets[i];
         ttl += URIRef(PresetURI(uriBase, i)) + "\n    a pset:Preset ;\n    lv2:appliesTo " +
@@ -307,7 +310,7 @@ std::string LV2PresetsTurtle(IPlugLV2* plug, const char* uriBase) {
             for (int v = 0; v < preset.nValues; ++v)
                 if (preset.values[v].param == p) value = preset.values[v].value;
             ttl += "    lv2:port [ lv2:symbol " + Quoted(symbols[p].c_str()) + " ; pset:value " +
-                   Number(PortValue(p, value)) + " ] ;\n";
+                   Number(LV2PortValue(p, value)) + " ] ;\n";
         }
         ttl.replace(ttl.size() - 2, 2, ".\n\n");
     }
@@ -321,10 +324,7 @@ std::string LV2UITurtle(IPlugLV2* plug, const char* uriBase, const char* uiBinar
     for (int i = 0; i < plug->NChannelIO(); ++i) {
         const std::string uri = URIRef(PluginURI(uriBase, *plug->GetChannelIO(i)));
         ttl += uri + "\n    ui:ui " + ui + " .\n\n";
-        std::string taken;
-        for (int p = 0; p < plug->NParams(); ++p) {
-            const std::string symbol = LV2PortSymbol(plug->GetParam(p)->GetNameForHost(), taken);
-            taken += symbol + "\n";
+        for (const std::string& symbol : LV2ControlSymbols(plug)) {
             notifications += "    ui:portNotification [\n        ui:plugin " + uri +
                              " ;\n        lv2:symbol " + Quoted(symbol.c_str()) +
                              " ;\n        ui:protocol ui:floatProtocol\n    ] ;\n";

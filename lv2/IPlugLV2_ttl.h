@@ -7,6 +7,7 @@
 #include "lv2/IPlugLV2.h"
 
 #include <string>
+#include <vector>
 
 // A port symbol from a parameter name: lower case, letters, digits and '_' only, never starting
 // with a digit, made unique among the symbols already taken (taken is '\n'-separated).
@@ -17,6 +18,14 @@ std::string LV2PortSymbol(const char* name, const std::string& taken);
 // revision: 1.0.0 is 200.0, 1.3.2 is 206.2, 2.0.0 is 400.0 (minor below 100).
 int LV2MinorVersion(int productVersion);
 int LV2MicroVersion(int productVersion);
+
+// The control ports' symbols in parameter order: each parameter's name made a symbol, except the
+// bypass parameter of LV2Product(), whose port is the host's own bypass, "enabled".
+std::vector<std::string> LV2ControlSymbols(const IPlugBase* plug);
+// A parameter's real value as its port carries it, and back: equal, except that the enabled port
+// is 1 where the bypass parameter is 0 (only a bypass of exactly 1 disables).
+double LV2PortValue(int paramIdx, double value);
+double LV2ParamValue(int paramIdx, float portValue);
 
 // The Turtle text of each file.
 std::string LV2ManifestTurtle(IPlugLV2* plug, const char* uriBase, const char* binaryName);

@@ -19,7 +19,7 @@
 namespace {
 
 constexpr int kW = 333, kH = 511;
-constexpr uint32_t kStereoGain = 4, kStereoLevel = 5, kStereoBypass = 6;
+constexpr uint32_t kStereoGain = 4, kStereoLevel = 5, kStereoEnabled = 6;
 constexpr uint32_t kMonoGain = 2;
 
 #define REQUIRE_DISPLAY()                                                                          \
@@ -100,7 +100,7 @@ TEST(LV2UI, ShowsTheWindowlessEditorsPixelsAndPortEventsWriteNothingBack) {
 
     host.PortEvent(kStereoGain, 1.0f);
     host.PortEvent(kStereoLevel, 0.0f);
-    host.PortEvent(kStereoBypass, 1.0f);
+    host.PortEvent(kStereoEnabled, 0.0f); // the host's bypass
     host.Idle();
     EXPECT_EQ(CountDifferent(host.Pixels(host.UIWindow(), kW, kH), ref.At(1.0, 0.0, 1.0)), 0);
     EXPECT_TRUE(host.messages.empty()) << "a port event went back to the host";
@@ -185,12 +185,12 @@ TEST(LV2UI, ADoubleClickOnTheSwitchIsTwoPressesAsOnTheCocoaView) {
     ASSERT_TRUE(host.Open(kStereoURI));
     host.Click(1, x, y);
     host.Click(1, x, y);
-    EXPECT_EQ(WritesTo(host, kStereoBypass), (std::vector<float>{1.0f, 0.0f}));
+    EXPECT_EQ(WritesTo(host, kStereoEnabled), (std::vector<float>{0.0f, 1.0f}));
     // A right click is a press too, but never a double click.
     host.messages.clear();
     host.Click(3, x, y);
     host.Click(3, x, y);
-    EXPECT_EQ(WritesTo(host, kStereoBypass), (std::vector<float>{1.0f, 0.0f}));
+    EXPECT_EQ(WritesTo(host, kStereoEnabled), (std::vector<float>{0.0f, 1.0f}));
 }
 
 TEST(LV2UI, TheMonoUIWritesAndReadsTheMonoPortNumbers) {
@@ -211,7 +211,7 @@ TEST(LV2UI, TheMonoUIWritesAndReadsTheMonoPortNumbers) {
     host.messages.clear();
     host.PortEvent(2, 1.0f);
     host.PortEvent(3, 0.0f);
-    host.PortEvent(4, 1.0f);
+    host.PortEvent(4, 0.0f); // "enabled" off: bypassed
     host.Idle();
     EXPECT_EQ(CountDifferent(host.Pixels(host.UIWindow(), kW, kH), ref.At(1.0, 0.0, 1.0)), 0);
     EXPECT_TRUE(host.messages.empty());
@@ -276,7 +276,7 @@ TEST(LV2UI, TwoUIsOpenAtOnceEachDrawAndWriteToTheirOwnHost) {
     EXPECT_EQ(CountDifferent(b.Pixels(b.UIWindow(), kW, kH), ref.At(1.0, 0.5, 0.0)), 0);
     a.Click(1, x, y);
     b.Idle();
-    EXPECT_EQ(WritesTo(a, kStereoBypass), std::vector<float>{1.0f});
+    EXPECT_EQ(WritesTo(a, kStereoEnabled), std::vector<float>{0.0f});
     EXPECT_TRUE(b.messages.empty());
 }
 
