@@ -118,6 +118,11 @@ void DriveCircuit::Calc(double rate) {
     outA1 = static_cast<double>(square) * -4.04484615599767e-10 + 2.15151391276472e-05;
     outInvA0 = 1.0 / outA0;
     outScale = fs / outA0;
+    calcRate = rate;
+}
+
+void DriveCircuit::CalcIfChanged(double rate) {
+    if (std::memcmp(&rate, &calcRate, sizeof rate) != 0) Calc(rate);
 }
 
 double DriveCircuit::Process(double x, double gain, double level) {
@@ -210,9 +215,25 @@ struct SampleState {
 };
 
 // A scalar rerun of one circuit over one chunk, with the targets Process computes itself.
-void RunScalar(DriveCircuit& c, const double* x, double* out, int n, double gain, double level) {
+template <typename T>
+void RunScalar(DriveCircuit& c, const T* x, T* out, int n, double gain, double level) {
     for (int s = 0; s < n; ++s)
-        out[s] = c.Process(x[s], gain, level);
+        out[s] = static_cast<T>(c.Process(x[s], gain, level));
+}
+
+// The control targets Process computes on every sample; a block holds the controls, so it needs
+// them once, and only when they changed since the last block.
+[[maybe_unused]] void ControlTargets(DriveCircuit& c, double gain, double level, double& gTerm, double& lTerm) {
+    if (std::memcmp(&gain, &c.memoGain, sizeof gain) != 0) {
+        c.memoGainTarget = (std::exp((1.0 - gain) * 5.0) - 1.0) * kSmoothTerm;
+        c.memoGain = gain;
+    }
+    if (std::memcmp(&level, &c.memoLevel, sizeof level) != 0) {
+        c.memoLevelTarget = (std::exp(level * 7.0) - 1.0) * kSmoothTerm;
+        c.memoLevel = level;
+    }
+    gTerm = c.memoGainTarget;
+    lTerm = c.memoLevelTarget;
 }
 
 #if defined(__SSE2__)
@@ -225,14 +246,16 @@ void RunScalar(DriveCircuit& c, const double* x, double* out, int n, double gain
 #endif
 
 struct WideTable {
-    double v[100];
+    double v[101];
 };
 
 // The curve widened to double; T[i] and T[i + 1] are adjacent, so one unaligned load reads both.
+// The last entry is repeated once, for the clamped index below.
 WideTable Widen() {
     WideTable t{};
     for (int i = 0; i < 100; ++i)
         t.v[i] = static_cast<double>(diode_table.values[i]);
+    t.v[100] = t.v[99];
     return t;
 }
 
@@ -242,25 +265,43 @@ inline __m128d Lanes(double a, double b) {
     return _mm_set_pd(b, a); // lane 0 holds a
 }
 
-// diodeclip on both lanes: the same steps, with the range tests done as masks (no branches: a
-// heavily driven signal crosses the table's end at random).
-inline __m128d ClipPair(__m128d y, __m128d signMask, __m128d scale, __m128d one, __m128d top) {
+// One sample of each channel into the two lanes, and back out. Single precision is widened and
+// narrowed here, inside the loop, where the recurrence leaves the units idle; each conversion is
+// the one a scalar cast performs (widening is exact, narrowing rounds as the current mode says).
+inline __m128d LoadPair(const double* a, const double* b) {
+    return _mm_loadh_pd(_mm_load_sd(a), b);
+}
+inline __m128d LoadPair(const float* a, const float* b) {
+    return _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(a), _mm_load_ss(b)));
+}
+inline void StorePair(__m128d v, double* a, double* b) {
+    _mm_storel_pd(a, v);
+    _mm_storeh_pd(b, v);
+}
+inline void StorePair(__m128d v, float* a, float* b) {
+    const __m128 f = _mm_cvtpd_ps(v);
+    _mm_store_ss(a, f);
+    _mm_store_ss(b, _mm_shuffle_ps(f, f, _MM_SHUFFLE(1, 1, 1, 1)));
+}
+
+// diodeclip on both lanes without branches (a heavily driven signal crosses the table's end at
+// random), in fewer operations than its three cases: t is never negative, so the conversion
+// fails (NaN, or 2^31 and beyond: the curve gives 0) exactly where !(t < 2^31). Elsewhere t is
+// clamped to 99, where the interpolation reads T[99] with weight 1 and its copy T[100] with
+// weight 0, which is T[99] exactly: the flat part. Below 99 nothing changes.
+inline __m128d ClipPair(__m128d y, __m128d signMask, __m128d scale, __m128d one, __m128d end,
+                        __m128d limit) {
     const __m128d t = _mm_mul_pd(_mm_andnot_pd(signMask, y), scale);
-    const __m128i i = _mm_cvttpd_epi32(t); // NaN and out of range give INT32_MIN, as TruncToInt32
-    const __m128d f = _mm_sub_pd(t, _mm_cvtepi32_pd(i));
-    const __m128i below = _mm_cmplt_epi32(i, _mm_setzero_si128());
-    const __m128i above = _mm_cmpgt_epi32(i, _mm_set1_epi32(98));
-    // Indices outside 0..98 read the first pair; the masks below discard the result.
-    const __m128i index = _mm_andnot_si128(_mm_or_si128(below, above), i);
-    const __m128d p0 = _mm_loadu_pd(kWide.v + _mm_cvtsi128_si32(index));
-    const __m128d p1 = _mm_loadu_pd(kWide.v + _mm_cvtsi128_si32(_mm_srli_si128(index, 4)));
+    const __m128d fails = _mm_cmpnlt_pd(t, limit);
+    const __m128d clamped = _mm_min_pd(t, end); // NaN gives end: a valid index, then masked
+    const __m128i i = _mm_cvttpd_epi32(clamped);
+    const __m128d f = _mm_sub_pd(clamped, _mm_cvtepi32_pd(i));
+    const __m128d p0 = _mm_loadu_pd(kWide.v + _mm_cvtsi128_si32(i));
+    const __m128d p1 = _mm_loadu_pd(kWide.v + _mm_cvtsi128_si32(_mm_srli_si128(i, 4)));
     const __m128d lo = _mm_unpacklo_pd(p0, p1); // T[i]
     const __m128d hi = _mm_unpackhi_pd(p0, p1); // T[i + 1]
-    __m128d u = _mm_add_pd(_mm_mul_pd(hi, f), _mm_mul_pd(_mm_sub_pd(one, f), lo));
-    const __m128d below64 = _mm_castsi128_pd(_mm_shuffle_epi32(below, _MM_SHUFFLE(1, 1, 0, 0)));
-    const __m128d above64 = _mm_castsi128_pd(_mm_shuffle_epi32(above, _MM_SHUFFLE(1, 1, 0, 0)));
-    u = _mm_or_pd(_mm_andnot_pd(above64, u), _mm_and_pd(above64, top));
-    u = _mm_andnot_pd(below64, u);
+    const __m128d u =
+        _mm_andnot_pd(fails, _mm_add_pd(_mm_mul_pd(hi, f), _mm_mul_pd(_mm_sub_pd(one, f), lo)));
     return _mm_or_pd(u, _mm_and_pd(signMask, y)); // u is never negative: copysign
 }
 
@@ -288,14 +329,15 @@ struct PairCoefficients {
 // pace) for frame s, and the clipper and output stage for frame s - kLag, whose input is long
 // computed. Run in one piece, the clipper's long latency holds up retirement and the recurrence
 // stalls; the operations on each value are the same either way.
-template <bool kSettled>
-void RunPairLoop(PairState& st, const PairCoefficients& k, const double* xa, const double* xb,
-                 double* outA, double* outB, int n, __m128d gTerm, __m128d lTerm) {
+template <bool kSettled, typename T>
+void RunPairLoop(PairState& st, const PairCoefficients& k, const T* xa, const T* xb, T* outA,
+                 T* outB, int n, __m128d gTerm, __m128d lTerm) {
     constexpr int kLag = 4;
     const __m128d signMask = _mm_set1_pd(-0.0);
     const __m128d scale = _mm_set1_pd(kTableScale);
     const __m128d one = _mm_set1_pd(1.0);
-    const __m128d top = _mm_set1_pd(kTableTop);
+    const __m128d end = _mm_set1_pd(99.0);
+    const __m128d limit = _mm_set1_pd(2147483648.0);
     const __m128d pole = _mm_set1_pd(kSmoothPole);
     const __m128d k2 = _mm_set1_pd(kOutputGain);
 
@@ -325,7 +367,7 @@ void RunPairLoop(PairState& st, const PairCoefficients& k, const double* xa, con
     alignas(16) double yLanes[2 * kChunk];
 
     auto network = [&](int s) ZERUB_INLINE {
-        const __m128d xs = _mm_loadh_pd(_mm_load_sd(xa + s), xb + s);
+        const __m128d xs = LoadPair(xa + s, xb + s);
         if (!kSettled) {
             gs = _mm_add_pd(_mm_mul_pd(gs, pole), gTerm);
             coefficients(gs);
@@ -345,7 +387,7 @@ void RunPairLoop(PairState& st, const PairCoefficients& k, const double* xa, con
         n1 = r;
     };
     auto output = [&](int s) ZERUB_INLINE {
-        const __m128d c = ClipPair(_mm_load_pd(yLanes + 2 * s), signMask, scale, one, top);
+        const __m128d c = ClipPair(_mm_load_pd(yLanes + 2 * s), signMask, scale, one, end, limit);
         const __m128d v = _mm_sub_pd(
             c, _mm_mul_pd(_mm_add_pd(_mm_mul_pd(k.oA2, o2), _mm_mul_pd(k.oA1, o1)), k.oInv));
         if (!kSettled) {
@@ -354,8 +396,7 @@ void RunPairLoop(PairState& st, const PairCoefficients& k, const double* xa, con
         }
         const __m128d out = _mm_mul_pd(
             _mm_add_pd(_mm_mul_pd(_mm_mul_pd(L, v), k2), _mm_mul_pd(negLk, o2)), k.oScale);
-        _mm_storel_pd(outA + s, out);
-        _mm_storeh_pd(outB + s, out);
+        StorePair(out, outA + s, outB + s);
         o2 = o1;
         o1 = v;
     };
@@ -372,8 +413,9 @@ void RunPairLoop(PairState& st, const PairCoefficients& k, const double* xa, con
     st = {gs, ls, ip, cp, n1, n2, n3, o1, o2};
 }
 
-void RunPair(DriveCircuit& a, DriveCircuit& b, const double* xa, const double* xb, double* outA,
-             double* outB, int n, double gTermValue, double lTermValue) {
+template <typename T>
+void RunPair(DriveCircuit& a, DriveCircuit& b, const T* xa, const T* xb, T* outA, T* outB, int n,
+             double gTermValue, double lTermValue) {
     PairCoefficients k;
     for (int i = 0; i < 4; ++i) {
         k.aG[i] = Lanes(a.aGain[i], b.aGain[i]);
@@ -400,9 +442,9 @@ void RunPair(DriveCircuit& a, DriveCircuit& b, const double* xa, const double* x
     const bool settled = Settled(_mm_add_pd(_mm_mul_pd(st.gs, pole), gTerm), st.gs) &&
                          Settled(_mm_add_pd(lTerm, _mm_mul_pd(st.ls, pole)), st.ls);
     if (settled)
-        RunPairLoop<true>(st, k, xa, xb, outA, outB, n, gTerm, lTerm);
+        RunPairLoop<true, T>(st, k, xa, xb, outA, outB, n, gTerm, lTerm);
     else
-        RunPairLoop<false>(st, k, xa, xb, outA, outB, n, gTerm, lTerm);
+        RunPairLoop<false, T>(st, k, xa, xb, outA, outB, n, gTerm, lTerm);
 
     double lane[2];
     auto store = [&](__m128d v, double& da, double& db) {
@@ -423,23 +465,22 @@ void RunPair(DriveCircuit& a, DriveCircuit& b, const double* xa, const double* x
 
 #endif
 
-} // namespace
-
-void ProcessBlockPair(DriveCircuit& a, DriveCircuit& b, const double* inA, const double* inB,
-                      double* outA, double* outB, int nFrames, double gain, double level) {
+template <typename T>
+void BlockPair(DriveCircuit& a, DriveCircuit& b, const T* inA, const T* inB, T* outA, T* outB,
+               int nFrames, double gain, double level) {
 #if defined(__SSE2__)
-    const double gTerm = (std::exp((1.0 - gain) * 5.0) - 1.0) * kSmoothTerm;
-    const double lTerm = (std::exp(level * 7.0) - 1.0) * kSmoothTerm;
+    double gTerm, lTerm;
+    ControlTargets(a, gain, level, gTerm, lTerm);
     // A rerun needs the chunk's input: keep a copy when an output overwrites an input.
     const bool aliased = outA == inA || outA == inB || outB == inA || outB == inB;
-    double copyA[kChunk], copyB[kChunk];
+    T copyA[kChunk], copyB[kChunk];
     for (int start = 0; start < nFrames; start += kChunk) {
         const int n = nFrames - start < kChunk ? nFrames - start : kChunk;
-        const double* xa = inA + start;
-        const double* xb = inB + start;
+        const T* xa = inA + start;
+        const T* xb = inB + start;
         if (aliased) {
-            std::memcpy(copyA, xa, sizeof(double) * static_cast<size_t>(n));
-            std::memcpy(copyB, xb, sizeof(double) * static_cast<size_t>(n));
+            std::memcpy(copyA, xa, sizeof(T) * static_cast<size_t>(n));
+            std::memcpy(copyB, xb, sizeof(T) * static_cast<size_t>(n));
             xa = copyA;
             xb = copyB;
         }
@@ -463,4 +504,16 @@ void ProcessBlockPair(DriveCircuit& a, DriveCircuit& b, const double* inA, const
         RunScalar(b, inB + start, outB + start, n, gain, level);
     }
 #endif
+}
+
+} // namespace
+
+void ProcessBlockPair(DriveCircuit& a, DriveCircuit& b, const double* inA, const double* inB,
+                      double* outA, double* outB, int nFrames, double gain, double level) {
+    BlockPair(a, b, inA, inB, outA, outB, nFrames, gain, level);
+}
+
+void ProcessBlockPair(DriveCircuit& a, DriveCircuit& b, const float* inA, const float* inB,
+                      float* outA, float* outB, int nFrames, double gain, double level) {
+    BlockPair(a, b, inA, inB, outA, outB, nFrames, gain, level);
 }

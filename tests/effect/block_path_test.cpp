@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -18,9 +19,10 @@ bool SameBits(double a, double b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-// Every field, bit for bit: coefficients, filter memories and smoothers.
+// Every field up to the block path's memos, bit for bit: coefficients, filter memories,
+// smoothers and the rate Calc was given.
 bool SameCircuit(const DriveCircuit& a, const DriveCircuit& b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
+    return std::memcmp(&a, &b, offsetof(DriveCircuit, memoGain)) == 0;
 }
 
 constexpr double kInf = std::numeric_limits<double>::infinity();

@@ -86,6 +86,7 @@ TEST(PlugBase, AttachSkipsDisconnectedChannels) {
     float fa[4] = {1, 2, 3, 4}, fb[4] = {5, 6, 7, 8};
     float* fbufs[] = {fa, fb};
     plug.AttachInputBuffers(0, 3, fbufs, 4);
+    plug.ProcessBuffers(0.0, 4); // float inputs are read when a block is processed
     EXPECT_EQ(plug.InData()[2], plug.In(2)->scratch.Get());
     EXPECT_EQ(plug.InData()[2][3], 8.0);
     EXPECT_EQ(plug.InData()[0][0], 1.0);
