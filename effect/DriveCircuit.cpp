@@ -223,7 +223,8 @@ void RunScalar(DriveCircuit& c, const T* x, T* out, int n, double gain, double l
 
 // The control targets Process computes on every sample; a block holds the controls, so it needs
 // them once, and only when they changed since the last block.
-[[maybe_unused]] void ControlTargets(DriveCircuit& c, double gain, double level, double& gTerm, double& lTerm) {
+[[maybe_unused]] void ControlTargets(DriveCircuit& c, double gain, double level, double& gTerm,
+                                     double& lTerm) {
     if (std::memcmp(&gain, &c.memoGain, sizeof gain) != 0) {
         c.memoGainTarget = (std::exp((1.0 - gain) * 5.0) - 1.0) * kSmoothTerm;
         c.memoGain = gain;

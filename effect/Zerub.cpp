@@ -56,8 +56,7 @@ void Zerub::ProcessDoubleReplacing(double** inputs, double** outputs, int nFrame
                       GetParam(kBypass)->Int() == 1, inputs, outputs, nFrames);
 }
 
-void Zerub::ProcessFloatReplacing(const float* const* inputs, float* const* outputs,
-                                  int nFrames) {
+void Zerub::ProcessFloatReplacing(const float* const* inputs, float* const* outputs, int nFrames) {
     ProcessZerubBlock(circuitL, circuitR, GetSampleRate(), gain, level,
                       GetParam(kBypass)->Int() == 1, inputs, outputs, nFrames);
 }

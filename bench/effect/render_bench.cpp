@@ -311,8 +311,12 @@ public:
                    uris.emplace_back(uri);
                    return static_cast<LV2_URID>(uris.size());
                }};
-        options[0] = {LV2_OPTIONS_INSTANCE, 0, map.map(this, LV2_BUF_SIZE__maxBlockLength),
-                      sizeof(int32_t), map.map(this, LV2_ATOM__Int), &maxBlock};
+        options[0] = {LV2_OPTIONS_INSTANCE,
+                      0,
+                      map.map(this, LV2_BUF_SIZE__maxBlockLength),
+                      sizeof(int32_t),
+                      map.map(this, LV2_ATOM__Int),
+                      &maxBlock};
         options[1] = {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr};
         mapFeature = {LV2_URID__map, &map};
         optionsFeature = {LV2_OPTIONS__options, options};
