@@ -326,8 +326,10 @@ struct PairCoefficients {
 // smoothers have settled (g and L are the same on every sample), so the gain network's
 // coefficients and the level's products are formed once, with the same operations.
 //
-// The loop is split in two pipelined halves: the gain network (the recurrence that sets the
-// pace) for frame s, and the clipper and output stage for frame s - kLag, whose input is long
+// The loop is split in pipelined parts: the gain network's recurrence (which sets the pace) for
+// frame s; its feed-forward sum for frame s - 1 once the controls have settled (so that the
+// recurrence's operations, earlier in program order, win the execution units whenever both are
+// ready at once); and the clipper and output stage for frame s - kLag, whose input is long
 // computed. Run in one piece, the clipper's long latency holds up retirement and the recurrence
 // stalls; the operations on each value are the same either way.
 template <bool kSettled, typename T>
@@ -365,9 +367,16 @@ void RunPairLoop(PairState& st, const PairCoefficients& k, const T* xa, const T*
 
     __m128d ip = st.ip, cp = st.cp, n1 = st.n1, n2 = st.n2, n3 = st.n3, o1 = st.o1, o2 = st.o2;
     __m128d gs = st.gs, ls = st.ls;
+    // The recurrence's values r from frame -3 on (the three before the chunk are its memories),
+    // and the gain network's outputs y.
+    alignas(16) double rLanes[2 * (kChunk + 3)];
     alignas(16) double yLanes[2 * kChunk];
+    double* const r0 = rLanes + 6;
+    _mm_store_pd(r0 - 6, n3);
+    _mm_store_pd(r0 - 4, n2);
+    _mm_store_pd(r0 - 2, n1);
 
-    auto network = [&](int s) ZERUB_INLINE {
+    auto recurrence = [&](int s) ZERUB_INLINE {
         const __m128d xs = LoadPair(xa + s, xb + s);
         if (!kSettled) {
             gs = _mm_add_pd(_mm_mul_pd(gs, pole), gTerm);
@@ -377,15 +386,22 @@ void RunPairLoop(PairState& st, const PairCoefficients& k, const T* xa, const T*
         const __m128d fb =
             _mm_add_pd(_mm_mul_pd(a3, n3), _mm_add_pd(_mm_mul_pd(a2, n2), _mm_mul_pd(a1, n1)));
         const __m128d r = _mm_sub_pd(h, _mm_div_pd(fb, a0));
-        const __m128d ff = _mm_add_pd(
-            _mm_mul_pd(b3, n3),
-            _mm_add_pd(_mm_mul_pd(b2, n2), _mm_add_pd(_mm_mul_pd(b1, n1), _mm_mul_pd(b0, r))));
-        _mm_store_pd(yLanes + 2 * s, _mm_div_pd(ff, a0));
+        _mm_store_pd(r0 + 2 * s, r);
         ip = xs;
         cp = h;
         n3 = n2;
         n2 = n1;
         n1 = r;
+    };
+    // y for frame j, from r of frames j - 3 .. j, with the coefficients of frame j (current
+    // until the next recurrence step when they are still moving).
+    auto feedForward = [&](int j) ZERUB_INLINE {
+        const __m128d* r = reinterpret_cast<const __m128d*>(r0) + j;
+        const __m128d ff =
+            _mm_add_pd(_mm_mul_pd(b3, r[-3]),
+                       _mm_add_pd(_mm_mul_pd(b2, r[-2]),
+                                  _mm_add_pd(_mm_mul_pd(b1, r[-1]), _mm_mul_pd(b0, r[0]))));
+        _mm_store_pd(yLanes + 2 * j, _mm_div_pd(ff, a0));
     };
     auto output = [&](int s) ZERUB_INLINE {
         const __m128d c = ClipPair(_mm_load_pd(yLanes + 2 * s), signMask, scale, one, end, limit);
@@ -402,13 +418,19 @@ void RunPairLoop(PairState& st, const PairCoefficients& k, const T* xa, const T*
         o1 = v;
     };
 
+    constexpr int kFeedLag = kSettled ? 1 : 0;
     int s = 0;
-    for (; s < n && s < kLag; ++s)
-        network(s);
+    for (; s < n && s < kLag; ++s) {
+        recurrence(s);
+        if (s >= kFeedLag) feedForward(s - kFeedLag);
+    }
     for (; s < n; ++s) {
-        network(s);
+        recurrence(s);
+        feedForward(s - kFeedLag);
         output(s - kLag);
     }
+    for (int j = n - kFeedLag; j < n; ++j)
+        if (j >= 0) feedForward(j);
     for (s = n > kLag ? n - kLag : 0; s < n; ++s)
         output(s);
     st = {gs, ls, ip, cp, n1, n2, n3, o1, o2};
