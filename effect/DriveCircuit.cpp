@@ -195,25 +195,6 @@ namespace {
 
 constexpr int kChunk = 256;
 
-// The per-sample state of a circuit, kept across a chunk in case it has to run again.
-struct SampleState {
-    explicit SampleState(const DriveCircuit& c)
-        : v{c.gainSmooth, c.levelSmooth, c.inPrev, c.coupledPrev, c.net1,
-            c.net2,       c.net3,        c.out1,   c.out2} {}
-    void Restore(DriveCircuit& c) const {
-        c.gainSmooth = v[0];
-        c.levelSmooth = v[1];
-        c.inPrev = v[2];
-        c.coupledPrev = v[3];
-        c.net1 = v[4];
-        c.net2 = v[5];
-        c.net3 = v[6];
-        c.out1 = v[7];
-        c.out2 = v[8];
-    }
-    double v[9];
-};
-
 // A scalar rerun of one circuit over one chunk, with the targets Process computes itself.
 template <typename T>
 void RunScalar(DriveCircuit& c, const T* x, T* out, int n, double gain, double level) {
@@ -297,8 +278,10 @@ inline __m128d ClipPair(__m128d y, __m128d signMask, __m128d scale, __m128d one,
     const __m128d clamped = _mm_min_pd(t, end); // NaN gives end: a valid index, then masked
     const __m128i i = _mm_cvttpd_epi32(clamped);
     const __m128d f = _mm_sub_pd(clamped, _mm_cvtepi32_pd(i));
-    const __m128d p0 = _mm_loadu_pd(kWide.v + _mm_cvtsi128_si32(i));
-    const __m128d p1 = _mm_loadu_pd(kWide.v + _mm_cvtsi128_si32(_mm_srli_si128(i, 4)));
+    // Both indices (0 to 99) in one move to a general register.
+    const uint64_t pair = static_cast<uint64_t>(_mm_cvtsi128_si64(i));
+    const __m128d p0 = _mm_loadu_pd(kWide.v + static_cast<uint32_t>(pair));
+    const __m128d p1 = _mm_loadu_pd(kWide.v + (pair >> 32));
     const __m128d lo = _mm_unpacklo_pd(p0, p1); // T[i]
     const __m128d hi = _mm_unpackhi_pd(p0, p1); // T[i + 1]
     const __m128d u =
@@ -436,9 +419,12 @@ void RunPairLoop(PairState& st, const PairCoefficients& k, const T* xa, const T*
     st = {gs, ls, ip, cp, n1, n2, n3, o1, o2};
 }
 
+// Runs one chunk of both circuits and stores the state of each lane whose filter memories
+// stayed finite. Returns the lanes that did not (bit 0: a, bit 1: b): their circuits are left as
+// they were at the chunk's start, to be run again per sample.
 template <typename T>
-void RunPair(DriveCircuit& a, DriveCircuit& b, const T* xa, const T* xb, T* outA, T* outB, int n,
-             double gTermValue, double lTermValue) {
+int RunPair(DriveCircuit& a, DriveCircuit& b, const T* xa, const T* xb, T* outA, T* outB, int n,
+            double gTermValue, double lTermValue) {
     PairCoefficients k;
     for (int i = 0; i < 4; ++i) {
         k.aG[i] = Lanes(a.aGain[i], b.aGain[i]);
@@ -469,11 +455,18 @@ void RunPair(DriveCircuit& a, DriveCircuit& b, const T* xa, const T* xb, T* outA
     else
         RunPairLoop<false, T>(st, k, xa, xb, outA, outB, n, gTerm, lTerm);
 
+    // A non-finite memory persists to the chunk's end, so one look at the end finds it. The
+    // sum is non-finite when any term is (or, harmlessly, when it overflows: a rerun per sample
+    // gives the same result), and x - x is zero exactly when x is finite.
+    const __m128d sum = _mm_add_pd(_mm_add_pd(_mm_add_pd(st.ip, st.cp), _mm_add_pd(st.n1, st.n2)),
+                                   _mm_add_pd(_mm_add_pd(st.n3, st.o1), st.o2));
+    const int bad = _mm_movemask_pd(_mm_cmpneq_pd(_mm_sub_pd(sum, sum), _mm_setzero_pd()));
+    const bool keepA = !(bad & 1), keepB = !(bad & 2);
     double lane[2];
     auto store = [&](__m128d v, double& da, double& db) {
         _mm_storeu_pd(lane, v);
-        da = lane[0];
-        db = lane[1];
+        if (keepA) da = lane[0];
+        if (keepB) db = lane[1];
     };
     store(st.gs, a.gainSmooth, b.gainSmooth);
     store(st.ls, a.levelSmooth, b.levelSmooth);
@@ -484,6 +477,7 @@ void RunPair(DriveCircuit& a, DriveCircuit& b, const T* xa, const T* xb, T* outA
     store(st.n3, a.net3, b.net3);
     store(st.o1, a.out1, b.out1);
     store(st.o2, a.out2, b.out2);
+    return bad;
 }
 
 #endif
@@ -507,17 +501,9 @@ void BlockPair(DriveCircuit& a, DriveCircuit& b, const T* inA, const T* inB, T* 
             xa = copyA;
             xb = copyB;
         }
-        const SampleState savedA(a), savedB(b);
-        RunPair(a, b, xa, xb, outA + start, outB + start, n, gTerm, lTerm);
-        // Non-finite state persists to the chunk's end, so one look at the end finds it.
-        if (!a.FilterMemoriesFinite()) {
-            savedA.Restore(a);
-            RunScalar(a, xa, outA + start, n, gain, level);
-        }
-        if (!b.FilterMemoriesFinite()) {
-            savedB.Restore(b);
-            RunScalar(b, xb, outB + start, n, gain, level);
-        }
+        const int rerun = RunPair(a, b, xa, xb, outA + start, outB + start, n, gTerm, lTerm);
+        if (rerun & 1) RunScalar(a, xa, outA + start, n, gain, level);
+        if (rerun & 2) RunScalar(b, xb, outB + start, n, gain, level);
     }
 #else
     for (int start = 0; start < nFrames; start += kChunk) {
