@@ -7,8 +7,8 @@
 #     Zerub.so opened with dlopen), stereo;
 #   - bench/lv2/lv2_bench on the built Zerub.lv2 and on Debian's LV2 overdrive and distortion
 #     plug-ins (same stereo signal, fixed blocks, only the run loop timed).
-# Then it prints, per row, the real-time factor by CPU time (median over the rounds), its spread
-# over the rounds ((max - min) / median), the median by wall time, and the median's fraction of
+# Then it prints, per row, the real-time factor by CPU time (median over the rounds; effect_bench
+# runs five short interleaved repetitions per round), its spread ((max - min) / median), the median by wall time, and the median's fraction of
 # the chain's. A wall time well above the CPU time means the machine was busy.
 #
 # Usage: scripts/bench-peers.sh [--build DIR] [--rounds N] [--seconds S] [--block N] [--no-install]
@@ -85,8 +85,8 @@ cases=(
 )
 filter="^($(for c in "${cases[@]}"; do printf '%s|' "${c%%|*}"; done | sed 's/|$//'))\$"
 
-run_effect() { # one pass over the cases; prints "ROW<TAB>label<TAB>wall<TAB>cpu"
-    "$effect" --benchmark_filter="$filter" --benchmark_min_time=1 \
+run_effect() { # short repetitions of the cases, interleaved; prints "ROW<TAB>label<TAB>wall<TAB>cpu"
+    "$effect" --benchmark_filter="$filter" --benchmark_min_time=0.2 --benchmark_repetitions=5 \
         --benchmark_enable_random_interleaving=true --benchmark_format=csv 2>/dev/null |
         awk -F, -v block="$block" -v list="$(printf '%s\n' "${cases[@]}")" '
             BEGIN { n = split(list, rows, "\n"); for (i = 1; i <= n; i++) { split(rows[i], f, "|"); label[f[1]] = f[2]; order[f[1]] = i - 1 } }
@@ -128,7 +128,7 @@ done
 
 # Columns: row, name, wall RTF, CPU RTF. Per row: CPU median, spread, wall median, fraction of
 # the chain's CPU median; the lv2_bench rows are marked with the host they ran in.
-sort -t$'\t' -k1,1n "$tmp/results" | awk -F'\t' -v block="$block" -v seconds="$seconds" -v ncases="${#cases[@]}" '
+sort -t$'\t' -k1,1n "$tmp/results" | awk -F'\t' -v block="$block" -v seconds="$seconds" -v rounds="$rounds" -v ncases="${#cases[@]}" '
     function median(a, n,   s, i, j, t) {
         for (i = 1; i <= n; i++) s[i] = a[i]
         for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++) if (s[j] < s[i]) { t = s[i]; s[i] = s[j]; s[j] = t }
@@ -155,6 +155,7 @@ sort -t$'\t' -k1,1n "$tmp/results" | awk -F'\t' -v block="$block" -v seconds="$s
             label = k < ncases ? name[k] : "lv2_bench: " name[k]
             printf "%-44s %11.0f %7.1f%% %11.0f %10.2f\n", substr(label, 1, 44), mc, 100 * (hi - lo) / mc, mw, ref ? mc / ref : 0
         }
-        printf "(stereo, 48 kHz, blocks of %s frames, %d rounds; x real time = seconds of audio per CPU second;\n", block, n[0]
-        printf " lv2_bench rows: a %s s signal in a lilv host, mono plug-ins run as two instances)\n", seconds
+        printf "(stereo, 48 kHz, blocks of %s frames, %d rounds; x real time = seconds of audio per CPU second;\n", block, rounds
+        printf " effect_bench rows: 5 repetitions a round; lv2_bench rows: one run a round of a %s s signal\n", seconds
+        printf " in a lilv host, mono plug-ins as two instances)\n"
     }'
