@@ -266,6 +266,29 @@ inline void StorePair(__m128d v, float* a, float* b) {
     _mm_store_ss(b, _mm_shuffle_ps(f, f, _MM_SHUFFLE(1, 1, 1, 1)));
 }
 
+// Two frames at once: single precision moves two samples of a channel in one load or store.
+inline void LoadTwoPairs(const double* a, const double* b, __m128d& first, __m128d& second) {
+    first = LoadPair(a, b);
+    second = LoadPair(a + 1, b + 1);
+}
+inline void LoadTwoPairs(const float* a, const float* b, __m128d& first, __m128d& second) {
+    const __m128 ab =
+        _mm_unpacklo_ps(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a))),
+                        _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(b))));
+    first = _mm_cvtps_pd(ab);                     // a[0], b[0]
+    second = _mm_cvtps_pd(_mm_movehl_ps(ab, ab)); // a[1], b[1]
+}
+inline void StoreTwoPairs(__m128d first, __m128d second, double* a, double* b) {
+    StorePair(first, a, b);
+    StorePair(second, a + 1, b + 1);
+}
+inline void StoreTwoPairs(__m128d first, __m128d second, float* a, float* b) {
+    __m128 f = _mm_movelh_ps(_mm_cvtpd_ps(first), _mm_cvtpd_ps(second)); // a0 b0 a1 b1
+    f = _mm_shuffle_ps(f, f, _MM_SHUFFLE(3, 1, 2, 0));                   // a0 a1 b0 b1
+    _mm_storel_pi(reinterpret_cast<__m64*>(a), f);
+    _mm_storeh_pi(reinterpret_cast<__m64*>(b), f);
+}
+
 // diodeclip on both lanes without branches (a heavily driven signal crosses the table's end at
 // random), in fewer operations than its three cases: t is never negative, so the conversion
 // fails (NaN, or 2^31 and beyond: the curve gives 0) exactly where !(t < 2^31). Elsewhere t is
@@ -359,8 +382,7 @@ void RunPairLoop(PairState& st, const PairCoefficients& k, const T* xa, const T*
     _mm_store_pd(r0 - 4, n2);
     _mm_store_pd(r0 - 2, n1);
 
-    auto recurrence = [&](int s) ZERUB_INLINE {
-        const __m128d xs = LoadPair(xa + s, xb + s);
+    auto recurrence = [&](int s, __m128d xs) ZERUB_INLINE {
         if (!kSettled) {
             gs = _mm_add_pd(_mm_mul_pd(gs, pole), gTerm);
             coefficients(gs);
@@ -386,7 +408,7 @@ void RunPairLoop(PairState& st, const PairCoefficients& k, const T* xa, const T*
                                   _mm_add_pd(_mm_mul_pd(b1, r[-1]), _mm_mul_pd(b0, r[0]))));
         _mm_store_pd(yLanes + 2 * j, _mm_div_pd(ff, a0));
     };
-    auto output = [&](int s) ZERUB_INLINE {
+    auto output = [&](int s) ZERUB_INLINE -> __m128d {
         const __m128d c = ClipPair(_mm_load_pd(yLanes + 2 * s), signMask, scale, one, end, limit);
         const __m128d v = _mm_sub_pd(
             c, _mm_mul_pd(_mm_add_pd(_mm_mul_pd(k.oA2, o2), _mm_mul_pd(k.oA1, o1)), k.oInv));
@@ -396,26 +418,39 @@ void RunPairLoop(PairState& st, const PairCoefficients& k, const T* xa, const T*
         }
         const __m128d out = _mm_mul_pd(
             _mm_add_pd(_mm_mul_pd(_mm_mul_pd(L, v), k2), _mm_mul_pd(negLk, o2)), k.oScale);
-        StorePair(out, outA + s, outB + s);
         o2 = o1;
         o1 = v;
+        return out;
     };
 
     constexpr int kFeedLag = kSettled ? 1 : 0;
     int s = 0;
     for (; s < n && s < kLag; ++s) {
-        recurrence(s);
+        recurrence(s, LoadPair(xa + s, xb + s));
         if (s >= kFeedLag) feedForward(s - kFeedLag);
     }
-    for (; s < n; ++s) {
-        recurrence(s);
+    // Two frames a turn, so that their samples load and store together. Each output is written
+    // after the input of a later frame was read, so an output may be its own input.
+    for (; s + 1 < n; s += 2) {
+        __m128d x0, x1;
+        LoadTwoPairs(xa + s, xb + s, x0, x1);
+        recurrence(s, x0);
         feedForward(s - kFeedLag);
-        output(s - kLag);
+        const __m128d out0 = output(s - kLag);
+        recurrence(s + 1, x1);
+        feedForward(s + 1 - kFeedLag);
+        const __m128d out1 = output(s + 1 - kLag);
+        StoreTwoPairs(out0, out1, outA + s - kLag, outB + s - kLag);
+    }
+    for (; s < n; ++s) {
+        recurrence(s, LoadPair(xa + s, xb + s));
+        feedForward(s - kFeedLag);
+        StorePair(output(s - kLag), outA + s - kLag, outB + s - kLag);
     }
     for (int j = n - kFeedLag; j < n; ++j)
         if (j >= 0) feedForward(j);
     for (s = n > kLag ? n - kLag : 0; s < n; ++s)
-        output(s);
+        StorePair(output(s), outA + s, outB + s);
     st = {gs, ls, ip, cp, n1, n2, n3, o1, o2};
 }
 
