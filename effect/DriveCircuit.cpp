@@ -178,7 +178,9 @@ bool DriveCircuit::FilterMemoriesFinite() const {
 // ---- Block path ----
 //
 // The same operations as Process in the same order, with what a block holds constant taken out
-// of the loop: the control targets (the two exp) are computed once. The loop-carried chain (the
+// of the loop: the control targets (the two exp) are computed once, and again only when the
+// controls change; float buffers are widened and narrowed inside the loop, where the chain leaves
+// the execution units idle, not in passes of their own. The loop-carried chain (the
 // gain network's multiply, two additions, division and subtraction) sets the pace, so the two
 // channels run side by side in the two lanes of an SSE2 register: each lane performs exactly
 // the IEEE operations of the scalar code, and nothing is contracted or reassociated.
