@@ -64,11 +64,37 @@ IPlugAU::IPlugAU(IPlugInstanceInfo instanceInfo, int nParams, const char* channe
 }
 
 IPlugAU::~IPlugAU() {
+    if (viewBundleURL) CFRelease(viewBundleURL);
     renderNotify.Empty(true);
     inBuses.Empty(true);
     outBuses.Empty(true);
     inBusConnections.Empty(true);
     propertyListeners.Empty(true);
+}
+
+void IPlugAU::OnOpen() {
+    AudioComponent component = AudioComponentInstanceGetComponent(componentInstance);
+    componentDescStatus = AudioComponentGetDescription(component, &componentDesc);
+
+    if (viewBundleURL) CFRelease(viewBundleURL);
+    viewBundleURL = nullptr;
+    CFStringRef identifier =
+        CFStringCreateWithCString(kCFAllocatorDefault, GetBundleID(), kCFStringEncodingUTF8);
+    if (CFBundleRef bundle = identifier ? CFBundleGetBundleWithIdentifier(identifier) : nullptr)
+        viewBundleURL = CFBundleCopyBundleURL(bundle);
+    if (identifier) CFRelease(identifier);
+    if (Gestalt(gestaltSystemVersion, &systemVersion) != noErr) systemVersion = 0;
+
+    // Clump IDs are positions in this list, in the order the parameters name their groups.
+    WDL_MutexLock lock(&mutex);
+    paramGroups.Empty();
+    for (int i = 0; i < NParams(); ++i) {
+        const char* group = GetParam(i)->GetParamGroupForHost();
+        bool known = !*group;
+        for (int g = 0; g < paramGroups.GetSize() && !known; ++g)
+            known = !std::strcmp(paramGroups.Get(g), group);
+        if (!known) paramGroups.Add(group);
+    }
 }
 
 IPlugAU::EAUInputType IPlugAU::GetInputType(int bus) const {
@@ -170,6 +196,7 @@ OSStatus IPlugAUFactory::Open(void* self, AudioComponentInstance instance) {
     IPlugAU* plug = factory->Plug();
     plug->HostSpecificInit();
     plug->PruneUninitializedPresets();
+    plug->OnOpen();
     return noErr;
 }
 
@@ -182,6 +209,8 @@ OSStatus IPlugAUFactory::Close(void* self) {
 }
 
 // ---- Fast-dispatch functions: self is the factory record ----
+// Each keeps the thread and lock rules of the IPlugAU call it forwards to (IPlugAU.h); those
+// that take the mutex here (set parameter, reset, render) say so.
 
 namespace {
 
@@ -207,19 +236,19 @@ OSStatus AUMethodUninitialize(void* self) {
 OSStatus AUMethodGetPropertyInfo(void* self, AudioUnitPropertyID prop, AudioUnitScope scope,
                                  AudioUnitElement elem, UInt32* outDataSize, Boolean* outWritable) {
     ZERUB_PLUG_OR_FAIL(self);
-    return plug->DoGetPropertyInfo(prop, scope, elem, outDataSize, outWritable);
+    return plug->GetPropertyInfo(prop, scope, elem, outDataSize, outWritable);
 }
 
 OSStatus AUMethodGetProperty(void* self, AudioUnitPropertyID inID, AudioUnitScope inScope,
                              AudioUnitElement inElement, void* outData, UInt32* ioDataSize) {
     ZERUB_PLUG_OR_FAIL(self);
-    return plug->DoGetProperty(inID, inScope, inElement, outData, ioDataSize);
+    return plug->GetProperty(inID, inScope, inElement, outData, ioDataSize);
 }
 
 OSStatus AUMethodSetProperty(void* self, AudioUnitPropertyID inID, AudioUnitScope inScope,
                              AudioUnitElement inElement, const void* inData, UInt32 inDataSize) {
     ZERUB_PLUG_OR_FAIL(self);
-    return plug->DoSetProperty(inID, inScope, inElement, inData, inDataSize);
+    return plug->SetProperty(inID, inScope, inElement, inData, inDataSize);
 }
 
 OSStatus AUMethodAddPropertyListener(void* self, AudioUnitPropertyID prop,
@@ -342,22 +371,24 @@ T Arg(const ComponentParameters* params, int i) {
     return (T)(params->params[i]);
 }
 
+// The selectors the entry answers CanDo for with 1. Selector 18 is handled but not announced,
+// and the MIDI and component selectors are not announced either.
 bool CanDo(long selector) {
     switch (selector) {
-    case 1:
-    case 2:
-    case 3:
-    case 4:
-    case 5:
-    case 6:
-    case 7:
-    case 9:
-    case 10:
-    case 11:
-    case 14:
-    case 15:
-    case 16:
-    case 17:
+    case kAudioUnitInitializeSelect:
+    case kAudioUnitUninitializeSelect:
+    case kAudioUnitGetPropertyInfoSelect:
+    case kAudioUnitGetPropertySelect:
+    case kAudioUnitSetPropertySelect:
+    case kAudioUnitGetParameterSelect:
+    case kAudioUnitSetParameterSelect:
+    case kAudioUnitResetSelect:
+    case kAudioUnitAddPropertyListenerSelect:
+    case kAudioUnitRemovePropertyListenerSelect:
+    case kAudioUnitRenderSelect:
+    case kAudioUnitAddRenderNotifySelect:
+    case kAudioUnitRemoveRenderNotifySelect:
+    case kAudioUnitScheduleParametersSelect:
         return true;
     default:
         return false;
@@ -383,6 +414,7 @@ OSStatus IPlugAU::IPlugAUEntry(ComponentParameters* params, void* storage) {
         ComponentInstance instance = Arg<ComponentInstance>(params, 0);
         plug->SetComponentInstance(reinterpret_cast<AudioComponentInstance>(instance));
         SetComponentInstanceStorage(instance, reinterpret_cast<Handle>(plug));
+        plug->OnOpen();
         return noErr;
     }
 
@@ -403,17 +435,17 @@ OSStatus IPlugAU::IPlugAUEntry(ComponentParameters* params, void* storage) {
         plug->DoUninitialize();
         return noErr;
     case kAudioUnitGetPropertyInfoSelect:
-        return plug->DoGetPropertyInfo(
+        return plug->GetPropertyInfo(
             Arg<AudioUnitPropertyID>(params, 4), Arg<AudioUnitScope>(params, 3),
             Arg<AudioUnitElement>(params, 2), Arg<UInt32*>(params, 1), Arg<Boolean*>(params, 0));
     case kAudioUnitGetPropertySelect:
-        return plug->DoGetProperty(Arg<AudioUnitPropertyID>(params, 4),
-                                   Arg<AudioUnitScope>(params, 3), Arg<AudioUnitElement>(params, 2),
-                                   Arg<void*>(params, 1), Arg<UInt32*>(params, 0));
+        return plug->GetProperty(Arg<AudioUnitPropertyID>(params, 4),
+                                 Arg<AudioUnitScope>(params, 3), Arg<AudioUnitElement>(params, 2),
+                                 Arg<void*>(params, 1), Arg<UInt32*>(params, 0));
     case kAudioUnitSetPropertySelect:
-        return plug->DoSetProperty(Arg<AudioUnitPropertyID>(params, 4),
-                                   Arg<AudioUnitScope>(params, 3), Arg<AudioUnitElement>(params, 2),
-                                   Arg<const void*>(params, 1), Arg<UInt32>(params, 0));
+        return plug->SetProperty(Arg<AudioUnitPropertyID>(params, 4),
+                                 Arg<AudioUnitScope>(params, 3), Arg<AudioUnitElement>(params, 2),
+                                 Arg<const void*>(params, 1), Arg<UInt32>(params, 0));
     case kAudioUnitGetParameterSelect:
         return plug->DoGetParameter(
             Arg<AudioUnitParameterID>(params, 3), Arg<AudioUnitScope>(params, 2),

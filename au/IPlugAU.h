@@ -45,10 +45,13 @@ public:
         EAUInputType inputType = eNotConnected;
     };
 
+    // One registration: (property, procedure, user data). The serial orders registrations, so
+    // a notification in progress can tell which entries were there when it began.
     struct ListenerEntry {
         AudioUnitPropertyID propID;
         AudioUnitPropertyListenerProc listenerProc;
         void* procArgs;
+        UInt64 serial;
     };
 
     // A private property that answers the wrapper object itself (for the editor view entries).
@@ -62,8 +65,16 @@ public:
     ~IPlugAU() override;
 
     // The component-manager style entries; storage is the plug-in object (or the view record).
+    // Each selector keeps the thread and lock rules of the call of the same name below.
     static OSStatus IPlugAUEntry(ComponentParameters* params, void* storage);
     static OSStatus IPlugAUCarbonViewEntry(ComponentParameters* params, void* storage);
+
+    // UI thread, once, right after construction and before any host call. Looks up what later
+    // calls need from the platform (the component's description, the view bundle's location,
+    // the system version) without the mutex, then lists the parameter groups under it, so that
+    // no call made under the mutex waits on the component registry, the bundle registry or the
+    // file system.
+    void OnOpen();
 
     const char* GetBundleID() const { return bundleID.Get(); }
     const char* GetViewClassName() const { return viewClassName.Get(); }
@@ -76,6 +87,9 @@ public:
     EAUInputType GetInputType(int bus) const;
 
     // ---- Host-facing operations of the base ----
+    // Called by the base and the editor: parameter and program notices on the UI thread (the
+    // mutex may be held; they take no other lock of the unit), transport queries on the render
+    // thread with the mutex held (they call only the host's procedures).
     void BeginInformHostOfParamChange(int paramIdx) override;
     void InformHostOfParamChange(int paramIdx, double normalizedValue) override;
     void EndInformHostOfParamChange(int paramIdx) override;
@@ -92,40 +106,60 @@ public:
     bool SendMidiMsg(IMidiMsg* msg) override;
     void SetBlockSize(int blockSize) override;
 
-    // ---- Calls behind the dispatch (each documented where it is defined) ----
+    // ---- Calls behind the dispatch ----
+    // Threads: "UI" is any thread but the render thread; "any" includes it. "mutex" is the
+    // plug-in mutex (recursive), taken for the whole call unless noted.
+
+    // UI; mutex. badComponentSelector when the hosts' channel counts fit no configuration.
     OSStatus DoInitialize();
+    // UI; mutex.
     void DoUninitialize();
+    // UI; mutex. Size and writable flag of a property; either pointer may be null. Answers the
+    // same status a get of the property would.
+    OSStatus GetPropertyInfo(AudioUnitPropertyID propID, AudioUnitScope scope,
+                             AudioUnitElement element, UInt32* dataSize, Boolean* writeable);
+    // Any; mutex. *dataSize is the room at data in bytes; a null dataSize is paramErr, and room
+    // smaller than the answer is kAudioUnitErr_InvalidPropertyValue with nothing written. On
+    // success *dataSize is the size written. Null data asks for the size only.
     OSStatus GetProperty(AudioUnitPropertyID propID, AudioUnitScope scope, AudioUnitElement element,
-                         UInt32* dataSize, Boolean* writeable, void* data);
+                         void* data, UInt32* dataSize);
+    // UI; applies the set under the mutex (outside data is read and checked before taking it),
+    // then, when the set succeeded, tells the property's listeners after releasing it, so that
+    // they read the new value and the render never waits on them.
     OSStatus SetProperty(AudioUnitPropertyID propID, AudioUnitScope scope, AudioUnitElement element,
-                         UInt32* dataSize, const void* data);
-    OSStatus DoGetPropertyInfo(AudioUnitPropertyID propID, AudioUnitScope scope,
-                               AudioUnitElement element, UInt32* dataSize, Boolean* writeable);
-    OSStatus DoGetProperty(AudioUnitPropertyID propID, AudioUnitScope scope,
-                           AudioUnitElement element, void* data, UInt32* dataSize);
-    OSStatus DoSetProperty(AudioUnitPropertyID propID, AudioUnitScope scope,
-                           AudioUnitElement element, const void* data, UInt32 dataSize);
+                         const void* data, UInt32 dataSize);
+    // UI; mutex for the list only. A registration is (property, procedure, user data): the same
+    // three again add nothing.
     OSStatus DoAddPropertyListener(AudioUnitPropertyID propID, AudioUnitPropertyListenerProc proc,
                                    void* userData);
+    // UI; mutex for the list only. Removes every registration of proc for the property.
     OSStatus DoRemovePropertyListener(AudioUnitPropertyID propID,
                                       AudioUnitPropertyListenerProc proc);
+    // UI; mutex for the list only. Removes the registration with exactly these three.
     OSStatus DoRemovePropertyListenerWithUserData(AudioUnitPropertyID propID,
                                                   AudioUnitPropertyListenerProc proc,
                                                   void* userData);
-    // paramErr for a null procedure.
+    // UI; mutex (the render walks the list). paramErr for a null procedure.
     OSStatus DoAddRenderNotify(AURenderCallback proc, void* refCon);
-    // Removes the first entry whose procedure and reference constant both match.
+    // UI; mutex. Removes the first entry whose procedure and reference constant both match.
     OSStatus DoRemoveRenderNotify(AURenderCallback proc, void* refCon);
+    // Any; mutex. The real value of a parameter.
     OSStatus DoGetParameter(AudioUnitParameterID paramID, AudioUnitScope scope,
                             AudioUnitElement element, AudioUnitParameterValue* value);
+    // Any; mutex. Stores the value clamped to the range (whole values for integer types).
     OSStatus SetParamProc(AudioUnitParameterID paramID, AudioUnitScope scope,
                           AudioUnitElement element, AudioUnitParameterValue value,
                           UInt32 bufferOffset);
+    // Any; mutex. Checks every event first: one bad event refuses the list and applies none.
     OSStatus DoScheduleParameters(const AudioUnitParameterEvent* events, UInt32 numEvents);
+    // Any; mutex. badComponentSelector unless the plug-in takes MIDI.
     OSStatus DoMIDIEvent(UInt32 status, UInt32 data1, UInt32 data2, UInt32 offsetSampleFrame);
     OSStatus DoSysEx(const UInt8* data, UInt32 length);
+    // Render thread; the caller holds the mutex. Refuses an uninitialised unit, a bad timestamp
+    // or bus, more frames than the maximum, and output buffers too small for the frames.
     OSStatus RenderProc(AudioUnitRenderActionFlags* flags, const AudioTimeStamp* timeStamp,
                         UInt32 outputBusIdx, UInt32 nFrames, AudioBufferList* bufferList);
+    // Any; mutex.
     void AssessInputConnections();
     // A class-info dictionary read and checked, ready to apply.
     struct ClassInfoState {
@@ -133,8 +167,9 @@ public:
         ByteChunk chunk;
     };
 
+    // Mutex held by the caller (a property get).
     OSStatus GetState(CFPropertyListRef* plist);
-    // ReadState then ApplyState.
+    // UI; ReadState then ApplyState.
     OSStatus SetState(CFPropertyListRef plist);
     // Reads the dictionary and checks its identity and data; changes nothing, takes no lock.
     OSStatus ReadState(CFPropertyListRef plist, ClassInfoState* state);
@@ -145,14 +180,20 @@ public:
 
 private:
     friend struct IPlugAUFactory;
+    friend struct IPlugAUProperties;
 
     BusChannels* GetBus(AudioUnitScope scope, AudioUnitElement element);
     int NHostChannelsConnected(const WDL_PtrList<BusChannels>& buses, int excludeIdx) const;
     bool CheckLegalIO(AudioUnitScope scope, int busIdx, int nChannels);
-    void InformListeners(AudioUnitPropertyID propID, AudioUnitScope scope);
-    OSStatus GetParameterInfo(AudioUnitElement element, AudioUnitParameterInfo* info);
+    // Calls each listener registered for the property when the call began, unless it has been
+    // removed meanwhile; a listener may add or remove registrations, itself included. Takes the
+    // mutex only to read the list, so the listeners run without it unless the caller holds it.
+    void InformListeners(AudioUnitPropertyID propID, AudioUnitScope scope,
+                         AudioUnitElement element = 0);
+    // Mutex held.
     OSStatus SetStreamFormat(AudioUnitScope scope, AudioUnitElement element,
                              const AudioStreamBasicDescription* format);
+    // UI; asks the source unit for its format and render function first, then takes the mutex.
     OSStatus MakeConnection(const AudioUnitConnection* connection);
     CFMutableArrayRef CreateFactoryPresetArray();
 
@@ -172,6 +213,12 @@ private:
     WDL_PtrList<BusChannels> outBuses;
     WDL_PtrList<UpstreamLink> inBusConnections;
     WDL_PtrList<ListenerEntry> propertyListeners;
+    UInt64 nextListenerSerial = 1;
+    // Looked up by OnOpen.
+    AudioComponentDescription componentDesc = {};
+    OSStatus componentDescStatus = badComponentInstance;
+    CFURLRef viewBundleURL = nullptr;
+    SInt32 systemVersion = 0;
 };
 
 // The plug-in factory each product defines: constructs the product in memory (or in a new

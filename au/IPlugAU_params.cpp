@@ -36,18 +36,26 @@ OSStatus IPlugAU::SetParamProc(AudioUnitParameterID paramID, AudioUnitScope scop
 OSStatus IPlugAU::DoScheduleParameters(const AudioUnitParameterEvent* events, UInt32 numEvents) {
     WDL_MutexLock lock(&mutex);
     if (!events && numEvents) return paramErr;
+    // Parameters hold one value per render, and the circuit smooths its controls itself, so a
+    // ramp takes its end value at once rather than being lost.
+    auto valueOf = [](const AudioUnitParameterEvent& e) {
+        return e.eventType == kParameterEvent_Immediate ? e.eventValues.immediate.value
+                                                        : e.eventValues.ramp.endValue;
+    };
+    // A list is applied whole or not at all: every event is checked before the first is set.
     for (UInt32 i = 0; i < numEvents; ++i) {
         const AudioUnitParameterEvent& e = events[i];
-        // Parameters hold one value per render, and the circuit smooths its controls itself,
-        // so a ramp takes its end value at once rather than being lost.
-        OSStatus status = noErr;
-        if (e.eventType == kParameterEvent_Immediate)
-            status = SetParamProc(e.parameter, e.scope, e.element, e.eventValues.immediate.value,
-                                  e.eventValues.immediate.bufferOffset);
-        else if (e.eventType == kParameterEvent_Ramped)
-            status = SetParamProc(e.parameter, e.scope, e.element, e.eventValues.ramp.endValue,
-                                  e.eventValues.ramp.startBufferOffset);
-        if (status) return status;
+        if (e.eventType != kParameterEvent_Immediate && e.eventType != kParameterEvent_Ramped)
+            return paramErr;
+        if (e.scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidProperty;
+        if (!GetParam(static_cast<int>(e.parameter))) return kAudioUnitErr_InvalidElement;
+        if (!std::isfinite(valueOf(e)) || (e.eventType == kParameterEvent_Ramped &&
+                                           !std::isfinite(e.eventValues.ramp.startValue)))
+            return kAudioUnitErr_InvalidParameterValue;
+    }
+    for (UInt32 i = 0; i < numEvents; ++i) {
+        const AudioUnitParameterEvent& e = events[i];
+        SetParamProc(e.parameter, e.scope, e.element, valueOf(e), 0);
     }
     return noErr;
 }

@@ -1,4 +1,5 @@
-// Property answers and changes, and the listener and render-notify registries.
+// Property answers and changes, one table row per property, and the listener and render-notify
+// registries.
 #include "au/IPlugAU.h"
 
 #include "editor/IGraphics.h"
@@ -10,6 +11,19 @@
 #include <cstring>
 
 namespace {
+
+// Scope sets of the table: a bit per scope, or any scope at all.
+constexpr UInt8 kAnyScope = 0;
+constexpr UInt8 kGlobal = 1u << kAudioUnitScope_Global;
+constexpr UInt8 kInput = 1u << kAudioUnitScope_Input;
+
+OSStatus OkOr(bool ok, OSStatus error) {
+    return ok ? OSStatus(noErr) : error;
+}
+
+bool ScopeAllowed(UInt8 scopes, AudioUnitScope scope) {
+    return scopes == kAnyScope || (scope < 8 && (scopes & (1u << scope)));
+}
 
 UInt32 GetTagForNumChannels(int nChannels) {
     switch (nChannels) {
@@ -35,23 +49,387 @@ void GetTextIfItFits(CFStringRef string, char* text, int size) {
         CFStringGetCString(string, text, size, kCFStringEncodingUTF8);
 }
 
-} // namespace
-
-IPlugAU::BusChannels* IPlugAU::GetBus(AudioUnitScope scope, AudioUnitElement element) {
-    switch (scope) {
-    case kAudioUnitScope_Global:
-    case kAudioUnitScope_Output:
-        return outBuses.Get(static_cast<int>(element));
-    case kAudioUnitScope_Input:
-        return inBuses.Get(static_cast<int>(element));
-    default:
-        return nullptr;
-    }
+// A whole decimal number (blanks around it allowed) that a Float32 holds finitely.
+bool ParseValue(const char* text, double* value) {
+    char* end = nullptr;
+    const double v = std::strtod(text, &end);
+    if (end == text) return false;
+    while (*end == ' ' || *end == '\t')
+        ++end;
+    if (*end || !std::isfinite(v) || std::fabs(v) > FLT_MAX) return false;
+    *value = v;
+    return true;
 }
 
-OSStatus IPlugAU::GetParameterInfo(AudioUnitElement element, AudioUnitParameterInfo* info) {
-    IParam* param = GetParam(static_cast<int>(element));
-    if (!param) return kAudioUnitErr_InvalidElement;
+// A sample rate the circuit and the timing arithmetic can take.
+bool UsableSampleRate(Float64 rate) {
+    return std::isfinite(rate) && rate > 0.0 && rate < 2147483648.0;
+}
+
+// The one stream format the unit renders: 32-bit native float, one channel per buffer.
+bool IsFloat32NonInterleaved(const AudioStreamBasicDescription& f) {
+    const UInt32 kinds = kAudioFormatFlagIsFloat | kAudioFormatFlagIsNonInterleaved |
+                         kAudioFormatFlagIsSignedInteger | kAudioFormatFlagIsBigEndian;
+    return f.mFormatID == kAudioFormatLinearPCM &&
+           (f.mFormatFlags & kinds) ==
+               (kAudioFormatFlagIsFloat | kAudioFormatFlagIsNonInterleaved) &&
+           f.mBitsPerChannel == 32 && f.mBytesPerFrame == 4 && f.mBytesPerPacket == 4 &&
+           f.mFramesPerPacket == 1;
+}
+
+} // namespace
+
+// Where a property call is addressed.
+struct PropertyAddress {
+    AudioUnitScope scope;
+    AudioUnitElement element;
+    bool Global() const { return scope == kAudioUnitScope_Global; }
+};
+
+// The rows' functions. check (optional) refuses an address the property does not have and
+// sets a size or writable flag that depends on the state; get writes the answer into room the
+// dispatch has checked; set applies a change to data the dispatch has checked for size.
+struct IPlugAUProperties {
+    using Check = OSStatus (*)(IPlugAU&, const PropertyAddress&, UInt32* size, Boolean* writable);
+    using Get = OSStatus (*)(IPlugAU&, const PropertyAddress&, void* data);
+    using Set = OSStatus (*)(IPlugAU&, const PropertyAddress&, const void* data);
+
+    // ---- checks ----
+
+    static OSStatus ParameterListSize(IPlugAU& au, const PropertyAddress& at, UInt32* size,
+                                      Boolean*) {
+        *size = at.Global() ? static_cast<UInt32>(au.NParams()) * sizeof(AudioUnitParameterID) : 0;
+        return noErr;
+    }
+    static OSStatus ParameterElement(IPlugAU& au, const PropertyAddress& at, UInt32*, Boolean*) {
+        return OkOr(au.GetParam(static_cast<int>(at.element)), kAudioUnitErr_InvalidElement);
+    }
+    static OSStatus NoElement(IPlugAU&, const PropertyAddress&, UInt32*, Boolean*) {
+        return kAudioUnitErr_InvalidElement;
+    }
+    static OSStatus NoLayout(IPlugAU&, const PropertyAddress&, UInt32*, Boolean*) {
+        return kAudioUnitErr_InvalidPropertyValue;
+    }
+    static OSStatus StreamBus(IPlugAU& au, const PropertyAddress& at, UInt32*, Boolean*) {
+        return OkOr(au.GetBus(at.scope, at.element), kAudioUnitErr_InvalidProperty);
+    }
+    static OSStatus ChannelConfigsSize(IPlugAU& au, const PropertyAddress&, UInt32* size,
+                                       Boolean*) {
+        *size = static_cast<UInt32>(au.NChannelIO()) * sizeof(AUChannelInfo);
+        return noErr;
+    }
+    static OSStatus HasValueStrings(IPlugAU& au, const PropertyAddress& at, UInt32*, Boolean*) {
+        const IParam* param = au.GetParam(static_cast<int>(at.element));
+        if (!param) return kAudioUnitErr_InvalidElement;
+        return OkOr(param->GetNDisplayTexts(), kAudioUnitErr_InvalidProperty);
+    }
+    static OSStatus HasEditor(IPlugAU& au, const PropertyAddress&, UInt32*, Boolean*) {
+        return OkOr(au.GetGUI(), kAudioUnitErr_InvalidProperty);
+    }
+    static OSStatus TailWritable(IPlugAU& au, const PropertyAddress&, UInt32*, Boolean* writable) {
+        *writable = au.GetTailSize() > 0;
+        return noErr;
+    }
+    static OSStatus InputBusElement(IPlugAU& au, const PropertyAddress& at, UInt32*, Boolean*) {
+        return OkOr(at.element < static_cast<AudioUnitElement>(au.NInputBuses()),
+                    kAudioUnitErr_InvalidProperty);
+    }
+    // A name for each bus there is; none for a label without a bus.
+    static OSStatus NamedBus(IPlugAU& au, const PropertyAddress& at, UInt32*, Boolean*) {
+        const int i = static_cast<int>(at.element);
+        if (at.scope == kAudioUnitScope_Output)
+            return OkOr(at.element < static_cast<AudioUnitElement>(au.NOutputBuses()) &&
+                            au.GetOutputBusLabel(i),
+                        kAudioUnitErr_InvalidElement);
+        if (at.scope == kAudioUnitScope_Input)
+            return OkOr(at.element < static_cast<AudioUnitElement>(au.NInputBuses()) &&
+                            au.GetInputBusLabel(i),
+                        kAudioUnitErr_InvalidElement);
+        return kAudioUnitErr_InvalidScope;
+    }
+    static OSStatus HasCocoaView(IPlugAU& au, const PropertyAddress&, UInt32*, Boolean*) {
+        return OkOr(au.GetGUI() && au.systemVersion >= 0x1050, kAudioUnitErr_InvalidProperty);
+    }
+    static OSStatus LayoutBus(IPlugAU& au, const PropertyAddress& at, UInt32*, Boolean*) {
+        if (!au.isInst || au.NOutputBuses() == 1) return kAudioUnitErr_InvalidProperty;
+        if (at.scope == kAudioUnitScope_Input && !au.NInputBuses())
+            return kAudioUnitErr_InvalidProperty;
+        if (at.scope != kAudioUnitScope_Input && at.scope != kAudioUnitScope_Output)
+            return kAudioUnitErr_InvalidProperty;
+        return OkOr(LayoutBusOf(au, at), kAudioUnitErr_InvalidElement);
+    }
+    static OSStatus IsInstrument(IPlugAU& au, const PropertyAddress&, UInt32*, Boolean*) {
+        return OkOr(au.isInst, kAudioUnitErr_InvalidProperty);
+    }
+
+    // ---- gets ----
+
+    static OSStatus GetPlugObject(IPlugAU& au, const PropertyAddress&, void* data) {
+        IPlugAU* self = &au;
+        std::memcpy(data, &self, sizeof self);
+        return noErr;
+    }
+    static OSStatus GetClassInfo(IPlugAU& au, const PropertyAddress&, void* data) {
+        return au.GetState(static_cast<CFPropertyListRef*>(data));
+    }
+    static OSStatus GetNothing(IPlugAU&, const PropertyAddress&, void*) { return noErr; }
+    static OSStatus GetSampleRate(IPlugAU& au, const PropertyAddress&, void* data) {
+        *static_cast<Float64*>(data) = au.GetSampleRate();
+        return noErr;
+    }
+    static OSStatus GetParameterList(IPlugAU& au, const PropertyAddress& at, void* data) {
+        if (at.Global())
+            for (int i = 0; i < au.NParams(); ++i)
+                static_cast<AudioUnitParameterID*>(data)[i] = static_cast<AudioUnitParameterID>(i);
+        return noErr;
+    }
+    static OSStatus GetParameterInfo(IPlugAU& au, const PropertyAddress& at, void* data);
+    static OSStatus GetStreamFormat(IPlugAU& au, const PropertyAddress& at, void* data) {
+        const IPlugAU::BusChannels* bus = au.GetBus(at.scope, at.element);
+        AudioStreamBasicDescription* format = static_cast<AudioStreamBasicDescription*>(data);
+        std::memset(format, 0, sizeof *format);
+        format->mSampleRate = au.GetSampleRate();
+        format->mFormatID = kAudioFormatLinearPCM;
+        format->mFormatFlags =
+            kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked | kAudioFormatFlagIsNonInterleaved;
+        format->mBytesPerPacket = 4;
+        format->mFramesPerPacket = 1;
+        format->mBytesPerFrame = 4;
+        format->mChannelsPerFrame =
+            static_cast<UInt32>(bus->nHostChannels < 0 ? bus->nPlugChannels : bus->nHostChannels);
+        format->mBitsPerChannel = 32;
+        return noErr;
+    }
+    static OSStatus GetElementCount(IPlugAU& au, const PropertyAddress& at, void* data) {
+        UInt32 n = 0;
+        if (at.Global())
+            n = 1;
+        else if (at.scope == kAudioUnitScope_Input)
+            n = static_cast<UInt32>(au.NInputBuses());
+        else if (at.scope == kAudioUnitScope_Output)
+            n = static_cast<UInt32>(au.NOutputBuses());
+        *static_cast<UInt32*>(data) = n;
+        return noErr;
+    }
+    static OSStatus GetLatency(IPlugAU& au, const PropertyAddress&, void* data) {
+        *static_cast<Float64*>(data) = au.GetLatency() / au.GetSampleRate();
+        return noErr;
+    }
+    static OSStatus GetChannelConfigs(IPlugAU& au, const PropertyAddress&, void* data) {
+        AUChannelInfo* infos = static_cast<AUChannelInfo*>(data);
+        for (int i = 0; i < au.NChannelIO(); ++i) {
+            infos[i].inChannels = static_cast<SInt16>(au.GetChannelIO(i)->in);
+            infos[i].outChannels = static_cast<SInt16>(au.GetChannelIO(i)->out);
+        }
+        return noErr;
+    }
+    static OSStatus GetMaximumFrames(IPlugAU& au, const PropertyAddress&, void* data) {
+        *static_cast<UInt32*>(data) = static_cast<UInt32>(au.GetBlockSize());
+        return noErr;
+    }
+    static OSStatus GetValueStrings(IPlugAU& au, const PropertyAddress& at, void* data) {
+        const IParam* param = au.GetParam(static_cast<int>(at.element));
+        const int n = param->GetNDisplayTexts();
+        CFMutableArrayRef texts =
+            CFArrayCreateMutable(kCFAllocatorDefault, n, &kCFTypeArrayCallBacks);
+        if (!texts) return coreFoundationUnknownErr;
+        for (int i = 0; i < n; ++i) {
+            CFStringRef text = MakeCFString(param->GetDisplayTextAtIdx(i));
+            CFArrayAppendValue(texts, text);
+            CFRelease(text);
+        }
+        *static_cast<CFArrayRef*>(data) = texts;
+        return noErr;
+    }
+    static OSStatus GetUIComponentList(IPlugAU& au, const PropertyAddress&, void* data) {
+        ComponentDescription* cd = static_cast<ComponentDescription*>(data);
+        cd->componentType = kAudioUnitCarbonViewComponentType;
+        cd->componentSubType = static_cast<OSType>(au.GetUniqueID());
+        cd->componentManufacturer = static_cast<OSType>(au.GetMfrID());
+        cd->componentFlags = 0;
+        cd->componentFlagsMask = 0;
+        return noErr;
+    }
+    static OSStatus GetTailTime(IPlugAU& au, const PropertyAddress&, void* data) {
+        *static_cast<Float64*>(data) = au.GetTailSize() / au.GetSampleRate();
+        return noErr;
+    }
+    static OSStatus GetBypass(IPlugAU& au, const PropertyAddress&, void* data) {
+        *static_cast<UInt32*>(data) = au.isBypassed ? 1 : 0;
+        return noErr;
+    }
+    static OSStatus GetLastRenderError(IPlugAU&, const PropertyAddress&, void* data) {
+        *static_cast<OSStatus*>(data) = noErr;
+        return noErr;
+    }
+    static OSStatus GetFactoryPresets(IPlugAU& au, const PropertyAddress&, void* data) {
+        CFMutableArrayRef presets = au.CreateFactoryPresetArray();
+        if (!presets) return coreFoundationUnknownErr;
+        *static_cast<CFArrayRef*>(data) = presets;
+        return noErr;
+    }
+    static OSStatus GetPreset(IPlugAU& au, const PropertyAddress&, void* data) {
+        AUPreset* preset = static_cast<AUPreset*>(data);
+        preset->presetNumber = au.GetCurrentPresetIdx();
+        preset->presetName = MakeCFString(au.GetPresetName(au.GetCurrentPresetIdx()));
+        return noErr;
+    }
+    static OSStatus GetElementName(IPlugAU& au, const PropertyAddress& at, void* data) {
+        const int i = static_cast<int>(at.element);
+        const WDL_String* label =
+            at.scope == kAudioUnitScope_Output ? au.GetOutputBusLabel(i) : au.GetInputBusLabel(i);
+        *static_cast<CFStringRef*>(data) = MakeCFString(label->Get());
+        return noErr;
+    }
+    static OSStatus GetCocoaUI(IPlugAU& au, const PropertyAddress&, void* data) {
+        AudioUnitCocoaViewInfo* viewInfo = static_cast<AudioUnitCocoaViewInfo*>(data);
+        viewInfo->mCocoaAUViewBundleLocation =
+            au.viewBundleURL ? static_cast<CFURLRef>(CFRetain(au.viewBundleURL)) : nullptr;
+        viewInfo->mCocoaAUViewClass[0] = MakeCFString(au.GetViewClassName());
+        return noErr;
+    }
+    static OSStatus GetLayoutTag(IPlugAU& au, const PropertyAddress& at, void* data) {
+        *static_cast<UInt32*>(data) = GetTagForNumChannels(LayoutBusOf(au, at)->nPlugChannels);
+        return noErr;
+    }
+    static OSStatus GetStringFromValue(IPlugAU& au, const PropertyAddress&, void* data) {
+        AudioUnitParameterStringFromValue* sfv =
+            static_cast<AudioUnitParameterStringFromValue*>(data);
+        const IParam* param = au.GetParam(static_cast<int>(sfv->inParamID));
+        if (!param || !sfv->inValue) return kAudioUnitErr_InvalidElement;
+        param->GetDisplayForHost(*sfv->inValue, false, au.paramValueString,
+                                 sizeof au.paramValueString);
+        sfv->outString = MakeCFString(au.paramValueString);
+        return noErr;
+    }
+    static OSStatus GetParameterIDName(IPlugAU& au, const PropertyAddress& at, void* data) {
+        if (!at.Global()) return noErr;
+        AudioUnitParameterIDName* idName = static_cast<AudioUnitParameterIDName*>(data);
+        const IParam* param = au.GetParam(static_cast<int>(idName->inID));
+        if (!param || idName->inDesiredLength < kAudioUnitParameterName_Full)
+            return kAudioUnitErr_InvalidElement;
+        char name[IParam::kMaxNameLen];
+        CopyCut(name, param->GetNameForHost(), sizeof name);
+        if (idName->inDesiredLength != kAudioUnitParameterName_Full)
+            name[std::min<SInt32>(idName->inDesiredLength, IParam::kMaxNameLen - 1)] = 0;
+        idName->outName = MakeCFString(name);
+        return noErr;
+    }
+    static OSStatus GetClumpName(IPlugAU& au, const PropertyAddress& at, void* data) {
+        if (!at.Global()) return noErr;
+        AudioUnitParameterNameInfo* clump = static_cast<AudioUnitParameterNameInfo*>(data);
+        if (static_cast<SInt32>(clump->inID) <= 0) return kAudioUnitErr_PropertyNotInUse;
+        const char* group = au.paramGroups.Get(static_cast<int>(clump->inID) - 1);
+        if (!group) return kAudioUnitErr_InvalidElement;
+        clump->outName = MakeCFString(group);
+        return noErr;
+    }
+    // A display text of the parameter, else a number; anything else is refused.
+    static OSStatus GetValueFromString(IPlugAU& au, const PropertyAddress&, void* data) {
+        AudioUnitParameterValueFromString* vfs =
+            static_cast<AudioUnitParameterValueFromString*>(data);
+        const IParam* param = au.GetParam(static_cast<int>(vfs->inParamID));
+        if (!param) return kAudioUnitErr_InvalidElement;
+        char text[128];
+        GetTextIfItFits(vfs->inString, text, sizeof text);
+        int entry;
+        double v;
+        if (param->GetNDisplayTexts() && param->MapDisplayText(text, &entry))
+            vfs->outValue = static_cast<AudioUnitParameterValue>(entry);
+        else if (ParseValue(text, &v))
+            vfs->outValue =
+                static_cast<AudioUnitParameterValue>(param->GetNegateDisplay() ? -v : v);
+        else
+            return kAudioUnitErr_InvalidPropertyValue;
+        return noErr;
+    }
+    static OSStatus GetInstrumentCount(IPlugAU&, const PropertyAddress&, void* data) {
+        *static_cast<UInt32*>(data) = 1;
+        return noErr;
+    }
+
+    // ---- sets (under the mutex unless the row says the setter takes it) ----
+
+    static OSStatus SetClassInfo(IPlugAU& au, const PropertyAddress&, const void* data) {
+        return au.SetState(*static_cast<const CFPropertyListRef*>(data));
+    }
+    static OSStatus SetConnection(IPlugAU& au, const PropertyAddress&, const void* data) {
+        return au.MakeConnection(static_cast<const AudioUnitConnection*>(data));
+    }
+    static OSStatus SetSampleRate(IPlugAU& au, const PropertyAddress&, const void* data) {
+        const Float64 rate = *static_cast<const Float64*>(data);
+        if (!UsableSampleRate(rate)) return kAudioUnitErr_InvalidPropertyValue;
+        au.SetSampleRate(rate);
+        au.Reset();
+        return noErr;
+    }
+    static OSStatus SetStreamFormat(IPlugAU& au, const PropertyAddress& at, const void* data) {
+        return au.SetStreamFormat(at.scope, at.element,
+                                  static_cast<const AudioStreamBasicDescription*>(data));
+    }
+    static OSStatus SetMaximumFrames(IPlugAU& au, const PropertyAddress&, const void* data) {
+        const UInt32 frames = *static_cast<const UInt32*>(data);
+        if (frames == 0 || frames > (1u << 20)) return kAudioUnitErr_InvalidPropertyValue;
+        au.SetBlockSize(static_cast<int>(frames));
+        au.Reset();
+        return noErr;
+    }
+    static OSStatus SetBypass(IPlugAU& au, const PropertyAddress&, const void* data) {
+        au.isBypassed = *static_cast<const UInt32*>(data) != 0;
+        au.OnActivate(!au.isBypassed);
+        au.Reset();
+        return noErr;
+    }
+    static OSStatus SetRenderCallback(IPlugAU& au, const PropertyAddress& at, const void* data) {
+        IPlugAU::UpstreamLink* link = au.inBusConnections.Get(static_cast<int>(at.element));
+        if (!link) return kAudioUnitErr_InvalidProperty;
+        *link = IPlugAU::UpstreamLink();
+        const AURenderCallbackStruct* callback = static_cast<const AURenderCallbackStruct*>(data);
+        if (callback->inputProc) link->renderCallback = *callback;
+        au.AssessInputConnections();
+        return noErr;
+    }
+    // The first four members are kept; the second transport procedure is not used.
+    static OSStatus SetHostCallbacks(IPlugAU& au, const PropertyAddress&, const void* data) {
+        const HostCallbackInfo* info = static_cast<const HostCallbackInfo*>(data);
+        au.hostCallbacks = HostCallbackInfo();
+        au.hostCallbacks.hostUserData = info->hostUserData;
+        au.hostCallbacks.beatAndTempoProc = info->beatAndTempoProc;
+        au.hostCallbacks.musicalTimeLocationProc = info->musicalTimeLocationProc;
+        au.hostCallbacks.transportStateProc = info->transportStateProc;
+        return noErr;
+    }
+    // Only a factory preset by its number; anything else keeps the current preset.
+    static OSStatus SetPreset(IPlugAU& au, const PropertyAddress&, const void* data) {
+        const SInt32 number = static_cast<const AUPreset*>(data)->presetNumber;
+        if (number < 0 || number >= au.NPresets()) return kAudioUnitErr_InvalidPropertyValue;
+        return OkOr(au.RestorePreset(number), kAudioUnitErr_InvalidPropertyValue);
+    }
+    static OSStatus SetOffline(IPlugAU& au, const PropertyAddress&, const void* data) {
+        au.offline = *static_cast<const UInt32*>(data) != 0;
+        return noErr;
+    }
+    static OSStatus SetHostIdentifier(IPlugAU& au, const PropertyAddress&, const void* data) {
+        const AUHostIdentifier* identifier = static_cast<const AUHostIdentifier*>(data);
+        char name[128];
+        GetTextIfItFits(identifier->hostName, name, sizeof name);
+        const NumVersion& v = identifier->hostVersion;
+        au.SetHost(name, v.majorRev * 65536 + ((v.minorAndBugRev >> 4) & 0x0F) * 256 +
+                             (v.minorAndBugRev & 0x0F));
+        au.OnHostIdentified();
+        return noErr;
+    }
+
+private:
+    static const IPlugAU::BusChannels* LayoutBusOf(IPlugAU& au, const PropertyAddress& at) {
+        const int i = static_cast<int>(at.element);
+        return at.scope == kAudioUnitScope_Output ? au.outBuses.Get(i) : au.inBuses.Get(i);
+    }
+};
+
+OSStatus IPlugAUProperties::GetParameterInfo(IPlugAU& au, const PropertyAddress& at, void* data) {
+    const IParam* param = au.GetParam(static_cast<int>(at.element));
+    AudioUnitParameterInfo* info = static_cast<AudioUnitParameterInfo*>(data);
     std::memset(info, 0, sizeof *info);
     info->flags = kAudioUnitParameterFlag_IsReadable | kAudioUnitParameterFlag_HasCFNameString |
                   kAudioUnitParameterFlag_CFNameRelease;
@@ -83,531 +461,284 @@ OSStatus IPlugAU::GetParameterInfo(AudioUnitElement element, AudioUnitParameterI
     param->GetBounds(&lo, &hi);
     info->minValue = static_cast<AudioUnitParameterValue>(lo);
     info->maxValue = static_cast<AudioUnitParameterValue>(hi);
-    info->defaultValue = static_cast<AudioUnitParameterValue>(param->Value());
+    // What a host's "reset to default" sets, whatever the value now.
+    info->defaultValue = static_cast<AudioUnitParameterValue>(param->GetDefault());
 
+    // The groups were listed at open, in parameter order; the clump ID is 1-based.
     const char* group = param->GetParamGroupForHost();
-    if (*group) {
-        int found = -1;
-        for (int i = 0; i < paramGroups.GetSize() && found < 0; ++i)
-            if (!std::strcmp(paramGroups.Get(i), group)) found = i;
-        if (found < 0) {
-            paramGroups.Add(group);
-            found = paramGroups.GetSize() - 1;
+    for (int i = 0; *group && i < au.paramGroups.GetSize(); ++i) {
+        if (!std::strcmp(au.paramGroups.Get(i), group)) {
+            info->clumpID = static_cast<UInt32>(i + 1);
+            info->flags |= kAudioUnitParameterFlag_HasClump;
+            break;
         }
-        info->clumpID = static_cast<UInt32>(found + 1);
-        info->flags |= kAudioUnitParameterFlag_HasClump;
     }
     return noErr;
 }
 
-// dataSize is both the caller's buffer size (when data is given) and the size reported back.
-OSStatus IPlugAU::GetProperty(AudioUnitPropertyID propID, AudioUnitScope scope,
-                              AudioUnitElement element, UInt32* dataSize, Boolean* writeable,
-                              void* data) {
-    const UInt32 capacity = *dataSize;
-    // Sizes the answer and, when data is given, checks the caller made room for it. A caller
-    // that passed no size (capacity 0 with data) is trusted, as the entry points allow.
-    auto fits = [&](UInt32 size) {
-        *dataSize = size;
-        return !data || capacity == 0 || capacity >= size;
-    };
-#define ZERUB_SIZE_OR_REFUSE(size)                                                                 \
-    if (!fits(size)) return kAudioUnitErr_InvalidPropertyValue
+namespace {
 
-    const bool global = scope == kAudioUnitScope_Global;
-    const int nParams = NParams();
+// One property: the scopes it answers in, what info requests report, how it is read and set.
+struct PropertyRow {
+    AudioUnitPropertyID id;
+    UInt8 scopes;        // for gets and info requests
+    OSStatus scopeError; // the answer in any other scope
+    UInt32 size;         // of the answer, unless check sets it
+    bool writable;       // as info requests report it, unless check sets it
+    IPlugAUProperties::Check check;
+    IPlugAUProperties::Get get;
+    UInt8 setScopes;
+    UInt32 setSize; // the least data a set must bring
+    IPlugAUProperties::Set set;
+    bool setterLocks; // the setter reads outside data first and takes the mutex itself
+    bool notifies;    // listeners are told after a set that succeeded
+};
 
-    switch (propID) {
-    case kIPlugObjectPropertyID:
-        ZERUB_SIZE_OR_REFUSE(sizeof(IPlugAU*));
-        if (!data) {
-            *writeable = false;
-        } else {
-            IPlugAU* self = this;
-            std::memcpy(data, &self, sizeof self);
-        }
-        return noErr;
-    case kAudioUnitProperty_ClassInfo:
-        ZERUB_SIZE_OR_REFUSE(sizeof(CFPropertyListRef));
-        if (!data) return noErr;
-        *writeable = true;
-        return GetState(static_cast<CFPropertyListRef*>(data));
-    case kAudioUnitProperty_MakeConnection:
-        if (!global && scope != kAudioUnitScope_Input) return kAudioUnitErr_InvalidProperty;
-        ZERUB_SIZE_OR_REFUSE(sizeof(AudioUnitConnection));
-        *writeable = true;
-        return noErr;
-    case kAudioUnitProperty_SampleRate:
-        ZERUB_SIZE_OR_REFUSE(sizeof(Float64));
-        *writeable = true;
-        if (data) *static_cast<Float64*>(data) = GetSampleRate();
-        return noErr;
-    case kAudioUnitProperty_ParameterList:
-        if (!global) {
-            *dataSize = 0;
-            return noErr;
-        }
-        ZERUB_SIZE_OR_REFUSE(static_cast<UInt32>(nParams) * sizeof(AudioUnitParameterID));
-        if (data)
-            for (int i = 0; i < nParams; ++i)
-                static_cast<AudioUnitParameterID*>(data)[i] = static_cast<AudioUnitParameterID>(i);
-        return noErr;
-    case kAudioUnitProperty_ParameterInfo:
-        if (!global) return kAudioUnitErr_InvalidProperty;
-        if (element >= static_cast<AudioUnitElement>(nParams)) return kAudioUnitErr_InvalidElement;
-        ZERUB_SIZE_OR_REFUSE(sizeof(AudioUnitParameterInfo));
-        return data ? GetParameterInfo(element, static_cast<AudioUnitParameterInfo*>(data)) : noErr;
-    case kAudioUnitProperty_FastDispatch:
-        return kAudioUnitErr_InvalidElement;
-    case kAudioUnitProperty_StreamFormat: {
-        BusChannels* bus = GetBus(scope, element);
-        if (!bus) return kAudioUnitErr_InvalidProperty;
-        ZERUB_SIZE_OR_REFUSE(sizeof(AudioStreamBasicDescription));
-        *writeable = true;
-        if (data) {
-            AudioStreamBasicDescription* format = static_cast<AudioStreamBasicDescription*>(data);
-            std::memset(format, 0, sizeof *format);
-            format->mSampleRate = GetSampleRate();
-            format->mFormatID = kAudioFormatLinearPCM;
-            format->mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked |
-                                   kAudioFormatFlagIsNonInterleaved;
-            format->mBytesPerPacket = 4;
-            format->mFramesPerPacket = 1;
-            format->mBytesPerFrame = 4;
-            format->mChannelsPerFrame = static_cast<UInt32>(
-                bus->nHostChannels < 0 ? bus->nPlugChannels : bus->nHostChannels);
-            format->mBitsPerChannel = 32;
-        }
-        return noErr;
-    }
-    case kAudioUnitProperty_ElementCount:
-        ZERUB_SIZE_OR_REFUSE(sizeof(UInt32));
-        if (data) {
-            UInt32 n = 0;
-            if (global)
-                n = 1;
-            else if (scope == kAudioUnitScope_Input)
-                n = static_cast<UInt32>(NInputBuses());
-            else if (scope == kAudioUnitScope_Output)
-                n = static_cast<UInt32>(NOutputBuses());
-            *static_cast<UInt32*>(data) = n;
-        }
-        return noErr;
-    case kAudioUnitProperty_Latency:
-        if (!global) return kAudioUnitErr_InvalidProperty;
-        ZERUB_SIZE_OR_REFUSE(sizeof(Float64));
-        if (data) *static_cast<Float64*>(data) = GetLatency() / GetSampleRate();
-        return noErr;
-    case kAudioUnitProperty_SupportedNumChannels: {
-        if (!global) return kAudioUnitErr_InvalidProperty;
-        const int n = NChannelIO();
-        ZERUB_SIZE_OR_REFUSE(static_cast<UInt32>(n) * sizeof(AUChannelInfo));
-        if (data) {
-            AUChannelInfo* infos = static_cast<AUChannelInfo*>(data);
-            for (int i = 0; i < n; ++i) {
-                infos[i].inChannels = static_cast<SInt16>(GetChannelIO(i)->in);
-                infos[i].outChannels = static_cast<SInt16>(GetChannelIO(i)->out);
-            }
-        }
-        return noErr;
-    }
-    case kAudioUnitProperty_MaximumFramesPerSlice:
-        if (!global) return kAudioUnitErr_InvalidProperty;
-        ZERUB_SIZE_OR_REFUSE(sizeof(UInt32));
-        *writeable = true;
-        if (data) *static_cast<UInt32*>(data) = static_cast<UInt32>(GetBlockSize());
-        return noErr;
-    case kAudioUnitProperty_ParameterValueStrings: {
-        if (!global) return kAudioUnitErr_InvalidProperty;
-        const IParam* param = GetParam(static_cast<int>(element));
-        if (!param) return kAudioUnitErr_InvalidElement;
-        const int n = param->GetNDisplayTexts();
-        if (!n) {
-            *dataSize = 0;
-            return kAudioUnitErr_InvalidProperty;
-        }
-        ZERUB_SIZE_OR_REFUSE(sizeof(CFArrayRef));
-        if (data) {
-            CFMutableArrayRef texts =
-                CFArrayCreateMutable(kCFAllocatorDefault, n, &kCFTypeArrayCallBacks);
-            if (!texts) return coreFoundationUnknownErr;
-            for (int i = 0; i < n; ++i) {
-                CFStringRef text = MakeCFString(param->GetDisplayTextAtIdx(i));
-                CFArrayAppendValue(texts, text);
-                CFRelease(text);
-            }
-            *static_cast<CFArrayRef*>(data) = texts;
-        }
-        return noErr;
-    }
-    case kAudioUnitProperty_GetUIComponentList:
-        if (!GetGUI()) return kAudioUnitErr_InvalidProperty;
-        ZERUB_SIZE_OR_REFUSE(sizeof(ComponentDescription));
-        if (data) {
-            ComponentDescription* cd = static_cast<ComponentDescription*>(data);
-            cd->componentType = kAudioUnitCarbonViewComponentType;
-            cd->componentSubType = static_cast<OSType>(GetUniqueID());
-            cd->componentManufacturer = static_cast<OSType>(GetMfrID());
-            cd->componentFlags = 0;
-            cd->componentFlagsMask = 0;
-        }
-        return noErr;
-    case kAudioUnitProperty_AudioChannelLayout:
-        return kAudioUnitErr_InvalidPropertyValue;
-    case kAudioUnitProperty_TailTime:
-        if (!global) return kAudioUnitErr_InvalidProperty;
-        ZERUB_SIZE_OR_REFUSE(sizeof(Float64));
-        *writeable = GetTailSize() > 0;
-        if (data) *static_cast<Float64*>(data) = GetTailSize() / GetSampleRate();
-        return noErr;
-    case kAudioUnitProperty_BypassEffect:
-        if (!global) return kAudioUnitErr_InvalidProperty;
-        ZERUB_SIZE_OR_REFUSE(sizeof(UInt32));
-        *writeable = true;
-        if (data) *static_cast<UInt32*>(data) = isBypassed ? 1 : 0;
-        return noErr;
-    case kAudioUnitProperty_LastRenderError:
-        if (!global) return kAudioUnitErr_InvalidProperty;
-        ZERUB_SIZE_OR_REFUSE(sizeof(OSStatus));
-        if (data) *static_cast<OSStatus*>(data) = noErr;
-        return noErr;
-    case kAudioUnitProperty_SetRenderCallback:
-        if ((!global && scope != kAudioUnitScope_Input) ||
-            element >= static_cast<AudioUnitElement>(NInputBuses()))
-            return kAudioUnitErr_InvalidProperty;
-        ZERUB_SIZE_OR_REFUSE(sizeof(AURenderCallbackStruct));
-        *writeable = true;
-        return noErr;
-    case kAudioUnitProperty_FactoryPresets:
-        ZERUB_SIZE_OR_REFUSE(sizeof(CFArrayRef));
-        if (data) {
-            CFMutableArrayRef presetArray = CreateFactoryPresetArray();
-            if (!presetArray) return coreFoundationUnknownErr;
-            *static_cast<CFArrayRef*>(data) = presetArray;
-        }
-        return noErr;
-    case kAudioUnitProperty_HostCallbacks:
-        if (!global) return kAudioUnitErr_InvalidProperty;
-        ZERUB_SIZE_OR_REFUSE(4 * sizeof(void*));
-        *writeable = true;
-        return noErr;
-    case kAudioUnitProperty_CurrentPreset:
-    case kAudioUnitProperty_PresentPreset:
-        ZERUB_SIZE_OR_REFUSE(sizeof(AUPreset));
-        *writeable = true;
-        if (data) {
-            AUPreset* preset = static_cast<AUPreset*>(data);
-            preset->presetNumber = GetCurrentPresetIdx();
-            preset->presetName = MakeCFString(GetPresetName(GetCurrentPresetIdx()));
-        }
-        return noErr;
-    case kAudioUnitProperty_ElementName: {
-        ZERUB_SIZE_OR_REFUSE(sizeof(CFStringRef));
-        *writeable = false;
-        if (!data) return kAudioUnitErr_InvalidProperty;
-        const WDL_String* label = nullptr;
-        if (scope == kAudioUnitScope_Output) {
-            label = GetOutputBusLabel(static_cast<int>(element));
-        } else if (scope == kAudioUnitScope_Input) {
-            if (element > 1) return kAudioUnitErr_InvalidElement;
-            label = GetInputBusLabel(static_cast<int>(element));
-        } else {
-            return kAudioUnitErr_InvalidScope;
-        }
-        if (!label) return kAudioUnitErr_InvalidElement;
-        *static_cast<CFStringRef*>(data) = MakeCFString(label->Get());
-        return noErr;
-    }
-    case kAudioUnitProperty_CocoaUI: {
-        SInt32 systemVersion = 0;
-        if (!GetGUI() || Gestalt(gestaltSystemVersion, &systemVersion) != noErr ||
-            systemVersion < 0x1050)
-            return kAudioUnitErr_InvalidProperty;
-        ZERUB_SIZE_OR_REFUSE(sizeof(AudioUnitCocoaViewInfo));
-        if (data) {
-            CFStringRef identifier = MakeCFString(GetBundleID());
-            CFBundleRef bundle = CFBundleGetBundleWithIdentifier(identifier);
-            CFRelease(identifier);
-            AudioUnitCocoaViewInfo* viewInfo = static_cast<AudioUnitCocoaViewInfo*>(data);
-            viewInfo->mCocoaAUViewBundleLocation = bundle ? CFBundleCopyBundleURL(bundle) : nullptr;
-            viewInfo->mCocoaAUViewClass[0] = MakeCFString(GetViewClassName());
-        }
-        return noErr;
-    }
-    case kAudioUnitProperty_SupportedChannelLayoutTags: {
-        if (!isInst || NOutputBuses() == 1) return kAudioUnitErr_InvalidProperty;
-        const BusChannels* bus = nullptr;
-        if (scope == kAudioUnitScope_Output) {
-            bus = outBuses.Get(static_cast<int>(element));
-        } else if (scope == kAudioUnitScope_Input) {
-            if (!NInputBuses()) return kAudioUnitErr_InvalidProperty;
-            bus = inBuses.Get(static_cast<int>(element));
-        } else {
-            return kAudioUnitErr_InvalidProperty;
-        }
-        if (!bus) return kAudioUnitErr_InvalidElement;
-        ZERUB_SIZE_OR_REFUSE(sizeof(UInt32));
-        *writeable = true;
-        if (data) *static_cast<UInt32*>(data) = GetTagForNumChannels(bus->nPlugChannels);
-        return noErr;
-    }
-    case kAudioUnitProperty_ParameterStringFromValue: {
-        ZERUB_SIZE_OR_REFUSE(sizeof(AudioUnitParameterStringFromValue));
-        if (!global || !data) return noErr;
-        AudioUnitParameterStringFromValue* sfv =
-            static_cast<AudioUnitParameterStringFromValue*>(data);
-        const IParam* param = GetParam(static_cast<int>(sfv->inParamID));
-        if (!param || !sfv->inValue) return kAudioUnitErr_InvalidElement;
-        param->GetDisplayForHost(*sfv->inValue, false, paramValueString, sizeof paramValueString);
-        sfv->outString = MakeCFString(paramValueString);
-        return noErr;
-    }
-    case kAudioUnitProperty_ParameterIDName: {
-        ZERUB_SIZE_OR_REFUSE(sizeof(AudioUnitParameterIDName));
-        if (!global || !data) return noErr;
-        AudioUnitParameterIDName* idName = static_cast<AudioUnitParameterIDName*>(data);
-        const IParam* param = GetParam(static_cast<int>(idName->inID));
-        if (!param || idName->inDesiredLength < kAudioUnitParameterName_Full)
-            return kAudioUnitErr_InvalidElement;
-        char name[IParam::kMaxNameLen];
-        CopyCut(name, param->GetNameForHost(), sizeof name);
-        if (idName->inDesiredLength != kAudioUnitParameterName_Full)
-            name[std::min<SInt32>(idName->inDesiredLength, IParam::kMaxNameLen - 1)] = 0;
-        idName->outName = MakeCFString(name);
-        return noErr;
-    }
-    case kAudioUnitProperty_ParameterClumpName: {
-        ZERUB_SIZE_OR_REFUSE(sizeof(AudioUnitParameterNameInfo));
-        if (!global || !data) return noErr;
-        AudioUnitParameterNameInfo* clump = static_cast<AudioUnitParameterNameInfo*>(data);
-        if (static_cast<SInt32>(clump->inID) <= 0) return kAudioUnitErr_PropertyNotInUse;
-        const char* group = paramGroups.Get(static_cast<int>(clump->inID) - 1);
-        if (!group) return kAudioUnitErr_InvalidElement;
-        clump->outName = MakeCFString(group);
-        return noErr;
-    }
-    case kAudioUnitProperty_ParameterValueFromString: {
-        ZERUB_SIZE_OR_REFUSE(sizeof(AudioUnitParameterValueFromString));
-        if (!global || !data) return noErr;
-        AudioUnitParameterValueFromString* vfs =
-            static_cast<AudioUnitParameterValueFromString*>(data);
-        const IParam* param = GetParam(static_cast<int>(vfs->inParamID));
-        if (!param) return kAudioUnitErr_InvalidElement;
-        char text[128];
-        GetTextIfItFits(vfs->inString, text, sizeof text);
-        if (param->GetNDisplayTexts()) {
-            int v;
-            if (param->MapDisplayText(text, &v))
-                vfs->outValue = static_cast<AudioUnitParameterValue>(v);
-        } else {
-            // Text that reads as no finite Float32 ("nan", "inf", 1e999, 1e300) is matched by
-            // nothing, like an unknown display text: outValue stays.
-            const double v = std::atof(text);
-            if (std::isfinite(v) && std::fabs(v) <= FLT_MAX)
-                vfs->outValue =
-                    static_cast<AudioUnitParameterValue>(param->GetNegateDisplay() ? -v : v);
-        }
-        return noErr;
-    }
-    case kMusicDeviceProperty_InstrumentCount:
-        if (!global || !isInst) return kAudioUnitErr_InvalidProperty;
-        ZERUB_SIZE_OR_REFUSE(sizeof(UInt32));
-        if (data) *static_cast<UInt32*>(data) = 1;
-        return noErr;
+using P = IPlugAUProperties;
+constexpr OSStatus kNoProp = kAudioUnitErr_InvalidProperty;
+constexpr OSStatus kNoScope = kAudioUnitErr_InvalidScope;
+
+// clang-format off
+const PropertyRow kPropertyTable[] = {
+    // id, get scopes, error elsewhere, size, writable, check, get,
+    //     set scopes, set size, set, setter locks, notifies
+    {IPlugAU::kIPlugObjectPropertyID, kAnyScope, kNoProp, sizeof(IPlugAU*), false, nullptr,
+         P::GetPlugObject, 0, 0, nullptr, false, false},
+    {kAudioUnitProperty_ClassInfo, kAnyScope, kNoProp, sizeof(CFPropertyListRef), false, nullptr,
+         P::GetClassInfo,
+         kAnyScope, sizeof(CFPropertyListRef), P::SetClassInfo, true, true},
+    {kAudioUnitProperty_MakeConnection, kGlobal | kInput, kNoProp, sizeof(AudioUnitConnection),
+         true, nullptr, P::GetNothing,
+         kGlobal | kInput, sizeof(AudioUnitConnection), P::SetConnection, true, true},
+    {kAudioUnitProperty_SampleRate, kAnyScope, kNoProp, sizeof(Float64), true, nullptr,
+         P::GetSampleRate,
+         kAnyScope, sizeof(Float64), P::SetSampleRate, false, true},
+    {kAudioUnitProperty_ParameterList, kAnyScope, kNoProp, 0, false, P::ParameterListSize,
+         P::GetParameterList, 0, 0, nullptr, false, false},
+    {kAudioUnitProperty_ParameterInfo, kGlobal, kNoProp, sizeof(AudioUnitParameterInfo), false,
+         P::ParameterElement, P::GetParameterInfo, 0, 0, nullptr, false, false},
+    {kAudioUnitProperty_FastDispatch, kAnyScope, kNoProp, 0, false, P::NoElement, nullptr,
+         0, 0, nullptr, false, false},
+    {kAudioUnitProperty_StreamFormat, kAnyScope, kNoProp, sizeof(AudioStreamBasicDescription),
+         true, P::StreamBus, P::GetStreamFormat,
+         kAnyScope, sizeof(AudioStreamBasicDescription), P::SetStreamFormat, false, true},
+    {kAudioUnitProperty_ElementCount, kAnyScope, kNoProp, sizeof(UInt32), false, nullptr,
+         P::GetElementCount, 0, 0, nullptr, false, false},
+    {kAudioUnitProperty_Latency, kGlobal, kNoProp, sizeof(Float64), false, nullptr,
+         P::GetLatency, 0, 0, nullptr, false, false},
+    {kAudioUnitProperty_SupportedNumChannels, kGlobal, kNoProp, 0, false, P::ChannelConfigsSize,
+         P::GetChannelConfigs, 0, 0, nullptr, false, false},
+    {kAudioUnitProperty_MaximumFramesPerSlice, kGlobal, kNoProp, sizeof(UInt32), true, nullptr,
+         P::GetMaximumFrames,
+         kAnyScope, sizeof(UInt32), P::SetMaximumFrames, false, true},
+    {kAudioUnitProperty_ParameterValueStrings, kGlobal, kNoProp, sizeof(CFArrayRef), false,
+         P::HasValueStrings, P::GetValueStrings, 0, 0, nullptr, false, false},
+    {kAudioUnitProperty_GetUIComponentList, kAnyScope, kNoProp, sizeof(ComponentDescription),
+         false, P::HasEditor, P::GetUIComponentList, 0, 0, nullptr, false, false},
+    {kAudioUnitProperty_AudioChannelLayout, kAnyScope, kNoProp, 0, false, P::NoLayout, nullptr,
+         0, 0, nullptr, false, false},
+    {kAudioUnitProperty_TailTime, kGlobal, kNoProp, sizeof(Float64), false, P::TailWritable,
+         P::GetTailTime, 0, 0, nullptr, false, false},
+    {kAudioUnitProperty_BypassEffect, kGlobal, kNoProp, sizeof(UInt32), true, nullptr,
+         P::GetBypass,
+         kAnyScope, sizeof(UInt32), P::SetBypass, false, true},
+    {kAudioUnitProperty_LastRenderError, kGlobal, kNoProp, sizeof(OSStatus), false, nullptr,
+         P::GetLastRenderError, 0, 0, nullptr, false, false},
+    {kAudioUnitProperty_SetRenderCallback, kGlobal | kInput, kNoProp,
+         sizeof(AURenderCallbackStruct), true, P::InputBusElement, P::GetNothing,
+         kInput, sizeof(AURenderCallbackStruct), P::SetRenderCallback, false, true},
+    {kAudioUnitProperty_FactoryPresets, kAnyScope, kNoProp, sizeof(CFArrayRef), false, nullptr,
+         P::GetFactoryPresets, 0, 0, nullptr, false, false},
+    {kAudioUnitProperty_HostCallbacks, kGlobal, kNoProp, sizeof(HostCallbackInfo), true, nullptr,
+         P::GetNothing,
+         kGlobal, sizeof(HostCallbackInfo), P::SetHostCallbacks, false, true},
+    {kAudioUnitProperty_CurrentPreset, kAnyScope, kNoProp, sizeof(AUPreset), true, nullptr,
+         P::GetPreset,
+         kAnyScope, sizeof(AUPreset), P::SetPreset, false, true},
+    {kAudioUnitProperty_ElementName, kAnyScope, kNoProp, sizeof(CFStringRef), false, P::NamedBus,
+         P::GetElementName, 0, 0, nullptr, false, false},
+    {kAudioUnitProperty_CocoaUI, kAnyScope, kNoProp, sizeof(AudioUnitCocoaViewInfo), false,
+         P::HasCocoaView, P::GetCocoaUI, 0, 0, nullptr, false, false},
+    {kAudioUnitProperty_SupportedChannelLayoutTags, kAnyScope, kNoProp, sizeof(UInt32), true,
+         P::LayoutBus, P::GetLayoutTag, 0, 0, nullptr, false, false},
+    {kAudioUnitProperty_ParameterStringFromValue, kGlobal, kNoScope,
+         sizeof(AudioUnitParameterStringFromValue), false, nullptr, P::GetStringFromValue,
+         0, 0, nullptr, false, false},
+    {kAudioUnitProperty_ParameterIDName, kAnyScope, kNoProp, sizeof(AudioUnitParameterIDName),
+         false, nullptr, P::GetParameterIDName, 0, 0, nullptr, false, false},
+    {kAudioUnitProperty_ParameterClumpName, kAnyScope, kNoProp, sizeof(AudioUnitParameterNameInfo),
+         false, nullptr, P::GetClumpName, 0, 0, nullptr, false, false},
+    {kAudioUnitProperty_PresentPreset, kAnyScope, kNoProp, sizeof(AUPreset), true, nullptr,
+         P::GetPreset,
+         kAnyScope, sizeof(AUPreset), P::SetPreset, false, true},
+    {kAudioUnitProperty_OfflineRender, kAnyScope, kNoProp, 0, false, nullptr, nullptr,
+         kAnyScope, sizeof(UInt32), P::SetOffline, false, true},
+    {kAudioUnitProperty_ParameterValueFromString, kGlobal, kNoScope,
+         sizeof(AudioUnitParameterValueFromString), false, nullptr, P::GetValueFromString,
+         0, 0, nullptr, false, false},
+    {kAudioUnitProperty_AUHostIdentifier, kAnyScope, kNoProp, 0, false, nullptr, nullptr,
+         kAnyScope, sizeof(AUHostIdentifier), P::SetHostIdentifier, false, true},
+    {kMusicDeviceProperty_InstrumentCount, kGlobal, kNoProp, sizeof(UInt32), false,
+         P::IsInstrument, P::GetInstrumentCount, 0, 0, nullptr, false, false},
+};
+// clang-format on
+
+const PropertyRow* FindPropertyRow(AudioUnitPropertyID propID) {
+    for (const PropertyRow& row : kPropertyTable)
+        if (row.id == propID) return &row;
+    return nullptr;
+}
+
+} // namespace
+
+IPlugAU::BusChannels* IPlugAU::GetBus(AudioUnitScope scope, AudioUnitElement element) {
+    switch (scope) {
+    case kAudioUnitScope_Global:
+    case kAudioUnitScope_Output:
+        return outBuses.Get(static_cast<int>(element));
+    case kAudioUnitScope_Input:
+        return inBuses.Get(static_cast<int>(element));
     default:
-        return kAudioUnitErr_InvalidProperty;
+        return nullptr;
     }
-#undef ZERUB_SIZE_OR_REFUSE
+}
+
+namespace {
+
+// What a get of the property at this address would answer: its row, size and writable flag,
+// or the status that refuses the address. Info requests and gets share it, so they agree.
+OSStatus Answer(IPlugAU& au, AudioUnitPropertyID propID, const PropertyAddress& at,
+                const PropertyRow** row, UInt32* size, Boolean* writable) {
+    *row = FindPropertyRow(propID);
+    if (!*row || (!(*row)->get && !(*row)->check)) return kAudioUnitErr_InvalidProperty;
+    if (!ScopeAllowed((*row)->scopes, at.scope)) return (*row)->scopeError;
+    *size = (*row)->size;
+    *writable = (*row)->writable;
+    if ((*row)->check)
+        if (OSStatus status = (*row)->check(au, at, size, writable)) return status;
+    return (*row)->get ? OSStatus(noErr) : OSStatus(kAudioUnitErr_InvalidProperty);
+}
+
+} // namespace
+
+OSStatus IPlugAU::GetPropertyInfo(AudioUnitPropertyID propID, AudioUnitScope scope,
+                                  AudioUnitElement element, UInt32* dataSize, Boolean* writeable) {
+    if (dataSize) *dataSize = 0;
+    if (writeable) *writeable = false;
+    WDL_MutexLock lock(&mutex);
+    const PropertyRow* row;
+    UInt32 size;
+    Boolean writable;
+    if (OSStatus status = Answer(*this, propID, {scope, element}, &row, &size, &writable))
+        return status;
+    if (dataSize) *dataSize = size;
+    if (writeable) *writeable = writable;
+    return noErr;
+}
+
+OSStatus IPlugAU::GetProperty(AudioUnitPropertyID propID, AudioUnitScope scope,
+                              AudioUnitElement element, void* data, UInt32* dataSize) {
+    if (!dataSize) return paramErr;
+    if (!data) return GetPropertyInfo(propID, scope, element, dataSize, nullptr);
+    WDL_MutexLock lock(&mutex);
+    const PropertyAddress at = {scope, element};
+    const PropertyRow* row;
+    UInt32 size;
+    Boolean writable;
+    if (OSStatus status = Answer(*this, propID, at, &row, &size, &writable)) return status;
+    if (*dataSize < size) return kAudioUnitErr_InvalidPropertyValue; // nothing written
+    const OSStatus status = row->get(*this, at, data);
+    if (status == noErr) *dataSize = size;
+    return status;
+}
+
+OSStatus IPlugAU::SetProperty(AudioUnitPropertyID propID, AudioUnitScope scope,
+                              AudioUnitElement element, const void* data, UInt32 dataSize) {
+    const PropertyRow* row = FindPropertyRow(propID);
+    if (!row || !row->set || !ScopeAllowed(row->setScopes, scope))
+        return kAudioUnitErr_InvalidProperty;
+    if (!data || dataSize < row->setSize) return kAudioUnitErr_InvalidPropertyValue;
+    const PropertyAddress at = {scope, element};
+    OSStatus status;
+    if (row->setterLocks) {
+        status = row->set(*this, at, data);
+    } else {
+        WDL_MutexLock lock(&mutex);
+        status = row->set(*this, at, data);
+    }
+    if (status != noErr || !row->notifies) return status;
+    InformListeners(propID, scope, element);
+    if (propID == kAudioUnitProperty_MakeConnection) {
+        // A connection brings the source's format to the input bus.
+        const AudioUnitConnection* connection = static_cast<const AudioUnitConnection*>(data);
+        if (connection->sourceAudioUnit)
+            InformListeners(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input,
+                            connection->destInputNumber);
+    }
+    return noErr;
 }
 
 OSStatus IPlugAU::SetStreamFormat(AudioUnitScope scope, AudioUnitElement element,
                                   const AudioStreamBasicDescription* format) {
     BusChannels* bus = GetBus(scope, element);
     if (!bus) return kAudioUnitErr_InvalidProperty;
+    // Anything but the format the render writes is refused, so the host converts; a refused
+    // format changes nothing.
+    if (!IsFloat32NonInterleaved(*format) || !UsableSampleRate(format->mSampleRate))
+        return kAudioUnitErr_FormatNotSupported;
     const int nChannels = static_cast<int>(std::min<UInt32>(format->mChannelsPerFrame, 0x7fff));
-    const bool legal = nChannels > 0 && CheckLegalIO(scope, static_cast<int>(element), nChannels);
-    const bool accepted =
-        format->mFormatID == kAudioFormatLinearPCM &&
-        (format->mFormatFlags & (kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked));
-    // A refused format changes nothing: the bus keeps the count it had, so the unit renders
-    // and re-initialises as before.
-    if (!legal || !accepted) return kAudioUnitErr_InvalidProperty;
+    if (nChannels <= 0 || !CheckLegalIO(scope, static_cast<int>(element), nChannels))
+        return kAudioUnitErr_InvalidProperty;
     bus->nHostChannels = nChannels;
     // The next render binds the plug-in's outputs to the new count.
     if (scope == kAudioUnitScope_Output) bus->connected = false;
-    if (format->mSampleRate > 0.0) SetSampleRate(format->mSampleRate);
+    SetSampleRate(format->mSampleRate);
     AssessInputConnections();
     return noErr;
 }
 
 OSStatus IPlugAU::MakeConnection(const AudioUnitConnection* connection) {
-    UpstreamLink* link = inBusConnections.Get(static_cast<int>(connection->destInputNumber));
-    *link = UpstreamLink();
+    const int dest = static_cast<int>(connection->destInputNumber);
+    if (connection->destInputNumber >= static_cast<UInt32>(inBusConnections.GetSize()))
+        return kAudioUnitErr_InvalidProperty;
+    // The source is another unit, with a mutex of its own: ask it before taking ours.
+    AudioUnit source = connection->sourceAudioUnit;
+    AudioStreamBasicDescription format;
     OSStatus result = noErr;
-    if (connection->sourceAudioUnit) {
-        AudioStreamBasicDescription format;
+    AudioUnitRenderProc renderProc = nullptr;
+    void* storage = nullptr;
+    if (source) {
         UInt32 size = sizeof format;
-        result = AudioUnitGetProperty(connection->sourceAudioUnit, kAudioUnitProperty_StreamFormat,
-                                      kAudioUnitScope_Output, connection->sourceOutputNumber,
-                                      &format, &size);
-        if (result == noErr) {
-            UInt32 setSize = sizeof format;
-            result = SetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input,
-                                 connection->destInputNumber, &setSize, &format);
-        }
+        result =
+            AudioUnitGetProperty(source, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output,
+                                 connection->sourceOutputNumber, &format, &size);
+        UInt32 procSize = sizeof renderProc;
+        if (result == noErr &&
+            AudioUnitGetProperty(source, kAudioUnitProperty_FastDispatch, kAudioUnitScope_Global,
+                                 kAudioUnitRenderSelect, &renderProc, &procSize) == noErr &&
+            renderProc)
+            storage = GetComponentInstanceStorage(reinterpret_cast<ComponentInstance>(source));
+        else
+            renderProc = nullptr;
+    }
+
+    WDL_MutexLock lock(&mutex);
+    UpstreamLink* link = inBusConnections.Get(dest);
+    *link = UpstreamLink();
+    if (source) {
+        if (result == noErr)
+            result = SetStreamFormat(kAudioUnitScope_Input, connection->destInputNumber, &format);
         if (result != noErr) {
-            *link = UpstreamLink();
             result = kAudioUnitErr_InvalidProperty;
         } else {
-            link->upstreamUnit = connection->sourceAudioUnit;
+            link->upstreamUnit = source;
             link->upstreamBusIdx = connection->sourceOutputNumber;
-            AudioUnitRenderProc renderProc = nullptr;
-            UInt32 procSize = sizeof renderProc;
-            if (AudioUnitGetProperty(connection->sourceAudioUnit, kAudioUnitProperty_FastDispatch,
-                                     kAudioUnitScope_Global, kAudioUnitRenderSelect, &renderProc,
-                                     &procSize) == noErr &&
-                renderProc) {
-                link->upstreamRenderProc = renderProc;
-                link->upstreamStorage = GetComponentInstanceStorage(
-                    reinterpret_cast<ComponentInstance>(connection->sourceAudioUnit));
-            }
+            link->upstreamRenderProc = renderProc;
+            link->upstreamStorage = storage;
         }
     }
     AssessInputConnections();
     return result;
-}
-
-OSStatus IPlugAU::SetProperty(AudioUnitPropertyID propID, AudioUnitScope scope,
-                              AudioUnitElement element, UInt32* dataSize, const void* data) {
-    InformListeners(propID, scope);
-
-    // Every settable property carries a structure: refuse what cannot hold it.
-    const UInt32 size = dataSize ? *dataSize : 0;
-    auto holds = [&](size_t needed) { return data && (!dataSize || size >= needed); };
-    const bool global = scope == kAudioUnitScope_Global;
-
-    switch (propID) {
-    case kAudioUnitProperty_ClassInfo:
-        if (!holds(sizeof(CFPropertyListRef))) return kAudioUnitErr_InvalidPropertyValue;
-        return SetState(*static_cast<const CFPropertyListRef*>(data));
-    case kAudioUnitProperty_MakeConnection: {
-        if (!global && scope != kAudioUnitScope_Input) return kAudioUnitErr_InvalidProperty;
-        if (!holds(sizeof(AudioUnitConnection))) return kAudioUnitErr_InvalidPropertyValue;
-        const AudioUnitConnection* connection = static_cast<const AudioUnitConnection*>(data);
-        if (connection->destInputNumber >= static_cast<UInt32>(inBusConnections.GetSize()))
-            return kAudioUnitErr_InvalidProperty;
-        return MakeConnection(connection);
-    }
-    case kAudioUnitProperty_SampleRate: {
-        if (!holds(sizeof(Float64))) return kAudioUnitErr_InvalidPropertyValue;
-        const Float64 rate = *static_cast<const Float64*>(data);
-        if (!(rate > 0.0)) return kAudioUnitErr_InvalidPropertyValue; // a rate divides later
-        SetSampleRate(rate);
-        Reset();
-        return noErr;
-    }
-    case kAudioUnitProperty_StreamFormat:
-        if (!holds(sizeof(AudioStreamBasicDescription))) return kAudioUnitErr_InvalidPropertyValue;
-        return SetStreamFormat(scope, element,
-                               static_cast<const AudioStreamBasicDescription*>(data));
-    case kAudioUnitProperty_MaximumFramesPerSlice: {
-        if (!holds(sizeof(UInt32))) return kAudioUnitErr_InvalidPropertyValue;
-        const UInt32 frames = *static_cast<const UInt32*>(data);
-        if (frames == 0 || frames > (1u << 20)) return kAudioUnitErr_InvalidPropertyValue;
-        SetBlockSize(static_cast<int>(frames));
-        Reset();
-        return noErr;
-    }
-    case kAudioUnitProperty_BypassEffect:
-        if (!holds(sizeof(UInt32))) return kAudioUnitErr_InvalidPropertyValue;
-        isBypassed = *static_cast<const UInt32*>(data) != 0;
-        OnActivate(!isBypassed);
-        Reset();
-        return noErr;
-    case kAudioUnitProperty_SetRenderCallback: {
-        if (scope != kAudioUnitScope_Input) return kAudioUnitErr_InvalidProperty;
-        UpstreamLink* link = inBusConnections.Get(static_cast<int>(element));
-        if (!link) return kAudioUnitErr_InvalidProperty;
-        if (!holds(sizeof(AURenderCallbackStruct))) return kAudioUnitErr_InvalidPropertyValue;
-        *link = UpstreamLink();
-        const AURenderCallbackStruct* callback = static_cast<const AURenderCallbackStruct*>(data);
-        if (callback->inputProc) link->renderCallback = *callback;
-        AssessInputConnections();
-        return noErr;
-    }
-    case kAudioUnitProperty_HostCallbacks: {
-        if (!global) return kAudioUnitErr_InvalidProperty;
-        if (!holds(4 * sizeof(void*))) return kAudioUnitErr_InvalidPropertyValue;
-        const HostCallbackInfo* info = static_cast<const HostCallbackInfo*>(data);
-        hostCallbacks = HostCallbackInfo();
-        hostCallbacks.hostUserData = info->hostUserData;
-        hostCallbacks.beatAndTempoProc = info->beatAndTempoProc;
-        hostCallbacks.musicalTimeLocationProc = info->musicalTimeLocationProc;
-        hostCallbacks.transportStateProc = info->transportStateProc;
-        return noErr;
-    }
-    case kAudioUnitProperty_CurrentPreset:
-    case kAudioUnitProperty_PresentPreset:
-        if (!holds(sizeof(AUPreset))) return kAudioUnitErr_InvalidPropertyValue;
-        RestorePreset(static_cast<const AUPreset*>(data)->presetNumber);
-        return noErr;
-    case kAudioUnitProperty_OfflineRender:
-        if (!holds(sizeof(UInt32))) return kAudioUnitErr_InvalidPropertyValue;
-        offline = *static_cast<const UInt32*>(data) != 0;
-        return noErr;
-    case kAudioUnitProperty_AUHostIdentifier: {
-        if (!holds(sizeof(AUHostIdentifier))) return kAudioUnitErr_InvalidPropertyValue;
-        const AUHostIdentifier* identifier = static_cast<const AUHostIdentifier*>(data);
-        char name[128];
-        GetTextIfItFits(identifier->hostName, name, sizeof name);
-        const NumVersion& v = identifier->hostVersion;
-        SetHost(name, v.majorRev * 65536 + ((v.minorAndBugRev >> 4) & 0x0F) * 256 +
-                          (v.minorAndBugRev & 0x0F));
-        OnHostIdentified();
-        return noErr;
-    }
-    default:
-        return kAudioUnitErr_InvalidProperty;
-    }
-}
-
-OSStatus IPlugAU::DoGetPropertyInfo(AudioUnitPropertyID propID, AudioUnitScope scope,
-                                    AudioUnitElement element, UInt32* dataSize,
-                                    Boolean* writeable) {
-    WDL_MutexLock lock(&mutex);
-    UInt32 localSize = 0;
-    Boolean localWriteable = false;
-    if (!dataSize) dataSize = &localSize;
-    if (!writeable) writeable = &localWriteable;
-    *dataSize = 0;
-    *writeable = false;
-    return GetProperty(propID, scope, element, dataSize, writeable, nullptr);
-}
-
-OSStatus IPlugAU::DoGetProperty(AudioUnitPropertyID propID, AudioUnitScope scope,
-                                AudioUnitElement element, void* data, UInt32* dataSize) {
-    WDL_MutexLock lock(&mutex);
-    UInt32 localSize = 0;
-    Boolean writeable = false;
-    if (!dataSize) dataSize = &localSize;
-    return GetProperty(propID, scope, element, dataSize, &writeable, data);
-}
-
-OSStatus IPlugAU::DoSetProperty(AudioUnitPropertyID propID, AudioUnitScope scope,
-                                AudioUnitElement element, const void* data, UInt32 dataSize) {
-    if (propID == kAudioUnitProperty_ClassInfo) {
-        // The dictionary is outside data of any size: read and check it before taking the
-        // mutex, so that rendering never waits on it. Listeners hear the set as before.
-        ClassInfoState state;
-        const OSStatus read = data && dataSize >= sizeof(CFPropertyListRef)
-                                  ? ReadState(*static_cast<const CFPropertyListRef*>(data), &state)
-                                  : OSStatus(kAudioUnitErr_InvalidPropertyValue);
-        WDL_MutexLock lock(&mutex);
-        InformListeners(propID, scope);
-        return read != noErr ? read : ApplyState(&state);
-    }
-    WDL_MutexLock lock(&mutex);
-    return SetProperty(propID, scope, element, &dataSize, data);
 }
 
 // ---- Listeners ----
@@ -617,21 +748,18 @@ OSStatus IPlugAU::DoAddPropertyListener(AudioUnitPropertyID propID,
     WDL_MutexLock lock(&mutex);
     for (int i = 0; i < propertyListeners.GetSize(); ++i) {
         const ListenerEntry* e = propertyListeners.Get(i);
-        if (e->propID == propID && e->listenerProc == proc) return noErr;
+        if (e->propID == propID && e->listenerProc == proc && e->procArgs == userData) return noErr;
     }
-    propertyListeners.Add(new ListenerEntry{propID, proc, userData});
+    propertyListeners.Add(new ListenerEntry{propID, proc, userData, nextListenerSerial++});
     return noErr;
 }
 
 OSStatus IPlugAU::DoRemovePropertyListener(AudioUnitPropertyID propID,
                                            AudioUnitPropertyListenerProc proc) {
     WDL_MutexLock lock(&mutex);
-    for (int i = 0; i < propertyListeners.GetSize(); ++i) {
+    for (int i = propertyListeners.GetSize() - 1; i >= 0; --i) {
         const ListenerEntry* e = propertyListeners.Get(i);
-        if (e->propID == propID && e->listenerProc == proc) {
-            propertyListeners.Delete(i, true);
-            break;
-        }
+        if (e->propID == propID && e->listenerProc == proc) propertyListeners.Delete(i, true);
     }
     return noErr;
 }
@@ -650,11 +778,31 @@ OSStatus IPlugAU::DoRemovePropertyListenerWithUserData(AudioUnitPropertyID propI
     return noErr;
 }
 
-void IPlugAU::InformListeners(AudioUnitPropertyID propID, AudioUnitScope scope) {
-    for (int i = 0; i < propertyListeners.GetSize(); ++i) {
-        const ListenerEntry* e = propertyListeners.Get(i);
-        if (e->propID == propID && e->listenerProc)
-            e->listenerProc(e->procArgs, componentInstance, propID, scope, 0);
+void IPlugAU::InformListeners(AudioUnitPropertyID propID, AudioUnitScope scope,
+                              AudioUnitElement element) {
+    // Walk by serial rather than by index: a listener may remove itself or others, or add new
+    // ones (those wait for the next change), without another listener missing its call.
+    UInt64 last;
+    {
+        WDL_MutexLock lock(&mutex);
+        last = nextListenerSerial - 1;
+    }
+    UInt64 after = 0;
+    for (;;) {
+        ListenerEntry next = {};
+        {
+            WDL_MutexLock lock(&mutex);
+            for (int i = 0; i < propertyListeners.GetSize(); ++i) {
+                const ListenerEntry* e = propertyListeners.Get(i);
+                if (e->propID == propID && e->serial > after && e->serial <= last &&
+                    (!next.serial || e->serial < next.serial))
+                    next = *e;
+            }
+        }
+        if (!next.serial) break;
+        after = next.serial;
+        if (next.listenerProc)
+            next.listenerProc(next.procArgs, componentInstance, propID, scope, element);
     }
 }
 

@@ -51,9 +51,15 @@ void IPlugAU::AssessInputConnections() {
 OSStatus IPlugAU::RenderProc(AudioUnitRenderActionFlags* /*flags*/, const AudioTimeStamp* timeStamp,
                              UInt32 outputBusIdx, UInt32 nFrames, AudioBufferList* bufferList) {
     if (!timeStamp || !bufferList || !(timeStamp->mFlags & kAudioTimeStampSampleTimeValid) ||
-        outputBusIdx >= static_cast<UInt32>(outBuses.GetSize()) ||
-        nFrames > static_cast<UInt32>(GetBlockSize()))
+        outputBusIdx >= static_cast<UInt32>(outBuses.GetSize()))
         return kAudioUnitErr_InvalidPropertyValue;
+    if (!active) return kAudioUnitErr_Uninitialized;
+    if (nFrames > static_cast<UInt32>(GetBlockSize())) return kAudioUnitErr_TooManyFramesToProcess;
+    // Every host buffer the render writes must hold the frames (null ones get scratch memory).
+    for (UInt32 k = 0; k < bufferList->mNumberBuffers; ++k) {
+        const AudioBuffer& buffer = bufferList->mBuffers[k];
+        if (buffer.mData && buffer.mDataByteSize < nFrames * sizeof(float)) return paramErr;
+    }
     const int n = static_cast<int>(nFrames);
 
     // Entries added by a notify procedure itself wait for the next render.
@@ -177,8 +183,8 @@ void IPlugAU::SetBlockSize(int blockSize) {
 }
 
 void IPlugAU::SetLatency(int samples) {
-    InformListeners(kAudioUnitProperty_Latency, kAudioUnitScope_Global);
     IPlugBase::SetLatency(samples);
+    InformListeners(kAudioUnitProperty_Latency, kAudioUnitScope_Global);
 }
 
 double IPlugAU::GetTempo() {

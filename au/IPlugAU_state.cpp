@@ -3,18 +3,11 @@
 
 #include "au/au_preset_utils.h"
 
-namespace {
-
-OSStatus GetDescription(AudioComponentInstance instance, AudioComponentDescription* desc) {
-    AudioComponent component = AudioComponentInstanceGetComponent(instance);
-    return AudioComponentGetDescription(component, desc);
-}
-
-} // namespace
+// The component's description was looked up at open: the registry is not asked under the mutex.
 
 OSStatus IPlugAU::GetState(CFPropertyListRef* plist) {
-    AudioComponentDescription desc;
-    if (OSStatus status = GetDescription(componentInstance, &desc)) return status;
+    if (componentDescStatus != noErr) return componentDescStatus;
+    const AudioComponentDescription& desc = componentDesc;
 
     CFMutableDictionaryRef dict = CFDictionaryCreateMutable(
         kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
@@ -36,8 +29,8 @@ OSStatus IPlugAU::GetState(CFPropertyListRef* plist) {
 }
 
 OSStatus IPlugAU::ReadState(CFPropertyListRef plist, ClassInfoState* state) {
-    AudioComponentDescription desc;
-    if (OSStatus status = GetDescription(componentInstance, &desc)) return status;
+    if (componentDescStatus != noErr) return componentDescStatus;
+    const AudioComponentDescription& desc = componentDesc;
     if (!plist || CFGetTypeID(plist) != CFDictionaryGetTypeID())
         return kAudioUnitErr_InvalidPropertyValue;
     CFDictionaryRef dict = static_cast<CFDictionaryRef>(plist);

@@ -98,9 +98,10 @@ double diodeclip(double y) {
 }
 
 void DriveCircuit::Calc(double rate) {
-    double fs = TruncToInt32(rate);
+    // Clamp before truncating: a rate past the 32-bit range would truncate to the most negative
+    // integer and run at 1 Hz. NaN fails the test and ends at 1 Hz.
+    double fs = TruncToInt32(rate > 192000.0 ? 192000.0 : rate);
     fs = fs < 1.0 ? 1.0 : fs;
-    fs = fs > 192000.0 ? 192000.0 : fs;
     sampleRate = fs;
 
     for (int k = 0; k < 4; ++k) {

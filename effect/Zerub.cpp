@@ -38,6 +38,10 @@ void Zerub::Reset() {
 
 void Zerub::OnParamChange(int paramIdx) {
     WDL_MutexLock lock(&mutex);
+    TakeParam(paramIdx);
+}
+
+void Zerub::TakeParam(int paramIdx) {
     switch (paramIdx) {
     case kGain:
         gain = GetParam(kGain)->Value();

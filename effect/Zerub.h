@@ -15,6 +15,12 @@ public:
     // channel back from any state.
     void Reset() override;
     void OnParamChange(int paramIdx) override;
+#if defined(ZERUB_WRAPPER_LV2)
+    // The LV2 run thread sets every parameter and is the only one that does: no lock.
+    void OnParamChangeInRun(int paramIdx) override {
+        TakeParam(paramIdx);
+    }
+#endif
     // Render thread, plug-in mutex held. Always reads inputs 0 and 1 and writes outputs 0 and 1:
     // in mono the second channel runs on the base's scratch buffers.
     void ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) override;
@@ -24,7 +30,8 @@ public:
                                int nFrames) override;
 
 private:
-    double gain = 0.0; // parameter copies, set by OnParamChange before any processing
+    void TakeParam(int paramIdx); // copies a parameter's value for processing
+    double gain = 0.0;            // parameter copies, set by OnParamChange before any processing
     double level = 0.0;
     DriveCircuit circuitL;
     DriveCircuit circuitR;

@@ -61,6 +61,17 @@ Status ResolveOutputTarget(const std::string& path, OutputTarget* target) {
     return Status::Fail("cannot write " + path + ": too many levels of symbolic links");
 }
 
+FileSizeLimitAsError::FileSizeLimitAsError() {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    restore_ = sigaction(SIGXFSZ, &ignore, &previous_) == 0;
+}
+
+FileSizeLimitAsError::~FileSizeLimitAsError() {
+    if (restore_) sigaction(SIGXFSZ, &previous_, nullptr);
+}
+
 Status WriteAll(int fd, const void* data, size_t size, const std::string& path) {
     const char* bytes = static_cast<const char*>(data);
     for (size_t done = 0; done < size;) {
@@ -73,6 +84,7 @@ Status WriteAll(int fd, const void* data, size_t size, const std::string& path) 
 }
 
 Status WriteFileAtomically(const std::string& path, const void* data, size_t size) {
+    const FileSizeLimitAsError sizeLimit;
     OutputTarget target;
     if (Status s = ResolveOutputTarget(path, &target); !s) return s;
     if (target.straight) {
@@ -99,7 +111,8 @@ Status WriteFileAtomically(const std::string& path, const void* data, size_t siz
 }
 
 Status ReadSmallFile(const std::string& path, size_t maxBytes, std::string* contents) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking: opening a FIFO would otherwise wait for a writer before it is refused.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return Status::Fail("cannot read " + path + ": " + ErrnoText());
     struct stat info;
     Status result = Status::Ok();

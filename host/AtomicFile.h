@@ -5,6 +5,7 @@
 
 #include "host/Status.h"
 
+#include <csignal>
 #include <string>
 
 // A fresh name beside path that no other writer (thread or process) picks: hidden, with the
@@ -25,6 +26,21 @@ struct OutputTarget {
 // Fails for a folder, a socket, a loop of links, or a folder on the way that cannot be read.
 Status ResolveOutputTarget(const std::string& path, OutputTarget* target);
 
+// While one lives, a write past the file-size limit (RLIMIT_FSIZE) fails with EFBIG instead of
+// killing the process with SIGXFSZ, so that the writer can remove its temporary and say why.
+// The signal's disposition is process-wide: the previous one is put back on destruction.
+class FileSizeLimitAsError {
+public:
+    FileSizeLimitAsError();
+    ~FileSizeLimitAsError();
+    FileSizeLimitAsError(const FileSizeLimitAsError&) = delete;
+    FileSizeLimitAsError& operator=(const FileSizeLimitAsError&) = delete;
+
+private:
+    struct sigaction previous_ {};
+    bool restore_ = false;
+};
+
 // Writes size bytes to an open descriptor, retrying short writes; the message names path.
 Status WriteAll(int fd, const void* data, size_t size, const std::string& path);
 
@@ -32,5 +48,6 @@ Status WriteAll(int fd, const void* data, size_t size, const std::string& path);
 // untouched and the temporary removed), or straight to a device or FIFO.
 Status WriteFileAtomically(const std::string& path, const void* data, size_t size);
 
-// Reads a whole regular file of at most maxBytes.
+// Reads a whole regular file of at most maxBytes. Anything else (a FIFO, a device, a folder) is
+// refused without being waited on or read.
 Status ReadSmallFile(const std::string& path, size_t maxBytes, std::string* contents);

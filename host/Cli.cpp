@@ -95,6 +95,9 @@ int RunZerubHost(int argc, const char* const* argv, std::ostream& out, std::ostr
     uint32_t validateSeed = 0;
     CLI::Option* seedOption = validate->add_option(
         "--seed", validateSeed, "Seed of the shuffled lifecycle rounds (default: a new one)");
+    double validateSeconds = kDefaultGroupSeconds;
+    validate->add_option("--time-limit", validateSeconds,
+                         "Seconds a group of checks may run before it fails (default 60)");
     EditorOptions editorOptions;
     CLI::App* editor = app.add_subcommand(
         "editor", "Open the editor in a window, printing the changes and gestures it announces");
@@ -159,9 +162,14 @@ int RunZerubHost(int argc, const char* const* argv, std::ostream& out, std::ostr
     }
     if (save->parsed()) return Finish(SaveState(stateComponent, statePath, stateParams, out), err);
     if (load->parsed()) return Finish(LoadState(stateComponent, statePath, out), err);
-    if (validate->parsed())
+    if (validate->parsed()) {
+        if (!(validateSeconds > 0.0 && validateSeconds <= 86400.0))
+            return Fail(err, "validate --time-limit: give seconds above 0 and at most a day",
+                        kExitUsage);
         return RunValidation(validateComponent,
-                             seedOption->count() > 0 ? validateSeed : RandomSeed(), out);
+                             seedOption->count() > 0 ? validateSeed : RandomSeed(), validateSeconds,
+                             out);
+    }
     if (editor->parsed()) {
         if (!EditorAvailable()) return NotAvailable(err, "editor");
         return Finish(RunEditor(editorOptions, out), err);

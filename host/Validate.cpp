@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
+#include <poll.h>
 #include <random>
 #include <signal.h>
 #include <sstream>
@@ -24,12 +26,19 @@ struct GroupEntry {
 };
 
 const GroupEntry kGroups[] = {
-    {"identity", IdentityChecks, true},    {"entry points", EntryChecks, false},
-    {"properties", PropertyChecks, true},  {"formats", FormatChecks, true},
-    {"parameters", ParameterChecks, true}, {"state", StateChecks, true},
-    {"render", RenderChecks, true},        {"render matrix", RenderMatrixChecks, false},
-    {"bypass", BypassChecks, true},        {"render notify", NotifyChecks, true},
-    {"real-time", RealtimeChecks, true},   {"concurrency", ConcurrencyChecks, false},
+    {"identity", IdentityChecks, true},
+    {"entry points", EntryChecks, false},
+    {"properties", PropertyChecks, true},
+    {"formats", FormatChecks, true},
+    {"parameters", ParameterChecks, true},
+    {"state", StateChecks, true},
+    {"render", RenderChecks, true},
+    {"render matrix", RenderMatrixChecks, false},
+    {"bypass", BypassChecks, true},
+    {"render notify", NotifyChecks, true},
+    {"listeners", ListenerChecks, true},
+    {"real-time", RealtimeChecks, true},
+    {"concurrency", ConcurrencyChecks, false},
 };
 
 // The parameters the checks drive: those whose description is sound (the parameter group
@@ -71,10 +80,32 @@ private:
     int fd;
 };
 
+// Reads what the child writes until it closes the pipe or the time runs out; false when the
+// time ran out.
+bool ReadUntil(int fd, std::chrono::steady_clock::time_point deadline, std::string* text) {
+    char buffer[4096];
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        pollfd ready = {fd, POLLIN, 0};
+        const int r = poll(&ready, 1, static_cast<int>(std::min<long long>(left.count(), 60000)));
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) return true;
+        if (r == 0) continue; // the deadline is checked at the top
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return true;
+        text->append(buffer, static_cast<size_t>(n));
+    }
+}
+
 // Runs body(report) in a child process whose report lines come back through a pipe; the lines
-// are copied to out and tallied into report. A child that dies fails check.
+// are copied to out and tallied into report. A child that dies, or that has not finished after
+// seconds, fails check (and is killed).
 template <class Body>
-void Isolated(const std::string& check, Report& report, std::ostream& out, Body body) {
+void Isolated(const std::string& check, double seconds, Report& report, std::ostream& out,
+              Body body) {
     out.flush();
     int pipeFds[2];
     if (pipe(pipeFds) != 0) {
@@ -95,12 +126,13 @@ void Isolated(const std::string& check, Report& report, std::ostream& out, Body 
     }
     close(pipeFds[1]);
     std::string text;
-    char buffer[4096];
-    for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) != 0;) {
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) break;
-        text.append(buffer, static_cast<size_t>(n));
-    }
+    const bool finished =
+        child < 0 || ReadUntil(pipeFds[0],
+                               std::chrono::steady_clock::now() +
+                                   std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                       std::chrono::duration<double>(seconds)),
+                               &text);
+    if (!finished) kill(child, SIGKILL);
     close(pipeFds[0]);
     int status = 0;
     const bool waited = child > 0 && waitpid(child, &status, 0) == child;
@@ -116,8 +148,9 @@ void Isolated(const std::string& check, Report& report, std::ostream& out, Body 
         }
         last = line;
     }
-    if (!waited || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::string how = !waited ? "did not start"
+    if (!finished || !waited || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::string how = !finished ? "did not finish within " + Number(seconds) + " s"
+                          : !waited ? "did not start"
                           : WIFSIGNALED(status)
                               ? "crashed (signal " + std::to_string(WTERMSIG(status)) + ", " +
                                     strsignal(WTERMSIG(status)) + ")"
@@ -172,7 +205,8 @@ uint32_t RandomSeed() {
     return device();
 }
 
-int RunValidation(const std::string& componentPath, uint32_t seed, std::ostream& out) {
+int RunValidation(const std::string& componentPath, uint32_t seed, double groupSeconds,
+                  std::ostream& out) {
     using namespace validate;
     Report report(&out);
     Context context;
@@ -187,14 +221,14 @@ int RunValidation(const std::string& componentPath, uint32_t seed, std::ostream&
             uint32_t index = 0;
             for (const GroupEntry& group : kGroups) {
                 context.random.seed(seed + ++index * 7919u);
-                Isolated(group.name, report, out,
+                Isolated(group.name, groupSeconds, report, out,
                          [&](Report& child) { RunGroup(context, group, child); });
             }
             for (int round = 1; round <= kLifecycleRounds; ++round) {
                 context.random.seed(seed + static_cast<uint32_t>(round));
                 Isolated("lifecycle round " + std::to_string(round) + " (seed " +
                              std::to_string(seed) + ")",
-                         report, out,
+                         groupSeconds, report, out,
                          [&](Report& child) { LifecycleRound(context, round, seed, child); });
             }
         }

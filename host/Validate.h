@@ -2,8 +2,8 @@
 // One line per check ("PASS  name" or "FAIL  name: reason"; "SKIP  name: reason" for checks
 // that do not apply and are not counted), then "VALIDATION PASSED" or
 // "VALIDATION FAILED: N of M checks". Each group of checks runs in a process of its own, so a
-// unit that crashes fails the group instead of ending the run. The lifecycle rounds shuffle the
-// groups with a seed they print; the same seed repeats the run.
+// unit that crashes, or hangs past the time limit, fails the group instead of ending the run. The
+// lifecycle rounds shuffle the groups with a seed they print; the same seed repeats the run.
 #pragma once
 
 #include <cstdint>
@@ -13,5 +13,9 @@
 // A seed from the system's entropy, for a run that names none.
 uint32_t RandomSeed();
 
-// Returns the exit status: 0 only when every check passed.
-int RunValidation(const std::string& componentPath, uint32_t seed, std::ostream& out);
+// How long one group of checks may run: far beyond what a sound unit needs.
+constexpr double kDefaultGroupSeconds = 60.0;
+
+// Returns the exit status: 0 only when every check passed. groupSeconds (> 0) limits each group.
+int RunValidation(const std::string& componentPath, uint32_t seed, double groupSeconds,
+                  std::ostream& out);

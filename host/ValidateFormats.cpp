@@ -17,6 +17,51 @@ OSStatus ReadFormat(AudioUnit unit, AudioUnitScope scope, AudioStreamBasicDescri
     return s == noErr && size != sizeof *f ? kAudioUnitErr_InvalidPropertyValue : s;
 }
 
+bool SameFormat(const AudioStreamBasicDescription& a, const AudioStreamBasicDescription& b) {
+    return a.mSampleRate == b.mSampleRate && a.mFormatID == b.mFormatID &&
+           a.mFormatFlags == b.mFormatFlags && a.mBytesPerPacket == b.mBytesPerPacket &&
+           a.mFramesPerPacket == b.mFramesPerPacket && a.mBytesPerFrame == b.mBytesPerFrame &&
+           a.mChannelsPerFrame == b.mChannelsPerFrame && a.mBitsPerChannel == b.mBitsPerChannel;
+}
+
+// Formats a unit that renders 32-bit float, one buffer per channel, must refuse, so that the
+// host puts a converter in front of it rather than have it write floats into other samples.
+std::vector<std::pair<const char*, AudioStreamBasicDescription>> PackedFormats(UInt32 channels) {
+    AudioStreamBasicDescription integer = FloatFormat(kDefaultRate, channels);
+    integer.mFormatFlags = kAudioFormatFlagIsSignedInteger | kAudioFormatFlagIsPacked |
+                           kAudioFormatFlagIsNonInterleaved;
+    integer.mBitsPerChannel = 16;
+    integer.mBytesPerFrame = integer.mBytesPerPacket = 2;
+    AudioStreamBasicDescription wide = FloatFormat(kDefaultRate, channels);
+    wide.mBitsPerChannel = 64;
+    wide.mBytesPerFrame = wide.mBytesPerPacket = 8;
+    AudioStreamBasicDescription interleaved = FloatFormat(kDefaultRate, channels);
+    interleaved.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked;
+    interleaved.mBytesPerFrame = interleaved.mBytesPerPacket = 4 * channels;
+    return {{"16-bit integer", integer}, {"64-bit float", wide}, {"interleaved", interleaved}};
+}
+
+std::string PackedFormatProblem(AudioUnit unit) {
+    for (AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output}) {
+        const char* side = scope == kAudioUnitScope_Input ? "input" : "output";
+        AudioStreamBasicDescription before;
+        if (const OSStatus s = ReadFormat(unit, scope, &before); s != noErr)
+            return std::string(side) + ": " + StatusText(s);
+        for (const auto& [name, format] : PackedFormats(before.mChannelsPerFrame)) {
+            const OSStatus s = AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, scope, 0,
+                                                    &format, sizeof format);
+            AudioStreamBasicDescription after;
+            const OSStatus rs = ReadFormat(unit, scope, &after);
+            const std::string what = std::string(side) + ", " + name + ": ";
+            if (s != kAudioUnitErr_FormatNotSupported)
+                return what + (s == noErr ? "accepted" : "refused with " + StatusText(s));
+            if (rs != noErr || !SameFormat(before, after))
+                return what + "the format changed after the refusal";
+        }
+    }
+    return "";
+}
+
 bool RenderedSomething(const Rig& rig) {
     for (UInt32 c = 0; c < rig.channels; ++c)
         for (float v : rig.out[c])
@@ -45,6 +90,10 @@ void FormatChecks(Context& context, AudioUnit unit, Report& report) {
     }
     report.Check("stream format: default 44100 Hz, 32-bit float, non-interleaved", problem.empty(),
                  problem);
+    problem = PackedFormatProblem(unit);
+    report.Check("stream format: 16-bit integer, 64-bit float and interleaved refused with "
+                 "kAudioUnitErr_FormatNotSupported, the format kept",
+                 problem.empty(), problem);
 
     std::vector<unsigned char> data;
     const OSStatus cs = ReadProperty(unit, kAudioUnitProperty_SupportedNumChannels, 0, &data);

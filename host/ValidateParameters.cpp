@@ -117,6 +117,170 @@ std::string SetAndRead(AudioUnit unit, const ParameterDescription& p, float valu
     return "";
 }
 
+// A scheduled list whose second event is bad: refused, and the good first event not applied.
+std::string BadScheduleProblem(AudioUnit unit, const ParameterDescription& p) {
+    AudioUnitParameterEvent events[2];
+    std::memset(events, 0, sizeof events);
+    for (AudioUnitParameterEvent& e : events) {
+        e.scope = kAudioUnitScope_Global;
+        e.parameter = p.id;
+        e.eventType = kParameterEvent_Immediate;
+        e.eventValues.immediate.value = StateValue(p);
+    }
+    const std::pair<const char*, void (*)(AudioUnitParameterEvent&)> bad[] = {
+        {"an unknown parameter", [](AudioUnitParameterEvent& e) { e.parameter = 100000; }},
+        {"the input scope", [](AudioUnitParameterEvent& e) { e.scope = kAudioUnitScope_Input; }},
+        {"a NaN value",
+         [](AudioUnitParameterEvent& e) { e.eventValues.immediate.value = std::nanf(""); }},
+        {"an unknown event type",
+         [](AudioUnitParameterEvent& e) { e.eventType = static_cast<AUParameterEventType>(99); }},
+    };
+    for (const auto& [name, spoil] : bad) {
+        AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, p.defaultValue, 0);
+        AudioUnitParameterEvent list[2] = {events[0], events[1]};
+        spoil(list[1]);
+        const OSStatus s = AudioUnitScheduleParameters(unit, list, 2);
+        OSStatus gs = noErr;
+        const Float32 now = GetParam(unit, p.id, &gs);
+        if (s == noErr) return std::string("a second event with ") + name + " is accepted";
+        if (gs != noErr || now != p.defaultValue)
+            return std::string("a second event with ") + name + " is refused, but the first set " +
+                   Label(p) + " to " + Number(now);
+    }
+    return "";
+}
+
+// Whatever a parameter's value, its information gives the default it started with.
+std::string DefaultsProblem(AudioUnit unit, const std::vector<ParameterDescription>& usable) {
+    std::string problem;
+    for (const ParameterDescription& p : usable) {
+        const float other = StateValue(p) != p.defaultValue ? StateValue(p)
+                            : p.defaultValue != p.minValue  ? p.minValue
+                                                            : p.maxValue;
+        AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, other, 0);
+        ParameterDescription now;
+        const OSStatus s = ReadParameterInfo(unit, p.id, &now);
+        if (problem.empty() && (s != noErr || now.defaultValue != p.defaultValue))
+            problem = Label(p) + " at " + Number(other) + " gives the default " +
+                      (s != noErr ? StatusText(s) : Number(now.defaultValue)) + ", not " +
+                      Number(p.defaultValue);
+        AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, p.defaultValue, 0);
+    }
+    return problem;
+}
+
+// An integer or boolean parameter set to a fraction holds a whole value, and the state saves
+// that value: a fresh instance restored from it reads the same.
+std::string WholeValuesProblem(Context& context, AudioUnit unit,
+                               const std::vector<ParameterDescription>& usable) {
+    for (const ParameterDescription& p : usable) {
+        if (!IsSwitch(p) || p.maxValue - p.minValue < 1.0f) continue;
+        const float fraction = p.minValue + 0.7f;
+        OSStatus s = AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, fraction, 0);
+        const Float32 back = s == noErr ? GetParam(unit, p.id, &s) : 0.0f;
+        std::string problem;
+        if (s != noErr)
+            problem = StatusText(s);
+        else if (back != std::floor(back) || back < p.minValue || back > p.maxValue)
+            problem = "reads back " + Number(back);
+        CFPropertyListRef state = problem.empty() ? SaveClassInfo(unit, &s) : nullptr;
+        if (problem.empty() && !state) problem = "the state is not saved: " + StatusText(s);
+        if (state) {
+            AudioComponentInstance fresh = nullptr;
+            if (AudioComponentInstanceNew(context.component, &fresh) == noErr) {
+                s = RestoreClassInfo(fresh, state);
+                const Float32 restored = s == noErr ? GetParam(fresh, p.id, &s) : 0.0f;
+                if (s != noErr)
+                    problem = "the saved state does not restore: " + StatusText(s);
+                else if (restored != back)
+                    problem = "reads back " + Number(back) + ", but the saved state holds " +
+                              Number(restored);
+                AudioComponentInstanceDispose(fresh);
+            }
+            CFRelease(state);
+        }
+        AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, p.defaultValue, 0);
+        if (!problem.empty()) return Label(p) + " set to " + Number(fraction) + ": " + problem;
+    }
+    return "";
+}
+
+OSStatus ValueFromText(AudioUnit unit, AudioUnitScope scope, AudioUnitParameterID id,
+                       CFStringRef text, Float32* value) {
+    AudioUnitParameterValueFromString request = {id, text, 0.0f};
+    UInt32 size = sizeof request;
+    const OSStatus s = AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterValueFromString,
+                                            scope, 0, &request, &size);
+    *value = request.outValue;
+    return s;
+}
+
+OSStatus TextOfValue(AudioUnit unit, AudioUnitScope scope, AudioUnitParameterID id, Float32 value,
+                     std::string* text) {
+    AudioUnitParameterStringFromValue request = {id, &value, nullptr};
+    UInt32 size = sizeof request;
+    const OSStatus s = AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterStringFromValue,
+                                            scope, 0, &request, &size);
+    if (s == noErr && request.outString) {
+        *text = FromCFString(request.outString);
+        CFRelease(request.outString);
+    }
+    return s;
+}
+
+// Conversions between values and text: the global scope only, and a text that names no value
+// (none, empty, a word) refused rather than read as 0.
+void TextConversions(AudioUnit unit, const std::vector<ParameterDescription>& usable,
+                     Report& report) {
+    const std::string check =
+        "parameters: text conversions refuse another scope and a text that is not a value";
+    UInt32 size = 0;
+    if (usable.empty() ||
+        (AudioUnitGetPropertyInfo(unit, kAudioUnitProperty_ParameterStringFromValue,
+                                  kAudioUnitScope_Global, 0, &size, nullptr) != noErr &&
+         AudioUnitGetPropertyInfo(unit, kAudioUnitProperty_ParameterValueFromString,
+                                  kAudioUnitScope_Global, 0, &size, nullptr) != noErr)) {
+        report.Skip(check, "no text conversions");
+        return;
+    }
+    std::string problem;
+    for (const ParameterDescription& p : usable) {
+        std::string text;
+        Float32 value = 0.0f;
+        OSStatus s = TextOfValue(unit, kAudioUnitScope_Global, p.id, p.defaultValue, &text);
+        if (s != noErr) problem = Label(p) + ": the text of its default: " + StatusText(s);
+        if (problem.empty()) {
+            CFStringRef plain = ToCFString(Number(p.defaultValue));
+            s = ValueFromText(unit, kAudioUnitScope_Global, p.id, plain, &value);
+            CFRelease(plain);
+            if (s != noErr)
+                problem = Label(p) + ": the value of \"" + Number(p.defaultValue) +
+                          "\": " + StatusText(s);
+        }
+        for (AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output}) {
+            const OSStatus toText = TextOfValue(unit, scope, p.id, p.defaultValue, &text);
+            CFStringRef plain = ToCFString(Number(p.defaultValue));
+            const OSStatus toValue = ValueFromText(unit, scope, p.id, plain, &value);
+            CFRelease(plain);
+            const std::string where = Label(p) + " in scope " + std::to_string(scope) + ": ";
+            if (problem.empty() && toText != kAudioUnitErr_InvalidScope)
+                problem = where + "value to text answers " + StatusText(toText);
+            if (problem.empty() && toValue != kAudioUnitErr_InvalidScope)
+                problem = where + "text to value answers " + StatusText(toValue);
+        }
+        for (const char* bad : {"abc", "", static_cast<const char*>(nullptr)}) {
+            CFStringRef string = bad ? ToCFString(bad) : nullptr;
+            s = ValueFromText(unit, kAudioUnitScope_Global, p.id, string, &value);
+            if (string) CFRelease(string);
+            if (problem.empty() && s == noErr)
+                problem = Label(p) + ": " + (bad ? "\"" + std::string(bad) + "\"" : "no text") +
+                          " converts to " + Number(value);
+        }
+        if (!problem.empty()) break;
+    }
+    report.Check(check, problem.empty(), problem);
+}
+
 void Scheduled(Context& context, AudioUnit unit, Report& report) {
     const ParameterDescription* target = nullptr;
     for (const ParameterDescription& p : context.parameters)
@@ -172,6 +336,10 @@ void Scheduled(Context& context, AudioUnit unit, Report& report) {
     report.Check("parameters: a scheduled immediate event takes effect", immediate.empty(),
                  immediate);
     report.Check("parameters: a scheduled ramp takes effect", ramped.empty(), ramped);
+    const std::string bad = BadScheduleProblem(unit, p);
+    AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, p.defaultValue, 0);
+    report.Check("parameters: a scheduled list with a bad event refused, none of it applied",
+                 bad.empty(), bad);
 }
 
 } // namespace
@@ -250,6 +418,14 @@ void ParameterChecks(Context& context, AudioUnit unit, Report& report) {
     report.Check("parameters: values survive reset and uninitialise/initialise", problem.empty(),
                  problem);
 
+    problem = DefaultsProblem(unit, usable);
+    report.Check("parameters: the information gives each default, whatever the value",
+                 problem.empty(), problem);
+    problem = WholeValuesProblem(context, unit, usable);
+    report.Check("parameters: integer and boolean parameters hold whole values, read back and "
+                 "saved",
+                 problem.empty(), problem);
+    TextConversions(unit, usable, report);
     Scheduled(context, unit, report);
     Events(unit, usable, report);
 }

@@ -56,6 +56,65 @@ struct Listed {
     std::vector<unsigned char> data; // a successful read, plain data only; empty otherwise
 };
 
+// A get with the size 0, and one with no size pointer, into a guard-filled buffer: refused
+// (paramErr without a size pointer), nothing written.
+std::string UnsizedGetProblem(AudioUnit unit, AudioUnitPropertyID id, UInt32 size) {
+    for (bool sized : {true, false}) {
+        std::vector<unsigned char> buffer(size + 16, 0xA5);
+        UInt32 zero = 0;
+        const OSStatus s = AudioUnitGetProperty(unit, id, kAudioUnitScope_Global, 0, buffer.data(),
+                                                sized ? &zero : nullptr);
+        bool written = false;
+        for (unsigned char b : buffer)
+            written = written || b != 0xA5;
+        if (s == noErr) {
+            std::vector<unsigned char> head(buffer.begin(), buffer.begin() + size);
+            ReleaseOwned(id, head);
+        }
+        const std::string how = sized ? "a get of size 0" : "a get without a size pointer";
+        if (s == noErr) return "property " + std::to_string(id) + ": " + how + " succeeds";
+        if (!sized && s != paramErr)
+            return "property " + std::to_string(id) + ": " + how + " answers " + StatusText(s) +
+                   ", not paramErr";
+        if (written) return "property " + std::to_string(id) + ": " + how + " writes the buffer";
+    }
+    return "";
+}
+
+// Element names on the input and output buses: the information call and the get agree, and the
+// element after the last bus is refused as an invalid element.
+std::string ElementNameProblem(AudioUnit unit, bool* offered) {
+    *offered = false;
+    std::string problem;
+    for (AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output}) {
+        const std::string side = scope == kAudioUnitScope_Input ? "input " : "output ";
+        UInt32 buses = 1, countSize = sizeof buses;
+        if (AudioUnitGetProperty(unit, kAudioUnitProperty_ElementCount, scope, 0, &buses,
+                                 &countSize) != noErr ||
+            countSize != sizeof buses || buses > 64)
+            buses = 1;
+        for (UInt32 element = 0; element <= buses && problem.empty(); ++element) {
+            UInt32 size = 0;
+            Boolean writable = false;
+            const OSStatus info = AudioUnitGetPropertyInfo(unit, kAudioUnitProperty_ElementName,
+                                                           scope, element, &size, &writable);
+            CFStringRef name = nullptr;
+            UInt32 nameSize = sizeof name;
+            const OSStatus get = AudioUnitGetProperty(unit, kAudioUnitProperty_ElementName, scope,
+                                                      element, &name, &nameSize);
+            if (get == noErr && name) CFRelease(name);
+            if (element == 0 && (info == noErr || get == noErr)) *offered = true;
+            const std::string where = side + "element " + std::to_string(element) + ": ";
+            if (info != get)
+                problem = where + "the info call answers " + StatusText(info) + ", get " +
+                          StatusText(get);
+            else if (element == buses && get != kAudioUnitErr_InvalidElement)
+                problem = where + "past the last bus, answers " + StatusText(get);
+        }
+    }
+    return problem;
+}
+
 bool NotThere(OSStatus s) {
     return s == kAudioUnitErr_InvalidProperty || s == kAudioUnitErr_InvalidScope ||
            s == kAudioUnitErr_InvalidElement;
@@ -150,6 +209,12 @@ void PropertyChecks(Context&, AudioUnit unit, Report& report) {
         }
     }
     report.Check("properties: short buffers refused on get", shortGet.empty(), shortGet);
+    std::string unsized;
+    for (const Listed& p : listed)
+        if (unsized.empty() && !TakesInput(p.id) && p.size > 0 && p.size <= 65536)
+            unsized = UnsizedGetProblem(unit, p.id, p.size);
+    report.Check("properties: a get of size 0 or without a size refused, nothing written",
+                 unsized.empty(), unsized);
     report.Check("properties: short buffers refused on set", shortSet.empty(), shortSet);
 
     std::string readOnly;
@@ -160,6 +225,15 @@ void PropertyChecks(Context&, AudioUnit unit, Report& report) {
         if (s == noErr) readOnly = "property " + std::to_string(p.id) + " accepts a set";
     }
     report.Check("properties: read-only properties refuse a set", readOnly.empty(), readOnly);
+
+    bool offered = false;
+    const std::string names = ElementNameProblem(unit, &offered);
+    const std::string namesCheck = "properties: element names: the info call agrees with get, "
+                                   "the element past the buses refused as invalid";
+    if (offered)
+        report.Check(namesCheck, names.empty(), names);
+    else
+        report.Skip(namesCheck, "no element names");
 
     std::string unknown;
     auto expect = [&unknown](const std::string& what, OSStatus got, OSStatus want) {

@@ -1,7 +1,9 @@
 // Real-time safety: nothing inside a render allocates, frees, or takes a mutex other than the
-// unit's own (the plug-in mutex). The unit's own mutex is told apart by what a parameter change
-// takes: a mutex the change takes on this instance but not on another instance is the
-// instance's own; anything else a render takes (a global lock, the allocator's) is not allowed.
+// unit's own (the plug-in mutex). The unit's own mutex is told apart by what the same calls take
+// on another instance: a mutex this instance's parameter changes or renders take and another
+// instance's do not is the instance's own, whether the unit guards its parameters with it or
+// keeps them lock-free; a lock two instances share (a global lock, the allocator's) is not
+// allowed.
 #include "host/RenderProbe.h"
 #include "host/ValidateSupport.h"
 
@@ -23,23 +25,41 @@ std::set<const void*> TakenBySetParameter(AudioUnit unit, const ParameterDescrip
     return taken;
 }
 
+// What another instance's parameter changes and renders take: the mutexes no instance owns.
+std::set<const void*> TakenByAnother(Context& context, Report& report, const std::string& check) {
+    std::set<const void*> taken;
+    AudioComponentInstance other = context.Fresh(report, check);
+    if (!other) return taken;
+    if (!context.parameters.empty()) taken = TakenBySetParameter(other, context.parameters.front());
+    {
+        Rig rig(other, 2, kDefaultRate, 1024);
+        rig.signal = Noise;
+        OSStatus s = rig.Start();
+        if (s == noErr) s = rig.Render(1024); // outside the count, as on the instance checked
+        rig.probe = true;
+        for (int block = 0; block < 4 && s == noErr; ++block) {
+            s = rig.Render(block % 2 ? 137 : 1024);
+            const std::set<const void*> more = MutexesOf(renderprobe::Read());
+            taken.insert(more.begin(), more.end());
+        }
+        rig.probe = false;
+        AudioUnitUninitialize(other);
+    }
+    AudioComponentInstanceDispose(other);
+    return taken;
+}
+
 } // namespace
 
 void RealtimeChecks(Context& context, AudioUnit unit, Report& report) {
     const std::string allocCheck = "real-time: no heap allocation or free inside render";
     const std::string lockCheck = "real-time: no lock other than the plug-in mutex inside render";
 
-    // The instance's own mutexes: taken by a parameter change here, not on another instance.
+    // The instance's own mutexes: taken by its parameter changes and renders, not by another
+    // instance's (below).
     std::set<const void*> own;
-    if (!context.parameters.empty() && renderprobe::LocksCounted()) {
-        const ParameterDescription& p = context.parameters.front();
-        own = TakenBySetParameter(unit, p);
-        if (AudioComponentInstance other = context.Fresh(report, lockCheck)) {
-            for (const void* m : TakenBySetParameter(other, p))
-                own.erase(m);
-            AudioComponentInstanceDispose(other);
-        }
-    }
+    if (!context.parameters.empty() && renderprobe::LocksCounted())
+        own = TakenBySetParameter(unit, context.parameters.front());
 
     Rig rig(unit, 2, kDefaultRate, 1024);
     rig.signal = Noise;
@@ -84,6 +104,10 @@ void RealtimeChecks(Context& context, AudioUnit unit, Report& report) {
         report.Skip(lockCheck, "the sanitizer runtime of this build owns the locks");
         return;
     }
+    for (const auto& [mutex, count] : taken)
+        own.insert(mutex);
+    for (const void* m : TakenByAnother(context, report, lockCheck))
+        own.erase(m);
     // Of the instance's own mutexes, the one render takes most is the plug-in mutex.
     const void* pluginMutex = nullptr;
     for (const auto& [mutex, count] : taken)

@@ -125,12 +125,14 @@ void Disconnected(Context& context, Report& report) {
                                              kAudioUnitScope_Input, 0, &connection,
                                              sizeof connection);
                 }
-                if (s != noErr) problem = std::string(how) + ": refused (" + StatusText(s) + ")";
+                // A unit that refuses connections fails the connection check, not this one.
+                if (s != noErr && way == 0)
+                    problem = std::string(how) + ": refused (" + StatusText(s) + ")";
             } else {
                 problem = StatusText(s);
             }
             b.signal = [](long, int) { return 0.0f; };
-            for (int block = 0; block < 2 && problem.empty(); ++block) {
+            for (int block = 0; block < 2 && problem.empty() && s == noErr; ++block) {
                 const OSStatus cs = a.Render(256);
                 s = b.Render(256);
                 if (cs != noErr) break; // refusing to render without input is sound
@@ -147,6 +149,81 @@ void Disconnected(Context& context, Report& report) {
         AudioComponentInstanceDispose(fed);
     }
     report.Check(check, problem.empty(), problem);
+}
+
+// A connection without a source is how a host disconnects an input; a unit must take it.
+void Connection(Context& context, Report& report) {
+    const std::string check = "connections: kAudioUnitProperty_MakeConnection accepted (no source, "
+                              "input 0)";
+    AudioComponentInstance fresh = context.Fresh(report, check);
+    if (!fresh) return;
+    std::string problem;
+    {
+        Rig rig(fresh);
+        rig.signal = Noise;
+        OSStatus s = rig.Start();
+        AudioUnitConnection connection = {nullptr, 0, 0};
+        if (s == noErr)
+            s = AudioUnitSetProperty(fresh, kAudioUnitProperty_MakeConnection,
+                                     kAudioUnitScope_Input, 0, &connection, sizeof connection);
+        if (s != noErr) problem = StatusText(s);
+        AudioUnitUninitialize(fresh);
+    }
+    AudioComponentInstanceDispose(fresh);
+    report.Check(check, problem.empty(), problem);
+}
+
+// Render before initialise and after uninitialise: refused as uninitialised, on an instance of
+// its own (the first render a unit sees).
+void Uninitialised(Context& context, Report& report) {
+    const std::string check =
+        "render: refused with kAudioUnitErr_Uninitialized before initialise and after uninitialise";
+    AudioComponentInstance fresh = context.Fresh(report, check);
+    if (!fresh) return;
+    std::string problem;
+    {
+        Rig rig(fresh);
+        rig.signal = Noise;
+        OSStatus s = rig.Prepare();
+        if (s != noErr) problem = "set up: " + StatusText(s);
+        if (problem.empty() && (s = rig.Render(64)) != kAudioUnitErr_Uninitialized)
+            problem = "before initialise: " + (s == noErr ? "rendered" : StatusText(s));
+        if (problem.empty() && (s = AudioUnitInitialize(fresh)) == noErr) s = rig.Render(64);
+        if (problem.empty() && s != noErr) problem = "initialised: " + StatusText(s);
+        if (problem.empty()) {
+            AudioUnitUninitialize(fresh);
+            if ((s = rig.Render(64)) != kAudioUnitErr_Uninitialized)
+                problem = "after uninitialise: " + (s == noErr ? "rendered" : StatusText(s));
+        }
+    }
+    AudioComponentInstanceDispose(fresh);
+    report.Check(check, problem.empty(), problem);
+}
+
+// 512 frames into output buffers of 256 bytes: refused, and nothing written past the 256 bytes
+// (the rest of each allocation is a guard).
+std::string SmallBuffers(AudioUnit unit) {
+    constexpr UInt32 kFrames = 512, kBytes = 256;
+    std::vector<float> memory[2];
+    for (std::vector<float>& m : memory)
+        m.assign(kFrames, kUnwritten);
+    struct {
+        UInt32 count;
+        AudioBuffer buffers[2];
+    } list = {2, {{1, kBytes, memory[0].data()}, {1, kBytes, memory[1].data()}}};
+    AudioTimeStamp time;
+    std::memset(&time, 0, sizeof time);
+    time.mFlags = kAudioTimeStampSampleTimeValid;
+    AudioUnitRenderActionFlags flags = 0;
+    const OSStatus s =
+        AudioUnitRender(unit, &flags, &time, 0, kFrames, reinterpret_cast<AudioBufferList*>(&list));
+    if (s == noErr) return "rendered";
+    for (int c = 0; c < 2; ++c)
+        for (UInt32 i = kBytes / 4; i < kFrames; ++i)
+            if (std::memcmp(&memory[c][i], &kUnwritten, sizeof(float)) != 0)
+                return "refused (" + StatusText(s) + "), but channel " + std::to_string(c) +
+                       " was written at frame " + std::to_string(i);
+    return "";
 }
 
 } // namespace
@@ -170,12 +247,16 @@ void RenderChecks(Context& context, AudioUnit unit, Report& report) {
         const int pulls = rig.pulls;
         const OSStatus over = rig.Render(maximum + 1);
         std::string problem;
-        if (over != kAudioUnitErr_TooManyFramesToProcess &&
-            over != kAudioUnitErr_InvalidPropertyValue)
+        if (over != kAudioUnitErr_TooManyFramesToProcess)
             problem = over == noErr ? "rendered" : "refused with " + StatusText(over);
         else if (rig.pulls != pulls || !Untouched(rig))
             problem = "refused, but input was pulled or output written";
-        report.Check("render: more frames than the maximum refused, nothing rendered",
+        report.Check("render: more frames than the maximum refused with "
+                     "kAudioUnitErr_TooManyFramesToProcess, nothing rendered",
+                     problem.empty(), problem);
+        problem = SmallBuffers(unit);
+        report.Check("render: output buffers smaller than the frames refused, nothing written "
+                     "past them",
                      problem.empty(), problem);
         const OSStatus untimed = rig.Render(64, false);
         report.Check("render: timestamp without sample time refused", untimed != noErr, "rendered");
@@ -184,6 +265,8 @@ void RenderChecks(Context& context, AudioUnit unit, Report& report) {
     }
     Slices(context, report);
     Disconnected(context, report);
+    Connection(context, report);
+    Uninitialised(context, report);
     for (auto [id, name] : {std::pair{kAudioUnitProperty_Latency, "latency"},
                             std::pair{kAudioUnitProperty_TailTime, "tail time"}}) {
         Float64 seconds = -1.0;

@@ -79,6 +79,34 @@ void Presets(AudioUnit unit, Report& report) {
                       std::to_string(current.presetNumber);
     }
     report.Check("presets: " + std::to_string(count) + " selectable", problem.empty(), problem);
+
+    // Numbers that name no factory preset, through both preset properties.
+    problem.clear();
+    for (AudioUnitPropertyID id :
+         {kAudioUnitProperty_CurrentPreset, kAudioUnitProperty_PresentPreset}) {
+        const std::string property =
+            id == kAudioUnitProperty_CurrentPreset ? "current preset" : "present preset";
+        AUPreset before = {-1, nullptr};
+        if (ReadFixed(unit, id, 0, &before) != noErr) continue; // not offered
+        if (before.presetName) CFRelease(before.presetName);
+        for (SInt32 number : {999, -5}) {
+            const AUPreset chosen = {number, nullptr};
+            const OSStatus ss =
+                AudioUnitSetProperty(unit, id, kAudioUnitScope_Global, 0, &chosen, sizeof chosen);
+            AUPreset after = {-1, nullptr};
+            const OSStatus gs = ReadFixed(unit, id, 0, &after);
+            if (after.presetName) CFRelease(after.presetName);
+            const std::string what = property + " " + std::to_string(number) + ": ";
+            if (problem.empty() && ss != kAudioUnitErr_InvalidPropertyValue)
+                problem = what + (ss == noErr ? "accepted" : "refused with " + StatusText(ss));
+            if (problem.empty() && (gs != noErr || after.presetNumber != before.presetNumber))
+                problem = what + "the preset is now " +
+                          (gs != noErr ? StatusText(gs) : std::to_string(after.presetNumber)) +
+                          ", not " + std::to_string(before.presetNumber);
+        }
+    }
+    report.Check("presets: a number that is no factory preset refused, the current one kept",
+                 problem.empty(), problem);
 }
 
 // Restores bad (a dictionary) into a fresh instance holding other values: it must be refused

@@ -59,6 +59,7 @@ void RenderChecks(Context&, AudioUnit, Report&);
 void RenderMatrixChecks(Context&, AudioUnit, Report&);
 void BypassChecks(Context&, AudioUnit, Report&);
 void NotifyChecks(Context&, AudioUnit, Report&);
+void ListenerChecks(Context&, AudioUnit, Report&);
 void RealtimeChecks(Context&, AudioUnit, Report&);
 void ConcurrencyChecks(Context&, AudioUnit, Report&);
 

@@ -150,6 +150,7 @@ Status WriteWav(const std::string& path, const PlanarAudio& audio, int subtype) 
 
     OutputTarget target;
     if (Status s = ResolveOutputTarget(path, &target); !s) return s;
+    const FileSizeLimitAsError sizeLimit;
     if (target.straight) return WriteWavStraight(path, target.path, info, audio, subtype);
 
     const std::string temp = TemporaryNameFor(target.path);

@@ -5,28 +5,27 @@
 // stereo plug-in), all in one bundle. Ports of each, in index order: the audio inputs, the audio
 // outputs, then one control input per parameter in parameter order (PortLayout).
 //
-// Instantiate (main thread): refuse a sample rate that is not finite and positive; take urid:map
-// and the host's bufsz:maxBlockLength from its options when given, else a default block size
-// (a minimal host passes no features at all); size every buffer here, never in run.
+// The control ports are the parameters' only truth: every run reads every connected control port
+// and sets its parameter from it, so whatever a host restores (and in whatever order) the ports
+// decide the sound. The bundle therefore keeps no state of its own: a host's saved session is its
+// port values, and there is no state interface to race with run.
 //
-// Run (audio thread, plug-in mutex held for the whole call): read every connected control port;
-// a value that changed since the last run is set as a real value on its parameter (NaN ignored,
-// range clamped) and OnParamChange follows, as a host's parameter set does. Then the host's float
-// buffers are processed in slices of the block size, so any length works, 0 included. An
-// unconnected audio input reads silence, an unconnected output writes to a discard buffer.
+// Instantiate (main thread): refuse a sample rate that is not finite, positive and below 2^31 Hz;
+// size every buffer here, never in run. Buffers hold one slice of kSliceFrames whatever the host's
+// maximum block, so an instance stays small; runs of any length, 0 included, go in slices.
 //
-// State (main thread, mutex held): the base's state chunk (the bytes of the Audio Unit class
-// info's "data") under one key, typed atom:Chunk. Without urid:map the state calls answer
-// LV2_STATE_ERR_NO_FEATURE. Restore refuses a chunk of another type or size, or with values that
-// are not finite, and then changes nothing.
+// Run (audio thread): no lock, no allocation. Per connected control port: NaN is ignored (the
+// parameter keeps its value), other values are clamped to the range, and the product takes the
+// value through OnParamChangeInRun. The parameter named by LV2Product().enabledParam is driven by
+// a port with lv2:designation lv2:enabled: port > 0 means enabled (parameter 0), otherwise
+// bypassed (parameter 1). An unconnected audio input reads silence, an unconnected output is not
+// written.
 #pragma once
 
 #include "containers/WDL_TypedBuf.h"
 #include "plugin/IPlugBase.h"
 
 #include <lv2/core/lv2.h>
-#include <lv2/state/state.h>
-#include <lv2/urid/urid.h>
 
 #include <cstdint>
 
@@ -39,10 +38,32 @@ struct LV2PortLayout {
     int NPorts() const { return nIn + nOut + nParams; }
 };
 
+// One preset of the bundle: real parameter values by index; parameters not listed keep their
+// defaults.
+struct LV2PresetValue {
+    int param;
+    double value;
+};
+struct LV2Preset {
+    const char* name; // what hosts list
+    const LV2PresetValue* values;
+    int nValues;
+};
+
+// What the bundle says about the product beyond its parameters; each product defines it.
+struct LV2ProductInfo {
+    const char* comment;        // rdfs:comment of every plug-in
+    const char* licenseURI;     // doap:license
+    const char* maintainerName; // doap:maintainer's foaf:name
+    const char* homepage;       // and foaf:homepage
+    int enabledParam;           // the bypass parameter (1 bypasses) shown as lv2:enabled, or -1
+    const LV2Preset* presets;   // the bundle's presets, in the order hosts list them
+    int nPresets;
+};
+
 class IPlugLV2 : public IPlugBase {
 public:
-    static constexpr int kDefaultBlockSize = 4096; // when the host does not say its maximum
-    static constexpr int kMaxBlockSize = 8192;     // longer host maxima are processed in slices
+    static constexpr int kSliceFrames = 256; // frames processed per slice of a run
 
     // Same arguments as every wrapper; the instance info and side-chain count are not used.
     IPlugLV2(IPlugInstanceInfo instanceInfo, int nParams, const char* channelIOStr, int nPresets,
@@ -53,22 +74,27 @@ public:
 
     // ---- Descriptor calls (see the header comment for threads) ----
     // Chooses channel configuration ioIdx and prepares every buffer; false refuses the instance.
-    bool Setup(int ioIdx, double rate, const LV2_Feature* const* features);
+    bool Setup(int ioIdx, double rate);
     void ConnectPort(uint32_t port, void* data);
-    void Activate();   // OnParamReset, Reset, OnActivate(true)
-    void Deactivate(); // OnActivate(false)
+    void Activate();   // OnParamReset, Reset, OnActivate(true); instantiation thread
+    void Deactivate(); // OnActivate(false); instantiation thread
     void Run(uint32_t nFrames);
-    LV2_State_Status SaveState(LV2_State_Store_Function store, LV2_State_Handle handle);
-    LV2_State_Status RestoreState(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle);
+
+    // Render thread, inside Run, no lock held and none to be taken: parameter paramIdx has just
+    // been set from its port; the product takes the value into its processing. Base:
+    // OnParamChange, which a product should override here when its OnParamChange locks.
+    virtual void OnParamChangeInRun(int paramIdx) { OnParamChange(paramIdx); }
 
     const LV2PortLayout& Layout() const { return layout; }
-    bool HasURIDMap() const { return map != nullptr; }
 
     // The plug-in URI of a channel configuration under base: base#mono, base#stereo, or
     // base#in<N>out<M> for any other; out holds at least 256 bytes.
     static void PluginURI(const char* base, const ChannelIO& io, char* out);
-    // The key of the state chunk under base (base#state); out holds at least 256 bytes.
-    static void StateKeyURI(const char* base, char* out);
+    // The real parameter value for an lv2:enabled port value, and back.
+    static double BypassFromEnabled(float enabled) { return enabled > 0.0f ? 0.0 : 1.0; }
+    static float EnabledFromBypass(double bypass) {
+        return static_cast<int>(bypass) == 1 ? 0.0f : 1.0f;
+    }
 
     // ---- Host-facing operations of the base: LV2 carries no transport or MIDI here ----
     void BeginInformHostOfParamChange(int) override {}
@@ -87,18 +113,16 @@ private:
     void ProcessSlice(uint32_t offset, int nFrames);
 
     LV2PortLayout layout;
-    const LV2_URID_Map* map = nullptr;
-    LV2_URID chunkType = 0;
-    LV2_URID stateKey = 0;
-    WDL_TypedBuf<float*> audioPorts;   // inputs then outputs, as connected by the host
-    WDL_TypedBuf<float*> controlPorts; // one per parameter
-    WDL_TypedBuf<float> lastControl;   // what each control port held when last applied
-    WDL_TypedBuf<float*> inPtrs, outPtrs;
-    WDL_TypedBuf<float> silence, discard;
+    int enabledParam = -1;
+    WDL_TypedBuf<float*> audioPorts{64};   // inputs then outputs, as connected by the host
+    WDL_TypedBuf<float*> controlPorts{64}; // one per parameter
+    WDL_TypedBuf<float*> inPtrs{64}, outPtrs{64};
 };
 
 // The plug-in factory each product defines (one per wrapper): constructs the product in memory
 // (or in a new block when memory is null) and returns it.
 IPlugLV2* MakePlug(void* memory);
-// The product's URI, the base of its plug-in, state and preset URIs (no trailing '#').
+// The product's URI, the base of its plug-in and preset URIs (no trailing '#').
 const char* LV2PluginURIBase();
+// The product's description for the bundle.
+const LV2ProductInfo& LV2Product();

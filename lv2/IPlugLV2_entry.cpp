@@ -2,8 +2,6 @@
 // host's handle and arguments before it reaches the wrapper.
 #include "lv2/IPlugLV2.h"
 
-#include <lv2/state/state.h>
-
 #include <cstring>
 
 namespace {
@@ -30,12 +28,12 @@ int ConfigIndex(const LV2_Descriptor* descriptor) {
 }
 
 LV2_Handle Instantiate(const LV2_Descriptor* descriptor, double rate, const char* /*bundlePath*/,
-                       const LV2_Feature* const* features) {
+                       const LV2_Feature* const* /*features*/) {
     const int ioIdx = ConfigIndex(descriptor);
     if (ioIdx < 0) return nullptr;
     IPlugLV2* plug = MakePlug(nullptr);
     if (!plug) return nullptr;
-    if (!plug->Setup(ioIdx, rate, features)) {
+    if (!plug->Setup(ioIdx, rate)) {
         delete plug;
         return nullptr;
     }
@@ -62,23 +60,8 @@ void Cleanup(LV2_Handle handle) {
     delete Plug(handle);
 }
 
-LV2_State_Status Save(LV2_Handle handle, LV2_State_Store_Function store, LV2_State_Handle state,
-                      uint32_t /*flags*/, const LV2_Feature* const* /*features*/) {
-    if (!handle) return LV2_STATE_ERR_UNKNOWN;
-    return Plug(handle)->SaveState(store, state);
-}
-
-LV2_State_Status Restore(LV2_Handle handle, LV2_State_Retrieve_Function retrieve,
-                         LV2_State_Handle state, uint32_t /*flags*/,
-                         const LV2_Feature* const* /*features*/) {
-    if (!handle) return LV2_STATE_ERR_UNKNOWN;
-    return Plug(handle)->RestoreState(retrieve, state);
-}
-
-const LV2_State_Interface kStateInterface = {Save, Restore};
-
-const void* ExtensionData(const char* uri) {
-    if (uri && !std::strcmp(uri, LV2_STATE__interface)) return &kStateInterface;
+// No extension: the control ports carry everything a host saves.
+const void* ExtensionData(const char* /*uri*/) {
     return nullptr;
 }
 

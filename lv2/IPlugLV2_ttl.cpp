@@ -4,23 +4,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
-const char* const kPrefixes = "@prefix atom: <http://lv2plug.in/ns/ext/atom#> .\n"
-                              "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
+const char* const kPrefixes = "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
                               "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
                               "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
-                              "@prefix opts: <http://lv2plug.in/ns/ext/options#> .\n"
-                              "@prefix bufsz: <http://lv2plug.in/ns/ext/buf-size#> .\n"
                               "@prefix pg: <http://lv2plug.in/ns/ext/port-groups#> .\n"
                               "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
                               "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
                               "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
-                              "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n"
-                              "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n"
-                              "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n"
-                              "@prefix xsd: <http://www.w3.org/2001/XMLSchema#> .\n\n";
+                              "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n\n";
 
 std::string Quoted(const char* text) {
     std::string out = "\"";
@@ -66,23 +61,6 @@ std::string Number(double v) {
 
 std::string Int(int v) {
     return std::to_string(v);
-}
-
-std::string Base64(const unsigned char* data, int size) {
-    static const char kAlphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (int i = 0; i < size; i += 3) {
-        const unsigned b0 = data[i];
-        const unsigned b1 = i + 1 < size ? data[i + 1] : 0;
-        const unsigned b2 = i + 2 < size ? data[i + 2] : 0;
-        const unsigned word = (b0 << 16) | (b1 << 8) | b2;
-        out += kAlphabet[(word >> 18) & 63];
-        out += kAlphabet[(word >> 12) & 63];
-        out += i + 1 < size ? kAlphabet[(word >> 6) & 63] : '=';
-        out += i + 2 < size ? kAlphabet[word & 63] : '=';
-    }
-    return out;
 }
 
 std::string PluginURI(const char* base, const ChannelIO& io) {
@@ -151,20 +129,42 @@ void AppendAudioPorts(std::string& ttl, const std::string& pluginURI, const Audi
     }
 }
 
-void AppendControlPorts(std::string& ttl, IPlugLV2* plug, int first) {
+// The control ports' symbols in parameter order; the bypass shown as lv2:enabled is "enabled".
+std::vector<std::string> ControlSymbols(IPlugLV2* plug) {
+    std::vector<std::string> symbols;
     std::string taken;
+    const int enabled = LV2Product().enabledParam;
+    for (int i = 0; i < plug->NParams(); ++i) {
+        const std::string symbol =
+            LV2PortSymbol(i == enabled ? "enabled" : plug->GetParam(i)->GetNameForHost(), taken);
+        taken += symbol + "\n";
+        symbols.push_back(symbol);
+    }
+    return symbols;
+}
+
+// The port value for a real parameter value.
+double PortValue(int paramIdx, double value) {
+    return paramIdx == LV2Product().enabledParam ? IPlugLV2::EnabledFromBypass(value) : value;
+}
+
+void AppendControlPorts(std::string& ttl, IPlugLV2* plug, int first) {
+    const std::vector<std::string> symbols = ControlSymbols(plug);
     for (int i = 0; i < plug->NParams(); ++i) {
         const IParam* p = plug->GetParam(i);
-        const std::string symbol = LV2PortSymbol(p->GetNameForHost(), taken);
-        taken += symbol + "\n";
+        const bool enabled = i == LV2Product().enabledParam;
+        const double def = PortValue(i, p->GetDefault());
         ttl += "    lv2:port [\n        a lv2:InputPort , lv2:ControlPort ;\n        lv2:index " +
-               Int(first + i) + " ;\n        lv2:symbol " + Quoted(symbol.c_str()) +
-               " ;\n        lv2:name " + Quoted(p->GetNameForHost()) + " ;\n        lv2:default " +
-               Number(p->GetDefault()) + " ;\n        lv2:minimum " + Number(p->GetMin()) +
-               " ;\n        lv2:maximum " + Number(p->GetMax()) + " ;\n";
+               Int(first + i) + " ;\n        lv2:symbol " + Quoted(symbols[i].c_str()) +
+               " ;\n        lv2:name " + Quoted(enabled ? "Enabled" : p->GetNameForHost()) +
+               " ;\n        lv2:default " + Number(def) + " ;\n        lv2:minimum " +
+               Number(enabled ? 0.0 : p->GetMin()) + " ;\n        lv2:maximum " +
+               Number(enabled ? 1.0 : p->GetMax()) + " ;\n";
+        // The host's own bypass switch drives this port (1 processes, 0 bypasses).
+        if (enabled) ttl += "        lv2:designation lv2:enabled ;\n";
         const bool integral = p->Type() == IParam::kTypeBool || p->Type() == IParam::kTypeInt ||
                               p->Type() == IParam::kTypeEnum;
-        const bool toggle = p->Type() == IParam::kTypeBool ||
+        const bool toggle = enabled || p->Type() == IParam::kTypeBool ||
                             (integral && p->GetMin() == 0.0 && p->GetMax() == 1.0);
         if (toggle)
             ttl += "        lv2:portProperty lv2:integer , lv2:toggled ;\n";
@@ -173,16 +173,25 @@ void AppendControlPorts(std::string& ttl, IPlugLV2* plug, int first) {
         else if (integral)
             ttl += "        lv2:portProperty lv2:integer ;\n";
         if (!p->GetCanAutomate()) ttl += "        lv2:portProperty lv2:expensive ;\n";
-        for (int t = 0; t < p->GetNDisplayTexts(); ++t) {
+        for (int t = 0; t < p->GetNDisplayTexts() && !enabled; ++t) {
             int value = 0;
             const char* text = p->GetDisplayTextAtIdx(t, &value);
             ttl += "        lv2:scalePoint [ rdfs:label " + Quoted(text) + " ; rdf:value " +
                    Number(value) + " ] ;\n";
         }
+        // A "%" on a 0..1 range labels a fraction, not a percentage: hosts would show "0.500%".
         const char* label = p->GetLabelForHost();
-        if (label[0]) ttl += "        units:unit " + UnitFor(label) + " ;\n";
+        const bool fraction = !std::strcmp(label, "%") && p->GetMin() >= 0.0 && p->GetMax() <= 1.0;
+        if (label[0] && !fraction && !enabled)
+            ttl += "        units:unit " + UnitFor(label) + " ;\n";
         ttl += "    ] ;\n";
     }
+}
+
+std::string Maintainer() {
+    const LV2ProductInfo& info = LV2Product();
+    return "doap:maintainer [\n        foaf:name " + Quoted(info.maintainerName) +
+           " ;\n        foaf:homepage " + URIRef(info.homepage) + "\n    ]";
 }
 
 } // namespace
@@ -209,7 +218,6 @@ std::string LV2PortSymbol(const char* name, const std::string& taken) {
 }
 
 std::string LV2ManifestTurtle(IPlugLV2* plug, const char* uriBase, const char* binaryName) {
-    plug->PruneUninitializedPresets(); // as a host would see them: only filled presets
     const std::string descriptions = std::string(plug->GetEffectName()) + ".ttl";
     std::string ttl = kPrefixes;
     std::string appliesTo;
@@ -219,26 +227,31 @@ std::string LV2ManifestTurtle(IPlugLV2* plug, const char* uriBase, const char* b
                "> ;\n    rdfs:seeAlso <" + descriptions + "> .\n\n";
         appliesTo += (appliesTo.empty() ? "" : " , ") + URIRef(uri);
     }
-    for (int i = 0; i < plug->NPresets(); ++i)
+    for (int i = 0; i < LV2Product().nPresets; ++i)
         ttl += URIRef(PresetURI(uriBase, i)) + "\n    a pset:Preset ;\n    lv2:appliesTo " +
                appliesTo + " ;\n    rdfs:seeAlso <presets.ttl> .\n\n";
     return ttl;
 }
 
-std::string LV2PluginsTurtle(IPlugLV2* plug, const char* uriBase) {
-    std::string ttl = kPrefixes;
+int LV2MinorVersion(int productVersion) {
     int major = 0, minor = 0, revision = 0;
-    GetVersionParts(plug->GetEffectVersion(false), &major, &minor, &revision);
-    const std::string maker = std::string(uriBase).substr(0, std::string(uriBase).find('/', 8));
-    char stateKey[256];
-    IPlugLV2::StateKeyURI(uriBase, stateKey);
+    GetVersionParts(productVersion, &major, &minor, &revision);
+    return 2 * (100 * major + minor);
+}
+
+int LV2MicroVersion(int productVersion) {
+    int major = 0, minor = 0, revision = 0;
+    GetVersionParts(productVersion, &major, &minor, &revision);
+    return revision;
+}
+
+std::string LV2PluginsTurtle(IPlugLV2* plug, const char* uriBase) {
+    const LV2ProductInfo& info = LV2Product();
+    std::string ttl = kPrefixes;
+    const int version = plug->GetEffectVersion(false);
     ttl += URIRef(uriBase) + "\n    a doap:Project ;\n    doap:name " +
-           Quoted(plug->GetEffectName()) + " ;\n    doap:maintainer [\n        foaf:name " +
-           Quoted(plug->GetMfrName()) + " ;\n        foaf:homepage <" + maker + "/>\n    ] .\n\n" +
-           URIRef(stateKey) +
-           "\n    a rdf:Property ;\n    rdfs:label \"state\" ;\n"
-           "    rdfs:comment \"The state chunk of the plug-in base.\" ;\n"
-           "    rdfs:range atom:Chunk .\n\n";
+           Quoted(plug->GetEffectName()) + " ;\n    doap:license " + URIRef(info.licenseURI) +
+           " ;\n    " + Maintainer() + " .\n\n";
     for (int i = 0; i < plug->NChannelIO(); ++i) {
         const ChannelIO& io = *plug->GetChannelIO(i);
         const std::string uri = PluginURI(uriBase, io);
@@ -248,6 +261,7 @@ std::string LV2PluginsTurtle(IPlugLV2* plug, const char* uriBase) {
         layout.nOut = io.out;
         layout.nParams = plug->NParams();
 
+        std::string groups;
         for (int side = 0; side < 2; ++side) {
             const int n = side ? io.out : io.in;
             if (n < 1 || n > 2) continue;
@@ -256,15 +270,16 @@ std::string LV2PluginsTurtle(IPlugLV2* plug, const char* uriBase) {
                    (side ? "pg:OutputGroup" : "pg:InputGroup") + " ;\n    lv2:symbol " +
                    (side ? "\"out\"" : "\"in\"") + " ;\n    rdfs:label " +
                    (side ? "\"Output\"" : "\"Input\"") + " .\n\n";
+            groups += std::string("    ") + (side ? "pg:mainOutput " : "pg:mainInput ") +
+                      URIRef(uri + (side ? "_out" : "_in")) + " ;\n";
         }
 
         ttl += URIRef(uri) + "\n    a lv2:Plugin , lv2:DistortionPlugin ;\n    doap:name " +
-               Quoted(name.c_str()) + " ;\n    lv2:project " + URIRef(uriBase) +
-               " ;\n    lv2:minorVersion " + Int(minor) + " ;\n    lv2:microVersion " +
-               Int(revision) +
-               " ;\n    lv2:optionalFeature urid:map , opts:options ;\n"
-               "    opts:supportedOption bufsz:maxBlockLength ;\n"
-               "    lv2:extensionData state:interface ;\n";
+               Quoted(name.c_str()) + " ;\n    rdfs:comment " + Quoted(info.comment) +
+               " ;\n    doap:license " + URIRef(info.licenseURI) + " ;\n    lv2:project " +
+               URIRef(uriBase) + " ;\n    lv2:minorVersion " + Int(LV2MinorVersion(version)) +
+               " ;\n    lv2:microVersion " + Int(LV2MicroVersion(version)) +
+               " ;\n    lv2:optionalFeature lv2:hardRTCapable ;\n" + groups;
         AppendAudioPorts(ttl, uri, {"in", "In", "lv2:InputPort", "pg:InputGroup"},
                          layout.FirstInput(), io.in);
         AppendAudioPorts(ttl, uri, {"out", "Out", "lv2:OutputPort", "pg:OutputGroup"},
@@ -276,30 +291,25 @@ std::string LV2PluginsTurtle(IPlugLV2* plug, const char* uriBase) {
 }
 
 std::string LV2PresetsTurtle(IPlugLV2* plug, const char* uriBase) {
-    plug->PruneUninitializedPresets();
+    const LV2ProductInfo& info = LV2Product();
     std::string ttl = kPrefixes;
-    char stateKey[256];
-    IPlugLV2::StateKeyURI(uriBase, stateKey);
     std::string appliesTo;
     for (int i = 0; i < plug->NChannelIO(); ++i)
         appliesTo +=
             (appliesTo.empty() ? "" : " , ") + URIRef(PluginURI(uriBase, *plug->GetChannelIO(i)));
-    for (int i = 0; i < plug->NPresets(); ++i) {
-        if (!plug->RestorePreset(i)) continue;
-        ByteChunk chunk;
-        plug->SerializeState(&chunk);
+    const std::vector<std::string> symbols = ControlSymbols(plug);
+    for (int i = 0; i < info.nPresets; ++i) {
+        const LV2Preset& preset = info.presets[i];
         ttl += URIRef(PresetURI(uriBase, i)) + "\n    a pset:Preset ;\n    lv2:appliesTo " +
-               appliesTo + " ;\n    rdfs:label " + Quoted(plug->GetPresetName(i)) + " ;\n";
-        std::string taken;
+               appliesTo + " ;\n    rdfs:label " + Quoted(preset.name) + " ;\n";
         for (int p = 0; p < plug->NParams(); ++p) {
-            const IParam* param = plug->GetParam(p);
-            const std::string symbol = LV2PortSymbol(param->GetNameForHost(), taken);
-            taken += symbol + "\n";
-            ttl += "    lv2:port [ lv2:symbol " + Quoted(symbol.c_str()) + " ; pset:value " +
-                   Number(param->Value()) + " ] ;\n";
+            double value = plug->GetParam(p)->GetDefault();
+            for (int v = 0; v < preset.nValues; ++v)
+                if (preset.values[v].param == p) value = preset.values[v].value;
+            ttl += "    lv2:port [ lv2:symbol " + Quoted(symbols[p].c_str()) + " ; pset:value " +
+                   Number(PortValue(p, value)) + " ] ;\n";
         }
-        ttl += "    state:state [ " + URIRef(stateKey) + " \"" +
-               Base64(chunk.GetBytes(), chunk.Size()) + "\"^^xsd:base64Binary ] .\n\n";
+        ttl.replace(ttl.size() - 2, 2, ".\n\n");
     }
     return ttl;
 }

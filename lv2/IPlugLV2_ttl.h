@@ -1,6 +1,7 @@
 // The bundle's Turtle files, written at build time from a live instance so that ports, ranges
 // and presets cannot drift from the code: manifest.ttl, <effect name>.ttl (every plug-in of the
-// bundle, one per channel configuration) and presets.ttl (the product's initialised presets).
+// bundle, one per channel configuration) and presets.ttl (the presets of LV2Product(), as port
+// values: the instance keeps no other state).
 #pragma once
 
 #include "lv2/IPlugLV2.h"
@@ -11,8 +12,13 @@
 // with a digit, made unique among the symbols already taken (taken is '\n'-separated).
 std::string LV2PortSymbol(const char* name, const std::string& taken);
 
-// The Turtle text of each file. Uninitialised presets are pruned first, as a host would never see
-// them; the others are restored one by one to read them.
+// LV2 calls a minor version that is odd or zero a development build. The product version
+// major.minor.revision is published as minor version 2 * (100 * major + minor) and micro version
+// revision: 1.0.0 is 200.0, 1.3.2 is 206.2, 2.0.0 is 400.0 (minor below 100).
+int LV2MinorVersion(int productVersion);
+int LV2MicroVersion(int productVersion);
+
+// The Turtle text of each file.
 std::string LV2ManifestTurtle(IPlugLV2* plug, const char* uriBase, const char* binaryName);
 std::string LV2PluginsTurtle(IPlugLV2* plug, const char* uriBase);
 std::string LV2PresetsTurtle(IPlugLV2* plug, const char* uriBase);

@@ -35,11 +35,15 @@ public:
     void SetCanAutomate(bool canAutomate) { automatable = canAutomate; }
     void SetIsMeta(bool meta) { metaParam = meta; }
 
-    // Clamps to [min, max]; no rounding to the step. Non-finite values are ignored: NaN would
-    // pass both range tests and poison the processing state for good, and an infinity is no
-    // value a host or a file can mean.
+    // Clamps to [min, max]. Boolean, integer and enumerated parameters hold whole values: a
+    // fraction is truncated toward zero, the value their users (Int(), the host text) act on,
+    // so 0.7 on a 0..1 switch is 0. Non-finite values are ignored: NaN would pass both range
+    // tests and poison the processing state for good, and an infinity is no value a host or a
+    // file can mean.
     void Set(double v) {
-        if (std::isfinite(v)) value = v < min ? min : (v > max ? max : v);
+        if (!std::isfinite(v)) return;
+        if (type != kTypeDouble && type != kTypeNone) v = std::trunc(v);
+        value = v < min ? min : (v > max ? max : v);
     }
     // Maps through the shape, rounds non-double types to the step, clamps to max only. A
     // non-finite position, or one the shape maps to no finite value, is ignored.

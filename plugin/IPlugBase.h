@@ -202,8 +202,9 @@ public:
     // ---- Preset files (UI thread; take the mutex) ----
     // Program (FXP) and bank (FXB) files, in chunk form when the plug-in keeps state chunks and
     // in parameter form otherwise. Saves replace the file only once it is wholly written; loads
-    // refuse files over 16 MiB, foreign plug-in IDs and unknown formats, and never read past
-    // the end. A bank that fails part way keeps the programs loaded before the bad record.
+    // refuse files over 16 MiB, foreign plug-in IDs, unknown formats, and programs, records or
+    // chunks cut short or counting another number of parameters, changing nothing for them. A
+    // bank that fails part way keeps the programs loaded before the bad record.
     bool SaveProgramAsFXP(WDL_String* path);
     bool SaveBankAsFXB(WDL_String* path);
     bool LoadProgramFromFXP(WDL_String* path);
@@ -218,7 +219,11 @@ public:
 protected:
     IPreset* GetNextUninitializedPreset();
 
-    WDL_PtrList<ChannelIO> channelIO;
+    // The lists hold a few entries each: a small growth step keeps an instance small (hosts may
+    // run hundreds of them).
+    static constexpr int kListGranularity = 64;
+
+    WDL_PtrList<ChannelIO> channelIO{kListGranularity};
     WDL_Mutex mutex;
     char effectName[kMaxEffectNameLen];
     char productName[kMaxEffectNameLen];
@@ -234,15 +239,15 @@ protected:
     int blockSize = 0;
     int latency;
     int tailSize = 0;
-    WDL_PtrList<const char> paramGroups;
+    WDL_PtrList<const char> paramGroups{kListGranularity};
     IGraphics* graphics = nullptr;
-    WDL_PtrList<IParam> params;
-    WDL_PtrList<IPreset> presets;
-    WDL_TypedBuf<double*> inData, outData;
-    WDL_PtrList<InChannel> inChannels;
-    WDL_PtrList<OutChannel> outChannels;
-    WDL_PtrList<WDL_String> inputBusLabels;
-    WDL_PtrList<WDL_String> outputBusLabels;
+    WDL_PtrList<IParam> params{kListGranularity};
+    WDL_PtrList<IPreset> presets{kListGranularity};
+    WDL_TypedBuf<double*> inData{kListGranularity}, outData{kListGranularity};
+    WDL_PtrList<InChannel> inChannels{kListGranularity};
+    WDL_PtrList<OutChannel> outChannels{kListGranularity};
+    WDL_PtrList<WDL_String> inputBusLabels{kListGranularity};
+    WDL_PtrList<WDL_String> outputBusLabels{kListGranularity};
 
 private:
     // Points the float channel lists at the bound host buffers, silence and discard; false when

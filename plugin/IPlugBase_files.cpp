@@ -215,9 +215,8 @@ int IPlugBase::ApplyNormalizedFloats(const ByteChunk& data, int pos) {
     Reader in(data, pos);
     for (int i = 0; i < NParams(); ++i) {
         float v;
-        // A truncated record leaves the parameters it holds no value for as they are, and a
-        // value that is not a number is not one either.
         if (!in.Float(&v)) break;
+        // A value that is not a number leaves its parameter as it is.
         if (std::isfinite(v)) GetParam(i)->SetNormalized(v);
     }
     return in.Pos();
@@ -230,6 +229,19 @@ void IPlugBase::StorePreset(int idx, const char* name) {
     preset->chunk.Clear();
     SerializeState(&preset->chunk);
     if (name && *name) preset->SetName(name);
+}
+
+// True when data holds a value for every parameter from pos on. Records are checked whole
+// before anything is applied, so that one cut short changes nothing.
+static bool HoldsValues(const ByteChunk& data, int pos, int nParams) {
+    return pos >= 0 && pos <= data.Size() && (data.Size() - pos) / 4 >= nParams;
+}
+
+// True when the chunk length stored at pos fits in what follows it.
+static bool HoldsChunk(const ByteChunk& data, int pos) {
+    Reader in(data, pos);
+    uint32_t length = 0;
+    return in.Int(&length) && length <= uint32_t(data.Size() - in.Pos());
 }
 
 // Skips the framework's version header when the chunk starts with one.
@@ -245,18 +257,27 @@ bool IPlugBase::LoadProgramFromFXP(WDL_String* path) {
     if (!file || !PresetFileIO::ReadWholeFile(file, &data)) return false;
 
     Reader in(data, 0);
-    uint32_t chunkMagic = 0, format = 0, formatVersion = 0, id = 0, ignored;
+    uint32_t chunkMagic = 0, format = 0, formatVersion = 0, id = 0, nParams = 0, ignored;
     char name[kProgramNameSize + 1] = {};
     in.Int(&chunkMagic) && in.Int(&ignored) && in.Int(&format) && in.Int(&formatVersion) &&
-        in.Int(&id);
+        in.Int(&id) && in.Int(&ignored) && in.Int(&nParams);
     if (data.Size() >= kProgramHeaderSize) Reader(data, 28).Name(name);
     if (chunkMagic != Magic("CcnK") || formatVersion != 1 || id != uint32_t(uniqueID)) return false;
 
     WDL_MutexLock lock(&mutex);
     if (format == Magic("FPCh") && DoesStateChunks()) {
-        if (UnserializeState(&data, SkipVersionHeader(&data, kProgramHeaderSize + 4)) < 0)
+        if (!HoldsChunk(data, kProgramHeaderSize)) return false;
+        // The plug-in may have applied part of a chunk it then refuses: put back what was there.
+        ByteChunk before;
+        SerializeState(&before);
+        if (UnserializeState(&data, SkipVersionHeader(&data, kProgramHeaderSize + 4)) < 0) {
+            UnserializeState(&before, 0);
             return false;
+        }
     } else if (format == Magic("FxCk")) {
+        // A program for another parameter count belongs to another plug-in or version.
+        if (nParams != uint32_t(NParams()) || !HoldsValues(data, kProgramHeaderSize, NParams()))
+            return false;
         ApplyNormalizedFloats(data, kProgramHeaderSize);
     } else {
         return false;
@@ -277,9 +298,11 @@ bool IPlugBase::LoadBankFromFXB(WDL_String* path) {
     in.Int(&chunkMagic) && in.Int(&ignored) && in.Int(&format) && in.Int(&ignored) && in.Int(&id) &&
         in.Int(&ignored) && in.Int(&nPrograms) && in.Int(&current);
     if (chunkMagic != Magic("CcnK") || id != uint32_t(uniqueID)) return false;
+    if (data.Size() < kBankHeaderSize) return false; // a header cut short
 
     WDL_MutexLock lock(&mutex);
     if (format == Magic("FBCh") && DoesStateChunks()) {
+        if (!HoldsChunk(data, kBankHeaderSize)) return false;
         const int pos = UnserializePresets(&data, SkipVersionHeader(&data, kBankHeaderSize + 4));
         InformHostOfProgramChange();
         return pos >= 0;
@@ -297,12 +320,12 @@ bool IPlugBase::LoadBankFromFXB(WDL_String* path) {
             record.Int(&recVersion) && record.Int(&ignored) && record.Int(&ignored) &&
             record.Int(&recParams) && record.Name(name);
         if (recVersion != 1 || recMagic != Magic("CcnK") || recFormat != Magic("FxCk") ||
-            recParams != uint32_t(NParams()) || p >= NPresets())
+            recParams != uint32_t(NParams()) || p >= NPresets() ||
+            !HoldsValues(data, record.Pos(), NParams()))
             return false;
         RestorePreset(static_cast<int>(p));
         pos = ApplyNormalizedFloats(data, record.Pos());
         StorePreset(static_cast<int>(p), name);
-        if (pos < 0) break;
     }
     RestorePreset(static_cast<int>(static_cast<int32_t>(current)));
     InformHostOfProgramChange();

@@ -29,7 +29,7 @@ struct InChannel {
     bool fBound = false;
     const float* fSrc = nullptr;
     double** src = nullptr;
-    WDL_TypedBuf<double> scratch;
+    WDL_TypedBuf<double> scratch{64}; // one block; grown by half a block, not by whole pages
     WDL_String label;
 };
 
@@ -38,7 +38,7 @@ struct OutChannel {
     bool connected = false;
     double** dest = nullptr;
     float* fDest = nullptr;
-    WDL_TypedBuf<double> scratch;
+    WDL_TypedBuf<double> scratch{64}; // as InChannel's
     WDL_String label;
 };
 

@@ -8,8 +8,11 @@
 #   - bench/lv2/lv2_bench on the built Zerub.lv2 and on Debian's LV2 overdrive and distortion
 #     plug-ins (same stereo signal, fixed blocks, only the run loop timed).
 # Then it prints, per row, the real-time factor by CPU time (median over the rounds; effect_bench
-# runs five short interleaved repetitions per round), its spread ((max - min) / median), the median by wall time, and the median's fraction of
-# the chain's. A wall time well above the CPU time means the machine was busy.
+# runs five short interleaved repetitions per round), its spread ((max - min) / median), the
+# median by wall time, and the median's fraction of the chain's; a wall time well below the CPU
+# figure means the machine was busy. For the lv2_bench rows also the real-time factor per instance
+# (a mono plug-in runs as two instances, one per channel, so one of them alone runs twice as fast
+# as the pair) and the heap an extra instance costs.
 #
 # Usage: scripts/bench-peers.sh [--build DIR] [--rounds N] [--seconds S] [--block N] [--no-install]
 # --block must be one of effect_bench's sizes (64, 256, 1024). The peer packages are installed
@@ -98,9 +101,10 @@ run_effect() { # short repetitions of the cases, interleaved; prints "ROW<TAB>la
             }'
 }
 
-run_peer() { # URI: one measurement; prints "NAME<TAB>wall<TAB>cpu"
+run_peer() { # URI: one measurement; prints "NAME<TAB>wall<TAB>cpu<TAB>instances<TAB>bytes"
     "$bench" "$1" --seconds "$seconds" --block "$block" --benchmark_min_time=1 \
-        2>/dev/null | awk -F'\t' '$1 == "RESULT" { print $2 "\t" $3 "\t" $4 }'
+        2>/dev/null | awk -F'\t' '$1 == "MEMORY" { mem = $3 }
+                                  $1 == "RESULT" { print $2 "\t" $3 "\t" $4 "\t" $5 "\t" mem }'
 }
 
 # Keep the peers that load; Zerub must.
@@ -136,11 +140,11 @@ sort -t$'\t' -k1,1n "$tmp/results" | awk -F'\t' -v block="$block" -v seconds="$s
     }
     {
         k = $1 + 0; name[k] = $2; n[k]++
-        wall[k, n[k]] = $3 + 0; cpu[k, n[k]] = $4 + 0
+        wall[k, n[k]] = $3 + 0; cpu[k, n[k]] = $4 + 0; inst[k] = $5 + 0; mem[k] = $6 + 0
         if (k > last) last = k
     }
     END {
-        printf "%-44s %11s %8s %11s %10s\n", "path", "x real time", "spread", "wall x rt", "of chain"
+        printf "%-40s %11s %7s %10s %9s %11s %8s\n", "path", "x real time", "spread", "wall x rt", "of chain", "x rt/inst.", "KB/inst."
         for (k = 0; k <= last; k++) {
             if (!(k in n)) continue
             delete w; delete c
@@ -153,7 +157,9 @@ sort -t$'\t' -k1,1n "$tmp/results" | awk -F'\t' -v block="$block" -v seconds="$s
             mw = median(w, n[k]); mc = median(c, n[k])
             if (k == 0) ref = mc
             label = k < ncases ? name[k] : "lv2_bench: " name[k]
-            printf "%-44s %11.0f %7.1f%% %11.0f %10.2f\n", substr(label, 1, 44), mc, 100 * (hi - lo) / mc, mw, ref ? mc / ref : 0
+            printf "%-40s %11.0f %6.1f%% %10.0f %9.2f", substr(label, 1, 40), mc, 100 * (hi - lo) / mc, mw, ref ? mc / ref : 0
+            if (k < ncases) printf " %11s %8s\n", "-", "-"
+            else printf " %11.0f %8.1f\n", mc * inst[k], mem[k] / 1024
         }
         printf "(stereo, 48 kHz, blocks of %s frames, %d rounds; x real time = seconds of audio per CPU second;\n", block, rounds
         printf " effect_bench rows: 5 repetitions a round; lv2_bench rows: one run a round of a %s s signal\n", seconds

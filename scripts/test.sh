@@ -4,8 +4,9 @@
 #   2. one clang build under AddressSanitizer and UndefinedBehaviorSanitizer (with the checks
 #      gcc lacks, such as -fsanitize=function) that also holds the libFuzzer targets: the suites
 #      run in it, then every fuzz target runs for a short time from its seed corpus;
-#   3. a ThreadSanitizer build of the platform and the component, whose suites and the stress
-#      test (a render thread against a control thread) must run without a report.
+#   3. a ThreadSanitizer build of the platform, the component and the LV2 bundle, whose suites and
+#      stress tests (a render thread against a control thread; a host saving while the LV2 plug-in
+#      runs) must run without a report.
 # Each stage prints how long it took.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -37,7 +38,7 @@ stage "sanitized suites"
 "$root/scripts/fuzz.sh" "$root/build-asan" "$fuzz_seconds"
 stage "fuzz targets"
 
-tsan_tests=(platform_test au_test au_component_test au_stress_test)
+tsan_tests=(platform_test au_test au_component_test au_stress_test lv2_stress_test)
 CC=clang CXX=clang++ cmake -S "$root" -B "$root/build-tsan" -G Ninja \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZERUB_TSAN=ON -DZERUB_BENCH=OFF -DZERUB_COCOA=OFF >/dev/null
 cmake --build "$root/build-tsan" -j"$jobs" --target "${tsan_tests[@]}"

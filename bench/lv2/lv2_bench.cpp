@@ -4,9 +4,10 @@
 //
 // Usage: lv2_bench URI [--rate HZ] [--block FRAMES] [--seconds S] [benchmark flags...]
 // A plug-in with one audio input runs as two instances, one per channel, so that every plug-in
-// processes the same stereo signal. Control inputs stay at their defaults; atom inputs get empty
-// sequences; features offered: urid:map and unmap, options (block lengths, sample rate),
-// bufsz:boundedBlockLength and fixedBlockLength.
+// processes the same stereo signal. Before timing, the heap an extra instance costs (instantiated
+// and activated, as a host adds one) is measured over 16 more instances. Control inputs stay at
+// their defaults; atom inputs get empty sequences; features offered: urid:map and unmap, options
+// (block lengths, sample rate), bufsz:boundedBlockLength and fixedBlockLength.
 #include <lilv/lilv.h>
 #include <lv2/atom/atom.h>
 #include <lv2/buf-size/buf-size.h>
@@ -20,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <malloc.h>
 #include <memory>
 #include <random>
 #include <string>
@@ -144,6 +146,32 @@ public:
     }
 
     double AudioSeconds() const { return static_cast<double>(signal[0].size()) / config.rate; }
+    int Instances() const { return static_cast<int>(instances.size()); }
+
+    // Heap bytes (in use, mapped blocks included) per extra instance, or -1 when one fails.
+    double MemoryPerInstance(int n) {
+        std::vector<LilvInstance*> extra(static_cast<size_t>(n), nullptr);
+        const struct mallinfo2 before = mallinfo2();
+        bool ok = true;
+        for (LilvInstance*& i : extra) {
+            i = lilv_plugin_instantiate(plugin, config.rate, features.data());
+            if (!i) {
+                ok = false;
+                break;
+            }
+            lilv_instance_activate(i);
+        }
+        const struct mallinfo2 after = mallinfo2();
+        for (LilvInstance* i : extra) {
+            if (!i) continue;
+            lilv_instance_deactivate(i);
+            lilv_instance_free(i);
+        }
+        if (!ok) return -1.0;
+        return (static_cast<double>(after.uordblks + after.hblkhd) -
+                static_cast<double>(before.uordblks + before.hblkhd)) /
+               n;
+    }
     std::string Name() const {
         LilvNode* name = lilv_plugin_get_name(plugin);
         std::string s = name ? lilv_node_as_string(name) : config.uri;
@@ -300,19 +328,22 @@ bool ParseArgs(int& argc, char** argv, Config* config) {
     return true;
 }
 
-// The console table as usual, then one line per run for scripts: the plug-in's name and its
-// real-time factor by wall time and by CPU time, tab-separated after "RESULT".
+// The console table as usual, then one line per run for scripts: the plug-in's name, its
+// real-time factor by wall time and by CPU time, and the number of instances that shared the
+// stereo signal, tab-separated after "RESULT".
 class ResultReporter : public benchmark::ConsoleReporter {
 public:
-    ResultReporter(std::string name, double audioSeconds)
-        : ConsoleReporter(OO_Tabular), name(std::move(name)), audioSeconds(audioSeconds) {}
+    ResultReporter(std::string name, double audioSeconds, int instances)
+        : ConsoleReporter(OO_Tabular), name(std::move(name)), audioSeconds(audioSeconds),
+          instances(instances) {}
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
             if (run.run_type != Run::RT_Iteration || run.iterations <= 0) continue;
             const double audio = audioSeconds * static_cast<double>(run.iterations);
-            std::printf("RESULT\t%s\t%.3f\t%.3f\n", name.c_str(), audio / run.real_accumulated_time,
-                        audio / run.cpu_accumulated_time);
+            std::printf("RESULT\t%s\t%.3f\t%.3f\t%d\n", name.c_str(),
+                        audio / run.real_accumulated_time, audio / run.cpu_accumulated_time,
+                        instances);
         }
         std::fflush(stdout);
     }
@@ -320,6 +351,7 @@ public:
 private:
     std::string name;
     double audioSeconds;
+    int instances;
 };
 
 } // namespace
@@ -331,6 +363,8 @@ int main(int argc, char** argv) {
     if (!host->Load(config)) return 1;
 
     Host* h = host.get();
+    // One line for scripts: the heap an extra instance costs.
+    std::printf("MEMORY\t%s\t%.0f\n", h->Name().c_str(), h->MemoryPerInstance(16));
     benchmark::RegisterBenchmark(("LV2/" + h->Name()).c_str(),
                                  [h](benchmark::State& state) {
                                      for (auto _ : state)
@@ -343,7 +377,7 @@ int main(int argc, char** argv) {
         ->UseRealTime()
         ->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&argc, argv);
-    ResultReporter reporter(h->Name(), h->AudioSeconds());
+    ResultReporter reporter(h->Name(), h->AudioSeconds(), h->Instances());
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstdlib>
 #include <dirent.h>
 #include <dlfcn.h>
@@ -33,10 +34,16 @@ struct OpaqueAudioComponent {
     AudioComponentFactoryFunction factory;
 };
 
+// An instance. It leaves the live table before it is closed; calls already through the table
+// hold a pin, and the record and its plug-in stay until the last pin is gone.
 struct ComponentInstanceRecord {
     AudioComponent component;
     AudioComponentPlugInInterface* plugin;
     std::atomic<Handle> storage; // read on render threads, set from others
+    std::atomic<int> pins{0};    // calls in flight; changed under the table's lock, shared
+    // Set under the table's lock, held exclusively.
+    bool disposed = false;       // out of the table
+    bool closeByLastPin = false; // the disposing thread was itself inside a call
 };
 
 namespace {
@@ -58,6 +65,7 @@ Registry& TheRegistry() {
 
 struct Instances {
     std::shared_mutex mutex;
+    std::condition_variable_any unpinned; // a pin of a disposed record was dropped
     std::unordered_map<AudioComponentInstance, ComponentInstanceRecord*> live;
 };
 
@@ -66,12 +74,34 @@ Instances& TheInstances() {
     return *instances;
 }
 
-ComponentInstanceRecord* LiveRecord(AudioComponentInstance instance) {
-    if (!instance) return nullptr;
+// The pins this thread holds: a unit disposed from inside one of its own calls (a listener or
+// callback that disposes it) cannot wait for that call to end. Plain arrays: a thread_local
+// with a destructor would register it on first use, which waits for the dynamic loader's lock,
+// held while any bundle loads.
+constexpr int kMaxOwnPins = 64;
+thread_local const ComponentInstanceRecord* tlsPinned[kMaxOwnPins];
+thread_local int tlsPinCount[kMaxOwnPins];
+
+int* OwnPins(const ComponentInstanceRecord* record, bool add) {
+    int freeSlot = -1;
+    for (int i = 0; i < kMaxOwnPins; ++i) {
+        if (tlsPinned[i] == record && tlsPinCount[i] > 0) return &tlsPinCount[i];
+        if (freeSlot < 0 && tlsPinCount[i] == 0) freeSlot = i;
+    }
+    if (!add || freeSlot < 0) return nullptr; // deeper than any call chain: not tracked
+    tlsPinned[freeSlot] = record;
+    return &tlsPinCount[freeSlot];
+}
+
+// fn(record) under the table's lock, so that the record cannot be disposed meanwhile; the
+// result of fn, or fallback for NULL and unknown instances.
+template <class Fn, class Result>
+Result WithLiveRecord(AudioComponentInstance instance, Result fallback, Fn fn) {
+    if (!instance) return fallback;
     Instances& instances = TheInstances();
     std::shared_lock<std::shared_mutex> lock(instances.mutex);
     auto found = instances.live.find(instance);
-    return found == instances.live.end() ? nullptr : found->second;
+    return found == instances.live.end() ? fallback : fn(found->second);
 }
 
 bool Matches(const AudioComponentDescription& have, const AudioComponentDescription* want) {
@@ -260,16 +290,47 @@ bool IsKnown(AudioComponent component) {
 
 namespace zerub::platform {
 
+PinnedInstance::PinnedInstance(AudioComponentInstance instance) {
+    if (!instance) return;
+    Instances& instances = TheInstances();
+    std::shared_lock<std::shared_mutex> lock(instances.mutex);
+    auto found = instances.live.find(instance);
+    if (found == instances.live.end()) return;
+    record = found->second;
+    ++record->pins;
+    if (int* own = OwnPins(record, true)) ++*own;
+}
+
+PinnedInstance::~PinnedInstance() {
+    if (!record) return;
+    if (int* own = OwnPins(record, false)) --*own;
+    // Under the table's lock, so that the disposer, which tests the count under it, cannot
+    // free the record between the decrement and the reads.
+    bool disposed, closeNow;
+    Instances& instances = TheInstances();
+    {
+        std::shared_lock<std::shared_mutex> lock(instances.mutex);
+        const int left = --record->pins;
+        disposed = record->disposed;
+        closeNow = disposed && record->closeByLastPin && left == 0;
+    }
+    if (closeNow) {
+        record->plugin->Close(record->plugin);
+        delete record;
+    } else if (disposed) {
+        instances.unpinned.notify_all(); // the record is not touched again: it may be gone
+    }
+}
+
+AudioComponentPlugInInterface* PinnedInstance::Plugin() const {
+    return record ? record->plugin : nullptr;
+}
+
 void EnsureComponentsScanned() {
     Registry& registry = TheRegistry();
     std::lock_guard<std::recursive_mutex> lock(registry.mutex);
     // Set before scanning, so that a component calling back while it loads does not rescan.
     if (!registry.scanned) Scan(registry);
-}
-
-AudioComponentPlugInInterface* PluginOf(AudioComponentInstance instance) {
-    ComponentInstanceRecord* record = LiveRecord(instance);
-    return record ? record->plugin : nullptr;
 }
 
 } // namespace zerub::platform
@@ -398,35 +459,52 @@ OSStatus AudioComponentInstanceNew(AudioComponent inComponent,
     return noErr;
 }
 
+// Out of the table first, so no new call reaches the unit; then the calls in flight on other
+// threads are waited for, and only then is the unit closed. A unit disposed from inside one of
+// its own calls on this thread is closed when that call returns.
 OSStatus AudioComponentInstanceDispose(AudioComponentInstance inInstance) {
-    ComponentInstanceRecord* record = LiveRecord(inInstance);
-    if (!record) return badComponentInstance;
-    const OSStatus status = record->plugin->Close(record->plugin);
+    if (!inInstance) return badComponentInstance;
+    ComponentInstanceRecord* record = nullptr;
     {
         Instances& instances = TheInstances();
         std::unique_lock<std::shared_mutex> lock(instances.mutex);
-        instances.live.erase(record);
+        auto found = instances.live.find(inInstance);
+        if (found == instances.live.end()) return badComponentInstance;
+        record = found->second;
+        instances.live.erase(found);
+        record->disposed = true;
+        const int* own = OwnPins(record, false);
+        const int ownPins = own ? *own : 0;
+        instances.unpinned.wait(lock, [&] { return record->pins == ownPins; });
+        if (ownPins > 0) {
+            record->closeByLastPin = true;
+            return noErr;
+        }
     }
+    const OSStatus status = record->plugin->Close(record->plugin);
     delete record;
     return status;
 }
 
 AudioComponent AudioComponentInstanceGetComponent(AudioComponentInstance inInstance) {
-    ComponentInstanceRecord* record = LiveRecord(inInstance);
-    return record ? record->component : nullptr;
+    return WithLiveRecord(inInstance, AudioComponent(nullptr),
+                          [](ComponentInstanceRecord* record) { return record->component; });
 }
 
 Boolean AudioComponentInstanceCanDo(AudioComponentInstance inInstance, SInt16 inSelectorID) {
-    AudioComponentPlugInInterface* plugin = PluginOf(inInstance);
+    const PinnedInstance pinned(inInstance);
+    AudioComponentPlugInInterface* plugin = pinned.Plugin();
     return plugin && plugin->Lookup(inSelectorID) != nullptr;
 }
 
 void SetComponentInstanceStorage(ComponentInstance aComponentInstance, Handle theStorage) {
-    ComponentInstanceRecord* record = LiveRecord(aComponentInstance);
-    if (record) record->storage = theStorage;
+    WithLiveRecord(aComponentInstance, false, [&](ComponentInstanceRecord* record) {
+        record->storage = theStorage;
+        return true;
+    });
 }
 
 Handle GetComponentInstanceStorage(ComponentInstance aComponentInstance) {
-    ComponentInstanceRecord* record = LiveRecord(aComponentInstance);
-    return record ? record->storage.load() : nullptr;
+    return WithLiveRecord(aComponentInstance, Handle(nullptr),
+                          [](ComponentInstanceRecord* record) { return record->storage.load(); });
 }

@@ -5,54 +5,53 @@
 #include <AudioUnit/AudioUnit.h>
 #include <CoreServices/CoreServices.h>
 
-using zerub::platform::PluginOf;
+using zerub::platform::PinnedInstance;
 
 namespace {
 
-// The method for selector on unit, cast to its own type, or the status that explains why there
-// is none. Calling through the exact method type keeps floating-point arguments in place (a
-// variadic call would promote a Float32 to double).
+// The method for selector on a pinned unit, cast to its own type, or the status that explains
+// why there is none. Calling through the exact method type keeps floating-point arguments in
+// place (a variadic call would promote a Float32 to double). The unit stays pinned, and so
+// cannot be closed, until the call returns.
 template <class Method>
 struct Resolved {
+    explicit Resolved(AudioUnit unit, SInt16 selector) : pinned(unit) {
+        AudioComponentPlugInInterface* plugin = pinned.Plugin();
+        if (!plugin) {
+            status = badComponentInstance;
+            return;
+        }
+        AudioComponentMethod found = plugin->Lookup(selector);
+        if (!found) {
+            status = badComponentSelector;
+            return;
+        }
+        self = plugin;
+        method = reinterpret_cast<Method>(found);
+    }
+
+    PinnedInstance pinned;
     void* self = nullptr;
     Method method = nullptr;
     OSStatus status = noErr;
 };
 
-template <class Method>
-Resolved<Method> Resolve(AudioUnit unit, SInt16 selector) {
-    Resolved<Method> result;
-    AudioComponentPlugInInterface* plugin = PluginOf(unit);
-    if (!plugin) {
-        result.status = badComponentInstance;
-        return result;
-    }
-    AudioComponentMethod method = plugin->Lookup(selector);
-    if (!method) {
-        result.status = badComponentSelector;
-        return result;
-    }
-    result.self = plugin;
-    result.method = reinterpret_cast<Method>(method);
-    return result;
-}
-
 } // namespace
 
 #define ZERUB_CALL(Type, selector, ...)                                                            \
     do {                                                                                           \
-        const Resolved<Type> call = Resolve<Type>(inUnit, selector);                               \
+        const Resolved<Type> call(inUnit, selector);                                               \
         if (call.status != noErr) return call.status;                                              \
         return call.method(call.self, __VA_ARGS__);                                                \
     } while (0)
 
 OSStatus AudioUnitInitialize(AudioUnit inUnit) {
-    const auto call = Resolve<AudioUnitInitializeProc>(inUnit, kAudioUnitInitializeSelect);
+    const Resolved<AudioUnitInitializeProc> call(inUnit, kAudioUnitInitializeSelect);
     return call.status != noErr ? call.status : call.method(call.self);
 }
 
 OSStatus AudioUnitUninitialize(AudioUnit inUnit) {
-    const auto call = Resolve<AudioUnitUninitializeProc>(inUnit, kAudioUnitUninitializeSelect);
+    const Resolved<AudioUnitUninitializeProc> call(inUnit, kAudioUnitUninitializeSelect);
     return call.status != noErr ? call.status : call.method(call.self);
 }
 

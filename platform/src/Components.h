@@ -4,9 +4,24 @@
 
 #include <AudioUnit/AudioUnit.h>
 
+struct ComponentInstanceRecord;
+
 namespace zerub::platform {
 
-// The plug-in interface of a live instance, or nullptr for NULL, unknown or disposed ones.
-AudioComponentPlugInInterface* PluginOf(AudioComponentInstance instance);
+// A live instance held for the span of one call (any thread). While it is held the instance may
+// leave the table (disposed), but it is not closed: the disposing thread waits for every pin
+// held on other threads. Plugin() is nullptr for NULL, unknown or already disposed instances.
+class PinnedInstance {
+public:
+    explicit PinnedInstance(AudioComponentInstance instance);
+    ~PinnedInstance();
+    PinnedInstance(const PinnedInstance&) = delete;
+    PinnedInstance& operator=(const PinnedInstance&) = delete;
+
+    AudioComponentPlugInInterface* Plugin() const;
+
+private:
+    ComponentInstanceRecord* record = nullptr;
+};
 
 } // namespace zerub::platform

@@ -151,6 +151,7 @@ TEST(AUHostApi, RenderNotifyRemovalMatchesUserData) {
 
     // The same through the component-manager entry (arguments: procedure, user data).
     IPlugAU* plug = MakePlug(nullptr);
+    ASSERT_EQ(plug->DoInitialize(), noErr);
     ParamBlock addA(kAudioUnitAddRenderNotifySelect, {A(CountingNotify), A(&a)});
     ParamBlock addB(kAudioUnitAddRenderNotifySelect, {A(CountingNotify), A(&b)});
     ParamBlock removeB(kAudioUnitRemoveRenderNotifySelect, {A(CountingNotify), A(&b)});

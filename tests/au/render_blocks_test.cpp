@@ -68,19 +68,22 @@ Unit MakeUnit(Source& source, int channels, double rate, UInt32 maxFrames) {
     format.mFormatID = kAudioFormatLinearPCM;
     format.mFormatFlags =
         kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked | kAudioFormatFlagIsNonInterleaved;
+    format.mBytesPerPacket = format.mBytesPerFrame = 4;
+    format.mFramesPerPacket = 1;
+    format.mBitsPerChannel = 32;
     format.mChannelsPerFrame = static_cast<UInt32>(channels);
-    EXPECT_EQ(unit->DoSetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0,
-                                  &format, sizeof format),
+    EXPECT_EQ(unit->SetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0, &format,
+                                sizeof format),
               noErr);
-    EXPECT_EQ(unit->DoSetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0,
-                                  &format, sizeof format),
+    EXPECT_EQ(unit->SetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &format,
+                                sizeof format),
               noErr);
-    EXPECT_EQ(unit->DoSetProperty(kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global,
-                                  0, &maxFrames, sizeof maxFrames),
+    EXPECT_EQ(unit->SetProperty(kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global, 0,
+                                &maxFrames, sizeof maxFrames),
               noErr);
     AURenderCallbackStruct cb = {Source::Render, &source};
-    EXPECT_EQ(unit->DoSetProperty(kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0,
-                                  &cb, sizeof cb),
+    EXPECT_EQ(unit->SetProperty(kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, &cb,
+                                sizeof cb),
               noErr);
     EXPECT_EQ(unit->DoInitialize(), noErr);
     return unit;
@@ -206,8 +209,8 @@ TEST(AURenderBlocks, ReallocatedScratchIsNeverReadAgain) {
     Output first(2, n);
     ASSERT_EQ(Render(*unit, 0, n, first), noErr);
     UInt32 frames = 8192;
-    ASSERT_EQ(unit->DoSetProperty(kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global,
-                                  0, &frames, sizeof frames),
+    ASSERT_EQ(unit->SetProperty(kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global, 0,
+                                &frames, sizeof frames),
               noErr);
     Output again(2, n);
     ASSERT_EQ(Render(*unit, 0, n, again), noErr);
@@ -232,22 +235,22 @@ TEST(AURenderBlocks, DisconnectedInputIsSilence) {
 
     // The render callback removed.
     AURenderCallbackStruct none = {nullptr, nullptr};
-    ASSERT_EQ(unit->DoSetProperty(kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0,
-                                  &none, sizeof none),
+    ASSERT_EQ(unit->SetProperty(kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0,
+                                &none, sizeof none),
               noErr);
     ASSERT_EQ(Render(*unit, n, n, out), noErr);
     ASSERT_NO_FATAL_FAILURE(ref.Check(silence, out, 2, 44100.0, n, n));
 
     // Connected again, then a connection without a source.
     AURenderCallbackStruct cb = {Source::Render, &source};
-    ASSERT_EQ(unit->DoSetProperty(kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0,
-                                  &cb, sizeof cb),
+    ASSERT_EQ(unit->SetProperty(kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, &cb,
+                                sizeof cb),
               noErr);
     ASSERT_EQ(Render(*unit, 2 * n, n, out), noErr);
     ASSERT_NO_FATAL_FAILURE(ref.Check(source, out, 2, 44100.0, 2 * n, n));
     AudioUnitConnection noSource = {nullptr, 0, 0};
-    ASSERT_EQ(unit->DoSetProperty(kAudioUnitProperty_MakeConnection, kAudioUnitScope_Input, 0,
-                                  &noSource, sizeof noSource),
+    ASSERT_EQ(unit->SetProperty(kAudioUnitProperty_MakeConnection, kAudioUnitScope_Input, 0,
+                                &noSource, sizeof noSource),
               noErr);
     ASSERT_EQ(Render(*unit, 3 * n, n, out), noErr);
     ASSERT_NO_FATAL_FAILURE(ref.Check(silence, out, 2, 44100.0, 3 * n, n));
@@ -274,8 +277,8 @@ TEST(AURenderBlocks, InputBufferLeftWithoutMemoryIsSilence) {
     Unit unit = MakeUnit(source, 2, 44100.0, n);
     Dropping dropping{&source};
     AURenderCallbackStruct cb = {Dropping::Render, &dropping};
-    ASSERT_EQ(unit->DoSetProperty(kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0,
-                                  &cb, sizeof cb),
+    ASSERT_EQ(unit->SetProperty(kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, &cb,
+                                sizeof cb),
               noErr);
     Reference ref;
     Output out(2, n);
@@ -302,10 +305,13 @@ TEST(AURenderBlocks, ChannelCountChangedBetweenInitialisationsIsRenderedWhole) {
     format.mFormatID = kAudioFormatLinearPCM;
     format.mFormatFlags =
         kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked | kAudioFormatFlagIsNonInterleaved;
+    format.mBytesPerPacket = format.mBytesPerFrame = 4;
+    format.mFramesPerPacket = 1;
+    format.mBitsPerChannel = 32;
     format.mChannelsPerFrame = 2;
     for (AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output})
         ASSERT_EQ(
-            unit->DoSetProperty(kAudioUnitProperty_StreamFormat, scope, 0, &format, sizeof format),
+            unit->SetProperty(kAudioUnitProperty_StreamFormat, scope, 0, &format, sizeof format),
             noErr);
     ASSERT_EQ(unit->DoInitialize(), noErr);
     Output stereo(2, 256);

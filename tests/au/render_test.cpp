@@ -2,6 +2,7 @@
 #include "effect/DriveCircuit.h"
 #include "effect/Zerub.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -81,13 +82,13 @@ Unit StereoUnitWithSource(Source& source, int n) {
     Unit unit(MakePlug(nullptr));
     source.channels = {Tone(n, 0.03), Tone(n, 0.05)};
     AURenderCallbackStruct cb = {Source::Render, &source};
-    EXPECT_EQ(unit->DoSetProperty(kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0,
-                                  &cb, sizeof cb),
+    EXPECT_EQ(unit->SetProperty(kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, &cb,
+                                sizeof cb),
               noErr);
     EXPECT_EQ(unit->GetInputType(0), IPlugAU::eRenderCallback);
     UInt32 frames = 256;
-    unit->DoSetProperty(kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global, 0,
-                        &frames, sizeof frames);
+    unit->SetProperty(kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global, 0, &frames,
+                      sizeof frames);
     EXPECT_EQ(unit->DoInitialize(), noErr);
     return unit;
 }
@@ -123,7 +124,7 @@ TEST(AURender, RefusesBadTimestampsBusesAndOversizeBlocks) {
     NotifyLog log;
     unit->DoAddRenderNotify(NotifyLog::Proc, &log);
     Output out(257);
-    EXPECT_EQ(Render(*unit, At(0), 257, out), kAudioUnitErr_InvalidPropertyValue);
+    EXPECT_EQ(Render(*unit, At(0), 257, out), kAudioUnitErr_TooManyFramesToProcess);
     AudioTimeStamp noSampleTime = At(0);
     noSampleTime.mFlags = kAudioTimeStampHostTimeValid;
     EXPECT_EQ(Render(*unit, noSampleTime, 64, out), kAudioUnitErr_InvalidPropertyValue);
@@ -142,6 +143,59 @@ TEST(AURender, RefusesBadTimestampsBusesAndOversizeBlocks) {
     unit->DoRemoveRenderNotify(NotifyLog::Proc, &log);
     Render(*unit, At(256), 64, out);
     EXPECT_EQ(log.flags.size(), 2u);
+}
+
+TEST(AURender, RefusesAnUninitialisedUnitAndBuffersTooSmallForTheFrames) {
+    Source source;
+    Unit unit = StereoUnitWithSource(source, 1024);
+    NotifyLog log;
+    unit->DoAddRenderNotify(NotifyLog::Proc, &log);
+
+    // 256 frames into buffers of 64 frames each, with guard floats after them.
+    const float guard = 12345.0f;
+    Output small(256);
+    std::fill(small.left.begin(), small.left.end(), guard);
+    std::fill(small.right.begin(), small.right.end(), guard);
+    small.list.mBuffers[0].mDataByteSize = 64 * 4;
+    EXPECT_EQ(Render(*unit, At(0), 256, small), paramErr);
+    small.list.mBuffers[0].mDataByteSize = 256 * 4;
+    small.list.mBuffers[1].mDataByteSize = 256 * 4 - 1;
+    EXPECT_EQ(Render(*unit, At(0), 256, small), paramErr);
+    EXPECT_EQ(std::count(small.left.begin(), small.left.end(), guard), 256);
+    EXPECT_EQ(std::count(small.right.begin(), small.right.end(), guard), 256);
+    EXPECT_TRUE(log.flags.empty());
+    EXPECT_EQ(source.pulls, 0);
+
+    // Before initialising and after uninitialising, nothing renders.
+    Output out(64);
+    unit->DoUninitialize();
+    EXPECT_EQ(Render(*unit, At(0), 64, out), kAudioUnitErr_Uninitialized);
+    Unit fresh(MakePlug(nullptr));
+    AudioUnitRenderActionFlags flags = 0;
+    const AudioTimeStamp t = At(0);
+    EXPECT_EQ(fresh->RenderProc(&flags, &t, 0, 64, out.Get()), kAudioUnitErr_Uninitialized);
+    EXPECT_TRUE(log.flags.empty());
+    EXPECT_EQ(source.pulls, 0);
+
+    ASSERT_EQ(unit->DoInitialize(), noErr);
+    EXPECT_EQ(Render(*unit, At(0), 64, out), noErr);
+    EXPECT_EQ(source.pulls, 1);
+}
+
+TEST(AURender, AHugeRateRunsTheCircuitAtItsTopRateNotAt1Hz) {
+    DriveCircuit top, huge, infinite, low;
+    top.Calc(192000.0);
+    huge.Calc(2147483648.0);
+    infinite.Calc(HUGE_VAL);
+    low.Calc(1.0);
+    for (int s = 0; s < 256; ++s) {
+        const double x = 0.5 * std::sin(s * 0.05);
+        const double y = top.Process(x, 0.7, 0.6);
+        ASSERT_EQ(huge.Process(x, 0.7, 0.6), y) << s;
+        ASSERT_EQ(infinite.Process(x, 0.7, 0.6), y) << s;
+        low.Process(x, 0.7, 0.6);
+    }
+    EXPECT_NE(low.Process(0.5, 0.7, 0.6), top.Process(0.5, 0.7, 0.6));
 }
 
 TEST(AURender, PullsOncePerTimestampIntoScratchAtChannelOffsets) {
@@ -176,7 +230,7 @@ TEST(AURender, BypassPassesInputThrough) {
     Source source;
     Unit unit = StereoUnitWithSource(source, 512);
     UInt32 on = 1;
-    unit->DoSetProperty(kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0, &on, sizeof on);
+    unit->SetProperty(kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0, &on, sizeof on);
     Output out(100);
     ASSERT_EQ(Render(*unit, At(0), 100, out), noErr);
     for (int s = 0; s < 100; ++s) {
@@ -196,8 +250,8 @@ TEST(AURender, FailedPullIsReturnedAndNothingIsProcessed) {
         }
     };
     AURenderCallbackStruct cb = {Failing::Render, nullptr};
-    unit->DoSetProperty(kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, &cb,
-                        sizeof cb);
+    unit->SetProperty(kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, &cb,
+                      sizeof cb);
     Output out(64);
     std::fill(out.left.begin(), out.left.end(), 7.0f);
     EXPECT_EQ(Render(*unit, At(0), 64, out), -42);
@@ -212,14 +266,17 @@ TEST(AURender, MonoStreamLeavesTheSecondChannelOnScratch) {
     mono.mSampleRate = 44100.0;
     mono.mFormatID = kAudioFormatLinearPCM;
     mono.mFormatFlags = 41;
+    mono.mBytesPerPacket = mono.mBytesPerFrame = 4;
+    mono.mFramesPerPacket = 1;
+    mono.mBitsPerChannel = 32;
     mono.mChannelsPerFrame = 1;
-    unit->DoSetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0, &mono,
-                        sizeof mono);
-    unit->DoSetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &mono,
-                        sizeof mono);
+    unit->SetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0, &mono,
+                      sizeof mono);
+    unit->SetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &mono,
+                      sizeof mono);
     AURenderCallbackStruct cb = {Source::Render, &source};
-    unit->DoSetProperty(kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, &cb,
-                        sizeof cb);
+    unit->SetProperty(kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, &cb,
+                      sizeof cb);
     ASSERT_EQ(unit->DoInitialize(), noErr);
     Output out(256);
     out.list.mNumberBuffers = 1;
@@ -270,8 +327,8 @@ TEST(AURender, TransportQueries) {
     Transport transport;
     HostCallbackInfo info = {&transport, Transport::BeatAndTempo, Transport::Musical,
                              Transport::State, nullptr};
-    ASSERT_EQ(unit->DoSetProperty(kAudioUnitProperty_HostCallbacks, kAudioUnitScope_Global, 0,
-                                  &info, sizeof info),
+    ASSERT_EQ(unit->SetProperty(kAudioUnitProperty_HostCallbacks, kAudioUnitScope_Global, 0, &info,
+                                sizeof info),
               noErr);
     transport.tempo = 98.5;
     EXPECT_EQ(unit->GetTempo(), 98.5);

@@ -4,6 +4,8 @@
 
 #include <ZerubPlatform/HostExtensions.h>
 
+#include <cstring>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,6 +50,50 @@ TEST(AUParams, SetClampsButTheEditorHearsTheValueAsSent) {
     EXPECT_EQ(v, 1.0f);
 }
 
+TEST(AUParams, IntegerAndBooleanParametersHoldWholeValues) {
+    // The switch acts on exactly 1, so a fraction is held as the 0 it acts as: read back,
+    // shown and saved the same.
+    Unit unit(MakePlug(nullptr));
+    ASSERT_EQ(unit->SetParamProc(Zerub::kBypass, kAudioUnitScope_Global, 0, 0.7f, 0), noErr);
+    Float32 v = -1;
+    ASSERT_EQ(unit->DoGetParameter(Zerub::kBypass, kAudioUnitScope_Global, 0, &v), noErr);
+    EXPECT_EQ(v, 0.0f);
+    const Float32 shown = 0.7f;
+    AudioUnitParameterStringFromValue sfv = {Zerub::kBypass, &shown, nullptr};
+    UInt32 size = sizeof sfv;
+    ASSERT_EQ(unit->GetProperty(kAudioUnitProperty_ParameterStringFromValue, kAudioUnitScope_Global,
+                                0, &sfv, &size),
+              noErr);
+    EXPECT_EQ(Text(sfv.outString), "0");
+    CFRelease(sfv.outString);
+    ByteChunk chunk;
+    ASSERT_TRUE(unit->SerializeState(&chunk));
+    double saved = -1;
+    std::memcpy(&saved, chunk.GetBytes() + Zerub::kBypass * sizeof(double), sizeof saved);
+    EXPECT_EQ(saved, 0.0);
+    ASSERT_EQ(unit->SetParamProc(Zerub::kBypass, kAudioUnitScope_Global, 0, 1.0f, 0), noErr);
+    EXPECT_EQ(unit->GetParam(Zerub::kBypass)->Value(), 1.0);
+    ASSERT_EQ(unit->SetParamProc(Zerub::kBypass, kAudioUnitScope_Global, 0, 1.9f, 0), noErr);
+    EXPECT_EQ(unit->GetParam(Zerub::kBypass)->Value(), 1.0);
+
+    // Every type but double: truncated toward zero, then clamped; doubles keep fractions.
+    IParam boolean, integer, enumerated, real;
+    boolean.InitBool("On", false);
+    integer.InitInt("Steps", 0, -5, 5);
+    enumerated.InitEnum("Mode", 0, 4);
+    real.InitDouble("Gain", 0.0, -1.0, 1.0, 0.01);
+    boolean.Set(0.99);
+    integer.Set(-2.5);
+    enumerated.Set(2.7);
+    real.Set(0.7);
+    EXPECT_EQ(boolean.Value(), 0.0);
+    EXPECT_EQ(integer.Value(), -2.0);
+    EXPECT_EQ(enumerated.Value(), 2.0);
+    EXPECT_EQ(real.Value(), 0.7);
+    integer.Set(-7.5);
+    EXPECT_EQ(integer.Value(), -5.0);
+}
+
 TEST(AUParams, ScheduledEvents) {
     Unit unit(new GroupedAU());
     AudioUnitParameterEvent events[3] = {};
@@ -69,11 +115,23 @@ TEST(AUParams, ScheduledEvents) {
     EXPECT_EQ(unit->GetParam(0)->Value(), 0.9f); // a ramp lands on its end value
     EXPECT_EQ(unit->GetParam(1)->Value(), -0.5);
 
+    // One bad event refuses the whole list: none of its events is applied.
     events[1].eventValues.immediate.value = 0.75f;
     EXPECT_EQ(unit->DoScheduleParameters(events, 3), kAudioUnitErr_InvalidProperty);
-    EXPECT_EQ(unit->GetParam(1)->Value(), 0.75); // applied before the failing event
+    AudioUnitParameterEvent unknownParam = events[1], unknownType = events[1], badRamp = events[0];
+    unknownParam.parameter = 9;
+    unknownType.eventType = 7;
+    badRamp.eventValues.ramp.endValue = std::numeric_limits<float>::infinity();
+    for (const AudioUnitParameterEvent& bad : {unknownParam, unknownType, badRamp}) {
+        const AudioUnitParameterEvent list[3] = {events[0], events[1], bad};
+        EXPECT_NE(unit->DoScheduleParameters(list, 3), noErr);
+    }
+    EXPECT_EQ(unit->GetParam(0)->Value(), 0.9f);
+    EXPECT_EQ(unit->GetParam(1)->Value(), -0.5);
     EXPECT_EQ(unit->GetParam(2)->Value(), 0.0);
+    const std::vector<int> changes = static_cast<GroupedAU*>(unit.get())->changes;
     EXPECT_EQ(unit->DoScheduleParameters(nullptr, 2), paramErr);
+    EXPECT_EQ(static_cast<GroupedAU*>(unit.get())->changes, changes);
 }
 
 TEST(AUParams, GesturesAndChangesReachTheHost) {
@@ -112,8 +170,8 @@ TEST(AUParams, HostIdentifierProperty) {
     AUHostIdentifier id = {CFSTR("Logic Pro X"), {}};
     id.hostVersion.majorRev = 10;
     id.hostVersion.minorAndBugRev = 0x42;
-    ASSERT_EQ(unit->DoSetProperty(kAudioUnitProperty_AUHostIdentifier, kAudioUnitScope_Global, 0,
-                                  &id, sizeof id),
+    ASSERT_EQ(unit->SetProperty(kAudioUnitProperty_AUHostIdentifier, kAudioUnitScope_Global, 0, &id,
+                                sizeof id),
               noErr);
     EXPECT_EQ(unit->GetHost(), kHostLogic);
     EXPECT_EQ(unit->GetHostVersion(false), 10 * 65536 + 4 * 256 + 2);

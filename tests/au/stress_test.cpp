@@ -249,3 +249,39 @@ TEST_F(StressTest, RenderAgainstAllTrafficAtOnce) {
     Run(kEverything);
     ExpectClean();
 }
+
+// Instances disposed while other threads are inside calls on them: each call either runs on a
+// live unit or is refused with badComponentInstance; none reaches a closed one.
+TEST_F(StressTest, DisposeWhileOtherThreadsCallTheUnit) {
+    AudioComponentDescription desc = {kAudioUnitType_Effect, kSubtype, kManufacturer, 0, 0};
+    AudioComponent component = AudioComponentFindNext(nullptr, &desc);
+    ASSERT_NE(component, nullptr);
+    long refused = 0, other = 0;
+    for (int round = 0; round < 40; ++round) {
+        AudioComponentInstance victim = nullptr;
+        ASSERT_EQ(AudioComponentInstanceNew(component, &victim), noErr);
+        std::atomic<bool> started{false};
+        std::atomic<long> roundRefused{0}, roundOther{0};
+        std::thread caller([&] {
+            for (int i = 0; i < 100000; ++i) {
+                Float32 value = 0;
+                const OSStatus status =
+                    AudioUnitGetParameter(victim, 0, kAudioUnitScope_Global, 0, &value);
+                started = true;
+                if (status == badComponentInstance) {
+                    ++roundRefused;
+                    break;
+                }
+                if (status != noErr) ++roundOther;
+            }
+        });
+        while (!started)
+            std::this_thread::yield();
+        EXPECT_EQ(AudioComponentInstanceDispose(victim), noErr);
+        caller.join();
+        refused += roundRefused;
+        other += roundOther;
+    }
+    EXPECT_EQ(other, 0);
+    EXPECT_GT(refused, 0); // late calls were seen and refused
+}

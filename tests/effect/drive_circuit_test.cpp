@@ -63,7 +63,9 @@ TEST(DriveCircuit, SampleRateIsTruncatedAndClamped) {
     EXPECT_EQ(rateFor(0.0), 1.0);
     EXPECT_EQ(rateFor(-5.0), 1.0);
     EXPECT_EQ(rateFor(std::numeric_limits<double>::quiet_NaN()), 1.0);
-    EXPECT_EQ(rateFor(1e300), 1.0); // out of the 32-bit range: the most negative integer
+    EXPECT_EQ(rateFor(1e300), 192000.0); // clamped before it is truncated, never 1 Hz
+    EXPECT_EQ(rateFor(2147483648.0), 192000.0);
+    EXPECT_EQ(rateFor(std::numeric_limits<double>::infinity()), 192000.0);
     EXPECT_EQ(rateFor(384000.0), 192000.0);
     EXPECT_EQ(rateFor(44100.7), 44100.0);
     EXPECT_EQ(rateFor(0.9), 1.0);

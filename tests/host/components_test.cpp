@@ -23,6 +23,20 @@ TEST(List, ShowsEveryComponentOnTheSearchPath) {
     EXPECT_EQ(lines[1], "aufx HTU2 Htst  0.0.1  Test: Second Unit");
 }
 
+TEST(List, ABundleWhoseInfoExpandsEnormouslyIsPassedOverSmall) {
+    TempDir dir;
+    fs::create_directories(dir.path() / "Shared.component/Contents");
+    std::ofstream(dir / "Shared.component/Contents/Info.plist") << SharedReferencePlist();
+    const RunResult run =
+        RunHost(dir.path(), {"list"}, dir.path().string() + ":" + kUnits + "/HostTest.component");
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::vector<std::string> lines = Lines(run.out);
+    ASSERT_GE(lines.size(), 2u) << run.out;
+    EXPECT_EQ(lines[0], "aufx ZRB1 Qmor  2.1.3  Test: Host Unit");
+    // Expanded, it took 1.4 GB; the program alone takes a small fraction of this.
+    EXPECT_LT(run.peakKilobytes, 300 * 1024);
+}
+
 TEST(Info, DescribesAUnitFromItsBundle) {
     TempDir cwd;
     const RunResult run =

@@ -4,23 +4,38 @@
 //
 // Two parameters: 0 "Gain" (0 .. 2, default 1) and 1 "BY" (bypass, 0 or 1). Per channel a
 // one-pole low-pass s; out = gain * (x + s) / 2. A non-finite state is cleared, a non-finite
-// output sample becomes 0, and tiny states are flushed to zero.
+// output sample becomes 0, and tiny states are flushed to zero. Two factory presets.
+//
+// Built twice. The faulty unit takes its instance mutex for every call, parameter changes
+// included. Built with ZERUB_TEST_LOCK_FREE_PARAMETERS it is a sound unit of another design:
+// parameters are atomics read and written without a lock, and only property calls and render
+// take the instance mutex.
 #include <AudioUnit/AudioUnit.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <thread>
 
 namespace {
 
-constexpr OSType kSubtype = 0x46544C54;      // 'FTLT'
+#ifdef ZERUB_TEST_LOCK_FREE_PARAMETERS
+constexpr bool kLockFreeParameters = true;
+constexpr OSType kSubtype = 0x4C4B4652; // 'LKFR'
+#else
+constexpr bool kLockFreeParameters = false;
+constexpr OSType kSubtype = 0x46544C54; // 'FTLT'
+#endif
 constexpr OSType kManufacturer = 0x48747374; // 'Htst'
 constexpr UInt32 kMaxChannels = 2;
 constexpr UInt32 kMaxBuffer = 8192;
 constexpr int kMaxNotify = 8;
+constexpr int kMaxListeners = 32;
 
 std::string fault;
 bool Fault(const char* name) {
@@ -28,9 +43,17 @@ bool Fault(const char* name) {
 }
 
 // For the faults that share what should be per instance.
-float sharedGain = 1.0f;
+std::atomic<float> sharedGain{1.0f};
 std::mutex globalLock;
+std::recursive_mutex sharedMutex;
 int opened = 0;
+
+struct Preset {
+    const char* name;
+    float gain;
+};
+constexpr Preset kPresets[] = {{"Unity", 1.0f}, {"Half", 0.5f}};
+constexpr int kPresetCount = 2;
 
 struct Ramp {
     bool active;
@@ -38,25 +61,33 @@ struct Ramp {
     UInt32 offset, duration;
 };
 
+struct Listener {
+    AudioUnitPropertyID id;
+    AudioUnitPropertyListenerProc proc;
+    void* data;
+};
+
 struct FaultyUnit {
     AudioComponentPlugInInterface iface; // first: the interface pointer is the unit
     AudioComponentInstance instance;
     std::recursive_mutex* mutex;
-    float gain;
-    float bypassParam;
+    std::atomic<float> gain;
+    std::atomic<float> bypassParam;
     UInt32 bypass;
     UInt32 maxFrames;
     UInt32 inChannels, outChannels;
     Float64 rate;
+    int preset;
     bool initialized;
     bool saved; // for the fault that shows only once the state was saved
     AURenderCallbackStruct input;
     AURenderCallbackStruct notify[kMaxNotify];
     int notifyCount;
+    Listener listeners[kMaxListeners];
+    int listenerCount;
     Ramp ramp;
     double state[kMaxChannels];
-    float last[kMaxChannels][kMaxBuffer]; // the previous block's input
-    UInt32 lastFrames;
+    float in[kMaxChannels][kMaxBuffer]; // the input of the block being rendered
     int restores;
 };
 
@@ -64,7 +95,9 @@ FaultyUnit* Self(void* self) {
     return static_cast<FaultyUnit*>(self);
 }
 
-float& Gain(FaultyUnit* u) {
+using Lock = std::lock_guard<std::recursive_mutex>;
+
+std::atomic<float>& Gain(FaultyUnit* u) {
     return Fault("shared-state") ? sharedGain : u->gain;
 }
 
@@ -75,7 +108,10 @@ OSStatus Open(void* self, AudioComponentInstance instance) {
 }
 
 OSStatus Close(void* self) {
-    delete Self(self)->mutex;
+    FaultyUnit* u = Self(self);
+    if (u->mutex != &sharedMutex) delete u->mutex;
+    u->gain.~atomic();
+    u->bypassParam.~atomic();
     std::free(self);
     return noErr;
 }
@@ -86,7 +122,7 @@ bool Supported(UInt32 channels) {
 
 OSStatus Initialize(void* self) {
     FaultyUnit* u = Self(self);
-    std::lock_guard<std::recursive_mutex> lock(*u->mutex);
+    Lock lock(*u->mutex);
     if (u->inChannels != u->outChannels || !Supported(u->inChannels))
         return kAudioUnitErr_FormatNotSupported;
     u->initialized = true;
@@ -95,66 +131,88 @@ OSStatus Initialize(void* self) {
 
 OSStatus Uninitialize(void* self) {
     FaultyUnit* u = Self(self);
-    std::lock_guard<std::recursive_mutex> lock(*u->mutex);
+    Lock lock(*u->mutex);
     u->initialized = false;
     return noErr;
 }
 
-// Size and writability of each property, or size 0 when the unit does not have it.
-UInt32 SizeOf(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
-              bool* writable) {
+bool IsIO(AudioUnitScope scope) {
+    return scope == kAudioUnitScope_Input || scope == kAudioUnitScope_Output;
+}
+
+// Size and writability of a property in a scope and element, or why there is none.
+OSStatus Describe(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                  UInt32* size, bool* writable) {
     *writable = false;
+    *size = 0;
     const bool global = scope == kAudioUnitScope_Global;
+    auto answer = [&](bool there, UInt32 bytes, bool canSet = false) -> OSStatus {
+        if (!there) return kAudioUnitErr_InvalidProperty;
+        *size = bytes;
+        *writable = canSet;
+        return noErr;
+    };
     switch (id) {
     case kAudioUnitProperty_ClassInfo:
-        *writable = true;
-        return sizeof(CFPropertyListRef);
+        return answer(true, sizeof(CFPropertyListRef), true);
     case kAudioUnitProperty_MakeConnection:
+        return answer(scope == kAudioUnitScope_Input && element == 0 && !Fault("no-connection"),
+                      sizeof(AudioUnitConnection), true);
     case kAudioUnitProperty_SetRenderCallback:
-        *writable = true;
-        return scope == kAudioUnitScope_Input && element == 0
-                   ? (id == kAudioUnitProperty_MakeConnection ? sizeof(AudioUnitConnection)
-                                                              : sizeof(AURenderCallbackStruct))
-                   : 0;
+        return answer(scope == kAudioUnitScope_Input && element == 0,
+                      sizeof(AURenderCallbackStruct), true);
+    case kAudioUnitProperty_SampleRate:
+        return answer(global, sizeof(Float64), true);
     case kAudioUnitProperty_ParameterList:
-        return global ? 2 * sizeof(AudioUnitParameterID) : 0;
+        return answer(global, 2 * sizeof(AudioUnitParameterID));
     case kAudioUnitProperty_ParameterInfo:
-        return global && element < 2 ? sizeof(AudioUnitParameterInfo) : 0;
+        if (global && element >= 2 && !Fault("unknown-element"))
+            return kAudioUnitErr_InvalidElement;
+        return answer(global && element < 2, sizeof(AudioUnitParameterInfo));
     case kAudioUnitProperty_StreamFormat:
-        *writable = true;
-        return element == 0 && scope != kAudioUnitScope_Global ? sizeof(AudioStreamBasicDescription)
-                                                               : 0;
+        return answer(element == 0 && !global, sizeof(AudioStreamBasicDescription), true);
+    case kAudioUnitProperty_ElementCount:
+        return answer(true, sizeof(UInt32));
     case kAudioUnitProperty_Latency:
     case kAudioUnitProperty_TailTime:
-        return global ? sizeof(Float64) : 0;
+        return answer(global, sizeof(Float64));
     case kAudioUnitProperty_SupportedNumChannels:
-        return global ? (Fault("extra-config") ? 3 : 2) * sizeof(AUChannelInfo) : 0;
+        return answer(global, (Fault("extra-config") ? 3 : 2) * sizeof(AUChannelInfo));
     case kAudioUnitProperty_MaximumFramesPerSlice:
     case kAudioUnitProperty_BypassEffect:
-        *writable = true;
-        return global ? sizeof(UInt32) : 0;
+        return answer(global, sizeof(UInt32), true);
     case kAudioUnitProperty_FactoryPresets:
-        return global ? sizeof(CFArrayRef) : 0;
+        return answer(global, sizeof(CFArrayRef));
     case kAudioUnitProperty_CurrentPreset:
-        *writable = true;
-        return global ? sizeof(AUPreset) : 0;
+    case kAudioUnitProperty_PresentPreset:
+        return answer(global, sizeof(AUPreset), true);
+    case kAudioUnitProperty_ElementName:
+        if (!IsIO(scope)) return kAudioUnitErr_InvalidScope;
+        if (element > 1 || (element == 1 && !Fault("element-name-extra")))
+            return kAudioUnitErr_InvalidElement;
+        return answer(true, sizeof(CFStringRef));
+    case kAudioUnitProperty_ParameterStringFromValue:
+    case kAudioUnitProperty_ParameterValueFromString:
+        if (!global && !Fault("text-scope")) return kAudioUnitErr_InvalidScope;
+        return answer(true, id == kAudioUnitProperty_ParameterStringFromValue
+                                ? sizeof(AudioUnitParameterStringFromValue)
+                                : sizeof(AudioUnitParameterValueFromString));
     default:
-        return 0;
+        return kAudioUnitErr_InvalidProperty;
     }
 }
 
 OSStatus GetPropertyInfo(void* self, AudioUnitPropertyID id, AudioUnitScope scope,
                          AudioUnitElement element, UInt32* outSize, Boolean* outWritable) {
-    std::lock_guard<std::recursive_mutex> lock(*Self(self)->mutex);
+    Lock lock(*Self(self)->mutex);
     if (Fault("info-size") && id == kAudioUnitProperty_Latency)
         return kAudioUnitErr_InvalidPropertyValue; // fails without saying the size
+    if (Fault("element-name-info") && id == kAudioUnitProperty_ElementName)
+        return kAudioUnitErr_InvalidProperty;
+    UInt32 size = 0;
     bool writable = false;
-    const UInt32 size = SizeOf(id, scope, element, &writable);
-    if (size == 0)
-        return id == kAudioUnitProperty_ParameterInfo && scope == kAudioUnitScope_Global &&
-                       !Fault("unknown-element")
-                   ? kAudioUnitErr_InvalidElement
-                   : kAudioUnitErr_InvalidProperty;
+    const OSStatus s = Describe(id, scope, element, &size, &writable);
+    if (s != noErr) return s;
     if (outSize) *outSize = size;
     if (outWritable) *outWritable = writable;
     return noErr;
@@ -164,15 +222,19 @@ CFNumberRef Number(SInt32 value) {
     return CFNumberCreate(nullptr, kCFNumberSInt32Type, &value);
 }
 
+CFStringRef Text(const char* text) {
+    return CFStringCreateWithCString(nullptr, text, kCFStringEncodingUTF8);
+}
+
 void Put(CFMutableDictionaryRef dict, const char* key, CFTypeRef value) {
-    CFStringRef k = CFStringCreateWithCString(nullptr, key, kCFStringEncodingUTF8);
+    CFStringRef k = Text(key);
     CFDictionarySetValue(dict, k, value);
     CFRelease(k);
     CFRelease(value);
 }
 
 CFTypeRef Get(CFDictionaryRef dict, const char* key) {
-    CFStringRef k = CFStringCreateWithCString(nullptr, key, kCFStringEncodingUTF8);
+    CFStringRef k = Text(key);
     CFTypeRef value = CFDictionaryGetValue(dict, k);
     CFRelease(k);
     return value;
@@ -185,8 +247,8 @@ CFPropertyListRef SaveState(FaultyUnit* u) {
     Put(dict, "type", Number(static_cast<SInt32>(kAudioUnitType_Effect)));
     Put(dict, "subtype", Number(static_cast<SInt32>(kSubtype)));
     Put(dict, "manufacturer", Number(static_cast<SInt32>(kManufacturer)));
-    Put(dict, "name", CFStringCreateWithCString(nullptr, "Untitled", kCFStringEncodingUTF8));
-    const float values[2] = {Gain(u), u->bypassParam};
+    Put(dict, "name", Text(kPresets[u->preset].name));
+    const float values[2] = {Gain(u).load(), u->bypassParam.load()};
     Put(dict, "data", CFDataCreate(nullptr, reinterpret_cast<const UInt8*>(values), sizeof values));
     if (Fault("resave-differs")) Put(dict, "restores", Number(u->restores));
     if (Fault("unserialisable")) {
@@ -195,6 +257,11 @@ CFPropertyListRef SaveState(FaultyUnit* u) {
         Put(dict, "where", url);
     }
     return dict;
+}
+
+float WholeBypass(float value) {
+    return Fault("fraction-stored") ? std::fmin(std::fmax(value, 0.0f), 1.0f)
+                                    : (value >= 0.5f ? 1.0f : 0.0f);
 }
 
 OSStatus RestoreState(FaultyUnit* u, CFPropertyListRef plist) {
@@ -221,44 +288,94 @@ OSStatus RestoreState(FaultyUnit* u, CFPropertyListRef plist) {
             return kAudioUnitErr_InvalidPropertyValue;
     }
     Gain(u) = std::isfinite(values[0]) ? std::fmin(std::fmax(values[0], 0.0f), 2.0f) : 2.0f;
-    u->bypassParam = values[1] >= 0.5f ? 1.0f : 0.0f;
+    u->bypassParam = WholeBypass(values[1]);
     ++u->restores;
     return noErr;
 }
 
-void FillParameterInfo(AudioUnitElement element, AudioUnitParameterInfo* info) {
+void FillParameterInfo(FaultyUnit* u, AudioUnitElement element, AudioUnitParameterInfo* info) {
     std::memset(info, 0, sizeof *info);
     info->flags = kAudioUnitParameterFlag_IsReadable | kAudioUnitParameterFlag_IsWritable;
+    const bool current = Fault("default-is-current");
     if (element == 0) {
         std::strcpy(info->name, "Gain");
         info->maxValue = 2.0f;
-        info->defaultValue = 1.0f;
+        info->defaultValue = current ? Gain(u).load() : 1.0f;
     } else {
         std::strcpy(info->name, "BY");
         info->unit = kAudioUnitParameterUnit_Boolean;
         info->maxValue = 1.0f;
+        info->defaultValue = current ? u->bypassParam.load() : 0.0f;
     }
+}
+
+// The text shown for a value, and the value a text names: a plain number, whole for BY.
+CFStringRef ValueText(AudioUnitParameterID id, float value) {
+    char text[32];
+    std::snprintf(text, sizeof text, id == 0 ? "%.3f" : "%.0f", static_cast<double>(value));
+    return Text(text);
+}
+
+OSStatus ParseValue(AudioUnitParameterID id, CFStringRef string, Float32* value) {
+    char text[64] = "";
+    if (string && CFGetTypeID(string) == CFStringGetTypeID())
+        CFStringGetCString(string, text, sizeof text, kCFStringEncodingUTF8);
+    char* end = nullptr;
+    const double v = std::strtod(text, &end);
+    if (!Fault("text-bad") && (end == text || *end != '\0' || !std::isfinite(v)))
+        return kAudioUnitErr_InvalidPropertyValue;
+    *value = id == 1 ? WholeBypass(static_cast<float>(v)) : static_cast<float>(v);
+    return noErr;
+}
+
+OSStatus GetTextProperty(AudioUnitPropertyID id, AudioUnitScope scope, void* outData) {
+    if (scope != kAudioUnitScope_Global) return noErr; // the fault: answered, nothing written
+    if (id == kAudioUnitProperty_ParameterStringFromValue) {
+        auto* request = static_cast<AudioUnitParameterStringFromValue*>(outData);
+        if (request->inParamID > 1 || !request->inValue) return kAudioUnitErr_InvalidPropertyValue;
+        request->outString = ValueText(request->inParamID, *request->inValue);
+        return noErr;
+    }
+    auto* request = static_cast<AudioUnitParameterValueFromString*>(outData);
+    if (request->inParamID > 1) return kAudioUnitErr_InvalidPropertyValue;
+    return ParseValue(request->inParamID, request->inString, &request->outValue);
+}
+
+void WriteFormat(FaultyUnit* u, AudioUnitScope scope, void* outData) {
+    AudioStreamBasicDescription f;
+    std::memset(&f, 0, sizeof f);
+    f.mSampleRate = u->rate;
+    f.mFormatID = kAudioFormatLinearPCM;
+    f.mFormatFlags =
+        kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked | kAudioFormatFlagIsNonInterleaved;
+    f.mBytesPerPacket = f.mBytesPerFrame = 4;
+    f.mFramesPerPacket = 1;
+    f.mChannelsPerFrame = scope == kAudioUnitScope_Input ? u->inChannels : u->outChannels;
+    f.mBitsPerChannel = 32;
+    std::memcpy(outData, &f, sizeof f);
 }
 
 OSStatus GetProperty(void* self, AudioUnitPropertyID id, AudioUnitScope scope,
                      AudioUnitElement element, void* outData, UInt32* ioSize) {
     FaultyUnit* u = Self(self);
-    std::lock_guard<std::recursive_mutex> lock(*u->mutex);
+    Lock lock(*u->mutex);
+    UInt32 size = 0;
     bool writable = false;
-    const UInt32 size = SizeOf(id, scope, element, &writable);
-    if (size == 0)
-        return id == kAudioUnitProperty_ParameterInfo && scope == kAudioUnitScope_Global &&
-                       !Fault("unknown-element")
-                   ? kAudioUnitErr_InvalidElement
-                   : kAudioUnitErr_InvalidProperty;
-    if (!outData || !ioSize) return kAudioUnitErr_InvalidPropertyValue;
-    if (*ioSize < size && !Fault("short-get")) return kAudioUnitErr_InvalidPropertyValue;
+    if (const OSStatus s = Describe(id, scope, element, &size, &writable); s != noErr) return s;
+    if (!outData) return paramErr;
+    if (!ioSize && !Fault("get-null-size")) return paramErr;
+    const UInt32 given = ioSize ? *ioSize : size;
+    if (given < size && !Fault("short-get") && !(Fault("get-zero-size") && given == 0))
+        return kAudioUnitErr_InvalidPropertyValue;
     switch (id) {
     case kAudioUnitProperty_ClassInfo: {
         CFPropertyListRef state = SaveState(u);
         std::memcpy(outData, &state, sizeof state);
         break;
     }
+    case kAudioUnitProperty_SampleRate:
+        std::memcpy(outData, &u->rate, sizeof u->rate);
+        break;
     case kAudioUnitProperty_ParameterList: {
         const AudioUnitParameterID ids[2] = {0, 1};
         std::memcpy(outData, ids, sizeof ids);
@@ -266,22 +383,16 @@ OSStatus GetProperty(void* self, AudioUnitPropertyID id, AudioUnitScope scope,
     }
     case kAudioUnitProperty_ParameterInfo: {
         AudioUnitParameterInfo info;
-        FillParameterInfo(element, &info);
+        FillParameterInfo(u, element, &info);
         std::memcpy(outData, &info, sizeof info);
         break;
     }
-    case kAudioUnitProperty_StreamFormat: {
-        AudioStreamBasicDescription f;
-        std::memset(&f, 0, sizeof f);
-        f.mSampleRate = u->rate;
-        f.mFormatID = kAudioFormatLinearPCM;
-        f.mFormatFlags =
-            kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked | kAudioFormatFlagIsNonInterleaved;
-        f.mBytesPerPacket = f.mBytesPerFrame = 4;
-        f.mFramesPerPacket = 1;
-        f.mChannelsPerFrame = scope == kAudioUnitScope_Input ? u->inChannels : u->outChannels;
-        f.mBitsPerChannel = 32;
-        std::memcpy(outData, &f, sizeof f);
+    case kAudioUnitProperty_StreamFormat:
+        WriteFormat(u, scope, outData);
+        break;
+    case kAudioUnitProperty_ElementCount: {
+        const UInt32 count = 1;
+        std::memcpy(outData, &count, sizeof count);
         break;
     }
     case kAudioUnitProperty_Latency:
@@ -303,21 +414,76 @@ OSStatus GetProperty(void* self, AudioUnitPropertyID id, AudioUnitScope scope,
         std::memcpy(outData, &u->bypass, sizeof(UInt32));
         break;
     case kAudioUnitProperty_FactoryPresets: {
-        CFArrayRef none = CFArrayCreateMutable(nullptr, 0, nullptr);
-        std::memcpy(outData, &none, sizeof none);
+        // The records live as long as the process; the array only points at them.
+        static AUPreset records[kPresetCount];
+        static std::once_flag made;
+        std::call_once(made, [] {
+            for (int i = 0; i < kPresetCount; ++i)
+                records[i] = {i, Text(kPresets[i].name)};
+        });
+        CFMutableArrayRef list = CFArrayCreateMutable(nullptr, kPresetCount, nullptr);
+        for (const AUPreset& record : records)
+            CFArrayAppendValue(list, &record);
+        std::memcpy(outData, &list, sizeof list);
         break;
     }
-    case kAudioUnitProperty_CurrentPreset: {
-        const AUPreset preset = {
-            -1, CFStringCreateWithCString(nullptr, "Untitled", kCFStringEncodingUTF8)};
+    case kAudioUnitProperty_CurrentPreset:
+    case kAudioUnitProperty_PresentPreset: {
+        const AUPreset preset = {u->preset, Text(kPresets[u->preset].name)};
         std::memcpy(outData, &preset, sizeof preset);
         break;
     }
+    case kAudioUnitProperty_ElementName: {
+        CFStringRef name = Text(element == 1                     ? "aux input"
+                                : scope == kAudioUnitScope_Input ? "input"
+                                                                 : "output");
+        std::memcpy(outData, &name, sizeof name);
+        break;
+    }
+    case kAudioUnitProperty_ParameterStringFromValue:
+    case kAudioUnitProperty_ParameterValueFromString:
+        return GetTextProperty(id, scope, outData);
     default: // write-only
         return kAudioUnitErr_InvalidProperty;
     }
-    *ioSize = size;
+    if (ioSize) *ioSize = size;
     return noErr;
+}
+
+bool Listed(const FaultyUnit* u, const Listener& l) {
+    for (int i = 0; i < u->listenerCount; ++i)
+        if (u->listeners[i].id == l.id && u->listeners[i].proc == l.proc &&
+            u->listeners[i].data == l.data)
+            return true;
+    return false;
+}
+
+// Calls the listeners of a property. A listener may remove itself or others while it is called:
+// each is called from a copy of the list, and only while it is still registered.
+void Inform(FaultyUnit* u, AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element) {
+    if (Fault("listener-skip")) {
+        for (int i = 0; i < u->listenerCount; ++i)
+            if (u->listeners[i].id == id)
+                u->listeners[i].proc(u->listeners[i].data, u->instance, id, scope, element);
+        return;
+    }
+    Listener copy[kMaxListeners];
+    const int count = u->listenerCount;
+    std::memcpy(copy, u->listeners, sizeof(Listener) * static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i)
+        if (copy[i].id == id && Listed(u, copy[i]))
+            copy[i].proc(copy[i].data, u->instance, id, scope, element);
+}
+
+bool PlainFloat(const AudioStreamBasicDescription& f) {
+    if (Fault("packed-formats")) return f.mFormatID == kAudioFormatLinearPCM;
+    return f.mFormatID == kAudioFormatLinearPCM && (f.mFormatFlags & kAudioFormatFlagIsFloat) &&
+           (f.mFormatFlags & kAudioFormatFlagIsNonInterleaved) && f.mBitsPerChannel == 32 &&
+           f.mBytesPerFrame == 4 && f.mBytesPerPacket == 4 && f.mFramesPerPacket == 1;
+}
+
+bool UsableRate(Float64 rate) {
+    return std::isfinite(rate) && rate > 0.0 && rate < 2147483648.0;
 }
 
 OSStatus SetFormat(FaultyUnit* u, AudioUnitScope scope, const AudioStreamBasicDescription& f) {
@@ -327,8 +493,7 @@ OSStatus SetFormat(FaultyUnit* u, AudioUnitScope scope, const AudioStreamBasicDe
     const bool laterRefusal = Fault("refuse-at-init") && !u->initialized &&
                               f.mChannelsPerFrame >= 1 && f.mChannelsPerFrame <= 8;
     const bool supported = Supported(f.mChannelsPerFrame);
-    if (f.mFormatID != kAudioFormatLinearPCM || !(f.mSampleRate > 0.0) ||
-        !(supported || laterRefusal)) {
+    if (!PlainFloat(f) || !UsableRate(f.mSampleRate) || !(supported || laterRefusal)) {
         if (Fault("refused-format-zeroes")) channels = 0;
         return kAudioUnitErr_FormatNotSupported;
     }
@@ -337,22 +502,30 @@ OSStatus SetFormat(FaultyUnit* u, AudioUnitScope scope, const AudioStreamBasicDe
     return noErr;
 }
 
-OSStatus SetProperty(void* self, AudioUnitPropertyID id, AudioUnitScope scope,
-                     AudioUnitElement element, const void* inData, UInt32 inSize) {
-    FaultyUnit* u = Self(self);
-    std::lock_guard<std::recursive_mutex> lock(*u->mutex);
-    bool writable = false;
-    const UInt32 size = SizeOf(id, scope, element, &writable);
-    if (size == 0) return kAudioUnitErr_InvalidProperty;
-    if (!writable && !(Fault("readonly-set") && id == kAudioUnitProperty_Latency))
-        return kAudioUnitErr_PropertyNotWritable;
-    if (!inData || (inSize < size && !Fault("short-set")))
-        return kAudioUnitErr_InvalidPropertyValue;
+OSStatus SetPreset(FaultyUnit* u, const void* inData) {
+    AUPreset preset;
+    std::memcpy(&preset, inData, sizeof preset);
+    if (preset.presetNumber < 0 || preset.presetNumber >= kPresetCount)
+        return Fault("preset-any") ? OSStatus{noErr} : OSStatus{kAudioUnitErr_InvalidPropertyValue};
+    u->preset = preset.presetNumber;
+    Gain(u) = kPresets[u->preset].gain;
+    u->bypassParam = 0.0f;
+    return noErr;
+}
+
+OSStatus Apply(FaultyUnit* u, AudioUnitPropertyID id, AudioUnitScope scope, const void* inData) {
     switch (id) {
     case kAudioUnitProperty_ClassInfo: {
         CFPropertyListRef plist = nullptr;
         std::memcpy(&plist, inData, sizeof plist);
         return RestoreState(u, plist);
+    }
+    case kAudioUnitProperty_SampleRate: {
+        Float64 rate = 0.0;
+        std::memcpy(&rate, inData, sizeof rate);
+        if (!UsableRate(rate)) return kAudioUnitErr_InvalidPropertyValue;
+        u->rate = rate;
+        return noErr;
     }
     case kAudioUnitProperty_StreamFormat: {
         AudioStreamBasicDescription f;
@@ -384,37 +557,62 @@ OSStatus SetProperty(void* self, AudioUnitPropertyID id, AudioUnitScope scope,
         return noErr;
     }
     case kAudioUnitProperty_CurrentPreset:
-        return noErr;
+    case kAudioUnitProperty_PresentPreset:
+        return SetPreset(u, inData);
     default:
         return noErr; // the one read-only property the fault lets through
     }
 }
 
+OSStatus SetProperty(void* self, AudioUnitPropertyID id, AudioUnitScope scope,
+                     AudioUnitElement element, const void* inData, UInt32 inSize) {
+    FaultyUnit* u = Self(self);
+    Lock lock(*u->mutex);
+    UInt32 size = 0;
+    bool writable = false;
+    if (const OSStatus s = Describe(id, scope, element, &size, &writable); s != noErr) return s;
+    if (!writable && !(Fault("readonly-set") && id == kAudioUnitProperty_Latency))
+        return kAudioUnitErr_PropertyNotWritable;
+    if (!inData || (inSize < size && !Fault("short-set")))
+        return kAudioUnitErr_InvalidPropertyValue;
+    if (Fault("listeners-before")) Inform(u, id, scope, element);
+    const OSStatus s = Apply(u, id, scope, inData);
+    if ((s == noErr && !Fault("listeners-before")) || Fault("listeners-refused"))
+        Inform(u, id, scope, element);
+    return s;
+}
+
+bool WholeParameterAccess(FaultyUnit* u, std::unique_lock<std::recursive_mutex>* lock) {
+    if (kLockFreeParameters) return false;
+    *lock = std::unique_lock<std::recursive_mutex>(*u->mutex);
+    return true;
+}
+
 OSStatus GetParameter(void* self, AudioUnitParameterID id, AudioUnitScope, AudioUnitElement,
                       AudioUnitParameterValue* out) {
     FaultyUnit* u = Self(self);
-    std::lock_guard<std::recursive_mutex> lock(*u->mutex);
+    std::unique_lock<std::recursive_mutex> lock;
+    WholeParameterAccess(u, &lock);
     if (id > 1) return kAudioUnitErr_InvalidParameter;
-    *out = id == 0 ? Gain(u) : u->bypassParam;
+    *out = id == 0 ? Gain(u).load() : u->bypassParam.load();
     return noErr;
 }
 
 void SetValue(FaultyUnit* u, AudioUnitParameterID id, float value) {
     if (std::isnan(value) && !Fault("nan-param")) return;
     if (id == 0) {
-        float& gain = Gain(u);
+        std::atomic<float>& gain = Gain(u);
         if (Fault("race")) {
             // Written in two steps, with nothing to keep a render from seeing the first.
-            reinterpret_cast<volatile float&>(gain) = std::nanf("");
+            gain = std::nanf("");
             const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(50);
             while (std::chrono::steady_clock::now() < until) {
             }
         }
-        reinterpret_cast<volatile float&>(gain) = Fault("no-clamp") || Fault("nan-param")
-                                                      ? value
-                                                      : std::fmin(std::fmax(value, 0.0f), 2.0f);
+        gain = Fault("no-clamp") || Fault("nan-param") ? value
+                                                       : std::fmin(std::fmax(value, 0.0f), 2.0f);
     } else {
-        u->bypassParam = value >= 0.5f ? 1.0f : 0.0f;
+        u->bypassParam = WholeBypass(value);
     }
 }
 
@@ -422,21 +620,39 @@ OSStatus SetParameter(void* self, AudioUnitParameterID id, AudioUnitScope, Audio
                       AudioUnitParameterValue value, UInt32) {
     FaultyUnit* u = Self(self);
     if (id > 1) return kAudioUnitErr_InvalidParameter;
-    if (Fault("race")) {
-        SetValue(u, id, value);
-        return noErr;
-    }
-    std::lock_guard<std::recursive_mutex> lock(*u->mutex);
+    std::unique_lock<std::recursive_mutex> lock;
+    if (!Fault("race")) WholeParameterAccess(u, &lock);
     SetValue(u, id, value);
     return noErr;
 }
 
+// Why an event cannot be applied, or noErr.
+OSStatus EventProblem(const AudioUnitParameterEvent& e) {
+    if (e.parameter > 1) return kAudioUnitErr_InvalidParameter;
+    if (e.scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
+    if (e.eventType == kParameterEvent_Immediate)
+        return std::isfinite(e.eventValues.immediate.value)
+                   ? OSStatus{noErr}
+                   : OSStatus{kAudioUnitErr_InvalidParameterValue};
+    if (e.eventType == kParameterEvent_Ramped)
+        return std::isfinite(e.eventValues.ramp.startValue) &&
+                       std::isfinite(e.eventValues.ramp.endValue)
+                   ? OSStatus{noErr}
+                   : OSStatus{kAudioUnitErr_InvalidParameterValue};
+    return paramErr;
+}
+
 OSStatus Schedule(void* self, const AudioUnitParameterEvent* events, UInt32 count) {
     FaultyUnit* u = Self(self);
-    std::lock_guard<std::recursive_mutex> lock(*u->mutex);
+    Lock lock(*u->mutex);
+    if (!events && count > 0) return paramErr;
+    // All or nothing: every event is checked before the first is applied.
+    if (!Fault("schedule-partial"))
+        for (UInt32 i = 0; i < count; ++i)
+            if (const OSStatus s = EventProblem(events[i]); s != noErr) return s;
     for (UInt32 i = 0; i < count; ++i) {
         const AudioUnitParameterEvent& e = events[i];
-        if (e.parameter > 1) return kAudioUnitErr_InvalidParameter;
+        if (const OSStatus s = EventProblem(e); s != noErr) return s;
         if (e.eventType == kParameterEvent_Immediate && !Fault("no-schedule"))
             SetValue(u, e.parameter, e.eventValues.immediate.value);
         else if (e.eventType == kParameterEvent_Ramped && e.parameter == 0 && !Fault("no-ramp"))
@@ -449,7 +665,7 @@ OSStatus Schedule(void* self, const AudioUnitParameterEvent* events, UInt32 coun
 
 OSStatus Reset(void* self, AudioUnitScope, AudioUnitElement) {
     FaultyUnit* u = Self(self);
-    std::lock_guard<std::recursive_mutex> lock(*u->mutex);
+    Lock lock(*u->mutex);
     if (Fault("crash")) std::abort();
     if (!Fault("nan-stuck"))
         for (double& s : u->state)
@@ -460,7 +676,7 @@ OSStatus Reset(void* self, AudioUnitScope, AudioUnitElement) {
 
 OSStatus AddNotify(void* self, AURenderCallback proc, void* refCon) {
     FaultyUnit* u = Self(self);
-    std::lock_guard<std::recursive_mutex> lock(*u->mutex);
+    Lock lock(*u->mutex);
     if (!proc && !Fault("notify-null")) return paramErr;
     if (u->notifyCount == kMaxNotify) return kAudioUnitErr_InvalidPropertyValue;
     u->notify[u->notifyCount++] = {proc, refCon};
@@ -469,7 +685,7 @@ OSStatus AddNotify(void* self, AURenderCallback proc, void* refCon) {
 
 OSStatus RemoveNotify(void* self, AURenderCallback proc, void* refCon) {
     FaultyUnit* u = Self(self);
-    std::lock_guard<std::recursive_mutex> lock(*u->mutex);
+    Lock lock(*u->mutex);
     for (int i = 0; i < u->notifyCount; ++i) {
         if (u->notify[i].inputProc != proc ||
             (u->notify[i].inputProcRefCon != refCon && !Fault("notify-remove")))
@@ -482,8 +698,44 @@ OSStatus RemoveNotify(void* self, AURenderCallback proc, void* refCon) {
     return noErr;
 }
 
-OSStatus Listener(void*, AudioUnitPropertyID, AudioUnitPropertyListenerProc, void*) {
+OSStatus AddListener(void* self, AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc,
+                     void* data) {
+    FaultyUnit* u = Self(self);
+    Lock lock(*u->mutex);
+    if (!proc) return paramErr;
+    for (int i = 0; i < u->listenerCount; ++i) {
+        const Listener& l = u->listeners[i];
+        if (l.id == id && l.proc == proc && (l.data == data || Fault("listener-dedupe")))
+            return noErr;
+    }
+    if (u->listenerCount == kMaxListeners) return kAudioUnitErr_InvalidPropertyValue;
+    u->listeners[u->listenerCount++] = {id, proc, data};
     return noErr;
+}
+
+// Removes the first listener of id with proc and, when anyData is false, data.
+OSStatus RemoveListener(FaultyUnit* u, AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc,
+                        void* data, bool anyData) {
+    Lock lock(*u->mutex);
+    for (int i = 0; i < u->listenerCount; ++i) {
+        const Listener& l = u->listeners[i];
+        if (l.id != id || l.proc != proc || (!anyData && l.data != data)) continue;
+        for (int j = i + 1; j < u->listenerCount; ++j)
+            u->listeners[j - 1] = u->listeners[j];
+        --u->listenerCount;
+        break;
+    }
+    return noErr;
+}
+
+OSStatus RemoveListenerByProc(void* self, AudioUnitPropertyID id,
+                              AudioUnitPropertyListenerProc proc) {
+    return RemoveListener(Self(self), id, proc, nullptr, true);
+}
+
+OSStatus RemoveListenerWithData(void* self, AudioUnitPropertyID id,
+                                AudioUnitPropertyListenerProc proc, void* data) {
+    return RemoveListener(Self(self), id, proc, data, Fault("listener-remove-any"));
 }
 
 void Notify(FaultyUnit* u, AudioUnitRenderActionFlags stage, const AudioTimeStamp* time, UInt32 bus,
@@ -495,23 +747,29 @@ void Notify(FaultyUnit* u, AudioUnitRenderActionFlags stage, const AudioTimeStam
     }
 }
 
-// Pulls the input into io (or silence, or, with its fault, the last block again).
-OSStatus PullInput(FaultyUnit* u, const AudioTimeStamp* time, UInt32 frames, AudioBufferList* io) {
-    if (u->input.inputProc) {
-        AudioUnitRenderActionFlags flags = 0;
-        const OSStatus s =
-            u->input.inputProc(u->input.inputProcRefCon, &flags, time, 0, frames, io);
-        if (s != noErr) return s;
-        for (UInt32 c = 0; c < io->mNumberBuffers; ++c)
-            std::memcpy(u->last[c], io->mBuffers[c].mData, frames * sizeof(float));
-        u->lastFrames = frames;
+// Pulls the input into the unit's input buffers: from the callback, or silence (or, with its
+// fault, the last block again).
+OSStatus PullInput(FaultyUnit* u, const AudioTimeStamp* time, UInt32 frames) {
+    const UInt32 channels = u->inChannels;
+    if (!u->input.inputProc) {
+        if (!Fault("disconnected-repeats"))
+            for (UInt32 c = 0; c < channels; ++c)
+                std::memset(u->in[c], 0, frames * sizeof(float));
         return noErr;
     }
-    for (UInt32 c = 0; c < io->mNumberBuffers; ++c) {
-        auto* samples = static_cast<float*>(io->mBuffers[c].mData);
-        for (UInt32 i = 0; i < frames; ++i)
-            samples[i] = Fault("disconnected-repeats") && i < u->lastFrames ? u->last[c][i] : 0.0f;
-    }
+    struct {
+        UInt32 count;
+        AudioBuffer buffers[kMaxChannels];
+    } list = {channels, {{1, frames * 4, u->in[0]}, {1, frames * 4, u->in[1]}}};
+    auto* io = reinterpret_cast<AudioBufferList*>(&list);
+    AudioUnitRenderActionFlags flags = 0;
+    if (const OSStatus s =
+            u->input.inputProc(u->input.inputProcRefCon, &flags, time, 0, frames, io);
+        s != noErr)
+        return s;
+    for (UInt32 c = 0; c < channels; ++c)
+        if (list.buffers[c].mData != u->in[c] && list.buffers[c].mData)
+            std::memcpy(u->in[c], list.buffers[c].mData, frames * sizeof(float));
     return noErr;
 }
 
@@ -522,8 +780,8 @@ void Process(FaultyUnit* u, UInt32 frames, AudioBufferList* io) {
         auto* samples = static_cast<float*>(io->mBuffers[c].mData);
         double& s = u->state[c];
         for (UInt32 i = 0; i < frames; ++i) {
-            if (Fault("race")) gain = reinterpret_cast<volatile float&>(Gain(u));
-            const double x = samples[i];
+            if (Fault("race")) gain = Gain(u);
+            const double x = u->in[c][i];
             if (!Fault("slices") || i + 1 == frames) s += coefficient * (x - s);
             if (!std::isfinite(s) && !Fault("nan-stuck")) s = 0.0;
             if (std::fabs(s) < 1e-30) s = 0.0;
@@ -543,24 +801,32 @@ OSStatus RenderLocked(FaultyUnit* u, const AudioTimeStamp* time, UInt32 bus, UIn
     if (!time || !io || bus != 0) return kAudioUnitErr_InvalidPropertyValue;
     if (!(time->mFlags & kAudioTimeStampSampleTimeValid) && !Fault("untimed"))
         return kAudioUnitErr_InvalidPropertyValue;
-    if (!u->initialized) return kAudioUnitErr_Uninitialized;
-    if (frames > u->maxFrames && !Fault("over-max")) return kAudioUnitErr_TooManyFramesToProcess;
-    if (frames > kMaxBuffer || io->mNumberBuffers != u->outChannels)
+    if (!u->initialized && !Fault("render-uninitialized")) return kAudioUnitErr_Uninitialized;
+    if (frames > u->maxFrames && !Fault("over-max"))
+        return Fault("over-max-code") ? kAudioUnitErr_InvalidPropertyValue
+                                      : kAudioUnitErr_TooManyFramesToProcess;
+    if (frames > kMaxBuffer || io->mNumberBuffers != u->outChannels ||
+        u->inChannels != u->outChannels)
         return kAudioUnitErr_InvalidPropertyValue;
     for (UInt32 c = 0; c < io->mNumberBuffers; ++c)
-        if (!io->mBuffers[c].mData || io->mBuffers[c].mDataByteSize < frames * sizeof(float))
-            return kAudioUnitErr_InvalidPropertyValue;
+        if (!io->mBuffers[c].mData ||
+            (io->mBuffers[c].mDataByteSize < frames * sizeof(float) && !Fault("ignores-byte-size")))
+            return paramErr;
     if (Fault("alloc")) {
         void* volatile scratch = std::malloc(64);
         std::free(scratch);
     }
     if (Fault("lock")) std::lock_guard<std::mutex> other(globalLock);
     Notify(u, kAudioUnitRenderAction_PreRender, time, bus, frames, io);
-    if (const OSStatus s = PullInput(u, time, frames, io); s != noErr) return s;
+    if (const OSStatus s = PullInput(u, time, frames); s != noErr) return s;
     const bool bypassed =
         (u->bypass && !Fault("bypass-ignored") && !(Fault("save-breaks-bypass") && u->saved)) ||
         (u->bypassParam >= 0.5f && !Fault("by-param-ignored"));
-    if (!bypassed) Process(u, frames, io);
+    if (bypassed)
+        for (UInt32 c = 0; c < io->mNumberBuffers; ++c)
+            std::memcpy(io->mBuffers[c].mData, u->in[c], frames * sizeof(float));
+    else
+        Process(u, frames, io);
     if (u->ramp.active) {
         const UInt32 end = u->ramp.offset + u->ramp.duration;
         if (end <= frames) {
@@ -579,8 +845,11 @@ OSStatus RenderLocked(FaultyUnit* u, const AudioTimeStamp* time, UInt32 bus, UIn
 OSStatus Render(void* self, AudioUnitRenderActionFlags*, const AudioTimeStamp* time, UInt32 bus,
                 UInt32 frames, AudioBufferList* io) {
     FaultyUnit* u = Self(self);
+    if (Fault("render-hangs") && frames == 4096)
+        for (;;)
+            std::this_thread::sleep_for(std::chrono::seconds(1));
     if (Fault("race")) return RenderLocked(u, time, bus, frames, io);
-    std::lock_guard<std::recursive_mutex> lock(*u->mutex);
+    Lock lock(*u->mutex);
     return RenderLocked(u, time, bus, frames, io);
 }
 
@@ -609,8 +878,11 @@ AudioComponentMethod Lookup(SInt16 selector) {
     case kAudioUnitRemoveRenderNotifySelect:
         return reinterpret_cast<AudioComponentMethod>(RemoveNotify);
     case kAudioUnitAddPropertyListenerSelect:
+        return reinterpret_cast<AudioComponentMethod>(AddListener);
+    case kAudioUnitRemovePropertyListenerSelect:
+        return reinterpret_cast<AudioComponentMethod>(RemoveListenerByProc);
     case kAudioUnitRemovePropertyListenerWithUserDataSelect:
-        return reinterpret_cast<AudioComponentMethod>(Listener);
+        return reinterpret_cast<AudioComponentMethod>(RemoveListenerWithData);
     case kAudioUnitRenderSelect:
         return reinterpret_cast<AudioComponentMethod>(Render);
     default:
@@ -626,15 +898,16 @@ HostTestFaultyUnitFactory(const AudioComponentDescription*) {
     fault = chosen ? chosen : "";
     auto* unit = static_cast<FaultyUnit*>(std::calloc(1, sizeof(FaultyUnit)));
     if (!unit) return nullptr;
-    unit->mutex = new (std::nothrow) std::recursive_mutex();
+    unit->mutex = Fault("shared-mutex") ? &sharedMutex : new (std::nothrow) std::recursive_mutex();
     if (!unit->mutex) {
         std::free(unit);
         return nullptr;
     }
+    new (&unit->gain) std::atomic<float>(1.0f);
+    new (&unit->bypassParam) std::atomic<float>(0.0f);
     unit->iface.Open = Open;
     unit->iface.Close = Close;
     unit->iface.Lookup = Lookup;
-    unit->gain = 1.0f;
     unit->maxFrames = 1024;
     unit->inChannels = unit->outChannels = 2;
     unit->rate = Fault("default-format") ? 48000.0 : 44100.0;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 
@@ -29,6 +30,26 @@ PlanarAudio Tone(int rate, int frames) {
         audio.channels[0][i] = 0.5f * static_cast<float>((i % 64) - 32) / 32.0f;
     return audio;
 }
+
+// Lowers this process's file-size limit while it lives, so that the programs it starts inherit
+// it; nothing here writes a file meanwhile.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        rlimit lowered = saved_;
+        lowered.rlim_cur = bytes;
+        set_ = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+    }
+    ~FileSizeLimit() {
+        if (set_) setrlimit(RLIMIT_FSIZE, &saved_);
+    }
+    bool Set() const { return set_; }
+
+private:
+    rlimit saved_{};
+    bool set_ = false;
+};
 
 bool IsLink(const std::string& path) {
     struct stat info;
@@ -161,4 +182,29 @@ TEST(RenderOutput, BrokenBundlesSayWhy) {
     EXPECT_EQ(noPlist.err.rfind("zerub-host: cannot open component NoPlist.component: ", 0), 0u);
     EXPECT_NE(noPlist.err.find("Info.plist"), std::string::npos) << noPlist.err;
     EXPECT_NE(noLibrary.err.find("executable"), std::string::npos) << noLibrary.err;
+}
+
+TEST(RenderOutput, TheFileSizeLimitFailsTheWriteAndLeavesNoTemporary) {
+    TempDir dir;
+    ASSERT_TRUE(WriteWavFloat(dir / "in.wav", Tone(44100, 44100))); // 176 kB of output
+    std::ofstream(dir / "old.wav") << "kept";
+    RunResult fresh, existing, state;
+    {
+        const FileSizeLimit limit(64 * 1024);
+        ASSERT_TRUE(limit.Set());
+        fresh = Render(dir, {"in.wav", "new.wav"});
+        existing = Render(dir, {"in.wav", "old.wav"});
+        const FileSizeLimit tiny(256); // below a saved preset
+        state = RunHost(dir.path(), {"state", "save", "p.aupreset", "--component", kBundle});
+    }
+    for (const RunResult* run : {&fresh, &existing, &state}) {
+        EXPECT_EQ(run->status, 1) << run->err;
+        EXPECT_EQ(Lines(run->err).size(), 1u) << run->err;
+        EXPECT_NE(run->err.find("File too large"), std::string::npos) << run->err;
+    }
+    EXPECT_EQ(fresh.err.rfind("zerub-host: cannot write new.wav: ", 0), 0u) << fresh.err;
+    EXPECT_EQ(existing.err.rfind("zerub-host: cannot write old.wav: ", 0), 0u) << existing.err;
+    EXPECT_EQ(state.err.rfind("zerub-host: cannot write p.aupreset: ", 0), 0u) << state.err;
+    EXPECT_EQ(ReadText(dir / "old.wav"), "kept");
+    EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"in.wav", "old.wav"}));
 }

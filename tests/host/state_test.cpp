@@ -1,9 +1,17 @@
 // state save and state load, run through the program against the built component.
+#include "host/WavFile.h"
+
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <fcntl.h>
+#include <mutex>
 #include <regex>
+#include <sys/stat.h>
+#include <thread>
 
 using namespace hosttest;
 
@@ -115,4 +123,54 @@ TEST(State, ARestoreTheUnitRefusesFailsWithOneLine) {
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "zerub-host: cannot load short.aupreset: the component refuses it (status "
                        "-10851)\n");
+}
+
+TEST(State, APresetThatExpandsEnormouslyIsRefusedSmall) {
+    TempDir dir;
+    WriteText(dir / "shared.aupreset", SharedReferencePlist());
+    const RunResult run = State(dir, {"load", "shared.aupreset"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "zerub-host: cannot load shared.aupreset: not a property list\n");
+    // Expanded, it took 1.4 GB; the program alone takes a small fraction of this.
+    EXPECT_LT(run.peakKilobytes, 300 * 1024);
+}
+
+TEST(State, PresetsThatAreNotRegularFilesAreRefusedWithoutWaiting) {
+    TempDir dir;
+    ASSERT_EQ(mkfifo((dir / "fifo.aupreset").c_str(), 0600), 0);
+    ASSERT_TRUE(WriteWavFloat(dir / "in.wav", PlanarAudio(44100, 1, 100)));
+    // A program that waits for a writer is released after a long while, so that the test fails
+    // instead of hanging.
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false, released = false;
+    std::thread watchdog([&] {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (finished.wait_for(lock, std::chrono::seconds(30), [&] { return done; })) return;
+        released = true;
+        while (!finished.wait_for(lock, std::chrono::milliseconds(10), [&] { return done; })) {
+            const int fd = open((dir / "fifo.aupreset").c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) close(fd);
+        }
+    });
+    const RunResult load = State(dir, {"load", "fifo.aupreset"});
+    const RunResult render = RunHost(dir.path(), {"render", "in.wav", "out.wav", "--preset",
+                                                  "fifo.aupreset", "--component", kBundle});
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        done = true;
+    }
+    finished.notify_all();
+    watchdog.join();
+    EXPECT_FALSE(released) << "the program waited for a writer";
+    EXPECT_EQ(load.status, 1);
+    EXPECT_EQ(load.err, "zerub-host: cannot read fifo.aupreset: not a regular file\n");
+    EXPECT_EQ(render.status, 1);
+    EXPECT_EQ(render.err, "zerub-host: cannot read fifo.aupreset: not a regular file\n");
+    EXPECT_FALSE(fs::exists(dir / "out.wav"));
+
+    fs::create_directory(dir / "folder.aupreset");
+    const RunResult folder = State(dir, {"load", "folder.aupreset"});
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_EQ(folder.err, "zerub-host: cannot read folder.aupreset: not a regular file\n");
 }

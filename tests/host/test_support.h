@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -60,8 +61,40 @@ inline std::string ReadText(const fs::path& file) {
     return text.str();
 }
 
+// A binary property list of 149 bytes whose arrays each refer twice to the level below: read
+// naively it expands into four million nodes.
+inline std::string SharedReferencePlist() {
+    constexpr int kLevels = 22;
+    std::string out = "bplist00";
+    std::vector<size_t> offsets;
+    for (int level = 0; level < kLevels; ++level) {
+        offsets.push_back(out.size());
+        if (level == 0) {
+            out += std::string("\x10\x01", 2);
+        } else {
+            out += '\xA2';
+            out += static_cast<char>(level - 1);
+            out += static_cast<char>(level - 1);
+        }
+    }
+    const size_t table = out.size();
+    for (size_t offset : offsets) {
+        out += static_cast<char>(offset >> 8);
+        out += static_cast<char>(offset & 0xFF);
+    }
+    std::string trailer(32, '\0');
+    trailer[6] = 2;            // offset size
+    trailer[7] = 1;            // reference size
+    trailer[15] = kLevels;     // objects
+    trailer[23] = kLevels - 1; // the top object
+    trailer[30] = static_cast<char>(table >> 8);
+    trailer[31] = static_cast<char>(table & 0xFF);
+    return out + trailer;
+}
+
 struct RunResult {
-    int status = -1; // exit status, or -1 when the program did not exit normally
+    int status = -1;        // exit status, or -1 when the program did not exit normally
+    long peakKilobytes = 0; // the program's largest resident size
     std::string out;
     std::string err;
 };
@@ -97,8 +130,10 @@ inline RunResult RunHost(const fs::path& cwd, const std::vector<std::string>& ar
     }
     RunResult result;
     int wstatus = 0;
-    if (pid > 0 && waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus))
+    struct rusage usage {};
+    if (pid > 0 && wait4(pid, &wstatus, 0, &usage) == pid && WIFEXITED(wstatus))
         result.status = WEXITSTATUS(wstatus);
+    result.peakKilobytes = usage.ru_maxrss;
     if (!stdoutTo) result.out = ReadText(outPath);
     result.err = ReadText(errPath);
     return result;

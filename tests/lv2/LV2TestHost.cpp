@@ -133,11 +133,6 @@ void TestInstance::Run(const std::vector<std::vector<float>>& in,
     lilv_instance_run(instance, n);
 }
 
-const LV2_State_Interface* TestInstance::StateInterface() const {
-    return static_cast<const LV2_State_Interface*>(
-        lilv_instance_get_extension_data(instance, LV2_STATE__interface));
-}
-
 std::vector<float> TestSignal(size_t n, unsigned seed, float amplitude) {
     std::mt19937 rng(seed);
     std::uniform_real_distribution<float> noise(-0.3f, 0.3f);

@@ -4,7 +4,6 @@
 
 #include <lilv/lilv.h>
 #include <lv2/options/options.h>
-#include <lv2/state/state.h>
 #include <lv2/urid/urid.h>
 
 #include <string>
@@ -12,7 +11,6 @@
 
 inline constexpr const char* kMonoURI = "https://www.quillmoor.com/plugins/zerub#mono";
 inline constexpr const char* kStereoURI = "https://www.quillmoor.com/plugins/zerub#stereo";
-inline constexpr const char* kStateKeyURI = "https://www.quillmoor.com/plugins/zerub#state";
 
 class URIDMap {
 public:
@@ -61,8 +59,6 @@ public:
     // Connects the audio ports to in[c] + offset / out[c] + offset and runs n frames.
     void Run(const std::vector<std::vector<float>>& in, std::vector<std::vector<float>>& out,
              size_t offset, uint32_t n);
-    // The plug-in's state interface, or null.
-    const LV2_State_Interface* StateInterface() const;
 
 private:
     URIDMap map;

@@ -81,7 +81,7 @@ TEST_F(LV2Apply, OutputEqualsTheAudioUnitRenderSampleForSample) {
     const Setting settings[] = {
         {"defaults", {}, {}},
         {"driven", {{"gain", "0.8"}, {"level", "0.35"}}, {"Gain=0.8", "Level=0.35"}},
-        {"bypassed", {{"gain", "0.8"}, {"by", "1"}}, {"Gain=0.8", "BY=1"}},
+        {"bypassed", {{"gain", "0.8"}, {"enabled", "0"}}, {"Gain=0.8", "BY=1"}},
     };
     setenv("LV2_PATH", (dir + "/lv2").c_str(), 1);
     for (int channels : {1, 2}) {

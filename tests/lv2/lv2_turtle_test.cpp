@@ -1,6 +1,7 @@
 // The Turtle writer on a plug-in unlike Zerub: four channel configurations, an enumeration with
-// texts, a boolean, units known and unknown, names that collide as symbols, awkward text, an
-// unfilled preset. The files must pass lv2_validate and read back through lilv as written.
+// texts, a boolean, units known and unknown, names that collide as symbols, awkward text, presets
+// that set some parameters and leave the rest at their defaults. The files must pass lv2_validate
+// and read back through lilv as written.
 #include "lv2/IPlugLV2_ttl.h"
 
 #include <lilv/lilv.h>
@@ -27,8 +28,6 @@ public:
         GetParam(2)->InitDouble("3 Band", -6.0, -24.0, 12.0, 0.5, "dB");
         GetParam(3)->InitDouble("mode", 0.125, 0.0, 1.0, 0.001, "furlong");
         GetParam(4)->InitInt("Steps", 4, 1, 16);
-        MakePreset("First \"take\"", 2, false, 3.5, 0.25, 8);
-        MakeDefaultPreset("Second", 1); // the third slot stays empty
     }
 };
 
@@ -46,6 +45,19 @@ IPlugLV2* MakePlug(void* /*memory*/) {
 
 const char* LV2PluginURIBase() {
     return kBase;
+}
+
+const LV2ProductInfo& LV2Product() {
+    static const LV2PresetValue first[] = {{0, 2.0}, {2, 3.5}, {4, 8.0}};
+    static const LV2Preset presets[] = {{"First \"take\"", first, 3}, {"Second", nullptr, 0}};
+    static const LV2ProductInfo info = {"Odd \"test\" plug-in",
+                                        "https://example.org/license",
+                                        "Maker",
+                                        "https://example.org/",
+                                        -1,
+                                        presets,
+                                        2};
+    return info;
 }
 
 TEST(LV2PortSymbol, LowerCaseIdentifiersMadeUnique) {
@@ -128,7 +140,25 @@ TEST(LV2Turtle, AnyPlugInValidatesAndReadsBackAsWritten) {
     lilv_node_free(min);
     lilv_node_free(max);
 
-    // Only the two filled presets, with their names as given.
+    // A released version (LV2 reads an odd or zero minor as a development build) from 1.2.3, and
+    // what a host shows about the plug-in.
+    auto first = [world, p](const char* predicate) {
+        LilvNode* pred = lilv_new_uri(world, predicate);
+        LilvNodes* values = lilv_plugin_get_value(p, pred);
+        lilv_node_free(pred);
+        const std::string v = values ? Str(lilv_nodes_get_first(values)) : "";
+        lilv_nodes_free(values);
+        return v;
+    };
+    EXPECT_EQ(first(LV2_CORE__minorVersion), "204");
+    EXPECT_EQ(first(LV2_CORE__microVersion), "3");
+    EXPECT_EQ(first("http://www.w3.org/2000/01/rdf-schema#comment"), "Odd \"test\" plug-in");
+    EXPECT_EQ(first("http://usefulinc.com/ns/doap#license"), "https://example.org/license");
+    LilvNode* author = lilv_plugin_get_author_name(p);
+    EXPECT_EQ(Str(author), "Maker");
+    lilv_node_free(author);
+
+    // The presets the product lists, with their names as given.
     LilvNode* presetClass = lilv_new_uri(world, "http://lv2plug.in/ns/ext/presets#Preset");
     LilvNodes* presets = lilv_plugin_get_related(p, presetClass);
     lilv_node_free(presetClass);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 namespace {
@@ -364,6 +365,50 @@ TEST(Plist, HostileBinaryStructuresAreRefused) {
     }
     const std::string bomb = BinaryPlist(objects, 59);
     EXPECT_EQ(ReadBytes(bomb.data(), bomb.size()), nullptr);
+}
+
+// Each level's array refers twice to the level below: levels objects, 2^levels - 1 nodes once
+// expanded.
+std::string SharedTree(int levels) {
+    std::vector<std::string> objects = {std::string("\x10\x01", 2)};
+    for (int level = 1; level < levels; ++level)
+        objects.push_back(std::string("\xA2") + static_cast<char>(level - 1) +
+                          static_cast<char>(level - 1));
+    return BinaryPlist(objects, static_cast<uint64_t>(levels - 1));
+}
+
+long PeakResidentKilobytes() {
+    struct rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+TEST(Plist, SharedReferencesAreBoundedByTheNodesTheyExpandInto) {
+    // Sharing within reason reads as the copies it stands for: 1023 nodes.
+    const std::string modest = SharedTree(10);
+    Released tree(ReadBytes(modest.data(), modest.size()));
+    ASSERT_NE(tree.object, nullptr);
+    CFTypeRef level = tree.object;
+    for (int depth = 9; depth > 0; --depth) {
+        ASSERT_EQ(CFGetTypeID(level), CFArrayGetTypeID());
+        ASSERT_EQ(CFArrayGetCount(static_cast<CFArrayRef>(level)), 2);
+        EXPECT_TRUE(CFEqual(CFArrayGetValueAtIndex(static_cast<CFArrayRef>(level), 0),
+                            CFArrayGetValueAtIndex(static_cast<CFArrayRef>(level), 1)));
+        level = CFArrayGetValueAtIndex(static_cast<CFArrayRef>(level), 1);
+    }
+    EXPECT_EQ(CFGetTypeID(level), CFNumberGetTypeID());
+
+    // A file of under 150 bytes that would expand into four million nodes is refused before
+    // any of them is made (it once took over a gigabyte).
+    const std::string bomb = SharedTree(22);
+    ASSERT_LT(bomb.size(), 150u);
+    const long before = PeakResidentKilobytes();
+    CFErrorRef error = nullptr;
+    Released refused(ReadBytes(bomb.data(), bomb.size(), &error));
+    EXPECT_EQ(refused.object, nullptr);
+    EXPECT_LT(PeakResidentKilobytes() - before, 64 * 1024) << "kilobytes";
+    ASSERT_NE(error, nullptr);
+    CFRelease(error);
 }
 
 TEST(Plist, TreesWithoutAPropertyListFormAreRefusedOnWrite) {

@@ -179,23 +179,74 @@ TEST_F(PresetFiles, ProgramsThatAreNotOursChangeNothing) {
     EXPECT_EQ(plug.Values(), before);
 }
 
-TEST_F(PresetFiles, TruncatedAndNonFiniteValuesLeaveTheirParametersAlone) {
+TEST_F(PresetFiles, ProgramsCutShortOrForAnotherCountChangeNothing) {
     FilePlug plug;
     plug.GetParam(0)->Set(1.0);
     plug.GetParam(1)->Set(1.0);
+    plug.ModifyCurrentPreset("renamed");
     WDL_String path = Path("p.fxp");
     ASSERT_TRUE(plug.SaveProgramAsFXP(&path));
-    Bytes b = Read(path);
-    PutBE(b, 56 + 4, 0x7FC00000); // NaN for Level
-    b.resize(56 + 4 * 2 + 2);     // Gain and Level, then half a value
-    Write(path, b);
+    const Bytes good = Read(path);
+    plug.ModifyCurrentPreset("one");
 
-    plug.GetParam(0)->Set(0.0);
-    plug.GetParam(1)->Set(0.3);
+    Bytes headerOnly(good.begin(), good.begin() + 56);
+    Bytes cutInAValue(good.begin(), good.begin() + 56 + 4 * 2 + 2);
+    Bytes fewerCounted = good;
+    PutBE(fewerCounted, 24, 3);
+    Bytes moreCounted = good;
+    PutBE(moreCounted, 24, 5);
+    moreCounted.insert(moreCounted.end(), 4, 0);
+    for (const Bytes& b : {headerOnly, cutInAValue, fewerCounted, moreCounted}) {
+        Write(path, b);
+        plug.GetParam(0)->Set(0.0);
+        plug.GetParam(1)->Set(0.3);
+        const std::vector<double> before = plug.Values();
+        const int changes = plug.programChanges;
+        EXPECT_FALSE(plug.LoadProgramFromFXP(&path)) << b.size() << " bytes";
+        EXPECT_EQ(plug.Values(), before) << b.size() << " bytes";
+        EXPECT_STREQ(plug.GetPresetName(0), "one") << b.size() << " bytes";
+        EXPECT_EQ(plug.programChanges, changes);
+    }
+
+    // A value that is not a number leaves its parameter alone; the others load.
+    Bytes withNaN = good;
+    PutBE(withNaN, 56 + 4, 0x7FC00000);
+    Write(path, withNaN);
     plug.GetParam(2)->Set(0);
     plug.GetParam(3)->Set(4);
     ASSERT_TRUE(plug.LoadProgramFromFXP(&path));
-    EXPECT_EQ(plug.Values(), (std::vector<double>{1.0, 0.3, 0, 4}));
+    EXPECT_EQ(plug.Values(), (std::vector<double>{1.0, 0.3, 1, 0}));
+}
+
+TEST_F(PresetFiles, ChunkFormsCutShortChangeNothing) {
+    FilePlug plug(true);
+    plug.GetParam(0)->Set(0.875);
+    plug.ModifyCurrentPreset("saved");
+    WDL_String program = Path("c.fxp"), bank = Path("c.fxb");
+    ASSERT_TRUE(plug.SaveProgramAsFXP(&program));
+    ASSERT_TRUE(plug.SaveBankAsFXB(&bank));
+    const Bytes p = Read(program), b = Read(bank);
+
+    // The version header and one value of four: as cut, and with the length saying so, which
+    // the plug-in then refuses part way through.
+    Bytes cut(p.begin(), p.begin() + 60 + 8 + 8);
+    Bytes cutAndCounted = cut;
+    PutBE(cutAndCounted, 56, 16);
+    FilePlug other(true);
+    other.GetParam(0)->Set(0.25);
+    const std::vector<double> before = other.Values();
+    for (const Bytes& bytes : {cut, cutAndCounted, Bytes(p.begin(), p.begin() + 56)}) {
+        Write(program, bytes);
+        EXPECT_FALSE(other.LoadProgramFromFXP(&program)) << bytes.size() << " bytes";
+        EXPECT_EQ(other.Values(), before) << bytes.size() << " bytes";
+        EXPECT_STREQ(other.GetPresetName(0), "one");
+    }
+
+    // A bank whose chunk runs past the end of the file.
+    Write(bank, Bytes(b.begin(), b.end() - 1));
+    EXPECT_FALSE(other.LoadBankFromFXB(&bank));
+    EXPECT_EQ(other.Values(), before);
+    EXPECT_STREQ(other.GetPresetName(0), "one");
 }
 
 TEST_F(PresetFiles, BankParameterFormFieldsAndRoundTrip) {
@@ -271,6 +322,21 @@ TEST_F(PresetFiles, BankRecordsAreCheckedOneByOne) {
     other.RestorePreset(2);
     EXPECT_DOUBLE_EQ(other.GetParam(0)->Value(), 0.99);
 
+    // The third record cut short, in its values or after its header: the same, and the third
+    // preset keeps what it held.
+    for (size_t keep : {record - 2, size_t(56)}) {
+        Write(path, Bytes(good.begin(), good.begin() + 156 + 2 * record + keep));
+        FilePlug cut;
+        cut.RestorePreset(2);
+        cut.GetParam(0)->Set(0.99);
+        cut.ModifyCurrentPreset("dos");
+        EXPECT_FALSE(cut.LoadBankFromFXB(&path)) << keep;
+        EXPECT_STREQ(cut.GetPresetName(1), "two");
+        EXPECT_STREQ(cut.GetPresetName(2), "dos");
+        cut.RestorePreset(2);
+        EXPECT_DOUBLE_EQ(cut.GetParam(0)->Value(), 0.99);
+    }
+
     // A wrong record version or magic stops at once; a foreign bank is refused outright.
     for (size_t field : {size_t(12), size_t(0), size_t(8)}) {
         b = good;
@@ -288,6 +354,12 @@ TEST_F(PresetFiles, BankRecordsAreCheckedOneByOne) {
     fresh.ModifyCurrentPreset("kept");
     EXPECT_FALSE(fresh.LoadBankFromFXB(&path));
     EXPECT_STREQ(fresh.GetPresetName(0), "kept");
+
+    // A header cut short is refused even when it announces no programs.
+    b = Bytes(good.begin(), good.begin() + 40);
+    PutBE(b, 24, 0);
+    Write(path, b);
+    EXPECT_FALSE(fresh.LoadBankFromFXB(&path));
 
     // No programs: only the header's current program is restored.
     b = Bytes(good.begin(), good.begin() + 156);
