@@ -287,7 +287,7 @@ void BM_Host(benchmark::State& state) {
 }
 
 // The built LV2 bundle's plug-in (the #stereo or #mono one), loaded the way a host loads it, with
-// urid:map and a maximum block length of 1024 offered; controls at their defaults.
+// urid:map and a maximum block length of 1024 offered; controls at their defaults, enabled.
 class LV2Plugin {
 public:
     LV2Plugin(int channels, int maxFrames) : nChannels(channels), maxBlock(maxFrames) {
@@ -325,7 +325,7 @@ public:
         const LV2_Feature* features[] = {&mapFeature, &optionsFeature, nullptr};
         handle = descriptor->instantiate(descriptor, kRate, bundle.c_str(), features);
         if (!handle) return;
-        // Gain, Level and bypass after the audio ports.
+        // Gain, Level and the bypass parameter's port (lv2:enabled) after the audio ports.
         for (int k = 0; k < 3; ++k)
             descriptor->connect_port(handle, static_cast<uint32_t>(2 * channels + k), &controls[k]);
         if (descriptor->activate) descriptor->activate(handle);
@@ -361,7 +361,7 @@ private:
     LV2_URID_Map map{};
     LV2_Options_Option options[2]{};
     LV2_Feature mapFeature{}, optionsFeature{};
-    float controls[3] = {0.5f, 0.5f, 0.0f};
+    float controls[3] = {0.5f, 0.5f, 1.0f}; // Gain, Level, and the enabled port (not bypassed)
     std::vector<std::vector<float>> out;
 };
 
