@@ -256,9 +256,11 @@ private:
     // Converts the bound float inputs into their scratch buffers for the double path.
     void WidenFloatInputs(int nFrames);
 
-    WDL_TypedBuf<const float*> fInData;
-    WDL_TypedBuf<float*> fOutData;
-    WDL_TypedBuf<float> fSilence, fDiscard; // one block each
+    // Small granularities: these never grow after SetBlockSize, so over-allocating them would
+    // only make every instance bigger.
+    WDL_TypedBuf<const float*> fInData{16};
+    WDL_TypedBuf<float*> fOutData{16};
+    WDL_TypedBuf<float> fSilence{64}, fDiscard{64}; // one block each
     IPreset* FillNextPreset(const char* name);
     void AppendProgramHeader(ByteChunk* out, const char (&formatMagic)[5], int byteSize,
                              const char* name) const;
