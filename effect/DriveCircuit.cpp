@@ -119,6 +119,11 @@ void DriveCircuit::Calc(double rate) {
     outA1 = static_cast<double>(square) * -4.04484615599767e-10 + 2.15151391276472e-05;
     outInvA0 = 1.0 / outA0;
     outScale = fs / outA0;
+    calcRate = rate;
+}
+
+void DriveCircuit::CalcIfChanged(double rate) {
+    if (std::memcmp(&rate, &calcRate, sizeof rate) != 0) Calc(rate);
 }
 
 double DriveCircuit::Process(double x, double gain, double level) {
@@ -174,7 +179,9 @@ bool DriveCircuit::FilterMemoriesFinite() const {
 // ---- Block path ----
 //
 // The same operations as Process in the same order, with what a block holds constant taken out
-// of the loop: the control targets (the two exp) are computed once. The loop-carried chain (the
+// of the loop: the control targets (the two exp) are computed once, and again only when the
+// controls change; float buffers are widened and narrowed inside the loop, where the chain leaves
+// the execution units idle, not in passes of their own. The loop-carried chain (the
 // gain network's multiply, two additions, division and subtraction) sets the pace, so the two
 // channels run side by side in the two lanes of an SSE2 register: each lane performs exactly
 // the IEEE operations of the scalar code, and nothing is contracted or reassociated.
@@ -191,29 +198,27 @@ namespace {
 
 constexpr int kChunk = 256;
 
-// The per-sample state of a circuit, kept across a chunk in case it has to run again.
-struct SampleState {
-    explicit SampleState(const DriveCircuit& c)
-        : v{c.gainSmooth, c.levelSmooth, c.inPrev, c.coupledPrev, c.net1,
-            c.net2,       c.net3,        c.out1,   c.out2} {}
-    void Restore(DriveCircuit& c) const {
-        c.gainSmooth = v[0];
-        c.levelSmooth = v[1];
-        c.inPrev = v[2];
-        c.coupledPrev = v[3];
-        c.net1 = v[4];
-        c.net2 = v[5];
-        c.net3 = v[6];
-        c.out1 = v[7];
-        c.out2 = v[8];
-    }
-    double v[9];
-};
-
 // A scalar rerun of one circuit over one chunk, with the targets Process computes itself.
-void RunScalar(DriveCircuit& c, const double* x, double* out, int n, double gain, double level) {
+template <typename T>
+void RunScalar(DriveCircuit& c, const T* x, T* out, int n, double gain, double level) {
     for (int s = 0; s < n; ++s)
-        out[s] = c.Process(x[s], gain, level);
+        out[s] = static_cast<T>(c.Process(x[s], gain, level));
+}
+
+// The control targets Process computes on every sample; a block holds the controls, so it needs
+// them once, and only when they changed since the last block.
+[[maybe_unused]] void ControlTargets(DriveCircuit& c, double gain, double level, double& gTerm,
+                                     double& lTerm) {
+    if (std::memcmp(&gain, &c.memoGain, sizeof gain) != 0) {
+        c.memoGainTarget = (std::exp((1.0 - gain) * 5.0) - 1.0) * kSmoothTerm;
+        c.memoGain = gain;
+    }
+    if (std::memcmp(&level, &c.memoLevel, sizeof level) != 0) {
+        c.memoLevelTarget = (std::exp(level * 7.0) - 1.0) * kSmoothTerm;
+        c.memoLevel = level;
+    }
+    gTerm = c.memoGainTarget;
+    lTerm = c.memoLevelTarget;
 }
 
 #if defined(__SSE2__)
@@ -226,14 +231,16 @@ void RunScalar(DriveCircuit& c, const double* x, double* out, int n, double gain
 #endif
 
 struct WideTable {
-    double v[100];
+    double v[101];
 };
 
 // The curve widened to double; T[i] and T[i + 1] are adjacent, so one unaligned load reads both.
+// The last entry is repeated once, for the clamped index below.
 WideTable Widen() {
     WideTable t{};
     for (int i = 0; i < 100; ++i)
         t.v[i] = static_cast<double>(diode_table.values[i]);
+    t.v[100] = t.v[99];
     return t;
 }
 
@@ -243,25 +250,68 @@ inline __m128d Lanes(double a, double b) {
     return _mm_set_pd(b, a); // lane 0 holds a
 }
 
-// diodeclip on both lanes: the same steps, with the range tests done as masks (no branches: a
-// heavily driven signal crosses the table's end at random).
-inline __m128d ClipPair(__m128d y, __m128d signMask, __m128d scale, __m128d one, __m128d top) {
+// One sample of each channel into the two lanes, and back out. Single precision is widened and
+// narrowed here, inside the loop, where the recurrence leaves the units idle; each conversion is
+// the one a scalar cast performs (widening is exact, narrowing rounds as the current mode says).
+inline __m128d LoadPair(const double* a, const double* b) {
+    return _mm_loadh_pd(_mm_load_sd(a), b);
+}
+inline __m128d LoadPair(const float* a, const float* b) {
+    return _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(a), _mm_load_ss(b)));
+}
+inline void StorePair(__m128d v, double* a, double* b) {
+    _mm_storel_pd(a, v);
+    _mm_storeh_pd(b, v);
+}
+inline void StorePair(__m128d v, float* a, float* b) {
+    const __m128 f = _mm_cvtpd_ps(v);
+    _mm_store_ss(a, f);
+    _mm_store_ss(b, _mm_shuffle_ps(f, f, _MM_SHUFFLE(1, 1, 1, 1)));
+}
+
+// Two frames at once: single precision moves two samples of a channel in one load or store.
+inline void LoadTwoPairs(const double* a, const double* b, __m128d& first, __m128d& second) {
+    first = LoadPair(a, b);
+    second = LoadPair(a + 1, b + 1);
+}
+inline void LoadTwoPairs(const float* a, const float* b, __m128d& first, __m128d& second) {
+    const __m128 ab =
+        _mm_unpacklo_ps(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a))),
+                        _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(b))));
+    first = _mm_cvtps_pd(ab);                     // a[0], b[0]
+    second = _mm_cvtps_pd(_mm_movehl_ps(ab, ab)); // a[1], b[1]
+}
+inline void StoreTwoPairs(__m128d first, __m128d second, double* a, double* b) {
+    StorePair(first, a, b);
+    StorePair(second, a + 1, b + 1);
+}
+inline void StoreTwoPairs(__m128d first, __m128d second, float* a, float* b) {
+    __m128 f = _mm_movelh_ps(_mm_cvtpd_ps(first), _mm_cvtpd_ps(second)); // a0 b0 a1 b1
+    f = _mm_shuffle_ps(f, f, _MM_SHUFFLE(3, 1, 2, 0));                   // a0 a1 b0 b1
+    _mm_storel_pi(reinterpret_cast<__m64*>(a), f);
+    _mm_storeh_pi(reinterpret_cast<__m64*>(b), f);
+}
+
+// diodeclip on both lanes without branches (a heavily driven signal crosses the table's end at
+// random), in fewer operations than its three cases: t is never negative, so the conversion
+// fails (NaN, or 2^31 and beyond: the curve gives 0) exactly where !(t < 2^31). Elsewhere t is
+// clamped to 99, where the interpolation reads T[99] with weight 1 and its copy T[100] with
+// weight 0, which is T[99] exactly: the flat part. Below 99 nothing changes.
+inline __m128d ClipPair(__m128d y, __m128d signMask, __m128d scale, __m128d one, __m128d end,
+                        __m128d limit) {
     const __m128d t = _mm_mul_pd(_mm_andnot_pd(signMask, y), scale);
-    const __m128i i = _mm_cvttpd_epi32(t); // NaN and out of range give INT32_MIN, as TruncToInt32
-    const __m128d f = _mm_sub_pd(t, _mm_cvtepi32_pd(i));
-    const __m128i below = _mm_cmplt_epi32(i, _mm_setzero_si128());
-    const __m128i above = _mm_cmpgt_epi32(i, _mm_set1_epi32(98));
-    // Indices outside 0..98 read the first pair; the masks below discard the result.
-    const __m128i index = _mm_andnot_si128(_mm_or_si128(below, above), i);
-    const __m128d p0 = _mm_loadu_pd(kWide.v + _mm_cvtsi128_si32(index));
-    const __m128d p1 = _mm_loadu_pd(kWide.v + _mm_cvtsi128_si32(_mm_srli_si128(index, 4)));
+    const __m128d fails = _mm_cmpnlt_pd(t, limit);
+    const __m128d clamped = _mm_min_pd(t, end); // NaN gives end: a valid index, then masked
+    const __m128i i = _mm_cvttpd_epi32(clamped);
+    const __m128d f = _mm_sub_pd(clamped, _mm_cvtepi32_pd(i));
+    // Both indices (0 to 99) in one move to a general register.
+    const uint64_t pair = static_cast<uint64_t>(_mm_cvtsi128_si64(i));
+    const __m128d p0 = _mm_loadu_pd(kWide.v + static_cast<uint32_t>(pair));
+    const __m128d p1 = _mm_loadu_pd(kWide.v + (pair >> 32));
     const __m128d lo = _mm_unpacklo_pd(p0, p1); // T[i]
     const __m128d hi = _mm_unpackhi_pd(p0, p1); // T[i + 1]
-    __m128d u = _mm_add_pd(_mm_mul_pd(hi, f), _mm_mul_pd(_mm_sub_pd(one, f), lo));
-    const __m128d below64 = _mm_castsi128_pd(_mm_shuffle_epi32(below, _MM_SHUFFLE(1, 1, 0, 0)));
-    const __m128d above64 = _mm_castsi128_pd(_mm_shuffle_epi32(above, _MM_SHUFFLE(1, 1, 0, 0)));
-    u = _mm_or_pd(_mm_andnot_pd(above64, u), _mm_and_pd(above64, top));
-    u = _mm_andnot_pd(below64, u);
+    const __m128d u =
+        _mm_andnot_pd(fails, _mm_add_pd(_mm_mul_pd(hi, f), _mm_mul_pd(_mm_sub_pd(one, f), lo)));
     return _mm_or_pd(u, _mm_and_pd(signMask, y)); // u is never negative: copysign
 }
 
@@ -285,18 +335,21 @@ struct PairCoefficients {
 // smoothers have settled (g and L are the same on every sample), so the gain network's
 // coefficients and the level's products are formed once, with the same operations.
 //
-// The loop is split in two pipelined halves: the gain network (the recurrence that sets the
-// pace) for frame s, and the clipper and output stage for frame s - kLag, whose input is long
+// The loop is split in pipelined parts: the gain network's recurrence (which sets the pace) for
+// frame s; its feed-forward sum for frame s - 1 once the controls have settled (so that the
+// recurrence's operations, earlier in program order, win the execution units whenever both are
+// ready at once); and the clipper and output stage for frame s - kLag, whose input is long
 // computed. Run in one piece, the clipper's long latency holds up retirement and the recurrence
 // stalls; the operations on each value are the same either way.
-template <bool kSettled>
-void RunPairLoop(PairState& st, const PairCoefficients& k, const double* xa, const double* xb,
-                 double* outA, double* outB, int n, __m128d gTerm, __m128d lTerm) {
+template <bool kSettled, typename T>
+void RunPairLoop(PairState& st, const PairCoefficients& k, const T* xa, const T* xb, T* outA,
+                 T* outB, int n, __m128d gTerm, __m128d lTerm) {
     constexpr int kLag = 4;
     const __m128d signMask = _mm_set1_pd(-0.0);
     const __m128d scale = _mm_set1_pd(kTableScale);
     const __m128d one = _mm_set1_pd(1.0);
-    const __m128d top = _mm_set1_pd(kTableTop);
+    const __m128d end = _mm_set1_pd(99.0);
+    const __m128d limit = _mm_set1_pd(2147483648.0);
     const __m128d pole = _mm_set1_pd(kSmoothPole);
     const __m128d k2 = _mm_set1_pd(kOutputGain);
 
@@ -323,10 +376,16 @@ void RunPairLoop(PairState& st, const PairCoefficients& k, const double* xa, con
 
     __m128d ip = st.ip, cp = st.cp, n1 = st.n1, n2 = st.n2, n3 = st.n3, o1 = st.o1, o2 = st.o2;
     __m128d gs = st.gs, ls = st.ls;
+    // The recurrence's values r from frame -3 on (the three before the chunk are its memories),
+    // and the gain network's outputs y.
+    alignas(16) double rLanes[2 * (kChunk + 3)];
     alignas(16) double yLanes[2 * kChunk];
+    double* const r0 = rLanes + 6;
+    _mm_store_pd(r0 - 6, n3);
+    _mm_store_pd(r0 - 4, n2);
+    _mm_store_pd(r0 - 2, n1);
 
-    auto network = [&](int s) ZERUB_INLINE {
-        const __m128d xs = _mm_loadh_pd(_mm_load_sd(xa + s), xb + s);
+    auto recurrence = [&](int s, __m128d xs) ZERUB_INLINE {
         if (!kSettled) {
             gs = _mm_add_pd(_mm_mul_pd(gs, pole), gTerm);
             coefficients(gs);
@@ -335,18 +394,25 @@ void RunPairLoop(PairState& st, const PairCoefficients& k, const double* xa, con
         const __m128d fb =
             _mm_add_pd(_mm_mul_pd(a3, n3), _mm_add_pd(_mm_mul_pd(a2, n2), _mm_mul_pd(a1, n1)));
         const __m128d r = _mm_sub_pd(h, _mm_div_pd(fb, a0));
-        const __m128d ff = _mm_add_pd(
-            _mm_mul_pd(b3, n3),
-            _mm_add_pd(_mm_mul_pd(b2, n2), _mm_add_pd(_mm_mul_pd(b1, n1), _mm_mul_pd(b0, r))));
-        _mm_store_pd(yLanes + 2 * s, _mm_div_pd(ff, a0));
+        _mm_store_pd(r0 + 2 * s, r);
         ip = xs;
         cp = h;
         n3 = n2;
         n2 = n1;
         n1 = r;
     };
-    auto output = [&](int s) ZERUB_INLINE {
-        const __m128d c = ClipPair(_mm_load_pd(yLanes + 2 * s), signMask, scale, one, top);
+    // y for frame j, from r of frames j - 3 .. j, with the coefficients of frame j (current
+    // until the next recurrence step when they are still moving).
+    auto feedForward = [&](int j) ZERUB_INLINE {
+        const __m128d* r = reinterpret_cast<const __m128d*>(r0) + j;
+        const __m128d ff =
+            _mm_add_pd(_mm_mul_pd(b3, r[-3]),
+                       _mm_add_pd(_mm_mul_pd(b2, r[-2]),
+                                  _mm_add_pd(_mm_mul_pd(b1, r[-1]), _mm_mul_pd(b0, r[0]))));
+        _mm_store_pd(yLanes + 2 * j, _mm_div_pd(ff, a0));
+    };
+    auto output = [&](int s) ZERUB_INLINE -> __m128d {
+        const __m128d c = ClipPair(_mm_load_pd(yLanes + 2 * s), signMask, scale, one, end, limit);
         const __m128d v = _mm_sub_pd(
             c, _mm_mul_pd(_mm_add_pd(_mm_mul_pd(k.oA2, o2), _mm_mul_pd(k.oA1, o1)), k.oInv));
         if (!kSettled) {
@@ -355,26 +421,48 @@ void RunPairLoop(PairState& st, const PairCoefficients& k, const double* xa, con
         }
         const __m128d out = _mm_mul_pd(
             _mm_add_pd(_mm_mul_pd(_mm_mul_pd(L, v), k2), _mm_mul_pd(negLk, o2)), k.oScale);
-        _mm_storel_pd(outA + s, out);
-        _mm_storeh_pd(outB + s, out);
         o2 = o1;
         o1 = v;
+        return out;
     };
 
+    constexpr int kFeedLag = kSettled ? 1 : 0;
     int s = 0;
-    for (; s < n && s < kLag; ++s)
-        network(s);
-    for (; s < n; ++s) {
-        network(s);
-        output(s - kLag);
+    for (; s < n && s < kLag; ++s) {
+        recurrence(s, LoadPair(xa + s, xb + s));
+        if (s >= kFeedLag) feedForward(s - kFeedLag);
     }
+    // Two frames a turn, so that their samples load and store together. Each output is written
+    // after the input of a later frame was read, so an output may be its own input.
+    for (; s + 1 < n; s += 2) {
+        __m128d x0, x1;
+        LoadTwoPairs(xa + s, xb + s, x0, x1);
+        recurrence(s, x0);
+        feedForward(s - kFeedLag);
+        const __m128d out0 = output(s - kLag);
+        recurrence(s + 1, x1);
+        feedForward(s + 1 - kFeedLag);
+        const __m128d out1 = output(s + 1 - kLag);
+        StoreTwoPairs(out0, out1, outA + s - kLag, outB + s - kLag);
+    }
+    for (; s < n; ++s) {
+        recurrence(s, LoadPair(xa + s, xb + s));
+        feedForward(s - kFeedLag);
+        StorePair(output(s - kLag), outA + s - kLag, outB + s - kLag);
+    }
+    for (int j = n - kFeedLag; j < n; ++j)
+        if (j >= 0) feedForward(j);
     for (s = n > kLag ? n - kLag : 0; s < n; ++s)
-        output(s);
+        StorePair(output(s), outA + s, outB + s);
     st = {gs, ls, ip, cp, n1, n2, n3, o1, o2};
 }
 
-void RunPair(DriveCircuit& a, DriveCircuit& b, const double* xa, const double* xb, double* outA,
-             double* outB, int n, double gTermValue, double lTermValue) {
+// Runs one chunk of both circuits and stores the state of each lane whose filter memories
+// stayed finite. Returns the lanes that did not (bit 0: a, bit 1: b): their circuits are left as
+// they were at the chunk's start, to be run again per sample.
+template <typename T>
+int RunPair(DriveCircuit& a, DriveCircuit& b, const T* xa, const T* xb, T* outA, T* outB, int n,
+            double gTermValue, double lTermValue) {
     PairCoefficients k;
     for (int i = 0; i < 4; ++i) {
         k.aG[i] = Lanes(a.aGain[i], b.aGain[i]);
@@ -401,15 +489,22 @@ void RunPair(DriveCircuit& a, DriveCircuit& b, const double* xa, const double* x
     const bool settled = Settled(_mm_add_pd(_mm_mul_pd(st.gs, pole), gTerm), st.gs) &&
                          Settled(_mm_add_pd(lTerm, _mm_mul_pd(st.ls, pole)), st.ls);
     if (settled)
-        RunPairLoop<true>(st, k, xa, xb, outA, outB, n, gTerm, lTerm);
+        RunPairLoop<true, T>(st, k, xa, xb, outA, outB, n, gTerm, lTerm);
     else
-        RunPairLoop<false>(st, k, xa, xb, outA, outB, n, gTerm, lTerm);
+        RunPairLoop<false, T>(st, k, xa, xb, outA, outB, n, gTerm, lTerm);
 
+    // A non-finite memory persists to the chunk's end, so one look at the end finds it. The
+    // sum is non-finite when any term is (or, harmlessly, when it overflows: a rerun per sample
+    // gives the same result), and x - x is zero exactly when x is finite.
+    const __m128d sum = _mm_add_pd(_mm_add_pd(_mm_add_pd(st.ip, st.cp), _mm_add_pd(st.n1, st.n2)),
+                                   _mm_add_pd(_mm_add_pd(st.n3, st.o1), st.o2));
+    const int bad = _mm_movemask_pd(_mm_cmpneq_pd(_mm_sub_pd(sum, sum), _mm_setzero_pd()));
+    const bool keepA = !(bad & 1), keepB = !(bad & 2);
     double lane[2];
     auto store = [&](__m128d v, double& da, double& db) {
         _mm_storeu_pd(lane, v);
-        da = lane[0];
-        db = lane[1];
+        if (keepA) da = lane[0];
+        if (keepB) db = lane[1];
     };
     store(st.gs, a.gainSmooth, b.gainSmooth);
     store(st.ls, a.levelSmooth, b.levelSmooth);
@@ -420,41 +515,33 @@ void RunPair(DriveCircuit& a, DriveCircuit& b, const double* xa, const double* x
     store(st.n3, a.net3, b.net3);
     store(st.o1, a.out1, b.out1);
     store(st.o2, a.out2, b.out2);
+    return bad;
 }
 
 #endif
 
-} // namespace
-
-void ProcessBlockPair(DriveCircuit& a, DriveCircuit& b, const double* inA, const double* inB,
-                      double* outA, double* outB, int nFrames, double gain, double level) {
+template <typename T>
+void BlockPair(DriveCircuit& a, DriveCircuit& b, const T* inA, const T* inB, T* outA, T* outB,
+               int nFrames, double gain, double level) {
 #if defined(__SSE2__)
-    const double gTerm = (std::exp((1.0 - gain) * 5.0) - 1.0) * kSmoothTerm;
-    const double lTerm = (std::exp(level * 7.0) - 1.0) * kSmoothTerm;
+    double gTerm, lTerm;
+    ControlTargets(a, gain, level, gTerm, lTerm);
     // A rerun needs the chunk's input: keep a copy when an output overwrites an input.
     const bool aliased = outA == inA || outA == inB || outB == inA || outB == inB;
-    double copyA[kChunk], copyB[kChunk];
+    T copyA[kChunk], copyB[kChunk];
     for (int start = 0; start < nFrames; start += kChunk) {
         const int n = nFrames - start < kChunk ? nFrames - start : kChunk;
-        const double* xa = inA + start;
-        const double* xb = inB + start;
+        const T* xa = inA + start;
+        const T* xb = inB + start;
         if (aliased) {
-            std::memcpy(copyA, xa, sizeof(double) * static_cast<size_t>(n));
-            std::memcpy(copyB, xb, sizeof(double) * static_cast<size_t>(n));
+            std::memcpy(copyA, xa, sizeof(T) * static_cast<size_t>(n));
+            std::memcpy(copyB, xb, sizeof(T) * static_cast<size_t>(n));
             xa = copyA;
             xb = copyB;
         }
-        const SampleState savedA(a), savedB(b);
-        RunPair(a, b, xa, xb, outA + start, outB + start, n, gTerm, lTerm);
-        // Non-finite state persists to the chunk's end, so one look at the end finds it.
-        if (!a.FilterMemoriesFinite()) {
-            savedA.Restore(a);
-            RunScalar(a, xa, outA + start, n, gain, level);
-        }
-        if (!b.FilterMemoriesFinite()) {
-            savedB.Restore(b);
-            RunScalar(b, xb, outB + start, n, gain, level);
-        }
+        const int rerun = RunPair(a, b, xa, xb, outA + start, outB + start, n, gTerm, lTerm);
+        if (rerun & 1) RunScalar(a, xa, outA + start, n, gain, level);
+        if (rerun & 2) RunScalar(b, xb, outB + start, n, gain, level);
     }
 #else
     for (int start = 0; start < nFrames; start += kChunk) {
@@ -464,4 +551,16 @@ void ProcessBlockPair(DriveCircuit& a, DriveCircuit& b, const double* inA, const
         RunScalar(b, inB + start, outB + start, n, gain, level);
     }
 #endif
+}
+
+} // namespace
+
+void ProcessBlockPair(DriveCircuit& a, DriveCircuit& b, const double* inA, const double* inB,
+                      double* outA, double* outB, int nFrames, double gain, double level) {
+    BlockPair(a, b, inA, inB, outA, outB, nFrames, gain, level);
+}
+
+void ProcessBlockPair(DriveCircuit& a, DriveCircuit& b, const float* inA, const float* inB,
+                      float* outA, float* outB, int nFrames, double gain, double level) {
+    BlockPair(a, b, inA, inB, outA, outB, nFrames, gain, level);
 }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 
 // The clipper's curve record. Only the curve values are read at run time; the header fields
 // document the curve (lower and upper level, index scale, entry count).
@@ -31,6 +32,9 @@ public:
     // Recomputes the coefficients for a sample rate in Hz, truncated to an integer and clamped to
     // [1, 192000]. Leaves the per-sample state alone. Call before each block's first Process.
     void Calc(double sampleRate);
+    // Calc, unless the last Calc was given this very rate: the coefficients depend on nothing
+    // else, so a block need not recompute them.
+    void CalcIfChanged(double sampleRate);
 
     // One sample: the definition every faster path must reproduce bit for bit. gain and level
     // are the raw control values in [0, 1]. When the filter state stops being finite (a NaN or
@@ -60,6 +64,14 @@ public:
     double coupledPrev = 0.0;
     double net1 = 0.0, net2 = 0.0, net3 = 0.0;
     double out1 = 0.0, out2 = 0.0;
+
+    // Memos, not state (kept last so that state and coefficients compare as one run of bytes):
+    // the rate Calc was last given, and the block path's control targets for the last gain and
+    // level it saw, so that a block whose controls did not move spends no exp.
+    double calcRate = std::numeric_limits<double>::quiet_NaN();
+    double memoGain = std::numeric_limits<double>::quiet_NaN();
+    double memoLevel = std::numeric_limits<double>::quiet_NaN();
+    double memoGainTarget = 0.0, memoLevelTarget = 0.0;
 };
 
 // Runs two circuits over a block with the controls held: bit-identical to calling Process on
@@ -67,3 +79,8 @@ public:
 // this costs about what one channel costs. Calc must have run on both. in and out may alias.
 void ProcessBlockPair(DriveCircuit& a, DriveCircuit& b, const double* inA, const double* inB,
                       double* outA, double* outB, int nFrames, double gain, double level);
+// The same for single-precision buffers, as hosts hand them over: each input is widened and each
+// output narrowed inside the loop, so the result is bit-identical to
+// float(Process(double(x), gain, level)) per sample. in and out may alias.
+void ProcessBlockPair(DriveCircuit& a, DriveCircuit& b, const float* inA, const float* inB,
+                      float* outA, float* outB, int nFrames, double gain, double level);

@@ -60,6 +60,11 @@ void Zerub::ProcessDoubleReplacing(double** inputs, double** outputs, int nFrame
                       GetParam(kBypass)->Int() == 1, inputs, outputs, nFrames);
 }
 
+void Zerub::ProcessFloatReplacing(const float* const* inputs, float* const* outputs, int nFrames) {
+    ProcessZerubBlock(circuitL, circuitR, GetSampleRate(), gain, level,
+                      GetParam(kBypass)->Int() == 1, inputs, outputs, nFrames);
+}
+
 ZerubWrapper* MakePlug(void* memory) {
     static WDL_Mutex creationMutex;
     WDL_MutexLock lock(&creationMutex);

@@ -24,6 +24,10 @@ public:
     // Render thread, plug-in mutex held. Always reads inputs 0 and 1 and writes outputs 0 and 1:
     // in mono the second channel runs on the base's scratch buffers.
     void ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) override;
+    // The same on the host's float buffers, converted inside the circuits' loop (the base hands
+    // silence and a discard buffer for the mono configuration's second channel).
+    void ProcessFloatReplacing(const float* const* inputs, float* const* outputs,
+                               int nFrames) override;
 
 private:
     void TakeParam(int paramIdx); // copies a parameter's value for processing

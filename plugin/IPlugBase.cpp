@@ -41,6 +41,8 @@ IPlugBase::IPlugBase(int nParams, const char* channelIOStr, int nPresets,
     // Slots start null: scratch buffers are empty until the first SetBlockSize.
     inData.Resize(maxIn);
     outData.Resize(maxOut);
+    fInData.Resize(maxIn);
+    fOutData.Resize(maxOut);
     for (int i = 0; i < inData.GetSize(); ++i) {
         inData.Get()[i] = nullptr;
         InChannel* ch = new InChannel;
@@ -127,6 +129,19 @@ void IPlugBase::ProcessDoubleReplacing(double** inputs, double** outputs, int nF
     CopyThrough(inputs, NInChannels(), outputs, NOutChannels(), nFrames);
 }
 
+void IPlugBase::ProcessFloatReplacing(const float* const* inputs, float* const* outputs,
+                                      int nFrames) {
+    for (int i = 0; i < NInChannels(); ++i) {
+        InChannel* ch = inChannels.Get(i);
+        if (ch->scratch.GetSize() < nFrames) return; // never past the scratch blocks
+        Widen(inputs[i], ch->scratch.Get(), nFrames);
+        *ch->src = ch->scratch.Get();
+    }
+    ProcessDoubleReplacing(inData.Get(), outData.Get(), nFrames);
+    for (int i = 0; i < NOutChannels(); ++i)
+        if (outChannels.Get(i)->connected) Narrow(outData.Get()[i], outputs[i], nFrames);
+}
+
 bool IPlugBase::MidiNoteName(int /*noteNumber*/, char* noteName) {
     if (noteName) *noteName = 0;
     return false;
@@ -181,6 +196,8 @@ void IPlugBase::SetBlockSize(int n) {
         double* scratch = ch->scratch.Resize(n);
         if (ch->scratch.GetSize() == n && n) std::memset(scratch, 0, sizeof(double) * n);
         *ch->src = ch->scratch.Get();
+        ch->fBound = false; // the host's buffers of the last block are not read again
+        ch->fSrc = nullptr;
     }
     for (int i = 0; i < NOutChannels(); ++i) {
         OutChannel* ch = outChannels.Get(i);
@@ -189,6 +206,9 @@ void IPlugBase::SetBlockSize(int n) {
         *ch->dest = ch->scratch.Get();
         ch->fDest = nullptr; // the next render binds the host's buffer again
     }
+    if (float* silence = fSilence.Resize(n); silence && fSilence.GetSize() == n)
+        std::memset(silence, 0, sizeof(float) * n);
+    fDiscard.Resize(n);
     blockSize = n;
 }
 
@@ -233,6 +253,8 @@ void IPlugBase::SetInputChannelConnections(int idx, int n, bool connected) {
     for (int i = std::max(idx, 0); i < end; ++i) {
         InChannel* ch = inChannels.Get(i);
         ch->connected = connected;
+        ch->fBound = false; // reads its slot until the next attach
+        ch->fSrc = nullptr;
         if (connected) continue;
         // A disconnected input is silence, not whatever block it last received.
         if (ch->scratch.GetSize())
@@ -264,25 +286,56 @@ void IPlugBase::AttachInputBuffers(int idx, int n, double** ppData, int /*nFrame
     const int end = std::min(NInChannels(), idx + std::max(n, 0));
     for (int i = std::max(idx, 0); i < end; ++i) {
         InChannel* ch = inChannels.Get(i);
-        if (ch->connected) *ch->src = *ppData++;
+        if (!ch->connected) continue;
+        *ch->src = *ppData++;
+        ch->fBound = false;
     }
 }
 
-void IPlugBase::AttachInputBuffers(int idx, int n, float** ppData, int nFrames) {
+void IPlugBase::AttachInputBuffers(int idx, int n, float** ppData, int /*nFrames*/) {
     const int end = std::min(NInChannels(), idx + std::max(n, 0));
     for (int i = std::max(idx, 0); i < end; ++i) {
         InChannel* ch = inChannels.Get(i);
         if (!ch->connected) continue;
+        ch->fSrc = *ppData++; // null: a buffer without memory delivers silence
+        ch->fBound = true;
+        *ch->src = ch->scratch.Get();
+    }
+}
+
+void IPlugBase::WidenFloatInputs(int nFrames) {
+    for (int i = 0; i < NInChannels(); ++i) {
+        InChannel* ch = inChannels.Get(i);
+        if (!ch->connected || !ch->fBound) continue;
         // The scratch buffer holds one block: never convert more than it can take.
         const int frames = std::min(nFrames, ch->scratch.GetSize());
-        const float* src = *ppData++;
         double* dst = ch->scratch.Get();
-        if (dst && src)
-            Widen(src, dst, frames);
-        else if (dst && frames > 0) // a buffer without memory delivers silence
+        if (dst && ch->fSrc)
+            Widen(ch->fSrc, dst, frames);
+        else if (dst && frames > 0)
             std::memset(dst, 0, sizeof(double) * static_cast<size_t>(frames));
         *ch->src = dst;
     }
+}
+
+bool IPlugBase::BindFloatChannels() {
+    if (blockSize <= 0 || fSilence.GetSize() != blockSize || fDiscard.GetSize() != blockSize)
+        return false;
+    for (int i = 0; i < NInChannels(); ++i) {
+        const InChannel* ch = inChannels.Get(i);
+        if (ch->connected && !ch->fBound) return false;
+        fInData.Get()[i] = ch->connected && ch->fSrc ? ch->fSrc : fSilence.Get();
+    }
+    for (int i = 0; i < NOutChannels(); ++i) {
+        const OutChannel* ch = outChannels.Get(i);
+        if (!ch->connected) {
+            fOutData.Get()[i] = fDiscard.Get();
+            continue;
+        }
+        if (!ch->fDest || *ch->dest != ch->scratch.Get()) return false;
+        fOutData.Get()[i] = ch->fDest;
+    }
+    return true;
 }
 
 void IPlugBase::AttachOutputBuffers(int idx, int n, double** ppData) {
@@ -304,7 +357,9 @@ void IPlugBase::AttachOutputBuffers(int idx, int n, float** ppData) {
 }
 
 void IPlugBase::ProcessBuffers(double /*sampleType*/, int nFrames) {
-    ProcessDoubleReplacing(inData.Get(), outData.Get(), std::min(nFrames, blockSize));
+    nFrames = std::min(nFrames, blockSize);
+    WidenFloatInputs(nFrames);
+    ProcessDoubleReplacing(inData.Get(), outData.Get(), nFrames);
 }
 
 namespace {
@@ -329,23 +384,40 @@ void WriteFloatOutputs(const WDL_PtrList<OutChannel>& channels, int nFrames, Flo
 
 void IPlugBase::ProcessBuffers(float /*sampleType*/, int nFrames) {
     nFrames = std::min(nFrames, blockSize);
-    ProcessDoubleReplacing(inData.Get(), outData.Get(), nFrames);
+    if (BindFloatChannels()) {
+        ProcessFloatReplacing(fInData.Get(), fOutData.Get(), nFrames);
+        return;
+    }
+    ProcessBuffers(0.0, nFrames);
     WriteFloatOutputs(outChannels, nFrames, FloatOut::kReplace);
 }
 
 void IPlugBase::ProcessBuffersAccumulating(float /*sampleType*/, int nFrames) {
     nFrames = std::min(nFrames, blockSize);
-    ProcessDoubleReplacing(inData.Get(), outData.Get(), nFrames);
+    ProcessBuffers(0.0, nFrames);
     WriteFloatOutputs(outChannels, nFrames, FloatOut::kAccumulate);
 }
 
 void IPlugBase::PassThroughBuffers(double /*sampleType*/, int nFrames) {
-    CopyThrough(inData.Get(), NInChannels(), outData.Get(), NOutChannels(),
-                std::min(nFrames, blockSize));
+    nFrames = std::min(nFrames, blockSize);
+    WidenFloatInputs(nFrames);
+    CopyThrough(inData.Get(), NInChannels(), outData.Get(), NOutChannels(), nFrames);
 }
 
 void IPlugBase::PassThroughBuffers(float /*sampleType*/, int nFrames) {
     nFrames = std::min(nFrames, blockSize);
+    if (BindFloatChannels()) {
+        // Float to float: the samples pass bit for bit, without a trip through doubles.
+        if (nFrames <= 0) return;
+        const size_t bytes = sizeof(float) * static_cast<size_t>(nFrames);
+        for (int i = 0; i < NOutChannels(); ++i) {
+            if (!outChannels.Get(i)->connected) continue;
+            float* dst = fOutData.Get()[i];
+            const float* src = i < NInChannels() ? fInData.Get()[i] : fSilence.Get();
+            if (dst != src) std::memmove(dst, src, bytes);
+        }
+        return;
+    }
     PassThroughBuffers(0.0, nFrames);
     WriteFloatOutputs(outChannels, nFrames, FloatOut::kReplace);
 }

@@ -41,6 +41,14 @@ public:
     virtual void OnParamChange(int paramIdx); // after a parameter's value changed; takes the mutex
     // Render thread, mutex held. Base: copies inputs to outputs, zero-fills the rest.
     virtual void ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames);
+    // Render thread, mutex held: one block on the host's float buffers, called by
+    // ProcessBuffers(float) when every connected channel is bound to one. One pointer per
+    // channel: inputs[i] is input i's host buffer, or silence (disconnected, or a buffer without
+    // memory); outputs[i] is output i's host buffer, or a discard buffer shared by every
+    // disconnected output. An input may be its own output. Base: widens the inputs into the
+    // scratch buffers, calls ProcessDoubleReplacing and narrows the connected outputs.
+    virtual void ProcessFloatReplacing(const float* const* inputs, float* const* outputs,
+                                       int nFrames);
     virtual void OnGUIOpen() {}
     virtual void OnGUIClose() {}
     virtual void OnIdle() {}
@@ -138,7 +146,8 @@ public:
     bool IsInChannelConnected(int chIdx) const;
     bool IsOutChannelConnected(int chIdx) const;
     // Connected channels of [idx, idx + n) take the next buffer each; disconnected ones none.
-    // Blocks must not exceed the block size.
+    // Blocks must not exceed the block size. Float inputs are bound, not converted: the buffer
+    // is read when the block is processed, so it must stay valid (and unchanged) until then.
     void AttachInputBuffers(int idx, int n, double** ppData, int nFrames);
     void AttachInputBuffers(int idx, int n, float** ppData, int nFrames);
     void AttachOutputBuffers(int idx, int n, double** ppData);
@@ -240,6 +249,17 @@ protected:
     WDL_PtrList<WDL_String> outputBusLabels{kListGranularity};
 
 private:
+    // Points the float channel lists at the bound host buffers, silence and discard; false when
+    // a connected channel is bound to a double buffer or to none (the double path serves it).
+    bool BindFloatChannels();
+    // Converts the bound float inputs into their scratch buffers for the double path.
+    void WidenFloatInputs(int nFrames);
+
+    // Small granularities: these never grow after SetBlockSize, so over-allocating them would
+    // only make every instance bigger.
+    WDL_TypedBuf<const float*> fInData{16};
+    WDL_TypedBuf<float*> fOutData{16};
+    WDL_TypedBuf<float> fSilence{64}, fDiscard{64}; // one block each
     IPreset* FillNextPreset(const char* name);
     void AppendProgramHeader(ByteChunk* out, const char (&formatMagic)[5], int byteSize,
                              const char* name) const;

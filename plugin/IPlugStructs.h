@@ -22,8 +22,12 @@ struct ChannelIO {
 };
 
 // Where processing reads one input channel. Disconnected, the slot points at the scratch buffer.
+// A host float buffer (fBound; fSrc null when the buffer had no memory) is read where it lies:
+// the double slot then points at the scratch buffer, filled only when processing needs doubles.
 struct InChannel {
     bool connected = false;
+    bool fBound = false;
+    const float* fSrc = nullptr;
     double** src = nullptr;
     WDL_TypedBuf<double> scratch{64}; // one block; grown by half a block, not by whole pages
     WDL_String label;

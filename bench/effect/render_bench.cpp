@@ -1,11 +1,19 @@
 // Render speed, side by side in one process, each case reporting its real-time factor ("rtf":
 // audio seconds per CPU second at 48 kHz):
-//   Plain - the per-sample loop: Calc per block, then per frame a bypass test and one Process
-//           per channel (both circuits run in mono too, the second on scratch);
-//   Block - the effect's block path (ProcessZerubBlock) on the same double buffers;
-//   Host  - the whole path through the host API: AudioUnitRender of the built component bundle,
-//           the input served from a 60-second signal held in memory by a render callback that
-//           hands over the file's memory (or, copy:1, copies it into the unit's buffers).
+//   Chain      - the reference: the gain network's loop-carried recurrence alone (its multiply,
+//                two additions, division and subtraction), both channels in the two lanes, with
+//                no other work. No implementation that reproduces the circuit bit for bit can
+//                run faster, so every other case is read as a fraction of it;
+//   Plain      - the per-sample loop: Calc per block, then per frame a bypass test and one
+//                Process per channel (both circuits run in mono too, the second on scratch);
+//   Block      - the effect's block path (ProcessZerubBlock) on double buffers;
+//   BlockFloat - the same on float buffers, as the wrappers call it;
+//   Host       - the whole path through the host API: AudioUnitRender of the built component
+//                bundle, the input served from a 60-second signal held in memory by a render
+//                callback that hands over the file's memory (or, copy:1, copies it into the
+//                unit's buffers);
+//   LV2Run     - the whole path through the built LV2 bundle: its Zerub.so opened with dlopen,
+//                ports connected to the same signal and run once per block.
 // Mono and stereo at 64, 256 and 1024 frames; and 10 s of silence that follows one second of
 // signal (the filter state decays towards tiny values), timed alone; and the block path with the
 // state in the subnormal range.
@@ -17,11 +25,19 @@
 #include <ZerubPlatform/HostExtensions.h>
 
 #include <benchmark/benchmark.h>
+#include <dlfcn.h>
+#include <emmintrin.h>
+#include <lv2/atom/atom.h>
+#include <lv2/buf-size/buf-size.h>
+#include <lv2/core/lv2.h>
+#include <lv2/options/options.h>
+#include <lv2/urid/urid.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -59,8 +75,9 @@ void ReportRate(benchmark::State& state, int frames) {
 // taken from it one after another.
 constexpr int kLoopFrames = 48 * 1024;
 
+template <typename T>
 struct Blocks {
-    explicit Blocks(int channels) : in(2, std::vector<double>(kLoopFrames)), out(in) {
+    explicit Blocks(int channels) : in(2, std::vector<T>(kLoopFrames)), out(in) {
         for (int c = 0; c < channels; ++c)
             for (int s = 0; s < kLoopFrames; ++s)
                 in[c][s] = Signal(c)[s];
@@ -70,14 +87,55 @@ struct Blocks {
         position = (position + frames) % kLoopFrames;
         return at;
     }
-    std::vector<std::vector<double>> in, out;
+    std::vector<std::vector<T>> in, out;
     int position = 0;
 };
+
+// The recurrence r = h - (A3 n3 + (A2 n2 + A1 n1)) / A0 with the input coupling h that feeds it,
+// at the settled coefficients of gain 0.5 and 48 kHz: the two channels' chains in the two lanes,
+// each sample waiting on the last. The clipper, the output stage, the feed-forward sum and the
+// conversions are left out: they can overlap the chain, it cannot overlap itself.
+void BM_Chain(benchmark::State& state) {
+    const int frames = static_cast<int>(state.range(0));
+    Blocks<double> b(2);
+    DriveCircuit settled;
+    settled.Calc(kRate);
+    for (int s = 0; s < 20000; ++s)
+        settled.Process(0.0, 0.5, 0.5);
+    const double g = settled.gainSmooth;
+    auto coefficient = [&](const double* gainPart, const double* base, int k) {
+        return _mm_set1_pd(gainPart[k] * g + base[k]);
+    };
+    const __m128d a0 = coefficient(settled.aGain, settled.aBase, 0),
+                  a1 = coefficient(settled.aGain, settled.aBase, 1),
+                  a2 = coefficient(settled.aGain, settled.aBase, 2),
+                  a3 = coefficient(settled.aGain, settled.aBase, 3);
+    __m128d ip = _mm_setzero_pd(), cp = ip, n1 = ip, n2 = ip, n3 = ip;
+    for (auto _ : state) {
+        const int at = b.Next(frames);
+        const double* xa = b.in[0].data() + at;
+        const double* xb = b.in[1].data() + at;
+        for (int s = 0; s < frames; ++s) {
+            const __m128d x = _mm_loadh_pd(_mm_load_sd(xa + s), xb + s);
+            const __m128d h = _mm_sub_pd(_mm_add_pd(cp, x), ip);
+            const __m128d fb =
+                _mm_add_pd(_mm_mul_pd(a3, n3), _mm_add_pd(_mm_mul_pd(a2, n2), _mm_mul_pd(a1, n1)));
+            const __m128d r = _mm_sub_pd(h, _mm_div_pd(fb, a0));
+            ip = x;
+            cp = h;
+            n3 = n2;
+            n2 = n1;
+            n1 = r;
+        }
+        benchmark::DoNotOptimize(n1);
+    }
+    ReportRate(state, frames);
+}
 
 void BM_Plain(benchmark::State& state) {
     const int frames = static_cast<int>(state.range(0)),
               channels = static_cast<int>(state.range(1));
-    Blocks b(channels);
+    Blocks<double> b(channels);
     DriveCircuit left, right;
     const double gain = 0.5, level = 0.5;
     volatile double bypassParam = 0.0; // read per frame, as the plain loop reads the parameter
@@ -104,15 +162,16 @@ void BM_Plain(benchmark::State& state) {
     ReportRate(state, frames);
 }
 
+template <typename T>
 void BM_Block(benchmark::State& state) {
     const int frames = static_cast<int>(state.range(0)),
               channels = static_cast<int>(state.range(1));
-    Blocks b(channels);
+    Blocks<T> b(channels);
     DriveCircuit left, right;
     for (auto _ : state) {
         const int at = b.Next(frames);
-        const double* ins[2] = {b.in[0].data() + at, b.in[1].data() + at};
-        double* outs[2] = {b.out[0].data() + at, b.out[1].data() + at};
+        const T* ins[2] = {b.in[0].data() + at, b.in[1].data() + at};
+        T* outs[2] = {b.out[0].data() + at, b.out[1].data() + at};
         ProcessZerubBlock(left, right, kRate, 0.5, 0.5, false, ins, outs, frames);
         benchmark::DoNotOptimize(outs[0]);
         benchmark::DoNotOptimize(outs[1]);
@@ -124,6 +183,7 @@ void BM_Block(benchmark::State& state) {
 class HostedUnit {
 public:
     HostedUnit(int channels, UInt32 maxFrames) : nChannels(channels) {
+        Signal(0); // computed once, before any timing
         AudioComponentRegisterBundle(ZERUB_BUNDLE_DIR);
         AudioComponentDescription desc = {kAudioUnitType_Effect, 0x5A524231, 0x516D6F72, 0, 0};
         AudioComponent component = AudioComponentFindNext(nullptr, &desc);
@@ -217,11 +277,108 @@ void BM_Host(benchmark::State& state) {
         state.SkipWithError("the component bundle did not open");
         return;
     }
+    unit.copying = state.range(2) != 0;
     for (auto _ : state)
         if (unit.Render(static_cast<UInt32>(frames)) != noErr) {
             state.SkipWithError("render failed");
             break;
         }
+    ReportRate(state, frames);
+}
+
+// The built LV2 bundle's plug-in (the #stereo or #mono one), loaded the way a host loads it, with
+// urid:map and a maximum block length of 1024 offered; controls at their defaults, enabled.
+class LV2Plugin {
+public:
+    LV2Plugin(int channels, int maxFrames) : nChannels(channels), maxBlock(maxFrames) {
+        Signal(0); // computed once, before any timing
+        const std::string bundle = std::string(ZERUB_LV2_BUNDLE_DIR) + "/";
+        library = dlopen((bundle + "Zerub.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!library) return;
+        auto entry = reinterpret_cast<LV2_Descriptor_Function>(dlsym(library, "lv2_descriptor"));
+        const std::string suffix = channels == 1 ? "#mono" : "#stereo";
+        for (uint32_t i = 0; entry && !descriptor; ++i) {
+            const LV2_Descriptor* d = entry(i);
+            if (!d) break;
+            const std::string uri = d->URI;
+            if (uri.size() > suffix.size() &&
+                uri.compare(uri.size() - suffix.size(), suffix.size(), suffix) == 0)
+                descriptor = d;
+        }
+        if (!descriptor) return;
+        map = {this, [](LV2_URID_Map_Handle h, const char* uri) {
+                   auto& uris = static_cast<LV2Plugin*>(h)->uris;
+                   for (size_t k = 0; k < uris.size(); ++k)
+                       if (uris[k] == uri) return static_cast<LV2_URID>(k + 1);
+                   uris.emplace_back(uri);
+                   return static_cast<LV2_URID>(uris.size());
+               }};
+        options[0] = {LV2_OPTIONS_INSTANCE,
+                      0,
+                      map.map(this, LV2_BUF_SIZE__maxBlockLength),
+                      sizeof(int32_t),
+                      map.map(this, LV2_ATOM__Int),
+                      &maxBlock};
+        options[1] = {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr};
+        mapFeature = {LV2_URID__map, &map};
+        optionsFeature = {LV2_OPTIONS__options, options};
+        const LV2_Feature* features[] = {&mapFeature, &optionsFeature, nullptr};
+        handle = descriptor->instantiate(descriptor, kRate, bundle.c_str(), features);
+        if (!handle) return;
+        // Gain, Level and the bypass parameter's port (lv2:enabled) after the audio ports.
+        for (int k = 0; k < 3; ++k)
+            descriptor->connect_port(handle, static_cast<uint32_t>(2 * channels + k), &controls[k]);
+        if (descriptor->activate) descriptor->activate(handle);
+        out.assign(2, std::vector<float>(static_cast<size_t>(maxFrames)));
+    }
+    ~LV2Plugin() {
+        if (handle) {
+            if (descriptor->deactivate) descriptor->deactivate(handle);
+            descriptor->cleanup(handle);
+        }
+        if (library) dlclose(library);
+    }
+    bool Ok() const { return handle != nullptr; }
+
+    // One run of n frames of the signal from position at, connected as a host connects its
+    // buffers for each cycle.
+    void Run(long at, uint32_t n) {
+        for (int c = 0; c < nChannels; ++c) {
+            descriptor->connect_port(handle, static_cast<uint32_t>(c),
+                                     const_cast<float*>(Signal(c) + at));
+            descriptor->connect_port(handle, static_cast<uint32_t>(nChannels + c), out[c].data());
+        }
+        descriptor->run(handle, n);
+    }
+
+private:
+    int nChannels;
+    int32_t maxBlock;
+    void* library = nullptr;
+    const LV2_Descriptor* descriptor = nullptr;
+    LV2_Handle handle = nullptr;
+    std::vector<std::string> uris;
+    LV2_URID_Map map{};
+    LV2_Options_Option options[2]{};
+    LV2_Feature mapFeature{}, optionsFeature{};
+    float controls[3] = {0.5f, 0.5f, 1.0f}; // Gain, Level, and the enabled port (not bypassed)
+    std::vector<std::vector<float>> out;
+};
+
+void BM_LV2Run(benchmark::State& state) {
+    const int frames = static_cast<int>(state.range(0)),
+              channels = static_cast<int>(state.range(1));
+    LV2Plugin plugin(channels, 1024);
+    if (!plugin.Ok()) {
+        state.SkipWithError("the LV2 bundle did not load");
+        return;
+    }
+    long at = 0;
+    for (auto _ : state) {
+        plugin.Run(at, static_cast<uint32_t>(frames));
+        at += frames;
+        if (at + frames > kSignalFrames) at = 0;
+    }
     ReportRate(state, frames);
 }
 
@@ -296,9 +453,19 @@ void HostSizes(benchmark::internal::Benchmark* b) {
     b->Args({256, 2, 1});
 }
 
+// The chain is the same for mono and stereo: both lanes run either way.
+void ChainSizes(benchmark::internal::Benchmark* b) {
+    b->ArgNames({"frames"});
+    for (int frames : {64, 256, 1024})
+        b->Args({frames});
+}
+
+BENCHMARK(BM_Chain)->Apply(ChainSizes);
 BENCHMARK(BM_Plain)->Apply(Sizes);
-BENCHMARK(BM_Block)->Apply(Sizes);
+BENCHMARK_TEMPLATE(BM_Block, double)->Apply(Sizes);
+BENCHMARK_TEMPLATE(BM_Block, float)->Name("BM_BlockFloat")->Apply(Sizes);
 BENCHMARK(BM_Host)->Apply(HostSizes);
+BENCHMARK(BM_LV2Run)->Apply(Sizes);
 BENCHMARK(BM_HostSilenceAfterSignal)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BlockSubnormalTail);
 

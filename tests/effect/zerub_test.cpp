@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -223,4 +224,33 @@ TEST(Zerub, RateChangeTakesEffectAtTheNextBlock) {
     for (int s = 0; s < 16; ++s)
         EXPECT_TRUE(
             SameBits(o2[0][s], static_cast<float>(reference.Process(second[0][s], 0.5, 0.5))));
+}
+
+TEST(Zerub, HostFloatBuffersInPlaceAtOddLengthsEqualTheCircuit) {
+    // The host's buffers processed where they lie (output over input), blocks of odd lengths up
+    // to the maximum, a NaN in one of them; stereo and mono (whose second circuit runs unseen).
+    for (int channels : {2, 1}) {
+        SCOPED_TRACE(testing::Message() << channels << " channels");
+        PlugPtr plug = MakeInitialised(channels, 301, 48000.0);
+        const int lengths[] = {301, 1, 77, 255, 300, 3};
+        std::vector<float> signal[2] = {Riff(1000), Riff(1000, 0.5)};
+        signal[0][400] = std::numeric_limits<float>::quiet_NaN();
+        std::vector<float> buffer[2] = {signal[0], signal[1]};
+        DriveCircuit ref[2];
+        int start = 0;
+        for (int n : lengths) {
+            float* bufs[2] = {buffer[0].data() + start, buffer[1].data() + start};
+            plug->AttachInputBuffers(0, channels, bufs, n);
+            plug->AttachOutputBuffers(0, channels, bufs);
+            plug->ProcessBuffers(0.0f, n);
+            for (int c = 0; c < channels; ++c) {
+                ref[c].Calc(48000.0);
+                for (int s = start; s < start + n; ++s)
+                    ASSERT_TRUE(SameBits(
+                        buffer[c][s], static_cast<float>(ref[c].Process(signal[c][s], 0.5, 0.5))))
+                        << "channel " << c << ", frame " << s;
+            }
+            start += n;
+        }
+    }
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -86,6 +87,7 @@ TEST(PlugBase, AttachSkipsDisconnectedChannels) {
     float fa[4] = {1, 2, 3, 4}, fb[4] = {5, 6, 7, 8};
     float* fbufs[] = {fa, fb};
     plug.AttachInputBuffers(0, 3, fbufs, 4);
+    plug.ProcessBuffers(0.0, 4); // float inputs are read when a block is processed
     EXPECT_EQ(plug.InData()[2], plug.In(2)->scratch.Get());
     EXPECT_EQ(plug.InData()[2][3], 8.0);
     EXPECT_EQ(plug.InData()[0][0], 1.0);
@@ -119,6 +121,85 @@ TEST(PlugBase, FloatProcessingLeavesDisconnectedOutputsAlone) {
     EXPECT_EQ(out1[0], 9.0f);
     plug.PassThroughBuffers(0.0f, 4);
     EXPECT_EQ(out0[3], 1.0f);
+}
+
+namespace {
+
+// Records what the base hands to the float hook, then lets the base's default run.
+class FloatHookPlug : public TestPlug {
+public:
+    using TestPlug::TestPlug;
+    void ProcessFloatReplacing(const float* const* inputs, float* const* outputs,
+                               int nFrames) override {
+        ++calls;
+        seenIn.assign(inputs, inputs + NInChannels());
+        seenOut.assign(outputs, outputs + NOutChannels());
+        IPlugBase::ProcessFloatReplacing(inputs, outputs, nFrames);
+    }
+    int calls = 0;
+    std::vector<const float*> seenIn;
+    std::vector<float*> seenOut;
+};
+
+} // namespace
+
+TEST(PlugBase, FloatHookGetsTheHostsBuffersSilenceAndDiscard) {
+    FloatHookPlug plug(0, "3-3");
+    plug.SetBlockSize(4);
+    plug.SetInputChannelConnections(0, 3, true);
+    plug.SetInputChannelConnections(1, 1, false);
+    plug.SetOutputChannelConnections(0, 2, true);
+    plug.SetOutputChannelConnections(2, 1, false);
+    float in0[4] = {1, 2, 3, 4}, out0[4] = {}, out1[4] = {9, 9, 9, 9}, out2[4] = {9, 9, 9, 9};
+    float* ins[] = {in0, nullptr}; // channel 2's buffer has no memory: silence
+    float* outs[] = {out0, out1, out2};
+    plug.AttachInputBuffers(0, 3, ins, 4);
+    plug.AttachOutputBuffers(0, 3, outs);
+    plug.ProcessBuffers(0.0f, 4);
+    ASSERT_EQ(plug.calls, 1);
+    EXPECT_EQ(plug.seenIn[0], in0);
+    EXPECT_EQ(plug.seenOut[0], out0);
+    EXPECT_EQ(plug.seenOut[1], out1);
+    EXPECT_NE(plug.seenOut[2], out2); // disconnected: a discard buffer, never the host's
+    for (int c : {1, 2})
+        for (int s = 0; s < 4; ++s)
+            EXPECT_EQ(plug.seenIn[c][s], 0.0f);
+    for (int s = 0; s < 4; ++s) {
+        EXPECT_EQ(out0[s], in0[s]); // the default widens, copies through and narrows
+        EXPECT_EQ(out1[s], 0.0f);
+        EXPECT_EQ(out2[s], 9.0f);
+    }
+
+    // A double input among them: the double path serves the block, with the same result.
+    double d0[4] = {5, 6, 7, 8};
+    double* dins[] = {d0};
+    plug.AttachInputBuffers(0, 1, dins, 4);
+    plug.ProcessBuffers(0.0f, 4);
+    EXPECT_EQ(plug.calls, 1);
+    EXPECT_EQ(out0[3], 8.0f);
+}
+
+TEST(PlugBase, FloatPassThroughCopiesEveryBitInPlaceOrNot) {
+    TestPlug plug(0, "1-2");
+    plug.SetBlockSize(4);
+    plug.SetInputChannelConnections(0, 1, true);
+    plug.SetOutputChannelConnections(0, 2, true);
+    const uint32_t signalling = 0x7f800001u; // a trip through double would quiet it
+    float in[4] = {1.5f, -0.0f, 0.0f, 3.0f}, out0[4] = {}, out1[4] = {9, 9, 9, 9};
+    std::memcpy(&in[2], &signalling, sizeof signalling);
+    float* ins[] = {in};
+    float* outs[] = {out0, out1};
+    plug.AttachInputBuffers(0, 1, ins, 4);
+    plug.AttachOutputBuffers(0, 2, outs);
+    plug.PassThroughBuffers(0.0f, 4);
+    EXPECT_EQ(std::memcmp(out0, in, sizeof in), 0);
+    for (int s = 0; s < 4; ++s)
+        EXPECT_EQ(out1[s], 0.0f); // no input for it: silence
+    const float before[4] = {in[0], in[1], in[2], in[3]};
+    float* inPlace[] = {in};
+    plug.AttachOutputBuffers(0, 1, inPlace);
+    plug.PassThroughBuffers(0.0f, 4);
+    EXPECT_EQ(std::memcmp(in, before, sizeof in), 0);
 }
 
 TEST(PlugBase, OversizeBlocksStayInsideScratchBuffers) {
