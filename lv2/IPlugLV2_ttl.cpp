@@ -12,6 +12,7 @@ const char* const kPrefixes = "@prefix doap: <http://usefulinc.com/ns/doap#> .\n
                               "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
                               "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
                               "@prefix pg: <http://lv2plug.in/ns/ext/port-groups#> .\n"
+                              "@prefix pprops: <http://lv2plug.in/ns/ext/port-props#> .\n"
                               "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
                               "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
                               "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
@@ -129,17 +130,29 @@ void AppendAudioPorts(std::string& ttl, const std::string& pluginURI, const Audi
     }
 }
 
-// The control ports' symbols in parameter order; the bypass shown as lv2:enabled is "enabled".
+bool HasBypassPort(IPlugLV2* plug) {
+    const int enabled = LV2Product().enabledParam;
+    return enabled >= 0 && enabled < plug->NParams();
+}
+
+// The control ports' symbols in port order: the parameters' (the bypass shown as lv2:enabled is
+// "enabled"), then the bypass's earlier port, under the symbol earlier builds gave the bypass
+// parameter (from its name, as every parameter's), since sessions name it so.
 std::vector<std::string> ControlSymbols(IPlugLV2* plug) {
     std::vector<std::string> symbols;
-    std::string taken;
+    std::string taken, takenBefore;
     const int enabled = LV2Product().enabledParam;
+    std::string bypassSymbol;
     for (int i = 0; i < plug->NParams(); ++i) {
-        const std::string symbol =
-            LV2PortSymbol(i == enabled ? "enabled" : plug->GetParam(i)->GetNameForHost(), taken);
+        const char* name = plug->GetParam(i)->GetNameForHost();
+        const std::string symbol = LV2PortSymbol(i == enabled ? "enabled" : name, taken);
         taken += symbol + "\n";
         symbols.push_back(symbol);
+        const std::string before = LV2PortSymbol(name, takenBefore);
+        takenBefore += before + "\n";
+        if (i == enabled) bypassSymbol = before;
     }
+    if (HasBypassPort(plug)) symbols.push_back(LV2PortSymbol(bypassSymbol.c_str(), taken));
     return symbols;
 }
 
@@ -186,6 +199,17 @@ void AppendControlPorts(std::string& ttl, IPlugLV2* plug, int first) {
             ttl += "        units:unit " + UnitFor(label) + " ;\n";
         ttl += "    ] ;\n";
     }
+    if (!HasBypassPort(plug)) return;
+    // The earlier bypass port, for sessions that hold it (1 bypasses). Hosts may leave it
+    // unconnected and keep it out of their generic UIs: their own bypass drives "enabled".
+    const IParam* bypass = plug->GetParam(LV2Product().enabledParam);
+    ttl += "    lv2:port [\n        a lv2:InputPort , lv2:ControlPort ;\n        lv2:index " +
+           Int(first + plug->NParams()) + " ;\n        lv2:symbol " +
+           Quoted(symbols.back().c_str()) + " ;\n        lv2:name \"Bypass\" ;\n" +
+           "        lv2:default " + Number(bypass->GetDefault()) +
+           " ;\n        lv2:minimum 0.0 ;\n        lv2:maximum 1.0 ;\n" +
+           "        lv2:portProperty lv2:integer , lv2:toggled , lv2:connectionOptional , "
+           "pprops:notOnGUI ;\n    ] ;\n";
 }
 
 std::string Maintainer() {
@@ -260,6 +284,7 @@ std::string LV2PluginsTurtle(IPlugLV2* plug, const char* uriBase) {
         layout.nIn = io.in;
         layout.nOut = io.out;
         layout.nParams = plug->NParams();
+        layout.bypassPort = HasBypassPort(plug);
 
         std::string groups;
         for (int side = 0; side < 2; ++side) {
@@ -308,6 +333,11 @@ std::string LV2PresetsTurtle(IPlugLV2* plug, const char* uriBase) {
                 if (preset.values[v].param == p) value = preset.values[v].value;
             ttl += "    lv2:port [ lv2:symbol " + Quoted(symbols[p].c_str()) + " ; pset:value " +
                    Number(PortValue(p, value)) + " ] ;\n";
+            // Both bypass ports: a preset then plays as it says even where a session's hidden
+            // "by" bypassed, as any preset a host saves holds every port.
+            if (p == info.enabledParam && HasBypassPort(plug))
+                ttl += "    lv2:port [ lv2:symbol " + Quoted(symbols.back().c_str()) +
+                       " ; pset:value " + Number(value) + " ] ;\n";
         }
         ttl.replace(ttl.size() - 2, 2, ".\n\n");
     }
