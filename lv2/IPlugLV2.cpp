@@ -111,7 +111,7 @@ void IPlugLV2::ReadControlPorts() {
     }
     if (enabledParam < 0) return;
     // Either port bypasses; an earlier session's "by" is not undone by a host's "enabled" at 1.
-    const float* by = controlPorts.Get()[layout.nParams];
+    const float* by = controlPorts.Get()[layout.BypassPort() - layout.FirstControl()];
     if (!by)
         portBypass = 0.0;
     else if (std::isfinite(*by)) // as the parameter ignores an infinity

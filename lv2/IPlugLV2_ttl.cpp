@@ -161,7 +161,8 @@ double PortValue(int paramIdx, double value) {
     return paramIdx == LV2Product().enabledParam ? IPlugLV2::EnabledFromBypass(value) : value;
 }
 
-void AppendControlPorts(std::string& ttl, IPlugLV2* plug, int first) {
+void AppendControlPorts(std::string& ttl, IPlugLV2* plug, const LV2PortLayout& layout) {
+    const int first = layout.FirstControl();
     const std::vector<std::string> symbols = ControlSymbols(plug);
     for (int i = 0; i < plug->NParams(); ++i) {
         const IParam* p = plug->GetParam(i);
@@ -199,14 +200,14 @@ void AppendControlPorts(std::string& ttl, IPlugLV2* plug, int first) {
             ttl += "        units:unit " + UnitFor(label) + " ;\n";
         ttl += "    ] ;\n";
     }
-    if (!HasBypassPort(plug)) return;
+    if (!layout.bypassPort) return;
     // The earlier bypass port, for sessions that hold it (1 bypasses). Hosts may leave it
     // unconnected and keep it out of their generic UIs: their own bypass drives "enabled".
     const IParam* bypass = plug->GetParam(LV2Product().enabledParam);
     ttl += "    lv2:port [\n        a lv2:InputPort , lv2:ControlPort ;\n        lv2:index " +
-           Int(first + plug->NParams()) + " ;\n        lv2:symbol " +
-           Quoted(symbols.back().c_str()) + " ;\n        lv2:name \"Bypass\" ;\n" +
-           "        lv2:default " + Number(bypass->GetDefault()) +
+           Int(layout.BypassPort()) + " ;\n        lv2:symbol " + Quoted(symbols.back().c_str()) +
+           " ;\n        lv2:name \"Bypass\" ;\n" + "        lv2:default " +
+           Number(bypass->GetDefault()) +
            " ;\n        lv2:minimum 0.0 ;\n        lv2:maximum 1.0 ;\n" +
            "        lv2:portProperty lv2:integer , lv2:toggled , lv2:connectionOptional , "
            "pprops:notOnGUI ;\n    ] ;\n";
@@ -309,7 +310,7 @@ std::string LV2PluginsTurtle(IPlugLV2* plug, const char* uriBase) {
                          layout.FirstInput(), io.in);
         AppendAudioPorts(ttl, uri, {"out", "Out", "lv2:OutputPort", "pg:OutputGroup"},
                          layout.FirstOutput(), io.out);
-        AppendControlPorts(ttl, plug, layout.FirstControl());
+        AppendControlPorts(ttl, plug, layout);
         ttl.replace(ttl.size() - 2, 2, ".\n\n"); // the last port closes the description
     }
     return ttl;
