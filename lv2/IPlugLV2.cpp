@@ -35,15 +35,17 @@ bool IPlugLV2::Setup(int ioIdx, double rate) {
     layout.nParams = NParams();
     const int bypass = LV2Product().enabledParam;
     enabledParam = bypass >= 0 && bypass < NParams() ? bypass : -1;
+    layout.bypassPort = enabledParam >= 0;
+    const int nControls = layout.NPorts() - layout.FirstControl();
 
     // Every buffer the run needs, sized now so that run never allocates.
     audioPorts.Resize(layout.nIn + layout.nOut);
-    controlPorts.Resize(layout.nParams);
+    controlPorts.Resize(nControls);
     inPtrs.Resize(layout.nIn);
     outPtrs.Resize(layout.nOut);
     SetBlockSize(kSliceFrames);
     bool allocated = audioPorts.GetSize() == layout.nIn + layout.nOut &&
-                     controlPorts.GetSize() == layout.nParams && inPtrs.GetSize() == layout.nIn &&
+                     controlPorts.GetSize() == nControls && inPtrs.GetSize() == layout.nIn &&
                      outPtrs.GetSize() == layout.nOut && blockSize == kSliceFrames;
     for (int i = 0; i < NInChannels(); ++i)
         allocated = allocated && inChannels.Get(i)->scratch.GetSize() == kSliceFrames;
@@ -52,7 +54,7 @@ bool IPlugLV2::Setup(int ioIdx, double rate) {
     if (!allocated) return false;
     for (int i = 0; i < layout.nIn + layout.nOut; ++i)
         audioPorts.Get()[i] = nullptr;
-    for (int i = 0; i < layout.nParams; ++i)
+    for (int i = 0; i < nControls; ++i)
         controlPorts.Get()[i] = nullptr;
     // LV2 presets live in the bundle's Turtle and reach the instance as port values: the preset
     // slots (a state chunk each) would only cost memory in every instance.
@@ -67,6 +69,9 @@ bool IPlugLV2::Setup(int ioIdx, double rate) {
     SetOutputChannelConnections(0, layout.nOut, true);
     // A host may run without activating first; the effect must hold its parameters by then.
     OnParamReset();
+    // Until a port says otherwise the bypass stays as the product set it.
+    if (enabledParam >= 0) enabledBypass = GetParam(enabledParam)->Value();
+    portBypass = 0.0;
     return true;
 }
 
@@ -97,9 +102,22 @@ void IPlugLV2::ReadControlPorts() {
         if (!port) continue;
         const float v = *port;
         if (std::isnan(v)) continue; // nothing to clamp towards; the parameter keeps its value
-        GetParam(i)->Set(i == enabledParam ? BypassFromEnabled(v) : v); // clamped to the range
+        if (i == enabledParam) {
+            enabledBypass = BypassFromEnabled(v);
+            continue;
+        }
+        GetParam(i)->Set(v); // clamped to the range
         OnParamChangeInRun(i);
     }
+    if (enabledParam < 0) return;
+    // Either port bypasses; an earlier session's "by" is not undone by a host's "enabled" at 1.
+    const float* by = controlPorts.Get()[layout.BypassPort() - layout.FirstControl()];
+    if (!by)
+        portBypass = 0.0;
+    else if (std::isfinite(*by)) // as the parameter ignores an infinity
+        portBypass = BypassFromBypassPort(*by);
+    GetParam(enabledParam)->Set(std::max(enabledBypass, portBypass));
+    OnParamChangeInRun(enabledParam);
 }
 
 void IPlugLV2::ProcessSlice(uint32_t offset, int nFrames) {

@@ -3,7 +3,9 @@
 //
 // One LV2 plug-in per channel configuration of the product ("1-1 2-2" gives a mono and a
 // stereo plug-in), all in one bundle. Ports of each, in index order: the audio inputs, the audio
-// outputs, then one control input per parameter in parameter order (PortLayout).
+// outputs, one control input per parameter in parameter order, then, when the product has a
+// bypass parameter, its earlier port "by" (LV2PortLayout). Indexes never move: hosts that save
+// ports by index reopen their sessions.
 //
 // The control ports are the parameters' only truth: every run reads every connected control port
 // and sets its parameter from it, so whatever a host restores (and in whatever order) the ports
@@ -16,10 +18,14 @@
 //
 // Run (audio thread): no lock, no allocation. Per connected control port: NaN is ignored (the
 // parameter keeps its value), other values are clamped to the range, and the product takes the
-// value through OnParamChangeInRun. The parameter named by LV2Product().enabledParam is driven by
-// a port with lv2:designation lv2:enabled: port > 0 means enabled (parameter 0), otherwise
-// bypassed (parameter 1). An unconnected audio input reads silence, an unconnected output is not
-// written.
+// value through OnParamChangeInRun. The bypass parameter, LV2Product().enabledParam, has two
+// ports, each asking for a bypass of its own: its parameter port with lv2:designation lv2:enabled
+// (> 0 processes, otherwise bypass), and the optional port "by" after every parameter's, the
+// bypass port of earlier builds, kept so that their sessions (restored by symbol, with no
+// "enabled" value) still bypass where they did: read as the parameter itself reads a value (1 and
+// above bypass), unconnected meaning 0. The parameter bypasses (1) when either asks; NaN (and, on
+// "by", an infinity) keeps that port's last request. An unconnected audio input reads silence, an
+// unconnected output is not written.
 #pragma once
 
 #include "containers/WDL_TypedBuf.h"
@@ -33,10 +39,12 @@
 // Where each kind of port sits for one channel configuration.
 struct LV2PortLayout {
     int nIn = 0, nOut = 0, nParams = 0;
+    bool bypassPort = false; // the earlier bypass port "by" follows the parameters' ports
     int FirstInput() const { return 0; }
     int FirstOutput() const { return nIn; }
     int FirstControl() const { return nIn + nOut; }
-    int NPorts() const { return nIn + nOut + nParams; }
+    int BypassPort() const { return bypassPort ? nIn + nOut + nParams : -1; }
+    int NPorts() const { return nIn + nOut + nParams + (bypassPort ? 1 : 0); }
 };
 
 class IPlugLV2 : public IPlugBase {
@@ -73,6 +81,9 @@ public:
     static float EnabledFromBypass(double bypass) {
         return static_cast<int>(bypass) == 1 ? 0.0f : 1.0f;
     }
+    // The real parameter value for a finite "by" port value, as the parameter reads it (the
+    // value truncated, then clamped to 0..1).
+    static double BypassFromBypassPort(float by) { return by >= 1.0f ? 1.0 : 0.0; }
 
     // ---- Host-facing operations of the base: LV2 carries no transport or MIDI here ----
     void BeginInformHostOfParamChange(int) override {}
@@ -92,8 +103,10 @@ private:
 
     LV2PortLayout layout;
     int enabledParam = -1;
+    // What each bypass port last asked for (real parameter values); render thread after Setup.
+    double enabledBypass = 0.0, portBypass = 0.0;
     WDL_TypedBuf<float*> audioPorts{64};   // inputs then outputs, as connected by the host
-    WDL_TypedBuf<float*> controlPorts{64}; // one per parameter
+    WDL_TypedBuf<float*> controlPorts{64}; // one per parameter, then "by" when there is one
     WDL_TypedBuf<float*> inPtrs{64}, outPtrs{64};
 };
 

@@ -96,7 +96,7 @@ const DescriptorTable& Table() {
 
 } // namespace
 
-extern "C" LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
+LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
     const DescriptorTable& table = Table();
     return index < static_cast<uint32_t>(table.n) ? &table.descriptors[index] : nullptr;
 }

@@ -12,6 +12,7 @@ const char* const kPrefixes = "@prefix doap: <http://usefulinc.com/ns/doap#> .\n
                               "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
                               "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
                               "@prefix pg: <http://lv2plug.in/ns/ext/port-groups#> .\n"
+                              "@prefix pprops: <http://lv2plug.in/ns/ext/port-props#> .\n"
                               "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
                               "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
                               "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
@@ -129,7 +130,13 @@ void AppendAudioPorts(std::string& ttl, const std::string& pluginURI, const Audi
     }
 }
 
-void AppendControlPorts(std::string& ttl, IPlugLV2* plug, int first) {
+bool HasBypassPort(const IPlugBase* plug) {
+    const int enabled = LV2Product().enabledParam;
+    return enabled >= 0 && enabled < plug->NParams();
+}
+
+void AppendControlPorts(std::string& ttl, IPlugLV2* plug, const LV2PortLayout& layout) {
+    const int first = layout.FirstControl();
     const std::vector<std::string> symbols = LV2ControlSymbols(plug);
     for (int i = 0; i < plug->NParams(); ++i) {
         const IParam* p = plug->GetParam(i);
@@ -167,6 +174,17 @@ void AppendControlPorts(std::string& ttl, IPlugLV2* plug, int first) {
             ttl += "        units:unit " + UnitFor(label) + " ;\n";
         ttl += "    ] ;\n";
     }
+    if (!layout.bypassPort) return;
+    // The earlier bypass port, for sessions that hold it (1 bypasses). Hosts may leave it
+    // unconnected and keep it out of their generic UIs: their own bypass drives "enabled".
+    const IParam* bypass = plug->GetParam(LV2Product().enabledParam);
+    ttl += "    lv2:port [\n        a lv2:InputPort , lv2:ControlPort ;\n        lv2:index " +
+           Int(layout.BypassPort()) + " ;\n        lv2:symbol " + Quoted(symbols.back().c_str()) +
+           " ;\n        lv2:name \"Bypass\" ;\n" + "        lv2:default " +
+           Number(bypass->GetDefault()) +
+           " ;\n        lv2:minimum 0.0 ;\n        lv2:maximum 1.0 ;\n" +
+           "        lv2:portProperty lv2:integer , lv2:toggled , lv2:connectionOptional , "
+           "pprops:notOnGUI ;\n    ] ;\n";
 }
 
 std::string Maintainer() {
@@ -179,14 +197,18 @@ std::string Maintainer() {
 
 std::vector<std::string> LV2ControlSymbols(const IPlugBase* plug) {
     std::vector<std::string> symbols;
-    std::string taken;
+    std::string taken, takenBefore, bypassSymbol;
     const int enabled = LV2Product().enabledParam;
     for (int i = 0; i < plug->NParams(); ++i) {
-        const std::string symbol =
-            LV2PortSymbol(i == enabled ? "enabled" : plug->GetParam(i)->GetNameForHost(), taken);
+        const char* name = plug->GetParam(i)->GetNameForHost();
+        const std::string symbol = LV2PortSymbol(i == enabled ? "enabled" : name, taken);
         taken += symbol + "\n";
         symbols.push_back(symbol);
+        const std::string before = LV2PortSymbol(name, takenBefore);
+        takenBefore += before + "\n";
+        if (i == enabled) bypassSymbol = before;
     }
+    if (HasBypassPort(plug)) symbols.push_back(LV2PortSymbol(bypassSymbol.c_str(), taken));
     return symbols;
 }
 
@@ -263,6 +285,7 @@ std::string LV2PluginsTurtle(IPlugLV2* plug, const char* uriBase) {
         layout.nIn = io.in;
         layout.nOut = io.out;
         layout.nParams = plug->NParams();
+        layout.bypassPort = HasBypassPort(plug);
 
         std::string groups;
         for (int side = 0; side < 2; ++side) {
@@ -287,7 +310,7 @@ std::string LV2PluginsTurtle(IPlugLV2* plug, const char* uriBase) {
                          layout.FirstInput(), io.in);
         AppendAudioPorts(ttl, uri, {"out", "Out", "lv2:OutputPort", "pg:OutputGroup"},
                          layout.FirstOutput(), io.out);
-        AppendControlPorts(ttl, plug, layout.FirstControl());
+        AppendControlPorts(ttl, plug, layout);
         ttl.replace(ttl.size() - 2, 2, ".\n\n"); // the last port closes the description
     }
     return ttl;
@@ -311,6 +334,11 @@ std::string LV2PresetsTurtle(IPlugLV2* plug, const char* uriBase) {
                 if (preset.values[v].param == p) value = preset.values[v].value;
             ttl += "    lv2:port [ lv2:symbol " + Quoted(symbols[p].c_str()) + " ; pset:value " +
                    Number(LV2PortValue(p, value)) + " ] ;\n";
+            // Both bypass ports: a preset then plays as it says even where a session's hidden
+            // "by" bypassed, as any preset a host saves holds every port.
+            if (p == info.enabledParam && HasBypassPort(plug))
+                ttl += "    lv2:port [ lv2:symbol " + Quoted(symbols.back().c_str()) +
+                       " ; pset:value " + Number(value) + " ] ;\n";
         }
         ttl.replace(ttl.size() - 2, 2, ".\n\n");
     }
@@ -324,7 +352,9 @@ std::string LV2UITurtle(IPlugLV2* plug, const char* uriBase, const char* uiBinar
     for (int i = 0; i < plug->NChannelIO(); ++i) {
         const std::string uri = URIRef(PluginURI(uriBase, *plug->GetChannelIO(i)));
         ttl += uri + "\n    ui:ui " + ui + " .\n\n";
-        for (const std::string& symbol : LV2ControlSymbols(plug)) {
+        const std::vector<std::string> symbols = LV2ControlSymbols(plug);
+        for (int p = 0; p < plug->NParams(); ++p) {
+            const std::string& symbol = symbols[p];
             notifications += "    ui:portNotification [\n        ui:plugin " + uri +
                              " ;\n        lv2:symbol " + Quoted(symbol.c_str()) +
                              " ;\n        ui:protocol ui:floatProtocol\n    ] ;\n";

@@ -19,8 +19,10 @@ std::string LV2PortSymbol(const char* name, const std::string& taken);
 int LV2MinorVersion(int productVersion);
 int LV2MicroVersion(int productVersion);
 
-// The control ports' symbols in parameter order: each parameter's name made a symbol, except the
-// bypass parameter of LV2Product(), whose port is the host's own bypass, "enabled".
+// The control ports' symbols in port order: each parameter's name made a symbol, except the
+// bypass parameter of LV2Product(), whose port is the host's own bypass, "enabled"; then, when the
+// product has a bypass, its earlier port under the symbol earlier builds gave it ("by"), since
+// saved sessions name it so.
 std::vector<std::string> LV2ControlSymbols(const IPlugBase* plug);
 // A parameter's real value as its port carries it, and back: equal, except that the enabled port
 // is 1 where the bypass parameter is 0 (only a bypass of exactly 1 disables).

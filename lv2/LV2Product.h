@@ -22,8 +22,8 @@ struct LV2ProductInfo {
     const char* licenseURI;     // doap:license
     const char* maintainerName; // doap:maintainer's foaf:name
     const char* homepage;       // and foaf:homepage
-    int enabledParam;           // the bypass parameter (1 bypasses) shown as lv2:enabled, or -1
-    const LV2Preset* presets;   // the bundle's presets, in the order hosts list them
+    int enabledParam; // the bypass parameter (1 bypasses) shown as lv2:enabled and "by", or -1
+    const LV2Preset* presets; // the bundle's presets, in the order hosts list them
     int nPresets;
 };
 

@@ -90,21 +90,31 @@ TEST(LV2Discovery, MonoAndStereoWithTheirPortsFeaturesAndPresets) {
         EXPECT_EQ(lilv_nodes_size(extensions), 0u);
         lilv_nodes_free(extensions);
 
-        ASSERT_EQ(lilv_plugin_get_num_ports(plugin), static_cast<uint32_t>(2 * e.channels + 3));
+        // Indexes never move, so that hosts that save by index reopen their sessions: the
+        // earlier build's bypass port "by" comes after the others, optional and kept out of
+        // generic UIs (the host's own bypass drives "enabled").
+        const uint32_t first = static_cast<uint32_t>(2 * e.channels);
+        ASSERT_EQ(lilv_plugin_get_num_ports(plugin), first + 4);
         struct Control {
             const char* symbol;
             const char* name;
+            uint32_t index;
             float def;
-            bool toggled;
+            bool toggled, enabled, hidden;
         };
-        for (const Control& c :
-             {Control{"gain", "Gain", 0.5f, false}, Control{"level", "Level", 0.5f, false},
-              Control{"enabled", "Enabled", 1.0f, true}}) {
+        for (const Control& c : {Control{"gain", "Gain", first, 0.5f, false, false, false},
+                                 Control{"level", "Level", first + 1, 0.5f, false, false, false},
+                                 Control{"enabled", "Enabled", first + 2, 1.0f, true, true, false},
+                                 Control{"by", "Bypass", first + 3, 0.0f, true, false, true}}) {
             SCOPED_TRACE(c.symbol);
             LilvNode* symbol = lilv_new_string(TestWorld(), c.symbol);
             const LilvPort* port = lilv_plugin_get_port_by_symbol(plugin, symbol);
             lilv_node_free(symbol);
             ASSERT_NE(port, nullptr);
+            EXPECT_EQ(lilv_port_get_index(plugin, port), c.index);
+            EXPECT_EQ(HasProperty(plugin, port, LV2_CORE__connectionOptional), c.hidden);
+            EXPECT_EQ(HasProperty(plugin, port, "http://lv2plug.in/ns/ext/port-props#notOnGUI"),
+                      c.hidden);
             LilvNode* portName = lilv_port_get_name(plugin, port);
             EXPECT_STREQ(lilv_node_as_string(portName), c.name);
             lilv_node_free(portName);
@@ -129,7 +139,7 @@ TEST(LV2Discovery, MonoAndStereoWithTheirPortsFeaturesAndPresets) {
             EXPECT_EQ(designated && lilv_nodes_size(designated) == 1 &&
                           !std::strcmp(lilv_node_as_uri(lilv_nodes_get_first(designated)),
                                        LV2_CORE__enabled),
-                      c.toggled);
+                      c.enabled);
             lilv_nodes_free(designated);
         }
 
@@ -354,5 +364,50 @@ TEST(LV2Audio, InPlaceSharedAndReconnectedBuffersGiveEverySampleRight) {
             for (int c = 0; c < plug.NOut(); ++c)
                 EXPECT_EQ(FirstDifference(out[c], expected[c]), -1) << "channel " << c;
         }
+    }
+}
+
+// The earlier build's bypass port, kept for its sessions, bypasses as that build read it (the
+// value truncated: 1 and above bypass, below 1 processes; NaN and infinities keep the switch),
+// whatever "enabled" says, and "enabled" at 0 bypasses whatever "by" says. An unconnected "by"
+// counts as 0.
+TEST(LV2Audio, EitherBypassPortBypasses) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    struct Step {
+        float by, enabled;
+        bool connected, bypassed;
+    };
+    const Step steps[] = {
+        {0.0f, 1.0f, true, false}, {1.0f, 1.0f, true, true},  {0.0f, 0.0f, true, true},
+        {1.0f, 0.0f, true, true},  {0.7f, 1.0f, true, false}, {5.0f, 1.0f, true, true},
+        {nan, 1.0f, true, true},   {inf, 1.0f, true, true},   {-3.0f, 1.0f, true, false},
+        {-inf, 1.0f, true, false}, {1.0f, 1.0f, true, true},  {1.0f, 1.0f, false, false},
+        {1.0f, 0.0f, false, true}, {nan, 1.0f, true, false}};
+    TestInstance plug(kStereoURI, 48000.0);
+    ASSERT_TRUE(plug.Ok());
+    LilvNode* symbol = lilv_new_string(TestWorld(), "by");
+    const LilvPort* byPort = lilv_plugin_get_port_by_symbol(plug.Plugin(), symbol);
+    lilv_node_free(symbol);
+    ASSERT_NE(byPort, nullptr);
+    const uint32_t byIndex = lilv_port_get_index(plug.Plugin(), byPort);
+    const size_t perStep = 700, total = perStep * (sizeof steps / sizeof steps[0]);
+    const auto in = Signals(2, total, 9);
+    std::vector<std::vector<float>> out(2, std::vector<float>(total)), expected = out;
+    Reference ref{48000.0, {}};
+    size_t pos = 0;
+    plug.Control("gain") = 0.8f;
+    for (const Step& s : steps) {
+        plug.Control("by") = s.by;
+        plug.Control("enabled") = s.enabled;
+        lilv_instance_connect_port(plug.Get(), byIndex,
+                                   s.connected ? &plug.Control("by") : nullptr);
+        plug.Run(in, out, pos, perStep);
+        ref.Run(in, expected, pos, perStep, 0.8f, 0.5f, s.bypassed ? 0.0f : 1.0f);
+        pos += perStep;
+    }
+    for (int c = 0; c < 2; ++c) {
+        const long at = FirstDifference(out[c], expected[c]);
+        EXPECT_EQ(at, -1) << "channel " << c << ", step " << (at < 0 ? -1 : at / long(perStep));
     }
 }

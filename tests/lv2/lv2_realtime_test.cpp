@@ -46,6 +46,7 @@ TEST(LV2Realtime, RunTakesNoLockAndAllocatesNothing) {
             plug.Control("gain") = run % 5 == 4 ? nan : static_cast<float>(run % 3) / 2.0f;
             plug.Control("level") = run % 2 ? 1.0f : 0.0f;
             plug.Control("enabled") = run % 4 == 3 ? 0.0f : 1.0f;
+            plug.Control("by") = run % 6 == 5 ? 1.0f : 0.0f;
             plug.Run(in, out, 0, lengths[run % 8]);
         }
         renderprobe::Disarm();

@@ -17,7 +17,7 @@ namespace {
 // What the host's save reads: the audio thread publishes the port values it ran with.
 struct Published {
     std::atomic<float> gain{0.5f}, level{0.5f}, enabled{1.0f};
-    float copy[3] = {};
+    float copy[4] = {};
     URIDMap* map = nullptr;
 };
 
@@ -27,7 +27,8 @@ const void* GetPublished(const char* symbol, void* user, uint32_t* size, uint32_
     *type = p->map->Map(LV2_ATOM__Float);
     if (!std::strcmp(symbol, "gain")) return &(p->copy[0] = p->gain.load());
     if (!std::strcmp(symbol, "level")) return &(p->copy[1] = p->level.load());
-    return &(p->copy[2] = p->enabled.load());
+    if (!std::strcmp(symbol, "enabled")) return &(p->copy[2] = p->enabled.load());
+    return &(p->copy[3] = 0.0f); // "by": this host bypasses through "enabled" only
 }
 
 } // namespace
