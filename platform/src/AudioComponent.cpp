@@ -79,18 +79,30 @@ Instances& TheInstances() {
 // with a destructor would register it on first use, which waits for the dynamic loader's lock,
 // held while any bundle loads.
 constexpr int kMaxOwnPins = 64;
-thread_local const ComponentInstanceRecord* tlsPinned[kMaxOwnPins];
-thread_local int tlsPinCount[kMaxOwnPins];
+struct OwnPinTable {
+    const ComponentInstanceRecord* record[kMaxOwnPins];
+    int count[kMaxOwnPins];
+    int used; // slots ever taken: the search stops there
+};
+// Every call through the host API, renders included, looks here: one table, reached without a
+// call into the loader (the platform library is linked by its programs, so it sits in the
+// static TLS block).
+thread_local OwnPinTable tlsPins __attribute__((tls_model("initial-exec")));
 
 int* OwnPins(const ComponentInstanceRecord* record, bool add) {
+    OwnPinTable& pins = tlsPins;
     int freeSlot = -1;
-    for (int i = 0; i < kMaxOwnPins; ++i) {
-        if (tlsPinned[i] == record && tlsPinCount[i] > 0) return &tlsPinCount[i];
-        if (freeSlot < 0 && tlsPinCount[i] == 0) freeSlot = i;
+    for (int i = 0; i < pins.used; ++i) {
+        if (pins.record[i] == record && pins.count[i] > 0) return &pins.count[i];
+        if (freeSlot < 0 && pins.count[i] == 0) freeSlot = i;
     }
-    if (!add || freeSlot < 0) return nullptr; // deeper than any call chain: not tracked
-    tlsPinned[freeSlot] = record;
-    return &tlsPinCount[freeSlot];
+    if (!add) return nullptr;
+    if (freeSlot < 0) {
+        if (pins.used == kMaxOwnPins) return nullptr; // deeper than any call chain: not tracked
+        freeSlot = pins.used++;
+    }
+    pins.record[freeSlot] = record;
+    return &pins.count[freeSlot];
 }
 
 // fn(record) under the table's lock, so that the record cannot be disposed meanwhile; the
