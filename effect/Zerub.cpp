@@ -54,15 +54,19 @@ void Zerub::TakeParam(int paramIdx) {
     }
 }
 
-void Zerub::ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) {
+bool Zerub::Bypassed() const {
     // Only exactly 1 bypasses: a host may set a fraction, which truncates to 0.
-    ProcessZerubBlock(circuitL, circuitR, GetSampleRate(), gain, level,
-                      GetParam(kBypass)->Int() == 1, inputs, outputs, nFrames);
+    return GetParam(kBypass)->Int() == 1;
+}
+
+void Zerub::ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) {
+    ProcessZerubBlock(circuitL, circuitR, GetSampleRate(), gain, level, Bypassed(), inputs, outputs,
+                      nFrames);
 }
 
 void Zerub::ProcessFloatReplacing(const float* const* inputs, float* const* outputs, int nFrames) {
-    ProcessZerubBlock(circuitL, circuitR, GetSampleRate(), gain, level,
-                      GetParam(kBypass)->Int() == 1, inputs, outputs, nFrames);
+    ProcessZerubBlock(circuitL, circuitR, GetSampleRate(), gain, level, Bypassed(), inputs, outputs,
+                      nFrames);
 }
 
 ZerubWrapper* MakePlug(void* memory) {

@@ -31,7 +31,8 @@ public:
 
 private:
     void TakeParam(int paramIdx); // copies a parameter's value for processing
-    double gain = 0.0;            // parameter copies, set by OnParamChange before any processing
+    bool Bypassed() const;
+    double gain = 0.0; // parameter copies, set by OnParamChange before any processing
     double level = 0.0;
     DriveCircuit circuitL;
     DriveCircuit circuitR;
