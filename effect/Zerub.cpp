@@ -55,8 +55,7 @@ void Zerub::TakeParam(int paramIdx) {
 }
 
 bool Zerub::Bypassed() const {
-    // Only exactly 1 bypasses: a host may set a fraction, which truncates to 0.
-    return GetParam(kBypass)->Int() == 1;
+    return BypassEngaged(GetParam(kBypass)->Value());
 }
 
 void Zerub::ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) {

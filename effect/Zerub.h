@@ -8,6 +8,12 @@ class Zerub : public ZerubWrapper {
 public:
     enum EParams { kGain = 0, kLevel, kBypass, kNumParams };
 
+    // Whether a real value of the bypass parameter bypasses: only exactly 1 does (a host may set
+    // a fraction, which truncates to 0). The processing and the editor's switch both ask this.
+    static bool BypassEngaged(double bypassValue) {
+        return bypassValue >= 1.0 && bypassValue < 2.0;
+    }
+
     explicit Zerub(const IPlugInstanceInfo& instanceInfo);
     ~Zerub() override = default;
 

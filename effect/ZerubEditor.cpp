@@ -2,6 +2,7 @@
 
 #include "editor/IControls.h"
 #include "editor/IGraphics.h"
+#include "effect/Zerub.h"
 #include "plugin/IParam.h"
 
 namespace {
@@ -16,11 +17,8 @@ enum EResources { kBackgroundID = 101, kGainID, kLevelID, kBypassID };
 constexpr int kKnobFrames = 31;
 constexpr int kSwitchFrames = 2;
 
-enum EParams { kGain = 0, kLevel, kBypass };
-
-// The bypass switch. The effect bypasses only when "BY" is exactly 1 (a host may set a fraction,
-// which truncates to 0), so the switch shows "on" only then, whatever frame rounding would pick,
-// and a press always moves it to the state it does not show.
+// The bypass switch shows "on" exactly when the effect bypasses, whatever frame rounding would
+// pick, and a press always moves it to the state it does not show.
 class ZerubBypassSwitch : public ISwitchControl {
 public:
     using ISwitchControl::ISwitchControl;
@@ -34,7 +32,7 @@ private:
 bool ZerubBypassSwitch::Engaged() const {
     const IParam* param = GetParam();
     const double value = param ? param->GetNonNormalized(mNormValue) : mNormValue;
-    return value >= 1.0 && value < 2.0; // the effect's own test: the value truncates to 1
+    return Zerub::BypassEngaged(value);
 }
 
 bool ZerubBypassSwitch::Draw(IGraphics* graphics) {
@@ -53,13 +51,13 @@ IGraphics* BuildZerubEditor(IPlugBase* plug) {
     g->AttachBackground(kBackgroundID, "resources/img/BG.png");
 
     IBitmap gain = g->LoadIBitmap(kGainID, "resources/img/GAIN.png", kKnobFrames);
-    g->AttachControl(new IKnobMultiControl(plug, 164, 172, kGain, &gain));
+    g->AttachControl(new IKnobMultiControl(plug, 164, 172, Zerub::kGain, &gain));
 
     IBitmap level = g->LoadIBitmap(kLevelID, "resources/img/LEVEL.png", kKnobFrames);
-    g->AttachControl(new IKnobMultiControl(plug, 62, 62, kLevel, &level));
+    g->AttachControl(new IKnobMultiControl(plug, 62, 62, Zerub::kLevel, &level));
 
     IBitmap bypass = g->LoadIBitmap(kBypassID, "resources/img/BYPASS.png", kSwitchFrames);
-    g->AttachControl(new ZerubBypassSwitch(plug, 0, 481, kBypass, &bypass));
+    g->AttachControl(new ZerubBypassSwitch(plug, 0, 481, Zerub::kBypass, &bypass));
 
     // The visible part of the link is the strip from 484 to the editor's bottom edge.
     g->AttachControl(new IURLControl(plug, IRECT(233, 484, 333, 584), kProductURL));
