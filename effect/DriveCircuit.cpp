@@ -13,7 +13,7 @@ const DiodeTable diode_table = {
     0.0f,
     0.5937f,
     54.379f,
-    100,
+    kDiodeTableEntries,
     {
         0.0f,          0.0035175879f, 0.0105527639f, 0.0175879393f, 0.0246231146f, 0.0316582918f,
         0.0386934653f, 0.0457286425f, 0.052763816f,  0.0597989932f, 0.0668341666f, 0.0738693401f,
@@ -79,6 +79,15 @@ constexpr double kSmoothTerm = 4.748558434412966e-05;
 constexpr double kSmoothPole = 0.993;
 constexpr double kOutputGain = 1.01121153899942e-05;
 
+// The controls' exponential tapers: the value each smoother settles on for a raw control value.
+// Process computes them every sample, the block path once per change of the controls.
+inline double GainTarget(double gain) {
+    return (std::exp((1.0 - gain) * 5.0) - 1.0) * kSmoothTerm;
+}
+inline double LevelTarget(double level) {
+    return (std::exp(level * 7.0) - 1.0) * kSmoothTerm;
+}
+
 } // namespace
 
 double diodeclip(double y) {
@@ -87,7 +96,7 @@ double diodeclip(double y) {
     double u;
     if (i < 0) {
         u = 0.0;
-    } else if (i > 98) {
+    } else if (i >= kDiodeTableEntries - 1) { // no entry i + 1 to interpolate towards
         u = kTableTop;
     } else {
         const double f = t - i;
@@ -128,8 +137,8 @@ void DriveCircuit::CalcIfChanged(double rate) {
 
 double DriveCircuit::Process(double x, double gain, double level) {
     // Control targets on exponential tapers, then one-pole smoothing.
-    const double gTerm = (std::exp((1.0 - gain) * 5.0) - 1.0) * kSmoothTerm;
-    const double lTerm = (std::exp(level * 7.0) - 1.0) * kSmoothTerm;
+    const double gTerm = GainTarget(gain);
+    const double lTerm = LevelTarget(level);
     const double g = gainSmooth * kSmoothPole + gTerm;
 
     const double a0 = aGain[0] * g + aBase[0];
@@ -210,11 +219,11 @@ void RunScalar(DriveCircuit& c, const T* x, T* out, int n, double gain, double l
 [[maybe_unused]] void ControlTargets(DriveCircuit& c, double gain, double level, double& gTerm,
                                      double& lTerm) {
     if (std::memcmp(&gain, &c.memoGain, sizeof gain) != 0) {
-        c.memoGainTarget = (std::exp((1.0 - gain) * 5.0) - 1.0) * kSmoothTerm;
+        c.memoGainTarget = GainTarget(gain);
         c.memoGain = gain;
     }
     if (std::memcmp(&level, &c.memoLevel, sizeof level) != 0) {
-        c.memoLevelTarget = (std::exp(level * 7.0) - 1.0) * kSmoothTerm;
+        c.memoLevelTarget = LevelTarget(level);
         c.memoLevel = level;
     }
     gTerm = c.memoGainTarget;
@@ -231,16 +240,16 @@ void RunScalar(DriveCircuit& c, const T* x, T* out, int n, double gain, double l
 #endif
 
 struct WideTable {
-    double v[101];
+    double v[kDiodeTableEntries + 1];
 };
 
 // The curve widened to double; T[i] and T[i + 1] are adjacent, so one unaligned load reads both.
 // The last entry is repeated once, for the clamped index below.
 WideTable Widen() {
     WideTable t{};
-    for (int i = 0; i < 100; ++i)
+    for (int i = 0; i < kDiodeTableEntries; ++i)
         t.v[i] = static_cast<double>(diode_table.values[i]);
-    t.v[100] = t.v[99];
+    t.v[kDiodeTableEntries] = t.v[kDiodeTableEntries - 1];
     return t;
 }
 
@@ -348,7 +357,7 @@ void RunPairLoop(PairState& st, const PairCoefficients& k, const T* xa, const T*
     const __m128d signMask = _mm_set1_pd(-0.0);
     const __m128d scale = _mm_set1_pd(kTableScale);
     const __m128d one = _mm_set1_pd(1.0);
-    const __m128d end = _mm_set1_pd(99.0);
+    const __m128d end = _mm_set1_pd(kDiodeTableEntries - 1); // the last entry's index
     const __m128d limit = _mm_set1_pd(2147483648.0);
     const __m128d pole = _mm_set1_pd(kSmoothPole);
     const __m128d k2 = _mm_set1_pd(kOutputGain);

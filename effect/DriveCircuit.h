@@ -11,18 +11,20 @@
 
 // The clipper's curve record. Only the curve values are read at run time; the header fields
 // document the curve (lower and upper level, index scale, entry count).
+constexpr int kDiodeTableEntries = 100;
 struct DiodeTable {
     float lower;
     float upper;
     float scale;
     int32_t count;
-    float values[100];
+    float values[kDiodeTableEntries];
 };
 
 extern const DiodeTable diode_table;
 
-// The clipping curve: odd-symmetric, linear interpolation over the table for |y| < 99 / scale,
-// flat at the last entry beyond. NaN gives a zero of the NaN's sign.
+// The clipping curve: odd-symmetric, linear interpolation over the table for
+// |y| < (kDiodeTableEntries - 1) / scale, flat at the last entry beyond. NaN gives a zero of the
+// NaN's sign.
 double diodeclip(double y);
 
 class DriveCircuit {
