@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 IPlugAU::IPlugAU(IPlugInstanceInfo instanceInfo, int nParams, const char* channelIOStr,
                  int nPresets, const char* effectNameText, const char* productNameText,
@@ -68,6 +69,13 @@ IPlugAU::~IPlugAU() {
     outBuses.Empty(true);
     inBusConnections.Empty(true);
     propertyListeners.Empty(true);
+}
+
+void IPlugAU::Open(AudioComponentInstance instance) {
+    SetComponentInstance(instance);
+    HostSpecificInit();
+    PruneUninitializedPresets();
+    OnOpen();
 }
 
 void IPlugAU::OnOpen() {
@@ -178,9 +186,9 @@ IPlugAUFactory* IPlugAUFactory::Create(size_t objectSize) {
     return factory;
 }
 
-void IPlugAUFactory::Construct(void* memory, AudioComponentInstance instance) {
-    IPlugAU* plug = MakePlug(memory);
-    plug->SetComponentInstance(instance);
+// The instance is bound afterwards, by IPlugAU::Open.
+void IPlugAUFactory::Construct(void* memory, AudioComponentInstance /*instance*/) {
+    MakePlug(memory);
 }
 
 void IPlugAUFactory::Destruct(void* memory) {
@@ -191,10 +199,7 @@ OSStatus IPlugAUFactory::Open(void* self, AudioComponentInstance instance) {
     IPlugAUFactory* factory = static_cast<IPlugAUFactory*>(self);
     if (!factory) return paramErr;
     factory->construct(factory->objectStorage(), instance);
-    IPlugAU* plug = factory->Plug();
-    plug->HostSpecificInit();
-    plug->PruneUninitializedPresets();
-    plug->OnOpen();
+    factory->Plug()->Open(instance);
     return noErr;
 }
 
@@ -206,191 +211,166 @@ OSStatus IPlugAUFactory::Close(void* self) {
     return noErr;
 }
 
-// ---- Fast-dispatch functions: self is the factory record ----
-// Each keeps the thread and lock rules of the IPlugAU call it forwards to (IPlugAU.h); those
-// that take the mutex here (set parameter, reset, render) say so.
+// ---- The unit's calls ----
+// The fast-dispatch table and the component-manager entry reach the unit through the same
+// functions, listed once in kCalls. Each keeps the thread and lock rules of the IPlugAU call it
+// forwards to (IPlugAU.h); those that take the mutex here (set parameter, reset, render) say so.
 
 namespace {
 
-IPlugAU* PlugOf(void* self) {
-    return self ? static_cast<IPlugAUFactory*>(self)->Plug() : nullptr;
-}
-
-#define ZERUB_PLUG_OR_FAIL(self)                                                                   \
-    IPlugAU* plug = PlugOf(self);                                                                  \
-    if (!plug) return paramErr
-
-OSStatus AUMethodInitialize(void* self) {
-    ZERUB_PLUG_OR_FAIL(self);
+OSStatus Initialize(IPlugAU* plug) {
     return plug->DoInitialize();
 }
 
-OSStatus AUMethodUninitialize(void* self) {
-    ZERUB_PLUG_OR_FAIL(self);
+OSStatus Uninitialize(IPlugAU* plug) {
     plug->DoUninitialize();
     return noErr;
 }
 
-OSStatus AUMethodGetPropertyInfo(void* self, AudioUnitPropertyID prop, AudioUnitScope scope,
-                                 AudioUnitElement elem, UInt32* outDataSize, Boolean* outWritable) {
-    ZERUB_PLUG_OR_FAIL(self);
+OSStatus GetPropertyInfo(IPlugAU* plug, AudioUnitPropertyID prop, AudioUnitScope scope,
+                         AudioUnitElement elem, UInt32* outDataSize, Boolean* outWritable) {
     return plug->GetPropertyInfo(prop, scope, elem, outDataSize, outWritable);
 }
 
-OSStatus AUMethodGetProperty(void* self, AudioUnitPropertyID inID, AudioUnitScope inScope,
-                             AudioUnitElement inElement, void* outData, UInt32* ioDataSize) {
-    ZERUB_PLUG_OR_FAIL(self);
+OSStatus GetProperty(IPlugAU* plug, AudioUnitPropertyID inID, AudioUnitScope inScope,
+                     AudioUnitElement inElement, void* outData, UInt32* ioDataSize) {
     return plug->GetProperty(inID, inScope, inElement, outData, ioDataSize);
 }
 
-OSStatus AUMethodSetProperty(void* self, AudioUnitPropertyID inID, AudioUnitScope inScope,
-                             AudioUnitElement inElement, const void* inData, UInt32 inDataSize) {
-    ZERUB_PLUG_OR_FAIL(self);
+OSStatus SetProperty(IPlugAU* plug, AudioUnitPropertyID inID, AudioUnitScope inScope,
+                     AudioUnitElement inElement, const void* inData, UInt32 inDataSize) {
     return plug->SetProperty(inID, inScope, inElement, inData, inDataSize);
 }
 
-OSStatus AUMethodAddPropertyListener(void* self, AudioUnitPropertyID prop,
-                                     AudioUnitPropertyListenerProc proc, void* userData) {
-    ZERUB_PLUG_OR_FAIL(self);
+OSStatus AddPropertyListener(IPlugAU* plug, AudioUnitPropertyID prop,
+                             AudioUnitPropertyListenerProc proc, void* userData) {
     return plug->DoAddPropertyListener(prop, proc, userData);
 }
 
-OSStatus AUMethodRemovePropertyListener(void* self, AudioUnitPropertyID prop,
-                                        AudioUnitPropertyListenerProc proc) {
-    ZERUB_PLUG_OR_FAIL(self);
+OSStatus RemovePropertyListener(IPlugAU* plug, AudioUnitPropertyID prop,
+                                AudioUnitPropertyListenerProc proc) {
     return plug->DoRemovePropertyListener(prop, proc);
 }
 
-OSStatus AUMethodRemovePropertyListenerWithUserData(void* self, AudioUnitPropertyID prop,
-                                                    AudioUnitPropertyListenerProc proc,
-                                                    void* userData) {
-    ZERUB_PLUG_OR_FAIL(self);
+OSStatus RemovePropertyListenerWithUserData(IPlugAU* plug, AudioUnitPropertyID prop,
+                                            AudioUnitPropertyListenerProc proc, void* userData) {
     return plug->DoRemovePropertyListenerWithUserData(prop, proc, userData);
 }
 
-OSStatus AUMethodAddRenderNotify(void* self, AURenderCallback proc, void* userData) {
-    ZERUB_PLUG_OR_FAIL(self);
+OSStatus AddRenderNotify(IPlugAU* plug, AURenderCallback proc, void* userData) {
     return plug->DoAddRenderNotify(proc, userData);
 }
 
-OSStatus AUMethodRemoveRenderNotify(void* self, AURenderCallback proc, void* userData) {
-    ZERUB_PLUG_OR_FAIL(self);
+OSStatus RemoveRenderNotify(IPlugAU* plug, AURenderCallback proc, void* userData) {
     return plug->DoRemoveRenderNotify(proc, userData);
 }
 
-OSStatus AUMethodGetParameter(void* self, AudioUnitParameterID inID, AudioUnitScope inScope,
-                              AudioUnitElement inElement, AudioUnitParameterValue* outValue) {
-    ZERUB_PLUG_OR_FAIL(self);
+OSStatus GetParameter(IPlugAU* plug, AudioUnitParameterID inID, AudioUnitScope inScope,
+                      AudioUnitElement inElement, AudioUnitParameterValue* outValue) {
     return plug->DoGetParameter(inID, inScope, inElement, outValue);
 }
 
-OSStatus AUMethodSetParameter(void* self, AudioUnitParameterID inID, AudioUnitScope inScope,
-                              AudioUnitElement inElement, AudioUnitParameterValue inValue,
-                              UInt32 inBufferOffset) {
-    ZERUB_PLUG_OR_FAIL(self);
+// Takes the mutex.
+OSStatus SetParameter(IPlugAU* plug, AudioUnitParameterID inID, AudioUnitScope inScope,
+                      AudioUnitElement inElement, AudioUnitParameterValue inValue,
+                      UInt32 inBufferOffset) {
     WDL_MutexLock lock(plug->GetMutex());
     return plug->SetParamProc(inID, inScope, inElement, inValue, inBufferOffset);
 }
 
-OSStatus AUMethodScheduleParameters(void* self, const AudioUnitParameterEvent* events,
-                                    UInt32 numEvents) {
-    ZERUB_PLUG_OR_FAIL(self);
+OSStatus ScheduleParameters(IPlugAU* plug, const AudioUnitParameterEvent* events,
+                            UInt32 numEvents) {
     return plug->DoScheduleParameters(events, numEvents);
 }
 
-OSStatus AUMethodReset(void* self, AudioUnitScope /*scope*/, AudioUnitElement /*elem*/) {
-    ZERUB_PLUG_OR_FAIL(self);
+// Takes the mutex.
+OSStatus Reset(IPlugAU* plug, AudioUnitScope /*scope*/, AudioUnitElement /*elem*/) {
     WDL_MutexLock lock(plug->GetMutex());
     plug->Reset();
     return noErr;
 }
 
-OSStatus AUMethodRender(void* self, AudioUnitRenderActionFlags* ioActionFlags,
-                        const AudioTimeStamp* inTimeStamp, UInt32 inOutputBusNumber,
-                        UInt32 inNumberFrames, AudioBufferList* ioData) {
-    ZERUB_PLUG_OR_FAIL(self);
+// Takes the mutex.
+OSStatus Render(IPlugAU* plug, AudioUnitRenderActionFlags* ioActionFlags,
+                const AudioTimeStamp* inTimeStamp, UInt32 inOutputBusNumber, UInt32 inNumberFrames,
+                AudioBufferList* ioData) {
     WDL_MutexLock lock(plug->GetMutex());
     return plug->RenderProc(ioActionFlags, inTimeStamp, inOutputBusNumber, inNumberFrames, ioData);
 }
 
-#undef ZERUB_PLUG_OR_FAIL
-
-template <class Fn>
-AudioComponentMethod AsMethod(Fn fn) {
-    return reinterpret_cast<AudioComponentMethod>(fn);
-}
-
-} // namespace
-
-AudioComponentMethod IPlugAUFactory::Lookup(SInt16 selector) {
-    switch (selector) {
-    case kAudioUnitInitializeSelect:
-        return AsMethod(AUMethodInitialize);
-    case kAudioUnitUninitializeSelect:
-        return AsMethod(AUMethodUninitialize);
-    case kAudioUnitGetPropertyInfoSelect:
-        return AsMethod(AUMethodGetPropertyInfo);
-    case kAudioUnitGetPropertySelect:
-        return AsMethod(AUMethodGetProperty);
-    case kAudioUnitSetPropertySelect:
-        return AsMethod(AUMethodSetProperty);
-    case kAudioUnitGetParameterSelect:
-        return AsMethod(AUMethodGetParameter);
-    case kAudioUnitSetParameterSelect:
-        return AsMethod(AUMethodSetParameter);
-    case kAudioUnitResetSelect:
-        return AsMethod(AUMethodReset);
-    case kAudioUnitAddPropertyListenerSelect:
-        return AsMethod(AUMethodAddPropertyListener);
-    case kAudioUnitRemovePropertyListenerSelect:
-        return AsMethod(AUMethodRemovePropertyListener);
-    case kAudioUnitRenderSelect:
-        return AsMethod(AUMethodRender);
-    case kAudioUnitAddRenderNotifySelect:
-        return AsMethod(AUMethodAddRenderNotify);
-    case kAudioUnitRemoveRenderNotifySelect:
-        return AsMethod(AUMethodRemoveRenderNotify);
-    case kAudioUnitScheduleParametersSelect:
-        return AsMethod(AUMethodScheduleParameters);
-    case kAudioUnitRemovePropertyListenerWithUserDataSelect:
-        return AsMethod(AUMethodRemovePropertyListenerWithUserData);
-    default:
-        return nullptr;
-    }
-}
-
-// ---- Component-manager entry ----
-
-namespace {
-
-// Arguments of a component-manager call, in the platform's order for the selector.
+// Argument i of a component-manager call; the platform passes them last first.
 template <class T>
 T Arg(const ComponentParameters* params, int i) {
     return (T)(params->params[i]);
 }
+// A parameter value travels as a Float32 in the low bits of its pointer-sized slot.
+template <>
+Float32 Arg<Float32>(const ComponentParameters* params, int i) {
+    Float32 value;
+    const long raw = params->params[i];
+    std::memcpy(&value, &raw, sizeof value);
+    return value;
+}
 
-// The selectors the entry answers CanDo for with 1. Selector 18 is handled but not announced,
-// and the MIDI and component selectors are not announced either.
-bool CanDo(long selector) {
-    switch (selector) {
-    case kAudioUnitInitializeSelect:
-    case kAudioUnitUninitializeSelect:
-    case kAudioUnitGetPropertyInfoSelect:
-    case kAudioUnitGetPropertySelect:
-    case kAudioUnitSetPropertySelect:
-    case kAudioUnitGetParameterSelect:
-    case kAudioUnitSetParameterSelect:
-    case kAudioUnitResetSelect:
-    case kAudioUnitAddPropertyListenerSelect:
-    case kAudioUnitRemovePropertyListenerSelect:
-    case kAudioUnitRenderSelect:
-    case kAudioUnitAddRenderNotifySelect:
-    case kAudioUnitRemoveRenderNotifySelect:
-    case kAudioUnitScheduleParametersSelect:
-        return true;
-    default:
-        return false;
+// The two ways into one of the calls above.
+template <auto Call>
+struct Forward;
+template <typename... A, OSStatus (*Call)(IPlugAU*, A...)>
+struct Forward<Call> {
+    // A fast-dispatch method: self is the factory record.
+    static OSStatus Method(void* self, A... args) {
+        IPlugAU* plug = self ? static_cast<IPlugAUFactory*>(self)->Plug() : nullptr;
+        return plug ? Call(plug, args...) : paramErr;
     }
+    // From the component-manager entry, whose storage is the plug-in.
+    static OSStatus Entry(IPlugAU* plug, const ComponentParameters* params) {
+        return Unpack(plug, params, std::index_sequence_for<A...>());
+    }
+    template <size_t... I>
+    static OSStatus Unpack(IPlugAU* plug, const ComponentParameters* params,
+                           std::index_sequence<I...>) {
+        return Call(plug, Arg<A>(params, static_cast<int>(sizeof...(A) - 1 - I))...);
+    }
+};
+
+struct UnitCall {
+    SInt16 selector;
+    AudioComponentMethod method;
+    OSStatus (*entry)(IPlugAU* plug, const ComponentParameters* params);
+    bool announced; // CanDo answers 1
+};
+
+template <auto Call>
+UnitCall MakeCall(SInt16 selector, bool announced = true) {
+    return {selector, reinterpret_cast<AudioComponentMethod>(&Forward<Call>::Method),
+            &Forward<Call>::Entry, announced};
+}
+
+// Every selector both ways answer. Removing a listener by user data is handled but not
+// announced by CanDo, nor are the MIDI and component selectors.
+const UnitCall kCalls[] = {
+    MakeCall<Initialize>(kAudioUnitInitializeSelect),
+    MakeCall<Uninitialize>(kAudioUnitUninitializeSelect),
+    MakeCall<GetPropertyInfo>(kAudioUnitGetPropertyInfoSelect),
+    MakeCall<GetProperty>(kAudioUnitGetPropertySelect),
+    MakeCall<SetProperty>(kAudioUnitSetPropertySelect),
+    MakeCall<GetParameter>(kAudioUnitGetParameterSelect),
+    MakeCall<SetParameter>(kAudioUnitSetParameterSelect),
+    MakeCall<Reset>(kAudioUnitResetSelect),
+    MakeCall<AddPropertyListener>(kAudioUnitAddPropertyListenerSelect),
+    MakeCall<RemovePropertyListener>(kAudioUnitRemovePropertyListenerSelect),
+    MakeCall<Render>(kAudioUnitRenderSelect),
+    MakeCall<AddRenderNotify>(kAudioUnitAddRenderNotifySelect),
+    MakeCall<RemoveRenderNotify>(kAudioUnitRemoveRenderNotifySelect),
+    MakeCall<ScheduleParameters>(kAudioUnitScheduleParametersSelect),
+    MakeCall<RemovePropertyListenerWithUserData>(kAudioUnitRemovePropertyListenerWithUserDataSelect,
+                                                 false),
+};
+
+const UnitCall* FindCall(long selector) {
+    for (const UnitCall& call : kCalls)
+        if (call.selector == selector) return &call;
+    return nullptr;
 }
 
 // The Carbon view record: what the view component keeps between its calls.
@@ -401,92 +381,39 @@ struct CarbonViewRecord {
 
 } // namespace
 
+AudioComponentMethod IPlugAUFactory::Lookup(SInt16 selector) {
+    const UnitCall* call = FindCall(selector);
+    return call ? call->method : nullptr;
+}
+
+// ---- Component-manager entry ----
+
 OSStatus IPlugAU::IPlugAUEntry(ComponentParameters* params, void* storage) {
     if (!params) return paramErr;
     const int select = params->what;
     if (select == kComponentOpenSelect) {
         IPlugAU* plug = MakePlug(nullptr);
         if (!plug) return memFullErr;
-        plug->HostSpecificInit();
-        plug->PruneUninitializedPresets();
         ComponentInstance instance = Arg<ComponentInstance>(params, 0);
-        plug->SetComponentInstance(reinterpret_cast<AudioComponentInstance>(instance));
         SetComponentInstanceStorage(instance, reinterpret_cast<Handle>(plug));
-        plug->OnOpen();
+        plug->Open(reinterpret_cast<AudioComponentInstance>(instance));
         return noErr;
     }
 
     IPlugAU* plug = static_cast<IPlugAU*>(storage);
     if (!plug) return paramErr;
+    if (const UnitCall* call = FindCall(select)) return call->entry(plug, params);
     switch (select) {
     case kComponentCloseSelect:
         plug->ClearConnections();
         delete plug;
         return noErr;
-    case kComponentCanDoSelect:
-        return CanDo(Arg<long>(params, 0)) ? 1 : 0;
+    case kComponentCanDoSelect: {
+        const UnitCall* call = FindCall(Arg<long>(params, 0));
+        return call && call->announced ? 1 : 0;
+    }
     case kComponentVersionSelect:
         return plug->GetEffectVersion(false);
-    case kAudioUnitInitializeSelect:
-        return plug->DoInitialize();
-    case kAudioUnitUninitializeSelect:
-        plug->DoUninitialize();
-        return noErr;
-    case kAudioUnitGetPropertyInfoSelect:
-        return plug->GetPropertyInfo(
-            Arg<AudioUnitPropertyID>(params, 4), Arg<AudioUnitScope>(params, 3),
-            Arg<AudioUnitElement>(params, 2), Arg<UInt32*>(params, 1), Arg<Boolean*>(params, 0));
-    case kAudioUnitGetPropertySelect:
-        return plug->GetProperty(Arg<AudioUnitPropertyID>(params, 4),
-                                 Arg<AudioUnitScope>(params, 3), Arg<AudioUnitElement>(params, 2),
-                                 Arg<void*>(params, 1), Arg<UInt32*>(params, 0));
-    case kAudioUnitSetPropertySelect:
-        return plug->SetProperty(Arg<AudioUnitPropertyID>(params, 4),
-                                 Arg<AudioUnitScope>(params, 3), Arg<AudioUnitElement>(params, 2),
-                                 Arg<const void*>(params, 1), Arg<UInt32>(params, 0));
-    case kAudioUnitGetParameterSelect:
-        return plug->DoGetParameter(
-            Arg<AudioUnitParameterID>(params, 3), Arg<AudioUnitScope>(params, 2),
-            Arg<AudioUnitElement>(params, 1), Arg<AudioUnitParameterValue*>(params, 0));
-    case kAudioUnitSetParameterSelect: {
-        WDL_MutexLock lock(&plug->mutex);
-        // The value travels as a Float32 in the low bits of its pointer-sized slot.
-        Float32 value;
-        const long raw = params->params[1];
-        std::memcpy(&value, &raw, sizeof value);
-        return plug->SetParamProc(Arg<AudioUnitParameterID>(params, 4),
-                                  Arg<AudioUnitScope>(params, 3), Arg<AudioUnitElement>(params, 2),
-                                  value, Arg<UInt32>(params, 0));
-    }
-    case kAudioUnitResetSelect: {
-        WDL_MutexLock lock(&plug->mutex);
-        plug->Reset();
-        return noErr;
-    }
-    case kAudioUnitAddPropertyListenerSelect:
-        return plug->DoAddPropertyListener(Arg<AudioUnitPropertyID>(params, 2),
-                                           Arg<AudioUnitPropertyListenerProc>(params, 1),
-                                           Arg<void*>(params, 0));
-    case kAudioUnitRemovePropertyListenerSelect:
-        return plug->DoRemovePropertyListener(Arg<AudioUnitPropertyID>(params, 1),
-                                              Arg<AudioUnitPropertyListenerProc>(params, 0));
-    case kAudioUnitRemovePropertyListenerWithUserDataSelect:
-        return plug->DoRemovePropertyListenerWithUserData(
-            Arg<AudioUnitPropertyID>(params, 2), Arg<AudioUnitPropertyListenerProc>(params, 1),
-            Arg<void*>(params, 0));
-    case kAudioUnitRenderSelect: {
-        WDL_MutexLock lock(&plug->mutex);
-        return plug->RenderProc(Arg<AudioUnitRenderActionFlags*>(params, 4),
-                                Arg<const AudioTimeStamp*>(params, 3), Arg<UInt32>(params, 2),
-                                Arg<UInt32>(params, 1), Arg<AudioBufferList*>(params, 0));
-    }
-    case kAudioUnitAddRenderNotifySelect:
-        return plug->DoAddRenderNotify(Arg<AURenderCallback>(params, 1), Arg<void*>(params, 0));
-    case kAudioUnitRemoveRenderNotifySelect:
-        return plug->DoRemoveRenderNotify(Arg<AURenderCallback>(params, 1), Arg<void*>(params, 0));
-    case kAudioUnitScheduleParametersSelect:
-        return plug->DoScheduleParameters(Arg<const AudioUnitParameterEvent*>(params, 1),
-                                          Arg<UInt32>(params, 0));
     case kMusicDeviceMIDIEventSelect:
         return plug->DoMIDIEvent(Arg<UInt32>(params, 3), Arg<UInt32>(params, 2),
                                  Arg<UInt32>(params, 1), Arg<UInt32>(params, 0));
@@ -549,28 +476,5 @@ OSStatus IPlugAU::IPlugAUCarbonViewEntry(ComponentParameters* params, void* stor
         return noErr;
     default:
         return badComponentSelector;
-    }
-}
-
-const char* AUSelectStr(int) {
-    return "";
-}
-const char* AUPropertyStr(int) {
-    return "";
-}
-const char* AUScopeStr(int) {
-    return "";
-}
-
-const char* AUInputTypeStr(IPlugAU::EAUInputType type) {
-    switch (type) {
-    case IPlugAU::eDirectFastProc:
-        return "DirectFastProc";
-    case IPlugAU::eDirectNoFastProc:
-        return "DirectNoFastProc";
-    case IPlugAU::eRenderCallback:
-        return "RenderCallback";
-    default:
-        return "NotConnected";
     }
 }

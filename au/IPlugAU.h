@@ -69,7 +69,11 @@ public:
     static OSStatus IPlugAUEntry(ComponentParameters* params, void* storage);
     static OSStatus IPlugAUCarbonViewEntry(ComponentParameters* params, void* storage);
 
-    // UI thread, once, right after construction and before any host call. Looks up what later
+    // UI thread, once, right after construction and before any host call, however the unit was
+    // opened (factory record or component-manager entry): binds the component instance, runs
+    // the host-specific setup, drops the presets the product left uninitialised, then OnOpen.
+    void Open(AudioComponentInstance instance);
+    // Part of Open. Looks up what later
     // calls need from the platform (the component's description, the view bundle's location,
     // the system version) without the mutex, then lists the parameter groups under it, so that
     // no call made under the mutex waits on the component registry, the bundle registry or the
@@ -244,9 +248,3 @@ struct IPlugAUFactory {
     void* objectStorage() { return reinterpret_cast<char*>(this) + ObjectOffset(); }
     static size_t ObjectOffset();
 };
-
-// Readable names for trace lines; tracing is off in this build, so most give "".
-const char* AUSelectStr(int select);
-const char* AUPropertyStr(int propID);
-const char* AUScopeStr(int scope);
-const char* AUInputTypeStr(IPlugAU::EAUInputType type);

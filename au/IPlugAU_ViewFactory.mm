@@ -6,13 +6,6 @@
 
 #include <AudioUnit/AUCocoaUIView.h>
 
-namespace {
-
-// The wrapper's private property: the address of the unit's IPlugAU object.
-constexpr AudioUnitPropertyID kIPlugObjectPropertyID = static_cast<AudioUnitPropertyID>(-101);
-
-} // namespace
-
 @interface Zerub_View : NSObject <AUCocoaUIBase> {
     IPlugAU* mPlug; // not retained: the unit outlives the views it made
 }
@@ -32,8 +25,8 @@ constexpr AudioUnitPropertyID kIPlugObjectPropertyID = static_cast<AudioUnitProp
 - (NSView*)uiViewForAudioUnit:(AudioUnit)audioUnit withSize:(NSSize)preferredSize {
     IPlugAU* plug = nullptr;
     UInt32 size = sizeof(plug);
-    if (AudioUnitGetProperty(audioUnit, kIPlugObjectPropertyID, kAudioUnitScope_Global, 0, &plug,
-                             &size) != noErr)
+    if (AudioUnitGetProperty(audioUnit, IPlugAU::kIPlugObjectPropertyID, kAudioUnitScope_Global, 0,
+                             &plug, &size) != noErr)
         return nil;
     mPlug = plug;
     if (!mPlug) return nil;

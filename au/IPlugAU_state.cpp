@@ -56,7 +56,7 @@ OSStatus IPlugAU::ReadState(CFPropertyListRef plist, ClassInfoState* state) {
 OSStatus IPlugAU::ApplyState(ClassInfoState* state) {
     WDL_MutexLock lock(&mutex);
     RestorePreset(state->name);
-    if (UnserializeState(&state->chunk, 0) == 0) return kAudioUnitErr_InvalidPropertyValue;
+    if (UnserializeState(&state->chunk, 0) < 0) return kAudioUnitErr_InvalidPropertyValue;
     RedrawParamControls();
     return noErr;
 }
