@@ -5,22 +5,13 @@
 #include <cmath>
 #include <cstdio>
 
-IPlugLV2::IPlugLV2(IPlugInstanceInfo /*instanceInfo*/, int nParams, const char* channelIOStr,
-                   int nPresets, const char* effectNameText, const char* productNameText,
-                   const char* mfrNameText, int vendorVersion, int uniqueId, int mfrId,
-                   int latencySamples, bool plugDoesMidi, bool plugDoesChunks, bool plugIsInst,
-                   int /*plugScChans*/)
-    : IPlugBase(nParams, channelIOStr, nPresets, effectNameText, productNameText, mfrNameText,
-                vendorVersion, uniqueId, mfrId, latencySamples, plugDoesMidi, plugDoesChunks,
-                plugIsInst, kAPILV2) {}
-
 void IPlugLV2::PluginURI(const char* base, const ChannelIO& io, char* out) {
     if (io.in == 1 && io.out == 1)
-        std::snprintf(out, 256, "%s#mono", base);
+        std::snprintf(out, kLV2URISize, "%s#mono", base);
     else if (io.in == 2 && io.out == 2)
-        std::snprintf(out, 256, "%s#stereo", base);
+        std::snprintf(out, kLV2URISize, "%s#stereo", base);
     else
-        std::snprintf(out, 256, "%s#in%dout%d", base, io.in, io.out);
+        std::snprintf(out, kLV2URISize, "%s#in%dout%d", base, io.in, io.out);
 }
 
 bool IPlugLV2::Setup(int ioIdx, double rate) {

@@ -29,8 +29,8 @@
 #pragma once
 
 #include "containers/WDL_TypedBuf.h"
+#include "lv2/IPlugLV2Base.h"
 #include "lv2/LV2Product.h"
-#include "plugin/IPlugBase.h"
 
 #include <lv2/core/lv2.h>
 
@@ -47,16 +47,11 @@ struct LV2PortLayout {
     int NPorts() const { return nIn + nOut + nParams + (bypassPort ? 1 : 0); }
 };
 
-class IPlugLV2 : public IPlugBase {
+class IPlugLV2 : public IPlugLV2Base {
 public:
     static constexpr int kSliceFrames = 256; // frames processed per slice of a run
 
-    // Same arguments as every wrapper; the instance info and side-chain count are not used.
-    IPlugLV2(IPlugInstanceInfo instanceInfo, int nParams, const char* channelIOStr, int nPresets,
-             const char* effectName, const char* productName, const char* mfrName,
-             int vendorVersion, int uniqueID, int mfrID, int latency, bool plugDoesMidi,
-             bool plugDoesChunks, bool plugIsInst, int plugScChans);
-    ~IPlugLV2() override = default;
+    using IPlugLV2Base::IPlugLV2Base;
 
     // ---- Descriptor calls (see the header comment for threads) ----
     // Chooses channel configuration ioIdx and prepares every buffer; false refuses the instance.
@@ -74,7 +69,7 @@ public:
     const LV2PortLayout& Layout() const { return layout; }
 
     // The plug-in URI of a channel configuration under base: base#mono, base#stereo, or
-    // base#in<N>out<M> for any other; out holds at least 256 bytes.
+    // base#in<N>out<M> for any other; out holds at least kLV2URISize bytes.
     static void PluginURI(const char* base, const ChannelIO& io, char* out);
     // The real parameter value for an lv2:enabled port value, and back.
     static double BypassFromEnabled(float enabled) { return enabled > 0.0f ? 0.0 : 1.0; }
@@ -84,18 +79,6 @@ public:
     // The real parameter value for a finite "by" port value, as the parameter reads it (the
     // value truncated, then clamped to 0..1).
     static double BypassFromBypassPort(float by) { return by >= 1.0f ? 1.0 : 0.0; }
-
-    // ---- Host-facing operations of the base: LV2 carries no transport or MIDI here ----
-    void BeginInformHostOfParamChange(int) override {}
-    void InformHostOfParamChange(int, double) override {}
-    void EndInformHostOfParamChange(int) override {}
-    void InformHostOfProgramChange() override {}
-    int GetSamplePos() override { return 0; }
-    double GetTempo() override { return 120.0; }
-    void GetTimeSig(int*, int*) override {}
-    void GetTime(ITimeInfo*) override {}
-    void ResizeGraphics(int, int) override {}
-    bool SendMidiMsg(IMidiMsg*) override { return false; }
 
 private:
     void ReadControlPorts();

@@ -6,13 +6,6 @@
 #include <cstdio>
 #include <cstring>
 
-IPlugLV2UI::IPlugLV2UI(IPlugInstanceInfo /*instanceInfo*/, int nParams, const char* channelIOStr,
-                       int nPresets, const char* effectName, const char* productName,
-                       const char* mfrName, int vendorVersion, int uniqueID, int mfrID, int latency,
-                       bool plugDoesMidi, bool plugDoesChunks, bool plugIsInst, int /*plugScChans*/)
-    : IPlugBase(nParams, channelIOStr, nPresets, effectName, productName, mfrName, vendorVersion,
-                uniqueID, mfrID, latency, plugDoesMidi, plugDoesChunks, plugIsInst, kAPILV2) {}
-
 bool IPlugLV2UI::Connect(const char* pluginURI, LV2UI_Write_Function writeFunction,
                          LV2UI_Controller hostController, const LV2_Feature* const* features) {
     if (!writeFunction) return false;
@@ -86,5 +79,5 @@ void IPlugLV2UI::InformHostOfParamChange(int paramIdx, double /*normalizedValue*
 }
 
 void LV2UIURI(const char* base, char* out) {
-    std::snprintf(out, 256, "%s#ui", base ? base : "");
+    std::snprintf(out, kLV2URISize, "%s#ui", base ? base : "");
 }

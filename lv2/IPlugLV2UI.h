@@ -13,21 +13,17 @@
 #pragma once
 
 #include "containers/WDL_TypedBuf.h"
-#include "plugin/IPlugBase.h"
+#include "lv2/IPlugLV2Base.h"
+#include "lv2/LV2Product.h"
 
 #include <lv2/core/lv2.h>
 #include <lv2/ui/ui.h>
 
 #include <cstdint>
 
-class IPlugLV2UI : public IPlugBase {
+class IPlugLV2UI : public IPlugLV2Base {
 public:
-    // Same arguments as every wrapper; the instance info and side-chain count are not used.
-    IPlugLV2UI(IPlugInstanceInfo instanceInfo, int nParams, const char* channelIOStr, int nPresets,
-               const char* effectName, const char* productName, const char* mfrName,
-               int vendorVersion, int uniqueID, int mfrID, int latency, bool plugDoesMidi,
-               bool plugDoesChunks, bool plugIsInst, int plugScChans);
-    ~IPlugLV2UI() override = default;
+    using IPlugLV2Base::IPlugLV2Base;
 
     // Binds the UI to the host: pluginURI names the plug-in (one of the channel configurations
     // under LV2PluginURIBase()), write and controller carry edits, features may hold ui:touch
@@ -45,13 +41,6 @@ public:
     void BeginInformHostOfParamChange(int paramIdx) override;
     void InformHostOfParamChange(int paramIdx, double normalizedValue) override;
     void EndInformHostOfParamChange(int paramIdx) override;
-    void InformHostOfProgramChange() override {}
-    int GetSamplePos() override { return 0; }
-    double GetTempo() override { return 120.0; }
-    void GetTimeSig(int*, int*) override {}
-    void GetTime(ITimeInfo*) override {}
-    void ResizeGraphics(int, int) override {}
-    bool SendMidiMsg(IMidiMsg*) override { return false; }
 
 private:
     void Touch(int paramIdx, bool grabbed);
@@ -65,7 +54,5 @@ private:
 // The factory each product defines for this wrapper (as for every wrapper): constructs the
 // product in memory (or in a new block when memory is null) and returns it.
 IPlugLV2UI* MakePlug(void* memory);
-// The product's URI, the base of its plug-in and UI URIs (no trailing '#').
-const char* LV2PluginURIBase();
-// The URI of the product's UI: base#ui; out holds at least 256 bytes.
+// The URI of the product's UI: base#ui; out holds at least kLV2URISize bytes.
 void LV2UIURI(const char* base, char* out);

@@ -106,7 +106,7 @@ const void* ExtensionData(const char* uri) {
 }
 
 struct Descriptor {
-    char uri[256] = {};
+    char uri[kLV2URISize] = {};
     LV2UI_Descriptor descriptor = {};
     Descriptor() {
         LV2UIURI(LV2PluginURIBase(), uri);

@@ -9,7 +9,7 @@ bool LV2ControlPorts(const char* base, const char* pluginURI, const IPlugBase* p
     if (!base || !pluginURI || !plug) return false;
     for (int i = 0; i < plug->NChannelIO(); ++i) {
         const ChannelIO& io = *plug->GetChannelIO(i);
-        char uri[256];
+        char uri[kLV2URISize];
         IPlugLV2::PluginURI(base, io, uri);
         if (std::strcmp(uri, pluginURI) != 0) continue;
         LV2PortLayout layout;

@@ -10,7 +10,7 @@ constexpr int kMaxPlugins = 8; // channel configurations offered as separate plu
 
 struct DescriptorTable {
     LV2_Descriptor descriptors[kMaxPlugins] = {};
-    char uris[kMaxPlugins][256] = {};
+    char uris[kMaxPlugins][kLV2URISize] = {};
     int n = 0;
 };
 

@@ -65,7 +65,7 @@ std::string Int(int v) {
 }
 
 std::string PluginURI(const char* base, const ChannelIO& io) {
-    char uri[256];
+    char uri[kLV2URISize];
     IPlugLV2::PluginURI(base, io, uri);
     return uri;
 }

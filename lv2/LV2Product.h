@@ -29,5 +29,7 @@ struct LV2ProductInfo {
 
 // The product's URI, the base of its plug-in, preset and UI URIs (no trailing '#').
 const char* LV2PluginURIBase();
+// The room, terminator included, for any URI made from the base (a plug-in's, the UI's).
+constexpr int kLV2URISize = 256;
 // The product's description for the bundle.
 const LV2ProductInfo& LV2Product();
