@@ -56,7 +56,11 @@ public:
     virtual void ProcessMidiMsg(IMidiMsg* msg) { SendMidiMsg(msg); }
     virtual void ProcessSysEx(ISysEx* /*msg*/) {}
     virtual bool MidiNoteName(int noteNumber, char* noteName);
+    // Appends the plug-in's state to chunk; false when nothing could be written.
     virtual bool SerializeState(ByteChunk* chunk) { return SerializeParams(chunk); }
+    // Reads the state at startPos. Returns the position after the last byte read, or -1 when
+    // the chunk is null or ended early (what was read by then is applied): test for < 0. The
+    // same holds for UnserializeParams and UnserializePresets.
     virtual int UnserializeState(ByteChunk* chunk, int startPos) {
         return UnserializeParams(chunk, startPos);
     }
@@ -135,7 +139,6 @@ public:
     void GetHostVersionStr(char* out); // at least 32 bytes
     void SetHost(const char* host, int version);
     const char* GetAPIString() { return ::GetAPIString(GetAPI()); }
-    const char* GetArchString() const { return "x64"; }
 
     double GetSamplesPerBeat();
 
@@ -173,7 +176,8 @@ public:
 
     // ---- State and presets ----
     bool SerializeParams(ByteChunk* chunk);
-    // Returns the position after the last value read, or -1 when the chunk ended early.
+    // Returns the position after the last value read, or -1 when the chunk is null or ended
+    // early (failure is < 0, as for UnserializeState).
     int UnserializeParams(ByteChunk* chunk, int startPos);
     // True when the chunk holds a finite double for every parameter from startPos on.
     bool IsValidParamsState(const ByteChunk* chunk, int startPos) const;
@@ -196,6 +200,8 @@ public:
     void PruneUninitializedPresets();
     void EnsureDefaultPreset();
     bool SerializePresets(ByteChunk* chunk);
+    // Returns the position after the presets, or -1 when the chunk is null or ended early
+    // (failure is < 0, as for UnserializeState).
     int UnserializePresets(ByteChunk* chunk, int startPos);
 
     // ---- Preset files (UI thread; take the mutex) ----

@@ -186,7 +186,7 @@ bool IPlugBase::RestorePreset(int idx) {
         preset->SetName(name);
         preset->chunk.Clear();
         if (!SerializeState(&preset->chunk)) return false;
-    } else if (UnserializeState(&preset->chunk, 0) < 1) {
+    } else if (UnserializeState(&preset->chunk, 0) < 0) {
         return false;
     }
     currentPresetIdx = idx;
@@ -255,7 +255,7 @@ int IPlugBase::UnserializePresets(ByteChunk* chunk, int startPos) {
         preset->initialized = flag != 0;
         if (preset->initialized) {
             pos = UnserializeState(chunk, pos);
-            if (pos > 0) {
+            if (pos >= 0) {
                 preset->chunk.Clear();
                 SerializeState(&preset->chunk);
             }
