@@ -8,6 +8,8 @@
 
 #include "editor/IGraphicsStructs.h"
 
+#include <CoreFoundation/CFUserNotification.h>
+
 class LICE_IBitmap;
 
 namespace cocoa_seam {
@@ -37,7 +39,8 @@ bool WarpCursor(NSPoint p);
 
 // CFUserNotificationDisplayAlert at note level without timeout: a modal alert with the given
 // buttons (nil for none; the default button is always there). Returns the response code:
-// 0 default, 1 alternate, 2 other, 3 cancelled (no application to show it).
+// kCFUserNotificationDefaultResponse, ...AlternateResponse or ...OtherResponse for the button
+// pressed, ...CancelResponse when there is no application to show it.
 int DisplayAlert(NSString* header, NSString* message, NSString* defaultButton,
                  NSString* alternateButton, NSString* otherButton);
 

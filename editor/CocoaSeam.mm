@@ -94,18 +94,18 @@ bool WarpCursor(NSPoint p) {
 
 int DisplayAlert(NSString* header, NSString* message, NSString* defaultButton,
                  NSString* alternateButton, NSString* otherButton) {
-    if (!LoadApplication()) return 3;
+    if (!LoadApplication()) return kCFUserNotificationCancelResponse;
     const NSInteger answer = NSRunAlertPanel(header, @"%@", defaultButton ? defaultButton : @"OK",
                                              alternateButton, otherButton, message ? message : @"");
     switch (answer) {
     case NSAlertDefaultReturn:
-        return 0;
+        return kCFUserNotificationDefaultResponse;
     case NSAlertAlternateReturn:
-        return 1;
+        return kCFUserNotificationAlternateResponse;
     case NSAlertOtherReturn:
-        return 2;
+        return kCFUserNotificationOtherResponse;
     default:
-        return 3;
+        return kCFUserNotificationCancelResponse;
     }
 }
 

@@ -23,6 +23,11 @@ bool Fine(const IMouseMod* mod) {
     return mod && (mod->shift || mod->control);
 }
 
+// What a wheel turn of delta notches adds to a fader's or knob's normalised value.
+double WheelStep(const IMouseMod* mod, int delta) {
+    return delta * (Fine(mod) ? 0.001 : 0.01);
+}
+
 void CopyText(char* dest, int size, const char* src) {
     std::memset(dest, 0, size_t(size));
     if (src && *src) std::snprintf(dest, size_t(size), "%s", src);
@@ -272,7 +277,7 @@ void IFaderControl::OnMouseDrag(int x, int y, int dX, int dY, IMouseMod* mod) {
 }
 
 void IFaderControl::OnMouseWheel(int x, int y, IMouseMod* mod, int delta) {
-    mNormValue += delta * (Fine(mod) ? 0.001 : 0.01);
+    mNormValue += WheelStep(mod, delta);
     SetDirty(true);
 }
 
@@ -305,7 +310,7 @@ void IKnobControl::OnMouseDrag(int x, int y, int dX, int dY, IMouseMod* mod) {
 }
 
 void IKnobControl::OnMouseWheel(int x, int y, IMouseMod* mod, int delta) {
-    mNormValue += delta * (Fine(mod) ? 0.001 : 0.01);
+    mNormValue += WheelStep(mod, delta);
     SetDirty(true);
 }
 

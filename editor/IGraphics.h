@@ -60,6 +60,22 @@ public:
     virtual void Resize(int w, int h);
     virtual bool WindowIsOpen() { return GetWindow() != nullptr; }
     virtual const char* GetGUIAPI() { return ""; }
+    // The button sets ShowMessageBox takes as type, and its answers: which button was pressed,
+    // by position (the first button is OK or Yes; the second No, or Cancel beside OK; the third
+    // Cancel), or none when no box could be shown. The values are the Win32 message-box codes
+    // (MB_OK, MB_OKCANCEL, MB_YESNOCANCEL, MB_YESNO; IDOK, IDCANCEL, IDNO) callers compare with.
+    enum EMessageBoxType {
+        kMessageBoxOK = 0,
+        kMessageBoxOKCancel = 1,
+        kMessageBoxYesNoCancel = 3,
+        kMessageBoxYesNo = 4
+    };
+    enum EMessageBoxAnswer {
+        kMessageBoxNoAnswer = 0,
+        kMessageBoxFirst = 1,
+        kMessageBoxThird = 2,
+        kMessageBoxSecond = 7
+    };
     virtual int ShowMessageBox(const char* text, const char* caption, int type) = 0;
     // Shows menu modally; returns the menu chosen from (its chosen index set) or null.
     virtual IPopupMenu* CreateIPopupMenu(IPopupMenu* menu, IRECT* area) = 0;

@@ -18,10 +18,14 @@ class IPopupMenu;
 // A string from UTF-8 text (autoreleased).
 NSString* ToNSString(const char* text);
 
-// Event point to editor pixels, for an editor height h.
+// Event point to editor pixels, for an editor height h. The editor reads a pointer
+// kPointerOffset pixels left of and above the pixel under it (the controls' areas and the
+// recorded interactions are laid out against that reading; moving it would shift every hit
+// by two pixels). In y the 1 turns bottom-up pixel row k into top-down row h - 1 - k.
+constexpr int kPointerOffset = 2;
 inline void ViewPointToEditor(NSPoint p, int h, int* x, int* y) {
-    *x = static_cast<int>(p.x) - 2;
-    *y = h - static_cast<int>(p.y) - 3;
+    *x = static_cast<int>(p.x) - kPointerOffset;
+    *y = h - static_cast<int>(p.y) - 1 - kPointerOffset;
 }
 // Editor rectangle to view rectangle.
 inline NSRect EditorRectToView(const IRECT& r, int h) {

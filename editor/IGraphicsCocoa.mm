@@ -4,21 +4,29 @@
 
 namespace {
 
-constexpr NSUInteger kShiftFlag = 0x20000;
-constexpr NSUInteger kControlFlag = 0x40000;
-constexpr NSUInteger kAltFlag = 0x80000;
-constexpr NSUInteger kCommandFlag = 0x100000;
-
 IMouseMod ModsFromFlags(NSUInteger flags, bool left, bool right) {
-    return IMouseMod(left, right, (flags & kShiftFlag) != 0, (flags & kControlFlag) != 0,
-                     (flags & kAltFlag) != 0);
+    return IMouseMod(left, right, (flags & NSShiftKeyMask) != 0, (flags & NSControlKeyMask) != 0,
+                     (flags & NSAlternateKeyMask) != 0);
 }
 
 // A command-click acts as a right click.
 IMouseMod LeftButtonMods(NSEvent* event) {
     const NSUInteger flags = [event modifierFlags];
-    return ModsFromFlags(flags, true, (flags & kCommandFlag) != 0);
+    return ModsFromFlags(flags, true, (flags & NSCommandKeyMask) != 0);
 }
+
+// The modifier flags of the event that anchors a popup menu: device-dependent bits only (none
+// in NSDeviceIndependentModifierFlagsMask), so the menu sees no modifier key held.
+constexpr NSUInteger kMenuEventFlags = 15;
+
+// The virtual key codes of the keys the editor knows by position rather than by character.
+enum EVirtualKey : unsigned short {
+    kVK_Space = 0x31,
+    kVK_LeftArrow = 0x7B,
+    kVK_RightArrow = 0x7C,
+    kVK_DownArrow = 0x7D,
+    kVK_UpArrow = 0x7E,
+};
 
 IMouseMod RightButtonMods(NSEvent* event) {
     return ModsFromFlags([event modifierFlags], false, true);
@@ -32,15 +40,15 @@ NSString* ToNSString(const char* text) {
 
 int EditorKeyCode(unsigned short keyCode, unichar c) {
     switch (keyCode) {
-    case 49:
+    case kVK_Space:
         return KEY_SPACE;
-    case 126:
+    case kVK_UpArrow:
         return KEY_UPARROW;
-    case 125:
+    case kVK_DownArrow:
         return KEY_DOWNARROW;
-    case 123:
+    case kVK_LeftArrow:
         return KEY_LEFTARROW;
-    case 124:
+    case kVK_RightArrow:
         return KEY_RIGHTARROW;
     default:
         break;
@@ -257,7 +265,7 @@ int EditorKeyCode(unsigned short keyCode, unichar c) {
     }
     NSEvent* event = [NSEvent otherEventWithType:NSApplicationDefined
                                         location:anchor
-                                   modifierFlags:15
+                                   modifierFlags:kMenuEventFlags
                                        timestamp:0
                                     windowNumber:[window windowNumber]
                                          context:[NSGraphicsContext currentContext]

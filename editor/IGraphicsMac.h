@@ -61,7 +61,6 @@ public:
     void* OpenWindow(void* window, void* control, short leftOffset, short topOffset) override {
         return OpenWindow(window);
     }
-    void* OpenCocoaWindow(void* parent) { return OpenWindow(parent); }
     void AttachSubWindow(void* hostWindow) override;
     void RemoveSubWindow() override;
     void CloseWindow() override;

@@ -89,16 +89,16 @@ int IGraphicsMac::ShowMessageBox(const char* text, const char* caption, int type
     NSString* alternateButton = nil;
     NSString* otherButton = nil;
     switch (type) {
-    case 4: // yes, no
+    case kMessageBoxYesNo:
         defaultButton = @"Yes";
         alternateButton = @"No";
         break;
-    case 3: // yes, no, cancel
+    case kMessageBoxYesNoCancel:
         defaultButton = @"Yes";
         alternateButton = @"No";
         otherButton = @"Cancel";
         break;
-    case 1: // OK, cancel
+    case kMessageBoxOKCancel:
         alternateButton = @"Cancel";
         break;
     default:
@@ -107,13 +107,13 @@ int IGraphicsMac::ShowMessageBox(const char* text, const char* caption, int type
     switch (cocoa_seam::DisplayAlert(ToNSString(caption), ToNSString(text), defaultButton,
                                      alternateButton, otherButton)) {
     case kCFUserNotificationDefaultResponse:
-        return 1;
+        return kMessageBoxFirst;
     case kCFUserNotificationAlternateResponse:
-        return 7;
+        return kMessageBoxSecond;
     case kCFUserNotificationOtherResponse:
-        return 2;
+        return kMessageBoxThird;
     default:
-        return 0;
+        return kMessageBoxNoAnswer;
     }
 }
 
