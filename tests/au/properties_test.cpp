@@ -528,6 +528,17 @@ TEST(AUProperties, ListenersMayRemoveRegistrationsWhileBeingTold) {
     EXPECT_EQ(second.calls, 2);
 }
 
+// A product whose state reader fails after the class-info dictionary passed its checks: the
+// set reports the failure.
+TEST(AUProperties, ClassInfoReportsAStateReaderThatFails) {
+    struct Failing : GroupedAU {
+        int UnserializeState(ByteChunk*, int) override { return -1; }
+    } unit;
+    IPlugAU::ClassInfoState state;
+    ASSERT_TRUE(unit.SerializeState(&state.chunk));
+    EXPECT_EQ(unit.ApplyState(&state), kAudioUnitErr_InvalidPropertyValue);
+}
+
 TEST(AUProperties, BadInputIsRefused) {
     Unit unit(MakePlug(nullptr));
     UInt32 tiny = 2;

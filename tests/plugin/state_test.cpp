@@ -260,3 +260,17 @@ TEST(Presets, ListRoundTrip) {
     ThreeParams other(2);
     EXPECT_EQ(other.UnserializePresets(&truncated, 0), -1);
 }
+
+// Every reader of the state fails with a negative position and every caller tests for that, so
+// a state that reads nothing (no parameters) still restores and a reader that fails does not.
+TEST(Presets, RestoreFailsOnlyOnANegativePosition) {
+    TestPlug empty(0, "1-1", 1);
+    empty.MakeDefaultPreset("only", 1);
+    EXPECT_TRUE(empty.RestorePreset(0));
+
+    struct Failing : ThreeParams {
+        int UnserializeState(ByteChunk*, int) override { return -1; }
+    } failing;
+    failing.MakeDefaultPreset("only", 1);
+    EXPECT_FALSE(failing.RestorePreset(0));
+}
