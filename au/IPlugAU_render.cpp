@@ -64,12 +64,15 @@ OSStatus IPlugAU::RenderProc(AudioUnitRenderActionFlags* /*flags*/, const AudioT
 
     // Entries added by a notify procedure itself wait for the next render.
     const int nNotify = renderNotify.GetSize();
-    for (int i = 0; i < nNotify && i < renderNotify.GetSize(); ++i) {
-        const AURenderCallbackStruct* entry = renderNotify.Get(i);
-        AudioUnitRenderActionFlags preFlags = kAudioUnitRenderAction_PreRender;
-        entry->inputProc(entry->inputProcRefCon, &preFlags, timeStamp, outputBusIdx, nFrames,
-                         bufferList);
-    }
+    auto notify = [&](AudioUnitRenderActionFlags when) {
+        for (int i = 0; i < nNotify && i < renderNotify.GetSize(); ++i) {
+            const AURenderCallbackStruct* entry = renderNotify.Get(i);
+            AudioUnitRenderActionFlags flags = when;
+            entry->inputProc(entry->inputProcRefCon, &flags, timeStamp, outputBusIdx, nFrames,
+                             bufferList);
+        }
+    };
+    notify(kAudioUnitRenderAction_PreRender);
 
     if (timeStamp->mSampleTime != lastRenderSampleTime) {
         float* inScratch = static_cast<float*>(inScratchBuf.Get());
@@ -159,12 +162,7 @@ OSStatus IPlugAU::RenderProc(AudioUnitRenderActionFlags* /*flags*/, const AudioT
             ProcessBuffers(0.0f, n);
     }
 
-    for (int i = 0; i < nNotify && i < renderNotify.GetSize(); ++i) {
-        const AURenderCallbackStruct* entry = renderNotify.Get(i);
-        AudioUnitRenderActionFlags postFlags = kAudioUnitRenderAction_PostRender;
-        entry->inputProc(entry->inputProcRefCon, &postFlags, timeStamp, outputBusIdx, nFrames,
-                         bufferList);
-    }
+    notify(kAudioUnitRenderAction_PostRender);
     return noErr;
 }
 

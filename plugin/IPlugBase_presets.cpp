@@ -208,11 +208,7 @@ const char* IPlugBase::GetPresetName(int idx) const {
 }
 
 void IPlugBase::ModifyCurrentPreset(const char* name) {
-    IPreset* preset = presets.Get(currentPresetIdx);
-    if (!preset) return;
-    preset->chunk.Clear();
-    SerializeState(&preset->chunk);
-    if (name && *name) preset->SetName(name);
+    StorePreset(currentPresetIdx, name);
 }
 
 void IPlugBase::PruneUninitializedPresets() {
