@@ -9,13 +9,10 @@
 #include <ZerubPlatform/HostExtensions.h>
 
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
 #include <cstdlib>
 #include <dirent.h>
 #include <dlfcn.h>
 #include <mutex>
-#include <shared_mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -34,18 +31,6 @@ struct OpaqueAudioComponent {
     AudioComponentFactoryFunction factory;
 };
 
-// An instance. It leaves the live table before it is closed; calls already through the table
-// hold a pin, and the record and its plug-in stay until the last pin is gone.
-struct ComponentInstanceRecord {
-    AudioComponent component;
-    AudioComponentPlugInInterface* plugin;
-    std::atomic<Handle> storage; // read on render threads, set from others
-    std::atomic<int> pins{0};    // calls in flight; changed under the table's lock, shared
-    // Set under the table's lock, held exclusively.
-    bool disposed = false;       // out of the table
-    bool closeByLastPin = false; // the disposing thread was itself inside a call
-};
-
 namespace {
 
 // Components are never removed: a component handle stays valid for the life of the process.
@@ -61,59 +46,6 @@ struct Registry {
 Registry& TheRegistry() {
     static auto* registry = new Registry();
     return *registry;
-}
-
-struct Instances {
-    std::shared_mutex mutex;
-    std::condition_variable_any unpinned; // a pin of a disposed record was dropped
-    std::unordered_map<AudioComponentInstance, ComponentInstanceRecord*> live;
-};
-
-Instances& TheInstances() {
-    static auto* instances = new Instances();
-    return *instances;
-}
-
-// The pins this thread holds: a unit disposed from inside one of its own calls (a listener or
-// callback that disposes it) cannot wait for that call to end. Plain arrays: a thread_local
-// with a destructor would register it on first use, which waits for the dynamic loader's lock,
-// held while any bundle loads.
-constexpr int kMaxOwnPins = 64;
-struct OwnPinTable {
-    const ComponentInstanceRecord* record[kMaxOwnPins];
-    int count[kMaxOwnPins];
-    int used; // slots ever taken: the search stops there
-};
-// Every call through the host API, renders included, looks here: one table, reached without a
-// call into the loader (the platform library is linked by its programs, so it sits in the
-// static TLS block).
-thread_local OwnPinTable tlsPins __attribute__((tls_model("initial-exec")));
-
-int* OwnPins(const ComponentInstanceRecord* record, bool add) {
-    OwnPinTable& pins = tlsPins;
-    int freeSlot = -1;
-    for (int i = 0; i < pins.used; ++i) {
-        if (pins.record[i] == record && pins.count[i] > 0) return &pins.count[i];
-        if (freeSlot < 0 && pins.count[i] == 0) freeSlot = i;
-    }
-    if (!add) return nullptr;
-    if (freeSlot < 0) {
-        if (pins.used == kMaxOwnPins) return nullptr; // deeper than any call chain: not tracked
-        freeSlot = pins.used++;
-    }
-    pins.record[freeSlot] = record;
-    return &pins.count[freeSlot];
-}
-
-// fn(record) under the table's lock, so that the record cannot be disposed meanwhile; the
-// result of fn, or fallback for NULL and unknown instances.
-template <class Fn, class Result>
-Result WithLiveRecord(AudioComponentInstance instance, Result fallback, Fn fn) {
-    if (!instance) return fallback;
-    Instances& instances = TheInstances();
-    std::shared_lock<std::shared_mutex> lock(instances.mutex);
-    auto found = instances.live.find(instance);
-    return found == instances.live.end() ? fallback : fn(found->second);
 }
 
 bool Matches(const AudioComponentDescription& have, const AudioComponentDescription* want) {
@@ -302,42 +234,6 @@ bool IsKnown(AudioComponent component) {
 
 namespace zerub::platform {
 
-PinnedInstance::PinnedInstance(AudioComponentInstance instance) {
-    if (!instance) return;
-    Instances& instances = TheInstances();
-    std::shared_lock<std::shared_mutex> lock(instances.mutex);
-    auto found = instances.live.find(instance);
-    if (found == instances.live.end()) return;
-    record = found->second;
-    ++record->pins;
-    if (int* own = OwnPins(record, true)) ++*own;
-}
-
-PinnedInstance::~PinnedInstance() {
-    if (!record) return;
-    if (int* own = OwnPins(record, false)) --*own;
-    // Under the table's lock, so that the disposer, which tests the count under it, cannot
-    // free the record between the decrement and the reads.
-    bool disposed, closeNow;
-    Instances& instances = TheInstances();
-    {
-        std::shared_lock<std::shared_mutex> lock(instances.mutex);
-        const int left = --record->pins;
-        disposed = record->disposed;
-        closeNow = disposed && record->closeByLastPin && left == 0;
-    }
-    if (closeNow) {
-        record->plugin->Close(record->plugin);
-        delete record;
-    } else if (disposed) {
-        instances.unpinned.notify_all(); // the record is not touched again: it may be gone
-    }
-}
-
-AudioComponentPlugInInterface* PinnedInstance::Plugin() const {
-    return record ? record->plugin : nullptr;
-}
-
 void EnsureComponentsScanned() {
     Registry& registry = TheRegistry();
     std::lock_guard<std::recursive_mutex> lock(registry.mutex);
@@ -447,76 +343,5 @@ OSStatus AudioComponentInstanceNew(AudioComponent inComponent,
     if (!plugin || !plugin->Open || !plugin->Close || !plugin->Lookup) {
         return kAudioUnitErr_FailedInitialization;
     }
-    auto* record = new ComponentInstanceRecord();
-    record->component = inComponent;
-    record->plugin = plugin;
-    record->storage = reinterpret_cast<Handle>(plugin);
-    // The instance is live before Open, so that Open may already call back with it.
-    {
-        Instances& instances = TheInstances();
-        std::unique_lock<std::shared_mutex> lock(instances.mutex);
-        instances.live[record] = record;
-    }
-    const OSStatus status = plugin->Open(plugin, record);
-    if (status != noErr) {
-        // A plug-in whose Open failed has nothing for Close to tear down; its block is the
-        // plug-in's own and is left to it.
-        Instances& instances = TheInstances();
-        std::unique_lock<std::shared_mutex> lock(instances.mutex);
-        instances.live.erase(record);
-        delete record;
-        return status;
-    }
-    *outInstance = record;
-    return noErr;
-}
-
-// Out of the table first, so no new call reaches the unit; then the calls in flight on other
-// threads are waited for, and only then is the unit closed. A unit disposed from inside one of
-// its own calls on this thread is closed when that call returns.
-OSStatus AudioComponentInstanceDispose(AudioComponentInstance inInstance) {
-    if (!inInstance) return badComponentInstance;
-    ComponentInstanceRecord* record = nullptr;
-    {
-        Instances& instances = TheInstances();
-        std::unique_lock<std::shared_mutex> lock(instances.mutex);
-        auto found = instances.live.find(inInstance);
-        if (found == instances.live.end()) return badComponentInstance;
-        record = found->second;
-        instances.live.erase(found);
-        record->disposed = true;
-        const int* own = OwnPins(record, false);
-        const int ownPins = own ? *own : 0;
-        instances.unpinned.wait(lock, [&] { return record->pins == ownPins; });
-        if (ownPins > 0) {
-            record->closeByLastPin = true;
-            return noErr;
-        }
-    }
-    const OSStatus status = record->plugin->Close(record->plugin);
-    delete record;
-    return status;
-}
-
-AudioComponent AudioComponentInstanceGetComponent(AudioComponentInstance inInstance) {
-    return WithLiveRecord(inInstance, AudioComponent(nullptr),
-                          [](ComponentInstanceRecord* record) { return record->component; });
-}
-
-Boolean AudioComponentInstanceCanDo(AudioComponentInstance inInstance, SInt16 inSelectorID) {
-    const PinnedInstance pinned(inInstance);
-    AudioComponentPlugInInterface* plugin = pinned.Plugin();
-    return plugin && plugin->Lookup(inSelectorID) != nullptr;
-}
-
-void SetComponentInstanceStorage(ComponentInstance aComponentInstance, Handle theStorage) {
-    WithLiveRecord(aComponentInstance, false, [&](ComponentInstanceRecord* record) {
-        record->storage = theStorage;
-        return true;
-    });
-}
-
-Handle GetComponentInstanceStorage(ComponentInstance aComponentInstance) {
-    return WithLiveRecord(aComponentInstance, Handle(nullptr),
-                          [](ComponentInstanceRecord* record) { return record->storage.load(); });
+    return zerub::platform::OpenInstance(inComponent, plugin, outInstance);
 }

@@ -1,5 +1,5 @@
-// The component registry and the instance table, shared by the component services and the
-// host-side unit calls.
+// The component registry and the instances, shared by the component services and the host-side
+// unit calls.
 #pragma once
 
 #include <AudioUnit/AudioUnit.h>
@@ -8,8 +8,8 @@ struct ComponentInstanceRecord;
 
 namespace zerub::platform {
 
-// A live instance held for the span of one call (any thread). While it is held the instance may
-// leave the table (disposed), but it is not closed: the disposing thread waits for every pin
+// A live instance held for the span of one call (any thread), without a lock. While it is held
+// the instance may be disposed, but it is not closed: the disposing thread waits for every pin
 // held on other threads. Plugin() is nullptr for NULL, unknown or already disposed instances.
 class PinnedInstance {
 public:
@@ -23,5 +23,10 @@ public:
 private:
     ComponentInstanceRecord* record = nullptr;
 };
+
+// Makes plugin, just made by component's factory, a live instance and opens it: noErr with the
+// instance in *outInstance, or Open's failure, or memFullErr when no more instances can be made.
+OSStatus OpenInstance(AudioComponent component, AudioComponentPlugInInterface* plugin,
+                      AudioComponentInstance* outInstance);
 
 } // namespace zerub::platform

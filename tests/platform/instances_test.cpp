@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -17,6 +19,7 @@ struct GateUnit {
     AudioComponentPlugInInterface iface; // first: the interface pointer is the unit
     AudioComponentInstance instance = nullptr;
     bool disposeSelf = false;
+    std::atomic<int> inside{0}; // this unit's own calls in flight
 };
 
 struct Gate {
@@ -40,7 +43,7 @@ OSStatus GateOpen(void* self, AudioComponentInstance instance) {
 }
 
 OSStatus GateClose(void* self) {
-    if (gGate->inside.load() != 0) gGate->closedWhileInside = true;
+    if (static_cast<GateUnit*>(self)->inside.load() != 0) gGate->closedWhileInside = true;
     ++gGate->closes;
     delete static_cast<GateUnit*>(self);
     return noErr;
@@ -50,6 +53,7 @@ OSStatus GateGetParameter(void* self, AudioUnitParameterID, AudioUnitScope, Audi
                           AudioUnitParameterValue* value) {
     GateUnit* unit = static_cast<GateUnit*>(self);
     ++gGate->inside;
+    ++unit->inside;
     if (unit->disposeSelf) {
         unit->disposeSelf = false;
         gGate->selfDispose = AudioComponentInstanceDispose(unit->instance);
@@ -64,6 +68,7 @@ OSStatus GateGetParameter(void* self, AudioUnitParameterID, AudioUnitScope, Audi
         }
     }
     *value = unit->disposeSelf ? 1.0f : 0.5f; // the unit's memory is still there
+    --unit->inside;
     --gGate->inside;
     return noErr;
 }
@@ -158,5 +163,74 @@ TEST(ComponentInstances, AUnitDisposedFromInsideItsOwnCallClosesWhenTheCallRetur
     EXPECT_FALSE(gate.closedWhileInside.load());
     EXPECT_EQ(AudioUnitGetParameter(unit, 0, kAudioUnitScope_Global, 0, &value),
               badComponentInstance);
+    gGate = nullptr;
+}
+
+TEST(ComponentInstances, HandlesNeverGivenOutAreRefusedWithoutBeingTouched) {
+    Gate gate;
+    gGate = &gate;
+    AudioComponentInstance unit = nullptr;
+    ASSERT_EQ(AudioComponentInstanceNew(GateComponent(), &unit), noErr);
+    alignas(16) unsigned char stray[256] = {};
+    const auto forged = [](void* at) { return static_cast<AudioComponentInstance>(at); };
+    Float32 value = -1;
+    for (AudioComponentInstance handle :
+         {forged(stray), forged(reinterpret_cast<unsigned char*>(unit) + 1), forged(nullptr)}) {
+        EXPECT_EQ(AudioUnitGetParameter(handle, 0, kAudioUnitScope_Global, 0, &value),
+                  badComponentInstance);
+        EXPECT_EQ(AudioComponentInstanceDispose(handle), badComponentInstance);
+        EXPECT_EQ(AudioComponentInstanceGetComponent(handle), nullptr);
+    }
+    EXPECT_EQ(value, -1.0f);
+    EXPECT_EQ(std::count(stray, stray + sizeof stray, 0), static_cast<long>(sizeof stray));
+    EXPECT_EQ(AudioComponentInstanceGetComponent(unit), GateComponent());
+    EXPECT_EQ(AudioComponentInstanceDispose(unit), noErr);
+    EXPECT_EQ(gate.closes.load(), 1);
+    gGate = nullptr;
+}
+
+// Calls on other threads race the disposal and making of instances: every instance is closed
+// exactly once, never while one of its calls is inside, and a call reaches a unit or is refused.
+TEST(ComponentInstances, CallsRacingDisposalAndNewInstancesNeverReachAClosedUnit) {
+    Gate gate;
+    gGate = &gate;
+    constexpr int kSlots = 300; // more than one block of records
+    std::vector<std::atomic<AudioComponentInstance>> slots(kSlots);
+    int opened = 0;
+    for (auto& slot : slots) {
+        AudioComponentInstance unit = nullptr;
+        ASSERT_EQ(AudioComponentInstanceNew(GateComponent(), &unit), noErr);
+        slot = unit;
+        ++opened;
+    }
+    std::atomic<bool> done{false};
+    std::atomic<int> bad{0};
+    std::vector<std::thread> callers;
+    for (int t = 0; t < 3; ++t)
+        callers.emplace_back([&, t] {
+            for (unsigned i = t; !done; i += 7) {
+                Float32 value = 0;
+                const OSStatus status =
+                    AudioUnitGetParameter(slots[i % kSlots], 0, kAudioUnitScope_Global, 0, &value);
+                if (status != noErr && status != badComponentInstance) ++bad;
+                if (status == noErr && value != 0.5f) ++bad;
+            }
+        });
+    for (int round = 0; round < 2000; ++round) {
+        auto& slot = slots[(round * 37) % kSlots];
+        ASSERT_EQ(AudioComponentInstanceDispose(slot.load()), noErr);
+        AudioComponentInstance unit = nullptr;
+        ASSERT_EQ(AudioComponentInstanceNew(GateComponent(), &unit), noErr);
+        slot = unit;
+        ++opened;
+    }
+    done = true;
+    for (auto& caller : callers)
+        caller.join();
+    for (auto& slot : slots)
+        EXPECT_EQ(AudioComponentInstanceDispose(slot.load()), noErr);
+    EXPECT_EQ(bad.load(), 0);
+    EXPECT_EQ(gate.closes.load(), opened);
+    EXPECT_FALSE(gate.closedWhileInside.load());
     gGate = nullptr;
 }
