@@ -215,8 +215,9 @@ protected:
         const Path& path = kPaths[std::get<0>(GetParam())];
         const Job job = cases[std::get<1>(GetParam())].make();
         std::unique_ptr<Renderer> renderer = path.make();
-        if (const std::string why = renderer->Unsupported(job); !why.empty())
+        if (const std::string why = renderer->Unsupported(job); !why.empty()) {
             GTEST_SKIP() << path.name << ": " << why;
+        }
         const Planar got = renderer->Render(job);
         ASSERT_FALSE(HasFatalFailure());
         ExpectExact(job, got);
