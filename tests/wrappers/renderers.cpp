@@ -4,6 +4,7 @@
 #include "../lv2/LV2TestHost.h"
 #include "effect/Zerub.h"
 #include "effect/ZerubProcess.h"
+#include "host/WavFile.h"
 
 #include <AudioToolbox/AudioToolbox.h>
 #include <AudioUnit/AudioUnit.h>
@@ -15,7 +16,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <sndfile.h>
 
 namespace {
 
@@ -221,6 +221,7 @@ private:
 };
 
 // zerub-host render, a float WAV in and out: one block length and one setting per file.
+// (The host library's renderer, which the program runs, is covered through it.)
 class HostRenderer : public Renderer {
 public:
     std::string Unsupported(const Job& job) const override {
@@ -239,24 +240,10 @@ public:
 
     Planar Render(const Job& job) override {
         hosttest::TempDir dir;
-        const int channels = static_cast<int>(job.input.size());
-        const sf_count_t frames = static_cast<sf_count_t>(job.input[0].size());
-        std::vector<float> interleaved(static_cast<size_t>(frames * channels));
-        for (sf_count_t s = 0; s < frames; ++s)
-            for (int c = 0; c < channels; ++c)
-                interleaved[s * channels + c] = job.input[c][s];
-        SF_INFO info = {};
-        info.samplerate = static_cast<int>(job.rate);
-        info.channels = channels;
-        info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-        SNDFILE* file = sf_open((dir / "in.wav").c_str(), SFM_WRITE, &info);
-        if (!file || sf_writef_float(file, interleaved.data(), frames) != frames) {
-            ADD_FAILURE() << "cannot write in.wav";
-            if (file) sf_close(file);
-            return {};
-        }
-        sf_close(file);
-
+        PlanarAudio in;
+        in.sampleRate = static_cast<int>(job.rate);
+        in.channels = job.input;
+        EXPECT_TRUE(WriteWavFloat(dir / "in.wav", in));
         const Segment& seg = job.segments.front();
         char gain[32], level[32];
         std::snprintf(gain, sizeof gain, "Gain=%.9g", seg.gain);
@@ -275,21 +262,9 @@ public:
         if (seg.bypass) args.push_back("--bypass");
         const hosttest::RunResult run = hosttest::RunHost(dir.path(), args);
         EXPECT_EQ(run.status, 0) << run.err;
-
-        info = {};
-        file = sf_open((dir / "out.wav").c_str(), SFM_READ, &info);
-        if (!file || info.channels != channels || info.frames != frames) {
-            ADD_FAILURE() << "out.wav is missing or not the input's shape";
-            if (file) sf_close(file);
-            return {};
-        }
-        sf_readf_float(file, interleaved.data(), frames);
-        sf_close(file);
-        Planar out(channels, std::vector<float>(static_cast<size_t>(frames)));
-        for (sf_count_t s = 0; s < frames; ++s)
-            for (int c = 0; c < channels; ++c)
-                out[c][s] = interleaved[s * channels + c];
-        return out;
+        PlanarAudio out;
+        EXPECT_TRUE(ReadAudioFile(dir / "out.wav", &out));
+        return out.channels;
     }
 };
 
