@@ -6,10 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -146,42 +144,4 @@ TEST(Component, StateRoundTripAndForeignDictionaries) {
          {CFTypeRef(otherVersion), CFTypeRef(newer), CFTypeRef(otherSubtype), CFTypeRef(foreign),
           CFTypeRef(noData), CFTypeRef(shortData), CFTypeRef(truncated), state})
         CFRelease(object);
-}
-
-TEST(Component, RendersThroughTheHostApi) {
-    Instance i;
-    ASSERT_NE(i.unit, nullptr);
-    struct Input {
-        static OSStatus Render(void*, AudioUnitRenderActionFlags*, const AudioTimeStamp* t, UInt32,
-                               UInt32 frames, AudioBufferList* list) {
-            for (UInt32 c = 0; c < list->mNumberBuffers; ++c) {
-                float* data = static_cast<float*>(list->mBuffers[c].mData);
-                for (UInt32 s = 0; s < frames; ++s)
-                    data[s] = static_cast<float>(0.5 * std::sin((t->mSampleTime + s) * 0.05));
-            }
-            return noErr;
-        }
-    };
-    AURenderCallbackStruct cb = {Input::Render, nullptr};
-    ASSERT_EQ(AudioUnitSetProperty(i.unit, kAudioUnitProperty_SetRenderCallback,
-                                   kAudioUnitScope_Input, 0, &cb, sizeof cb),
-              noErr);
-    ASSERT_EQ(AudioUnitInitialize(i.unit), noErr);
-    std::vector<float> left(512), right(512);
-    struct {
-        UInt32 n;
-        AudioBuffer b[2];
-    } list = {2, {{1, 2048, left.data()}, {1, 2048, right.data()}}};
-    AudioTimeStamp t = {};
-    t.mFlags = kAudioTimeStampSampleTimeValid;
-    AudioUnitRenderActionFlags flags = 0;
-    ASSERT_EQ(
-        AudioUnitRender(i.unit, &flags, &t, 0, 512, reinterpret_cast<AudioBufferList*>(&list)),
-        noErr);
-    float peak = 0;
-    for (float v : left)
-        peak = std::max(peak, std::fabs(v));
-    EXPECT_GT(peak, 0.0f);
-    EXPECT_EQ(left, right); // same input on both channels
-    EXPECT_EQ(AudioUnitUninitialize(i.unit), noErr);
 }
