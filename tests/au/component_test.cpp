@@ -1,4 +1,6 @@
 // The built bundle driven through the host-side API only, as a host would.
+#include "HostSideSupport.h"
+
 #include <AudioToolbox/AudioToolbox.h>
 #include <AudioUnit/AudioUnit.h>
 #include <CoreFoundation/CoreFoundation.h>
@@ -37,18 +39,6 @@ public:
 
 CFNumberRef Number(SInt32 v) {
     return CFNumberCreate(nullptr, kCFNumberSInt32Type, &v);
-}
-
-// Replaces one key of a copied class-info dictionary.
-CFMutableDictionaryRef WithValue(CFDictionaryRef source, const char* key, CFTypeRef value) {
-    CFMutableDictionaryRef copy = CFDictionaryCreateMutableCopy(nullptr, 0, source);
-    CFStringRef cfKey = CFStringCreateWithCString(nullptr, key, kCFStringEncodingUTF8);
-    if (value)
-        CFDictionarySetValue(copy, cfKey, value);
-    else
-        CFDictionaryRemoveValue(copy, cfKey);
-    CFRelease(cfKey);
-    return copy;
 }
 
 Float32 Param(AudioUnit unit, AudioUnitParameterID id) {
@@ -115,22 +105,22 @@ TEST(Component, StateRoundTripAndForeignDictionaries) {
     }
 
     CFNumberRef otherVersion = Number(0x20000);
-    CFMutableDictionaryRef newer = WithValue(dict, "version", otherVersion);
+    CFMutableDictionaryRef newer = With(dict, "version", otherVersion);
     Instance d;
     EXPECT_EQ(Restore(d.unit, newer), noErr);
 
     CFNumberRef otherSubtype = Number(0x41424344);
-    CFMutableDictionaryRef foreign = WithValue(dict, "subtype", otherSubtype);
+    CFMutableDictionaryRef foreign = With(dict, "subtype", otherSubtype);
     Instance e;
     EXPECT_EQ(Restore(e.unit, foreign), kAudioUnitErr_InvalidPropertyValue);
     EXPECT_EQ(Param(e.unit, 0), 0.5f); // untouched
 
-    CFMutableDictionaryRef noData = WithValue(dict, "data", nullptr);
+    CFMutableDictionaryRef noData = With(dict, "data", nullptr);
     EXPECT_EQ(Restore(e.unit, noData), kAudioUnitErr_InvalidPropertyValue);
 
     const unsigned char half[8] = {0, 0, 0, 0, 0, 0, 0xD0, 0x3F}; // Gain 0.25 only
     CFDataRef shortData = CFDataCreate(nullptr, half, sizeof half);
-    CFMutableDictionaryRef truncated = WithValue(dict, "data", shortData);
+    CFMutableDictionaryRef truncated = With(dict, "data", shortData);
     Instance f;
     AudioUnitSetParameter(f.unit, 1, kAudioUnitScope_Global, 0, 0.9f, 0);
     EXPECT_EQ(Restore(f.unit, truncated), kAudioUnitErr_InvalidPropertyValue); // refused whole

@@ -1,5 +1,6 @@
 #include "Renderers.h"
 
+#include "../au/HostSideSupport.h"
 #include "../host/test_support.h"
 #include "../lv2/LV2TestHost.h"
 #include "effect/Zerub.h"
@@ -194,15 +195,8 @@ private:
             ADD_FAILURE() << "cannot open " << ZERUB_BUNDLE_DIR;
             return nullptr;
         }
-        AudioStreamBasicDescription format = {};
-        format.mSampleRate = job.rate;
-        format.mFormatID = kAudioFormatLinearPCM;
-        format.mFormatFlags =
-            kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked | kAudioFormatFlagIsNonInterleaved;
-        format.mBytesPerPacket = format.mBytesPerFrame = 4;
-        format.mFramesPerPacket = 1;
-        format.mChannelsPerFrame = static_cast<UInt32>(job.input.size());
-        format.mBitsPerChannel = 32;
+        const AudioStreamBasicDescription format =
+            FloatFormat(job.rate, static_cast<int>(job.input.size()));
         const UInt32 maxFrames = static_cast<UInt32>(MaxFrames(job));
         AURenderCallbackStruct cb = {Pull, feed};
         for (AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output})

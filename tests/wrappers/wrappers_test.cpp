@@ -221,8 +221,9 @@ protected:
         const Planar got = renderer->Render(job);
         ASSERT_FALSE(HasFatalFailure());
         ExpectExact(job, got);
-        if (!job.inPlace) // the input is left alone
+        if (!job.inPlace) { // the input is left alone
             EXPECT_TRUE(SameBits(job.input, cases[std::get<1>(GetParam())].make().input));
+        }
     }
 };
 
