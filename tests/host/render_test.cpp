@@ -157,29 +157,26 @@ TEST(RenderFile, BadInputIsOneLineAndLeavesNoOutput) {
     std::ofstream(dir / "noise.wav") << "RIFF but not really a wave file";
     std::vector<std::string> entries = {"in.wav", "noise.wav", "three.wav"};
 
-    ExpectRefused(dir, Render(dir, {"three.wav", "out.wav"}),
-                  "cannot render three.wav: 3 channels; the effect takes mono or stereo", entries);
-    ExpectRefused(dir, Render(dir, {"absent.wav", "out.wav"}),
-                  "cannot read absent.wav: No such file or directory", entries);
-    ExpectRefused(dir, Render(dir, {"noise.wav", "out.wav"}), "cannot read noise.wav: ", entries);
-    ExpectRefused(dir, Render(dir, {".", "out.wav"}), "cannot read .: it is a folder", entries);
-    ExpectRefused(dir, Render(dir, {"in.wav", "out.wav", "--param", "Drive=0.5"}),
-                  "--param Drive=0.5: no parameter named Drive (the component has Gain, Level, BY)",
-                  entries);
-    ExpectRefused(dir, Render(dir, {"in.wav", "out.wav", "--param", "Gain=1.01"}),
-                  "--param Gain=1.01: outside the range of Gain, 0 .. 1", entries);
-    ExpectRefused(dir, Render(dir, {"in.wav", "out.wav", "--param", "level=-0.5"}),
-                  "--param level=-0.5: outside the range of Level, 0 .. 1", entries);
-    ExpectRefused(dir, Render(dir, {"in.wav", "out.wav", "--param", "7=0"}),
-                  "--param 7=0: no parameter named 7", entries);
-    ExpectRefused(dir, Render(dir, {"in.wav", "out.wav", "--param", "Gain=nan"}),
-                  "--param Gain=nan: nan is not a number", entries);
-    ExpectRefused(dir, Render(dir, {"in.wav", "out.wav", "--param", "Gain"}),
-                  "--param Gain: expected NAME=VALUE", entries);
-    ExpectRefused(dir, Render(dir, {"in.wav", "out.wav", "--block", "8193"}),
-                  "--block 8193: takes 1 .. 8192 frames", entries);
-    ExpectRefused(dir, Render(dir, {"in.wav", "out.wav", "--format", "mp3"}),
-                  "unknown --format mp3", entries);
+    const std::pair<std::vector<std::string>, const char*> refusals[] = {
+        {{"three.wav", "out.wav"},
+         "cannot render three.wav: 3 channels; the effect takes mono or stereo"},
+        {{"absent.wav", "out.wav"}, "cannot read absent.wav: No such file or directory"},
+        {{"noise.wav", "out.wav"}, "cannot read noise.wav: "},
+        {{".", "out.wav"}, "cannot read .: it is a folder"},
+        {{"--param", "Drive=0.5"},
+         "--param Drive=0.5: no parameter named Drive (the component has Gain, Level, BY)"},
+        {{"--param", "Gain=1.01"}, "--param Gain=1.01: outside the range of Gain, 0 .. 1"},
+        {{"--param", "level=-0.5"}, "--param level=-0.5: outside the range of Level, 0 .. 1"},
+        {{"--param", "7=0"}, "--param 7=0: no parameter named 7"},
+        {{"--param", "Gain=nan"}, "--param Gain=nan: nan is not a number"},
+        {{"--param", "Gain"}, "--param Gain: expected NAME=VALUE"},
+        {{"--block", "8193"}, "--block 8193: takes 1 .. 8192 frames"},
+        {{"--format", "mp3"}, "unknown --format mp3"},
+    };
+    for (auto [args, message] : refusals) {
+        if (args[0].rfind("--", 0) == 0) args.insert(args.begin(), {"in.wav", "out.wav"});
+        ExpectRefused(dir, Render(dir, args), message, entries);
+    }
 }
 
 TEST(RenderFile, UnwritableOutputLeavesNothing) {
