@@ -112,6 +112,7 @@ struct Case {
 
 const Case kCases[] = {
     {"Defaults", [] { return MakeJob(44100, 2, Blocks(5000, 512, 0.5f, 0.5f), false); }},
+    {"SingleFrames", [] { return MakeJob(48000, 2, Blocks(400, 1, 0.6f, 0.4f), true); }},
     {"MonoLowRate", [] { return MakeJob(22050, 1, Blocks(5000, 100, 0.2f, 0.9f), false); }},
     {"FullGain96k", [] { return MakeJob(96000, 2, Blocks(5000, 333, 1.0f, 0.05f), false); }},
     {"Extremes", [] { return MakeJob(48000, 2, Blocks(6000, 256, 1.0f, 1.0f), true); }},
