@@ -239,20 +239,16 @@ public:
         in.channels = job.input;
         EXPECT_TRUE(WriteWavFloat(dir / "in.wav", in));
         const Segment& seg = job.segments.front();
-        char gain[32], level[32];
-        std::snprintf(gain, sizeof gain, "Gain=%.9g", seg.gain);
-        std::snprintf(level, sizeof level, "Level=%.9g", seg.level);
-        std::vector<std::string> args = {"render",
-                                         "in.wav",
-                                         "out.wav",
-                                         "--component",
-                                         ZERUB_BUNDLE_DIR,
-                                         "--block",
-                                         std::to_string(seg.frames),
-                                         "--param",
-                                         gain,
-                                         "--param",
-                                         level};
+        const auto number = [](float v) {
+            char text[32];
+            std::snprintf(text, sizeof text, "%.9g", v);
+            return std::string(text);
+        };
+        const std::string block = std::to_string(seg.frames);
+        const std::string gain = "Gain=" + number(seg.gain), level = "Level=" + number(seg.level);
+        std::vector<std::string> args = {
+            "render",  "in.wav", "out.wav", "--component", ZERUB_BUNDLE_DIR, "--block", block,
+            "--param", gain,     "--param", level};
         if (seg.bypass) args.push_back("--bypass");
         const hosttest::RunResult run = hosttest::RunHost(dir.path(), args);
         EXPECT_EQ(run.status, 0) << run.err;
