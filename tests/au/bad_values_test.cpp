@@ -1,6 +1,7 @@
 // Outside values the wrapper must refuse whole: class-info data that cannot be restored in full,
 // non-finite parameter values from any side, and names of any length.
 #include "AUTestSupport.h"
+#include "HostSideSupport.h"
 #include "au/au_preset_utils.h"
 #include "editor/IGraphicsHeadless.h"
 #include "effect/Zerub.h"
@@ -17,19 +18,6 @@ namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-// A copy of the dictionary with one key replaced (or removed, for a null value).
-CFMutableDictionaryRef With(CFPropertyListRef source, const char* key, CFTypeRef value) {
-    CFMutableDictionaryRef copy =
-        CFDictionaryCreateMutableCopy(nullptr, 0, static_cast<CFDictionaryRef>(source));
-    CFStringRef cfKey = CFStringCreateWithCString(nullptr, key, kCFStringEncodingUTF8);
-    if (value)
-        CFDictionarySetValue(copy, cfKey, value);
-    else
-        CFDictionaryRemoveValue(copy, cfKey);
-    CFRelease(cfKey);
-    return copy;
-}
 
 CFDataRef Doubles(std::vector<double> values, size_t bytes) {
     return CFDataCreate(nullptr, reinterpret_cast<const UInt8*>(values.data()),

@@ -1,4 +1,6 @@
 // The built bundle driven through the host-side API only, as a host would.
+#include "HostSideSupport.h"
+
 #include <AudioToolbox/AudioToolbox.h>
 #include <AudioUnit/AudioUnit.h>
 #include <CoreFoundation/CoreFoundation.h>
@@ -6,10 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -39,18 +39,6 @@ public:
 
 CFNumberRef Number(SInt32 v) {
     return CFNumberCreate(nullptr, kCFNumberSInt32Type, &v);
-}
-
-// Replaces one key of a copied class-info dictionary.
-CFMutableDictionaryRef WithValue(CFDictionaryRef source, const char* key, CFTypeRef value) {
-    CFMutableDictionaryRef copy = CFDictionaryCreateMutableCopy(nullptr, 0, source);
-    CFStringRef cfKey = CFStringCreateWithCString(nullptr, key, kCFStringEncodingUTF8);
-    if (value)
-        CFDictionarySetValue(copy, cfKey, value);
-    else
-        CFDictionaryRemoveValue(copy, cfKey);
-    CFRelease(cfKey);
-    return copy;
 }
 
 Float32 Param(AudioUnit unit, AudioUnitParameterID id) {
@@ -117,22 +105,22 @@ TEST(Component, StateRoundTripAndForeignDictionaries) {
     }
 
     CFNumberRef otherVersion = Number(0x20000);
-    CFMutableDictionaryRef newer = WithValue(dict, "version", otherVersion);
+    CFMutableDictionaryRef newer = With(dict, "version", otherVersion);
     Instance d;
     EXPECT_EQ(Restore(d.unit, newer), noErr);
 
     CFNumberRef otherSubtype = Number(0x41424344);
-    CFMutableDictionaryRef foreign = WithValue(dict, "subtype", otherSubtype);
+    CFMutableDictionaryRef foreign = With(dict, "subtype", otherSubtype);
     Instance e;
     EXPECT_EQ(Restore(e.unit, foreign), kAudioUnitErr_InvalidPropertyValue);
     EXPECT_EQ(Param(e.unit, 0), 0.5f); // untouched
 
-    CFMutableDictionaryRef noData = WithValue(dict, "data", nullptr);
+    CFMutableDictionaryRef noData = With(dict, "data", nullptr);
     EXPECT_EQ(Restore(e.unit, noData), kAudioUnitErr_InvalidPropertyValue);
 
     const unsigned char half[8] = {0, 0, 0, 0, 0, 0, 0xD0, 0x3F}; // Gain 0.25 only
     CFDataRef shortData = CFDataCreate(nullptr, half, sizeof half);
-    CFMutableDictionaryRef truncated = WithValue(dict, "data", shortData);
+    CFMutableDictionaryRef truncated = With(dict, "data", shortData);
     Instance f;
     AudioUnitSetParameter(f.unit, 1, kAudioUnitScope_Global, 0, 0.9f, 0);
     EXPECT_EQ(Restore(f.unit, truncated), kAudioUnitErr_InvalidPropertyValue); // refused whole
@@ -146,42 +134,4 @@ TEST(Component, StateRoundTripAndForeignDictionaries) {
          {CFTypeRef(otherVersion), CFTypeRef(newer), CFTypeRef(otherSubtype), CFTypeRef(foreign),
           CFTypeRef(noData), CFTypeRef(shortData), CFTypeRef(truncated), state})
         CFRelease(object);
-}
-
-TEST(Component, RendersThroughTheHostApi) {
-    Instance i;
-    ASSERT_NE(i.unit, nullptr);
-    struct Input {
-        static OSStatus Render(void*, AudioUnitRenderActionFlags*, const AudioTimeStamp* t, UInt32,
-                               UInt32 frames, AudioBufferList* list) {
-            for (UInt32 c = 0; c < list->mNumberBuffers; ++c) {
-                float* data = static_cast<float*>(list->mBuffers[c].mData);
-                for (UInt32 s = 0; s < frames; ++s)
-                    data[s] = static_cast<float>(0.5 * std::sin((t->mSampleTime + s) * 0.05));
-            }
-            return noErr;
-        }
-    };
-    AURenderCallbackStruct cb = {Input::Render, nullptr};
-    ASSERT_EQ(AudioUnitSetProperty(i.unit, kAudioUnitProperty_SetRenderCallback,
-                                   kAudioUnitScope_Input, 0, &cb, sizeof cb),
-              noErr);
-    ASSERT_EQ(AudioUnitInitialize(i.unit), noErr);
-    std::vector<float> left(512), right(512);
-    struct {
-        UInt32 n;
-        AudioBuffer b[2];
-    } list = {2, {{1, 2048, left.data()}, {1, 2048, right.data()}}};
-    AudioTimeStamp t = {};
-    t.mFlags = kAudioTimeStampSampleTimeValid;
-    AudioUnitRenderActionFlags flags = 0;
-    ASSERT_EQ(
-        AudioUnitRender(i.unit, &flags, &t, 0, 512, reinterpret_cast<AudioBufferList*>(&list)),
-        noErr);
-    float peak = 0;
-    for (float v : left)
-        peak = std::max(peak, std::fabs(v));
-    EXPECT_GT(peak, 0.0f);
-    EXPECT_EQ(left, right); // same input on both channels
-    EXPECT_EQ(AudioUnitUninitialize(i.unit), noErr);
 }

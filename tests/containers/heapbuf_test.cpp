@@ -26,23 +26,6 @@ struct InjectedFailure : ::testing::Test {
 
 } // namespace
 
-TEST(HeapBuf, GrowthAddsHalfOrGranularityAndPageRounds) {
-    WDL_HeapBuf small(16);
-    small.Resize(10);
-    EXPECT_EQ(small.GetAllocated(), 10 + 16); // n/2 = 5 is below the granularity
-    small.Resize(100);
-    EXPECT_EQ(small.GetAllocated(), 150);
-
-    WDL_HeapBuf paged(4096);
-    paged.Resize(1);
-    EXPECT_EQ(paged.GetAllocated(), 8192 - 96); // 1 + 4096, rounded so total + 96 fills pages
-    EXPECT_EQ((paged.GetAllocated() + 96) % 4096, 0);
-    paged.Resize(100000); // extra = 50000 rounded down to 49152
-    EXPECT_EQ(paged.GetAllocated(), 151552 - 96);
-    paged.Resize(20 * 1024 * 1024); // extra capped at 4 MiB
-    EXPECT_EQ(paged.GetAllocated(), 20 * 1024 * 1024 + 4 * 1024 * 1024 + 4096 - 96);
-}
-
 TEST(HeapBuf, NegativeAndZeroSizes) {
     WDL_HeapBuf b(64);
     EXPECT_EQ(b.Resize(-5), nullptr);

@@ -1,13 +1,11 @@
 // The block path against the per-sample definition: every output sample and the final state
 // must match bit for bit, whatever the rate, block lengths, controls and input.
 #include "effect/DriveCircuit.h"
-#include "effect/ZerubProcess.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstddef>
-#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -182,140 +180,5 @@ TEST(DriveCircuit, NonFiniteStateClearsTheFilterMemoriesButNotTheControls) {
             peak = std::max(peak, std::fabs(out));
         }
         EXPECT_GT(peak, peakBefore);
-    }
-}
-
-TEST(ZerubBlock, BypassCopiesExactlyAndFreezesBothCircuits) {
-    DriveCircuit left, right, refL, refR;
-    std::vector<double> inL(128), inR(128), outL(128), outR(128);
-    for (int s = 0; s < 128; ++s) {
-        inL[s] = std::sin(s * 0.2);
-        inR[s] = -kNaN; // even NaN passes through untouched
-    }
-    const double* ins[2] = {inL.data(), inR.data()};
-    double* outs[2] = {outL.data(), outR.data()};
-    for (int block = 0; block < 4; ++block) {
-        const bool bypassed = block % 2 == 1;
-        inR[5] = bypassed ? -kNaN : 0.25;
-        ProcessZerubBlock(left, right, 44100.0, 0.7, 0.2, bypassed, ins, outs, 128);
-        refL.Calc(44100.0);
-        refR.Calc(44100.0);
-        for (int s = 0; s < 128; ++s) {
-            const double l = bypassed ? inL[s] : refL.Process(inL[s], 0.7, 0.2);
-            const double r = bypassed ? inR[s] : refR.Process(inR[s], 0.7, 0.2);
-            ASSERT_TRUE(SameBits(outL[s], l));
-            ASSERT_TRUE(SameBits(outR[s], r));
-        }
-        ASSERT_TRUE(SameCircuit(left, refL));
-        ASSERT_TRUE(SameCircuit(right, refR));
-    }
-    // In place, as a host's double buffers may be, with a NaN that forces the rerun of a chunk.
-    std::vector<double> bufL = inL, bufR(128);
-    for (int s = 0; s < 128; ++s)
-        bufR[s] = std::cos(s * 0.3);
-    bufL[40] = kNaN;
-    const std::vector<double> copyL = bufL, copyR = bufR;
-    double* inPlace[2] = {bufL.data(), bufR.data()};
-    ProcessZerubBlock(left, right, 44100.0, 0.7, 0.2, false, inPlace, inPlace, 128);
-    refL.Calc(44100.0);
-    refR.Calc(44100.0);
-    for (int s = 0; s < 128; ++s) {
-        ASSERT_TRUE(SameBits(bufL[s], refL.Process(copyL[s], 0.7, 0.2)));
-        ASSERT_TRUE(SameBits(bufR[s], refR.Process(copyR[s], 0.7, 0.2)));
-    }
-}
-
-namespace {
-
-bool SameFloatBits(float a, float b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
-// The float block path beside the definition run on the widened samples: each output must be
-// float(Process(double(x))) bit for bit, separate buffers or in place.
-struct FloatPair {
-    DriveCircuit refA, refB, blockA, blockB;
-
-    void Block(std::vector<float> a, std::vector<float> b, double gain, double level,
-               bool inPlace) {
-        const int n = static_cast<int>(a.size());
-        const std::vector<float> inA = a, inB = b;
-        std::vector<float> outA(n, 7.0f), outB(n, 7.0f);
-        float* oa = inPlace ? a.data() : outA.data();
-        float* ob = inPlace ? b.data() : outB.data();
-        for (DriveCircuit* c : {&refA, &refB, &blockA, &blockB})
-            c->Calc(48000.0);
-        ProcessBlockPair(blockA, blockB, a.data(), b.data(), oa, ob, n, gain, level);
-        for (int s = 0; s < n; ++s) {
-            const float ra = static_cast<float>(refA.Process(inA[s], gain, level));
-            const float rb = static_cast<float>(refB.Process(inB[s], gain, level));
-            ASSERT_TRUE(SameFloatBits(oa[s], ra)) << "frame " << s << " of " << n;
-            ASSERT_TRUE(SameFloatBits(ob[s], rb)) << "frame " << s << " of " << n;
-        }
-        if (!inPlace) { // the inputs are left alone
-            ASSERT_EQ(std::memcmp(a.data(), inA.data(), sizeof(float) * n), 0);
-            ASSERT_EQ(std::memcmp(b.data(), inB.data(), sizeof(float) * n), 0);
-        }
-        ASSERT_TRUE(SameCircuit(blockA, refA));
-        ASSERT_TRUE(SameCircuit(blockB, refB));
-    }
-};
-
-} // namespace
-
-TEST(BlockPath, FloatBuffersEqualTheDefinitionInPlaceOrNot) {
-    std::mt19937 rng(99);
-    const Kind kinds[] = {Kind::kRiff,       Kind::kNoise,   Kind::kFullScale,
-                          Kind::kOutOfRange, Kind::kSilence, Kind::kTiny};
-    const int lengths[] = {1, 3, 255, 256, 257, 511, 1023, 777};
-    std::uniform_real_distribution<double> control(0.0, 1.0);
-    for (bool inPlace : {false, true}) {
-        FloatPair p;
-        long t = 0;
-        for (int block = 0; block < 16; ++block) {
-            const int n = lengths[block % 8];
-            std::vector<float> a(n), b(n);
-            for (int s = 0; s < n; ++s, ++t) {
-                a[s] = static_cast<float>(Sample(kinds[block % 6], rng, t));
-                b[s] = static_cast<float>(Sample(kinds[(block + 2) % 6], rng, t));
-            }
-            // Non-finite samples now and then, so that chunks are run again per sample.
-            if (block % 5 == 3) a[n / 2] = std::numeric_limits<float>::quiet_NaN();
-            if (block % 7 == 4) b[n - 1] = -std::numeric_limits<float>::infinity();
-            if (block % 6 == 5) b[0] = std::numeric_limits<float>::max();
-            SCOPED_TRACE(testing::Message() << (inPlace ? "in place" : "apart") << ", block "
-                                            << block << ", " << n << " frames");
-            ASSERT_NO_FATAL_FAILURE(p.Block(a, b, control(rng), control(rng), inPlace));
-            ASSERT_TRUE(p.blockA.FilterMemoriesFinite() && p.blockB.FilterMemoriesFinite());
-        }
-    }
-}
-
-TEST(ZerubBlock, FloatBypassCopiesEveryBitAndRateChangesReachTheCircuits) {
-    DriveCircuit left, right, refL, refR;
-    std::vector<float> inL(100), inR(100), outL(100), outR(100);
-    const uint32_t signalling = 0x7f800001u; // a signalling NaN: a trip through double quiets it
-    for (int s = 0; s < 100; ++s) {
-        inL[s] = static_cast<float>(std::sin(s * 0.2));
-        std::memcpy(&inR[s], &signalling, sizeof signalling);
-    }
-    const float* ins[2] = {inL.data(), inR.data()};
-    float* outs[2] = {outL.data(), outR.data()};
-    ProcessZerubBlock(left, right, 44100.0, 0.3, 0.6, true, ins, outs, 100);
-    EXPECT_EQ(std::memcmp(outL.data(), inL.data(), sizeof(float) * 100), 0);
-    EXPECT_EQ(std::memcmp(outR.data(), inR.data(), sizeof(float) * 100), 0);
-
-    // Blocks at changing rates: the coefficients follow the rate of each block, and only that.
-    for (double rate : {44100.0, 44100.0, 96000.0, 8000.0, 8000.0, 44100.0}) {
-        for (int s = 0; s < 100; ++s)
-            inR[s] = static_cast<float>(std::cos(s * 0.1 + rate));
-        ProcessZerubBlock(left, right, rate, 0.3, 0.6, false, ins, outs, 100);
-        refL.Calc(rate);
-        refR.Calc(rate);
-        for (int s = 0; s < 100; ++s) {
-            ASSERT_TRUE(SameFloatBits(outL[s], static_cast<float>(refL.Process(inL[s], 0.3, 0.6))));
-            ASSERT_TRUE(SameFloatBits(outR[s], static_cast<float>(refR.Process(inR[s], 0.3, 0.6))));
-        }
-        ASSERT_TRUE(SameCircuit(left, refL));
     }
 }

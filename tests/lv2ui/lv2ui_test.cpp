@@ -22,12 +22,6 @@ constexpr int kW = 333, kH = 511;
 constexpr uint32_t kStereoGain = 4, kStereoLevel = 5, kStereoEnabled = 6;
 constexpr uint32_t kMonoGain = 2;
 
-#define REQUIRE_DISPLAY()                                                                          \
-    do {                                                                                           \
-        std::string why;                                                                           \
-        if (!StartXvfb(&why)) GTEST_SKIP() << why;                                                 \
-    } while (0)
-
 // The windowless editor's pixels at the given real values (0x00RRGGBB), and its controls' areas.
 struct Reference {
     std::unique_ptr<IPlugAU> plug;
@@ -53,12 +47,6 @@ struct Reference {
                     LICE_GetPixel(gui->GetBackBuffer(), x, y) & 0xffffff;
         return out;
     }
-    // The centre of control idx (1 Gain, 2 Level, 3 bypass, 4 link).
-    void Centre(int idx, int* x, int* y) const {
-        const IRECT* r = gui->GetControl(idx)->GetRECT();
-        *x = (r->left + r->right) / 2;
-        *y = (r->top + std::min(r->bottom, kH)) / 2;
-    }
 };
 
 int CountDifferent(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
@@ -76,8 +64,39 @@ std::vector<float> WritesTo(const LV2UITestHost& host, uint32_t port) {
     return values;
 }
 
-TEST(LV2UI, OpensAs333x511ChildOfTheHostsParentAndTellsItsSize) {
-    REQUIRE_DISPLAY();
+// Every test runs under the private X server, beside the windowless editor as reference.
+class LV2UI : public testing::Test {
+protected:
+    void SetUp() override {
+        std::string why;
+        if (!StartXvfb(&why)) GTEST_SKIP() << why;
+    }
+    // The centre of control idx (1 Gain, 2 Level, 3 bypass, 4 link).
+    std::pair<int, int> Centre(int idx) const {
+        const IRECT* r = ref.gui->GetControl(idx)->GetRECT();
+        return {(r->left + r->right) / 2, (r->top + std::min(r->bottom, kH)) / 2};
+    }
+    // The left button pressed on the Gain knob's centre, which it returns.
+    std::pair<int, int> PressOnGain(LV2UITestHost& host) const {
+        const auto [x, y] = Centre(1);
+        host.MoveTo(x, y);
+        host.Press(1);
+        return {x, y};
+    }
+    // How many pixels of host's UI differ from the windowless editor at these values.
+    int Differs(const LV2UITestHost& host, double gain, double level, double bypass) {
+        return CountDifferent(host.Pixels(host.UIWindow(), kW, kH), ref.At(gain, level, bypass));
+    }
+    // After the port events given: the editor at these values, and nothing sent back to the host.
+    void ExpectShowsWithoutWriting(LV2UITestHost& host, double gain, double level, double bypass) {
+        host.Idle();
+        EXPECT_EQ(Differs(host, gain, level, bypass), 0);
+        EXPECT_TRUE(host.messages.empty()) << "a port event went back to the host";
+    }
+    Reference ref;
+};
+
+TEST_F(LV2UI, OpensAs333x511ChildOfTheHostsParentAndTellsItsSize) {
     LV2UITestHost host;
     ASSERT_TRUE(host.Open(kStereoURI));
     int w = 0, h = 0;
@@ -90,25 +109,19 @@ TEST(LV2UI, OpensAs333x511ChildOfTheHostsParentAndTellsItsSize) {
     EXPECT_EQ(host.Idle(), 0);
 }
 
-TEST(LV2UI, ShowsTheWindowlessEditorsPixelsAndPortEventsWriteNothingBack) {
-    REQUIRE_DISPLAY();
-    Reference ref;
+TEST_F(LV2UI, ShowsTheWindowlessEditorsPixelsAndPortEventsWriteNothingBack) {
     ASSERT_NE(ref.gui, nullptr);
     LV2UITestHost host;
     ASSERT_TRUE(host.Open(kStereoURI));
-    EXPECT_EQ(CountDifferent(host.Pixels(host.UIWindow(), kW, kH), ref.At(0.5, 0.5, 0.0)), 0);
+    EXPECT_EQ(Differs(host, 0.5, 0.5, 0.0), 0);
 
     host.PortEvent(kStereoGain, 1.0f);
     host.PortEvent(kStereoLevel, 0.0f);
     host.PortEvent(kStereoEnabled, 0.0f); // the host's bypass
-    host.Idle();
-    EXPECT_EQ(CountDifferent(host.Pixels(host.UIWindow(), kW, kH), ref.At(1.0, 0.0, 1.0)), 0);
-    EXPECT_TRUE(host.messages.empty()) << "a port event went back to the host";
+    ExpectShowsWithoutWriting(host, 1.0, 0.0, 1.0);
 }
 
-TEST(LV2UI, PortEventsOfOtherPortsFormatsOrNonFiniteValuesChangeNothing) {
-    REQUIRE_DISPLAY();
-    Reference ref;
+TEST_F(LV2UI, PortEventsOfOtherPortsFormatsOrNonFiniteValuesChangeNothing) {
     LV2UITestHost host;
     ASSERT_TRUE(host.Open(kStereoURI));
     host.PortEvent(0, 1.0f);  // an audio port
@@ -119,20 +132,13 @@ TEST(LV2UI, PortEventsOfOtherPortsFormatsOrNonFiniteValuesChangeNothing) {
     const float value = 1.0f; // a float in another protocol
     host.RawPortEvent(kStereoGain, sizeof value, 7, &value);
     host.PortEvent(kStereoLevel, -5.0f); // clamped to the minimum: the knob shows 0
-    host.Idle();
-    EXPECT_EQ(CountDifferent(host.Pixels(host.UIWindow(), kW, kH), ref.At(0.5, 0.0, 0.0)), 0);
-    EXPECT_TRUE(host.messages.empty());
+    ExpectShowsWithoutWriting(host, 0.5, 0.0, 0.0);
 }
 
-TEST(LV2UI, DraggingGainUpWritesRisingValuesBetweenOneGrabAndItsRelease) {
-    REQUIRE_DISPLAY();
-    Reference ref;
-    int x = 0, y = 0;
-    ref.Centre(1, &x, &y);
+TEST_F(LV2UI, DraggingGainUpWritesRisingValuesBetweenOneGrabAndItsRelease) {
     LV2UITestHost host;
     ASSERT_TRUE(host.Open(kStereoURI));
-    host.MoveTo(x, y);
-    host.Press(1);
+    const auto [x, y] = PressOnGain(host);
     for (int step = 1; step <= 5; ++step)
         host.MoveTo(x, y - 8 * step);
     host.Release(1);
@@ -151,15 +157,11 @@ TEST(LV2UI, DraggingGainUpWritesRisingValuesBetweenOneGrabAndItsRelease) {
     for (size_t i = 1; i + 1 < host.messages.size(); ++i)
         EXPECT_EQ(host.messages[i].kind, UIMessage::kWrite) << "grabbed twice or released early";
     // The knob shows what was written.
-    EXPECT_EQ(CountDifferent(host.Pixels(host.UIWindow(), kW, kH), ref.At(gains.back(), 0.5, 0)),
-              0);
+    EXPECT_EQ(Differs(host, gains.back(), 0.5, 0), 0);
 }
 
-TEST(LV2UI, TheWheelTurnsAKnobByOneStepInAGestureOfItsOwn) {
-    REQUIRE_DISPLAY();
-    Reference ref;
-    int x = 0, y = 0;
-    ref.Centre(2, &x, &y);
+TEST_F(LV2UI, TheWheelTurnsAKnobByOneStepInAGestureOfItsOwn) {
+    const auto [x, y] = Centre(2);
     LV2UITestHost host;
     ASSERT_TRUE(host.Open(kStereoURI));
     host.Click(4, x, y); // wheel up
@@ -176,11 +178,8 @@ TEST(LV2UI, TheWheelTurnsAKnobByOneStepInAGestureOfItsOwn) {
     }
 }
 
-TEST(LV2UI, ADoubleClickOnTheSwitchIsTwoPressesAsOnTheCocoaView) {
-    REQUIRE_DISPLAY();
-    Reference ref;
-    int x = 0, y = 0;
-    ref.Centre(3, &x, &y);
+TEST_F(LV2UI, ADoubleClickOnTheSwitchIsTwoPressesAsOnTheCocoaView) {
+    const auto [x, y] = Centre(3);
     LV2UITestHost host;
     ASSERT_TRUE(host.Open(kStereoURI));
     host.Click(1, x, y);
@@ -193,15 +192,10 @@ TEST(LV2UI, ADoubleClickOnTheSwitchIsTwoPressesAsOnTheCocoaView) {
     EXPECT_EQ(WritesTo(host, kStereoEnabled), (std::vector<float>{0.0f, 1.0f}));
 }
 
-TEST(LV2UI, TheMonoUIWritesAndReadsTheMonoPortNumbers) {
-    REQUIRE_DISPLAY();
-    Reference ref;
-    int x = 0, y = 0;
-    ref.Centre(1, &x, &y);
+TEST_F(LV2UI, TheMonoUIWritesAndReadsTheMonoPortNumbers) {
     LV2UITestHost host;
     ASSERT_TRUE(host.Open(kMonoURI));
-    host.MoveTo(x, y);
-    host.Press(1);
+    const auto [x, y] = PressOnGain(host);
     host.MoveTo(x, y - 20);
     host.Release(1);
     ASSERT_FALSE(host.messages.empty());
@@ -212,20 +206,13 @@ TEST(LV2UI, TheMonoUIWritesAndReadsTheMonoPortNumbers) {
     host.PortEvent(2, 1.0f);
     host.PortEvent(3, 0.0f);
     host.PortEvent(4, 0.0f); // "enabled" off: bypassed
-    host.Idle();
-    EXPECT_EQ(CountDifferent(host.Pixels(host.UIWindow(), kW, kH), ref.At(1.0, 0.0, 1.0)), 0);
-    EXPECT_TRUE(host.messages.empty());
+    ExpectShowsWithoutWriting(host, 1.0, 0.0, 1.0);
 }
 
-TEST(LV2UI, ClosingInTheMiddleOfADragReleasesTheGrab) {
-    REQUIRE_DISPLAY();
-    Reference ref;
-    int x = 0, y = 0;
-    ref.Centre(1, &x, &y);
+TEST_F(LV2UI, ClosingInTheMiddleOfADragReleasesTheGrab) {
     LV2UITestHost host;
     ASSERT_TRUE(host.Open(kStereoURI));
-    host.MoveTo(x, y);
-    host.Press(1);
+    const auto [x, y] = PressOnGain(host);
     host.MoveTo(x, y - 16);
     host.Close();
     host.Release(1); // leaves the server's button up for the next test
@@ -235,8 +222,7 @@ TEST(LV2UI, ClosingInTheMiddleOfADragReleasesTheGrab) {
     EXPECT_EQ(host.messages.back().port, kStereoGain);
 }
 
-TEST(LV2UI, AHostThatDestroysItsWindowFirstCanStillCloseTheUI) {
-    REQUIRE_DISPLAY();
+TEST_F(LV2UI, AHostThatDestroysItsWindowFirstCanStillCloseTheUI) {
     LV2UITestHost host;
     ASSERT_TRUE(host.Open(kStereoURI));
     host.DestroyParent();
@@ -248,53 +234,42 @@ TEST(LV2UI, AHostThatDestroysItsWindowFirstCanStillCloseTheUI) {
     again.Close();
 }
 
-TEST(LV2UI, FiveCloseAndReopenCyclesEachShowTheEditor) {
-    REQUIRE_DISPLAY();
-    Reference ref;
-    const std::vector<uint32_t> expected = ref.At(0.5, 0.5, 0.0);
+TEST_F(LV2UI, FiveCloseAndReopenCyclesEachShowTheEditor) {
     LV2UITestHost host;
     for (int cycle = 0; cycle < 5; ++cycle) {
         ASSERT_TRUE(host.Open(kStereoURI)) << "cycle " << cycle;
-        EXPECT_EQ(CountDifferent(host.Pixels(host.UIWindow(), kW, kH), expected), 0)
-            << "cycle " << cycle;
+        EXPECT_EQ(Differs(host, 0.5, 0.5, 0.0), 0) << "cycle " << cycle;
         host.Close();
     }
 }
 
-TEST(LV2UI, TwoUIsOpenAtOnceEachDrawAndWriteToTheirOwnHost) {
-    REQUIRE_DISPLAY();
-    Reference ref;
-    int x = 0, y = 0;
-    ref.Centre(3, &x, &y);
+TEST_F(LV2UI, TwoUIsOpenAtOnceEachDrawAndWriteToTheirOwnHost) {
+    const auto [x, y] = Centre(3);
     LV2UITestHost a, b;
     ASSERT_TRUE(a.Open(kStereoURI, true, 0, 0));
     ASSERT_TRUE(b.Open(kMonoURI, true, 500, 0));
     b.PortEvent(2, 1.0f);
     b.Idle();
     a.Idle();
-    EXPECT_EQ(CountDifferent(a.Pixels(a.UIWindow(), kW, kH), ref.At(0.5, 0.5, 0.0)), 0);
-    EXPECT_EQ(CountDifferent(b.Pixels(b.UIWindow(), kW, kH), ref.At(1.0, 0.5, 0.0)), 0);
+    EXPECT_EQ(Differs(a, 0.5, 0.5, 0.0), 0);
+    EXPECT_EQ(Differs(b, 1.0, 0.5, 0.0), 0);
     a.Click(1, x, y);
     b.Idle();
     EXPECT_EQ(WritesTo(a, kStereoEnabled), std::vector<float>{0.0f});
     EXPECT_TRUE(b.messages.empty());
 }
 
-TEST(LV2UI, WithoutAParentItOpensATopLevelWindowThatTheUserCanClose) {
-    REQUIRE_DISPLAY();
-    Reference ref;
+TEST_F(LV2UI, WithoutAParentItOpensATopLevelWindowThatTheUserCanClose) {
     LV2UITestHost host;
     ASSERT_TRUE(host.Open(kStereoURI, false));
     EXPECT_EQ(host.ParentOf(host.UIWindow()), host.Root());
-    EXPECT_EQ(CountDifferent(host.Pixels(host.UIWindow(), kW, kH), ref.At(0.5, 0.5, 0.0)), 0);
+    EXPECT_EQ(Differs(host, 0.5, 0.5, 0.0), 0);
     // The window manager's close button: the UI closes its window and idle says so.
     host.SendClose();
     EXPECT_NE(host.Idle(), 0);
 }
 
-TEST(LV2UI, AnOpenEditorWhoseValuesDoNotChangePutsNothingOnScreen) {
-    REQUIRE_DISPLAY();
-    Reference ref;
+TEST_F(LV2UI, AnOpenEditorWhoseValuesDoNotChangePutsNothingOnScreen) {
     LV2UITestHost host;
     ASSERT_TRUE(host.Open(kStereoURI));
     // Paint over the window behind the UI's back (no expose): a redraw would undo it.
@@ -320,10 +295,7 @@ TEST(LV2UI, AnOpenEditorWhoseValuesDoNotChangePutsNothingOnScreen) {
     EXPECT_EQ(levelPainted, 0);
 }
 
-TEST(LV2UI, TheArtworkIsDecodedOncePerProcessAndSharedByEveryUI) {
-    REQUIRE_DISPLAY();
-    Reference ref;
-    const std::vector<uint32_t> expected = ref.At(0.5, 0.5, 0.0);
+TEST_F(LV2UI, TheArtworkIsDecodedOncePerProcessAndSharedByEveryUI) {
     // A copy of the bundle, loaded as a library of its own: its images can be taken away.
     char name[] = "/tmp/zerub-bundle-XXXXXX";
     ASSERT_NE(mkdtemp(name), nullptr);
@@ -333,25 +305,23 @@ TEST(LV2UI, TheArtworkIsDecodedOncePerProcessAndSharedByEveryUI) {
         LV2UITestHost first;
         first.bundle = copy;
         ASSERT_TRUE(first.Open(kStereoURI));
-        EXPECT_EQ(CountDifferent(first.Pixels(first.UIWindow(), kW, kH), expected), 0);
+        EXPECT_EQ(Differs(first, 0.5, 0.5, 0.0), 0);
         ASSERT_EQ(std::system(("rm -r '" + copy + "/resources'").c_str()), 0);
         // Another instance while the first is open, and one after every UI has gone.
         LV2UITestHost second;
         second.bundle = copy;
         ASSERT_TRUE(second.Open(kMonoURI, true, 500, 0));
-        EXPECT_EQ(CountDifferent(second.Pixels(second.UIWindow(), kW, kH), expected), 0);
+        EXPECT_EQ(Differs(second, 0.5, 0.5, 0.0), 0);
     }
     LV2UITestHost third;
     third.bundle = copy;
     ASSERT_TRUE(third.Open(kStereoURI));
-    EXPECT_EQ(CountDifferent(third.Pixels(third.UIWindow(), kW, kH), expected), 0);
+    EXPECT_EQ(Differs(third, 0.5, 0.5, 0.0), 0);
     third.Close();
     std::system(("rm -r '" + std::string(name) + "'").c_str());
 }
 
-TEST(LV2UI, TheMakersLinkOpensWithTheDesktopsHandlerWithoutBlockingTheHost) {
-    REQUIRE_DISPLAY();
-    Reference ref;
+TEST_F(LV2UI, TheMakersLinkOpensWithTheDesktopsHandlerWithoutBlockingTheHost) {
     FakeDesktopOpener opener;
     LV2UITestHost host;
     ASSERT_TRUE(host.Open(kStereoURI));

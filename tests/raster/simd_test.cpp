@@ -105,15 +105,19 @@ TEST(FourPixelBlits, HalfMixAndTheAlphaShortcuts) {
         dst.push_back(next());
     }
     src.push_back(0x01020304), dst.push_back(0xfffefdfc);
-    std::vector<LICE_pixel> want = dst, got = dst;
-    for (size_t i = 0; i < want.size(); ++i) {
-        const LICE_pixel c = src[i];
-        _LICE_CombinePixelsCopySourceAlphaIgnoreAlphaParmNoClamp::doPix(
-            (LICE_pixel_chan*)&want[i], LICE_GETR(c), LICE_GETG(c), LICE_GETB(c), LICE_GETA(c),
-            256);
-    }
-    blitRowSourceAlpha256(got.data(), src.data(), (int)got.size());
-    EXPECT_EQ(got, want);
+    // The source-alpha row blit against the scalar operation, pixel by pixel.
+    const auto expectSourceAlphaExact = [&] {
+        std::vector<LICE_pixel> want = dst, got = dst;
+        for (size_t i = 0; i < want.size(); ++i) {
+            const LICE_pixel c = src[i];
+            _LICE_CombinePixelsCopySourceAlphaIgnoreAlphaParmNoClamp::doPix(
+                (LICE_pixel_chan*)&want[i], LICE_GETR(c), LICE_GETG(c), LICE_GETB(c), LICE_GETA(c),
+                256);
+        }
+        blitRowSourceAlpha256(got.data(), src.data(), (int)got.size());
+        EXPECT_EQ(got, want);
+    };
+    expectSourceAlphaExact();
 
     // Runs of eight: clear, opaque, and each with one near miss (alpha 1 or 254) at every place,
     // which passes the top-bit test but not the exact one.
@@ -125,17 +129,9 @@ TEST(FourPixelBlits, HalfMixAndTheAlphaShortcuts) {
             src.push_back(c | (opaque ? miss ? 0xfe000000u : 0xff000000u : miss ? 0x01000000u : 0));
             dst.push_back(next());
         }
-    want = dst, got = dst;
-    for (size_t i = 0; i < want.size(); ++i) {
-        const LICE_pixel c = src[i];
-        _LICE_CombinePixelsCopySourceAlphaIgnoreAlphaParmNoClamp::doPix(
-            (LICE_pixel_chan*)&want[i], LICE_GETR(c), LICE_GETG(c), LICE_GETB(c), LICE_GETA(c),
-            256);
-    }
-    blitRowSourceAlpha256(got.data(), src.data(), (int)got.size());
-    EXPECT_EQ(got, want);
+    expectSourceAlphaExact();
 
-    want = dst, got = dst;
+    std::vector<LICE_pixel> want = dst, got = dst;
     for (size_t i = 0; i < want.size(); ++i)
         _LICE_CombinePixelsHalfMixFAST::doPix(&want[i], src[i]);
     blitRowHalf(got.data(), src.data(), (int)got.size());

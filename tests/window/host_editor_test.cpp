@@ -148,14 +148,19 @@ std::string LastGesture(const std::string& out) {
     return last;
 }
 
+// The left button pressed on the Gain knob and moved up, not yet released.
+void DragGainHalfway(EditorProgram& editor) {
+    editor.MouseTo(kGainX, kGainY);
+    editor.Xdotool("mousedown 1");
+    editor.MouseTo(kGainX, kGainY - 20);
+}
+
 TEST(HostEditor, CtrlCInTheMiddleOfADragStillEndsTheGestureAndTheEditorComesAlone) {
     std::string why;
     if (!StartXvfb(&why)) GTEST_SKIP() << why;
     EditorProgram editor;
     ASSERT_TRUE(editor.WaitForWindow());
-    editor.MouseTo(kGainX, kGainY);
-    editor.Xdotool("mousedown 1");
-    editor.MouseTo(kGainX, kGainY - 20);
+    DragGainHalfway(editor);
     EXPECT_EQ(editor.AppIconWindows(), 0) << "an application icon window beside the editor";
     kill(editor.pid, SIGINT);
     EXPECT_EQ(editor.WaitForExit(), 0) << editor.Err();
@@ -171,9 +176,7 @@ TEST(HostEditor, ClosingTheWindowInTheMiddleOfADragStillEndsTheGesture) {
     if (!StartXvfb(&why)) GTEST_SKIP() << why;
     EditorProgram editor;
     ASSERT_TRUE(editor.WaitForWindow());
-    editor.MouseTo(kGainX, kGainY);
-    editor.Xdotool("mousedown 1");
-    editor.MouseTo(kGainX, kGainY - 20);
+    DragGainHalfway(editor);
     editor.SendClose();
     EXPECT_EQ(editor.WaitForExit(), 0);
     editor.Xdotool("mouseup 1");
