@@ -327,7 +327,7 @@ struct Forward<Call> {
         return Unpack(plug, params, std::index_sequence_for<A...>());
     }
     template <size_t... I>
-    static OSStatus Unpack(IPlugAU* plug, const ComponentParameters* params,
+    static OSStatus Unpack(IPlugAU* plug, [[maybe_unused]] const ComponentParameters* params,
                            std::index_sequence<I...>) {
         return Call(plug, Arg<A>(params, static_cast<int>(sizeof...(A) - 1 - I))...);
     }
@@ -349,6 +349,7 @@ UnitCall MakeCall(SInt16 selector, bool announced = true) {
 // Every selector both ways answer. Removing a listener by user data is handled but not
 // announced by CanDo, nor are the MIDI and component selectors.
 const UnitCall kCalls[] = {
+    MakeCall<Render>(kAudioUnitRenderSelect), // first: a host looks it up on every render
     MakeCall<Initialize>(kAudioUnitInitializeSelect),
     MakeCall<Uninitialize>(kAudioUnitUninitializeSelect),
     MakeCall<GetPropertyInfo>(kAudioUnitGetPropertyInfoSelect),
@@ -359,7 +360,6 @@ const UnitCall kCalls[] = {
     MakeCall<Reset>(kAudioUnitResetSelect),
     MakeCall<AddPropertyListener>(kAudioUnitAddPropertyListenerSelect),
     MakeCall<RemovePropertyListener>(kAudioUnitRemovePropertyListenerSelect),
-    MakeCall<Render>(kAudioUnitRenderSelect),
     MakeCall<AddRenderNotify>(kAudioUnitAddRenderNotifySelect),
     MakeCall<RemoveRenderNotify>(kAudioUnitRemoveRenderNotifySelect),
     MakeCall<ScheduleParameters>(kAudioUnitScheduleParametersSelect),

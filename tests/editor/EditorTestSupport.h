@@ -3,18 +3,18 @@
 #pragma once
 
 #include "editor/IGraphicsHeadless.h"
-#include "plugin/IPlugBase.h"
+#include "plugin/IPlugHostless.h"
 #include "raster/lice.h"
 
 #include <string>
 #include <utility>
 #include <vector>
 
-class EditorTestPlug : public IPlugBase {
+class EditorTestPlug : public IPlugHostless {
 public:
     explicit EditorTestPlug(int nParams)
-        : IPlugBase(nParams, "1-1 2-2", 1, "Test", "", "Maker", 0x10000, FourCC("Tst1"),
-                    FourCC("Mkr1"), 0, false, false, false, kAPIAU) {}
+        : IPlugHostless(nParams, "1-1 2-2", 1, "Test", "", "Maker", 0x10000, FourCC("Tst1"),
+                        FourCC("Mkr1"), 0, false, false, false, kAPIAU) {}
 
     void BeginInformHostOfParamChange(int idx) override {
         gestures.push_back({'B', idx});
@@ -28,13 +28,7 @@ public:
         gestures.push_back({'E', idx});
         heard.push_back({'E', idx});
     }
-    void InformHostOfProgramChange() override {}
-    int GetSamplePos() override { return 0; }
-    double GetTempo() override { return 120.0; }
-    void GetTimeSig(int* num, int* denom) override { *num = *denom = 4; }
-    void GetTime(ITimeInfo*) override {}
     void ResizeGraphics(int w, int h) override { resized.emplace_back(w, h); }
-    bool SendMidiMsg(IMidiMsg*) override { return false; }
 
     struct Gesture {
         char kind; // 'B'egin or 'E'nd

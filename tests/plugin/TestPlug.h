@@ -2,30 +2,24 @@
 #pragma once
 
 #include "editor/IGraphicsHeadless.h"
-#include "plugin/IPlugBase.h"
+#include "plugin/IPlugHostless.h"
 
 #include <utility>
 #include <vector>
 
-class TestPlug : public IPlugBase {
+class TestPlug : public IPlugHostless {
 public:
     explicit TestPlug(int nParams, const char* io = "1-1 2-2", int nPresets = 1,
                       bool chunks = false)
-        : IPlugBase(nParams, io, nPresets, "Test", "Product", "Maker", 0x10203, FourCC("Tst1"),
-                    FourCC("Mkr1"), 0, false, chunks, false, kAPIAU) {}
+        : IPlugHostless(nParams, io, nPresets, "Test", "Product", "Maker", 0x10203, FourCC("Tst1"),
+                        FourCC("Mkr1"), 0, false, chunks, false, kAPIAU) {}
 
-    void BeginInformHostOfParamChange(int) override {}
     void InformHostOfParamChange(int idx, double normalized) override {
         informed.emplace_back(idx, normalized);
     }
-    void EndInformHostOfParamChange(int) override {}
     void InformHostOfProgramChange() override { ++programChanges; }
-    int GetSamplePos() override { return 0; }
     double GetTempo() override { return tempo; }
     void GetTimeSig(int* num, int* denom) override { *num = *denom = 4; }
-    void GetTime(ITimeInfo*) override {}
-    void ResizeGraphics(int, int) override {}
-    bool SendMidiMsg(IMidiMsg*) override { return false; }
     void OnParamChange(int idx) override {
         IPlugBase::OnParamChange(idx);
         changed.push_back(idx);

@@ -38,19 +38,9 @@ TEST(PlugBase, ChannelSpecAndLegalIO) {
 
 TEST(PlugBase, NamesAreCutToTheirArrays) {
     const std::string longName(300, 'x');
-    struct Direct : IPlugBase {
+    struct Direct : IPlugHostless {
         explicit Direct(const char* n)
-            : IPlugBase(0, "1-1", 0, n, n, n, 0, 0, 0, 0, false, false, false, kAPIAU) {}
-        void BeginInformHostOfParamChange(int) override {}
-        void InformHostOfParamChange(int, double) override {}
-        void EndInformHostOfParamChange(int) override {}
-        void InformHostOfProgramChange() override {}
-        int GetSamplePos() override { return 0; }
-        double GetTempo() override { return 0; }
-        void GetTimeSig(int*, int*) override {}
-        void GetTime(ITimeInfo*) override {}
-        void ResizeGraphics(int, int) override {}
-        bool SendMidiMsg(IMidiMsg*) override { return false; }
+            : IPlugHostless(0, "1-1", 0, n, n, n, 0, 0, 0, 0, false, false, false, kAPIAU) {}
     } direct(longName.c_str());
     EXPECT_EQ(std::string(direct.GetEffectName()), std::string(127, 'x'));
     EXPECT_EQ(std::string(direct.GetMfrName()), std::string(127, 'x'));

@@ -5,27 +5,17 @@
 
 #include "editor/IGraphicsCocoa.h"
 #include "editor/IGraphicsMac.h"
-#include "plugin/IPlugBase.h"
+#include "plugin/IPlugHostless.h"
 
 #include <string>
 
 namespace {
 
-class DialogTestPlug : public IPlugBase {
+class DialogTestPlug : public IPlugHostless {
 public:
     DialogTestPlug()
-        : IPlugBase(0, "1-1 2-2", 1, "Test", "", "Maker", 0x10000, FourCC("Tst2"), FourCC("Mkr1"),
-                    0, false, false, false, kAPIAU) {}
-    void BeginInformHostOfParamChange(int) override {}
-    void InformHostOfParamChange(int, double) override {}
-    void EndInformHostOfParamChange(int) override {}
-    void InformHostOfProgramChange() override {}
-    int GetSamplePos() override { return 0; }
-    double GetTempo() override { return 120.0; }
-    void GetTimeSig(int* num, int* denom) override { *num = *denom = 4; }
-    void GetTime(ITimeInfo*) override {}
-    void ResizeGraphics(int, int) override {}
-    bool SendMidiMsg(IMidiMsg*) override { return false; }
+        : IPlugHostless(0, "1-1 2-2", 1, "Test", "", "Maker", 0x10000, FourCC("Tst2"),
+                        FourCC("Mkr1"), 0, false, false, false, kAPIAU) {}
 };
 
 } // namespace

@@ -7,7 +7,7 @@
 #include "editor/IGraphicsCocoa.h"
 #include "editor/IGraphicsMac.h"
 #include "plugin/IParam.h"
-#include "plugin/IPlugBase.h"
+#include "plugin/IPlugHostless.h"
 
 #include <string>
 #include <vector>
@@ -16,11 +16,11 @@ namespace {
 
 constexpr int kW = 333, kH = 511;
 
-class ViewTestPlug : public IPlugBase {
+class ViewTestPlug : public IPlugHostless {
 public:
     ViewTestPlug()
-        : IPlugBase(2, "1-1 2-2", 1, "Test", "", "Maker", 0x10000, FourCC("Tst1"), FourCC("Mkr1"),
-                    0, false, false, false, kAPIAU) {
+        : IPlugHostless(2, "1-1 2-2", 1, "Test", "", "Maker", 0x10000, FourCC("Tst1"),
+                        FourCC("Mkr1"), 0, false, false, false, kAPIAU) {
         GetParam(0)->InitDouble("Gain", 0.5, 0.0, 1.0, 0.01);
         GetParam(1)->InitEnum("Mode", 0, 3);
         GetParam(1)->SetDisplayText(0, "Soft");
@@ -30,18 +30,10 @@ public:
     void BeginInformHostOfParamChange(int idx) override {
         gestures += "begin " + std::to_string(idx) + ";";
     }
-    void InformHostOfParamChange(int, double) override {}
     void EndInformHostOfParamChange(int idx) override {
         gestures += "end " + std::to_string(idx) + ";";
     }
     std::string gestures; // what the host was told, in order
-    void InformHostOfProgramChange() override {}
-    int GetSamplePos() override { return 0; }
-    double GetTempo() override { return 120.0; }
-    void GetTimeSig(int* num, int* denom) override { *num = *denom = 4; }
-    void GetTime(ITimeInfo*) override {}
-    void ResizeGraphics(int, int) override {}
-    bool SendMidiMsg(IMidiMsg*) override { return false; }
 };
 
 // Records what reaches it and draws a plain colour.
