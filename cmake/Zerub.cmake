@@ -1,21 +1,49 @@
 # Helpers shared by every folder's CMakeLists.txt.
+#
+# Layers: headers are included as "folder/header.h", and a target sees a folder only through a
+# directory of the build tree that holds one symbolic link named after it (include/<folder>/
+# <folder> -> the source folder). A library exports its own folder's directory; it sees another
+# folder only by linking that folder's library, so a header of a layer above it, or of one it
+# does not link, is not found and the build fails.
 
-# zerub_library(NAME SOURCES... [DEPS lib...]): a static library rooted at the repository, so
-# headers are included as "folder/header.h".
+# zerub_expose(TARGET SCOPE FOLDER): TARGET (and, with PUBLIC or INTERFACE, whatever links it)
+# sees the headers of FOLDER, a folder of the repository.
+function(zerub_expose target scope folder)
+  set(dir ${PROJECT_BINARY_DIR}/include/${folder})
+  if(NOT IS_SYMLINK ${dir}/${folder})
+    file(MAKE_DIRECTORY ${dir})
+    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${folder} ${dir}/${folder} SYMBOLIC)
+  endif()
+  target_include_directories(${target} ${scope} ${dir})
+endfunction()
+
+# The repository folder (first path component) of the CMakeLists.txt being read, in out_var.
+function(zerub_current_folder out_var)
+  file(RELATIVE_PATH rel ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  string(REGEX REPLACE "/.*" "" folder "${rel}")
+  set(${out_var} ${folder} PARENT_SCOPE)
+endfunction()
+
+# zerub_library(NAME SOURCES... [DEPS lib...]): a static library of the current folder; it
+# exports that folder's headers and, through DEPS, those of the libraries it links.
 function(zerub_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   add_library(${name} STATIC ${ARG_SOURCES})
-  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  zerub_current_folder(folder)
+  zerub_expose(${name} PUBLIC ${folder})
   if(ARG_DEPS)
     target_link_libraries(${name} PUBLIC ${ARG_DEPS})
   endif()
 endfunction()
 
-# zerub_test(NAME SOURCES... [DEPS lib...]): one GoogleTest program registered with ctest.
+# zerub_test(NAME SOURCES... [DEPS lib...]): one GoogleTest program registered with ctest. It
+# sees the suites' own folder and what it links.
 function(zerub_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   find_package(GTest REQUIRED)
   add_executable(${name} ${ARG_SOURCES})
+  zerub_current_folder(folder)
+  zerub_expose(${name} PRIVATE ${folder})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE ZERUB_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   include(GoogleTest)
@@ -27,5 +55,7 @@ function(zerub_bench name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   find_package(benchmark REQUIRED)
   add_executable(${name} ${ARG_SOURCES})
+  zerub_current_folder(folder)
+  zerub_expose(${name} PRIVATE ${folder})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} benchmark::benchmark benchmark::benchmark_main)
 endfunction()

@@ -1,8 +1,11 @@
 #include "effect/Zerub.h"
 
 #include "containers/WDL_Mutex.h"
-#include "effect/ZerubEditor.h"
+#include "effect/ZerubBundle.h"
 #include "effect/ZerubProcess.h"
+#if ZERUB_WRAPPER_HAS_EDITOR
+#include "effect/ZerubEditor.h"
+#endif
 
 #include <new>
 

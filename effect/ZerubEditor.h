@@ -3,11 +3,9 @@
 #pragma once
 
 #include "editor/IGraphics.h"
+#include "effect/ZerubBundle.h"
 
 class IPlugBase;
-
-// The bundle whose resources hold the editor's images.
-constexpr const char* kZerubBundleID = "com.Quillmoor.audiounit.Zerub";
 
 // Builds the effect's editor for plug (size, background, controls, link); the caller hands the
 // result to AttachGraphics.

@@ -22,20 +22,6 @@ __attribute__((tls_model("initial-exec"))) thread_local bool armed = false;
 // Only the armed thread writes these, and only one thread is armed at a time.
 renderprobe::Counts counts;
 
-void RecordMutex(const void* mutex) {
-    for (int i = 0; i < counts.mutexes; ++i)
-        if (counts.mutex[i] == mutex) {
-            ++counts.taken[i];
-            return;
-        }
-    if (counts.mutexes < renderprobe::kMaxMutexes) {
-        counts.mutex[counts.mutexes] = mutex;
-        counts.taken[counts.mutexes++] = 1;
-    } else {
-        ++counts.unrecorded;
-    }
-}
-
 } // namespace
 
 namespace renderprobe {
@@ -115,6 +101,20 @@ __attribute__((constructor)) void ResolveLocks() {
 
 void CountAllocation() {
     if (armed) ++counts.allocations;
+}
+
+void RecordMutex(const void* mutex) {
+    for (int i = 0; i < counts.mutexes; ++i)
+        if (counts.mutex[i] == mutex) {
+            ++counts.taken[i];
+            return;
+        }
+    if (counts.mutexes < renderprobe::kMaxMutexes) {
+        counts.mutex[counts.mutexes] = mutex;
+        counts.taken[counts.mutexes++] = 1;
+    } else {
+        ++counts.unrecorded;
+    }
 }
 
 } // namespace

@@ -116,7 +116,7 @@ struct Descriptor {
 
 } // namespace
 
-extern "C" LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(uint32_t index) {
+LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(uint32_t index) {
     static const Descriptor d;
     return index == 0 ? &d.descriptor : nullptr;
 }

@@ -7,6 +7,7 @@
 #   3. a ThreadSanitizer build of the platform, the component and the LV2 bundle, whose suites and
 #      stress tests (a render thread against a control thread; a host saving while the LV2 plug-in
 #      runs) must run without a report.
+# Every build here treats warnings as errors (the users' build, scripts/setup.sh alone, does not).
 # Each stage prints how long it took.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,7 +20,7 @@ stage() {
     stage_start=$SECONDS
 }
 
-"$root/scripts/setup.sh" "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+"$root/scripts/setup.sh" "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZERUB_WERROR=ON
 "$root/scripts/check-format.sh"
 stage "optimised build"
 ctest --test-dir "$root/build" --output-on-failure --no-tests=error -j"$jobs"
@@ -27,7 +28,7 @@ stage "optimised suites"
 
 # setup.sh installs clang with the other packages; the sanitized builds use it.
 CC=clang CXX=clang++ "$root/scripts/setup.sh" "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug \
-    -DZERUB_SANITIZE=ON -DZERUB_FUZZ=ON -DZERUB_BENCH=OFF
+    -DZERUB_SANITIZE=ON -DZERUB_FUZZ=ON -DZERUB_BENCH=OFF -DZERUB_WERROR=ON
 stage "sanitized build (with the fuzz targets)"
 # fontconfig keeps allocations for the life of the process; nothing of ours is listed, and the
 # list of suppressions used stays off stderr, which the command-line tests compare.
@@ -40,7 +41,8 @@ stage "fuzz targets"
 
 tsan_tests=(platform_test au_test au_component_test au_stress_test lv2_stress_test)
 CC=clang CXX=clang++ cmake -S "$root" -B "$root/build-tsan" -G Ninja \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZERUB_TSAN=ON -DZERUB_BENCH=OFF -DZERUB_COCOA=OFF >/dev/null
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZERUB_TSAN=ON -DZERUB_BENCH=OFF -DZERUB_COCOA=OFF \
+    -DZERUB_WERROR=ON >/dev/null
 cmake --build "$root/build-tsan" -j"$jobs" --target "${tsan_tests[@]}"
 stage "thread-sanitized build"
 for t in "${tsan_tests[@]}"; do
