@@ -42,5 +42,6 @@ std::unique_ptr<Renderer> MakeBlockPathRenderer(bool doubles); // ProcessZerubBl
 std::unique_ptr<Renderer> MakePlugInRenderer();                // the base's float buffers
 std::unique_ptr<Renderer> MakeComponentRenderer();             // AudioUnitRender on the bundle
 std::unique_ptr<Renderer> MakeHostRenderer();                  // zerub-host render on a WAV
-// The LV2 bundle through lilv; sliced: the host announces a maximum of 64 frames a run.
-std::unique_ptr<Renderer> MakeLV2Renderer(bool sliced);
+// The LV2 bundle through lilv; with a maxBlock above 0 the host announces that maximum length of
+// a run (and maps URIs), with 0 it offers no feature at all.
+std::unique_ptr<Renderer> MakeLV2Renderer(int maxBlock);

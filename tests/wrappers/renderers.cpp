@@ -259,7 +259,8 @@ public:
 };
 
 // The LV2 bundle in lilv, with or without the host's block-length option (a maximum smaller
-// than a run makes the wrapper slice it); "enabled" at 0 bypasses.
+// than a run makes the wrapper slice it); "enabled" at 0 bypasses. Each call follows a run of no
+// frames, which must change nothing.
 class LV2Renderer : public Renderer {
 public:
     LV2Renderer(HostFeatures features, int maxBlock) : features(features), maxBlock(maxBlock) {}
@@ -278,6 +279,7 @@ public:
             plug.Control("gain") = seg.gain;
             plug.Control("level") = seg.level;
             plug.Control("enabled") = seg.bypass ? 0.0f : 1.0f;
+            plug.Run(job.inPlace ? out : job.input, out, pos, 0);
             plug.Run(job.inPlace ? out : job.input, out, pos, static_cast<uint32_t>(seg.frames));
             pos += static_cast<size_t>(seg.frames);
         }
@@ -303,7 +305,7 @@ std::unique_ptr<Renderer> MakeComponentRenderer() {
 std::unique_ptr<Renderer> MakeHostRenderer() {
     return std::make_unique<HostRenderer>();
 }
-std::unique_ptr<Renderer> MakeLV2Renderer(bool sliced) {
-    return sliced ? std::make_unique<LV2Renderer>(HostFeatures::kMapAndOptions, 64)
-                  : std::make_unique<LV2Renderer>(HostFeatures::kNone, 0);
+std::unique_ptr<Renderer> MakeLV2Renderer(int maxBlock) {
+    return maxBlock > 0 ? std::make_unique<LV2Renderer>(HostFeatures::kMapAndOptions, maxBlock)
+                        : std::make_unique<LV2Renderer>(HostFeatures::kNone, 0);
 }

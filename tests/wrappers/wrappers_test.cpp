@@ -179,8 +179,9 @@ const Path kPaths[] = {
     {"PlugIn", MakePlugInRenderer},
     {"AudioUnitRender", MakeComponentRenderer},
     {"ZerubHostRender", MakeHostRenderer},
-    {"LV2", [] { return MakeLV2Renderer(false); }},
-    {"LV2Sliced", [] { return MakeLV2Renderer(true); }},
+    {"LV2", [] { return MakeLV2Renderer(0); }},
+    {"LV2Sliced", [] { return MakeLV2Renderer(64); }},
+    {"LV2HugeMaximum", [] { return MakeLV2Renderer(1 << 30); }},
 };
 
 // Fails at the first sample that differs from the definition in any bit.
