@@ -73,11 +73,10 @@ public:
     // opened (factory record or component-manager entry): binds the component instance, runs
     // the host-specific setup, drops the presets the product left uninitialised, then OnOpen.
     void Open(AudioComponentInstance instance);
-    // Part of Open. Looks up what later
-    // calls need from the platform (the component's description, the view bundle's location,
-    // the system version) without the mutex, then lists the parameter groups under it, so that
-    // no call made under the mutex waits on the component registry, the bundle registry or the
-    // file system.
+    // Part of Open: looks up what later calls need from the platform (the component's
+    // description, the view bundle's location, the system version) without the mutex, then lists
+    // the parameter groups under it, so that no call made under the mutex waits on the component
+    // registry, the bundle registry or the file system.
     void OnOpen();
 
     const char* GetBundleID() const { return bundleID.Get(); }

@@ -14,7 +14,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <memory>
 #include <mutex>
 
 // An instance. Its state word holds the number of pins (calls in flight, and pin attempts about
