@@ -98,6 +98,9 @@ int RunZerubHost(int argc, const char* const* argv, std::ostream& out, std::ostr
     double validateSeconds = kDefaultGroupSeconds;
     validate->add_option("--time-limit", validateSeconds,
                          "Seconds a group of checks may run before it fails (default 60)");
+    bool validateStrict = false;
+    validate->add_flag("--strict", validateStrict,
+                       "Fail on warnings too (what the API allows but a careful unit avoids)");
     EditorOptions editorOptions;
     CLI::App* editor = app.add_subcommand(
         "editor", "Open the editor in a window, printing the changes and gestures it announces");
@@ -168,7 +171,7 @@ int RunZerubHost(int argc, const char* const* argv, std::ostream& out, std::ostr
                         kExitUsage);
         return RunValidation(validateComponent,
                              seedOption->count() > 0 ? validateSeed : RandomSeed(), validateSeconds,
-                             out);
+                             validateStrict, out);
     }
     if (editor->parsed()) {
         if (!EditorAvailable()) return NotAvailable(err, "editor");

@@ -1,9 +1,10 @@
 // validate: the checks a host makes before it trusts a unit, through the host interface only.
-// One line per check ("PASS  name" or "FAIL  name: reason"; "SKIP  name: reason" for checks
-// that do not apply and are not counted), then "VALIDATION PASSED" or
-// "VALIDATION FAILED: N of M checks". Each group of checks runs in a process of its own, so a
-// unit that crashes, or hangs past the time limit, fails the group instead of ending the run. The
-// lifecycle rounds shuffle the groups with a seed they print; the same seed repeats the run.
+// One line per check ("PASS  name", "FAIL  name: reason", "WARN  name: reason"; "SKIP  name:
+// reason" for checks that do not apply and are not counted), then "VALIDATION PASSED" (with
+// "with N warnings" when there were some) or "VALIDATION FAILED: N of M checks". Each group of
+// checks runs in a process of its own, so a unit that crashes, or hangs past the time limit, fails
+// the group instead of ending the run. The lifecycle rounds shuffle the groups with a seed they
+// print; the same seed repeats the run.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,7 @@ uint32_t RandomSeed();
 // How long one group of checks may run: far beyond what a sound unit needs.
 constexpr double kDefaultGroupSeconds = 60.0;
 
-// Returns the exit status: 0 only when every check passed. groupSeconds (> 0) limits each group.
-int RunValidation(const std::string& componentPath, uint32_t seed, double groupSeconds,
+// Returns the exit status: 0 when no check failed and, when strict, none warned. groupSeconds
+// (> 0) limits each group.
+int RunValidation(const std::string& componentPath, uint32_t seed, double groupSeconds, bool strict,
                   std::ostream& out);

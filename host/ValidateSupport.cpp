@@ -25,6 +25,14 @@ bool Report::CheckStatus(const std::string& name, OSStatus status) {
     return Check(name, status == noErr, StatusText(status));
 }
 
+bool Report::Warn(const std::string& name, bool ok, const std::string& reason) {
+    if (ok) return Check(name, true);
+    ++total;
+    ++warned;
+    if (out) *out << "WARN  " << name << ": " << (reason.empty() ? "failed" : reason) << '\n';
+    return false;
+}
+
 void Report::Skip(const std::string& name, const std::string& reason) {
     if (out) *out << "SKIP  " << name << ": " << reason << '\n';
 }
