@@ -208,8 +208,8 @@ public:
     // Program (FXP) and bank (FXB) files, in chunk form when the plug-in keeps state chunks and
     // in parameter form otherwise. Saves replace the file only once it is wholly written; loads
     // refuse files over 16 MiB, foreign plug-in IDs, unknown formats, and programs, records or
-    // chunks cut short or counting another number of parameters, changing nothing for them. A
-    // bank that fails part way keeps the programs loaded before the bad record.
+    // chunks cut short or counting another number of parameters, changing nothing for them: a
+    // bank is checked whole before any of it is applied.
     bool SaveProgramAsFXP(WDL_String* path);
     bool SaveBankAsFXB(WDL_String* path);
     bool LoadProgramFromFXP(WDL_String* path);

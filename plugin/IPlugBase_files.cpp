@@ -3,6 +3,7 @@
 // Both file formats are big-endian throughout. A program or bank exists in two forms: the
 // parameter form holds one normalised float per parameter, the chunk form the plug-in's own
 // state chunk behind the framework's version header. stateChunks chooses the form on save.
+#include "containers/WDL_TypedBuf.h"
 #include "plugin/IPlugBase.h"
 #include "plugin/PresetFileIO.h"
 
@@ -303,29 +304,51 @@ bool IPlugBase::LoadBankFromFXB(WDL_String* path) {
     WDL_MutexLock lock(&mutex);
     if (format == Magic("FBCh") && DoesStateChunks()) {
         if (!HoldsChunk(data, kBankHeaderSize)) return false;
-        const int pos = UnserializePresets(&data, SkipVersionHeader(&data, kBankHeaderSize + 4));
+        // The chunk's form is the plug-in's own, so it is checked by reading it: a refusal part
+        // way through puts back every preset and the parameters as they were.
+        ByteChunk presetsBefore, paramsBefore;
+        SerializePresets(&presetsBefore);
+        SerializeState(&paramsBefore);
+        if (UnserializePresets(&data, SkipVersionHeader(&data, kBankHeaderSize + 4)) < 0) {
+            UnserializePresets(&presetsBefore, 0);
+            UnserializeState(&paramsBefore, 0);
+            return false;
+        }
         InformHostOfProgramChange();
-        return pos >= 0;
+        return true;
     }
     if (format != Magic("FxBk")) return false;
 
-    // Records are checked one by one: those before a bad one stay loaded.
-    int pos = kBankHeaderSize;
+    // Every record is checked before any is applied: a bank is loaded whole or not at all.
+    struct Record {
+        int valuesAt;
+        char name[kProgramNameSize + 1];
+    };
     const int64_t count = static_cast<int32_t>(nPrograms);
-    for (int64_t p = 0; p < count; ++p) {
+    if (count > NPresets()) return false;
+    WDL_TypedBuf<Record> records;
+    if (count > 0 &&
+        (!records.Resize(static_cast<int>(count)) || records.GetSize() != static_cast<int>(count)))
+        return false;
+    int pos = kBankHeaderSize;
+    for (int p = 0; p < count; ++p) {
         Reader record(data, pos);
         uint32_t recMagic = 0, recFormat = 0, recVersion = 0, recParams = 0;
-        char name[kProgramNameSize + 1] = {};
+        Record& r = records.Get()[p];
+        std::memset(r.name, 0, sizeof r.name);
         record.Int(&recMagic) && record.Int(&ignored) && record.Int(&recFormat) &&
             record.Int(&recVersion) && record.Int(&ignored) && record.Int(&ignored) &&
-            record.Int(&recParams) && record.Name(name);
+            record.Int(&recParams) && record.Name(r.name);
         if (recVersion != 1 || recMagic != Magic("CcnK") || recFormat != Magic("FxCk") ||
-            recParams != uint32_t(NParams()) || p >= NPresets() ||
-            !HoldsValues(data, record.Pos(), NParams()))
+            recParams != uint32_t(NParams()) || !HoldsValues(data, record.Pos(), NParams()))
             return false;
-        RestorePreset(static_cast<int>(p));
-        pos = ApplyNormalizedFloats(data, record.Pos());
-        StorePreset(static_cast<int>(p), name);
+        r.valuesAt = record.Pos();
+        pos = record.Pos() + 4 * NParams();
+    }
+    for (int p = 0; p < count; ++p) {
+        RestorePreset(p);
+        ApplyNormalizedFloats(data, records.Get()[p].valuesAt);
+        StorePreset(p, records.Get()[p].name);
     }
     RestorePreset(static_cast<int>(static_cast<int32_t>(current)));
     InformHostOfProgramChange();

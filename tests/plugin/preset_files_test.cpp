@@ -294,48 +294,94 @@ TEST_F(PresetFiles, BankParameterFormFieldsAndRoundTrip) {
     }
 }
 
-TEST_F(PresetFiles, BankRecordsAreCheckedOneByOne) {
+// Everything a refused load must leave as it was: the parameters, the current preset, and every
+// preset's name, flag and values.
+struct Everything {
+    std::vector<double> values;
+    int current;
+    Bytes presets;
+    bool operator==(const Everything& o) const {
+        return values == o.values && current == o.current && presets == o.presets;
+    }
+};
+
+Everything Snapshot(FilePlug& plug) {
+    ByteChunk presets;
+    plug.SerializePresets(&presets);
+    return {plug.Values(), plug.GetCurrentPresetIdx(),
+            Bytes(presets.GetBytes(), presets.GetBytes() + presets.Size())};
+}
+
+// Presets and values unlike those of a saved FilePlug, with a preset other than the first current.
+void MoveOffTheFactoryPresets(FilePlug& plug) {
+    const char* names[] = {"zero", "uno", "dos"};
+    for (int p = 0; p < 3; ++p) {
+        plug.RestorePreset(p);
+        plug.GetParam(0)->Set(0.33 * (p + 1));
+        plug.ModifyCurrentPreset(names[p]);
+    }
+    plug.RestorePreset(1);
+    plug.GetParam(1)->Set(0.77);
+}
+
+TEST_F(PresetFiles, AFileCutAnywhereChangesNothing) {
+    // Each form of program and bank, cut after every byte; a chunk is also cut with its length
+    // saying so, which only the plug-in's own reading can refuse, part way through.
+    for (const bool chunks : {false, true}) {
+        FilePlug plug(chunks);
+        plug.RestorePreset(2);
+        plug.GetParam(3)->Set(2);
+        plug.ModifyCurrentPreset("saved");
+        WDL_String program = Path("cut.fxp"), bank = Path("cut.fxb");
+        ASSERT_TRUE(plug.SaveProgramAsFXP(&program));
+        ASSERT_TRUE(plug.SaveBankAsFXB(&bank));
+        for (const auto& [file, header] : {std::pair{&program, 56}, std::pair{&bank, 156}}) {
+            const Bytes whole = Read(*file);
+            FilePlug other(chunks);
+            MoveOffTheFactoryPresets(other);
+            const Everything before = Snapshot(other);
+            for (size_t keep = 0; keep < whole.size(); ++keep) {
+                Bytes cut(whole.begin(), whole.begin() + keep);
+                for (const bool counted : {false, true}) {
+                    if (counted && (!chunks || keep < size_t(header) + 4)) continue;
+                    if (counted) PutBE(cut, header, uint32_t(keep - header - 4));
+                    Write(*file, cut);
+                    const bool loaded = file == &bank ? other.LoadBankFromFXB(file)
+                                                      : other.LoadProgramFromFXP(file);
+                    SCOPED_TRACE((chunks ? "chunk " : "values ") + std::string(file->Get()) +
+                                 (counted ? " counted, " : ", ") + std::to_string(keep) + " bytes");
+                    EXPECT_FALSE(loaded);
+                    EXPECT_TRUE(Snapshot(other) == before);
+                }
+            }
+            // The whole file still loads.
+            Write(*file, whole);
+            EXPECT_TRUE(file == &bank ? other.LoadBankFromFXB(file)
+                                      : other.LoadProgramFromFXP(file));
+            EXPECT_FALSE(Snapshot(other) == before);
+        }
+    }
+}
+
+TEST_F(PresetFiles, ABankWithABadRecordChangesNothing) {
     FilePlug plug;
     WDL_String path = Path("b.fxb");
     ASSERT_TRUE(plug.SaveBankAsFXB(&path));
     const Bytes good = Read(path);
     const size_t record = 56 + 4 * 4;
 
-    // The third record counts the wrong number of parameters: the first two stay loaded.
+    // The third record counts the wrong number of parameters: the first two are not loaded
+    // either.
     Bytes b = good;
     PutBE(b, 156 + 2 * record + 24, 3);
     Write(path, b);
     FilePlug other;
-    other.RestorePreset(0);
-    other.GetParam(0)->Set(0.33);
-    other.ModifyCurrentPreset("zero");
-    other.RestorePreset(1);
-    other.GetParam(0)->Set(0.66);
-    other.ModifyCurrentPreset("uno");
-    other.RestorePreset(2);
-    other.GetParam(0)->Set(0.99);
-    other.ModifyCurrentPreset("dos");
+    MoveOffTheFactoryPresets(other);
+    const Everything before = Snapshot(other);
+    const int announced = other.programChanges;
     EXPECT_FALSE(other.LoadBankFromFXB(&path));
-    EXPECT_STREQ(other.GetPresetName(0), "one");
-    EXPECT_STREQ(other.GetPresetName(1), "two");
-    EXPECT_STREQ(other.GetPresetName(2), "dos");
-    other.RestorePreset(2);
-    EXPECT_DOUBLE_EQ(other.GetParam(0)->Value(), 0.99);
-
-    // The third record cut short, in its values or after its header: the same, and the third
-    // preset keeps what it held.
-    for (size_t keep : {record - 2, size_t(56)}) {
-        Write(path, Bytes(good.begin(), good.begin() + 156 + 2 * record + keep));
-        FilePlug cut;
-        cut.RestorePreset(2);
-        cut.GetParam(0)->Set(0.99);
-        cut.ModifyCurrentPreset("dos");
-        EXPECT_FALSE(cut.LoadBankFromFXB(&path)) << keep;
-        EXPECT_STREQ(cut.GetPresetName(1), "two");
-        EXPECT_STREQ(cut.GetPresetName(2), "dos");
-        cut.RestorePreset(2);
-        EXPECT_DOUBLE_EQ(cut.GetParam(0)->Value(), 0.99);
-    }
+    EXPECT_TRUE(Snapshot(other) == before);
+    EXPECT_EQ(other.programChanges, announced);
 
     // A wrong record version or magic stops at once; a foreign bank is refused outright.
     for (size_t field : {size_t(12), size_t(0), size_t(8)}) {
