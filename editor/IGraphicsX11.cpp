@@ -3,6 +3,7 @@
 #include "containers/WDL_TypedBuf.h"
 #include "editor/DesktopOpen.h"
 #include "editor/IGraphicsResources.h"
+#include "editor/X11ErrorTrap.h"
 #include "plugin/IPlugBase.h"
 #include "raster/lice.h"
 
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 struct IGraphicsX11::Connection {
@@ -20,17 +22,34 @@ struct IGraphicsX11::Connection {
     Visual* visual = nullptr;
     int depth = 0;
     Atom wmDelete = 0;
-    bool direct = false;            // the back buffer's words are the visual's pixels
-    WDL_TypedBuf<uint32_t> convert; // one area in the visual's format, for other visuals
+    bool direct = false;             // the back buffer's words are the visual's pixels
+    int shift[3] = {}, bits[3] = {}; // red, green, blue fields of the visual's pixels
+    WDL_TypedBuf<uint32_t> convert;  // one area in the visual's format, for other visuals
+    X11ErrorTrap* errors = nullptr;  // every X error of this connection ends here
 };
 
 namespace {
+
+const char* VisualClassName(int c) {
+    static const char* const names[] = {"StaticGray",  "GrayScale", "StaticColor",
+                                        "PseudoColor", "TrueColor", "DirectColor"};
+    return c >= 0 && c < 6 ? names[c] : "unknown";
+}
+
+// Bits per pixel of the server's images of this depth; 0 when it has none.
+int BitsPerPixel(Display* display, int depth) {
+    int n = 0, bpp = 0;
+    XPixmapFormatValues* formats = XListPixmapFormats(display, &n);
+    for (int i = 0; formats && i < n; ++i)
+        if (formats[i].depth == depth) bpp = formats[i].bits_per_pixel;
+    if (formats) XFree(formats);
+    return bpp;
+}
 
 WDL_String& DefaultResourceDir() {
     static WDL_String dir;
     return dir;
 }
-
 // The editor's key codes (space, arrows, digits, letters); -1 for any other key.
 int KeyCodeOf(KeySym sym) {
     switch (sym) {
@@ -82,18 +101,55 @@ void MaskShape(unsigned long mask, int* shift, int* bits) {
     }
 }
 
-uint32_t ToVisualPixel(uint32_t word, const Visual* v) {
-    const unsigned long masks[3] = {v->red_mask, v->green_mask, v->blue_mask};
+uint32_t ToVisualPixel(uint32_t word, const int shift[3], const int bits[3]) {
     const uint32_t channels[3] = {(word >> 16) & 0xff, (word >> 8) & 0xff, word & 0xff};
     uint32_t pixel = 0;
     for (int c = 0; c < 3; ++c) {
-        int shift = 0, bits = 0;
-        MaskShape(masks[c], &shift, &bits);
-        if (bits == 0) continue;
-        const uint32_t value = bits >= 8 ? channels[c] << (bits - 8) : channels[c] >> (8 - bits);
-        pixel |= value << shift;
+        if (bits[c] == 0) continue;
+        const uint32_t value =
+            bits[c] >= 8 ? channels[c] << (bits[c] - 8) : channels[c] >> (8 - bits[c]);
+        pixel |= value << shift[c];
     }
     return pixel;
+}
+
+// The mean colour of the bitmap's outermost ring of pixels: what surrounds the editor when the
+// window is larger, so the artwork seems to go on.
+uint32_t EdgeColour(LICE_IBitmap* bitmap) {
+    const int w = bitmap->getWidth(), h = bitmap->getHeight(), span = bitmap->getRowSpan();
+    const uint32_t* bits = reinterpret_cast<const uint32_t*>(bitmap->getBits());
+    if (w <= 0 || h <= 0 || !bits) return 0;
+    uint64_t sum[3] = {}, n = 0;
+    auto add = [&](int x, int y) {
+        const uint32_t p = bits[y * span + x];
+        sum[0] += (p >> 16) & 0xff;
+        sum[1] += (p >> 8) & 0xff;
+        sum[2] += p & 0xff;
+        ++n;
+    };
+    for (int x = 0; x < w; ++x) {
+        add(x, 0);
+        if (h > 1) add(x, h - 1);
+    }
+    for (int y = 1; y + 1 < h; ++y) {
+        add(0, y);
+        if (w > 1) add(w - 1, y);
+    }
+    return static_cast<uint32_t>((sum[0] + n / 2) / n) << 16 |
+           static_cast<uint32_t>((sum[1] + n / 2) / n) << 8 |
+           static_cast<uint32_t>((sum[2] + n / 2) / n);
+}
+
+// Minimum = maximum = the editor's size, for window managers and for hosts that size an
+// embedded window from its hints.
+void SetSizeHints(Display* display, Window window, int w, int h) {
+    XSizeHints* hints = XAllocSizeHints();
+    if (!hints) return;
+    hints->flags = PMinSize | PMaxSize | PBaseSize;
+    hints->min_width = hints->max_width = hints->base_width = w;
+    hints->min_height = hints->max_height = hints->base_height = h;
+    XSetWMNormalHints(display, window, hints);
+    XFree(hints);
 }
 
 } // namespace
@@ -119,6 +175,12 @@ void* IGraphicsX11::GetWindow() {
     return reinterpret_cast<void*>(static_cast<uintptr_t>(mWindow));
 }
 
+void IGraphicsX11::Refuse(const char* why, unsigned long detail) {
+    std::fprintf(stderr, "%s: ", GetPlug() ? GetPlug()->GetEffectName() : "Editor");
+    std::fprintf(stderr, why, detail);
+    std::fputc('\n', stderr);
+}
+
 void* IGraphicsX11::OpenWindow(void* parent) {
     CloseWindow();
     mClosedByUser = false;
@@ -127,16 +189,46 @@ void* IGraphicsX11::OpenWindow(void* parent) {
     if (!display) return nullptr;
     mX = new Connection;
     mX->display = display;
-    const int screen = DefaultScreen(display);
-    mX->visual = DefaultVisual(display, screen);
-    mX->depth = DefaultDepth(display, screen);
-    mX->direct = (mX->depth == 24 || mX->depth == 32) && mX->visual->red_mask == 0xff0000 &&
-                 mX->visual->green_mask == 0xff00 && mX->visual->blue_mask == 0xff;
+    mX->errors = X11TrapErrors(display);
+    if (!mX->errors) {
+        CloseWindow();
+        return nullptr;
+    }
 
     mTopLevel = parent == nullptr;
-    const Window parentWindow = mTopLevel
-                                    ? RootWindow(display, screen)
-                                    : static_cast<Window>(reinterpret_cast<uintptr_t>(parent));
+    int screen = DefaultScreen(display);
+    Window parentWindow = RootWindow(display, screen);
+    if (!mTopLevel) {
+        // Checked first, so that a host handing over a stale or made-up id gets no UI rather
+        // than one that fails later.
+        parentWindow = static_cast<Window>(reinterpret_cast<uintptr_t>(parent));
+        XWindowAttributes a;
+        if (!XGetWindowAttributes(display, parentWindow, &a) || a.c_class != InputOutput) {
+            Refuse("the host's parent 0x%lx is no window to draw in; no editor opened",
+                   parentWindow);
+            CloseWindow();
+            return nullptr;
+        }
+        screen = XScreenNumberOfScreen(a.screen);
+    }
+    mX->visual = DefaultVisual(display, screen);
+    mX->depth = DefaultDepth(display, screen);
+    if (mX->visual->c_class != TrueColor) {
+        std::fprintf(stderr,
+                     "%s: the display's visual is %d-bit %s; the editor draws on TrueColor "
+                     "only, no editor opened\n",
+                     GetPlug() ? GetPlug()->GetEffectName() : "Editor", mX->depth,
+                     VisualClassName(mX->visual->c_class));
+        CloseWindow();
+        return nullptr;
+    }
+    const unsigned long masks[3] = {mX->visual->red_mask, mX->visual->green_mask,
+                                    mX->visual->blue_mask};
+    for (int c = 0; c < 3; ++c)
+        MaskShape(masks[c], &mX->shift[c], &mX->bits[c]);
+    mX->direct = BitsPerPixel(display, mX->depth) == 32 && (mX->depth == 24 || mX->depth == 32) &&
+                 masks[0] == 0xff0000 && masks[1] == 0xff00 && masks[2] == 0xff;
+
     XSetWindowAttributes attributes = {};
     // No background: every pixel comes from the back buffer, so the server never clears first.
     attributes.background_pixmap = None;
@@ -149,24 +241,25 @@ void* IGraphicsX11::OpenWindow(void* parent) {
                       static_cast<unsigned>(Height()), 0, mX->depth, InputOutput, mX->visual,
                       CWBackPixmap | CWBorderPixel | CWColormap | CWEventMask, &attributes);
     mWindow = window;
+    mWindowW = Width();
+    mWindowH = Height();
     mX->gc = XCreateGC(display, window, 0, nullptr);
-
+    SetSizeHints(display, window, Width(), Height());
     if (mTopLevel) {
-        XSizeHints* hints = XAllocSizeHints();
-        if (hints) {
-            hints->flags = PMinSize | PMaxSize;
-            hints->min_width = hints->max_width = Width();
-            hints->min_height = hints->max_height = Height();
-            XSetWMNormalHints(display, window, hints);
-            XFree(hints);
-        }
         const char* title = GetPlug() ? GetPlug()->GetEffectName() : "Editor";
         XStoreName(display, window, title);
         mX->wmDelete = XInternAtom(display, "WM_DELETE_WINDOW", False);
         XSetWMProtocols(display, window, &mX->wmDelete, 1);
     }
     XMapWindow(display, window);
-    XFlush(display);
+    // The parent may have gone between the check and here: then nothing is made either.
+    XSync(display, False);
+    if (X11ErrorCount(mX->errors) != 0) {
+        Refuse("the host's parent 0x%lx went away while the editor opened; no editor opened",
+               parentWindow);
+        CloseWindow();
+        return nullptr;
+    }
     return GetWindow();
 }
 
@@ -174,36 +267,49 @@ void IGraphicsX11::CloseWindow() {
     // A drag cut short by the window closing gets no release: end its gesture here.
     ReleaseMouseCapture();
     if (!mX) return;
-    if (mWindow) {
-        // A host often destroys its parent window (and so ours) before it closes the UI:
-        // destroying ours again would be an X error, which ends the host's process.
-        XSync(mX->display, False);
-        XEvent gone;
-        if (XCheckTypedWindowEvent(mX->display, mWindow, DestroyNotify, &gone)) mWindow = 0;
-    }
-    if (mWindow) XDestroyWindow(mX->display, mWindow);
-    if (mX->gc) XFreeGC(mX->display, mX->gc);
-    XCloseDisplay(mX->display);
+    Display* display = mX->display;
+    // A host often destroys its parent window (and so ours) before it closes the UI, and the
+    // server may do so at any moment up to this request: the error that brings is caught on
+    // this connection, so destroying is always safe.
+    if (mWindow && !Lost()) XDestroyWindow(display, mWindow);
+    if (mX->gc) XFreeGC(display, mX->gc);
+    XSync(display, True);
+    X11ReleaseTrap(display, mX->errors);
+    XCloseDisplay(display);
     delete mX;
     mX = nullptr;
     mWindow = 0;
+}
+
+bool IGraphicsX11::Lost() const {
+    return mX && mWindow && X11LostDrawable(mX->errors) == mWindow;
 }
 
 void IGraphicsX11::Resize(int w, int h) {
     IGraphics::Resize(w, h);
     mDrawn = false;
     if (mX && mWindow) {
+        SetSizeHints(mX->display, mWindow, Width(), Height());
         XResizeWindow(mX->display, mWindow, static_cast<unsigned>(Width()),
                       static_cast<unsigned>(Height()));
         XFlush(mX->display);
     }
 }
 
+int IGraphicsX11::OriginX() const {
+    return std::max(0, (mWindowW - Width()) / 2);
+}
+
+int IGraphicsX11::OriginY() const {
+    return std::max(0, (mWindowH - Height()) / 2);
+}
+
 bool IGraphicsX11::Idle() {
     if (!mX) return false;
     IRECT exposed;
     bool wasExposed = false;
-    while (mX && mWindow && XPending(mX->display) > 0) {
+    // Reading events also reads errors: a window destroyed under us shows up here at the latest.
+    while (mX && mWindow && !Lost() && XPending(mX->display) > 0) {
         XEvent event;
         XNextEvent(mX->display, &event);
         if (event.type == Expose) {
@@ -212,7 +318,23 @@ bool IGraphicsX11::Idle() {
             wasExposed = true;
             continue;
         }
+        if (event.type == ConfigureNotify && event.xconfigure.window == mWindow) {
+            // A host sized the window itself: the editor moves to the new centre, so all of it
+            // is painted again.
+            if (event.xconfigure.width != mWindowW || event.xconfigure.height != mWindowH) {
+                mWindowW = event.xconfigure.width;
+                mWindowH = event.xconfigure.height;
+                exposed = IRECT(0, 0, mWindowW, mWindowH);
+                wasExposed = true;
+            }
+            continue;
+        }
         HandleEvent(&event);
+    }
+    if (mX && mWindow && Lost()) {
+        // Gone on the server: nothing left to draw into, and nothing to destroy on closing.
+        ReleaseMouseCapture();
+        mWindow = 0;
     }
     if (!mX || !mWindow) return false;
     IRECT dirty;
@@ -220,14 +342,48 @@ bool IGraphicsX11::Idle() {
         Draw(&dirty);
         mDrawn = true;
     }
-    if (wasExposed && mDrawn)
-        PutArea(exposed.left, exposed.top, exposed.right - exposed.left,
-                exposed.bottom - exposed.top);
+    if (wasExposed && mDrawn) PaintWindowArea(exposed);
     return true;
+}
+
+void IGraphicsX11::PaintWindowArea(const IRECT& area) {
+    const int ox = OriginX(), oy = OriginY();
+    const IRECT editor(ox, oy, ox + Width(), oy + Height());
+    if (area.left < editor.left || area.top < editor.top || area.right > editor.right ||
+        area.bottom > editor.bottom)
+        FillMargins();
+    PutArea(area.left - ox, area.top - oy, area.right - area.left, area.bottom - area.top);
+}
+
+void IGraphicsX11::FillMargins() {
+    LICE_SysBitmap* buffer = GetBackBuffer();
+    if (!mX || !mWindow || !buffer) return;
+    const int ox = OriginX(), oy = OriginY();
+    const int right = std::min(ox + Width(), mWindowW), bottom = std::min(oy + Height(), mWindowH);
+    const XRectangle bands[4] = {
+        {0, 0, static_cast<unsigned short>(mWindowW), static_cast<unsigned short>(oy)},
+        {0, static_cast<short>(bottom), static_cast<unsigned short>(mWindowW),
+         static_cast<unsigned short>(std::max(0, mWindowH - bottom))},
+        {0, static_cast<short>(oy), static_cast<unsigned short>(ox),
+         static_cast<unsigned short>(bottom - oy)},
+        {static_cast<short>(right), static_cast<short>(oy),
+         static_cast<unsigned short>(std::max(0, mWindowW - right)),
+         static_cast<unsigned short>(bottom - oy)}};
+    XRectangle fill[4];
+    int n = 0;
+    for (const XRectangle& band : bands)
+        if (band.width > 0 && band.height > 0) fill[n++] = band;
+    if (n == 0) return;
+    const uint32_t edge = EdgeColour(buffer);
+    XSetForeground(mX->display, mX->gc,
+                   mX->direct ? edge : ToVisualPixel(edge, mX->shift, mX->bits));
+    XFillRectangles(mX->display, mWindow, mX->gc, fill, n);
 }
 
 void IGraphicsX11::HandleEvent(void* anyEvent) {
     XEvent& event = *static_cast<XEvent*>(anyEvent);
+    // Positions in the editor's own coordinates, wherever it sits in the window.
+    const int ox = OriginX(), oy = OriginY();
     switch (event.type) {
     case ButtonPress: {
         const XButtonEvent& e = event.xbutton;
@@ -242,15 +398,15 @@ void IGraphicsX11::HandleEvent(void* anyEvent) {
             mLastPressX = e.x;
             mLastPressY = e.y;
             if (quick)
-                OnMouseDblClick(e.x, e.y, &mod);
+                OnMouseDblClick(e.x - ox, e.y - oy, &mod);
             else
-                OnMouseDown(e.x, e.y, &mod);
+                OnMouseDown(e.x - ox, e.y - oy, &mod);
         } else if (e.button == Button3) {
             IMouseMod mod = RightButtonMods(e.state);
-            OnMouseDown(e.x, e.y, &mod);
+            OnMouseDown(e.x - ox, e.y - oy, &mod);
         } else if (e.button == Button4 || e.button == Button5) {
             IMouseMod mod = LeftButtonMods(e.state);
-            OnMouseWheel(e.x, e.y, &mod, e.button == Button4 ? 1 : -1);
+            OnMouseWheel(e.x - ox, e.y - oy, &mod, e.button == Button4 ? 1 : -1);
         }
         break;
     }
@@ -258,10 +414,10 @@ void IGraphicsX11::HandleEvent(void* anyEvent) {
         const XButtonEvent& e = event.xbutton;
         if (e.button == Button1) {
             IMouseMod mod = LeftButtonMods(e.state);
-            OnMouseUp(e.x, e.y, &mod);
+            OnMouseUp(e.x - ox, e.y - oy, &mod);
         } else if (e.button == Button3) {
             IMouseMod mod = RightButtonMods(e.state);
-            OnMouseUp(e.x, e.y, &mod);
+            OnMouseUp(e.x - ox, e.y - oy, &mod);
         }
         break;
     }
@@ -272,13 +428,13 @@ void IGraphicsX11::HandleEvent(void* anyEvent) {
         const XMotionEvent& e = event.xmotion;
         if (e.state & Button1Mask) {
             IMouseMod mod = LeftButtonMods(e.state);
-            OnMouseDrag(e.x, e.y, &mod);
+            OnMouseDrag(e.x - ox, e.y - oy, &mod);
         } else if (e.state & Button3Mask) {
             IMouseMod mod = RightButtonMods(e.state);
-            OnMouseDrag(e.x, e.y, &mod);
+            OnMouseDrag(e.x - ox, e.y - oy, &mod);
         } else {
             IMouseMod mod = LeftButtonMods(e.state);
-            OnMouseOver(e.x, e.y, &mod);
+            OnMouseOver(e.x - ox, e.y - oy, &mod);
         }
         break;
     }
@@ -290,7 +446,7 @@ void IGraphicsX11::HandleEvent(void* anyEvent) {
         KeySym sym = NoSymbol;
         XLookupString(&event.xkey, text, sizeof text, &sym, nullptr);
         const int key = KeyCodeOf(sym);
-        if (key >= 0) OnKeyDown(event.xkey.x, event.xkey.y, key);
+        if (key >= 0) OnKeyDown(event.xkey.x - ox, event.xkey.y - oy, key);
         break;
     }
     case ClientMessage:
@@ -327,6 +483,7 @@ void IGraphicsX11::PutArea(int x, int y, int w, int h) {
     if (right <= x || bottom <= y) return;
     w = right - x;
     h = bottom - y;
+    const int ox = OriginX(), oy = OriginY();
     Display* display = mX->display;
     const int span = buffer->getRowSpan();
     char* bits = reinterpret_cast<char*>(buffer->getBits());
@@ -338,14 +495,17 @@ void IGraphicsX11::PutArea(int x, int y, int w, int h) {
         if (!image) return;
         // The words are in this machine's order; Xlib swaps them if the server's differs.
         image->byte_order = LSBFirst;
-        XPutImage(display, mWindow, mX->gc, image, x, y, x, y, static_cast<unsigned>(w),
+        XPutImage(display, mWindow, mX->gc, image, x, y, x + ox, y + oy, static_cast<unsigned>(w),
                   static_cast<unsigned>(h));
     } else {
+        // The server's own pixel size and byte order for this depth (8, 16, 24 or 32 bits a
+        // pixel); XPutPixel packs each converted pixel accordingly.
         image = XCreateImage(display, mX->visual, static_cast<unsigned>(mX->depth), ZPixmap, 0,
                              nullptr, static_cast<unsigned>(w), static_cast<unsigned>(h), 32, 0);
         if (!image) return;
-        uint32_t* pixels = mX->convert.Resize(image->bytes_per_line / 4 * h, false);
-        if (!pixels || image->bits_per_pixel != 32) {
+        const int words = (image->bytes_per_line * h + 3) / 4;
+        uint32_t* pixels = mX->convert.Resize(words, false);
+        if (!pixels || mX->convert.GetSize() != words) {
             XDestroyImage(image); // data is null: only the record goes
             return;
         }
@@ -354,8 +514,8 @@ void IGraphicsX11::PutArea(int x, int y, int w, int h) {
         for (int row = 0; row < h; ++row)
             for (int col = 0; col < w; ++col)
                 XPutPixel(image, col, row,
-                          ToVisualPixel(rows[(y + row) * span + x + col], mX->visual));
-        XPutImage(display, mWindow, mX->gc, image, 0, 0, x, y, static_cast<unsigned>(w),
+                          ToVisualPixel(rows[(y + row) * span + x + col], mX->shift, mX->bits));
+        XPutImage(display, mWindow, mX->gc, image, 0, 0, x + ox, y + oy, static_cast<unsigned>(w),
                   static_cast<unsigned>(h));
     }
     image->data = nullptr; // the pixels are not Xlib's to free

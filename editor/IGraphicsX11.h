@@ -8,6 +8,16 @@
 // events and then redraws what is dirty. There is no thread and no timer; an idle call with
 // nothing dirty and no event costs a poll of the connection.
 //
+// A UI must never end its host. Every X error on the editor's connection is the editor's own
+// (a window the host destroyed under it, a parent that names no window): it is caught on that
+// connection alone, without touching the process-wide handler the host may rely on, and marks
+// the view gone. A parent that is no window, or a default visual that is not TrueColor, makes
+// OpenWindow refuse (null) with one line on stderr.
+//
+// The window asks window managers and embedding hosts for the editor's size (minimum = maximum);
+// a host that makes it larger anyway gets the editor centred and the rest painted in the
+// colour of the artwork's edge, so no pixel shows what was there before.
+//
 // Input maps as the Cocoa layer maps it: left button presses, drags and releases with the left
 // flag (and the right flag too while Super, the command key, is held); a second left press within
 // kDoubleClickMs and a few pixels of the first is a double click; right button events carry the
@@ -16,7 +26,8 @@
 //
 // The back buffer's pixel word (0xAARRGGBB in memory order B, G, R, A) is the layout of a 24-bit
 // TrueColor visual with masks 0xff0000, 0xff00, 0xff on a little-endian client, so rectangles
-// go to the window with XPutImage straight from it; another visual gets a converted copy.
+// go to the window with XPutImage straight from it; every other TrueColor visual (depths 8 to
+// 32, any masks and pixel sizes) gets a converted copy.
 //
 // Offered: the view, redraw, mouse, wheel and keys, opening addresses with the desktop's
 // handler, paths (plug-in folder, desktop, configuration folders). Refused with a clear result:
@@ -81,10 +92,18 @@ public:
 private:
     struct Connection; // the Xlib objects, kept out of this header
     void HandleEvent(void* event);
-    void PutArea(int x, int y, int w, int h);
+    bool Lost() const; // the server has reported the window gone
+    void Refuse(const char* why, unsigned long detail);
+    // Where the editor's top left sits in the window: centred when the host made it larger.
+    int OriginX() const;
+    int OriginY() const;
+    void PaintWindowArea(const IRECT& area);  // window coordinates
+    void FillMargins();                       // what lies outside the editor
+    void PutArea(int x, int y, int w, int h); // editor coordinates
 
     Connection* mX = nullptr;
-    unsigned long mWindow = 0; // X window id; 0 when closed
+    unsigned long mWindow = 0;      // X window id; 0 when closed
+    int mWindowW = 0, mWindowH = 0; // the window's size as the server last reported it
     bool mTopLevel = false;
     bool mClosedByUser = false;
     bool mDrawn = false; // the back buffer holds a whole frame

@@ -2,6 +2,7 @@
 
 #include "lv2/IPlugLV2UI_ports.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -10,7 +11,8 @@ bool IPlugLV2UI::Connect(const char* pluginURI, LV2UI_Write_Function writeFuncti
                          LV2UI_Controller hostController, const LV2_Feature* const* features) {
     if (!writeFunction) return false;
     if (NParams() > 0 && !ports.Resize(NParams(), false)) return false;
-    if (!LV2ControlPorts(LV2PluginURIBase(), pluginURI, this, ports.Get())) return false;
+    if (!LV2ControlPorts(LV2PluginURIBase(), pluginURI, this, ports.Get(), &bypassPort))
+        return false;
     const LV2UI_Port_Map* portMap = nullptr;
     for (int i = 0; features && features[i]; ++i) {
         const LV2_Feature* f = features[i];
@@ -26,6 +28,13 @@ bool IPlugLV2UI::Connect(const char* pluginURI, LV2UI_Write_Function writeFuncti
             portMap->port_index(portMap->handle, LV2ControlSymbol(this, p).c_str());
         if (index != LV2UI_INVALID_PORT_INDEX) ports.Get()[p] = static_cast<int>(index);
     }
+    if (portMap && portMap->port_index && bypassPort >= 0) {
+        const uint32_t index =
+            portMap->port_index(portMap->handle, LV2BypassPortSymbol(this).c_str());
+        if (index != LV2UI_INVALID_PORT_INDEX) bypassPort = static_cast<int>(index);
+    }
+    const int bypassParam = LV2Product().enabledParam;
+    if (const IParam* bypass = GetParam(bypassParam)) enabledBypass = bypass->Value();
     write = writeFunction;
     controller = hostController;
     return true;
@@ -43,22 +52,49 @@ int IPlugLV2UI::ParamOfPort(uint32_t port) const {
 
 void IPlugLV2UI::PortEvent(uint32_t port, uint32_t size, uint32_t format, const void* buffer) {
     if (format != 0 || size != sizeof(float) || !buffer) return;
-    const int paramIdx = ParamOfPort(port);
-    if (paramIdx < 0) return;
     float value;
     std::memcpy(&value, buffer, sizeof value);
     if (!std::isfinite(value)) return;
+    if (bypassPort >= 0 && port == static_cast<uint32_t>(bypassPort)) {
+        WDL_MutexLock lock(&mutex);
+        portBypass = LV2BypassFromBypassPort(value);
+        ShowBypass();
+        return;
+    }
+    const int paramIdx = ParamOfPort(port);
+    if (paramIdx < 0) return;
     WDL_MutexLock lock(&mutex);
     IParam* param = GetParam(paramIdx);
     param->Set(LV2ControlParamValue(paramIdx, value)); // clamps to the parameter's range
+    if (paramIdx == LV2Product().enabledParam) {
+        enabledBypass = param->Value();
+        ShowBypass();
+        return;
+    }
+    if (IPlugEditor* editor = GetGUI())
+        editor->SetParameterFromPlug(paramIdx, param->Value(), false);
+}
+
+void IPlugLV2UI::ShowBypass() {
+    const int paramIdx = LV2Product().enabledParam;
+    IParam* param = GetParam(paramIdx);
+    if (!param) return;
+    param->Set(std::max(enabledBypass, portBypass));
     if (IPlugEditor* editor = GetGUI())
         editor->SetParameterFromPlug(paramIdx, param->Value(), false);
 }
 
 void IPlugLV2UI::Touch(int paramIdx, bool grabbed) {
+    if (!touch || !touch->touch) return;
     const int port = PortOfParam(paramIdx);
-    if (touch && touch->touch && port >= 0)
-        touch->touch(touch->handle, static_cast<uint32_t>(port), grabbed);
+    if (port >= 0) touch->touch(touch->handle, static_cast<uint32_t>(port), grabbed);
+    // A press of the switch writes "by" too, inside the same gesture.
+    if (paramIdx == LV2Product().enabledParam && bypassPort >= 0)
+        touch->touch(touch->handle, static_cast<uint32_t>(bypassPort), grabbed);
+}
+
+void IPlugLV2UI::WritePort(int port, float value) {
+    if (write && port >= 0) write(controller, static_cast<uint32_t>(port), sizeof value, 0, &value);
 }
 
 void IPlugLV2UI::BeginInformHostOfParamChange(int paramIdx) {
@@ -70,12 +106,18 @@ void IPlugLV2UI::EndInformHostOfParamChange(int paramIdx) {
 }
 
 void IPlugLV2UI::InformHostOfParamChange(int paramIdx, double /*normalizedValue*/) {
-    const int port = PortOfParam(paramIdx);
     const IParam* param = GetParam(paramIdx);
-    if (!write || port < 0 || !param) return;
+    if (!param) return;
     // The DSP reads real values from its control ports (the bypass inverted on "enabled").
-    const float value = LV2ControlPortValue(paramIdx, param->Value());
-    write(controller, static_cast<uint32_t>(port), sizeof value, 0, &value);
+    WritePort(PortOfParam(paramIdx), LV2ControlPortValue(paramIdx, param->Value()));
+    if (paramIdx != LV2Product().enabledParam) return;
+    // The switch decides alone: "by" is cleared, else an old session's 1 there would keep the
+    // sound bypassed whatever the switch and the host's bypass show.
+    enabledBypass = param->Value();
+    if (bypassPort >= 0) {
+        WritePort(bypassPort, 0.0f);
+        portBypass = 0.0;
+    }
 }
 
 void LV2UIURI(const char* base, char* out) {

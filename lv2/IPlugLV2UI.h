@@ -9,6 +9,12 @@
 // plug-in's own port layout, chosen by the plug-in URI), so every channel configuration shares
 // one UI.
 //
+// Bypass has two ports: the host's own "enabled" (the bypass parameter, inverted) and the
+// earlier builds' "by", which hosts that ignore notOnGUI show and which old sessions restore.
+// The effect bypasses when either says so, and so does the editor's switch; a press of the
+// switch writes both, "enabled" as the switch now shows and "by" cleared, so the state the user
+// sets is the one that plays whatever the other port held.
+//
 // Threads: everything runs on the host's UI thread.
 #pragma once
 
@@ -34,8 +40,9 @@ public:
     // values that are not finite, are ignored). Moves the bound controls; writes nothing back.
     void PortEvent(uint32_t port, uint32_t size, uint32_t format, const void* buffer);
 
-    int PortOfParam(int paramIdx) const;  // -1 when unbound
-    int ParamOfPort(uint32_t port) const; // -1 when no parameter sits there
+    int PortOfParam(int paramIdx) const;          // -1 when unbound
+    int ParamOfPort(uint32_t port) const;         // -1 when no parameter sits there
+    int BypassPort() const { return bypassPort; } // "by"; -1 when the plug-in has none
 
     // ---- Host-facing operations of the base ----
     void BeginInformHostOfParamChange(int paramIdx) override;
@@ -44,11 +51,16 @@ public:
 
 private:
     void Touch(int paramIdx, bool grabbed);
+    void WritePort(int port, float value);
+    void ShowBypass(); // the bypass parameter and the switch: either port bypassing
 
     LV2UI_Write_Function write = nullptr;
     LV2UI_Controller controller = nullptr;
     const LV2UI_Touch* touch = nullptr;
     WDL_TypedBuf<int> ports; // control port index of each parameter
+    int bypassPort = -1;
+    // What each bypass port last said, as real values of the bypass parameter (1 bypasses).
+    double enabledBypass = 0.0, portBypass = 0.0;
 };
 
 // The factory each product defines for this wrapper (as for every wrapper): constructs the

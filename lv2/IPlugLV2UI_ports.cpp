@@ -5,7 +5,8 @@
 
 #include <cstring>
 
-bool LV2ControlPorts(const char* base, const char* pluginURI, const IPlugBase* plug, int* ports) {
+bool LV2ControlPorts(const char* base, const char* pluginURI, const IPlugBase* plug, int* ports,
+                     int* bypassPort) {
     if (!base || !pluginURI || !plug) return false;
     for (int i = 0; i < plug->NChannelIO(); ++i) {
         const ChannelIO& io = *plug->GetChannelIO(i);
@@ -16,8 +17,10 @@ bool LV2ControlPorts(const char* base, const char* pluginURI, const IPlugBase* p
         layout.nIn = io.in;
         layout.nOut = io.out;
         layout.nParams = plug->NParams();
+        layout.bypassPort = !LV2BypassPortSymbol(plug).empty();
         for (int p = 0; p < layout.nParams; ++p)
             ports[p] = layout.FirstControl() + p;
+        if (bypassPort) *bypassPort = layout.BypassPort();
         return true;
     }
     return false;
@@ -26,6 +29,15 @@ bool LV2ControlPorts(const char* base, const char* pluginURI, const IPlugBase* p
 std::string LV2ControlSymbol(const IPlugBase* plug, int paramIdx) {
     const std::vector<std::string> symbols = LV2ControlSymbols(plug);
     return paramIdx >= 0 && paramIdx < static_cast<int>(symbols.size()) ? symbols[paramIdx] : "";
+}
+
+std::string LV2BypassPortSymbol(const IPlugBase* plug) {
+    const std::vector<std::string> symbols = LV2ControlSymbols(plug);
+    return plug && static_cast<int>(symbols.size()) > plug->NParams() ? symbols.back() : "";
+}
+
+double LV2BypassFromBypassPort(float portValue) {
+    return IPlugLV2::BypassFromBypassPort(portValue);
 }
 
 float LV2ControlPortValue(int paramIdx, double value) {

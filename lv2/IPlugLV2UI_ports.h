@@ -7,11 +7,17 @@
 class IPlugBase;
 
 // Fills ports[0..plug->NParams()) with the control port index of each parameter of the plug-in
-// whose URI under base is pluginURI (one plug-in per channel configuration of plug). False when
-// pluginURI names none of them.
-bool LV2ControlPorts(const char* base, const char* pluginURI, const IPlugBase* plug, int* ports);
+// whose URI under base is pluginURI (one plug-in per channel configuration of plug), and
+// *bypassPort with the index of the earlier builds' bypass port "by" (-1 when the plug-in has
+// none). False when pluginURI names none of them.
+bool LV2ControlPorts(const char* base, const char* pluginURI, const IPlugBase* plug, int* ports,
+                     int* bypassPort);
 // The symbol of a parameter's control port ("" for no such parameter).
 std::string LV2ControlSymbol(const IPlugBase* plug, int paramIdx);
+// The symbol of the earlier builds' bypass port ("" when the plug-in has none).
+std::string LV2BypassPortSymbol(const IPlugBase* plug);
+// The bypass parameter's real value that a finite value of that port stands for.
+double LV2BypassFromBypassPort(float portValue);
 // What a parameter's control port carries for its real value, and the real value a port value
 // stands for (the bypass parameter sits inverted on the host's "enabled" port).
 float LV2ControlPortValue(int paramIdx, double value);

@@ -352,9 +352,9 @@ std::string LV2UITurtle(IPlugLV2* plug, const char* uriBase, const char* uiBinar
     for (int i = 0; i < plug->NChannelIO(); ++i) {
         const std::string uri = URIRef(PluginURI(uriBase, *plug->GetChannelIO(i)));
         ttl += uri + "\n    ui:ui " + ui + " .\n\n";
+        // Every control port, "by" included: the editor's switch shows either bypass.
         const std::vector<std::string> symbols = LV2ControlSymbols(plug);
-        for (int p = 0; p < plug->NParams(); ++p) {
-            const std::string& symbol = symbols[p];
+        for (const std::string& symbol : symbols) {
             notifications += "    ui:portNotification [\n        ui:plugin " + uri +
                              " ;\n        lv2:symbol " + Quoted(symbol.c_str()) +
                              " ;\n        ui:protocol ui:floatProtocol\n    ] ;\n";

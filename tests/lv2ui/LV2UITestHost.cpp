@@ -6,10 +6,37 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 const char* const kMonoURI = "https://www.quillmoor.com/plugins/zerub#mono";
 const char* const kStereoURI = "https://www.quillmoor.com/plugins/zerub#stereo";
+
+namespace {
+
+int gXErrors = 0;
+
+int CountXError(Display*, XErrorEvent*) {
+    ++gXErrors;
+    return 0;
+}
+
+} // namespace
+
+void InstallCountingXErrorHandler() {
+    XSetErrorHandler(CountXError);
+}
+
+bool CountingXErrorHandlerInstalled() {
+    // Setting a handler is the only way to read the one in force: put it straight back.
+    XErrorHandler current = XSetErrorHandler(CountXError);
+    XSetErrorHandler(current);
+    return current == CountXError;
+}
+
+int XErrorsCounted() {
+    return gXErrors;
+}
 
 LV2UITestHost::LV2UITestHost() {
     display = XOpenDisplay(nullptr);
@@ -29,6 +56,21 @@ LV2UITestHost::~LV2UITestHost() {
 
 bool LV2UITestHost::Open(const char* pluginURI, bool withParent, int x, int y) {
     if (!display) return false;
+    if (withParent && !parent) {
+        const int screen = DefaultScreen(display);
+        parent = XCreateSimpleWindow(display, RootWindow(display, screen), x, y, 400, 600, 0, 0,
+                                     BlackPixel(display, screen));
+        XMapWindow(display, parent);
+        XSync(display, False);
+    }
+    return Instantiate(pluginURI, withParent, parent);
+}
+
+bool LV2UITestHost::OpenInside(const char* pluginURI, Window parentId) {
+    return display && Instantiate(pluginURI, true, parentId);
+}
+
+bool LV2UITestHost::Instantiate(const char* pluginURI, bool withParent, Window parentId) {
     library = dlopen((bundle + "/Zerub_ui.so").c_str(), RTLD_NOW | RTLD_NODELETE);
     if (!library) return false;
     auto entry =
@@ -39,16 +81,9 @@ bool LV2UITestHost::Open(const char* pluginURI, bool withParent, int x, int y) {
         static_cast<const LV2UI_Idle_Interface*>(descriptor->extension_data(LV2_UI__idleInterface));
     if (!idle) return false;
 
-    if (withParent && !parent) {
-        const int screen = DefaultScreen(display);
-        parent = XCreateSimpleWindow(display, RootWindow(display, screen), x, y, 400, 600, 0, 0,
-                                     BlackPixel(display, screen));
-        XMapWindow(display, parent);
-        XSync(display, False);
-    }
     const LV2_Feature mapFeature = {LV2_URID__map, &map};
     const LV2_Feature parentFeature = {LV2_UI__parent,
-                                       reinterpret_cast<void*>(static_cast<uintptr_t>(parent))};
+                                       reinterpret_cast<void*>(static_cast<uintptr_t>(parentId))};
     const LV2_Feature resizeFeature = {LV2_UI__resize, &resize};
     const LV2_Feature touchFeature = {LV2_UI__touch, &touch};
     const LV2_Feature idleFeature = {LV2_UI__idleInterface, nullptr};
@@ -74,6 +109,22 @@ void LV2UITestHost::Close() {
 void LV2UITestHost::DestroyParent() {
     if (parent) XDestroyWindow(display, parent);
     parent = 0;
+    XSync(display, False);
+}
+
+void LV2UITestHost::DestroyParentUnsynced() {
+    if (parent) XDestroyWindow(display, parent);
+    parent = 0;
+    XFlush(display);
+}
+
+void LV2UITestHost::GrabServer() {
+    XGrabServer(display);
+    XSync(display, False);
+}
+
+void LV2UITestHost::UngrabServer() {
+    XUngrabServer(display);
     XSync(display, False);
 }
 
@@ -130,12 +181,49 @@ Window LV2UITestHost::Root() const {
     return DefaultRootWindow(display);
 }
 
+bool LV2UITestHost::VisualMasks(unsigned long* red, unsigned long* green,
+                                unsigned long* blue) const {
+    if (!display) return false;
+    const Visual* v = DefaultVisual(display, DefaultScreen(display));
+    *red = v->red_mask;
+    *green = v->green_mask;
+    *blue = v->blue_mask;
+    return v->c_class == TrueColor;
+}
+
 void LV2UITestHost::PaintOver(uint32_t rgb) {
     GC gc = XCreateGC(display, uiWindow, 0, nullptr);
     XSetForeground(display, gc, rgb);
     XFillRectangle(display, uiWindow, gc, 0, 0, 4096, 4096);
     XFreeGC(display, gc);
     XSync(display, False);
+}
+
+void LV2UITestHost::SetParentBackground(unsigned long px) {
+    XSetWindowBackground(display, parent, px);
+    XClearWindow(display, parent);
+    XSync(display, False);
+}
+
+void LV2UITestHost::ResizeUI(int width, int height) {
+    int w = 0, h = 0;
+    if (parent && WindowSize(parent, &w, &h) && (w < width || h < height))
+        XResizeWindow(display, parent, static_cast<unsigned>(std::max(w, width)),
+                      static_cast<unsigned>(std::max(h, height)));
+    XResizeWindow(display, uiWindow, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    XSync(display, False);
+}
+
+bool LV2UITestHost::SizeHints(Window w, int* minW, int* minH, int* maxW, int* maxH) const {
+    XSizeHints hints = {};
+    long supplied = 0;
+    if (!XGetWMNormalHints(display, w, &hints, &supplied)) return false;
+    if ((hints.flags & (PMinSize | PMaxSize)) != (PMinSize | PMaxSize)) return false;
+    *minW = hints.min_width;
+    *minH = hints.min_height;
+    *maxW = hints.max_width;
+    *maxH = hints.max_height;
+    return true;
 }
 
 void LV2UITestHost::SendClose() {

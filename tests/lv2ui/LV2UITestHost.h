@@ -15,6 +15,12 @@
 using Window = unsigned long;
 struct _XDisplay;
 
+// A process-wide X error handler that counts errors instead of ending the process, as a host
+// may install; CountingHandlerInstalled says whether it is still the one in force.
+void InstallCountingXErrorHandler();
+bool CountingXErrorHandlerInstalled();
+int XErrorsCounted();
+
 // The plug-in URIs of the bundle.
 extern const char* const kMonoURI;
 extern const char* const kStereoURI;
@@ -36,10 +42,17 @@ public:
     // Instantiates the UI for pluginURI inside a new parent window at (x, y) of the screen, or
     // as its own top-level window when withParent is false. False when anything failed.
     bool Open(const char* pluginURI, bool withParent = true, int x = 0, int y = 0);
+    // Instantiates the UI with parentId as ui:parent, whatever it names (no window of its own).
+    bool OpenInside(const char* pluginURI, Window parentId);
     // The bundle Open loads the UI from (default: the built one); set before the first Open.
     std::string bundle = ZERUB_LV2_BUNDLE;
     void Close();         // the host's cleanup call; the parent window stays
     void DestroyParent(); // as a host tearing down its window before the UI
+    // The same, sent to the server without waiting for it to be done (as a toolkit does).
+    void DestroyParentUnsynced();
+    // The whole server for this host's connection alone, until UngrabServer (synced both).
+    void GrabServer();
+    void UngrabServer();
     bool IsOpen() const { return handle != nullptr; }
 
     // The UI's idle call n times, letting the server's events arrive in between; the last
@@ -57,8 +70,17 @@ public:
     // The window's pixels as 0x00RRGGBB words, row by row; empty when it cannot be read.
     std::vector<uint32_t> Pixels(Window w, int width, int height) const;
     Window Root() const;
+    // The default visual's colour masks; false when it has none (not a TrueColor visual).
+    bool VisualMasks(unsigned long* red, unsigned long* green, unsigned long* blue) const;
     // Fills the UI's window with rgb through the host's own connection, behind the UI's back.
     void PaintOver(uint32_t rgb);
+    // Gives the parent window a background of pixel value px and clears it to that.
+    void SetParentBackground(unsigned long px);
+    // Sizes the UI's window itself, as hosts with a wider window of their own do (the parent
+    // grows to hold it).
+    void ResizeUI(int width, int height);
+    // The window's WM_NORMAL_HINTS sizes; false when it has no minimum and maximum size.
+    bool SizeHints(Window w, int* minW, int* minH, int* maxW, int* maxH) const;
     // Sends WM_DELETE_WINDOW to the UI's window, as a window manager's close button does.
     void SendClose();
 
@@ -72,6 +94,7 @@ public:
     int resizedWidth = 0, resizedHeight = 0;
 
 private:
+    bool Instantiate(const char* pluginURI, bool withParent, Window parentId);
     static void Write(LV2UI_Controller controller, uint32_t port, uint32_t size, uint32_t protocol,
                       const void* buffer);
     static void Touch(LV2UI_Feature_Handle handle, uint32_t port, bool grabbed);

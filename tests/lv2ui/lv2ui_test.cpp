@@ -1,6 +1,7 @@
 // The bundle's UI in a small LV2 UI host under a private X server: its window and size, the
 // pixels it shows against the windowless editor, edits and gestures from XTest's pointer, port
-// events, closing and reopening, two UIs at once, and a UI without a parent.
+// events (both bypass ports among them), closing and reopening, two UIs at once, a UI without a
+// parent, a window the host makes larger, and hosts that destroy the UI's window under it.
 #include "../window/FakeDesktopOpener.h"
 #include "../window/XvfbDisplay.h"
 #include "LV2UITestHost.h"
@@ -13,14 +14,16 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <memory>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int kW = 333, kH = 511;
-constexpr uint32_t kStereoGain = 4, kStereoLevel = 5, kStereoEnabled = 6;
-constexpr uint32_t kMonoGain = 2;
+constexpr uint32_t kStereoGain = 4, kStereoLevel = 5, kStereoEnabled = 6, kStereoBy = 7;
+constexpr uint32_t kMonoGain = 2, kMonoEnabled = 4, kMonoBy = 5;
 
 // The windowless editor's pixels at the given real values (0x00RRGGBB), and its controls' areas.
 struct Reference {
@@ -62,6 +65,25 @@ std::vector<float> WritesTo(const LV2UITestHost& host, uint32_t port) {
     for (const UIMessage& m : host.messages)
         if (m.kind == UIMessage::kWrite && m.port == port) values.push_back(m.value);
     return values;
+}
+
+// Runs body in a child process, which makes X connections of its own (it never uses the
+// parent's), and answers how the child ended: its exit status, or 128 + the ending signal.
+// Xlib's default error handler, when it fires, exits with 1.
+int InChild(const std::function<int()>& body) {
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) _exit(body());
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Open/close rounds for the tests of hosts that destroy the UI's window: a few by default;
+// ZERUB_LV2UI_ROUNDS=300 for a longer run by hand.
+int Rounds(int fallback) {
+    const char* n = std::getenv("ZERUB_LV2UI_ROUNDS");
+    return n && std::atoi(n) > 0 ? std::atoi(n) : fallback;
 }
 
 // Every test runs under the private X server, beside the windowless editor as reference.
@@ -119,6 +141,108 @@ TEST_F(LV2UI, ShowsTheWindowlessEditorsPixelsAndPortEventsWriteNothingBack) {
     host.PortEvent(kStereoLevel, 0.0f);
     host.PortEvent(kStereoEnabled, 0.0f); // the host's bypass
     ExpectShowsWithoutWriting(host, 1.0, 0.0, 1.0);
+}
+
+// The earlier builds' "by" port, which some hosts show and old sessions restore, bypasses the
+// sound: the switch shows it, and a press of the switch decides alone (both ports written).
+TEST_F(LV2UI, TheSwitchShowsEitherBypassPortAndAPressWritesBoth) {
+    const auto [x, y] = Centre(3);
+    LV2UITestHost host;
+    ASSERT_TRUE(host.Open(kStereoURI));
+    host.PortEvent(kStereoGain, 1.0f);
+    host.PortEvent(kStereoLevel, 0.0f);
+    host.PortEvent(kStereoBy, 1.0f); // "enabled" stays 1
+    ExpectShowsWithoutWriting(host, 1.0, 0.0, 1.0);
+
+    host.Click(1, x, y); // what the user sees bypassed becomes active, whatever "by" held
+    EXPECT_EQ(WritesTo(host, kStereoEnabled), std::vector<float>{1.0f});
+    EXPECT_EQ(WritesTo(host, kStereoBy), std::vector<float>{0.0f});
+    EXPECT_EQ(Differs(host, 1.0, 0.0, 0.0), 0);
+    host.messages.clear();
+    host.Click(1, x + 20, y); // and bypassed again, through the host's own bypass alone
+    EXPECT_EQ(WritesTo(host, kStereoEnabled), std::vector<float>{0.0f});
+    EXPECT_EQ(WritesTo(host, kStereoBy), std::vector<float>{0.0f});
+    EXPECT_EQ(Differs(host, 1.0, 0.0, 1.0), 0);
+    // Both writes lie inside one gesture on both ports.
+    ASSERT_EQ(host.messages.size(), 6u);
+    for (int i : {0, 1})
+        EXPECT_EQ(host.messages[i].kind, UIMessage::kGrab);
+    for (int i : {4, 5})
+        EXPECT_EQ(host.messages[i].kind, UIMessage::kRelease);
+
+    // Either port alone bypasses: "by" back at 0 leaves "enabled" 0 bypassing.
+    host.messages.clear();
+    host.PortEvent(kStereoEnabled, 0.0f);
+    host.PortEvent(kStereoBy, 1.0f);
+    host.PortEvent(kStereoBy, 0.0f);
+    ExpectShowsWithoutWriting(host, 1.0, 0.0, 1.0);
+    host.PortEvent(kStereoEnabled, 1.0f);
+    ExpectShowsWithoutWriting(host, 1.0, 0.0, 0.0);
+    host.PortEvent(kStereoBy, std::nanf("")); // ignored, as the effect ignores it
+    host.PortEvent(kStereoBy, 0.5f);          // below 1: not bypassed, as the effect reads it
+    ExpectShowsWithoutWriting(host, 1.0, 0.0, 0.0);
+}
+
+TEST_F(LV2UI, TheMonoUIReadsAndWritesTheMonoBypassPorts) {
+    const auto [x, y] = Centre(3);
+    LV2UITestHost host;
+    ASSERT_TRUE(host.Open(kMonoURI));
+    host.PortEvent(kMonoBy, 1.0f);
+    ExpectShowsWithoutWriting(host, 0.5, 0.5, 1.0);
+    host.Click(1, x, y);
+    EXPECT_EQ(WritesTo(host, kMonoEnabled), std::vector<float>{1.0f});
+    EXPECT_EQ(WritesTo(host, kMonoBy), std::vector<float>{0.0f});
+}
+
+// Hosts with a wider window of their own size the UI's window themselves (392 x 511, 600 x
+// 675): every pixel of it is painted, the editor centred and the rest in one colour, the mean
+// of the artwork's outermost pixels; the pointer still lands where the editor shows.
+TEST_F(LV2UI, AWindowTheHostMakesLargerIsPaintedEdgeToEdge) {
+    const std::vector<uint32_t> editor = ref.At(0.5, 0.5, 0.0);
+    uint64_t sum[3] = {}, n = 0;
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x)
+            if (x == 0 || y == 0 || x == kW - 1 || y == kH - 1) {
+                const uint32_t p = editor[static_cast<size_t>(y) * kW + x];
+                for (int c = 0; c < 3; ++c)
+                    sum[c] += (p >> (16 - 8 * c)) & 0xff;
+                ++n;
+            }
+    uint32_t edge = 0;
+    for (int c = 0; c < 3; ++c)
+        edge |= static_cast<uint32_t>((sum[c] + n / 2) / n) << (16 - 8 * c);
+    constexpr uint32_t kUnpainted = 0x00ff00; // the parent's background, shown where nothing is
+
+    LV2UITestHost host;
+    ASSERT_TRUE(host.Open(kStereoURI));
+    int minW = 0, minH = 0, maxW = 0, maxH = 0;
+    ASSERT_TRUE(host.SizeHints(host.UIWindow(), &minW, &minH, &maxW, &maxH));
+    EXPECT_EQ(std::vector<int>({minW, minH, maxW, maxH}), std::vector<int>({kW, kH, kW, kH}));
+    host.SetParentBackground(kUnpainted);
+    for (const auto& [w, h] : {std::pair<int, int>{392, 511}, {600, 675}, {333, 511}}) {
+        host.ResizeUI(w, h);
+        host.Idle();
+        const std::vector<uint32_t> pixels = host.Pixels(host.UIWindow(), w, h);
+        ASSERT_EQ(pixels.size(), static_cast<size_t>(w) * h);
+        const int ox = (w - kW) / 2, oy = (h - kH) / 2;
+        int wrongEditor = 0, wrongMargin = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const uint32_t p = pixels[static_cast<size_t>(y) * w + x];
+                const bool inside = x >= ox && x < ox + kW && y >= oy && y < oy + kH;
+                if (inside)
+                    wrongEditor += p != editor[static_cast<size_t>(y - oy) * kW + (x - ox)];
+                else
+                    wrongMargin += p != edge;
+            }
+        EXPECT_EQ(wrongEditor, 0) << w << " x " << h;
+        EXPECT_EQ(wrongMargin, 0) << w << " x " << h;
+    }
+    host.ResizeUI(600, 675);
+    host.Idle();
+    const auto [x, y] = Centre(3);
+    host.Click(1, x + (600 - kW) / 2, y + (675 - kH) / 2);
+    EXPECT_EQ(WritesTo(host, kStereoEnabled), std::vector<float>{0.0f});
 }
 
 TEST_F(LV2UI, PortEventsOfOtherPortsFormatsOrNonFiniteValuesChangeNothing) {
@@ -232,6 +356,81 @@ TEST_F(LV2UI, AHostThatDestroysItsWindowFirstCanStillCloseTheUI) {
     again.DestroyParent();
     EXPECT_NE(again.Idle(), 0); // the view is gone: idle says so
     again.Close();
+}
+
+TEST_F(LV2UI, AParentThatNamesNoWindowIsRefusedAndTheHostLives) {
+    const int status = InChild([] {
+        LV2UITestHost host;
+        // Far outside any client's id range: no window has this id.
+        if (host.OpenInside(kStereoURI, 0x7ffffff0ul)) return 10;
+        host.Idle();
+        LV2UITestHost after; // and the next UI opens as usual
+        return after.Open(kStereoURI) ? 0 : 11;
+    });
+    EXPECT_EQ(status, 0) << "1: an X error ended the host; 10: a UI was made in no window";
+}
+
+// The order a toolkit host sends without syncing: the parent destroyed, then a port event and
+// an idle call, or the cleanup straight away. With Xlib's default error handler in force, an
+// error that reaches it ends the host.
+TEST_F(LV2UI, AHostThatDestroysTheParentWithoutSyncingSurvivesEveryOrder) {
+    const int rounds = Rounds(24);
+    const int status = InChild([rounds] {
+        for (int round = 0; round < rounds; ++round) {
+            LV2UITestHost host;
+            if (!host.Open(kStereoURI)) return 10;
+            const float gain = (round % 10) / 10.0f;
+            switch (round % 4) {
+            case 0:
+                host.DestroyParentUnsynced();
+                host.PortEvent(kStereoGain, gain);
+                host.IdleOnce();
+                break;
+            case 1:
+                host.DestroyParentUnsynced();
+                break;
+            case 2:
+                host.DestroyParentUnsynced();
+                host.IdleOnce();
+                host.PortEvent(kStereoLevel, gain);
+                host.IdleOnce();
+                break;
+            default:
+                host.PortEvent(kStereoGain, gain);
+                host.DestroyParentUnsynced();
+                host.IdleOnce();
+                host.IdleOnce();
+                break;
+            }
+            host.Close();
+        }
+        return 0;
+    });
+    EXPECT_EQ(status, 0) << "1: an X error ended the host";
+}
+
+// Made certain with a server grab: the UI's drawing reaches the server only after its window
+// is gone. The error is the UI's: the host's own handler neither hears of it nor is replaced,
+// and the UI stops drawing (idle says the view is gone) and closes cleanly.
+TEST_F(LV2UI, DrawingIntoAWindowDestroyedUnderTheUIIsCaughtOnItsOwnConnection) {
+    const int status = InChild([] {
+        InstallCountingXErrorHandler();
+        LV2UITestHost host;
+        if (!host.Open(kStereoURI)) return 10;
+        host.GrabServer();
+        host.PortEvent(kStereoGain, 1.0f);
+        host.IdleOnce(); // the knob's pixels wait at the server behind the grab
+        host.DestroyParentUnsynced();
+        host.UngrabServer();
+        host.PortEvent(kStereoGain, 0.0f);
+        const int answer = host.Idle();
+        host.Close();
+        if (XErrorsCounted() != 0) return 11;
+        if (!CountingXErrorHandlerInstalled()) return 12;
+        return answer != 0 ? 0 : 13;
+    });
+    EXPECT_EQ(status, 0) << "11: the host's handler got the UI's error; 12: the UI replaced "
+                            "the host's handler; 13: idle still says the view is open";
 }
 
 TEST_F(LV2UI, FiveCloseAndReopenCyclesEachShowTheEditor) {

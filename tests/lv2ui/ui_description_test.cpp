@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <set>
 #include <string>
 
@@ -75,7 +77,7 @@ TEST(UIDescription, BothPluginsHaveTheOneX11UIWithItsFeaturesAndNotifications) {
             lilv_node_free(target);
             lilv_node_free(symbol);
         }
-        EXPECT_EQ(symbols, (std::multiset<std::string>{"gain", "level", "enabled"})) << uri;
+        EXPECT_EQ(symbols, (std::multiset<std::string>{"gain", "level", "enabled", "by"})) << uri;
         lilv_nodes_free(notes);
         lilv_node_free(notification);
         lilv_node_free(pluginKey);
@@ -83,6 +85,25 @@ TEST(UIDescription, BothPluginsHaveTheOneX11UIWithItsFeaturesAndNotifications) {
         lilv_uis_free(uis);
     }
     EXPECT_EQ(seen, 2);
+}
+
+// LV2 checkers refuse a UI binary that references fork (a UI must not duplicate its host).
+TEST(UIBinary, ReferencesNoFork) {
+    if (std::system("command -v nm >/dev/null 2>&1") != 0) GTEST_SKIP() << "nm is not installed";
+    FILE* nm = popen("nm -D --undefined-only '" ZERUB_LV2_BUNDLE "/Zerub_ui.so'", "r");
+    ASSERT_NE(nm, nullptr);
+    std::set<std::string> symbols;
+    char line[512];
+    while (std::fgets(line, sizeof line, nm)) {
+        std::string name = line;
+        name = name.substr(name.find_last_of(' ') + 1);
+        name = name.substr(0, name.find_first_of("@\n"));
+        symbols.insert(name);
+    }
+    ASSERT_EQ(pclose(nm), 0);
+    EXPECT_FALSE(symbols.empty());
+    for (const char* call : {"fork", "vfork", "_Fork", "__fork"})
+        EXPECT_EQ(symbols.count(call), 0u) << call;
 }
 
 } // namespace
