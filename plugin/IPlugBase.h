@@ -158,6 +158,8 @@ public:
     void ProcessBuffers(double sampleType, int nFrames);
     void ProcessBuffers(float sampleType, int nFrames);
     void ProcessBuffersAccumulating(float sampleType, int nFrames);
+    // Output i takes input i (silence past the inputs), as though every input were read before
+    // any output is written: an output may be given any input's buffer.
     void PassThroughBuffers(double sampleType, int nFrames);
     void PassThroughBuffers(float sampleType, int nFrames);
     void ZeroScratchBuffers();
@@ -260,6 +262,9 @@ private:
     bool BindFloatChannels();
     // Converts the bound float inputs into their scratch buffers for the double path.
     void WidenFloatInputs(int nFrames);
+    // Room for bytes in connected input idx's scratch block, where a pass-through sets the input
+    // aside while an output overwrites its buffer; null when the block is smaller or not free.
+    void* InputSpare(int idx, size_t bytes);
 
     // Small granularities: these never grow after SetBlockSize, so over-allocating them would
     // only make every instance bigger.
