@@ -195,12 +195,16 @@ bool IPlugBase::CompareState(const unsigned char* data, int startPos) {
 
 void IPlugBase::SetParameterFromGUI(int paramIdx, double normalizedValue) {
     if (!std::isfinite(normalizedValue)) return; // no change to announce
-    WDL_MutexLock lock(&mutex);
-    IParam* param = GetParam(paramIdx);
-    if (!param) return;
-    param->SetNormalized(normalizedValue);
+    {
+        WDL_MutexLock lock(&mutex);
+        IParam* param = GetParam(paramIdx);
+        if (!param) return;
+        param->SetNormalized(normalizedValue);
+        OnParamChange(paramIdx);
+    }
+    // The host hears of it once the mutex is free: its listener may wait on a lock of the host's
+    // own that a render thread holds while that thread waits for our mutex.
     InformHostOfParamChange(paramIdx, normalizedValue);
-    OnParamChange(paramIdx);
 }
 
 void IPlugBase::AttachGraphics(IPlugEditor* newGraphics) {
@@ -505,7 +509,12 @@ void IPlugBase::OnParamReset() {
 }
 
 void IPlugBase::DirtyParameters() {
-    WDL_MutexLock lock(&mutex);
-    for (int i = 0; i < NParams(); ++i)
-        InformHostOfParamChange(i, GetParam(i)->GetNormalized());
+    for (int i = 0; i < NParams(); ++i) {
+        double normalized;
+        {
+            WDL_MutexLock lock(&mutex);
+            normalized = GetParam(i)->GetNormalized();
+        }
+        InformHostOfParamChange(i, normalized); // never under the mutex, as SetParameterFromGUI
+    }
 }

@@ -78,11 +78,14 @@ public:
     virtual void PopupHostContextMenuForParam(int /*paramIdx*/, int /*x*/, int /*y*/) {}
 
     // ---- Editor to plug-in (UI thread) ----
-    // Under the mutex: set the normalised value, tell the host, call OnParamChange. A
-    // non-finite value is ignored (nothing set, nobody told).
+    // Under the mutex: set the normalised value and call OnParamChange; then, with the mutex
+    // released, tell the host (which reads the new value back). A non-finite value is ignored
+    // (nothing set, nobody told).
     virtual void SetParameterFromGUI(int paramIdx, double normalizedValue);
 
     // ---- Host-facing operations the wrapper implements ----
+    // The notices run host code, which may wait on locks of the host's own: call them with the
+    // mutex released (SetParameterFromGUI and DirtyParameters do).
     virtual void BeginInformHostOfParamChange(int paramIdx) = 0;
     virtual void InformHostOfParamChange(int paramIdx, double normalizedValue) = 0;
     virtual void EndInformHostOfParamChange(int paramIdx) = 0;
@@ -173,7 +176,8 @@ public:
 
     // Calls OnParamChange for every parameter in order (the caller holds the mutex).
     void OnParamReset();
-    // Under the mutex, tells the host every parameter's normalised value.
+    // Tells the host every parameter's normalised value, each read under the mutex and sent
+    // without it.
     void DirtyParameters();
 
     // ---- State and presets ----
