@@ -90,9 +90,10 @@ public:
     EAUInputType GetInputType(int bus) const;
 
     // ---- Host-facing operations of the base ----
-    // Called by the base and the editor: parameter and program notices on the UI thread (the
-    // mutex may be held; they take no other lock of the unit), transport queries on the render
-    // thread with the mutex held (they call only the host's procedures).
+    // Called by the base and the editor: parameter and program notices on the UI thread, to be
+    // made with the mutex released, since they run the host's listeners (the program notice
+    // takes the mutex only to read the listener list); transport queries on the render thread
+    // with the mutex held (they call only the host's procedures).
     void BeginInformHostOfParamChange(int paramIdx) override;
     void InformHostOfParamChange(int paramIdx, double normalizedValue) override;
     void EndInformHostOfParamChange(int paramIdx) override;

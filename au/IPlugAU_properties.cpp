@@ -128,6 +128,10 @@ struct IPlugAUProperties {
         *writable = au.GetTailSize() > 0;
         return noErr;
     }
+    // A rate belongs to the unit (global) or to a bus that exists, as a stream format does.
+    static OSStatus RateBus(IPlugAU& au, const PropertyAddress& at, UInt32*, Boolean*) {
+        return RateAddress(au, at);
+    }
     static OSStatus InputBusElement(IPlugAU& au, const PropertyAddress& at, UInt32*, Boolean*) {
         return OkOr(at.element < static_cast<AudioUnitElement>(au.NInputBuses()),
                     kAudioUnitErr_InvalidProperty);
@@ -170,7 +174,11 @@ struct IPlugAUProperties {
     static OSStatus GetClassInfo(IPlugAU& au, const PropertyAddress&, void* data) {
         return au.GetState(static_cast<CFPropertyListRef*>(data));
     }
-    static OSStatus GetNothing(IPlugAU&, const PropertyAddress&, void*) { return noErr; }
+    // A property that is only ever set: a get has nothing to answer, and says so rather than
+    // leave the host's buffer as it was.
+    static OSStatus GetWriteOnly(IPlugAU&, const PropertyAddress&, void*) {
+        return kAudioUnitErr_PropertyNotInUse;
+    }
     static OSStatus GetSampleRate(IPlugAU& au, const PropertyAddress&, void* data) {
         *static_cast<Float64*>(data) = au.GetSampleRate();
         return noErr;
@@ -300,8 +308,7 @@ struct IPlugAUProperties {
         sfv->outString = MakeCFString(au.paramValueString);
         return noErr;
     }
-    static OSStatus GetParameterIDName(IPlugAU& au, const PropertyAddress& at, void* data) {
-        if (!at.Global()) return noErr;
+    static OSStatus GetParameterIDName(IPlugAU& au, const PropertyAddress&, void* data) {
         AudioUnitParameterIDName* idName = static_cast<AudioUnitParameterIDName*>(data);
         const IParam* param = au.GetParam(static_cast<int>(idName->inID));
         if (!param || idName->inDesiredLength < kAudioUnitParameterName_Full)
@@ -313,8 +320,7 @@ struct IPlugAUProperties {
         idName->outName = MakeCFString(name);
         return noErr;
     }
-    static OSStatus GetClumpName(IPlugAU& au, const PropertyAddress& at, void* data) {
-        if (!at.Global()) return noErr;
+    static OSStatus GetClumpName(IPlugAU& au, const PropertyAddress&, void* data) {
         AudioUnitParameterNameInfo* clump = static_cast<AudioUnitParameterNameInfo*>(data);
         if (static_cast<SInt32>(clump->inID) <= 0) return kAudioUnitErr_PropertyNotInUse;
         const char* group = au.paramGroups.Get(static_cast<int>(clump->inID) - 1);
@@ -354,7 +360,8 @@ struct IPlugAUProperties {
     static OSStatus SetConnection(IPlugAU& au, const PropertyAddress&, const void* data) {
         return au.MakeConnection(static_cast<const AudioUnitConnection*>(data));
     }
-    static OSStatus SetSampleRate(IPlugAU& au, const PropertyAddress&, const void* data) {
+    static OSStatus SetSampleRate(IPlugAU& au, const PropertyAddress& at, const void* data) {
+        if (OSStatus status = RateAddress(au, at)) return status;
         const Float64 rate = *static_cast<const Float64*>(data);
         if (!UsableSampleRate(rate)) return kAudioUnitErr_InvalidPropertyValue;
         au.SetSampleRate(rate);
@@ -419,6 +426,12 @@ struct IPlugAUProperties {
     }
 
 private:
+    static OSStatus RateAddress(IPlugAU& au, const PropertyAddress& at) {
+        if (at.scope != kAudioUnitScope_Global && at.scope != kAudioUnitScope_Input &&
+            at.scope != kAudioUnitScope_Output)
+            return kAudioUnitErr_InvalidScope;
+        return OkOr(au.GetBus(at.scope, at.element), kAudioUnitErr_InvalidElement);
+    }
     static const IPlugAU::BusChannels* LayoutBusOf(IPlugAU& au, const PropertyAddress& at) {
         const int i = static_cast<int>(at.element);
         return at.scope == kAudioUnitScope_Output ? au.outBuses.Get(i) : au.inBuses.Get(i);
@@ -502,13 +515,13 @@ const PropertyRow kPropertyTable[] = {
     //     set scopes, set size, set, setter locks, notifies
     {IPlugAU::kIPlugObjectPropertyID, kAnyScope, kNoProp, sizeof(IPlugAU*), false, nullptr,
          P::GetPlugObject, 0, 0, nullptr, false, false},
-    {kAudioUnitProperty_ClassInfo, kAnyScope, kNoProp, sizeof(CFPropertyListRef), false, nullptr,
+    {kAudioUnitProperty_ClassInfo, kAnyScope, kNoProp, sizeof(CFPropertyListRef), true, nullptr,
          P::GetClassInfo,
          kAnyScope, sizeof(CFPropertyListRef), P::SetClassInfo, true, true},
     {kAudioUnitProperty_MakeConnection, kGlobal | kInput, kNoProp, sizeof(AudioUnitConnection),
-         true, nullptr, P::GetNothing,
+         true, nullptr, P::GetWriteOnly,
          kGlobal | kInput, sizeof(AudioUnitConnection), P::SetConnection, true, true},
-    {kAudioUnitProperty_SampleRate, kAnyScope, kNoProp, sizeof(Float64), true, nullptr,
+    {kAudioUnitProperty_SampleRate, kAnyScope, kNoProp, sizeof(Float64), true, P::RateBus,
          P::GetSampleRate,
          kAnyScope, sizeof(Float64), P::SetSampleRate, false, true},
     {kAudioUnitProperty_ParameterList, kAnyScope, kNoProp, 0, false, P::ParameterListSize,
@@ -543,12 +556,12 @@ const PropertyRow kPropertyTable[] = {
     {kAudioUnitProperty_LastRenderError, kGlobal, kNoProp, sizeof(OSStatus), false, nullptr,
          P::GetLastRenderError, 0, 0, nullptr, false, false},
     {kAudioUnitProperty_SetRenderCallback, kGlobal | kInput, kNoProp,
-         sizeof(AURenderCallbackStruct), true, P::InputBusElement, P::GetNothing,
+         sizeof(AURenderCallbackStruct), true, P::InputBusElement, P::GetWriteOnly,
          kInput, sizeof(AURenderCallbackStruct), P::SetRenderCallback, false, true},
     {kAudioUnitProperty_FactoryPresets, kAnyScope, kNoProp, sizeof(CFArrayRef), false, nullptr,
          P::GetFactoryPresets, 0, 0, nullptr, false, false},
     {kAudioUnitProperty_HostCallbacks, kGlobal, kNoProp, sizeof(HostCallbackInfo), true, nullptr,
-         P::GetNothing,
+         P::GetWriteOnly,
          kGlobal, sizeof(HostCallbackInfo), P::SetHostCallbacks, false, true},
     {kAudioUnitProperty_CurrentPreset, kAnyScope, kNoProp, sizeof(AUPreset), true, nullptr,
          P::GetPreset,
@@ -562,9 +575,9 @@ const PropertyRow kPropertyTable[] = {
     {kAudioUnitProperty_ParameterStringFromValue, kGlobal, kNoScope,
          sizeof(AudioUnitParameterStringFromValue), false, nullptr, P::GetStringFromValue,
          0, 0, nullptr, false, false},
-    {kAudioUnitProperty_ParameterIDName, kAnyScope, kNoProp, sizeof(AudioUnitParameterIDName),
+    {kAudioUnitProperty_ParameterIDName, kGlobal, kNoScope, sizeof(AudioUnitParameterIDName),
          false, nullptr, P::GetParameterIDName, 0, 0, nullptr, false, false},
-    {kAudioUnitProperty_ParameterClumpName, kAnyScope, kNoProp, sizeof(AudioUnitParameterNameInfo),
+    {kAudioUnitProperty_ParameterClumpName, kGlobal, kNoScope, sizeof(AudioUnitParameterNameInfo),
          false, nullptr, P::GetClumpName, 0, 0, nullptr, false, false},
     {kAudioUnitProperty_PresentPreset, kAnyScope, kNoProp, sizeof(AUPreset), true, nullptr,
          P::GetPreset,

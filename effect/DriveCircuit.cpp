@@ -553,11 +553,19 @@ void BlockPair(DriveCircuit& a, DriveCircuit& b, const T* inA, const T* inB, T* 
         if (rerun & 2) RunScalar(b, xb, outB + start, n, gain, level);
     }
 #else
+    // Channel a's output may be channel b's input: keep b's chunk when it does.
+    const bool crossed = outA == inB;
+    T copyB[kChunk];
     for (int start = 0; start < nFrames; start += kChunk) {
         // Without SIMD lanes the definition itself is the block path.
         const int n = nFrames - start < kChunk ? nFrames - start : kChunk;
+        const T* xb = inB + start;
+        if (crossed) {
+            std::memcpy(copyB, xb, sizeof(T) * static_cast<size_t>(n));
+            xb = copyB;
+        }
         RunScalar(a, inA + start, outA + start, n, gain, level);
-        RunScalar(b, inB + start, outB + start, n, gain, level);
+        RunScalar(b, xb, outB + start, n, gain, level);
     }
 #endif
 }

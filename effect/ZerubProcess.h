@@ -8,7 +8,7 @@
 // circuits' coefficients for the rate (recomputed only when it changed), then either an exact
 // copy of the inputs (bypassed: the circuits keep their state) or both circuits side by side,
 // bit-identical to Process once per sample. Always reads inputs 0 and 1 and writes outputs 0
-// and 1; an input may be its own output.
+// and 1; any output may share any input's buffer (both inputs are read before it is written).
 void ProcessZerubBlock(DriveCircuit& left, DriveCircuit& right, double sampleRate, double gain,
                        double level, bool bypassed, const double* const* inputs,
                        double* const* outputs, int nFrames);

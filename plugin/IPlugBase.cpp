@@ -110,23 +110,56 @@ void Narrow(const double* src, float* dst, int n) {
         dst[s] = static_cast<float>(src[s]);
 }
 
-// Copies input i to output i where both exist and zero-fills the remaining outputs.
-void CopyThrough(double** inputs, int nIn, double** outputs, int nOut, int nFrames) {
+// Copies input i to output i where both exist and zero-fills the remaining outputs (a null
+// input is silence, a null output is skipped), as though every input were read before any output
+// is written: a host may hand an output another channel's input buffer. Such an input is first
+// set aside in spare(i), room for nFrames samples that nothing else reads now (null when there
+// is none: the input is then copied where it lies).
+template <typename T, typename Spare>
+void CopyThrough(const T* const* inputs, int nIn, T* const* outputs, int nOut, int nFrames,
+                 Spare spare) {
     if (nFrames <= 0) return;
-    const size_t bytes = static_cast<size_t>(nFrames) * sizeof(double);
+    const size_t bytes = static_cast<size_t>(nFrames) * sizeof(T);
+    auto holds = [&](const T* p) {
+        for (int k = 0; k < nIn; ++k)
+            if (inputs[k] == p) return true;
+        for (int k = 0; k < nOut; ++k)
+            if (outputs[k] == p) return true;
+        return false;
+    };
+    // The room input i is set aside in, or null when it is read where it lies.
+    auto stashOf = [&](int i) -> T* {
+        if (!inputs[i] || !outputs[i]) return nullptr;
+        bool overwritten = false;
+        for (int k = 0; k < nOut && !overwritten; ++k)
+            overwritten = k != i && outputs[k] == inputs[i];
+        if (!overwritten) return nullptr;
+        T* room = spare(i);
+        return room && !holds(room) ? room : nullptr;
+    };
+    const int nCopied = std::min(nIn, nOut);
+    for (int i = 0; i < nCopied; ++i)
+        if (T* room = stashOf(i)) std::memcpy(room, inputs[i], bytes);
     for (int i = 0; i < nOut; ++i) {
         if (!outputs[i]) continue;
-        if (i < nIn && inputs[i])
-            std::memmove(outputs[i], inputs[i], bytes);
-        else
+        const T* src = nullptr;
+        if (i < nIn) {
+            const T* room = stashOf(i);
+            src = room ? room : inputs[i];
+        }
+        if (!src)
             std::memset(outputs[i], 0, bytes);
+        else if (src != outputs[i])
+            std::memmove(outputs[i], src, bytes);
     }
 }
 
 } // namespace
 
 void IPlugBase::ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) {
-    CopyThrough(inputs, NInChannels(), outputs, NOutChannels(), nFrames);
+    CopyThrough(inputs, NInChannels(), outputs, NOutChannels(), nFrames, [&](int i) {
+        return static_cast<double*>(InputSpare(i, sizeof(double) * std::max(nFrames, 0)));
+    });
 }
 
 void IPlugBase::ProcessFloatReplacing(const float* const* inputs, float* const* outputs,
@@ -162,12 +195,16 @@ bool IPlugBase::CompareState(const unsigned char* data, int startPos) {
 
 void IPlugBase::SetParameterFromGUI(int paramIdx, double normalizedValue) {
     if (!std::isfinite(normalizedValue)) return; // no change to announce
-    WDL_MutexLock lock(&mutex);
-    IParam* param = GetParam(paramIdx);
-    if (!param) return;
-    param->SetNormalized(normalizedValue);
+    {
+        WDL_MutexLock lock(&mutex);
+        IParam* param = GetParam(paramIdx);
+        if (!param) return;
+        param->SetNormalized(normalizedValue);
+        OnParamChange(paramIdx);
+    }
+    // The host hears of it once the mutex is free: its listener may wait on a lock of the host's
+    // own that a render thread holds while that thread waits for our mutex.
     InformHostOfParamChange(paramIdx, normalizedValue);
-    OnParamChange(paramIdx);
 }
 
 void IPlugBase::AttachGraphics(IPlugEditor* newGraphics) {
@@ -318,6 +355,13 @@ void IPlugBase::WidenFloatInputs(int nFrames) {
     }
 }
 
+void* IPlugBase::InputSpare(int idx, size_t bytes) {
+    // Only a connected input's scratch block is free: a disconnected one is its silence.
+    InChannel* ch = inChannels.Get(idx);
+    if (!ch || !ch->connected || !ch->scratch.Get()) return nullptr;
+    return ch->scratch.GetSize() * sizeof(double) >= bytes ? ch->scratch.Get() : nullptr;
+}
+
 bool IPlugBase::BindFloatChannels() {
     if (blockSize <= 0 || fSilence.GetSize() != blockSize || fDiscard.GetSize() != blockSize)
         return false;
@@ -401,21 +445,20 @@ void IPlugBase::ProcessBuffersAccumulating(float /*sampleType*/, int nFrames) {
 void IPlugBase::PassThroughBuffers(double /*sampleType*/, int nFrames) {
     nFrames = std::min(nFrames, blockSize);
     WidenFloatInputs(nFrames);
-    CopyThrough(inData.Get(), NInChannels(), outData.Get(), NOutChannels(), nFrames);
+    CopyThrough(inData.Get(), NInChannels(), outData.Get(), NOutChannels(), nFrames, [&](int i) {
+        return static_cast<double*>(InputSpare(i, sizeof(double) * std::max(nFrames, 0)));
+    });
 }
 
 void IPlugBase::PassThroughBuffers(float /*sampleType*/, int nFrames) {
     nFrames = std::min(nFrames, blockSize);
     if (BindFloatChannels()) {
-        // Float to float: the samples pass bit for bit, without a trip through doubles.
-        if (nFrames <= 0) return;
-        const size_t bytes = sizeof(float) * static_cast<size_t>(nFrames);
-        for (int i = 0; i < NOutChannels(); ++i) {
-            if (!outChannels.Get(i)->connected) continue;
-            float* dst = fOutData.Get()[i];
-            const float* src = i < NInChannels() ? fInData.Get()[i] : fSilence.Get();
-            if (dst != src) std::memmove(dst, src, bytes);
-        }
+        // Float to float: the samples pass bit for bit, without a trip through doubles. A
+        // disconnected output writes to the discard block, which no input reads.
+        CopyThrough(
+            fInData.Get(), NInChannels(), fOutData.Get(), NOutChannels(), nFrames, [&](int i) {
+                return static_cast<float*>(InputSpare(i, sizeof(float) * std::max(nFrames, 0)));
+            });
         return;
     }
     PassThroughBuffers(0.0, nFrames);
@@ -466,7 +509,12 @@ void IPlugBase::OnParamReset() {
 }
 
 void IPlugBase::DirtyParameters() {
-    WDL_MutexLock lock(&mutex);
-    for (int i = 0; i < NParams(); ++i)
-        InformHostOfParamChange(i, GetParam(i)->GetNormalized());
+    for (int i = 0; i < NParams(); ++i) {
+        double normalized;
+        {
+            WDL_MutexLock lock(&mutex);
+            normalized = GetParam(i)->GetNormalized();
+        }
+        InformHostOfParamChange(i, normalized); // never under the mutex, as SetParameterFromGUI
+    }
 }

@@ -78,11 +78,14 @@ public:
     virtual void PopupHostContextMenuForParam(int /*paramIdx*/, int /*x*/, int /*y*/) {}
 
     // ---- Editor to plug-in (UI thread) ----
-    // Under the mutex: set the normalised value, tell the host, call OnParamChange. A
-    // non-finite value is ignored (nothing set, nobody told).
+    // Under the mutex: set the normalised value and call OnParamChange; then, with the mutex
+    // released, tell the host (which reads the new value back). A non-finite value is ignored
+    // (nothing set, nobody told).
     virtual void SetParameterFromGUI(int paramIdx, double normalizedValue);
 
     // ---- Host-facing operations the wrapper implements ----
+    // The notices run host code, which may wait on locks of the host's own: call them with the
+    // mutex released (SetParameterFromGUI and DirtyParameters do).
     virtual void BeginInformHostOfParamChange(int paramIdx) = 0;
     virtual void InformHostOfParamChange(int paramIdx, double normalizedValue) = 0;
     virtual void EndInformHostOfParamChange(int paramIdx) = 0;
@@ -158,6 +161,8 @@ public:
     void ProcessBuffers(double sampleType, int nFrames);
     void ProcessBuffers(float sampleType, int nFrames);
     void ProcessBuffersAccumulating(float sampleType, int nFrames);
+    // Output i takes input i (silence past the inputs), as though every input were read before
+    // any output is written: an output may be given any input's buffer.
     void PassThroughBuffers(double sampleType, int nFrames);
     void PassThroughBuffers(float sampleType, int nFrames);
     void ZeroScratchBuffers();
@@ -171,7 +176,8 @@ public:
 
     // Calls OnParamChange for every parameter in order (the caller holds the mutex).
     void OnParamReset();
-    // Under the mutex, tells the host every parameter's normalised value.
+    // Tells the host every parameter's normalised value, each read under the mutex and sent
+    // without it.
     void DirtyParameters();
 
     // ---- State and presets ----
@@ -260,6 +266,9 @@ private:
     bool BindFloatChannels();
     // Converts the bound float inputs into their scratch buffers for the double path.
     void WidenFloatInputs(int nFrames);
+    // Room for bytes in connected input idx's scratch block, where a pass-through sets the input
+    // aside while an output overwrites its buffer; null when the block is smaller or not free.
+    void* InputSpare(int idx, size_t bytes);
 
     // Small granularities: these never grow after SetBlockSize, so over-allocating them would
     // only make every instance bigger.

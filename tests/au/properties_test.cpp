@@ -67,7 +67,7 @@ TEST(AUProperties, InfoRequestsReportSizeAndWritable) {
                                     &writable),
               noErr);
     EXPECT_EQ(size, 8u);
-    EXPECT_FALSE(writable);
+    EXPECT_TRUE(writable); // hosts restore sessions by setting it
     EXPECT_EQ(unit->GetPropertyInfo(kAudioUnitProperty_TailTime, kAudioUnitScope_Global, 0, &size,
                                     &writable),
               noErr);
@@ -241,6 +241,122 @@ TEST(AUProperties, StreamFormats) {
     EXPECT_EQ(got.mFormatFlags, 41u);
     EXPECT_EQ(got.mBitsPerChannel, 32u);
     EXPECT_EQ(got.mFormatID, kAudioFormatLinearPCM);
+}
+
+// A rate belongs to the unit or to one of its buses, as a stream format does: any other address
+// is refused, changes nothing and tells no listener.
+TEST(AUProperties, SampleRateOnlyAtTheUnitAndItsBuses) {
+    Unit unit(MakePlug(nullptr));
+    int calls = 0;
+    unit->DoAddPropertyListener(
+        kAudioUnitProperty_SampleRate,
+        [](void* n, AudioUnit, AudioUnitPropertyID, AudioUnitScope, AudioUnitElement) {
+            ++*static_cast<int*>(n);
+        },
+        &calls);
+    const Float64 rate = 32000.0;
+    struct Case {
+        AudioUnitScope scope;
+        AudioUnitElement element;
+        OSStatus status;
+    };
+    const Case refused[] = {{kAudioUnitScope_Input, 99, kAudioUnitErr_InvalidElement},
+                            {kAudioUnitScope_Output, 99, kAudioUnitErr_InvalidElement},
+                            {kAudioUnitScope_Input, 1, kAudioUnitErr_InvalidElement},
+                            {kAudioUnitScope_Global, 1, kAudioUnitErr_InvalidElement},
+                            {3, 0, kAudioUnitErr_InvalidScope},
+                            {0xffff, 0, kAudioUnitErr_InvalidScope}};
+    for (const Case& c : refused) {
+        SCOPED_TRACE(std::to_string(c.scope) + "/" + std::to_string(c.element));
+        EXPECT_EQ(unit->SetProperty(kAudioUnitProperty_SampleRate, c.scope, c.element, &rate,
+                                    sizeof rate),
+                  c.status);
+        Float64 got = -1.0;
+        UInt32 size = sizeof got;
+        EXPECT_EQ(unit->GetProperty(kAudioUnitProperty_SampleRate, c.scope, c.element, &got, &size),
+                  c.status);
+        EXPECT_EQ(got, -1.0);
+        EXPECT_EQ(unit->GetPropertyInfo(kAudioUnitProperty_SampleRate, c.scope, c.element, &size,
+                                        nullptr),
+                  c.status);
+    }
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(unit->GetSampleRate(), 44100.0);
+    AudioStreamBasicDescription format;
+    UInt32 size = sizeof format;
+    ASSERT_EQ(unit->GetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &format,
+                                &size),
+              noErr);
+    EXPECT_EQ(format.mSampleRate, 44100.0);
+
+    for (AudioUnitScope scope :
+         {kAudioUnitScope_Global, kAudioUnitScope_Input, kAudioUnitScope_Output}) {
+        EXPECT_EQ(unit->SetProperty(kAudioUnitProperty_SampleRate, scope, 0, &rate, sizeof rate),
+                  noErr);
+        Float64 got = 0.0;
+        size = sizeof got;
+        EXPECT_EQ(unit->GetProperty(kAudioUnitProperty_SampleRate, scope, 0, &got, &size), noErr);
+        EXPECT_EQ(got, rate);
+    }
+    EXPECT_EQ(calls, 3);
+}
+
+// A get answers or fails: properties that are only ever set, and names asked in a scope they
+// are not in, refuse the get and leave the host's buffer as it was. The information call still
+// describes a set-only property, and the class info, which every host sets to restore a
+// session, says it is writable.
+TEST(AUProperties, GetsThatCannotAnswerFail) {
+    Unit unit(new GroupedAU());
+    unit->OnOpen();
+    struct WriteOnly {
+        AudioUnitPropertyID id;
+        AudioUnitScope scope;
+        UInt32 size;
+    };
+    for (const WriteOnly& w : {WriteOnly{kAudioUnitProperty_MakeConnection, kAudioUnitScope_Global,
+                                         sizeof(AudioUnitConnection)},
+                               WriteOnly{kAudioUnitProperty_MakeConnection, kAudioUnitScope_Input,
+                                         sizeof(AudioUnitConnection)},
+                               WriteOnly{kAudioUnitProperty_SetRenderCallback,
+                                         kAudioUnitScope_Input, sizeof(AURenderCallbackStruct)},
+                               WriteOnly{kAudioUnitProperty_HostCallbacks, kAudioUnitScope_Global,
+                                         sizeof(HostCallbackInfo)}}) {
+        SCOPED_TRACE(w.id);
+        UInt32 size = 0;
+        Boolean writable = false;
+        EXPECT_EQ(unit->GetPropertyInfo(w.id, w.scope, 0, &size, &writable), noErr);
+        EXPECT_EQ(size, w.size);
+        EXPECT_TRUE(writable);
+        std::vector<unsigned char> buffer(w.size, 0xA5);
+        size = w.size;
+        EXPECT_EQ(unit->GetProperty(w.id, w.scope, 0, buffer.data(), &size),
+                  kAudioUnitErr_PropertyNotInUse);
+        EXPECT_EQ(std::count(buffer.begin(), buffer.end(), 0xA5), static_cast<long>(w.size));
+    }
+
+    CFStringRef untouched = CFSTR("untouched");
+    for (AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output}) {
+        SCOPED_TRACE(scope);
+        AudioUnitParameterIDName idName = {0, kAudioUnitParameterName_Full, untouched};
+        UInt32 size = sizeof idName;
+        EXPECT_EQ(unit->GetProperty(kAudioUnitProperty_ParameterIDName, scope, 0, &idName, &size),
+                  kAudioUnitErr_InvalidScope);
+        EXPECT_EQ(idName.outName, untouched);
+        AudioUnitParameterNameInfo clump = {1, kAudioUnitParameterName_Full, untouched};
+        size = sizeof clump;
+        EXPECT_EQ(unit->GetProperty(kAudioUnitProperty_ParameterClumpName, scope, 0, &clump, &size),
+                  kAudioUnitErr_InvalidScope);
+        EXPECT_EQ(clump.outName, untouched);
+        for (AudioUnitPropertyID id :
+             {kAudioUnitProperty_ParameterIDName, kAudioUnitProperty_ParameterClumpName})
+            EXPECT_EQ(unit->GetPropertyInfo(id, scope, 0, &size, nullptr),
+                      kAudioUnitErr_InvalidScope);
+
+        Boolean writable = false;
+        EXPECT_EQ(unit->GetPropertyInfo(kAudioUnitProperty_ClassInfo, scope, 0, &size, &writable),
+                  noErr);
+        EXPECT_TRUE(writable);
+    }
 }
 
 TEST(AUProperties, InitialiseChecksTheConfiguration) {

@@ -4,10 +4,13 @@
 
 #include <ZerubPlatform/HostExtensions.h>
 
+#include <chrono>
 #include <cstring>
+#include <future>
 #include <limits>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -31,7 +34,65 @@ struct EventLog {
     }
 };
 
+// Whether the unit's mutex is free for another thread while host code runs: a host's listener
+// may wait on a lock of its own that its render thread holds while waiting for our mutex. Each
+// probe takes the mutex on a thread of its own; the caller's thread keeps going after a second
+// (the probe then finishes once the mutex is released) and the probes are joined at the end.
+class MutexProbe {
+public:
+    explicit MutexProbe(IPlugAU* unit) : unit(unit) {}
+    ~MutexProbe() {
+        for (std::thread& t : threads)
+            t.join();
+    }
+    void Check() {
+        auto taken = std::make_shared<std::promise<void>>();
+        std::future<void> done = taken->get_future();
+        threads.emplace_back([this, taken] {
+            WDL_MutexLock lock(unit->GetMutex());
+            taken->set_value();
+        });
+        if (done.wait_for(std::chrono::seconds(1)) == std::future_status::ready)
+            ++nFree;
+        else
+            ++nHeld;
+    }
+    static void EventProc(void* refCon, void*, const AudioUnitEvent*, UInt64,
+                          AudioUnitParameterValue) {
+        static_cast<MutexProbe*>(refCon)->Check();
+    }
+    static void PropertyProc(void* refCon, AudioUnit, AudioUnitPropertyID, AudioUnitScope,
+                             AudioUnitElement) {
+        static_cast<MutexProbe*>(refCon)->Check();
+    }
+
+    IPlugAU* unit;
+    int nFree = 0, nHeld = 0;
+    std::vector<std::thread> threads;
+};
+
 } // namespace
+
+// No host code runs under the plug-in mutex: parameter notices from the editor and the base,
+// and property listeners, find it free.
+TEST(AUParams, HostsHearOfChangesWithTheMutexReleased) {
+    Unit unit(new GroupedAU());
+    MutexProbe probe(unit.get());
+    AUEventListenerRef listener = ZerubAddEventListener(MutexProbe::EventProc, &probe);
+    ASSERT_NE(listener, nullptr);
+    unit->SetParameterFromGUI(2, 0.75);
+    unit->DirtyParameters();
+    ZerubRemoveEventListener(listener);
+    for (AudioUnitPropertyID id : {kAudioUnitProperty_SampleRate, kAudioUnitProperty_PresentPreset})
+        unit->DoAddPropertyListener(id, MutexProbe::PropertyProc, &probe);
+    const Float64 rate = 96000.0;
+    EXPECT_EQ(unit->SetProperty(kAudioUnitProperty_SampleRate, kAudioUnitScope_Global, 0, &rate,
+                                sizeof rate),
+              noErr);
+    unit->InformHostOfProgramChange();
+    EXPECT_EQ(probe.nFree, 1 + unit->NParams() + 2);
+    EXPECT_EQ(probe.nHeld, 0);
+}
 
 TEST(AUParams, SetClampsButTheEditorHearsTheValueAsSent) {
     Unit unit(new GroupedAU());

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -288,5 +290,63 @@ TEST(LV2Audio, EitherBypassPortBypasses) {
     for (int c = 0; c < 2; ++c) {
         const long at = FirstDifference(out[c], expected[c]);
         EXPECT_EQ(at, -1) << "channel " << c << ", step " << (at < 0 ? -1 : at / long(perStep));
+    }
+}
+
+// LV2 lets any input share any output's buffer (the bundle does not ask for lv2:inPlaceBroken),
+// and a host may give both inputs one buffer: every such sharing, processing and bypassed, mono
+// and stereo, must give what separate buffers give, sample for sample.
+TEST(LV2Audio, EveryBufferSharingGivesWhatSeparateBuffersGive) {
+    const uint32_t lengths[] = {1, 300, 256, 700, 513};
+    for (const char* uri : {kMonoURI, kStereoURI}) {
+        const int nCh = uri == kMonoURI ? 1 : 2;
+        // Buffer of each input: its own, or in stereo, in_r on in_l's. Buffer of each output:
+        // its own (-1) or input k's.
+        for (bool inputsShare :
+             nCh == 2 ? std::vector<bool>{false, true} : std::vector<bool>{false}) {
+            const int inBuf[2] = {0, inputsShare ? 0 : 1};
+            const int choices = nCh + 1;
+            for (int pick = 0; pick < (nCh == 2 ? choices * choices : choices); ++pick) {
+                int outBuf[2];
+                for (int c = 0; c < nCh; ++c) {
+                    const int k = (c == 0 ? pick : pick / choices) % choices - 1;
+                    outBuf[c] = k < 0 ? nCh + c : inBuf[k];
+                }
+                if (nCh == 2 && outBuf[0] == outBuf[1]) continue; // two outputs on one buffer
+                for (bool bypassed : {false, true}) {
+                    SCOPED_TRACE(std::string(uri) + (inputsShare ? " inputs shared" : "") +
+                                 " out_l on " + std::to_string(outBuf[0]) +
+                                 (nCh == 2 ? ", out_r on " + std::to_string(outBuf[1]) : "") +
+                                 (bypassed ? ", bypassed" : ", processing"));
+                    TestInstance shared(uri, 48000.0), separate(uri, 48000.0);
+                    ASSERT_TRUE(shared.Ok() && separate.Ok());
+                    for (TestInstance* plug : {&shared, &separate}) {
+                        plug->Control("gain") = 0.8f;
+                        plug->Control("level") = 0.6f;
+                        plug->Control("enabled") = bypassed ? 0.0f : 1.0f;
+                    }
+                    unsigned seed = 21;
+                    for (uint32_t n : lengths) {
+                        auto in = Signals(nCh, n, seed += 2);
+                        if (inputsShare) in[1] = in[0];
+                        std::vector<std::vector<float>> want(nCh, std::vector<float>(n));
+                        separate.Run(in, want, 0, n);
+
+                        std::vector<std::vector<float>> buf(2 * nCh, std::vector<float>(n, 7.0f));
+                        for (int c = 0; c < nCh; ++c)
+                            buf[inBuf[c]] = in[c];
+                        for (int c = 0; c < nCh; ++c) {
+                            lilv_instance_connect_port(shared.Get(), c, buf[inBuf[c]].data());
+                            lilv_instance_connect_port(shared.Get(), nCh + c,
+                                                       buf[outBuf[c]].data());
+                        }
+                        lilv_instance_run(shared.Get(), n);
+                        for (int c = 0; c < nCh; ++c)
+                            ASSERT_EQ(FirstDifference(buf[outBuf[c]], want[c]), -1)
+                                << "output " << c << ", run of " << n;
+                    }
+                }
+            }
+        }
     }
 }

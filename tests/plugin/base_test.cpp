@@ -192,6 +192,54 @@ TEST(PlugBase, FloatPassThroughCopiesEveryBitInPlaceOrNot) {
     EXPECT_EQ(std::memcmp(in, before, sizeof in), 0);
 }
 
+namespace {
+
+// Passes one block of two channels through plug on buffers shared as given (inputs on buffers
+// inBuf, outputs on outBuf, of four) and returns what each output holds.
+template <typename T>
+std::vector<std::vector<T>> PassShared(TestPlug& plug, const int (&inBuf)[2],
+                                       const int (&outBuf)[2]) {
+    const T left[4] = {0.25, 0.5, -1, 2}, right[4] = {-0.75, 3, 0, -0.125};
+    std::vector<std::vector<T>> buf(4, std::vector<T>(4, T(9)));
+    buf[inBuf[0]].assign(left, left + 4);
+    if (inBuf[1] != inBuf[0]) buf[inBuf[1]].assign(right, right + 4);
+    T* ins[] = {buf[inBuf[0]].data(), buf[inBuf[1]].data()};
+    T* outs[] = {buf[outBuf[0]].data(), buf[outBuf[1]].data()};
+    plug.AttachInputBuffers(0, 2, ins, 4);
+    plug.AttachOutputBuffers(0, 2, outs);
+    plug.PassThroughBuffers(T(0), 4);
+    return {buf[outBuf[0]], buf[outBuf[1]]};
+}
+
+} // namespace
+
+// A host may hand an output another channel's input buffer: the pass-through reads every input
+// before it writes any output, on float and on double buffers, whatever is shared.
+TEST(PlugBase, PassThroughWithSharedBuffersGivesEachOutputItsInput) {
+    TestPlug plug(0, "2-2");
+    plug.SetBlockSize(4);
+    plug.SetInputChannelConnections(0, 2, true);
+    plug.SetOutputChannelConnections(0, 2, true);
+    for (bool inputsShare : {false, true}) {
+        const int inBuf[2] = {0, inputsShare ? 0 : 1};
+        for (int pick = 0; pick < 9; ++pick) {
+            const int k[2] = {pick % 3 - 1, pick / 3 - 1}; // -1: the output's own buffer
+            const int outBuf[2] = {k[0] < 0 ? 2 : inBuf[k[0]], k[1] < 0 ? 3 : inBuf[k[1]]};
+            if (outBuf[0] == outBuf[1]) continue; // two outputs on one buffer
+            SCOPED_TRACE(std::to_string(inBuf[1]) + " " + std::to_string(outBuf[0]) + " " +
+                         std::to_string(outBuf[1]));
+            const auto f = PassShared<float>(plug, inBuf, outBuf);
+            const auto d = PassShared<double>(plug, inBuf, outBuf);
+            EXPECT_EQ(f[0][0], 0.25f);
+            EXPECT_EQ(f[1][0], inputsShare ? 0.25f : -0.75f);
+            EXPECT_EQ(f[1][3], inputsShare ? 2.0f : -0.125f);
+            EXPECT_EQ(d[0][0], 0.25);
+            EXPECT_EQ(d[1][0], inputsShare ? 0.25 : -0.75);
+            EXPECT_EQ(d[1][3], inputsShare ? 2.0 : -0.125);
+        }
+    }
+}
+
 TEST(PlugBase, OversizeBlocksStayInsideScratchBuffers) {
     TestPlug plug(0, "1-1");
     plug.SetBlockSize(4);
