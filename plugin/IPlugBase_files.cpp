@@ -265,28 +265,33 @@ bool IPlugBase::LoadProgramFromFXP(WDL_String* path) {
     if (data.Size() >= kProgramHeaderSize) Reader(data, 28).Name(name);
     if (chunkMagic != Magic("CcnK") || formatVersion != 1 || id != uint32_t(uniqueID)) return false;
 
-    WDL_MutexLock lock(&mutex);
-    if (format == Magic("FPCh") && DoesStateChunks()) {
-        if (!HoldsChunk(data, kProgramHeaderSize)) return false;
-        // The plug-in may have applied part of a chunk it then refuses: put back what was there.
-        ByteChunk before;
-        SerializeState(&before);
-        if (UnserializeState(&data, SkipVersionHeader(&data, kProgramHeaderSize + 4)) < 0) {
-            UnserializeState(&before, 0);
+    const bool loaded = [&] {
+        WDL_MutexLock lock(&mutex);
+        if (format == Magic("FPCh") && DoesStateChunks()) {
+            if (!HoldsChunk(data, kProgramHeaderSize)) return false;
+            // The plug-in may have applied part of a chunk it then refuses: put back what was
+            // there.
+            ByteChunk before;
+            SerializeState(&before);
+            if (UnserializeState(&data, SkipVersionHeader(&data, kProgramHeaderSize + 4)) < 0) {
+                UnserializeState(&before, 0);
+                return false;
+            }
+        } else if (format == Magic("FxCk")) {
+            // A program for another parameter count belongs to another plug-in or version.
+            if (nParams != uint32_t(NParams()) || !HoldsValues(data, kProgramHeaderSize, NParams()))
+                return false;
+            ApplyNormalizedFloats(data, kProgramHeaderSize);
+        } else {
             return false;
         }
-    } else if (format == Magic("FxCk")) {
-        // A program for another parameter count belongs to another plug-in or version.
-        if (nParams != uint32_t(NParams()) || !HoldsValues(data, kProgramHeaderSize, NParams()))
-            return false;
-        ApplyNormalizedFloats(data, kProgramHeaderSize);
-    } else {
-        return false;
-    }
-    StorePreset(currentPresetIdx, name);
-    RestorePreset(currentPresetIdx);
-    InformHostOfProgramChange();
-    return true;
+        StorePreset(currentPresetIdx, name);
+        RestorePreset(currentPresetIdx);
+        return true;
+    }();
+    // The host hears of it with the mutex free: its listeners may wait on locks of their own.
+    if (loaded) InformHostOfProgramChange();
+    return loaded;
 }
 
 bool IPlugBase::LoadBankFromFXB(WDL_String* path) {
@@ -301,58 +306,60 @@ bool IPlugBase::LoadBankFromFXB(WDL_String* path) {
     if (chunkMagic != Magic("CcnK") || id != uint32_t(uniqueID)) return false;
     if (data.Size() < kBankHeaderSize) return false; // a header cut short
 
-    WDL_MutexLock lock(&mutex);
-    if (format == Magic("FBCh") && DoesStateChunks()) {
-        if (!HoldsChunk(data, kBankHeaderSize)) return false;
-        // The chunk's form is the plug-in's own, so it is checked by reading it: a refusal part
-        // way through puts back every preset and the parameters as they were.
-        ByteChunk presetsBefore, paramsBefore;
-        SerializePresets(&presetsBefore);
-        SerializeState(&paramsBefore);
-        if (UnserializePresets(&data, SkipVersionHeader(&data, kBankHeaderSize + 4)) < 0) {
-            UnserializePresets(&presetsBefore, 0);
-            UnserializeState(&paramsBefore, 0);
-            return false;
+    const bool loaded = [&] {
+        WDL_MutexLock lock(&mutex);
+        if (format == Magic("FBCh") && DoesStateChunks()) {
+            if (!HoldsChunk(data, kBankHeaderSize)) return false;
+            // The chunk's form is the plug-in's own, so it is checked by reading it: a refusal part
+            // way through puts back every preset and the parameters as they were.
+            ByteChunk presetsBefore, paramsBefore;
+            SerializePresets(&presetsBefore);
+            SerializeState(&paramsBefore);
+            if (UnserializePresets(&data, SkipVersionHeader(&data, kBankHeaderSize + 4)) < 0) {
+                UnserializePresets(&presetsBefore, 0);
+                UnserializeState(&paramsBefore, 0);
+                return false;
+            }
+            return true;
         }
-        InformHostOfProgramChange();
-        return true;
-    }
-    if (format != Magic("FxBk")) return false;
+        if (format != Magic("FxBk")) return false;
 
-    // Every record is checked before any is applied: a bank is loaded whole or not at all.
-    struct Record {
-        int valuesAt;
-        char name[kProgramNameSize + 1];
-    };
-    const int64_t count = static_cast<int32_t>(nPrograms);
-    if (count > NPresets()) return false;
-    WDL_TypedBuf<Record> records;
-    if (count > 0 &&
-        (!records.Resize(static_cast<int>(count)) || records.GetSize() != static_cast<int>(count)))
-        return false;
-    int pos = kBankHeaderSize;
-    for (int p = 0; p < count; ++p) {
-        Reader record(data, pos);
-        uint32_t recMagic = 0, recFormat = 0, recVersion = 0, recParams = 0;
-        Record& r = records.Get()[p];
-        std::memset(r.name, 0, sizeof r.name);
-        record.Int(&recMagic) && record.Int(&ignored) && record.Int(&recFormat) &&
-            record.Int(&recVersion) && record.Int(&ignored) && record.Int(&ignored) &&
-            record.Int(&recParams) && record.Name(r.name);
-        if (recVersion != 1 || recMagic != Magic("CcnK") || recFormat != Magic("FxCk") ||
-            recParams != uint32_t(NParams()) || !HoldsValues(data, record.Pos(), NParams()))
+        // Every record is checked before any is applied: a bank is loaded whole or not at all.
+        struct Record {
+            int valuesAt;
+            char name[kProgramNameSize + 1];
+        };
+        const int64_t count = static_cast<int32_t>(nPrograms);
+        if (count > NPresets()) return false;
+        WDL_TypedBuf<Record> records;
+        if (count > 0 && (!records.Resize(static_cast<int>(count)) ||
+                          records.GetSize() != static_cast<int>(count)))
             return false;
-        r.valuesAt = record.Pos();
-        pos = record.Pos() + 4 * NParams();
-    }
-    for (int p = 0; p < count; ++p) {
-        RestorePreset(p);
-        ApplyNormalizedFloats(data, records.Get()[p].valuesAt);
-        StorePreset(p, records.Get()[p].name);
-    }
-    RestorePreset(static_cast<int>(static_cast<int32_t>(current)));
-    InformHostOfProgramChange();
-    return true;
+        int pos = kBankHeaderSize;
+        for (int p = 0; p < count; ++p) {
+            Reader record(data, pos);
+            uint32_t recMagic = 0, recFormat = 0, recVersion = 0, recParams = 0;
+            Record& r = records.Get()[p];
+            std::memset(r.name, 0, sizeof r.name);
+            record.Int(&recMagic) && record.Int(&ignored) && record.Int(&recFormat) &&
+                record.Int(&recVersion) && record.Int(&ignored) && record.Int(&ignored) &&
+                record.Int(&recParams) && record.Name(r.name);
+            if (recVersion != 1 || recMagic != Magic("CcnK") || recFormat != Magic("FxCk") ||
+                recParams != uint32_t(NParams()) || !HoldsValues(data, record.Pos(), NParams()))
+                return false;
+            r.valuesAt = record.Pos();
+            pos = record.Pos() + 4 * NParams();
+        }
+        for (int p = 0; p < count; ++p) {
+            RestorePreset(p);
+            ApplyNormalizedFloats(data, records.Get()[p].valuesAt);
+            StorePreset(p, records.Get()[p].name);
+        }
+        RestorePreset(static_cast<int>(static_cast<int32_t>(current)));
+        return true;
+    }();
+    if (loaded) InformHostOfProgramChange();
+    return loaded;
 }
 
 // ---- Developer dumps ----

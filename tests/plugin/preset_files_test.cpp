@@ -9,10 +9,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <future>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -40,6 +43,31 @@ public:
             v.push_back(GetParam(i)->Value());
         return v;
     }
+};
+
+// Tells, at each program-change notice, whether another thread could take the plug-in mutex:
+// the host's listener may wait on a lock of its own that its audio thread holds while waiting
+// for our mutex. A probe that cannot take it within a second counts as held and finishes once
+// the mutex is released.
+class ProbingPlug : public FilePlug {
+public:
+    using FilePlug::FilePlug;
+    ~ProbingPlug() override {
+        for (std::thread& t : probes)
+            t.join();
+    }
+    void InformHostOfProgramChange() override {
+        FilePlug::InformHostOfProgramChange();
+        auto taken = std::make_shared<std::promise<void>>();
+        std::future<void> done = taken->get_future();
+        probes.emplace_back([this, taken] {
+            WDL_MutexLock lock(GetMutex());
+            taken->set_value();
+        });
+        if (done.wait_for(std::chrono::seconds(1)) != std::future_status::ready) ++heldAtNotice;
+    }
+    int heldAtNotice = 0;
+    std::vector<std::thread> probes;
 };
 
 class PresetFiles : public ::testing::Test {
@@ -360,6 +388,20 @@ TEST_F(PresetFiles, AFileCutAnywhereChangesNothing) {
                                       : other.LoadProgramFromFXP(file));
             EXPECT_FALSE(Snapshot(other) == before);
         }
+    }
+}
+
+TEST_F(PresetFiles, LoadsTellTheHostWithTheMutexFree) {
+    for (const bool chunks : {false, true}) {
+        FilePlug plug(chunks);
+        WDL_String program = Path("p.fxp"), bank = Path("b.fxb");
+        ASSERT_TRUE(plug.SaveProgramAsFXP(&program));
+        ASSERT_TRUE(plug.SaveBankAsFXB(&bank));
+        ProbingPlug other(chunks);
+        EXPECT_TRUE(other.LoadProgramFromFXP(&program));
+        EXPECT_TRUE(other.LoadBankFromFXB(&bank));
+        EXPECT_EQ(other.programChanges, 2);
+        EXPECT_EQ(other.heldAtNotice, 0) << (chunks ? "chunks" : "values");
     }
 }
 
