@@ -85,11 +85,17 @@ std::string ClassInfoMismatch(AudioUnit unit, const AudioComponentDescription& d
                                                      {"manufacturer", d.componentManufacturer},
                                                      {"version", version}};
     for (const auto& [name, want] : fields) {
+        const bool code = std::string(name) != "version";
         SInt64 got = 0;
-        if (!number(name, &got)) return std::string("the class info has no ") + name;
+        // The version may be left out, or be 0: the API's base classes write the version of the
+        // saved format there, which is 0.
+        if (!number(name, &got)) {
+            if (code) return std::string("the class info has no ") + name;
+            continue;
+        }
+        if (!code && got == 0) continue;
         // Four-character codes are stored as signed 32-bit numbers.
         if (static_cast<UInt32>(got) != want) {
-            const bool code = std::string(name) != "version";
             return std::string("the class info's ") + name + " is " +
                    (code ? FourCC(static_cast<UInt32>(got)) : std::to_string(got)) +
                    ", the component's " + (code ? FourCC(want) : std::to_string(want));
