@@ -101,6 +101,13 @@ int RunZerubHost(int argc, const char* const* argv, std::ostream& out, std::ostr
     bool validateStrict = false;
     validate->add_flag("--strict", validateStrict,
                        "Fail on warnings too (what the API allows but a careful unit avoids)");
+    std::vector<std::string> validateGroups;
+    validate
+        ->add_option("--group", validateGroups,
+                     "Run only this group of checks (repeatable; for testing: the verdict covers "
+                     "only the groups run)")
+        ->type_name("NAME")
+        ->check(CLI::IsMember(ValidationGroups()));
     EditorOptions editorOptions;
     CLI::App* editor = app.add_subcommand(
         "editor", "Open the editor in a window, printing the changes and gestures it announces");
@@ -171,7 +178,7 @@ int RunZerubHost(int argc, const char* const* argv, std::ostream& out, std::ostr
                         kExitUsage);
         return RunValidation(validateComponent,
                              seedOption->count() > 0 ? validateSeed : RandomSeed(), validateSeconds,
-                             validateStrict, out);
+                             validateStrict, out, validateGroups);
     }
     if (editor->parsed()) {
         if (!EditorAvailable()) return NotAvailable(err, "editor");

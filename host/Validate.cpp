@@ -49,9 +49,10 @@ std::vector<ParameterDescription> UsableParameters(AudioUnit unit) {
     if (ReadParameterList(unit, &ids) != noErr) return usable;
     for (AudioUnitParameterID id : ids) {
         ParameterDescription p;
+        // A meter (read-only) is not driven.
         if (ReadParameterInfo(unit, id, &p) == noErr && std::isfinite(p.minValue) &&
             std::isfinite(p.maxValue) && p.minValue < p.maxValue && p.defaultValue >= p.minValue &&
-            p.defaultValue <= p.maxValue)
+            p.defaultValue <= p.maxValue && (p.flags & kAudioUnitParameterFlag_IsWritable))
             usable.push_back(p);
     }
     return usable;
@@ -165,10 +166,12 @@ void Isolated(const std::string& check, double seconds, Report& report, std::ost
     }
 }
 
-// Runs group on a new instance of the component.
+// Runs group on a new instance of the component. The parameters are read here, in the group's
+// own process, from the instance it is given.
 void RunGroup(Context& context, const GroupEntry& group, Report& report) {
     AudioComponentInstance unit = context.Fresh(report, std::string(group.name) + ": opens");
     if (!unit) return;
+    context.parameters = UsableParameters(unit);
     group.run(context, unit, report);
     report.CheckStatus(std::string(group.name) + ": instance disposes",
                        AudioComponentInstanceDispose(unit));
@@ -189,6 +192,7 @@ void LifecycleRound(Context& context, int round, uint32_t seed, Report& report) 
                               "): " + names + " on one instance";
     AudioComponentInstance unit = context.Fresh(report, check);
     if (!unit) return;
+    context.parameters = UsableParameters(unit);
     Report quiet(nullptr);
     for (const GroupEntry* g : order)
         g->run(context, unit, quiet);
@@ -208,26 +212,43 @@ uint32_t RandomSeed() {
     return device();
 }
 
+std::vector<std::string> ValidationGroups() {
+    std::vector<std::string> names;
+    for (const validate::GroupEntry& g : validate::kGroups)
+        names.emplace_back(g.name);
+    names.emplace_back("lifecycle");
+    return names;
+}
+
 int RunValidation(const std::string& componentPath, uint32_t seed, double groupSeconds, bool strict,
-                  std::ostream& out) {
+                  std::ostream& out, const std::vector<std::string>& only) {
     using namespace validate;
+    auto chosen = [&only](const std::string& name) {
+        return only.empty() || std::find(only.begin(), only.end(), name) != only.end();
+    };
     Report report(&out);
     Context context;
     context.path = componentPath;
     const Status found = FindComponent(componentPath, &context.component);
     if (report.Check("component: found", static_cast<bool>(found), found.message())) {
-        AudioComponentInstance first = nullptr;
-        if (report.CheckStatus("component: opens",
-                               AudioComponentInstanceNew(context.component, &first))) {
-            context.parameters = UsableParameters(first);
-            AudioComponentInstanceDispose(first);
+        // The first open, too, runs in a process of its own under the time limit: a unit may
+        // hang or crash there.
+        const int failedBefore = report.failed;
+        Isolated("component: opens", groupSeconds, report, out, [&](Report& child) {
+            AudioComponentInstance first = nullptr;
+            if (child.CheckStatus("component: opens",
+                                  AudioComponentInstanceNew(context.component, &first)))
+                AudioComponentInstanceDispose(first);
+        });
+        if (report.failed == failedBefore) {
             uint32_t index = 0;
             for (const GroupEntry& group : kGroups) {
                 context.random.seed(seed + ++index * 7919u);
+                if (!chosen(group.name)) continue;
                 Isolated(group.name, groupSeconds, report, out,
                          [&](Report& child) { RunGroup(context, group, child); });
             }
-            for (int round = 1; round <= kLifecycleRounds; ++round) {
+            for (int round = 1; round <= kLifecycleRounds && chosen("lifecycle"); ++round) {
                 context.random.seed(seed + static_cast<uint32_t>(round));
                 Isolated("lifecycle round " + std::to_string(round) + " (seed " +
                              std::to_string(seed) + ")",

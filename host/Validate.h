@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <vector>
 
 // A seed from the system's entropy, for a run that names none.
 uint32_t RandomSeed();
@@ -17,7 +18,11 @@ uint32_t RandomSeed();
 // How long one group of checks may run: far beyond what a sound unit needs.
 constexpr double kDefaultGroupSeconds = 60.0;
 
+// The names of the groups of checks, "lifecycle" (the shuffled rounds) last.
+std::vector<std::string> ValidationGroups();
+
 // Returns the exit status: 0 when no check failed and, when strict, none warned. groupSeconds
-// (> 0) limits each group.
+// (> 0) limits each group. only, when not empty, names the groups to run (a testing aid: a run
+// of some groups says nothing of the others).
 int RunValidation(const std::string& componentPath, uint32_t seed, double groupSeconds, bool strict,
-                  std::ostream& out);
+                  std::ostream& out, const std::vector<std::string>& only = {});

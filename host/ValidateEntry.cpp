@@ -64,6 +64,46 @@ CFURLRef BundleURL(const std::string& path, AudioUnit unit) {
     return view.mCocoaAUViewBundleLocation;
 }
 
+// The identity a saved class info carries: type, subtype, manufacturer and version, against the
+// component's description. A host files presets and sessions under these.
+std::string ClassInfoMismatch(AudioUnit unit, const AudioComponentDescription& d, UInt32 version) {
+    OSStatus s = noErr;
+    CFPropertyListRef state = SaveClassInfo(unit, &s);
+    if (!state) return "no class info: " + StatusText(s);
+    CFOwner owner(state);
+    if (CFGetTypeID(state) != CFDictionaryGetTypeID()) return "the class info is no dictionary";
+    const auto dict = static_cast<CFDictionaryRef>(state);
+    auto number = [dict](const char* name, SInt64* value) {
+        CFStringRef key = ToCFString(name);
+        CFTypeRef v = key ? CFDictionaryGetValue(dict, key) : nullptr;
+        if (key) CFRelease(key);
+        return v && CFGetTypeID(v) == CFNumberGetTypeID() &&
+               CFNumberGetValue(static_cast<CFNumberRef>(v), kCFNumberSInt64Type, value);
+    };
+    const std::pair<const char*, UInt32> fields[] = {{"type", d.componentType},
+                                                     {"subtype", d.componentSubType},
+                                                     {"manufacturer", d.componentManufacturer},
+                                                     {"version", version}};
+    for (const auto& [name, want] : fields) {
+        const bool code = std::string(name) != "version";
+        SInt64 got = 0;
+        // The version may be left out, or be 0: the API's base classes write the version of the
+        // saved format there, which is 0.
+        if (!number(name, &got)) {
+            if (code) return std::string("the class info has no ") + name;
+            continue;
+        }
+        if (!code && got == 0) continue;
+        // Four-character codes are stored as signed 32-bit numbers.
+        if (static_cast<UInt32>(got) != want) {
+            return std::string("the class info's ") + name + " is " +
+                   (code ? FourCC(static_cast<UInt32>(got)) : std::to_string(got)) +
+                   ", the component's " + (code ? FourCC(want) : std::to_string(want));
+        }
+    }
+    return "";
+}
+
 bool SameBits(const std::vector<float>& a, const std::vector<float>& b) {
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
 }
@@ -89,6 +129,10 @@ void IdentityChecks(Context& context, AudioUnit unit, Report& report) {
         report.Check("identity: matches Info.plist", false, "no description or version");
         return;
     }
+    const std::string classInfo = ClassInfoMismatch(unit, d, version);
+    report.Check("identity: the class info names the component's type, subtype, manufacturer "
+                 "and version",
+                 classInfo.empty(), classInfo);
     CFURLRef url = BundleURL(context.path, unit);
     if (!url) {
         report.Check("identity: matches Info.plist", false, "the bundle cannot be located");

@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <set>
 
 namespace validate {
 namespace {
@@ -38,7 +37,93 @@ std::vector<std::pair<const char*, AudioStreamBasicDescription>> PackedFormats(U
     AudioStreamBasicDescription interleaved = FloatFormat(kDefaultRate, channels);
     interleaved.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked;
     interleaved.mBytesPerFrame = interleaved.mBytesPerPacket = 4 * channels;
+    // Interleaved mono is laid out as non-interleaved mono: a unit may take it.
+    if (channels == 1) return {{"16-bit integer", integer}, {"64-bit float", wide}};
     return {{"16-bit integer", integer}, {"64-bit float", wide}, {"interleaved", interleaved}};
+}
+
+// The channel configurations a unit lists, read as the API documents them: none listed means any
+// equal count; -1 on both sides any equal count; -1 or -2 against -1 or -2 any counts; otherwise
+// a side of -1 any count, below -1 up to that many, else exactly that many.
+struct Configurations {
+    bool listed = false;
+    std::vector<AUChannelInfo> entries;
+
+    bool Allows(int in, int out) const {
+        if (!listed) return in == out;
+        for (const AUChannelInfo& c : entries) {
+            const int i = c.inChannels, o = c.outChannels;
+            if (i == -1 && o == -1) {
+                if (in == out) return true;
+                continue;
+            }
+            if ((i == -1 || i == -2) && (o == -1 || o == -2)) return true;
+            if (Side(i, in) && Side(o, out)) return true;
+        }
+        return false;
+    }
+    // A count the unit names exactly, which must therefore work.
+    bool Names(int in, int out) const {
+        for (const AUChannelInfo& c : entries)
+            if (c.inChannels == in && c.outChannels == out) return true;
+        return false;
+    }
+
+private:
+    static bool Side(int listed, int count) {
+        if (listed == -1) return true;
+        if (listed < -1) return count <= -listed;
+        return count == listed;
+    }
+};
+
+std::string ConfigurationText(const Configurations& c) {
+    if (!c.listed) return "none listed";
+    std::string text;
+    for (const AUChannelInfo& e : c.entries)
+        text += (text.empty() ? "" : ", ") + std::to_string(e.inChannels) + "-" +
+                std::to_string(e.outChannels);
+    return text.empty() ? "an empty list" : text;
+}
+
+bool IsZerub(const Context& context) {
+    AudioComponentDescription d{};
+    return AudioComponentGetDescription(context.component, &d) == noErr &&
+           d.componentSubType == kZerubSubtype && d.componentManufacturer == kZerubManufacturer;
+}
+
+// The sample rate set on an element past the buses or in a scope that does not exist: refused
+// with the error that names what is wrong, and the rate of output bus 0 kept.
+std::string SampleRateAddressProblem(AudioUnit unit) {
+    UInt32 size = 0;
+    if (AudioUnitGetPropertyInfo(unit, kAudioUnitProperty_SampleRate, kAudioUnitScope_Output, 0,
+                                 &size, nullptr) != noErr)
+        return "";
+    AudioStreamBasicDescription before;
+    if (const OSStatus s = ReadFormat(unit, kAudioUnitScope_Output, &before); s != noErr)
+        return "output format: " + StatusText(s);
+    const Float64 other = before.mSampleRate == 48000.0 ? 96000.0 : 48000.0;
+    struct Address {
+        AudioUnitScope scope;
+        AudioUnitElement element;
+        OSStatus want;
+    };
+    for (const Address& a : {Address{kAudioUnitScope_Input, 99, kAudioUnitErr_InvalidElement},
+                             Address{kAudioUnitScope_Output, 99, kAudioUnitErr_InvalidElement},
+                             Address{3, 0, kAudioUnitErr_InvalidScope},
+                             Address{0xFFFF, 0, kAudioUnitErr_InvalidScope}}) {
+        const OSStatus s = AudioUnitSetProperty(unit, kAudioUnitProperty_SampleRate, a.scope,
+                                                a.element, &other, sizeof other);
+        AudioStreamBasicDescription after;
+        const OSStatus rs = ReadFormat(unit, kAudioUnitScope_Output, &after);
+        const std::string where =
+            "scope " + std::to_string(a.scope) + " element " + std::to_string(a.element) + ": ";
+        if (s != a.want) return where + "answers " + StatusText(s) + ", not " + StatusText(a.want);
+        if (rs != noErr || after.mSampleRate != before.mSampleRate)
+            return where + "refused, but output bus 0 now runs at " +
+                   (rs != noErr ? StatusText(rs) : Number(after.mSampleRate) + " Hz");
+    }
+    return "";
 }
 
 std::string PackedFormatProblem(AudioUnit unit) {
@@ -72,7 +157,9 @@ bool RenderedSomething(const Rig& rig) {
 } // namespace
 
 void FormatChecks(Context& context, AudioUnit unit, Report& report) {
-    std::string problem;
+    // The default format is the API's canonical one: 32-bit float, one buffer per channel (mono
+    // may say interleaved, the same layout), at a rate of the unit's choosing.
+    std::string problem, rate;
     for (AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output}) {
         AudioStreamBasicDescription f;
         const OSStatus s = ReadFormat(unit, scope, &f);
@@ -80,57 +167,76 @@ void FormatChecks(Context& context, AudioUnit unit, Report& report) {
         if (!problem.empty()) break;
         if (s != noErr)
             problem = side + StatusText(s);
-        else if (f.mSampleRate != 44100.0)
+        else if (!(std::isfinite(f.mSampleRate) && f.mSampleRate > 0.0))
             problem = side + Number(f.mSampleRate) + " Hz";
         else if (f.mFormatID != kAudioFormatLinearPCM || f.mBitsPerChannel != 32 ||
                  !(f.mFormatFlags & kAudioFormatFlagIsFloat) || f.mBytesPerFrame != 4)
             problem = std::string(side) + "not 32-bit float";
-        else if (!(f.mFormatFlags & kAudioFormatFlagIsNonInterleaved))
+        else if (!(f.mFormatFlags & kAudioFormatFlagIsNonInterleaved) && f.mChannelsPerFrame != 1)
             problem = std::string(side) + "interleaved";
+        if (s == noErr && rate.empty() && f.mSampleRate != kDefaultRate)
+            rate = side + Number(f.mSampleRate) + " Hz";
     }
-    report.Check("stream format: default 44100 Hz, 32-bit float, non-interleaved", problem.empty(),
-                 problem);
+    report.Check("stream format: default 32-bit float, non-interleaved", problem.empty(), problem);
+    // Hosts set the rate before they initialise, but one that forgets meets the common rate.
+    report.Warn("stream format: default rate 44100 Hz", rate.empty(), rate);
     problem = PackedFormatProblem(unit);
     report.Check("stream format: 16-bit integer, 64-bit float and interleaved refused with "
                  "kAudioUnitErr_FormatNotSupported, the format kept",
                  problem.empty(), problem);
 
+    // The configurations: absent means any equal count; a list is whole AUChannelInfo records.
+    Configurations configs;
     std::vector<unsigned char> data;
     const OSStatus cs = ReadProperty(unit, kAudioUnitProperty_SupportedNumChannels, 0, &data);
-    std::set<std::pair<int, int>> listed;
+    configs.listed = cs == noErr;
     for (size_t i = 0; cs == noErr && i + sizeof(AUChannelInfo) <= data.size();
          i += sizeof(AUChannelInfo)) {
         AUChannelInfo c;
         std::memcpy(&c, data.data() + i, sizeof c);
-        listed.insert({c.inChannels, c.outChannels});
+        configs.entries.push_back(c);
     }
-    std::string text;
-    for (const auto& [in, out] : listed)
-        text += (text.empty() ? "" : ", ") + std::to_string(in) + "-" + std::to_string(out);
-    report.Check("channels: exactly 1-1 and 2-2 listed",
-                 cs == noErr && listed == std::set<std::pair<int, int>>{{1, 1}, {2, 2}},
-                 cs != noErr ? StatusText(cs) : "listed: " + (text.empty() ? "none" : text));
+    problem.clear();
+    if (cs != noErr && cs != kAudioUnitErr_InvalidProperty)
+        problem = "answers " + StatusText(cs);
+    else if (cs == noErr && (data.empty() || data.size() % sizeof(AUChannelInfo) != 0))
+        problem = std::to_string(data.size()) + " bytes";
+    report.Check("channels: configurations listed as whole records, or none", problem.empty(),
+                 problem);
+    // The product's own configurations; another unit lists its own.
+    if (IsZerub(context))
+        report.Warn("channels: exactly 1-1 and 2-2 listed",
+                    configs.listed && configs.entries.size() == 2 && configs.Names(1, 1) &&
+                        configs.Names(2, 2),
+                    "listed: " + ConfigurationText(configs));
 
     // Each count on an instance of its own; refusing at the set or at initialise are both sound.
+    // A count outside the configurations is refused; one they name exactly initialises; one a
+    // wildcard covers may still be refused, as long as mono or stereo work.
     problem.clear();
+    bool anyWorks = false;
     for (UInt32 in = 1; in <= 8 && problem.empty(); ++in) {
         for (UInt32 out = 1; out <= 8 && problem.empty(); ++out) {
-            AudioComponentInstance fresh = context.Fresh(report, "channels: counts 1-1 to 8-8");
+            AudioComponentInstance fresh =
+                context.Fresh(report, "channels: counts 1-1 to 8-8 as the configurations say");
             if (!fresh) return;
             OSStatus s = SetFormat(fresh, kAudioUnitScope_Input, kDefaultRate, in);
             if (s == noErr) s = SetFormat(fresh, kAudioUnitScope_Output, kDefaultRate, out);
             if (s == noErr) s = AudioUnitInitialize(fresh);
-            const bool supported = in == out && in <= 2;
+            const int i = static_cast<int>(in), o = static_cast<int>(out);
             const std::string pair = std::to_string(in) + "-" + std::to_string(out);
-            if (supported && s != noErr)
-                problem = pair + " refused (" + StatusText(s) + ")";
-            else if (!supported && s == noErr)
-                problem = pair + " accepted and initialised";
+            if (configs.Names(i, o) && s != noErr)
+                problem = pair + " listed but refused (" + StatusText(s) + ")";
+            else if (!configs.Allows(i, o) && s == noErr)
+                problem = pair + " accepted and initialised, but the configurations (" +
+                          ConfigurationText(configs) + ") exclude it";
+            if (s == noErr && in == out && in <= 2) anyWorks = true;
             if (s == noErr) AudioUnitUninitialize(fresh);
             AudioComponentInstanceDispose(fresh);
         }
     }
-    report.Check("channels: 1-1 and 2-2 initialise, every other count to 8-8 refused",
+    if (problem.empty() && !anyWorks) problem = "neither 1-1 nor 2-2 initialises";
+    report.Check("channels: counts 1-1 to 8-8 initialise or are refused as the configurations say",
                  problem.empty(), problem);
 
     // A refused change on an initialised stereo unit changes nothing.
@@ -169,14 +275,27 @@ void FormatChecks(Context& context, AudioUnit unit, Report& report) {
     report.Check("stream format: a refused change leaves the format and rendering as they were",
                  problem.empty(), problem);
 
+    // While uninitialised a unit may take 0 (the API's base classes do) and fail at initialise;
+    // refusing it at once serves the host better. A refusal keeps the maximum.
     UInt32 before = 0, after = 0;
     ReadFixed(unit, kAudioUnitProperty_MaximumFramesPerSlice, 0, &before);
     const UInt32 zero = 0;
     const OSStatus zs = AudioUnitSetProperty(unit, kAudioUnitProperty_MaximumFramesPerSlice,
                                              kAudioUnitScope_Global, 0, &zero, sizeof zero);
     ReadFixed(unit, kAudioUnitProperty_MaximumFramesPerSlice, 0, &after);
-    report.Check("maximum frames: 0 refused and the maximum kept", zs != noErr && after == before,
-                 zs == noErr ? "accepted" : "now " + std::to_string(after));
+    if (zs == noErr) {
+        AudioUnitSetProperty(unit, kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global,
+                             0, &before, sizeof before);
+        report.Warn("maximum frames: 0 refused and the maximum kept", false, "accepted");
+    } else {
+        report.Check("maximum frames: 0 refused and the maximum kept", after == before,
+                     "now " + std::to_string(after));
+    }
+
+    problem = SampleRateAddressProblem(unit);
+    report.Check("sample rate: an element past the buses or an unknown scope refused, the rate "
+                 "kept",
+                 problem.empty(), problem);
 }
 
 } // namespace validate

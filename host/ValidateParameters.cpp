@@ -51,16 +51,27 @@ void RoundTrip(AudioUnit unit, const ParameterDescription& p, Report& report) {
     report.Check(Label(p) + ": set and get at min, max, default", problem.empty(), problem);
 
     problem.clear();
+    std::string stored;
     const float span = p.maxValue - p.minValue;
     for (auto [set, expected] :
          {std::pair{p.maxValue + span, p.maxValue}, std::pair{p.minValue - span, p.minValue}}) {
         OSStatus s = AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, set, 0);
         const Float32 back = s == noErr ? GetParam(unit, p.id, &s) : 0.0f;
-        if (problem.empty() && (s != noErr || back != expected))
-            problem =
-                "set " + Number(set) + ", " + (s != noErr ? StatusText(s) : "got " + Number(back));
+        // Refused, clamped, or (as the API allows) stored as given.
+        if (s == kAudioUnitErr_InvalidParameterValue || (s == noErr && back == expected)) continue;
+        const std::string what =
+            "set " + Number(set) + ", " + (s != noErr ? StatusText(s) : "got " + Number(back));
+        if (s == noErr && back == set) {
+            if (stored.empty()) stored = what;
+        } else if (problem.empty()) {
+            problem = what;
+        }
     }
-    report.Check(Label(p) + ": out-of-range values clamp", problem.empty(), problem);
+    if (!problem.empty())
+        report.Check(Label(p) + ": out-of-range values clamp", false, problem);
+    else
+        report.Warn(Label(p) + ": out-of-range values clamp", stored.empty(),
+                    stored + " (stored as given)");
     AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, p.defaultValue, 0);
 }
 
@@ -103,9 +114,11 @@ std::string InfoProblem(OSStatus status, const ParameterDescription& p) {
         return "range " + Number(p.minValue) + " .. " + Number(p.maxValue);
     if (!(p.defaultValue >= p.minValue && p.defaultValue <= p.maxValue))
         return "default " + Number(p.defaultValue) + " outside the range";
+    // A meter is read, never written.
     if (!(p.flags & kAudioUnitParameterFlag_IsReadable) ||
-        !(p.flags & kAudioUnitParameterFlag_IsWritable))
-        return "not flagged readable and writable";
+        (!(p.flags & kAudioUnitParameterFlag_IsWritable) &&
+         !(p.flags & kAudioUnitParameterFlag_MeterReadOnly)))
+        return "not flagged readable and writable (nor a read-only meter)";
     return "";
 }
 
@@ -117,8 +130,11 @@ std::string SetAndRead(AudioUnit unit, const ParameterDescription& p, float valu
     return "";
 }
 
-// A scheduled list whose second event is bad: refused, and the good first event not applied.
-std::string BadScheduleProblem(AudioUnit unit, const ParameterDescription& p) {
+// A scheduled list whose second event is bad: the bad event never applied (the problem
+// returned). Best refused whole, with the good first event not applied; otherwise *byEvent says
+// how it was taken.
+std::string BadScheduleProblem(AudioUnit unit, const ParameterDescription& p,
+                               std::string* byEvent) {
     AudioUnitParameterEvent events[2];
     std::memset(events, 0, sizeof events);
     for (AudioUnitParameterEvent& e : events) {
@@ -135,6 +151,7 @@ std::string BadScheduleProblem(AudioUnit unit, const ParameterDescription& p) {
         {"an unknown event type",
          [](AudioUnitParameterEvent& e) { e.eventType = static_cast<AUParameterEventType>(99); }},
     };
+    *byEvent = "";
     for (const auto& [name, spoil] : bad) {
         AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, p.defaultValue, 0);
         AudioUnitParameterEvent list[2] = {events[0], events[1]};
@@ -142,10 +159,14 @@ std::string BadScheduleProblem(AudioUnit unit, const ParameterDescription& p) {
         const OSStatus s = AudioUnitScheduleParameters(unit, list, 2);
         OSStatus gs = noErr;
         const Float32 now = GetParam(unit, p.id, &gs);
-        if (s == noErr) return std::string("a second event with ") + name + " is accepted";
-        if (gs != noErr || now != p.defaultValue)
-            return std::string("a second event with ") + name + " is refused, but the first set " +
-                   Label(p) + " to " + Number(now);
+        const std::string what = std::string("a second event with ") + name;
+        if (gs != noErr) return what + ": the parameter reads " + StatusText(gs);
+        // Applied event by event, as the API's base classes do: the good event may take effect,
+        // the bad one never.
+        if (now != p.defaultValue && now != StateValue(p))
+            return what + ": " + Label(p) + " reads " + Number(now);
+        if (byEvent->empty() && (s == noErr || now != p.defaultValue))
+            *byEvent = what + (s == noErr ? " is accepted" : " is refused, but the first applied");
     }
     return "";
 }
@@ -169,20 +190,24 @@ std::string DefaultsProblem(AudioUnit unit, const std::vector<ParameterDescripti
     return problem;
 }
 
-// An integer or boolean parameter set to a fraction holds a whole value, and the state saves
-// that value: a fresh instance restored from it reads the same.
+// An integer or boolean parameter set to a fraction reads back a value in its range, and the
+// state saves that value: a fresh instance restored from it reads the same. The value is best
+// whole (*fraction says when it is not); the API lets a boolean be any value, true when nonzero.
 std::string WholeValuesProblem(Context& context, AudioUnit unit,
-                               const std::vector<ParameterDescription>& usable) {
+                               const std::vector<ParameterDescription>& usable,
+                               std::string* fraction) {
     for (const ParameterDescription& p : usable) {
         if (!IsSwitch(p) || p.maxValue - p.minValue < 1.0f) continue;
-        const float fraction = p.minValue + 0.7f;
-        OSStatus s = AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, fraction, 0);
+        const float given = p.minValue + 0.7f;
+        OSStatus s = AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, given, 0);
         const Float32 back = s == noErr ? GetParam(unit, p.id, &s) : 0.0f;
         std::string problem;
         if (s != noErr)
             problem = StatusText(s);
-        else if (back != std::floor(back) || back < p.minValue || back > p.maxValue)
+        else if (!std::isfinite(back) || back < p.minValue || back > p.maxValue)
             problem = "reads back " + Number(back);
+        else if (back != std::floor(back) && fraction->empty())
+            *fraction = Label(p) + " set to " + Number(given) + " reads back " + Number(back);
         CFPropertyListRef state = problem.empty() ? SaveClassInfo(unit, &s) : nullptr;
         if (problem.empty() && !state) problem = "the state is not saved: " + StatusText(s);
         if (state) {
@@ -192,7 +217,9 @@ std::string WholeValuesProblem(Context& context, AudioUnit unit,
                 const Float32 restored = s == noErr ? GetParam(fresh, p.id, &s) : 0.0f;
                 if (s != noErr)
                     problem = "the saved state does not restore: " + StatusText(s);
-                else if (restored != back)
+                else if (p.unit == kAudioUnitParameterUnit_Boolean
+                             ? (restored != 0.0f) != (back != 0.0f)
+                             : restored != back)
                     problem = "reads back " + Number(back) + ", but the saved state holds " +
                               Number(restored);
                 AudioComponentInstanceDispose(fresh);
@@ -200,7 +227,7 @@ std::string WholeValuesProblem(Context& context, AudioUnit unit,
             CFRelease(state);
         }
         AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, p.defaultValue, 0);
-        if (!problem.empty()) return Label(p) + " set to " + Number(fraction) + ": " + problem;
+        if (!problem.empty()) return Label(p) + " set to " + Number(given) + ": " + problem;
     }
     return "";
 }
@@ -335,11 +362,21 @@ void Scheduled(Context& context, AudioUnit unit, Report& report) {
     AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, p.defaultValue, 0);
     report.Check("parameters: a scheduled immediate event takes effect", immediate.empty(),
                  immediate);
-    report.Check("parameters: a scheduled ramp takes effect", ramped.empty(), ramped);
-    const std::string bad = BadScheduleProblem(unit, p);
+    // A parameter that does not say it can ramp may ignore a ramp.
+    if (!ramped.empty() && !(p.flags & kAudioUnitParameterFlag_CanRamp))
+        report.Warn("parameters: a scheduled ramp takes effect", false,
+                    ramped + " (the parameter is not flagged to ramp)");
+    else
+        report.Check("parameters: a scheduled ramp takes effect", ramped.empty(), ramped);
+    std::string byEvent;
+    const std::string bad = BadScheduleProblem(unit, p, &byEvent);
     AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, p.defaultValue, 0);
-    report.Check("parameters: a scheduled list with a bad event refused, none of it applied",
-                 bad.empty(), bad);
+    const std::string badCheck =
+        "parameters: a scheduled list with a bad event refused, none of it applied";
+    if (!bad.empty())
+        report.Check(badCheck, false, bad);
+    else
+        report.Warn(badCheck, byEvent.empty(), byEvent);
 }
 
 } // namespace
@@ -357,6 +394,7 @@ void ParameterChecks(Context& context, AudioUnit unit, Report& report) {
         const std::string label = is == noErr ? Label(p) : "parameter " + std::to_string(id);
         const std::string problem = InfoProblem(is, p);
         if (!report.Check(label + ": info", problem.empty(), problem)) continue;
+        if (!(p.flags & kAudioUnitParameterFlag_IsWritable)) continue; // a meter
         usable.push_back(p);
         ValueStrings(unit, p, report);
         RoundTrip(unit, p, report);
@@ -421,10 +459,14 @@ void ParameterChecks(Context& context, AudioUnit unit, Report& report) {
     problem = DefaultsProblem(unit, usable);
     report.Check("parameters: the information gives each default, whatever the value",
                  problem.empty(), problem);
-    problem = WholeValuesProblem(context, unit, usable);
-    report.Check("parameters: integer and boolean parameters hold whole values, read back and "
-                 "saved",
-                 problem.empty(), problem);
+    std::string fraction;
+    problem = WholeValuesProblem(context, unit, usable, &fraction);
+    const std::string wholeCheck =
+        "parameters: integer and boolean parameters hold whole values, read back and saved";
+    if (!problem.empty())
+        report.Check(wholeCheck, false, problem);
+    else
+        report.Warn(wholeCheck, fraction.empty(), fraction);
     TextConversions(unit, usable, report);
     Scheduled(context, unit, report);
     Events(unit, usable, report);

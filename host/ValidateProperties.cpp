@@ -40,6 +40,8 @@ std::vector<size_t> OwnedReferences(AudioUnitPropertyID id, UInt32 size) {
     }
 }
 
+// Releases the references that lie wholly inside data: a unit that answers a short get copies
+// what fits, and a reference cut short is not one to release.
 void ReleaseOwned(AudioUnitPropertyID id, std::vector<unsigned char>& data) {
     for (size_t at : OwnedReferences(id, static_cast<UInt32>(data.size()))) {
         CFTypeRef ref = nullptr;
@@ -67,10 +69,8 @@ std::string UnsizedGetProblem(AudioUnit unit, AudioUnitPropertyID id, UInt32 siz
         bool written = false;
         for (unsigned char b : buffer)
             written = written || b != 0xA5;
-        if (s == noErr) {
-            std::vector<unsigned char> head(buffer.begin(), buffer.begin() + size);
-            ReleaseOwned(id, head);
-        }
+        // A get that succeeds here is failed below; whatever it wrote is not released, since no
+        // size says how much of it is a reference (the group's process ends soon anyway).
         const std::string how = sized ? "a get of size 0" : "a get without a size pointer";
         if (s == noErr) return "property " + std::to_string(id) + ": " + how + " succeeds";
         if (!sized && s != paramErr)
@@ -102,9 +102,11 @@ std::string ElementNameProblem(AudioUnit unit, bool* offered) {
             UInt32 nameSize = sizeof name;
             const OSStatus get = AudioUnitGetProperty(unit, kAudioUnitProperty_ElementName, scope,
                                                       element, &name, &nameSize);
-            if (get == noErr && name) CFRelease(name);
+            if (get == noErr && name && nameSize == sizeof name) CFRelease(name);
             if (element == 0 && (info == noErr || get == noErr)) *offered = true;
             const std::string where = side + "element " + std::to_string(element) + ": ";
+            // A bus without a name: the info call may still answer, the get says so.
+            if (info == noErr && get == kAudioUnitErr_PropertyNotInUse && element < buses) continue;
             if (info != get)
                 problem = where + "the info call answers " + StatusText(info) + ", get " +
                           StatusText(get);
@@ -115,14 +117,99 @@ std::string ElementNameProblem(AudioUnit unit, bool* offered) {
     return problem;
 }
 
+// The answers of a get after a successful info call that say "nothing to read now": a write-only
+// property, or one the unit lists but has no value for.
+bool NothingToRead(OSStatus s) {
+    return s == kAudioUnitErr_PropertyNotInUse || s == kAudioUnitErr_InvalidProperty;
+}
+
+// Sets that may be shorter than the property's size: the stream format's last field is reserved,
+// and the host callbacks have grown over the API's versions.
+bool ShortSetAllowed(AudioUnitPropertyID id, UInt32 size) {
+    return (id == kAudioUnitProperty_StreamFormat && size >= 36) ||
+           id == kAudioUnitProperty_HostCallbacks;
+}
+
 bool NotThere(OSStatus s) {
     return s == kAudioUnitErr_InvalidProperty || s == kAudioUnitErr_InvalidScope ||
            s == kAudioUnitErr_InvalidElement;
 }
 
+// Write-only properties (the data goes to the unit): a get answers an error and writes nothing;
+// the info call may still give the size. Sets *offered when the unit lists any.
+std::string WriteOnlyGetProblem(AudioUnit unit, bool* offered) {
+    struct Where {
+        AudioUnitPropertyID id;
+        AudioUnitScope scope;
+    };
+    *offered = false;
+    for (const Where& w : {Where{kAudioUnitProperty_MakeConnection, kAudioUnitScope_Input},
+                           Where{kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input},
+                           Where{kAudioUnitProperty_HostCallbacks, kAudioUnitScope_Global}}) {
+        UInt32 size = 0;
+        if (AudioUnitGetPropertyInfo(unit, w.id, w.scope, 0, &size, nullptr) != noErr ||
+            size == 0 || size > 65536)
+            continue;
+        *offered = true;
+        std::vector<unsigned char> buffer(size + 16, 0xA5);
+        UInt32 given = size;
+        const OSStatus s = AudioUnitGetProperty(unit, w.id, w.scope, 0, buffer.data(), &given);
+        bool written = false;
+        for (unsigned char b : buffer)
+            written = written || b != 0xA5;
+        const std::string name = "property " + std::to_string(w.id);
+        if (s == noErr)
+            return name + ": a get answers noErr" + (written ? "" : " and writes nothing");
+        if (written) return name + ": a refused get writes the buffer";
+    }
+    return "";
+}
+
+// A parameter's name by ID, or a clump's name, asked in the input scope where the parameter is
+// not: an error, or a name written; never noErr with the host's outName left as it was.
+std::string NameInScopeProblem(AudioUnit unit, const std::vector<ParameterDescription>& params) {
+    if (params.empty()) return "";
+    std::vector<std::pair<AudioUnitPropertyID, UInt32>> asks = {
+        {kAudioUnitProperty_ParameterIDName, params.front().id}};
+    for (const ParameterDescription& p : params) {
+        AudioUnitParameterInfo info;
+        std::memset(&info, 0, sizeof info);
+        UInt32 size = sizeof info;
+        if (!(p.flags & kAudioUnitParameterFlag_HasClump) ||
+            AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global,
+                                 p.id, &info, &size) != noErr ||
+            size != sizeof info)
+            continue;
+        if (info.flags & kAudioUnitParameterFlag_CFNameRelease) {
+            if ((info.flags & kAudioUnitParameterFlag_HasCFNameString) && info.cfNameString)
+                CFRelease(info.cfNameString);
+            if (info.unit == kAudioUnitParameterUnit_CustomUnit && info.unitName)
+                CFRelease(info.unitName);
+        }
+        asks.push_back({kAudioUnitProperty_ParameterClumpName, info.clumpID});
+        break;
+    }
+    CFStringRef sentinel = ToCFString("unanswered");
+    CFOwner owner(sentinel);
+    for (const auto& [id, about] : asks) {
+        AudioUnitParameterNameInfo request = {about, kAudioUnitParameterName_Full, sentinel};
+        UInt32 size = sizeof request;
+        const OSStatus s =
+            AudioUnitGetProperty(unit, id, kAudioUnitScope_Input, 0, &request, &size);
+        const std::string what =
+            (id == kAudioUnitProperty_ParameterIDName ? "the name of parameter "
+                                                      : "the name of clump ") +
+            std::to_string(about) + " in the input scope";
+        if (s != noErr) continue;
+        if (request.outName == sentinel) return what + " answers noErr and writes no name";
+        if (request.outName) CFRelease(request.outName);
+    }
+    return "";
+}
+
 } // namespace
 
-void PropertyChecks(Context&, AudioUnit unit, Report& report) {
+void PropertyChecks(Context& context, AudioUnit unit, Report& report) {
     std::vector<AudioUnitPropertyID> ids;
     for (AudioUnitPropertyID id = 0; id <= 60; ++id)
         ids.push_back(id);
@@ -163,11 +250,12 @@ void PropertyChecks(Context&, AudioUnit unit, Report& report) {
                 if (getProblem.empty() && got != size)
                     getProblem = "property " + std::to_string(id) + ": info says " +
                                  std::to_string(size) + " bytes, get gives " + std::to_string(got);
+                if (got < size) data.resize(got);
                 if (OwnedReferences(id, size).empty())
-                    entry.data = data;
+                    entry.data = got == size ? data : std::vector<unsigned char>();
                 else
                     ReleaseOwned(id, data);
-            } else if (getProblem.empty()) {
+            } else if (getProblem.empty() && !NothingToRead(gs)) {
                 getProblem = "property " + std::to_string(id) + ": get fails with " +
                              StatusText(gs) + " after the info call succeeds";
             }
@@ -180,27 +268,31 @@ void PropertyChecks(Context&, AudioUnit unit, Report& report) {
     report.Check("properties: get gives the size the info call reports", getProblem.empty(),
                  getProblem);
 
-    // Short buffers: a get one byte short is refused and writes nothing past it; a set one byte
-    // short is refused.
+    // Short buffers: a get one byte short is refused, or answered with what fits (as the API's
+    // own base classes do), and writes nothing past the buffer; a set one byte short is refused.
     std::string shortGet, shortSet;
     for (const Listed& p : listed) {
         if (TakesInput(p.id) || p.size == 0 || p.size > 65536) continue;
         std::vector<unsigned char> buffer(p.size + 16, 0xA5);
-        UInt32 size = p.size - 1;
+        const UInt32 given = p.size - 1;
+        UInt32 size = given;
         const OSStatus s =
             AudioUnitGetProperty(unit, p.id, kAudioUnitScope_Global, 0, buffer.data(), &size);
         bool spilled = false;
-        for (size_t i = p.size - 1; i < buffer.size(); ++i)
+        for (size_t i = given; i < buffer.size(); ++i)
             spilled = spilled || buffer[i] != 0xA5;
-        if (s == noErr) {
-            std::vector<unsigned char> head(buffer.begin(), buffer.begin() + p.size);
+        if (s == noErr && size <= given) {
+            std::vector<unsigned char> head(buffer.begin(), buffer.begin() + size);
             ReleaseOwned(p.id, head);
         }
-        if (shortGet.empty() && (s == noErr || spilled))
-            shortGet = "property " + std::to_string(p.id) + ": " +
-                       (s == noErr ? "a get of " + std::to_string(p.size - 1) + " bytes succeeds"
-                                   : "a refused get writes past the buffer");
-        if (p.writable && !p.data.empty() && shortSet.empty()) {
+        const std::string what =
+            "property " + std::to_string(p.id) + ": a get of " + std::to_string(given) + " bytes ";
+        if (shortGet.empty() && spilled)
+            shortGet = what + (s == noErr ? "succeeds" : "is refused") + " and writes past it";
+        else if (shortGet.empty() && s == noErr && size > given)
+            shortGet = what + "succeeds and claims " + std::to_string(size);
+        if (p.writable && !p.data.empty() && shortSet.empty() &&
+            !ShortSetAllowed(p.id, p.size - 1)) {
             const OSStatus ss = AudioUnitSetProperty(unit, p.id, kAudioUnitScope_Global, 0,
                                                      p.data.data(), p.size - 1);
             if (ss == noErr)
@@ -208,7 +300,9 @@ void PropertyChecks(Context&, AudioUnit unit, Report& report) {
                            std::to_string(p.size - 1) + " bytes succeeds";
         }
     }
-    report.Check("properties: short buffers refused on get", shortGet.empty(), shortGet);
+    report.Check("properties: short buffers on get refused or cut to the buffer, nothing written "
+                 "past it",
+                 shortGet.empty(), shortGet);
     std::string unsized;
     for (const Listed& p : listed)
         if (unsized.empty() && !TakesInput(p.id) && p.size > 0 && p.size <= 65536)
@@ -227,11 +321,11 @@ void PropertyChecks(Context&, AudioUnit unit, Report& report) {
     report.Check("properties: read-only properties refuse a set", readOnly.empty(), readOnly);
 
     bool offered = false;
-    const std::string names = ElementNameProblem(unit, &offered);
+    const std::string elementNames = ElementNameProblem(unit, &offered);
     const std::string namesCheck = "properties: element names: the info call agrees with get, "
                                    "the element past the buses refused as invalid";
     if (offered)
-        report.Check(namesCheck, names.empty(), names);
+        report.Check(namesCheck, elementNames.empty(), elementNames);
     else
         report.Skip(namesCheck, "no element names");
 
@@ -254,25 +348,54 @@ void PropertyChecks(Context&, AudioUnit unit, Report& report) {
     expect("set of an unknown property",
            AudioUnitSetProperty(unit, kUnknownProperty, kAudioUnitScope_Global, 0, data, 4),
            kAudioUnitErr_InvalidProperty);
+    // The element of a parameter's information is its ID: an unknown one may be called an
+    // invalid element or an invalid parameter. The info call may answer the size regardless.
+    auto unknownParameter = [](OSStatus s) {
+        return s == kAudioUnitErr_InvalidElement || s == kAudioUnitErr_InvalidParameter;
+    };
     size = sizeof(AudioUnitParameterInfo);
-    expect("parameter info of element 100000",
-           AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global,
-                                100000, data, &size),
-           kAudioUnitErr_InvalidElement);
-    expect("info of parameter info of element 100000",
-           AudioUnitGetPropertyInfo(unit, kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global,
-                                    100000, &size, &writable),
-           kAudioUnitErr_InvalidElement);
+    const OSStatus infoGet = AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterInfo,
+                                                  kAudioUnitScope_Global, 100000, data, &size);
+    if (unknown.empty() && !unknownParameter(infoGet))
+        unknown = "parameter info of element 100000 answers " + StatusText(infoGet);
+    const OSStatus infoInfo = AudioUnitGetPropertyInfo(
+        unit, kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, 100000, &size, &writable);
+    if (unknown.empty() && infoInfo != noErr && !unknownParameter(infoInfo))
+        unknown = "info of parameter info of element 100000 answers " + StatusText(infoInfo);
     // An unknown parameter may be named as a parameter or as an element: both say it is not
-    // there; success says it is.
+    // there. A set may also create it (the API's base classes do, until initialised), so it
+    // comes after the get.
     Float32 value = 0.0f;
-    for (OSStatus s : {AudioUnitGetParameter(unit, 100000, kAudioUnitScope_Global, 0, &value),
-                       AudioUnitSetParameter(unit, 100000, kAudioUnitScope_Global, 0, 0.0f, 0)})
-        if (unknown.empty() && s != kAudioUnitErr_InvalidParameter &&
-            s != kAudioUnitErr_InvalidElement)
-            unknown = "parameter 100000 answers " + StatusText(s);
+    const OSStatus get = AudioUnitGetParameter(unit, 100000, kAudioUnitScope_Global, 0, &value);
+    if (unknown.empty() && !unknownParameter(get))
+        unknown = "parameter 100000 answers " + StatusText(get);
+    const OSStatus set = AudioUnitSetParameter(unit, 100000, kAudioUnitScope_Global, 0, 0.0f, 0);
+    if (unknown.empty() && set != noErr && !unknownParameter(set))
+        unknown = "a set of parameter 100000 answers " + StatusText(set);
     report.Check("properties: unknown IDs and elements answer the right error", unknown.empty(),
                  unknown);
+
+    // The class info is what every host sets to restore a session.
+    UInt32 classInfoSize = 0;
+    Boolean classInfoWritable = false;
+    if (AudioUnitGetPropertyInfo(unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0,
+                                 &classInfoSize, &classInfoWritable) == noErr)
+        report.Check("properties: the class info reported writable", classInfoWritable != 0,
+                     "the info call says read-only");
+    else
+        report.Skip("properties: the class info reported writable", "no class info");
+
+    bool writeOnly = false;
+    const std::string writeOnlyProblem = WriteOnlyGetProblem(unit, &writeOnly);
+    const std::string writeOnlyCheck =
+        "properties: a get of a write-only property refused, nothing written";
+    if (writeOnly)
+        report.Check(writeOnlyCheck, writeOnlyProblem.empty(), writeOnlyProblem);
+    else
+        report.Skip(writeOnlyCheck, "no write-only property listed");
+    const std::string names = NameInScopeProblem(unit, context.parameters);
+    report.Check("properties: parameter and clump names in another scope refused or answered",
+                 names.empty(), names);
 }
 
 } // namespace validate
