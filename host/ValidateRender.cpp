@@ -449,7 +449,7 @@ void MaximumWhileInitialised(Context& context, Report& report) {
         if (s == noErr) s = AudioUnitInitialize(fresh);
         if (s == noErr) s = rig.Render(maximum);
         if (s != noErr) problem = "does not render 1024 frames (" + StatusText(s) + ")";
-        for (UInt32 wanted : {4096u, 256u}) {
+        for (UInt32 wanted : {2048u, 256u}) {
             if (!problem.empty()) break;
             const OSStatus set =
                 AudioUnitSetProperty(fresh, kAudioUnitProperty_MaximumFramesPerSlice,
