@@ -1,7 +1,9 @@
 // Counts what a unit does on the render thread that a real-time thread must not do: heap
-// allocations (and frees) and mutex acquisitions. The process's allocator and pthread_mutex_lock
-// are interposed; they count only on a thread that has armed the probe, and only while it is
-// armed, so the rest of the program (and every other thread) is unaffected.
+// allocations (and frees), mutex acquisitions, and calls that wait, sleep, map memory or do file
+// or socket I/O. The process's allocator, pthread_mutex_lock and those calls are interposed (the
+// program exports them, so a unit it loads binds to them); they count only on a thread that has
+// armed the probe, and only while it is armed, so the rest of the program (and every other
+// thread) is unaffected.
 #pragma once
 
 namespace renderprobe {
@@ -9,9 +11,11 @@ namespace renderprobe {
 // False in builds whose sanitizer runtime owns the allocator and the locks: nothing is counted.
 bool AllocationsCounted();
 bool LocksCounted();
+bool CallsCounted();
 
 // The mutexes an armed thread took, each with the number of times, in the order first taken.
 constexpr int kMaxMutexes = 16;
+constexpr int kMaxCalls = 16;
 struct Counts {
     long allocations = 0; // malloc, calloc, realloc, aligned forms; operator new goes through them
     long frees = 0;
@@ -19,6 +23,10 @@ struct Counts {
     const void* mutex[kMaxMutexes] = {};
     long taken[kMaxMutexes] = {};
     long unrecorded = 0; // acquisitions of mutexes beyond the table
+    // Waiting, sleeping, mapping, file and socket calls, by name, in the order first made.
+    int calls = 0;
+    const char* call[kMaxCalls] = {};
+    long made[kMaxCalls] = {};
 };
 
 // Starts and stops counting on the calling thread; Arm clears the counts.

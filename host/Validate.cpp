@@ -26,19 +26,13 @@ struct GroupEntry {
 };
 
 const GroupEntry kGroups[] = {
-    {"identity", IdentityChecks, true},
-    {"entry points", EntryChecks, false},
-    {"properties", PropertyChecks, true},
-    {"formats", FormatChecks, true},
-    {"parameters", ParameterChecks, true},
-    {"state", StateChecks, true},
-    {"render", RenderChecks, true},
-    {"render matrix", RenderMatrixChecks, false},
-    {"bypass", BypassChecks, true},
-    {"render notify", NotifyChecks, true},
-    {"listeners", ListenerChecks, true},
-    {"real-time", RealtimeChecks, true},
-    {"concurrency", ConcurrencyChecks, false},
+    {"identity", IdentityChecks, true},    {"entry points", EntryChecks, false},
+    {"properties", PropertyChecks, true},  {"formats", FormatChecks, true},
+    {"parameters", ParameterChecks, true}, {"state", StateChecks, true},
+    {"render", RenderChecks, true},        {"render matrix", RenderMatrixChecks, false},
+    {"latency", LatencyChecks, true},      {"bypass", BypassChecks, true},
+    {"render notify", NotifyChecks, true}, {"listeners", ListenerChecks, true},
+    {"real-time", RealtimeChecks, true},   {"concurrency", ConcurrencyChecks, false},
 };
 
 // The parameters the checks drive: those whose description is sound (the parameter group

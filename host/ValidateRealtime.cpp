@@ -1,5 +1,6 @@
-// Real-time safety: nothing inside a render allocates, frees, or takes a mutex other than the
-// unit's own (the plug-in mutex). The unit's own mutex is told apart by what the same calls take
+// Real-time safety: nothing inside a render allocates, frees, takes a mutex other than the
+// unit's own (the plug-in mutex), waits on a read-write lock or a semaphore, sleeps, maps memory,
+// or makes a file or socket call. The unit's own mutex is told apart by what the same calls take
 // on another instance: a mutex this instance's parameter changes or renders take and another
 // instance's do not is the instance's own, whether the unit guards its parameters with it or
 // keeps them lock-free; a lock two instances share (a global lock, the allocator's) is not
@@ -7,7 +8,9 @@
 #include "host/RenderProbe.h"
 #include "host/ValidateSupport.h"
 
+#include <map>
 #include <set>
+#include <string>
 
 namespace validate {
 namespace {
@@ -69,6 +72,7 @@ void RealtimeChecks(Context& context, AudioUnit unit, Report& report) {
     if (s == noErr) s = rig.Render(1024);
     long allocations = 0, frees = 0, unrecorded = 0;
     std::map<const void*, long> taken;
+    std::map<std::string, long> calls;
     rig.probe = true;
     for (int block = 0; block < 48 && s == noErr; ++block) {
         // Parameters move between blocks, as automation does.
@@ -83,6 +87,8 @@ void RealtimeChecks(Context& context, AudioUnit unit, Report& report) {
         unrecorded += counts.unrecorded;
         for (int i = 0; i < counts.mutexes; ++i)
             taken[counts.mutex[i]] += counts.taken[i];
+        for (int i = 0; i < counts.calls; ++i)
+            calls[counts.call[i]] += counts.made[i];
     }
     rig.probe = false;
     AudioUnitUninitialize(unit);
@@ -99,6 +105,17 @@ void RealtimeChecks(Context& context, AudioUnit unit, Report& report) {
                          " frees in 48 renders");
     else
         report.Skip(allocCheck, "the sanitizer runtime of this build owns the allocator");
+
+    const std::string callCheck = "real-time: no read-write lock, semaphore wait, sleep, memory "
+                                  "mapping, file or socket call inside render";
+    if (renderprobe::CallsCounted()) {
+        std::string made;
+        for (const auto& [name, count] : calls)
+            made += (made.empty() ? "" : ", ") + name + " " + std::to_string(count) + " times";
+        report.Check(callCheck, calls.empty(), made + " in 48 renders");
+    } else {
+        report.Skip(callCheck, "the sanitizer runtime of this build owns those calls");
+    }
 
     if (!renderprobe::LocksCounted()) {
         report.Skip(lockCheck, "the sanitizer runtime of this build owns the locks");

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <map>
 
 namespace validate {
 namespace {
@@ -36,97 +37,222 @@ std::string Serialised(CFPropertyListRef plist, CFPropertyListFormat format) {
     return bytes;
 }
 
-std::string PresetText(AudioUnit unit) {
-    AUPreset current = {-1, nullptr};
-    const OSStatus s = ReadFixed(unit, kAudioUnitProperty_CurrentPreset, 0, &current);
-    if (s != noErr) return StatusText(s);
-    const std::string text =
-        std::to_string(current.presetNumber) + " \"" + FromCFString(current.presetName) + "\"";
-    if (current.presetName) CFRelease(current.presetName);
-    return text;
+// The property a host selects presets with: PresentPreset, or the deprecated CurrentPreset when
+// that is all a unit offers. The name PresentPreset hands over is the caller's to release;
+// CurrentPreset's is not (its ownership was never settled, which is why it was replaced), so
+// that one is only read, never released.
+struct PresetProperty {
+    AudioUnitPropertyID id;
+    const char* name;
+};
+constexpr PresetProperty kPresent = {kAudioUnitProperty_PresentPreset, "present preset"};
+constexpr PresetProperty kCurrent = {kAudioUnitProperty_CurrentPreset, "current preset"};
+
+OSStatus ReadPreset(AudioUnit unit, const PresetProperty& property, SInt32* number,
+                    std::string* name) {
+    AUPreset preset = {-1, nullptr};
+    const OSStatus s = ReadFixed(unit, property.id, 0, &preset);
+    if (s != noErr) return s;
+    *number = preset.presetNumber;
+    *name = FromCFString(preset.presetName);
+    if (preset.presetName && property.id == kAudioUnitProperty_PresentPreset)
+        CFRelease(preset.presetName);
+    return noErr;
 }
 
-void Presets(AudioUnit unit, Report& report) {
+// The preset property the unit offers, PresentPreset first; null when it offers neither.
+const PresetProperty* Offered(AudioUnit unit) {
+    for (const PresetProperty* property : {&kPresent, &kCurrent}) {
+        SInt32 number = 0;
+        std::string name;
+        if (ReadPreset(unit, *property, &number, &name) == noErr) return property;
+    }
+    return nullptr;
+}
+
+std::string PresetText(AudioUnit unit) {
+    const PresetProperty* property = Offered(unit);
+    if (!property) return "";
+    SInt32 number = -1;
+    std::string name;
+    const OSStatus s = ReadPreset(unit, *property, &number, &name);
+    return s != noErr ? StatusText(s) : std::to_string(number) + " \"" + name + "\"";
+}
+
+OSStatus SelectPreset(AudioUnit unit, const PresetProperty& property, SInt32 number,
+                      const char* name) {
+    CFStringRef text = name ? ToCFString(name) : nullptr;
+    const AUPreset chosen = {number, text};
+    const OSStatus s =
+        AudioUnitSetProperty(unit, property.id, kAudioUnitScope_Global, 0, &chosen, sizeof chosen);
+    if (text) CFRelease(text);
+    return s;
+}
+
+// A value in range other than StateValue's (switches rounded), to move a parameter off a preset
+// from two sides.
+float OtherStateValue(const ParameterDescription& p) {
+    const float v = p.minValue + (p.maxValue - p.minValue) * 0.25f;
+    return IsSwitch(p) ? std::round(v) : v;
+}
+
+// Parameters a unit keeps in its state: not meters, not read-only, not left out of presets.
+std::vector<ParameterDescription> Kept(const std::vector<ParameterDescription>& parameters) {
+    std::vector<ParameterDescription> kept;
+    for (const ParameterDescription& p : parameters) {
+        const bool readOnly = (p.flags & kAudioUnitParameterFlag_IsReadable) &&
+                              !(p.flags & kAudioUnitParameterFlag_IsWritable);
+        if (!readOnly && !(p.flags & kAudioUnitParameterFlag_MeterReadOnly) &&
+            !(p.flags & kAudioUnitParameterFlag_OmitFromPresets))
+            kept.push_back(p);
+    }
+    return kept;
+}
+
+// Selecting preset number from two settings off it, in unit and in a fresh instance: it must set
+// at least one parameter, and each it sets to the same value every time. "" when it does.
+std::string SelectionProblem(Context& context, AudioUnit unit, Report& report,
+                             const PresetProperty& property, SInt32 number,
+                             const std::vector<ParameterDescription>& kept) {
+    std::map<AudioUnitParameterID, float> from[2], to[2];
+    for (int side = 0; side < 2; ++side) {
+        for (const ParameterDescription& p : kept)
+            AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0,
+                                  side == 0 ? StateValue(p) : OtherStateValue(p), 0);
+        from[side] = ReadParams(unit, kept);
+        if (const OSStatus s = SelectPreset(unit, property, number, nullptr); s != noErr)
+            return "preset " + std::to_string(number) + ": " + StatusText(s);
+        SInt32 current = -1;
+        std::string name;
+        const OSStatus gs = ReadPreset(unit, property, &current, &name);
+        if (gs != noErr || current != number)
+            return "selected " + std::to_string(number) + ", current is " +
+                   (gs != noErr ? StatusText(gs) : std::to_string(current));
+        to[side] = ReadParams(unit, kept);
+    }
+    std::map<AudioUnitParameterID, float> fresh;
+    if (AudioComponentInstance other = context.Fresh(report, "presets: selectable")) {
+        SelectPreset(other, property, number, nullptr);
+        fresh = ReadParams(other, kept);
+        AudioComponentInstanceDispose(other);
+    }
+    bool setsOne = kept.empty();
+    for (const ParameterDescription& p : kept) {
+        if (to[0][p.id] == from[0][p.id] && to[1][p.id] == from[1][p.id]) continue;
+        setsOne = true;
+        if (to[0][p.id] != to[1][p.id] || (!fresh.empty() && fresh[p.id] != to[0][p.id]))
+            return "preset " + std::to_string(number) + " sets " + Label(p) + " to " +
+                   Number(to[0][p.id]) + " from one setting, " + Number(to[1][p.id]) +
+                   " from another" +
+                   (fresh.empty() ? "" : " and " + Number(fresh[p.id]) + " on a new instance");
+    }
+    return setsOne ? "" : "selecting preset " + std::to_string(number) + " changes no parameter";
+}
+
+void Presets(Context& context, AudioUnit unit, Report& report) {
     CFArrayRef presets = nullptr;
     const OSStatus s = ReadFixed(unit, kAudioUnitProperty_FactoryPresets, 0, &presets);
     CFOwner owner(s == noErr ? presets : nullptr);
-    if (!report.Check("presets: factory presets listed",
-                      s == noErr && presets && CFGetTypeID(presets) == CFArrayGetTypeID(),
-                      s != noErr ? StatusText(s) : "not an array"))
-        return;
-    const CFIndex count = CFArrayGetCount(presets);
-    if (count == 0) {
-        report.Skip("presets: selectable", "no factory presets");
-        return;
-    }
-    std::string problem;
-    for (CFIndex i = 0; i < count && problem.empty(); ++i) {
-        const auto* preset = static_cast<const AUPreset*>(CFArrayGetValueAtIndex(presets, i));
-        if (!preset) {
-            problem = "entry " + std::to_string(i) + " is empty";
-            break;
+    CFIndex count = 0;
+    // A unit without factory presets may leave the property out.
+    if (s == kAudioUnitErr_InvalidProperty)
+        report.Skip("presets: factory presets listed", "the unit offers none");
+    else if (report.Check("presets: factory presets listed",
+                          s == noErr && presets && CFGetTypeID(presets) == CFArrayGetTypeID(),
+                          s != noErr ? StatusText(s) : "not an array"))
+        count = CFArrayGetCount(presets);
+    const PresetProperty* property = Offered(unit);
+    if (count > 0 && !property)
+        report.Check("presets: selectable", false,
+                     "neither the present nor the current preset can be read");
+    if (count == 0 || !property) {
+        if (count == 0) report.Skip("presets: selectable", "no factory presets");
+    } else {
+        // Each preset is selected from settings off it, so that a selection that changes
+        // nothing shows.
+        const std::vector<ParameterDescription> kept = Kept(context.parameters);
+        std::string problem;
+        for (CFIndex i = 0; i < count && problem.empty(); ++i) {
+            const auto* preset = static_cast<const AUPreset*>(CFArrayGetValueAtIndex(presets, i));
+            if (!preset)
+                problem = "entry " + std::to_string(i) + " is empty";
+            else
+                problem =
+                    SelectionProblem(context, unit, report, *property, preset->presetNumber, kept);
         }
-        AUPreset chosen = *preset;
-        OSStatus ss = AudioUnitSetProperty(unit, kAudioUnitProperty_CurrentPreset,
-                                           kAudioUnitScope_Global, 0, &chosen, sizeof chosen);
-        AUPreset current = {-1, nullptr};
-        if (ss == noErr) ss = ReadFixed(unit, kAudioUnitProperty_CurrentPreset, 0, &current);
-        if (current.presetName) CFRelease(current.presetName);
-        if (ss != noErr)
-            problem = "preset " + std::to_string(preset->presetNumber) + ": " + StatusText(ss);
-        else if (current.presetNumber != preset->presetNumber)
-            problem = "selected " + std::to_string(preset->presetNumber) + ", current is " +
-                      std::to_string(current.presetNumber);
+        report.Check("presets: " + std::to_string(count) +
+                         " selectable, each setting the "
+                         "parameters it holds",
+                     problem.empty(), problem);
     }
-    report.Check("presets: " + std::to_string(count) + " selectable", problem.empty(), problem);
 
-    // Numbers that name no factory preset, through both preset properties.
-    problem.clear();
-    for (AudioUnitPropertyID id :
-         {kAudioUnitProperty_CurrentPreset, kAudioUnitProperty_PresentPreset}) {
-        const std::string property =
-            id == kAudioUnitProperty_CurrentPreset ? "current preset" : "present preset";
-        AUPreset before = {-1, nullptr};
-        if (ReadFixed(unit, id, 0, &before) != noErr) continue; // not offered
-        if (before.presetName) CFRelease(before.presetName);
-        for (SInt32 number : {999, -5}) {
-            const AUPreset chosen = {number, nullptr};
-            const OSStatus ss =
-                AudioUnitSetProperty(unit, id, kAudioUnitScope_Global, 0, &chosen, sizeof chosen);
-            AUPreset after = {-1, nullptr};
-            const OSStatus gs = ReadFixed(unit, id, 0, &after);
-            if (after.presetName) CFRelease(after.presetName);
-            const std::string what = property + " " + std::to_string(number) + ": ";
-            if (problem.empty() && ss != kAudioUnitErr_InvalidPropertyValue)
-                problem = what + (ss == noErr ? "accepted" : "refused with " + StatusText(ss));
-            if (problem.empty() && (gs != noErr || after.presetNumber != before.presetNumber))
-                problem = what + "the preset is now " +
-                          (gs != noErr ? StatusText(gs) : std::to_string(after.presetNumber)) +
-                          ", not " + std::to_string(before.presetNumber);
+    // Numbers that name no factory preset, through both preset properties: a number past the
+    // factory presets, and a negative one without a name, are refused and the preset kept. A
+    // negative number with a name is a user preset: a unit may keep it (and then reads it back
+    // as set) or refuse it.
+    std::string problem;
+    for (const PresetProperty* p : {&kCurrent, &kPresent}) {
+        SInt32 before = -1;
+        std::string beforeName;
+        if (ReadPreset(unit, *p, &before, &beforeName) != noErr) continue; // not offered
+        const SInt32 past = count > 999 ? static_cast<SInt32>(count) : 999;
+        const std::pair<SInt32, const char*> tries[] = {
+            {past, nullptr}, {-5, nullptr}, {-5, "validator user preset"}};
+        for (const auto& [number, name] : tries) {
+            if (!problem.empty()) break;
+            const OSStatus ss = SelectPreset(unit, *p, number, name);
+            SInt32 after = -1;
+            std::string afterName;
+            const OSStatus gs = ReadPreset(unit, *p, &after, &afterName);
+            const std::string what = std::string(p->name) + " " + std::to_string(number) +
+                                     (name ? " named \"" + std::string(name) + "\"" : "") + ": ";
+            if (gs != noErr) {
+                problem = what + "then unreadable (" + StatusText(gs) + ")";
+            } else if (ss == noErr && !name) {
+                problem = what + "accepted";
+            } else if (ss == noErr && (after != number || afterName != name)) {
+                problem = what + "accepted, but reads back " + std::to_string(after) + " \"" +
+                          afterName + "\"";
+            } else if (ss != noErr && (after != before || afterName != beforeName)) {
+                problem = what + "refused (" + StatusText(ss) + "), but the preset is now " +
+                          std::to_string(after) + ", not " + std::to_string(before);
+            }
+            if (ss == noErr && name) {
+                // Back to where it was, so that what follows starts from a factory preset.
+                if (before >= 0) SelectPreset(unit, *p, before, nullptr);
+                SInt32 back = -1;
+                ReadPreset(unit, *p, &back, &afterName);
+                before = back;
+                beforeName = afterName;
+            }
         }
     }
-    report.Check("presets: a number that is no factory preset refused, the current one kept",
+    report.Check("presets: a number past the factory presets, or negative without a name, "
+                 "refused and the current one kept; a named user preset kept as set or refused",
                  problem.empty(), problem);
 }
 
 // Restores bad (a dictionary) into a fresh instance holding other values: it must be refused
-// with kAudioUnitErr_InvalidPropertyValue and change neither a parameter nor the preset.
+// with kAudioUnitErr_InvalidPropertyValue and change neither a parameter nor the preset. When
+// mayIgnore, it may instead be accepted as a restore of nothing: no parameter changes (a unit may
+// still take the preset name it carries).
 std::string RefusedWithNothingChanged(Context& context, Report& report, const std::string& check,
-                                      CFPropertyListRef bad) {
+                                      CFPropertyListRef bad, bool mayIgnore = false) {
     AudioComponentInstance fresh = context.Fresh(report, check);
     if (!fresh) return "no instance";
-    for (const ParameterDescription& p : context.parameters)
+    const std::vector<ParameterDescription> kept = Kept(context.parameters);
+    for (const ParameterDescription& p : kept)
         if (!IsSwitch(p))
             AudioUnitSetParameter(fresh, p.id, kAudioUnitScope_Global, 0,
                                   p.minValue + (p.maxValue - p.minValue) * 0.125f, 0);
-    const auto before = ReadParams(fresh, context.parameters);
+    const auto before = ReadParams(fresh, kept);
     const std::string preset = PresetText(fresh);
     const OSStatus s = RestoreClassInfo(fresh, bad);
     std::string problem;
-    if (s != kAudioUnitErr_InvalidPropertyValue)
+    if (s != kAudioUnitErr_InvalidPropertyValue && !(s == noErr && mayIgnore))
         problem = s == noErr ? "accepted" : "refused with " + StatusText(s);
     if (problem.empty()) problem = CompareParams(fresh, before);
-    if (problem.empty() && PresetText(fresh) != preset)
+    if (problem.empty() && s != noErr && PresetText(fresh) != preset)
         problem = "the current preset changed from " + preset + " to " + PresetText(fresh);
     AudioComponentInstanceDispose(fresh);
     return problem;
@@ -149,9 +275,11 @@ std::vector<std::pair<size_t, size_t>> Occurrences(const std::vector<unsigned ch
 } // namespace
 
 void StateChecks(Context& context, AudioUnit unit, Report& report) {
+    // Meters, read-only parameters and those left out of presets are not compared.
+    const std::vector<ParameterDescription> kept = Kept(context.parameters);
     for (const ParameterDescription& p : context.parameters)
         AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, StateValue(p), 0);
-    const auto saved = ReadParams(unit, context.parameters);
+    const auto saved = ReadParams(unit, kept);
     OSStatus gs = noErr;
     CFPropertyListRef state = SaveClassInfo(unit, &gs);
     CFOwner owner(state);
@@ -217,7 +345,8 @@ void StateChecks(Context& context, AudioUnit unit, Report& report) {
     report.Check("state: foreign class info refused with nothing changed", problem.empty(),
                  problem);
 
-    // Empty, a fragment, and one byte short (or 8 bytes, when the data is longer).
+    // Empty, a fragment, and one byte short (or 8 bytes, when the data is longer). Empty data
+    // may also be taken as a restore of nothing.
     problem.clear();
     CFTypeRef savedData = Entry(static_cast<CFDictionaryRef>(state), "data");
     const size_t savedLength =
@@ -229,14 +358,15 @@ void StateChecks(Context& context, AudioUnit unit, Report& report) {
         if (length >= savedLength) continue;
         CFMutableDictionaryRef shortState = WithData(state, std::vector<unsigned char>(length, 0));
         if (problem.empty()) {
-            problem =
-                RefusedWithNothingChanged(context, report, "state: short data refused", shortState);
+            problem = RefusedWithNothingChanged(context, report, "state: short data refused",
+                                                shortState, length == 0);
             if (!problem.empty())
                 problem = "data of " + std::to_string(length) + " bytes: " + problem;
         }
         CFRelease(shortState);
     }
-    report.Check("state: short data (0, 2, 8 bytes or one short) refused with nothing changed",
+    report.Check("state: short data (2, 8 bytes or one short) refused, empty data refused or "
+                 "ignored, nothing changed",
                  problem.empty(), problem);
 
     // Where a saved value is found in the data, a non-finite one in its place is refused.
@@ -246,7 +376,7 @@ void StateChecks(Context& context, AudioUnit unit, Report& report) {
     if (blob && CFGetTypeID(blob) == CFDataGetTypeID()) {
         const auto* start = CFDataGetBytePtr(static_cast<CFDataRef>(blob));
         bytes.assign(start, start + CFDataGetLength(static_cast<CFDataRef>(blob)));
-        for (const ParameterDescription& p : context.parameters)
+        for (const ParameterDescription& p : kept)
             if (!IsSwitch(p) && places.empty()) places = Occurrences(bytes, saved.at(p.id));
     }
     if (places.empty()) {
@@ -278,7 +408,7 @@ void StateChecks(Context& context, AudioUnit unit, Report& report) {
     }
     for (const ParameterDescription& p : context.parameters)
         AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, p.defaultValue, 0);
-    Presets(unit, report);
+    Presets(context, unit, report);
 }
 
 } // namespace validate

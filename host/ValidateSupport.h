@@ -67,6 +67,7 @@ void NotifyChecks(Context&, AudioUnit, Report&);
 void ListenerChecks(Context&, AudioUnit, Report&);
 void RealtimeChecks(Context&, AudioUnit, Report&);
 void ConcurrencyChecks(Context&, AudioUnit, Report&);
+void LatencyChecks(Context&, AudioUnit, Report&);
 
 std::string Number(double value);
 std::string Label(const ParameterDescription& p);

@@ -1,6 +1,8 @@
-// A small effect unit that answers a host as a sound unit should, with one deliberate fault
-// chosen at run time by ZERUB_TEST_FAULT (read when an instance opens), so that a test can show
-// validate naming each fault. Without the variable the unit is sound and validates cleanly.
+// A small effect unit that answers a host as a sound unit should, with deliberate faults chosen
+// at run time by ZERUB_TEST_FAULT (read when an instance opens; a comma-separated list chooses
+// several), so that a test can show validate naming each fault. Without the variable the unit is
+// sound and validates cleanly; a few names choose sound variants instead (a latency that follows
+// the gain, no tail, no factory presets, ...), which must validate cleanly too.
 //
 // Two parameters: 0 "Gain" (0 .. 2, default 1) and 1 "BY" (bypass, 0 or 1). Per channel a
 // one-pole low-pass s; out = gain * (x + s) / 2. A non-finite state is cleared, a non-finite
@@ -12,15 +14,22 @@
 // take the instance mutex.
 #include <AudioUnit/AudioUnit.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <mutex>
+#include <pthread.h>
+#include <semaphore.h>
 #include <string>
+#include <sys/mman.h>
 #include <thread>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -36,15 +45,19 @@ constexpr UInt32 kMaxChannels = 2;
 constexpr UInt32 kMaxBuffer = 8192;
 constexpr int kMaxNotify = 8;
 constexpr int kMaxListeners = 32;
+constexpr UInt32 kMaxDelay = 64;
 
-std::string fault;
+std::vector<std::string> faults;
 bool Fault(const char* name) {
-    return fault == name;
+    for (const std::string& f : faults)
+        if (f == name) return true;
+    return false;
 }
 
 // For the faults that share what should be per instance.
 std::atomic<float> sharedGain{1.0f};
 std::mutex globalLock;
+pthread_rwlock_t globalRwlock = PTHREAD_RWLOCK_INITIALIZER;
 std::recursive_mutex sharedMutex;
 int opened = 0;
 
@@ -78,6 +91,14 @@ struct FaultyUnit {
     UInt32 inChannels, outChannels;
     Float64 rate;
     int preset;
+    SInt32 userPreset;    // a negative number names a user preset, kept with userName
+    CFStringRef userName; // owned
+    UInt32 renderLimit;   // for the fault that keeps the maximum of initialise
+    bool pending;         // an event to apply after the block (its fault)
+    AudioUnitParameterEvent late;
+    float delayLine[kMaxChannels][kMaxDelay]; // the output delayed by the latency
+    UInt32 delayAt;
+    float out[kMaxChannels][kMaxBuffer]; // for a host that gives no output memory
     bool initialized;
     bool saved; // for the fault that shows only once the state was saved
     AURenderCallbackStruct input;
@@ -109,6 +130,7 @@ OSStatus Open(void* self, AudioComponentInstance instance) {
 
 OSStatus Close(void* self) {
     FaultyUnit* u = Self(self);
+    if (u->userName) CFRelease(u->userName);
     if (u->mutex != &sharedMutex) delete u->mutex;
     u->gain.~atomic();
     u->bypassParam.~atomic();
@@ -126,6 +148,7 @@ OSStatus Initialize(void* self) {
     if (u->inChannels != u->outChannels || !Supported(u->inChannels))
         return kAudioUnitErr_FormatNotSupported;
     u->initialized = true;
+    u->renderLimit = u->maxFrames;
     return noErr;
 }
 
@@ -174,16 +197,18 @@ OSStatus Describe(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement
     case kAudioUnitProperty_ElementCount:
         return answer(true, sizeof(UInt32));
     case kAudioUnitProperty_Latency:
-    case kAudioUnitProperty_TailTime:
         return answer(global, sizeof(Float64));
+    case kAudioUnitProperty_TailTime:
+        return answer(global && !Fault("no-tail"), sizeof(Float64));
     case kAudioUnitProperty_SupportedNumChannels:
         return answer(global, (Fault("extra-config") ? 3 : 2) * sizeof(AUChannelInfo));
     case kAudioUnitProperty_MaximumFramesPerSlice:
     case kAudioUnitProperty_BypassEffect:
         return answer(global, sizeof(UInt32), true);
     case kAudioUnitProperty_FactoryPresets:
-        return answer(global, sizeof(CFArrayRef));
+        return answer(global && !Fault("no-factory-presets"), sizeof(CFArrayRef));
     case kAudioUnitProperty_CurrentPreset:
+        return answer(global && !Fault("present-only"), sizeof(AUPreset), true);
     case kAudioUnitProperty_PresentPreset:
         return answer(global, sizeof(AUPreset), true);
     case kAudioUnitProperty_ElementName:
@@ -240,6 +265,26 @@ CFTypeRef Get(CFDictionaryRef dict, const char* key) {
     return value;
 }
 
+// The factory preset records, made once and kept for the life of the process.
+const AUPreset* FactoryRecords() {
+    static AUPreset records[kPresetCount];
+    static std::once_flag made;
+    std::call_once(made, [] {
+        for (int i = 0; i < kPresetCount; ++i)
+            records[i] = {i, Text(kPresets[i].name)};
+    });
+    return records;
+}
+
+// The current preset, with a name the unit keeps.
+AUPreset CurrentPreset(const FaultyUnit* u) {
+    if (u->userName) return {u->userPreset, u->userName};
+    return FactoryRecords()[u->preset];
+}
+
+// The output's delay, in frames: the latency variants delay more at high gain.
+UInt32 Delay(FaultyUnit* u);
+
 CFPropertyListRef SaveState(FaultyUnit* u) {
     u->saved = true;
     CFMutableDictionaryRef dict = CFDictionaryCreateMutable(
@@ -247,8 +292,9 @@ CFPropertyListRef SaveState(FaultyUnit* u) {
     Put(dict, "type", Number(static_cast<SInt32>(kAudioUnitType_Effect)));
     Put(dict, "subtype", Number(static_cast<SInt32>(kSubtype)));
     Put(dict, "manufacturer", Number(static_cast<SInt32>(kManufacturer)));
-    Put(dict, "name", Text(kPresets[u->preset].name));
-    const float values[2] = {Gain(u).load(), u->bypassParam.load()};
+    Put(dict, "name", CFRetain(CurrentPreset(u).presetName));
+    // A parameter left out of presets is saved at its default.
+    const float values[2] = {Gain(u).load(), Fault("omit-bypass") ? 0.0f : u->bypassParam.load()};
     Put(dict, "data", CFDataCreate(nullptr, reinterpret_cast<const UInt8*>(values), sizeof values));
     if (Fault("resave-differs")) Put(dict, "restores", Number(u->restores));
     if (Fault("unserialisable")) {
@@ -279,6 +325,7 @@ OSStatus RestoreState(FaultyUnit* u, CFPropertyListRef plist) {
     if (!data || CFGetTypeID(data) != CFDataGetTypeID()) return kAudioUnitErr_InvalidPropertyValue;
     float values[2] = {0.0f, 0.0f}; // what a short chunk leaves: the minimum
     const CFIndex length = CFDataGetLength(static_cast<CFDataRef>(data));
+    if (length == 0 && Fault("empty-ignored")) return noErr; // a restore of nothing
     if (length != sizeof values && !Fault("short-data")) return kAudioUnitErr_InvalidPropertyValue;
     if (length > 0)
         std::memcpy(values, CFDataGetBytePtr(static_cast<CFDataRef>(data)),
@@ -288,7 +335,7 @@ OSStatus RestoreState(FaultyUnit* u, CFPropertyListRef plist) {
             return kAudioUnitErr_InvalidPropertyValue;
     }
     Gain(u) = std::isfinite(values[0]) ? std::fmin(std::fmax(values[0], 0.0f), 2.0f) : 2.0f;
-    u->bypassParam = WholeBypass(values[1]);
+    if (!Fault("omit-bypass")) u->bypassParam = WholeBypass(values[1]);
     ++u->restores;
     return noErr;
 }
@@ -304,6 +351,7 @@ void FillParameterInfo(FaultyUnit* u, AudioUnitElement element, AudioUnitParamet
     } else {
         std::strcpy(info->name, "BY");
         info->unit = kAudioUnitParameterUnit_Boolean;
+        if (Fault("omit-bypass")) info->flags |= kAudioUnitParameterFlag_OmitFromPresets;
         info->maxValue = 1.0f;
         info->defaultValue = current ? u->bypassParam.load() : 0.0f;
     }
@@ -395,10 +443,16 @@ OSStatus GetProperty(void* self, AudioUnitPropertyID id, AudioUnitScope scope,
         std::memcpy(outData, &count, sizeof count);
         break;
     }
-    case kAudioUnitProperty_Latency:
+    case kAudioUnitProperty_Latency: {
+        const Float64 seconds = Fault("latency-negative") ? -1.0
+                                : Fault("latency-false")  ? 0.01
+                                : Fault("latency-untold") ? 0.0
+                                                          : Delay(u) / u->rate;
+        std::memcpy(outData, &seconds, sizeof seconds);
+        break;
+    }
     case kAudioUnitProperty_TailTime: {
-        const Float64 seconds =
-            Fault("latency-negative") && id == kAudioUnitProperty_Latency ? -1.0 : 0.0;
+        const Float64 seconds = 0.0;
         std::memcpy(outData, &seconds, sizeof seconds);
         break;
     }
@@ -415,21 +469,18 @@ OSStatus GetProperty(void* self, AudioUnitPropertyID id, AudioUnitScope scope,
         break;
     case kAudioUnitProperty_FactoryPresets: {
         // The records live as long as the process; the array only points at them.
-        static AUPreset records[kPresetCount];
-        static std::once_flag made;
-        std::call_once(made, [] {
-            for (int i = 0; i < kPresetCount; ++i)
-                records[i] = {i, Text(kPresets[i].name)};
-        });
         CFMutableArrayRef list = CFArrayCreateMutable(nullptr, kPresetCount, nullptr);
-        for (const AUPreset& record : records)
-            CFArrayAppendValue(list, &record);
+        for (int i = 0; i < kPresetCount; ++i)
+            CFArrayAppendValue(list, &FactoryRecords()[i]);
         std::memcpy(outData, &list, sizeof list);
         break;
     }
     case kAudioUnitProperty_CurrentPreset:
     case kAudioUnitProperty_PresentPreset: {
-        const AUPreset preset = {u->preset, Text(kPresets[u->preset].name)};
+        // The host owns the name it is given (CurrentPreset's ownership was never settled; this
+        // unit hands over a reference through both).
+        const AUPreset preset = CurrentPreset(u);
+        CFRetain(preset.presetName);
         std::memcpy(outData, &preset, sizeof preset);
         break;
     }
@@ -505,9 +556,21 @@ OSStatus SetFormat(FaultyUnit* u, AudioUnitScope scope, const AudioStreamBasicDe
 OSStatus SetPreset(FaultyUnit* u, const void* inData) {
     AUPreset preset;
     std::memcpy(&preset, inData, sizeof preset);
+    // The design with lock-free parameters keeps user presets: a negative number with a name.
+    if (kLockFreeParameters && preset.presetNumber < 0 && preset.presetName &&
+        CFGetTypeID(preset.presetName) == CFStringGetTypeID()) {
+        CFRetain(preset.presetName);
+        if (u->userName) CFRelease(u->userName);
+        u->userName = preset.presetName;
+        u->userPreset = preset.presetNumber;
+        return noErr;
+    }
     if (preset.presetNumber < 0 || preset.presetNumber >= kPresetCount)
         return Fault("preset-any") ? OSStatus{noErr} : OSStatus{kAudioUnitErr_InvalidPropertyValue};
+    if (u->userName) CFRelease(u->userName);
+    u->userName = nullptr;
     u->preset = preset.presetNumber;
+    if (Fault("preset-noop")) return noErr;
     Gain(u) = kPresets[u->preset].gain;
     u->bypassParam = 0.0f;
     return noErr;
@@ -598,8 +661,15 @@ OSStatus GetParameter(void* self, AudioUnitParameterID id, AudioUnitScope, Audio
     return noErr;
 }
 
+UInt32 Delay(FaultyUnit* u) {
+    if (Fault("latency-untold")) return 48;
+    if (!Fault("latency") && !Fault("latency-unannounced")) return 0;
+    return Gain(u).load() > 1.5f ? 48 : 16;
+}
+
 void SetValue(FaultyUnit* u, AudioUnitParameterID id, float value) {
     if (std::isnan(value) && !Fault("nan-param")) return;
+    const UInt32 delay = Delay(u);
     if (id == 0) {
         std::atomic<float>& gain = Gain(u);
         if (Fault("race")) {
@@ -614,12 +684,18 @@ void SetValue(FaultyUnit* u, AudioUnitParameterID id, float value) {
     } else {
         u->bypassParam = WholeBypass(value);
     }
+    if (Delay(u) != delay && !Fault("latency-unannounced")) {
+        Lock lock(*u->mutex);
+        Inform(u, kAudioUnitProperty_Latency, kAudioUnitScope_Global, 0);
+    }
 }
 
 OSStatus SetParameter(void* self, AudioUnitParameterID id, AudioUnitScope, AudioUnitElement,
                       AudioUnitParameterValue value, UInt32) {
     FaultyUnit* u = Self(self);
     if (id > 1) return kAudioUnitErr_InvalidParameter;
+    // The design with lock-free parameters refuses what is not a number.
+    if (kLockFreeParameters && std::isnan(value)) return kAudioUnitErr_InvalidParameterValue;
     std::unique_lock<std::recursive_mutex> lock;
     if (!Fault("race")) WholeParameterAccess(u, &lock);
     SetValue(u, id, value);
@@ -653,9 +729,13 @@ OSStatus Schedule(void* self, const AudioUnitParameterEvent* events, UInt32 coun
     for (UInt32 i = 0; i < count; ++i) {
         const AudioUnitParameterEvent& e = events[i];
         if (const OSStatus s = EventProblem(e); s != noErr) return s;
-        if (e.eventType == kParameterEvent_Immediate && !Fault("no-schedule"))
+        if (e.eventType == kParameterEvent_Immediate && Fault("offset-late") &&
+            e.eventValues.immediate.bufferOffset > 0) {
+            u->pending = true;
+            u->late = e;
+        } else if (e.eventType == kParameterEvent_Immediate && !Fault("no-schedule")) {
             SetValue(u, e.parameter, e.eventValues.immediate.value);
-        else if (e.eventType == kParameterEvent_Ramped && e.parameter == 0 && !Fault("no-ramp"))
+        } else if (e.eventType == kParameterEvent_Ramped && e.parameter == 0 && !Fault("no-ramp"))
             u->ramp = {true, e.eventValues.ramp.startValue, e.eventValues.ramp.endValue,
                        static_cast<UInt32>(e.eventValues.ramp.startBufferOffset),
                        e.eventValues.ramp.durationInFrames};
@@ -667,9 +747,11 @@ OSStatus Reset(void* self, AudioUnitScope, AudioUnitElement) {
     FaultyUnit* u = Self(self);
     Lock lock(*u->mutex);
     if (Fault("crash")) std::abort();
-    if (!Fault("nan-stuck"))
+    if (!Fault("nan-stuck") && !Fault("reset-keeps-state")) {
         for (double& s : u->state)
             s = 0.0;
+        std::memset(u->delayLine, 0, sizeof u->delayLine);
+    }
     if (Fault("reset-params")) Gain(u) = 1.0f;
     return noErr;
 }
@@ -773,10 +855,11 @@ OSStatus PullInput(FaultyUnit* u, const AudioTimeStamp* time, UInt32 frames) {
     return noErr;
 }
 
-void Process(FaultyUnit* u, UInt32 frames, AudioBufferList* io) {
+void Process(FaultyUnit* u, UInt32 channels, UInt32 frames, AudioBufferList* io) {
     const double coefficient = 0.2;
     float gain = Gain(u);
-    for (UInt32 c = 0; c < io->mNumberBuffers; ++c) {
+    const UInt32 delay = Delay(u);
+    for (UInt32 c = 0; c < channels; ++c) {
         auto* samples = static_cast<float*>(io->mBuffers[c].mData);
         double& s = u->state[c];
         for (UInt32 i = 0; i < frames; ++i) {
@@ -792,8 +875,14 @@ void Process(FaultyUnit* u, UInt32 frames, AudioBufferList* io) {
                 y = 0.0;
             if (Fault("subnormal") && x == 0.0) y = 1e-40;
             samples[i] = static_cast<float>(y);
+            if (delay) {
+                float* line = u->delayLine[c];
+                line[(u->delayAt + i) % kMaxDelay] = samples[i];
+                samples[i] = line[(u->delayAt + i + kMaxDelay - delay) % kMaxDelay];
+            }
         }
     }
+    u->delayAt = (u->delayAt + frames) % kMaxDelay;
 }
 
 OSStatus RenderLocked(FaultyUnit* u, const AudioTimeStamp* time, UInt32 bus, UInt32 frames,
@@ -805,28 +894,68 @@ OSStatus RenderLocked(FaultyUnit* u, const AudioTimeStamp* time, UInt32 bus, UIn
     if (frames > u->maxFrames && !Fault("over-max"))
         return Fault("over-max-code") ? kAudioUnitErr_InvalidPropertyValue
                                       : kAudioUnitErr_TooManyFramesToProcess;
-    if (frames > kMaxBuffer || io->mNumberBuffers != u->outChannels ||
+    if (frames > kMaxBuffer ||
+        (io->mNumberBuffers != u->outChannels && !Fault("any-buffer-count") &&
+         !Fault("buffers-past-list")) ||
         u->inChannels != u->outChannels)
         return kAudioUnitErr_InvalidPropertyValue;
-    for (UInt32 c = 0; c < io->mNumberBuffers; ++c)
-        if (!io->mBuffers[c].mData ||
-            (io->mBuffers[c].mDataByteSize < frames * sizeof(float) && !Fault("ignores-byte-size")))
+    // With its fault, the unit trusts its format over the host's list.
+    const UInt32 channels =
+        Fault("buffers-past-list") ? u->outChannels : std::min(io->mNumberBuffers, u->outChannels);
+    for (UInt32 c = 0; c < std::max(io->mNumberBuffers, channels); ++c) {
+        AudioBuffer& buffer = io->mBuffers[c];
+        if (!buffer.mData && c < channels && !Fault("null-data-refused")) {
+            // No memory from the host: the unit's own, and the host reads it there.
+            buffer.mData = u->out[c];
+            buffer.mDataByteSize = frames * sizeof(float);
+        }
+        if (!buffer.mData ||
+            (buffer.mDataByteSize < frames * sizeof(float) && !Fault("ignores-byte-size")))
             return paramErr;
+    }
     if (Fault("alloc")) {
         void* volatile scratch = std::malloc(64);
         std::free(scratch);
     }
     if (Fault("lock")) std::lock_guard<std::mutex> other(globalLock);
+    if (Fault("rwlock")) {
+        pthread_rwlock_rdlock(&globalRwlock);
+        pthread_rwlock_unlock(&globalRwlock);
+    }
+    if (Fault("sleep")) usleep(0);
+    if (Fault("mmap")) {
+        void* page =
+            mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (page != MAP_FAILED) munmap(page, 4096);
+    }
+    if (Fault("file")) {
+        const int file = open("/dev/null", O_WRONLY);
+        if (file >= 0) {
+            const ssize_t written = write(file, "x", 1);
+            static_cast<void>(written);
+            close(file);
+        }
+    }
+    // With its fault, the unit renders no more than the maximum it had when initialised.
+    const UInt32 done = Fault("max-while-init") ? std::min(frames, u->renderLimit) : frames;
     Notify(u, kAudioUnitRenderAction_PreRender, time, bus, frames, io);
     if (const OSStatus s = PullInput(u, time, frames); s != noErr) return s;
     const bool bypassed =
         (u->bypass && !Fault("bypass-ignored") && !(Fault("save-breaks-bypass") && u->saved)) ||
         (u->bypassParam >= 0.5f && !Fault("by-param-ignored"));
-    if (bypassed)
-        for (UInt32 c = 0; c < io->mNumberBuffers; ++c)
-            std::memcpy(io->mBuffers[c].mData, u->in[c], frames * sizeof(float));
+    if (bypassed && Fault("bypass-inexact"))
+        for (UInt32 c = 0; c < channels; ++c)
+            for (UInt32 i = 0; i < done; ++i)
+                static_cast<float*>(io->mBuffers[c].mData)[i] = u->in[c][i] * 0.99999f;
+    else if (bypassed)
+        for (UInt32 c = 0; c < channels; ++c)
+            std::memcpy(io->mBuffers[c].mData, u->in[c], done * sizeof(float));
     else
-        Process(u, frames, io);
+        Process(u, channels, done, io);
+    if (u->pending) {
+        SetValue(u, u->late.parameter, u->late.eventValues.immediate.value);
+        u->pending = false;
+    }
     if (u->ramp.active) {
         const UInt32 end = u->ramp.offset + u->ramp.duration;
         if (end <= frames) {
@@ -895,7 +1024,12 @@ AudioComponentMethod Lookup(SInt16 selector) {
 extern "C" __attribute__((visibility("default"))) AudioComponentPlugInInterface*
 HostTestFaultyUnitFactory(const AudioComponentDescription*) {
     const char* chosen = std::getenv("ZERUB_TEST_FAULT");
-    fault = chosen ? chosen : "";
+    faults.clear();
+    for (std::string rest = chosen ? chosen : ""; !rest.empty();) {
+        const size_t comma = rest.find(',');
+        faults.push_back(rest.substr(0, comma));
+        rest = comma == std::string::npos ? "" : rest.substr(comma + 1);
+    }
     auto* unit = static_cast<FaultyUnit*>(std::calloc(1, sizeof(FaultyUnit)));
     if (!unit) return nullptr;
     unit->mutex = Fault("shared-mutex") ? &sharedMutex : new (std::nothrow) std::recursive_mutex();
