@@ -208,8 +208,10 @@ std::string WholeValuesProblem(Context& context, AudioUnit unit,
             problem = "reads back " + Number(back);
         else if (back != std::floor(back) && fraction->empty())
             *fraction = Label(p) + " set to " + Number(given) + " reads back " + Number(back);
-        CFPropertyListRef state = problem.empty() ? SaveClassInfo(unit, &s) : nullptr;
-        if (problem.empty() && !state) problem = "the state is not saved: " + StatusText(s);
+        // A parameter left out of the state has nothing there to compare.
+        const bool compare = problem.empty() && KeptInState(p);
+        CFPropertyListRef state = compare ? SaveClassInfo(unit, &s) : nullptr;
+        if (compare && !state) problem = "the state is not saved: " + StatusText(s);
         if (state) {
             AudioComponentInstance fresh = nullptr;
             if (AudioComponentInstanceNew(context.component, &fresh) == noErr) {

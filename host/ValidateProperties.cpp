@@ -26,8 +26,9 @@ std::vector<size_t> OwnedReferences(AudioUnitPropertyID id, UInt32 size) {
     case kAudioUnitProperty_FactoryPresets:
     case kAudioUnitProperty_ElementName:
         return {0};
-    case kAudioUnitProperty_CurrentPreset:
     case kAudioUnitProperty_PresentPreset:
+        // Not CurrentPreset: whether its name is the host's to release was never settled (why
+        // it was replaced), so a unit may hand over one it keeps.
         return {offsetof(AUPreset, presetName)};
     case kAudioUnitProperty_CocoaUI: {
         std::vector<size_t> offsets;

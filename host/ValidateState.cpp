@@ -96,16 +96,11 @@ float OtherStateValue(const ParameterDescription& p) {
     return IsSwitch(p) ? std::round(v) : v;
 }
 
-// Parameters a unit keeps in its state: not meters, not read-only, not left out of presets.
+// The parameters a unit keeps in its state.
 std::vector<ParameterDescription> Kept(const std::vector<ParameterDescription>& parameters) {
     std::vector<ParameterDescription> kept;
-    for (const ParameterDescription& p : parameters) {
-        const bool readOnly = (p.flags & kAudioUnitParameterFlag_IsReadable) &&
-                              !(p.flags & kAudioUnitParameterFlag_IsWritable);
-        if (!readOnly && !(p.flags & kAudioUnitParameterFlag_MeterReadOnly) &&
-            !(p.flags & kAudioUnitParameterFlag_OmitFromPresets))
-            kept.push_back(p);
-    }
+    for (const ParameterDescription& p : parameters)
+        if (KeptInState(p)) kept.push_back(p);
     return kept;
 }
 

@@ -57,6 +57,13 @@ std::string Label(const ParameterDescription& p) {
     return "parameter " + std::to_string(p.id) + " (" + p.name + ")";
 }
 
+bool KeptInState(const ParameterDescription& p) {
+    const bool readOnly = (p.flags & kAudioUnitParameterFlag_IsReadable) &&
+                          !(p.flags & kAudioUnitParameterFlag_IsWritable);
+    return !readOnly && !(p.flags & kAudioUnitParameterFlag_MeterReadOnly) &&
+           !(p.flags & kAudioUnitParameterFlag_OmitFromPresets);
+}
+
 bool IsSwitch(const ParameterDescription& p) {
     return p.unit == kAudioUnitParameterUnit_Indexed || p.unit == kAudioUnitParameterUnit_Boolean;
 }

@@ -72,6 +72,9 @@ void LatencyChecks(Context&, AudioUnit, Report&);
 std::string Number(double value);
 std::string Label(const ParameterDescription& p);
 bool IsSwitch(const ParameterDescription& p);
+// Whether a unit keeps the parameter in its saved state: not a meter, not read-only, not left
+// out of presets.
+bool KeptInState(const ParameterDescription& p);
 // Every sample finite and written.
 bool AllFinite(const std::vector<float>& samples);
 // Full-scale white noise from a fixed integer hash: every run repeats it.

@@ -59,6 +59,7 @@ struct Forwarder {
     std::map<AudioUnitParameterID, float>* created;
     bool initialized;
     bool zeroFrames;
+    CFStringRef presetName; // the CurrentPreset name the unit keeps, when it keeps it
 };
 
 Forwarder* Self(void* self) {
@@ -151,6 +152,7 @@ OSStatus Open(void* self, AudioComponentInstance instance) {
 OSStatus Close(void* self) {
     Forwarder* u = Self(self);
     if (u->inner) AudioComponentInstanceDispose(u->inner);
+    if (u->presetName) CFRelease(u->presetName);
     delete u->given;
     delete u->created;
     delete u->mutex;
@@ -317,6 +319,13 @@ OSStatus GetProperty(void* self, AudioUnitPropertyID id, AudioUnitScope scope,
         if (info->unit == kAudioUnitParameterUnit_Indexed && info->minValue == 0.0f &&
             info->maxValue == 1.0f)
             info->unit = kAudioUnitParameterUnit_Boolean;
+    }
+    if (s == noErr && id == kAudioUnitProperty_CurrentPreset && Is("current-preset-kept") &&
+        *ioSize == sizeof(AUPreset)) {
+        // The unit keeps the name it hands over, as the deprecated property allowed.
+        auto* preset = static_cast<AUPreset*>(outData);
+        if (u->presetName) CFRelease(u->presetName);
+        u->presetName = preset->presetName;
     }
     if (s == noErr && id == kAudioUnitProperty_ClassInfo && Is("fault-identity") &&
         *ioSize == sizeof(CFPropertyListRef)) {

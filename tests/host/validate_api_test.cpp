@@ -71,6 +71,7 @@ TEST(ValidateApi, WhatTheApiAllowsPasses) {
     const std::vector<Case> cases = {
         {""},
         {"short-get-copies"},
+        {"current-preset-kept"},
         {"refused-gets"},
         {"format-36"},
         {"param-info-invalid-parameter"},
