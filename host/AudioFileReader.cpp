@@ -46,7 +46,8 @@ struct AudioFileReader::Source {
     int fd = -1;
     sf_count_t length = 0;
     sf_count_t position = 0;
-    size_t mendAt = 0; // 0: nothing mended
+    size_t mendAt = 0;   // 0: nothing mended
+    bool hitEnd = false; // a read reached the end of the file
 
     static Source& Of(void* user) { return *static_cast<Source*>(user); }
     static sf_count_t Length(void* user) { return Of(user).length; }
@@ -76,6 +77,7 @@ struct AudioFileReader::Source {
                     bytes[i] = 0xFF;
             }
         s.position += done;
+        if (done < count) s.hitEnd = true;
         return done;
     }
     static sf_count_t Write(const void*, sf_count_t, void*) { return 0; }
@@ -207,8 +209,9 @@ Status AudioFileReader::Read(float* const* planar, int maxFrames, int* read) {
         framesRead += n;
         if (n < want) {
             atEnd = true;
-            // A decoder that stops on damage says so; the end of the data does not.
-            if (sf_error(file) != SF_ERR_NO_ERROR)
+            // A decoder stopped by damage before the end of the file fails the read; one stopped
+            // by the end of a file cut short has read what is there.
+            if (sf_error(file) != SF_ERR_NO_ERROR && !source->hitEnd)
                 return Status::Fail("cannot read " + path + ": " + sf_strerror(file));
             break;
         }
