@@ -132,10 +132,10 @@ bool AuHeaderClaim(const unsigned char* bytes, size_t size, HeaderClaim* claim) 
     return true;
 }
 
+AudioFileReader::AudioFileReader() = default;
+
 AudioFileReader::~AudioFileReader() {
     if (file) sf_close(file);
-    delete source;
-    delete[] interleaved;
     if (fd >= 0) close(fd);
 }
 
@@ -153,7 +153,7 @@ Status AudioFileReader::Open(const std::string& name, int maxChannels) {
     if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
         return Status::Fail("cannot read " + path + ": " + ErrnoText());
 
-    source = new Source;
+    source = std::make_unique<Source>();
     source->fd = fd;
     source->length = static_cast<sf_count_t>(info.st_size);
 
@@ -179,7 +179,7 @@ Status AudioFileReader::Open(const std::string& name, int maxChannels) {
 
     SF_VIRTUAL_IO io = {Source::Length, Source::Seek, Source::Read, Source::Write, Source::Tell};
     SF_INFO format{};
-    file = sf_open_virtual(&io, SFM_READ, &format, source);
+    file = sf_open_virtual(&io, SFM_READ, &format, source.get());
     if (!file) return Status::Fail("cannot read " + path + ": " + sf_strerror(nullptr));
     if (format.channels <= 0 || format.samplerate <= 0)
         return Status::Fail("cannot read " + path + ": no channels or no sample rate");
@@ -191,8 +191,7 @@ Status AudioFileReader::Open(const std::string& name, int maxChannels) {
     // libsndfile's count stands when a stream cannot tell its length (it says the largest).
     expected = format.frames >= 0 && format.frames < SF_COUNT_MAX ? format.frames : 0;
     claimed = std::max({expected, headerFrames, LoggedFrames(file)});
-    interleaved = new (std::nothrow) float[static_cast<size_t>(kChunkFrames) * channels];
-    if (!interleaved) return Status::Fail("cannot read " + path + ": not enough memory");
+    interleaved.assign(static_cast<size_t>(kChunkFrames) * channels, 0.0f);
     return Status::Ok();
 }
 
@@ -201,7 +200,7 @@ Status AudioFileReader::Read(float* const* planar, int maxFrames, int* read) {
     if (!file) return Status::Fail("cannot read " + path + ": not open");
     while (*read < maxFrames) {
         const int want = std::min(kChunkFrames, maxFrames - *read);
-        const sf_count_t n = sf_readf_float(file, interleaved, want);
+        const sf_count_t n = sf_readf_float(file, interleaved.data(), want);
         for (sf_count_t i = 0; i < n; ++i)
             for (int c = 0; c < channels; ++c)
                 planar[c][*read + i] = interleaved[i * channels + c];

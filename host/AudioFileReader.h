@@ -4,13 +4,15 @@
 
 #include "host/Status.h"
 
+#include <memory>
 #include <string>
+#include <vector>
 
 struct sf_private_tag;
 
 class AudioFileReader {
 public:
-    AudioFileReader() = default;
+    AudioFileReader();
     ~AudioFileReader();
     AudioFileReader(const AudioFileReader&) = delete;
     AudioFileReader& operator=(const AudioFileReader&) = delete;
@@ -39,7 +41,7 @@ private:
     struct Source;
     std::string path;
     int fd = -1;
-    Source* source = nullptr;
+    std::unique_ptr<Source> source;
     sf_private_tag* file = nullptr;
     int sampleRate = 0;
     int channels = 0;
@@ -47,7 +49,7 @@ private:
     long long expected = 0;
     long long framesRead = 0;
     bool atEnd = false;
-    float* interleaved = nullptr; // one chunk of interleaved frames
+    std::vector<float> interleaved; // one chunk of interleaved frames
 };
 
 // The data the header of a file claims, read from its first size bytes: the frames, and for a

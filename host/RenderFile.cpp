@@ -1,6 +1,7 @@
 #include "host/RenderFile.h"
 
 #include "host/AURenderer.h"
+#include "host/AtomicFile.h"
 #include "host/AudioFileReader.h"
 #include "host/ParamAssignment.h"
 #include "host/PresetFile.h"
@@ -135,6 +136,8 @@ Status RenderFile(const RenderFileOptions& options, int progressFd, RenderSummar
         return s;
     }
 
+    // An interrupted render removes its temporary before the signal ends the program.
+    InterruptDeferral interrupts;
     WavFileWriter writer;
     if (Status s = writer.Open(options.output, rate, nChannels, format->subtype); !s) {
         addWarnings();
@@ -163,6 +166,12 @@ Status RenderFile(const RenderFileOptions& options, int progressFd, RenderSummar
 
     Status result = Status::Ok();
     for (int frames = span; result && frames == span;) {
+        if (interrupts.Interrupted()) {
+            writer.Abandon();
+            interrupts.Resume();
+            result = Status::Fail("interrupted");
+            break;
+        }
         result = reader.Read(ins.data(), span, &frames);
         if (!result || frames == 0) break;
         const double start = ThreadCpuSeconds();

@@ -100,10 +100,7 @@ Status WriteWav(const std::string& path, const PlanarAudio& audio, int subtype) 
     for (int start = 0; start < nFrames; start += kChunkFrames) {
         for (size_t c = 0; c < planar.size(); ++c)
             planar[c] = audio.channels[c].data() + start;
-        // WavFileWriter takes pointers to writable rows only for symmetry with the renderer.
-        if (Status s = writer.Write(const_cast<float* const*>(planar.data()),
-                                    std::min(kChunkFrames, nFrames - start));
-            !s)
+        if (Status s = writer.Write(planar.data(), std::min(kChunkFrames, nFrames - start)); !s)
             return s;
     }
     return writer.Commit();
@@ -122,8 +119,7 @@ void WavFileWriter::Abandon() {
     fd = -1;
     if (!temporary.empty()) unlink(temporary.c_str());
     temporary.clear();
-    delete sizeLimit;
-    sizeLimit = nullptr;
+    sizeLimit.reset();
 }
 
 Status WavFileWriter::Open(const std::string& name, int sampleRate, int nChannels, int subtype) {
@@ -146,7 +142,7 @@ Status WavFileWriter::Open(const std::string& name, int sampleRate, int nChannel
     if (Status s = ResolveOutputTarget(path, &resolved); !s) return s;
     target = resolved.path;
     straight = resolved.straight;
-    sizeLimit = new FileSizeLimitAsError;
+    sizeLimit = std::make_unique<FileSizeLimitAsError>();
     if (straight) {
         fd = UnnamedTemporary();
     } else {

@@ -4,6 +4,7 @@
 #include "host/PlanarAudio.h"
 #include "host/Status.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,10 +46,10 @@ public:
     // nFrames of NumChannels planar samples.
     Status Write(const float* const* planar, int nFrames);
     Status Commit();
-
-private:
+    // Removes the temporary and leaves the target as it was; Write and Commit then fail.
     void Abandon();
 
+private:
     std::string path;      // as the caller named it, for messages
     std::string target;    // what is finally written
     std::string temporary; // beside the target; empty for a device or FIFO
@@ -57,7 +58,7 @@ private:
     int channels = 0;
     sf_private_tag* file = nullptr;
     std::vector<float> interleaved;
-    FileSizeLimitAsError* sizeLimit = nullptr;
+    std::unique_ptr<FileSizeLimitAsError> sizeLimit;
 };
 
 // The shape of an audio file, read from its header without reading the samples.

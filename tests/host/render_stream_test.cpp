@@ -10,10 +10,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sndfile.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 
 using namespace hosttest;
@@ -111,6 +113,36 @@ TEST(RenderStream, SpansCutTheSameBlocksAsOnePiece) {
                       0)
                 << "block " << block << ", channel " << c;
     }
+}
+
+// Ctrl-C in the middle of a long render: the program still ends by the signal, and the
+// temporary it was writing goes with it.
+TEST(RenderStream, AnInterruptedRenderLeavesNoTemporary) {
+    TempDir dir;
+    ASSERT_TRUE(WriteFile(dir / "long.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, 16777216));
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(dir.path().c_str()) != 0) _exit(127);
+        freopen("/dev/null", "w", stdout);
+        freopen("/dev/null", "w", stderr);
+        execl(ZERUB_HOST_BINARY, ZERUB_HOST_BINARY, "render", "long.wav", "out.wav", "--component",
+              kBundle.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    // Interrupted once the output is under way.
+    bool writing = false;
+    for (int i = 0; i < 1000 && !writing; ++i) {
+        for (const std::string& name : Entries(dir.path()))
+            writing = writing || name.rfind(".out.wav.", 0) == 0;
+        if (!writing) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    kill(pid, SIGINT);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(writing) << "no temporary appeared";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+    EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"long.wav"});
 }
 
 TEST(RenderStream, AFifoAsInputIsRefusedWithoutWaiting) {
