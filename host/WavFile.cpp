@@ -216,7 +216,7 @@ Status ProbeAudioFile(const std::string& path, AudioFileShape* shape) {
     if (Status s = reader.Open(path, INT_MAX); !s) return s;
     shape->sampleRate = reader.SampleRate();
     shape->channels = reader.NumChannels();
-    shape->frames = reader.ClaimedFrames();
+    shape->frames = reader.ExpectedFrames();
     return Status::Ok();
 }
 
