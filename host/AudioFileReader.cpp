@@ -132,6 +132,39 @@ bool AuHeaderClaim(const unsigned char* bytes, size_t size, HeaderClaim* claim) 
     return true;
 }
 
+bool W64HeaderClaim(const unsigned char* bytes, size_t size, long long* frames) {
+    // Chunks are named by GUIDs whose first four bytes spell the RIFF names; sizes are 64-bit,
+    // little-endian, and count the chunk's own 24-byte header.
+    auto u64 = [bytes](size_t at) {
+        unsigned long long v = 0;
+        for (int i = 7; i >= 0; --i)
+            v = v << 8 | bytes[at + i];
+        return v;
+    };
+    auto u16 = [bytes](size_t at) { return static_cast<unsigned>(bytes[at] | bytes[at + 1] << 8); };
+    if (!bytes || size < 40 || std::memcmp(bytes, "riff", 4) != 0 ||
+        std::memcmp(bytes + 24, "wave", 4) != 0)
+        return false;
+    unsigned blockAlign = 0;
+    for (size_t at = 40; at + 24 <= size;) {
+        const unsigned long long length = u64(at + 16);
+        if (length < 24) return false;
+        if (std::memcmp(bytes + at, "fmt ", 4) == 0) {
+            if (at + 24 + 14 > size) return false;
+            blockAlign = u16(at + 24 + 12);
+        } else if (std::memcmp(bytes + at, "data", 4) == 0) {
+            if (blockAlign == 0) return false;
+            *frames = static_cast<long long>((length - 24) / blockAlign);
+            return true;
+        }
+        // Chunks are padded to a multiple of 8 bytes.
+        const unsigned long long next = at + ((length + 7) & ~7ull);
+        if (next > size || next <= at) return false;
+        at = static_cast<size_t>(next);
+    }
+    return false;
+}
+
 AudioFileReader::AudioFileReader() = default;
 
 AudioFileReader::~AudioFileReader() {
@@ -170,7 +203,7 @@ Status AudioFileReader::Open(const std::string& name, int maxChannels) {
     }
     long long headerFrames = 0;
     HeaderClaim au;
-    if (WavHeaderFrames(header, got, &headerFrames)) {
+    if (WavHeaderFrames(header, got, &headerFrames) || W64HeaderClaim(header, got, &headerFrames)) {
     } else if (AuHeaderClaim(header, got, &au)) {
         headerFrames = au.frames;
         if (au.dataOffset + au.dataBytes > static_cast<long long>(info.st_size))

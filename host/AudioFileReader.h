@@ -62,3 +62,5 @@ struct HeaderClaim {
     size_t sizeAt = 0;
 };
 bool AuHeaderClaim(const unsigned char* bytes, size_t size, HeaderClaim* claim);
+// The frames the data chunk of a Sony Wave64 header claims (PCM or float: a block is a frame).
+bool W64HeaderClaim(const unsigned char* bytes, size_t size, long long* frames);

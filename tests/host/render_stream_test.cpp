@@ -191,6 +191,7 @@ TEST(RenderStream, EveryFormatCutShortIsNamedAndRenderedAsFarAsItGoes) {
         {"cut.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
         {"cut.rf64", SF_FORMAT_RF64 | SF_FORMAT_FLOAT},
         {"cut.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16},
+        {"cut.w64", SF_FORMAT_W64 | SF_FORMAT_PCM_16},
     };
     for (const auto& [name, format] : formats) {
         ASSERT_TRUE(WriteFile(dir / "whole", format, 44100, 2, 20000)) << name;
