@@ -267,10 +267,11 @@ Status ReadAudioFile(const std::string& path, PlanarAudio* audio, int maxChannel
     PlanarAudio chunk;
     std::vector<float*> planar(static_cast<size_t>(nChannels));
     try {
-        // Sized from what libsndfile expects, never from a header's claim, which may be absurd.
         read = PlanarAudio(reader.SampleRate(), nChannels, 0);
+        // A compressed stream's header may claim far more than the file holds: room for the
+        // claim is made only up to a bound, past which the channels grow as they are read.
         for (std::vector<float>& channel : read.channels)
-            channel.reserve(static_cast<size_t>(expected));
+            channel.reserve(static_cast<size_t>(std::min<long long>(expected, 1 << 24)));
         chunk = PlanarAudio(reader.SampleRate(), nChannels, kChunkFrames);
         for (int c = 0; c < nChannels; ++c)
             planar[c] = chunk.channels[c].data();
