@@ -72,6 +72,43 @@ FileSizeLimitAsError::~FileSizeLimitAsError() {
     if (restore_) sigaction(SIGXFSZ, &previous_, nullptr);
 }
 
+namespace {
+
+constexpr int kDeferred[] = {SIGINT, SIGTERM, SIGHUP};
+volatile std::sig_atomic_t gCaughtSignal = 0;
+
+void NoteSignal(int signal) {
+    gCaughtSignal = signal;
+}
+
+} // namespace
+
+InterruptDeferral::InterruptDeferral() {
+    gCaughtSignal = 0;
+    struct sigaction note {};
+    note.sa_handler = NoteSignal;
+    note.sa_flags = SA_RESTART; // reads and writes go on; the flag is looked at between spans
+    sigemptyset(&note.sa_mask);
+    for (int i = 0; i < kSignals; ++i)
+        restore_[i] = sigaction(kDeferred[i], &note, &previous_[i]) == 0;
+}
+
+InterruptDeferral::~InterruptDeferral() {
+    Resume();
+}
+
+bool InterruptDeferral::Interrupted() const {
+    return gCaughtSignal != 0;
+}
+
+void InterruptDeferral::Resume() {
+    if (resumed_) return;
+    resumed_ = true;
+    for (int i = 0; i < kSignals; ++i)
+        if (restore_[i]) sigaction(kDeferred[i], &previous_[i], nullptr);
+    if (gCaughtSignal != 0) raise(gCaughtSignal);
+}
+
 Status WriteAll(int fd, const void* data, size_t size, const std::string& path) {
     const char* bytes = static_cast<const char*>(data);
     for (size_t done = 0; done < size;) {

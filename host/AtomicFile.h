@@ -41,6 +41,26 @@ private:
     bool restore_ = false;
 };
 
+// While one lives, SIGINT, SIGTERM and SIGHUP only mark themselves, so that a long writer can
+// remove its temporary before the signal takes its course: once that is done, Resume puts the
+// previous dispositions back and raises the signal caught, if any.
+class InterruptDeferral {
+public:
+    InterruptDeferral();
+    ~InterruptDeferral(); // Resume, unless already called
+    InterruptDeferral(const InterruptDeferral&) = delete;
+    InterruptDeferral& operator=(const InterruptDeferral&) = delete;
+
+    bool Interrupted() const;
+    void Resume();
+
+private:
+    static constexpr int kSignals = 3;
+    struct sigaction previous_[kSignals] {};
+    bool restore_[kSignals] = {};
+    bool resumed_ = false;
+};
+
 // Writes size bytes to an open descriptor, retrying short writes; the message names path.
 Status WriteAll(int fd, const void* data, size_t size, const std::string& path);
 

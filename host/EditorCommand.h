@@ -22,6 +22,30 @@ bool EditorAvailable();
 // True when a window can be opened (a display is reachable).
 bool EditorDisplayAvailable();
 
+// Watches the editor's X window and the display from outside AppKit, which reports neither the
+// window destroyed by another client (xdotool windowclose, a window manager's kill) nor a display
+// that dies: the latter it ends the process on, the former it keeps logging X errors about.
+// One at a time; make it once the application object exists, so that its X handlers are chained.
+class DisplayWatch {
+public:
+    // window: an X window id; appDisplay: the application's Display, whose loss must not end
+    // the process (null when unknown).
+    DisplayWatch(unsigned long window, void* appDisplay);
+    ~DisplayWatch(); // puts the previous handlers back
+    DisplayWatch(const DisplayWatch&) = delete;
+    DisplayWatch& operator=(const DisplayWatch&) = delete;
+
+    // True once the window is destroyed; X errors about it are dropped from then on.
+    bool WindowGone();
+    // True once a connection to the display has failed; Xlib's calls then return without
+    // effect instead of ending the process.
+    static bool DisplayLost();
+
+private:
+    void* display = nullptr; // a connection of our own, which learns of the destruction
+    unsigned long window = 0;
+};
+
 // While it lives, lines written to stderr (fd 2) that contain noise are dropped; the others pass
 // through in order. For the window system's own chatter, which a user should not see.
 class StderrFilter {

@@ -6,12 +6,15 @@
 #include "host/HostApi.h"
 #include "host/ParamAssignment.h"
 
+#import <GNUstepGUI/GSDisplayServer.h>
+
 #include <AudioUnit/AUCocoaUIView.h>
 #include <ZerubPlatform/HostExtensions.h>
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 
 // Ends the window's run loop when the user closes it.
@@ -128,9 +131,29 @@ void OnInterrupt(int) {
     gInterrupted = 1;
 }
 
-// Runs the window's events and timers until the user closes it, or interrupts the program
-// (SIGINT, SIGTERM), which closes it too.
-void RunUntilClosed(NSWindow* window) {
+} // namespace
+
+// GNUstep's X11 server object hands out its connection.
+@interface GSDisplayServer (ZerubHostXDisplay)
+- (void*)xDisplay;
+@end
+
+namespace {
+
+// The application's X connection, or null when the back end is not X11.
+void* AppXDisplay() {
+    GSDisplayServer* server = GSCurrentServer();
+    return [server respondsToSelector:@selector(xDisplay)] ? [server xDisplay] : nullptr;
+}
+
+// The X window behind an AppKit window (GNUstep's X11 back end keeps it as the window device).
+unsigned long XWindowOf(NSWindow* window) {
+    return reinterpret_cast<unsigned long>([GSCurrentServer() windowDevice:[window windowNumber]]);
+}
+
+// Runs the window's events and timers until the user closes it, interrupts the program (SIGINT,
+// SIGTERM), another client destroys the window or the display goes: each ends it as a close does.
+void RunUntilClosed(NSWindow* window, DisplayWatch& watch) {
     gInterrupted = 0;
     struct sigaction action = {};
     action.sa_handler = OnInterrupt;
@@ -144,7 +167,8 @@ void RunUntilClosed(NSWindow* window) {
                                                  name:NSWindowWillCloseNotification
                                                object:window];
     [window makeKeyAndOrderFront:nil];
-    while (!watcher->closed && !gInterrupted) {
+    while (!watcher->closed && !gInterrupted && !watch.WindowGone() &&
+           !DisplayWatch::DisplayLost()) {
         NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
         // A signal does not wake the event wait: look at the flag ten times a second.
         NSEvent* event = [NSApp nextEventMatchingMask:NSAnyEventMask
@@ -181,12 +205,16 @@ Status ShowEditor(AudioUnit unit, const EditorOptions& options, EventPrinter* pr
 
     Status result = Status::Ok();
     AUEventListenerRef listener = nullptr;
+    // Lives through the closing below, which on a destroyed window or a lost display talks to X
+    // in vain.
+    std::unique_ptr<DisplayWatch> watch;
     if (!options.snapshot.empty()) {
         result = WriteSnapshot(view, options.snapshot);
         if (result) *printer->out << options.snapshot << "  the editor as its view draws it\n";
     } else {
         listener = ZerubAddEventListener(&EventPrinter::Receive, printer);
-        RunUntilClosed(window);
+        watch = std::make_unique<DisplayWatch>(XWindowOf(window), AppXDisplay());
+        RunUntilClosed(window, *watch);
     }
     // Taking the view out of its window closes the editor, which ends a gesture that a drag cut
     // short: the listener stays until then, so that end is printed too.
@@ -195,6 +223,7 @@ Status ShowEditor(AudioUnit unit, const EditorOptions& options, EventPrinter* pr
     [view release];
     [window release];
     if (listener) ZerubRemoveEventListener(listener);
+    watch.reset();
     return result;
 }
 

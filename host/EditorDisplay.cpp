@@ -99,3 +99,84 @@ void StderrFilter::Pass() {
     }
     if (!pending.empty()) emit(pending);
 }
+
+namespace {
+
+// Process-wide, as Xlib's handlers are.
+volatile sig_atomic_t gDisplayLost = 0;
+unsigned long gGoneWindow = 0; // X errors about it are expected once it is destroyed
+XErrorHandler gPreviousError = nullptr;
+XIOErrorHandler gPreviousIOError = nullptr;
+
+int OnXError(::Display* display, XErrorEvent* error) {
+    if (gGoneWindow != 0 && error->resourceid == gGoneWindow) return 0;
+    return gPreviousError ? gPreviousError(display, error) : 0;
+}
+
+void KeepRunning(::Display*, void*) {}
+
+// Xlib calls the display's exit handler after this one; with KeepRunning there instead of exit,
+// the loop sees the flag and closes the editor as a close does.
+int OnXIOError(::Display*) {
+    gDisplayLost = 1;
+    return 0;
+}
+
+bool WindowExists(::Display* display, Window window) {
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count))
+        return false;
+    bool found = false;
+    for (unsigned i = 0; i < count && !found; ++i)
+        found = children[i] == window;
+    if (children) XFree(children);
+    return found;
+}
+
+} // namespace
+
+DisplayWatch::DisplayWatch(unsigned long id, void* appDisplay) : window(id) {
+    gDisplayLost = 0;
+    gGoneWindow = 0;
+    gPreviousError = XSetErrorHandler(OnXError);
+    gPreviousIOError = XSetIOErrorHandler(OnXIOError);
+    if (appDisplay)
+        XSetIOErrorExitHandler(static_cast<::Display*>(appDisplay), KeepRunning, nullptr);
+    ::Display* own = XOpenDisplay(std::getenv("DISPLAY"));
+    if (!own) return;
+    display = own;
+    XSetIOErrorExitHandler(own, KeepRunning, nullptr);
+    XSelectInput(own, static_cast<Window>(window), StructureNotifyMask);
+    XSync(own, False);
+    // Destroyed before the watch began: no event will come.
+    if (!WindowExists(own, static_cast<Window>(window))) gGoneWindow = window;
+}
+
+DisplayWatch::~DisplayWatch() {
+    // After a lost display or window the handlers stay: what is left of the program may still
+    // talk to them, in vain, on its way out (errors come back whenever the connection is read).
+    if (gDisplayLost) return;
+    if (display) XCloseDisplay(static_cast<::Display*>(display));
+    if (gGoneWindow != 0) return;
+    XSetErrorHandler(gPreviousError);
+    XSetIOErrorHandler(gPreviousIOError);
+}
+
+bool DisplayWatch::WindowGone() {
+    auto* own = static_cast<::Display*>(display);
+    if (!own || gDisplayLost) return false;
+    if (gGoneWindow == window) return true;
+    XEvent event;
+    bool gone = false;
+    while (XPending(own) > 0 && !gDisplayLost) {
+        XNextEvent(own, &event);
+        gone = gone || (event.type == DestroyNotify && event.xdestroywindow.window == window);
+    }
+    if (gone) gGoneWindow = window;
+    return gone;
+}
+
+bool DisplayWatch::DisplayLost() {
+    return gDisplayLost != 0;
+}

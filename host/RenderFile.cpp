@@ -1,6 +1,8 @@
 #include "host/RenderFile.h"
 
 #include "host/AURenderer.h"
+#include "host/AtomicFile.h"
+#include "host/AudioFileReader.h"
 #include "host/ParamAssignment.h"
 #include "host/PresetFile.h"
 #include "host/ProgressBar.h"
@@ -10,7 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <new>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +22,9 @@ namespace {
 constexpr int kMaxChannels = 2;
 // Files shorter than this render too quickly for a progress bar to be worth drawing.
 constexpr double kProgressSeconds = 5.0;
+// Frames read, rendered and written at a time (rounded to whole blocks): 512 KB a buffer in
+// stereo, whatever the length of the file.
+constexpr int kSpanFrames = 65536;
 
 // Catches an output that cannot be written before the render rather than after it; the write
 // itself still decides.
@@ -48,6 +53,23 @@ std::string Decimal(double value, const char* format) {
     char text[48];
     std::snprintf(text, sizeof text, format, value);
     return text;
+}
+
+// Parameters, preset and bypass as the options give them. Names are checked before anything else
+// is changed, so a typo costs nothing.
+Status Configure(const RenderFileOptions& options, AURenderer* renderer) {
+    std::vector<ParamAssignment> assignments;
+    if (Status s = ResolveParams(options.params, renderer->Parameters(), &assignments); !s)
+        return s;
+    if (!options.preset.empty()) {
+        CFPropertyListRef state = nullptr;
+        if (Status s = ReadPresetFile(options.preset, renderer->Unit(), &state); !s) return s;
+        CFOwner owner(state);
+        if (Status s = RestorePreset(options.preset, renderer->Unit(), state); !s) return s;
+    }
+    if (options.bypass)
+        if (Status s = renderer->SetBypass(true); !s) return s;
+    return ApplyParams(renderer->Unit(), assignments);
 }
 
 } // namespace
@@ -85,54 +107,87 @@ Status RenderFile(const RenderFileOptions& options, int progressFd, RenderSummar
                             ": it is the input file " + Printable(options.input));
 
     // The channel count is refused from the header, before any sample is read.
-    AudioFileShape shape;
-    if (Status s = ProbeAudioFile(options.input, &shape); !s) return s;
-    if (shape.channels > kMaxChannels)
-        return Status::Fail("cannot render " + options.input + ": " +
-                            std::to_string(shape.channels) +
+    AudioFileReader reader;
+    if (Status s = reader.Open(options.input); !s) return s;
+    const int nChannels = reader.NumChannels();
+    const int rate = reader.SampleRate();
+    if (nChannels > kMaxChannels)
+        return Status::Fail("cannot render " + options.input + ": " + std::to_string(nChannels) +
                             " channels; the effect takes mono or stereo");
-    PlanarAudio in;
-    if (Status s = ReadAudioFile(options.input, &in, kMaxChannels, &summary->warnings); !s)
-        return s;
-    if (in.sampleRate > kCircuitMaxRate)
-        summary->warnings.push_back(Printable(options.input) + " is at " +
-                                    std::to_string(in.sampleRate) +
-                                    " Hz; the circuit computes its coefficients at " +
-                                    std::to_string(kCircuitMaxRate) + " Hz");
+    std::vector<std::string> rateWarnings;
+    if (rate > kCircuitMaxRate)
+        rateWarnings.push_back(Printable(options.input) + " is at " + std::to_string(rate) +
+                               " Hz; the circuit computes its coefficients at " +
+                               std::to_string(kCircuitMaxRate) + " Hz");
+    // A file cut short is named first, as it is found first when the file is read.
+    const auto addWarnings = [&] {
+        const std::string shortfall = reader.ShortfallWarning();
+        if (!shortfall.empty()) summary->warnings.push_back(shortfall);
+        summary->warnings.insert(summary->warnings.end(), rateWarnings.begin(), rateWarnings.end());
+    };
 
     AURenderer renderer(options.component);
-    if (Status s = renderer.Open(in.sampleRate, in.NumChannels(), options.blockFrames); !s)
+    if (Status s = renderer.Open(rate, nChannels, options.blockFrames); !s) {
+        addWarnings();
         return s;
-    // Names are checked before anything else is changed, so a typo costs nothing.
-    std::vector<ParamAssignment> assignments;
-    if (Status s = ResolveParams(options.params, renderer.Parameters(), &assignments); !s) return s;
-    if (!options.preset.empty()) {
-        CFPropertyListRef state = nullptr;
-        if (Status s = ReadPresetFile(options.preset, renderer.Unit(), &state); !s) return s;
-        CFOwner owner(state);
-        if (Status s = RestorePreset(options.preset, renderer.Unit(), state); !s) return s;
     }
-    if (options.bypass)
-        if (Status s = renderer.SetBypass(true); !s) return s;
-    if (Status s = ApplyParams(renderer.Unit(), assignments); !s) return s;
+    if (Status s = Configure(options, &renderer); !s) {
+        addWarnings();
+        return s;
+    }
 
+    // An interrupted render removes its temporary before the signal ends the program.
+    InterruptDeferral interrupts;
+    WavFileWriter writer;
+    if (Status s = writer.Open(options.output, rate, nChannels, format->subtype); !s) {
+        addWarnings();
+        return s;
+    }
+
+    // The file goes through in spans of whole blocks, so the blocks fall where they would if it
+    // were rendered in one piece.
+    const int span = options.blockFrames * std::max(1, kSpanFrames / options.blockFrames);
+    PlanarAudio in(rate, nChannels, span), out(rate, nChannels, span);
+    std::vector<float*> ins(static_cast<size_t>(nChannels)), outs(static_cast<size_t>(nChannels));
+    for (int c = 0; c < nChannels; ++c) {
+        ins[c] = in.channels[c].data();
+        outs[c] = out.channels[c].data();
+    }
+    const long long expected = reader.ExpectedFrames();
     ProgressBar bar(progressFd, "rendering " + Printable(options.input));
     const bool showProgress =
-        progressFd >= 0 && bar.Enabled() && in.NumFrames() > kProgressSeconds * in.sampleRate;
-    PlanarAudio out;
-    RenderProgress progress;
-    if (showProgress) progress = [&bar](long done, long total) { bar.Update(done, total); };
-    try {
-        Status s = RenderAll(renderer, in, options.blockFrames, &out, progress,
-                             &summary->renderCpuSeconds);
-        if (!s) return s;
-    } catch (const std::bad_alloc&) {
-        return Status::Fail("cannot render " + options.input + ": not enough memory");
+        progressFd >= 0 && bar.Enabled() && expected > kProgressSeconds * rate;
+    std::function<void(int)> afterBlock;
+    long long done = 0;
+    if (showProgress)
+        afterBlock = [&](int inSpan) {
+            bar.Update(static_cast<long>(done + inSpan), static_cast<long>(expected));
+        };
+
+    Status result = Status::Ok();
+    for (int frames = span; result && frames == span;) {
+        if (interrupts.Interrupted()) {
+            writer.Abandon();
+            interrupts.Resume();
+            result = Status::Fail("interrupted");
+            break;
+        }
+        result = reader.Read(ins.data(), span, &frames);
+        if (!result || frames == 0) break;
+        const double start = ThreadCpuSeconds();
+        result = RenderBlocks(renderer, ins.data(), outs.data(), nChannels, frames,
+                              options.blockFrames, afterBlock);
+        summary->renderCpuSeconds += ThreadCpuSeconds() - start;
+        if (result) result = writer.Write(outs.data(), frames);
+        done += frames;
     }
+    addWarnings();
+    if (!result) return result;
+    if (Status s = writer.Commit(); !s) return s;
     if (showProgress) bar.Finish();
-    summary->frames = in.NumFrames();
-    summary->sampleRate = in.sampleRate;
-    summary->channels = in.NumChannels();
-    summary->blocks = (in.NumFrames() + options.blockFrames - 1) / options.blockFrames;
-    return WriteWav(options.output, out, format->subtype);
+    summary->frames = reader.FramesRead();
+    summary->sampleRate = rate;
+    summary->channels = nChannels;
+    summary->blocks = (summary->frames + options.blockFrames - 1) / options.blockFrames;
+    return Status::Ok();
 }

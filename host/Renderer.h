@@ -30,6 +30,15 @@ public:
 // Called after each block with the frames done so far and the total.
 using RenderProgress = std::function<void(long done, long total)>;
 
+// The calling thread's CPU time, in seconds from an arbitrary start.
+double ThreadCpuSeconds();
+
+// Renders nFrames frames of nChannels planar buffers from in to out in blocks of blockFrames
+// (the last may be shorter). afterBlock, when given, gets the frames done so far in this call.
+Status RenderBlocks(Renderer& renderer, const float* const* in, float* const* out, int nChannels,
+                    int nFrames, int blockFrames,
+                    const std::function<void(int done)>& afterBlock = {});
+
 // Runs all of in through an opened renderer in blocks of blockFrames (the last may be shorter)
 // and returns the result in out, with in's rate and channel count. loopCpuSeconds, when given,
 // receives the calling thread's CPU time spent in the block loop alone.

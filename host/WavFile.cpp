@@ -1,6 +1,7 @@
 #include "host/WavFile.h"
 
 #include "host/AtomicFile.h"
+#include "host/AudioFileReader.h"
 
 #include <sndfile.h>
 
@@ -34,82 +35,36 @@ Status CheckShape(const std::string& path, const PlanarAudio& audio) {
     return Status::Ok();
 }
 
-// Interleaves and writes every frame to an open libsndfile handle.
-Status WriteFrames(SNDFILE* file, const PlanarAudio& audio, const std::string& path) {
-    const int nChannels = audio.NumChannels();
-    const int nFrames = audio.NumFrames();
-    std::vector<float> interleaved(static_cast<size_t>(kChunkFrames) * nChannels);
-    for (int start = 0; start < nFrames; start += kChunkFrames) {
-        const int frames = std::min(kChunkFrames, nFrames - start);
-        for (int i = 0; i < frames; ++i)
-            for (int c = 0; c < nChannels; ++c)
-                interleaved[static_cast<size_t>(i) * nChannels + c] = audio.channels[c][start + i];
-        if (sf_writef_float(file, interleaved.data(), frames) != frames)
-            return Status::Fail("cannot write " + path + ": " + sf_strerror(file));
+// Copies what an unnamed temporary holds to a device or FIFO.
+Status CopyToDevice(int from, const std::string& device, const std::string& path) {
+    if (lseek(from, 0, SEEK_SET) != 0)
+        return Status::Fail("cannot write " + path + ": " + ErrnoText());
+    const int to = open(device.c_str(), O_WRONLY | O_CLOEXEC);
+    if (to < 0) return Status::Fail("cannot write " + path + ": " + ErrnoText());
+    Status result = Status::Ok();
+    std::vector<char> buffer(1 << 16);
+    while (result) {
+        const ssize_t n = read(from, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) result = Status::Fail("cannot write " + path + ": " + ErrnoText());
+        if (n <= 0) break;
+        result = WriteAll(to, buffer.data(), static_cast<size_t>(n), path);
     }
-    return Status::Ok();
-}
-
-// A WAV file built in memory, for outputs that cannot seek back to finish the header.
-struct MemoryFile {
-    std::vector<unsigned char> bytes;
-    sf_count_t position = 0;
-
-    static MemoryFile& Of(void* user) { return *static_cast<MemoryFile*>(user); }
-    static sf_count_t Length(void* user) { return static_cast<sf_count_t>(Of(user).bytes.size()); }
-    static sf_count_t Seek(sf_count_t offset, int whence, void* user) {
-        MemoryFile& f = Of(user);
-        const sf_count_t base = whence == SEEK_CUR   ? f.position
-                                : whence == SEEK_END ? static_cast<sf_count_t>(f.bytes.size())
-                                                     : 0;
-        if (base + offset < 0) return -1;
-        f.position = base + offset;
-        return f.position;
-    }
-    static sf_count_t Read(void* out, sf_count_t count, void* user) {
-        MemoryFile& f = Of(user);
-        const sf_count_t size = static_cast<sf_count_t>(f.bytes.size());
-        const sf_count_t n = f.position >= size ? 0 : std::min(count, size - f.position);
-        if (n > 0) std::memcpy(out, f.bytes.data() + f.position, static_cast<size_t>(n));
-        f.position += n;
-        return n;
-    }
-    static sf_count_t Write(const void* data, sf_count_t count, void* user) {
-        MemoryFile& f = Of(user);
-        const size_t end = static_cast<size_t>(f.position + count);
-        try {
-            if (end > f.bytes.size()) f.bytes.resize(end);
-        } catch (const std::bad_alloc&) {
-            return 0;
-        }
-        std::memcpy(f.bytes.data() + f.position, data, static_cast<size_t>(count));
-        f.position += count;
-        return count;
-    }
-    static sf_count_t Tell(void* user) { return Of(user).position; }
-};
-
-// Encodes the whole file in memory, then writes it straight to a device or FIFO.
-Status WriteWavStraight(const std::string& path, const std::string& device, SF_INFO info,
-                        const PlanarAudio& audio, int subtype) {
-    SF_VIRTUAL_IO io = {MemoryFile::Length, MemoryFile::Seek, MemoryFile::Read, MemoryFile::Write,
-                        MemoryFile::Tell};
-    MemoryFile memory;
-    SNDFILE* file = sf_open_virtual(&io, SFM_WRITE, &info, &memory);
-    if (!file) return Status::Fail("cannot write " + path + ": " + sf_strerror(nullptr));
-    if (subtype != SF_FORMAT_FLOAT && subtype != SF_FORMAT_DOUBLE)
-        sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-    Status result = WriteFrames(file, audio, path);
-    const int closeError = sf_close(file);
-    if (result && closeError != 0)
-        result = Status::Fail("cannot write " + path + ": " + sf_error_number(closeError));
-    if (!result) return result;
-    const int fd = open(device.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0) return Status::Fail("cannot write " + path + ": " + ErrnoText());
-    result = WriteAll(fd, memory.bytes.data(), memory.bytes.size(), path);
-    if (close(fd) != 0 && result)
+    if (close(to) != 0 && result)
         result = Status::Fail("cannot write " + path + ": " + ErrnoText());
     return result;
+}
+
+// A file with no name in the temporary folder, gone once closed.
+int UnnamedTemporary() {
+    const char* folder = std::getenv("TMPDIR");
+    if (!folder || !*folder) folder = "/tmp";
+    int fd = open(folder, O_RDWR | O_TMPFILE | O_CLOEXEC, 0600);
+    if (fd >= 0) return fd;
+    std::string name = std::string(folder) + "/zerub-host-XXXXXX";
+    fd = mkostemp(name.data(), O_CLOEXEC);
+    if (fd >= 0) unlink(name.c_str());
+    return fd;
 }
 
 } // namespace
@@ -138,63 +93,130 @@ Status WriteWavFloat(const std::string& path, const PlanarAudio& audio) {
 
 Status WriteWav(const std::string& path, const PlanarAudio& audio, int subtype) {
     if (Status shape = CheckShape(path, audio); !shape) return shape;
+    WavFileWriter writer;
+    if (Status s = writer.Open(path, audio.sampleRate, audio.NumChannels(), subtype); !s) return s;
+    std::vector<const float*> planar(audio.channels.size());
+    const int nFrames = audio.NumFrames();
+    for (int start = 0; start < nFrames; start += kChunkFrames) {
+        for (size_t c = 0; c < planar.size(); ++c)
+            planar[c] = audio.channels[c].data() + start;
+        if (Status s = writer.Write(planar.data(), std::min(kChunkFrames, nFrames - start)); !s)
+            return s;
+    }
+    return writer.Commit();
+}
 
+WavFileWriter::WavFileWriter() = default;
+
+WavFileWriter::~WavFileWriter() {
+    Abandon();
+}
+
+void WavFileWriter::Abandon() {
+    if (file) sf_close(file);
+    file = nullptr;
+    if (fd >= 0) close(fd);
+    fd = -1;
+    if (!temporary.empty()) unlink(temporary.c_str());
+    temporary.clear();
+    sizeLimit.reset();
+}
+
+Status WavFileWriter::Open(const std::string& name, int sampleRate, int nChannels, int subtype) {
+    if (fd >= 0) return Status::Fail("cannot write " + name + ": already open");
+    path = name;
+    if (sampleRate <= 0)
+        return Status::Fail("cannot write " + path + ": sample rate " + std::to_string(sampleRate) +
+                            " Hz");
+    if (nChannels <= 0) return Status::Fail("cannot write " + path + ": no channels");
     SF_INFO info{};
-    info.samplerate = audio.sampleRate;
-    info.channels = audio.NumChannels();
+    info.samplerate = sampleRate;
+    info.channels = nChannels;
     info.format = SF_FORMAT_WAV | subtype;
     if (!sf_format_check(&info))
         return Status::Fail("cannot write " + path + ": " + std::to_string(info.channels) +
                             " channels at " + std::to_string(info.samplerate) +
                             " Hz is not a valid WAV format");
 
-    OutputTarget target;
-    if (Status s = ResolveOutputTarget(path, &target); !s) return s;
-    const FileSizeLimitAsError sizeLimit;
-    if (target.straight) return WriteWavStraight(path, target.path, info, audio, subtype);
-
-    const std::string temp = TemporaryNameFor(target.path);
-    // 0666 less the umask: the finished file gets the permissions any new file would.
-    const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return Status::Fail("cannot write " + path + ": " + ErrnoText());
-
-    // The descriptor stays ours (SF_FALSE) so that it can be synced and its close checked.
-    Status result = Status::Ok();
-    SNDFILE* file = sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE);
-    if (!file) {
-        result = Status::Fail("cannot write " + path + ": " + sf_strerror(nullptr));
+    OutputTarget resolved;
+    if (Status s = ResolveOutputTarget(path, &resolved); !s) return s;
+    target = resolved.path;
+    straight = resolved.straight;
+    sizeLimit = std::make_unique<FileSizeLimitAsError>();
+    if (straight) {
+        fd = UnnamedTemporary();
     } else {
-        // Integer samples past full scale are clipped; without this libsndfile wraps them round.
-        if (subtype != SF_FORMAT_FLOAT && subtype != SF_FORMAT_DOUBLE)
-            sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-        result = WriteFrames(file, audio, path);
-        // sf_close writes the final header sizes; its failure means a broken file.
-        const int closeError = sf_close(file);
-        if (result && closeError != 0)
-            result = Status::Fail("cannot write " + path + ": " + sf_error_number(closeError));
+        temporary = TemporaryNameFor(target);
+        // 0666 less the umask: the finished file gets the permissions any new file would.
+        fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) temporary.clear();
     }
-    if (result && fsync(fd) != 0)
-        result = Status::Fail("cannot write " + path + ": " + ErrnoText());
-    if (close(fd) != 0 && result)
-        result = Status::Fail("cannot write " + path + ": " + ErrnoText());
-    if (result && rename(temp.c_str(), target.path.c_str()) != 0)
-        result = Status::Fail("cannot write " + path + ": " + ErrnoText());
-    if (!result) unlink(temp.c_str());
+    if (fd < 0) {
+        const Status failed = Status::Fail("cannot write " + path + ": " + ErrnoText());
+        Abandon();
+        return failed;
+    }
+    // The descriptor stays ours (SF_FALSE) so that it can be synced and its close checked.
+    file = sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE);
+    if (!file) {
+        const Status failed = Status::Fail("cannot write " + path + ": " + sf_strerror(nullptr));
+        Abandon();
+        return failed;
+    }
+    // Integer samples past full scale are clipped; without this libsndfile wraps them round.
+    if (subtype != SF_FORMAT_FLOAT && subtype != SF_FORMAT_DOUBLE)
+        sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    channels = nChannels;
+    interleaved.assign(static_cast<size_t>(kChunkFrames) * channels, 0.0f);
+    return Status::Ok();
+}
+
+Status WavFileWriter::Write(const float* const* planar, int nFrames) {
+    if (!file) return Status::Fail("cannot write " + path + ": not open");
+    for (int start = 0; start < nFrames; start += kChunkFrames) {
+        const int frames = std::min(kChunkFrames, nFrames - start);
+        for (int i = 0; i < frames; ++i)
+            for (int c = 0; c < channels; ++c)
+                interleaved[static_cast<size_t>(i) * channels + c] = planar[c][start + i];
+        if (sf_writef_float(file, interleaved.data(), frames) != frames) {
+            const Status failed = Status::Fail("cannot write " + path + ": " + sf_strerror(file));
+            Abandon();
+            return failed;
+        }
+    }
+    return Status::Ok();
+}
+
+Status WavFileWriter::Commit() {
+    if (!file) return Status::Fail("cannot write " + path + ": not open");
+    // sf_close writes the final header sizes; its failure means a broken file.
+    const int closeError = sf_close(file);
+    file = nullptr;
+    Status result = Status::Ok();
+    if (closeError != 0)
+        result = Status::Fail("cannot write " + path + ": " + sf_error_number(closeError));
+    if (result && straight) {
+        result = CopyToDevice(fd, target, path);
+    } else if (result) {
+        if (fsync(fd) != 0) result = Status::Fail("cannot write " + path + ": " + ErrnoText());
+        const int closed = close(fd);
+        fd = -1;
+        if (closed != 0 && result)
+            result = Status::Fail("cannot write " + path + ": " + ErrnoText());
+        if (result && rename(temporary.c_str(), target.c_str()) != 0)
+            result = Status::Fail("cannot write " + path + ": " + ErrnoText());
+        if (result) temporary.clear();
+    }
+    Abandon();
     return result;
 }
 
 Status ProbeAudioFile(const std::string& path, AudioFileShape* shape) {
-    if (access(path.c_str(), R_OK) != 0)
-        return Status::Fail("cannot read " + path + ": " + ErrnoText());
-    if (std::filesystem::is_directory(path))
-        return Status::Fail("cannot read " + path + ": it is a folder");
-    SF_INFO info{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    if (!file) return Status::Fail("cannot read " + path + ": " + sf_strerror(nullptr));
-    sf_close(file);
-    shape->sampleRate = info.samplerate;
-    shape->channels = info.channels;
-    shape->frames = info.frames;
+    AudioFileReader reader;
+    if (Status s = reader.Open(path, INT_MAX); !s) return s;
+    shape->sampleRate = reader.SampleRate();
+    shape->channels = reader.NumChannels();
+    shape->frames = reader.ExpectedFrames();
     return Status::Ok();
 }
 
@@ -234,66 +256,40 @@ bool WavHeaderFrames(const unsigned char* bytes, size_t size, long long* frames)
 
 Status ReadAudioFile(const std::string& path, PlanarAudio* audio, int maxChannels,
                      std::vector<std::string>* warnings) {
-    SF_INFO info{};
-    // The system's reason for a file that cannot be opened at all reads better than
-    // libsndfile's wrapping of it.
-    if (access(path.c_str(), R_OK) != 0)
-        return Status::Fail("cannot read " + path + ": " + ErrnoText());
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    if (!file) return Status::Fail("cannot read " + path + ": " + sf_strerror(nullptr));
-
-    Status result = Status::Ok();
-    if (info.channels <= 0 || info.samplerate <= 0)
-        result = Status::Fail("cannot read " + path + ": no channels or no sample rate");
-    else if (info.channels > maxChannels)
-        result = Status::Fail("cannot read " + path + ": " + std::to_string(info.channels) +
-                              " channels (at most " + std::to_string(maxChannels) + ")");
-    else if (info.frames < 0 || info.frames > INT_MAX)
-        result = Status::Fail("cannot read " + path + ": too long (" +
-                              std::to_string(static_cast<long long>(info.frames)) +
-                              " frames; at most " + std::to_string(INT_MAX) + ")");
-
-    if (result) {
-        const int nChannels = info.channels;
-        const int nFrames = static_cast<int>(info.frames);
-        PlanarAudio read;
-        std::vector<float> interleaved;
-        try {
-            read = PlanarAudio(info.samplerate, nChannels, nFrames);
-            interleaved.resize(static_cast<size_t>(kChunkFrames) * nChannels);
-        } catch (const std::bad_alloc&) {
-            sf_close(file);
-            return Status::Fail("cannot read " + path + ": not enough memory for " +
-                                std::to_string(nFrames) + " frames of " +
-                                std::to_string(nChannels) + " channels");
+    AudioFileReader reader;
+    if (Status s = reader.Open(path, maxChannels); !s) return s;
+    const long long expected = reader.ExpectedFrames();
+    if (expected > INT_MAX)
+        return Status::Fail("cannot read " + path + ": too long (" + std::to_string(expected) +
+                            " frames; at most " + std::to_string(INT_MAX) + ")");
+    const int nChannels = reader.NumChannels();
+    PlanarAudio read;
+    PlanarAudio chunk;
+    std::vector<float*> planar(static_cast<size_t>(nChannels));
+    try {
+        read = PlanarAudio(reader.SampleRate(), nChannels, 0);
+        // A compressed stream's header may claim far more than the file holds: room for the
+        // claim is made only up to a bound, past which the channels grow as they are read.
+        for (std::vector<float>& channel : read.channels)
+            channel.reserve(static_cast<size_t>(std::min<long long>(expected, 1 << 24)));
+        chunk = PlanarAudio(reader.SampleRate(), nChannels, kChunkFrames);
+        for (int c = 0; c < nChannels; ++c)
+            planar[c] = chunk.channels[c].data();
+        for (int frames = kChunkFrames; frames == kChunkFrames;) {
+            if (Status s = reader.Read(planar.data(), kChunkFrames, &frames); !s) return s;
+            if (reader.FramesRead() > INT_MAX)
+                return Status::Fail("cannot read " + path + ": too long (more than " +
+                                    std::to_string(INT_MAX) + " frames)");
+            for (int c = 0; c < nChannels; ++c)
+                read.channels[c].insert(read.channels[c].end(), planar[c], planar[c] + frames);
         }
-        for (int start = 0; start < nFrames && result; start += kChunkFrames) {
-            const int frames = std::min(kChunkFrames, nFrames - start);
-            if (sf_readf_float(file, interleaved.data(), frames) != frames) {
-                result = Status::Fail("cannot read " + path + ": file ends early");
-                break;
-            }
-            for (int i = 0; i < frames; ++i)
-                for (int c = 0; c < nChannels; ++c)
-                    read.channels[c][start + i] =
-                        interleaved[static_cast<size_t>(i) * nChannels + c];
-        }
-        if (result) *audio = std::move(read);
+    } catch (const std::bad_alloc&) {
+        return Status::Fail("cannot read " + path + ": not enough memory for " +
+                            std::to_string(expected) + " frames of " + std::to_string(nChannels) +
+                            " channels");
     }
-    sf_close(file);
-    if (result && warnings) {
-        // libsndfile quietly reads a file cut short as far as it goes.
-        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        unsigned char header[65536];
-        const ssize_t n = fd >= 0 ? read(fd, header, sizeof header) : -1;
-        if (fd >= 0) close(fd);
-        long long claimed = 0;
-        if (n > 0 && WavHeaderFrames(header, static_cast<size_t>(n), &claimed) &&
-            claimed > info.frames)
-            warnings->push_back(path + ": the header claims " + std::to_string(claimed) +
-                                " frames but the file holds " +
-                                std::to_string(static_cast<long long>(info.frames)) +
-                                "; rendering those");
-    }
-    return result;
+    const std::string warning = reader.ShortfallWarning();
+    if (warnings && !warning.empty()) warnings->push_back(warning);
+    *audio = std::move(read);
+    return Status::Ok();
 }

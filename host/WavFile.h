@@ -4,6 +4,7 @@
 #include "host/PlanarAudio.h"
 #include "host/Status.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,40 @@ const WavSampleFormat* FindWavSampleFormat(const std::string& name); // null whe
 // As WriteWavFloat, in the given libsndfile subtype. Integer formats clip at full scale.
 Status WriteWav(const std::string& path, const PlanarAudio& audio, int subtype);
 
+class FileSizeLimitAsError;
+struct sf_private_tag;
+
+// A WAV file written a block at a time, with memory flat whatever its length. A regular file or a
+// new path gets a temporary beside it that Commit renames into place; a device or FIFO gets an
+// unnamed temporary file (the header's sizes are known only at the end) that Commit copies to it.
+// Without a successful Commit the temporary goes and the target is untouched.
+class WavFileWriter {
+public:
+    WavFileWriter();
+    ~WavFileWriter();
+    WavFileWriter(const WavFileWriter&) = delete;
+    WavFileWriter& operator=(const WavFileWriter&) = delete;
+
+    // subtype: a libsndfile subtype from WavSampleFormats(); integer formats clip at full scale.
+    Status Open(const std::string& path, int sampleRate, int nChannels, int subtype);
+    // nFrames of NumChannels planar samples.
+    Status Write(const float* const* planar, int nFrames);
+    Status Commit();
+    // Removes the temporary and leaves the target as it was; Write and Commit then fail.
+    void Abandon();
+
+private:
+    std::string path;      // as the caller named it, for messages
+    std::string target;    // what is finally written
+    std::string temporary; // beside the target; empty for a device or FIFO
+    bool straight = false;
+    int fd = -1;
+    int channels = 0;
+    sf_private_tag* file = nullptr;
+    std::vector<float> interleaved;
+    std::unique_ptr<FileSizeLimitAsError> sizeLimit;
+};
+
 // The shape of an audio file, read from its header without reading the samples.
 struct AudioFileShape {
     int sampleRate = 0;
@@ -34,10 +69,10 @@ struct AudioFileShape {
 };
 Status ProbeAudioFile(const std::string& path, AudioFileShape* shape);
 
-// Reads any file libsndfile understands into 32-bit float samples. Files with more than
+// Reads any regular file libsndfile understands into 32-bit float samples. Files with more than
 // maxChannels channels, or more frames than an int holds, are refused before anything is read.
-// A WAV file that holds fewer frames than its header claims is read as far as it goes, with a
-// line saying so added to warnings (when given).
+// A file that holds fewer frames than its header claims is read as far as it goes, with a line
+// saying so added to warnings (when given).
 Status ReadAudioFile(const std::string& path, PlanarAudio* audio, int maxChannels = 64,
                      std::vector<std::string>* warnings = nullptr);
 

@@ -102,6 +102,8 @@ std::vector<OpaqueAudioComponent*> LoadBundle(Registry& registry, const std::str
         executableURL, true, reinterpret_cast<UInt8*>(executable), sizeof executable);
     CFRelease(executableURL);
     if (!havePath) return reject("the executable's path is too long");
+    // dlopen waits on a FIFO for a writer: only a regular file is loaded.
+    if (!IsRegularFileNow(executable)) return reject("the executable is not a regular file");
     // Components stay loaded for the life of the process, as their code may be running.
     void* library = dlopen(executable, RTLD_NOW | RTLD_LOCAL);
     if (!library) {

@@ -23,8 +23,12 @@ std::string CanonicalPath(const std::string& path);
 bool IsDirectory(const std::string& path);
 bool IsRegularFile(const std::string& path);
 
-// The parsed property list in the file, or nullptr when it is missing or malformed. Files larger
-// than limitBytes are refused.
+// Whether path is a regular file, asked of the opened file without waiting on a FIFO (unlike a
+// stat by name, which a FIFO may replace before the file is opened).
+bool IsRegularFileNow(const std::string& path);
+
+// The parsed property list in the file, or nullptr when it is missing, malformed or no regular
+// file (a FIFO is refused without waiting for a writer). Files larger than limitBytes are refused.
 CFPropertyListRef ReadPropertyListFile(const std::string& path, size_t limitBytes = 16 << 20);
 
 // Reads the component search path once (defined with the component services).

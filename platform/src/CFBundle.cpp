@@ -4,9 +4,11 @@
 #include "CFInternal.h"
 #include "CFRuntime.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -112,22 +114,39 @@ bool IsRegularFile(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+bool IsRegularFileNow(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat info {};
+    const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    close(fd);
+    return regular;
+}
+
 CFPropertyListRef ReadPropertyListFile(const std::string& path, size_t limitBytes) {
-    if (!IsRegularFile(path)) return nullptr;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return nullptr;
+    // Opened without blocking and checked on the descriptor: a FIFO put in the file's place after
+    // a check by name would otherwise hold the reader until some writer came.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return nullptr;
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return nullptr;
+    }
     std::vector<UInt8> bytes;
     UInt8 chunk[16384];
-    size_t n;
     bool tooLarge = false;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+    for (;;) {
+        const ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
         bytes.insert(bytes.end(), chunk, chunk + n);
         if (bytes.size() > limitBytes) {
             tooLarge = true;
             break;
         }
     }
-    std::fclose(file);
+    close(fd);
     if (tooLarge || bytes.empty()) return nullptr;
     CFDataRef data = CFDataCreate(nullptr, bytes.data(), static_cast<CFIndex>(bytes.size()));
     CFPropertyListRef plist =

@@ -3,6 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
 using namespace hosttest;
 
 namespace {
@@ -35,6 +42,39 @@ TEST(List, ABundleWhoseInfoExpandsEnormouslyIsPassedOverSmall) {
     EXPECT_EQ(lines[0], "aufx ZRB1 Qmor  2.1.3  Test: Host Unit");
     // Expanded, it took 1.4 GB; the program alone takes a small fraction of this.
     EXPECT_LT(run.peakKilobytes, 300 * 1024);
+}
+
+// A FIFO put in place of a bundle's Info.plist between the check of the file and its open: the
+// bundle is passed over at once, the other components listed.
+TEST(List, AFifoSwappedInForABundleFileIsPassedOverWithoutWaiting) {
+    TempDir dir;
+    fs::create_directories(dir.path() / "Swapped.component/Contents");
+    const std::string info = dir / "Swapped.component/Contents/Info.plist";
+    fs::copy_file(kUnits + "/HostTest.component/Contents/Info.plist", info);
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    // Should the program wait on the FIFO after all, a writer that comes and goes ends the wait.
+    std::atomic<bool> finished{false};
+    std::thread rescue([&] {
+        for (int i = 0; i < 50 && !finished; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const int fd = open(info.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) close(fd);
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const RunResult run = RunHost(
+        dir.path(), {"list"}, dir.path().string() + ":" + kUnits + "/HostTest.component", nullptr,
+        {{"LD_PRELOAD", ZERUB_FIFO_SWAP_PRELOAD},
+         {"ZERUB_SWAP_TARGET", info},
+         {"ZERUB_SWAP_FIFO", dir / "fifo"}});
+    const auto waited = std::chrono::steady_clock::now() - start;
+    finished = true;
+    rescue.join();
+    EXPECT_TRUE(fs::is_fifo(info)) << "the FIFO was never swapped in";
+    EXPECT_LT(waited, std::chrono::seconds(5)) << "list waited for a writer";
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::vector<std::string> lines = Lines(run.out);
+    ASSERT_GE(lines.size(), 1u) << run.out;
+    EXPECT_EQ(lines[0], "aufx ZRB1 Qmor  2.1.3  Test: Host Unit");
 }
 
 TEST(Info, DescribesAUnitFromItsBundle) {

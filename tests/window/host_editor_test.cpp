@@ -1,5 +1,6 @@
 // zerub-host editor run as a user runs it, with the mouse driven by xdotool: a drag cut short by
-// Ctrl-C or by the window's close button still ends its gesture in what the host prints; the
+// Ctrl-C, by the window's close button, by another client destroying the window or by the death
+// of the display still ends its gesture in what the host prints; the
 // maker's link opens with the desktop's handler and never holds the program; nothing but the
 // editor's window appears, and GNUstep's notes on the missing window manager stay off stderr.
 #include "FakeDesktopOpener.h"
@@ -8,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -181,6 +184,61 @@ TEST(HostEditor, ClosingTheWindowInTheMiddleOfADragStillEndsTheGesture) {
     EXPECT_EQ(editor.WaitForExit(), 0);
     editor.Xdotool("mouseup 1");
     EXPECT_EQ(LastGesture(editor.Out()), "Gain: gesture ends") << editor.Out();
+}
+
+// xdotool windowclose destroys the X window, which AppKit does not report as a close.
+TEST(HostEditor, AWindowDestroyedByAnotherClientEndsAsACloseDoes) {
+    std::string why;
+    if (!StartXvfb(&why)) GTEST_SKIP() << why;
+    EditorProgram editor;
+    ASSERT_TRUE(editor.WaitForWindow());
+    DragGainHalfway(editor);
+    editor.Xdotool("windowclose " + std::to_string(editor.window));
+    EXPECT_EQ(editor.WaitForExit(), 0) << "the program runs on without its window";
+    editor.Xdotool("mouseup 1");
+    EXPECT_EQ(LastGesture(editor.Out()), "Gain: gesture ends") << editor.Out();
+    EXPECT_EQ(editor.Err().find("X-Windows error"), std::string::npos) << editor.Err();
+}
+
+// A display that dies (its server killed) in the middle of a drag: Xlib would end the process
+// at once; the editor closes instead, ending the gesture.
+TEST(HostEditor, ADisplayThatDiesMidDragEndsAsACloseDoes) {
+    std::string why;
+    if (!StartXvfb(&why)) GTEST_SKIP() << why;
+    // A server of its own, for this test alone to kill.
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const pid_t server = fork();
+    if (server == 0) {
+        close(fds[0]);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        execlp("Xvfb", "Xvfb", "-displayfd", std::to_string(fds[1]).c_str(), "-screen", "0",
+               "1024x768x24", "-nolisten", "tcp", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    std::string number;
+    for (char c = 0; read(fds[0], &c, 1) == 1 && c != '\n';)
+        number += c;
+    close(fds[0]);
+    ASSERT_FALSE(number.empty()) << "the second Xvfb did not start";
+    const std::string shared = getenv("DISPLAY");
+    setenv("DISPLAY", (":" + number).c_str(), 1);
+    {
+        EditorProgram editor;
+        const bool shown = editor.WaitForWindow();
+        if (shown) DragGainHalfway(editor);
+        kill(server, SIGTERM);
+        waitpid(server, nullptr, 0);
+        // The test's own connection died with the server: closing it would end this process.
+        editor.display = nullptr;
+        ASSERT_TRUE(shown);
+        EXPECT_EQ(editor.WaitForExit(), 0) << editor.Err();
+        EXPECT_EQ(LastGesture(editor.Out()), "Gain: gesture ends") << editor.Out();
+    }
+    setenv("DISPLAY", shared.c_str(), 1);
 }
 
 TEST(HostEditor, TheMakersLinkOpensWithTheDesktopsHandlerAndCtrlCStillEndsTheProgram) {
