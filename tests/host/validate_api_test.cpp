@@ -11,7 +11,7 @@ using namespace hosttest;
 
 namespace {
 
-const std::string kForwarding = std::string(ZERUB_TEST_UNITS) + "/Forwarding.component";
+const std::string kForwarding = ZERUB_FORWARDING_UNIT;
 
 RunResult Validate(const std::string& variant, const std::vector<std::string>& groups,
                    const std::vector<std::string>& extra = {}) {
