@@ -17,13 +17,6 @@ namespace {
 
 const std::string kBundle = ZERUB_COMPONENT_BUNDLE;
 
-RunResult Render(const TempDir& dir, std::vector<std::string> args) {
-    args.insert(args.begin(), "render");
-    args.push_back("--component");
-    args.push_back(kBundle);
-    return RunHost(dir.path(), args);
-}
-
 PlanarAudio Tone(int rate, int frames) {
     PlanarAudio audio(rate, 1, frames);
     for (int i = 0; i < frames; ++i)

@@ -24,13 +24,6 @@ namespace {
 
 const std::string kBundle = ZERUB_COMPONENT_BUNDLE;
 
-RunResult Render(const TempDir& dir, std::vector<std::string> args) {
-    args.insert(args.begin(), "render");
-    args.push_back("--component");
-    args.push_back(kBundle);
-    return RunHost(dir.path(), args);
-}
-
 float Sample(long long i, int c) {
     return 0.7f * static_cast<float>(((i * (7 + c)) % 200) - 100) / 100.0f;
 }

@@ -38,13 +38,6 @@ int FileFormat(const std::string& path) {
     return info.format;
 }
 
-RunResult Render(const TempDir& dir, std::vector<std::string> args) {
-    args.insert(args.begin(), "render");
-    args.push_back("--component");
-    args.push_back(kBundle);
-    return RunHost(dir.path(), args);
-}
-
 // A failed render: status 1, nothing on stdout, one line on stderr starting with prefix, and
 // the folder holding only what it held before.
 void ExpectRefused(const TempDir& dir, const RunResult& run, const std::string& prefix,

@@ -139,4 +139,14 @@ inline RunResult RunHost(const fs::path& cwd, const std::vector<std::string>& ar
     return result;
 }
 
+#ifdef ZERUB_COMPONENT_BUNDLE
+// `render ARGS` in the folder dir, with the component named on the command line.
+inline RunResult Render(const TempDir& dir, std::vector<std::string> args) {
+    args.insert(args.begin(), "render");
+    args.push_back("--component");
+    args.push_back(ZERUB_COMPONENT_BUNDLE);
+    return RunHost(dir.path(), args);
+}
+#endif
+
 } // namespace hosttest
