@@ -201,6 +201,8 @@ public:
     // ---- Resources (process-wide caches; any thread) ----
     // Loads once per id and shares the image between every editor of the process. A resource
     // that fails to load gives a record without an image (0 x 0), which controls do not draw.
+    // The editor also notes the resource (on the thread that builds it, the user-interface
+    // thread) so that it can draw it from the artwork set of any scale.
     IBitmap LoadIBitmap(int id, const char* name, int nStates = 1,
                         bool framesAreHorizontal = false);
     IBitmap ScaleBitmap(IBitmap* bitmap, int destW, int destH); // owned by the cache

@@ -1,5 +1,8 @@
 // The effect's editor drawn headless at scale factors above 1: its size, its likeness to the 1x
 // drawing, the sharpness the artwork sets give it, and the mapping of editor to device pixels.
+#include "EditorTestSupport.h"
+#include "GoldenImage.h"
+#include "editor/IControls.h"
 #include "editor/IGraphicsHeadless.h"
 #include "effect/Zerub.h"
 #include "raster/lice.h"
@@ -7,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 
 namespace {
@@ -130,6 +135,66 @@ TEST(EditorScale, EditorAndDevicePixelsMapBothWays) {
     for (int x = 160; x < 230; ++x)
         EXPECT_EQ(e.gui->GetMouseControlIdx(e.gui->ToEditor(e.gui->ToDevice(x)), 200),
                   e.gui->GetMouseControlIdx(x, 200));
+}
+
+// Artwork sets made here: a two-frame strip (red over blue, 4 x 4 frames) at 1x, its 2x set, and
+// a 3x set of the wrong size.
+struct Sets : ::testing::Test {
+    std::filesystem::path dir;
+    EditorTestPlug plug{1};
+
+    static void Strip(const std::filesystem::path& path, int frameW, int frameH, int frames) {
+        LICE_MemBitmap bm(frameW, frameH * frames);
+        for (int f = 0; f < frames; ++f)
+            LICE_FillRect(&bm, 0, f * frameH, frameW, frameH,
+                          f == 0 ? LICE_RGBA(255, 0, 0, 255) : LICE_RGBA(0, 0, 255, 255), 1.0f,
+                          LICE_COMBINE_COPY);
+        ASSERT_TRUE(WritePNG(path.string(), &bm));
+    }
+    void SetUp() override {
+        char name[] = "/tmp/zerub-sets-XXXXXX";
+        dir = mkdtemp(name);
+        Strip(dir / "STRIP.png", 4, 4, 2);
+        Strip(dir / "STRIP@2x.png", 8, 8, 2);
+        Strip(dir / "STRIP@3x.png", 10, 10, 2); // not 3 times the 1x: never used
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
+    // An editor of 4 x 8 at scale showing frame 2 of the strip at the top.
+    std::unique_ptr<IGraphicsHeadless> Draw(int id, double scale, int frame) {
+        auto gui = std::make_unique<IGraphicsHeadless>(&plug, 4, 8, 0);
+        gui->SetResourceDir(dir.c_str());
+        gui->PrepDraw();
+        gui->SetScale(scale);
+        IBitmap strip = gui->LoadIBitmap(id, "STRIP.png", 2);
+        EXPECT_EQ(strip.width, 4); // the record stays in editor pixels
+        IColor white = COLOR_WHITE;
+        gui->AttachPanelBackground(&white);
+        auto* control = new IBitmapControl(&plug, 0, 0, -1, &strip);
+        control->SetValueFromPlug(frame == 2 ? 1.0 : 0.0);
+        gui->AttachControl(control);
+        IRECT all(0, 0, 4, 8);
+        gui->Draw(&all);
+        return gui;
+    }
+};
+
+TEST_F(Sets, EachFrameIsScaledDownOnItsOwnAndAWrongSizedSetIsEnlargedFromTheOneX) {
+    // 1.5 from the 2x set: 6 x 6 of blue, and below it the panel, with no red row from frame 1.
+    auto mid = Draw(7301, 1.5, 2);
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 6; ++x)
+            EXPECT_EQ(LICE_GetPixel(mid->GetBackBuffer(), x, y),
+                      y < 6 ? LICE_RGBA(0, 0, 255, 255) : LICE_RGBA(255, 255, 255, 255))
+                << x << "," << y;
+    // 3: the 3x set is not 12 x 24, so the 1x is enlarged; still 12 x 12 of frame 1's red.
+    auto three = Draw(7302, 3.0, 1);
+    EXPECT_EQ(three->GetBackBuffer()->getWidth(), 12);
+    for (int y = 0; y < 12; ++y)
+        EXPECT_EQ(LICE_GetPixel(three->GetBackBuffer(), 6, y), LICE_RGBA(255, 0, 0, 255)) << y;
+    EXPECT_EQ(LICE_GetPixel(three->GetBackBuffer(), 6, 12), LICE_RGBA(255, 255, 255, 255));
 }
 
 } // namespace
