@@ -300,8 +300,11 @@ int EditorKeyCode(unsigned short keyCode, unichar c) {
     if (!pControl || mTextFieldView) return;
 
     mTextFieldView = [[NSTextField alloc] initWithFrame:areaRect];
-    NSFont* font = [NSFont fontWithName:ToNSString(pText->fontName)
-                                   size:static_cast<float>(static_cast<int>(pText->size * 0.9))];
+    // The field's text at the editor's scale, in the view's points.
+    const double points = mGraphics ? mGraphics->GetScale() / mGraphics->BackingScale() : 1.0;
+    NSFont* font =
+        [NSFont fontWithName:ToNSString(pText->fontName)
+                        size:static_cast<float>(static_cast<int>(pText->size * 0.9 * points))];
     if (font) [mTextFieldView setFont:font];
     switch (pText->align) {
     case IText::kAlignNear:

@@ -1,6 +1,7 @@
 // The bundle's UI in a real host: jalv.gtk3 (through suil) on a private JACK server and the
-// test's own X server shows the stereo plug-in's 333 x 511 editor, pixel for pixel as the
-// windowless editor draws it. Skips, saying so, where Xvfb, jackd or jalv.gtk3 is missing.
+// test's own X server shows the stereo plug-in's 333 x 511 editor (666 x 1022 under GDK_SCALE=2),
+// pixel for pixel as the windowless editor draws it. Skips, saying so, where Xvfb, jackd or
+// jalv.gtk3 is missing.
 #include "../window/XvfbDisplay.h"
 
 #include "editor/IGraphicsHeadless.h"
