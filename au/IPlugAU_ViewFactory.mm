@@ -32,6 +32,10 @@
     if (!mPlug) return nil;
     IPlugEditor* graphics = mPlug->GetGUI();
     if (!graphics) return nil;
+    // A host that asks for a size gets the editor drawn at the scale that fills it.
+    const CGFloat w = preferredSize.width, h = preferredSize.height;
+    if (w >= 1.0 && h >= 1.0 && w < 65536.0 && h < 65536.0)
+        graphics->SetPreferredSize(static_cast<int>(w + 0.5), static_cast<int>(h + 0.5));
     NSView* view = static_cast<NSView*>(graphics->OpenWindow(nullptr));
     mPlug->OnGUIOpen();
     return view;

@@ -14,6 +14,7 @@ IGraphics::IGraphics(IPlugBase* plug, int width, int height, int fps)
 IGraphics::~IGraphics() {
     delete mKeyFallbackControl;
     DeleteControls();
+    DeleteImageSources();
     delete mBackBuffer;
     delete mScratchBitmap;
 }
@@ -189,7 +190,7 @@ void IGraphics::SetFromStringAfterPrompt(IControl* control, IParam* param, const
 void IGraphics::PrepDraw() {
     delete mBackBuffer;
     delete mScratchBitmap;
-    mBackBuffer = new LICE_SysBitmap(mWidth, mHeight);
+    mBackBuffer = new LICE_SysBitmap(DeviceWidth(), DeviceHeight());
     mScratchBitmap = new LICE_MemBitmap(0, 0, 4);
 }
 

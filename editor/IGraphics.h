@@ -20,6 +20,13 @@
 // stores control values and raises dirty flags. The editor takes no lock of its own; the image
 // and font caches are process-wide and have their own mutexes.
 //
+// Scale. Controls, events and drawing calls all work in editor pixels: the layout at 1x. The
+// back buffer and the window are in device pixels, the editor pixels times the scale factor (1
+// to 4). Images come from artwork drawn at the scale (the image named NAME@2x.png, @3x or @4x
+// beside NAME.png; a factor between two sets is the larger set scaled down, frame by frame, by
+// area averaging), text is set at the scaled size, and the platform layer maps the pointer from
+// device pixels to editor pixels. At 1x every pixel is drawn exactly as without a scale.
+//
 // Platform operations (pure virtual below) belong to the window layer; a headless build answers
 // them with null, false or nothing (IGraphicsHeadless.h).
 #pragma once
@@ -41,6 +48,8 @@ class LICE_SysBitmap;
 class IGraphics : public IPlugEditor {
 public:
     static constexpr int kDefaultFPS = 25;
+    static constexpr double kMinScale = 1.0, kMaxScale = 4.0;
+    static constexpr int kLargestArtworkSet = 4; // NAME@4x.png
 
     // fps 0 or negative means kDefaultFPS.
     IGraphics(IPlugBase* plug, int width, int height, int fps = 0);
@@ -142,8 +151,27 @@ public:
     // a number (normalisation clamps it to the parameter's range).
     void SetFromStringAfterPrompt(IControl* control, IParam* param, const char* text);
 
+    // ---- Scale (user-interface thread) ----
+    // Sets the factor, clamped to [kMinScale, kMaxScale] (a factor that is not finite changes
+    // nothing), remakes the back buffer when there is one, makes every image loaded so far at the
+    // new factor and marks every control dirty. Answers the factor in force. Platform layers
+    // with an open window also resize it.
+    virtual double SetScale(double scale);
+    double GetScale() const { return mScale; }
+    // The scale, in hundredths within [kMinScale, kMaxScale], at which the editor best fills
+    // w x h device pixels without exceeding it; kMinScale when even 1x does not fit.
+    double ScaleToFit(int w, int h) const;
+    void SetPreferredSize(int width, int height) override;
+    int DeviceWidth() const { return ToDevice(mWidth); }
+    int DeviceHeight() const { return ToDevice(mHeight); }
+    int ToDevice(int editorPx) const;
+    IRECT ToDevice(const IRECT& r) const;      // each edge rounded to the nearest device pixel
+    int ToEditor(int devicePx) const;          // the editor pixel holding the device pixel
+    IRECT ToEditor(const IRECT& device) const; // the editor pixels that cover the area
+
     // ---- Redraw ----
-    void PrepDraw() override; // (re)makes the back buffer and the scratch bitmap
+    // (Re)makes the back buffer (device pixels) and the scratch bitmap.
+    void PrepDraw() override;
     // Unites the rectangles of every dirty control into *r (the caller passes it empty).
     bool IsDirty(IRECT* r);
     bool Draw(IRECT* r);
@@ -173,6 +201,8 @@ public:
     // ---- Resources (process-wide caches; any thread) ----
     // Loads once per id and shares the image between every editor of the process. A resource
     // that fails to load gives a record without an image (0 x 0), which controls do not draw.
+    // The editor also notes the resource (on the thread that builds it, the user-interface
+    // thread) so that it can draw it from the artwork set of any scale.
     IBitmap LoadIBitmap(int id, const char* name, int nStates = 1,
                         bool framesAreHorizontal = false);
     IBitmap ScaleBitmap(IBitmap* bitmap, int destW, int destH); // owned by the cache
@@ -236,8 +266,21 @@ public:
 protected:
     // Topmost control that takes a press at (x, y), or -1.
     int HitSearch(int x, int y, bool mouseOver) const;
+    // dest and the source position in device pixels; clipped to the redraw rectangle.
     bool BlitClipped(LICE_IBitmap* src, const IRECT* dest, int srcX, int srcY,
                      const IChannelBlend* blend);
+    // The image to draw for bitmap at the current scale: its own at 1x, else the scaled copy made
+    // for it (from the artwork sets, or enlarged when it has none). Null for a failed resource.
+    LICE_IBitmap* DeviceImage(const IBitmap* bitmap);
+    struct ImageSource; // an image loaded by resource, and its copy at the current scale
+    // Records an image LoadIBitmap gave, so that it can be made at any scale.
+    void NoteImageSource(int id, const char* name, const IBitmap& bitmap);
+    void MakeScaledImage(ImageSource* source);
+    void MakeScaledImages(); // every image loaded so far, at the current scale
+    void DropScaledImage(ImageSource* source);
+    void DeleteImageSources();
+    WDL_PtrList<ImageSource> mImageSources{64};
+    double mScale = 1.0;
     void DeleteControls();
     // Gestures towards the host. A press opens one for its control's parameter and the release
     // (or the next press, when a release never came) closes it. Edits outside a press (wheel,

@@ -37,6 +37,27 @@ inline IRECT ViewRectToEditor(NSRect r, int h) {
     const int w = static_cast<int>(r.size.width), hh = static_cast<int>(r.size.height);
     return IRECT(x, h - (y + hh), x + w, h - y);
 }
+// The same at the editor's scale: the view measures device pixels over the window's backing
+// scale (its points); the editor works in device pixels over its own scale (editor pixels). At 1
+// and 1 these are the functions above.
+inline void ViewPointToEditorAtScale(const IGraphicsMac* g, NSPoint p, int* x, int* y) {
+    const double b = g->BackingScale();
+    const int dx = static_cast<int>(p.x * b);
+    const int dy = g->DeviceHeight() - static_cast<int>(p.y * b) - 1;
+    *x = g->ToEditor(dx) - kPointerOffset;
+    *y = g->ToEditor(dy) - kPointerOffset;
+}
+inline NSRect EditorRectToViewAtScale(const IGraphicsMac* g, const IRECT& r) {
+    const NSRect d = EditorRectToView(g->ToDevice(r), g->DeviceHeight());
+    const double b = g->BackingScale();
+    return NSMakeRect(d.origin.x / b, d.origin.y / b, d.size.width / b, d.size.height / b);
+}
+inline IRECT ViewRectToEditorAtScale(const IGraphicsMac* g, NSRect r) {
+    const double b = g->BackingScale();
+    const NSRect d =
+        NSMakeRect(r.origin.x * b, r.origin.y * b, r.size.width * b, r.size.height * b);
+    return g->ToEditor(ViewRectToEditor(d, g->DeviceHeight()));
+}
 // The editor's key code for a key (-1 when the editor has none): space and arrows by key code,
 // digits and letters (either case) by character.
 int EditorKeyCode(unsigned short keyCode, unichar character);

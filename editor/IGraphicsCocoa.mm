@@ -74,7 +74,8 @@ int EditorKeyCode(unsigned short keyCode, unichar c) {
 
 - (id)initWithIGraphics:(IGraphicsMac*)pGraphics {
     mGraphics = pGraphics;
-    NSRect r = NSMakeRect(0.0, 0.0, pGraphics->Width(), pGraphics->Height());
+    NSRect r = NSMakeRect(0.0, 0.0, pGraphics->DeviceWidth() / pGraphics->BackingScale(),
+                          pGraphics->DeviceHeight() / pGraphics->BackingScale());
     self = [super initWithFrame:r];
     if (!self) return nil;
     mGraphics = pGraphics; // the superclass initialiser may have cleared it
@@ -107,6 +108,8 @@ int EditorKeyCode(unsigned short keyCode, unichar c) {
 
 - (void)viewDidMoveToWindow {
     NSWindow* window = [self window];
+    if (window && mGraphics && [window respondsToSelector:@selector(backingScaleFactor)])
+        mGraphics->FollowBackingScale([window backingScaleFactor]);
     if (window) {
         [window makeFirstResponder:self];
         [window setAcceptsMouseMovedEvents:YES];
@@ -115,21 +118,20 @@ int EditorKeyCode(unsigned short keyCode, unichar c) {
 
 - (void)drawRect:(NSRect)rect {
     if (!mGraphics) return;
-    IRECT r = ViewRectToEditor(rect, mGraphics->Height());
+    IRECT r = ViewRectToEditorAtScale(mGraphics, rect);
     mGraphics->Draw(&r);
 }
 
 - (void)onTimer:(NSTimer*)pTimer {
     if (pTimer != mTimer || !mGraphics) return;
     IRECT r;
-    if (mGraphics->IsDirty(&r))
-        [self setNeedsDisplayInRect:EditorRectToView(r, mGraphics->Height())];
+    if (mGraphics->IsDirty(&r)) [self setNeedsDisplayInRect:EditorRectToViewAtScale(mGraphics, r)];
 }
 
 - (void)getMouseXY:(NSEvent*)pEvent x:(int*)pX y:(int*)pY {
     if (!mGraphics) return;
     NSPoint p = [self convertPoint:[pEvent locationInWindow] fromView:nil];
-    ViewPointToEditor(p, mGraphics->Height(), pX, pY);
+    ViewPointToEditorAtScale(mGraphics, p, pX, pY);
     mPrevX = *pX;
     mPrevY = *pY;
 }
@@ -298,8 +300,11 @@ int EditorKeyCode(unsigned short keyCode, unichar c) {
     if (!pControl || mTextFieldView) return;
 
     mTextFieldView = [[NSTextField alloc] initWithFrame:areaRect];
-    NSFont* font = [NSFont fontWithName:ToNSString(pText->fontName)
-                                   size:static_cast<float>(static_cast<int>(pText->size * 0.9))];
+    // The field's text at the editor's scale, in the view's points.
+    const double points = mGraphics ? mGraphics->GetScale() / mGraphics->BackingScale() : 1.0;
+    NSFont* font =
+        [NSFont fontWithName:ToNSString(pText->fontName)
+                        size:static_cast<float>(static_cast<int>(pText->size * 0.9 * points))];
     if (font) [mTextFieldView setFont:font];
     switch (pText->align) {
     case IText::kAlignNear:
@@ -385,7 +390,7 @@ int EditorKeyCode(unsigned short keyCode, unichar c) {
 
 - (void)registerToolTip:(IRECT*)pRECT {
     if (!mGraphics) return;
-    [self addToolTipRect:EditorRectToView(*pRECT, mGraphics->Height()) owner:self userData:nil];
+    [self addToolTipRect:EditorRectToViewAtScale(mGraphics, *pRECT) owner:self userData:nil];
 }
 
 @end

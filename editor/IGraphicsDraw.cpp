@@ -1,6 +1,10 @@
 // Drawing primitives of the editor core: each maps onto one or a few raster calls on the back
-// buffer, with the control's blend turned into the raster (alpha, mode) pair.
+// buffer, with the control's blend turned into the raster (alpha, mode) pair. Coordinates come in
+// editor pixels and go to the raster library in device pixels (times the scale); at 1x the
+// arithmetic is the same as without a scale, so every pixel is too.
 #include "editor/IGraphics.h"
+
+#include "containers/WDL_TypedBuf.h"
 
 #include "raster/lice.h"
 
@@ -35,7 +39,7 @@ float BlendWeight(const IChannelBlend* b) {
 bool IGraphics::BlitClipped(LICE_IBitmap* src, const IRECT* dest, int srcX, int srcY,
                             const IChannelBlend* blend) {
     if (!src || !dest) return true;
-    const IRECT r = dest->ClipTo(mRedrawRect);
+    const IRECT r = dest->ClipTo(ToDevice(mRedrawRect));
     if (r.Empty()) return true;
     LICE_Blit(mBackBuffer, src, r.left, r.top, srcX + r.left - dest->left, srcY + r.top - dest->top,
               r.W(), r.H(), BlendWeight(blend), BlendMode(blend));
@@ -44,55 +48,80 @@ bool IGraphics::BlitClipped(LICE_IBitmap* src, const IRECT* dest, int srcX, int 
 
 bool IGraphics::DrawBitmap(IBitmap* bitmap, IRECT* dest, int srcX, int srcY,
                            const IChannelBlend* blend) {
-    return bitmap ? BlitClipped(bitmap->image, dest, srcX, srcY, blend) : true;
+    if (!bitmap || !dest) return true;
+    const IRECT d = ToDevice(*dest);
+    return BlitClipped(DeviceImage(bitmap), &d, ToDevice(srcX), ToDevice(srcY), blend);
 }
 
 bool IGraphics::DrawBitmap(IBitmap* bitmap, IRECT* dest, int frame, const IChannelBlend* blend) {
-    if (!bitmap) return true;
+    if (!bitmap || !dest) return true;
+    LICE_IBitmap* image = DeviceImage(bitmap);
+    if (!image) return true;
     int srcX = 0, srcY = 0;
     const int n = bitmap->frameCount;
+    const int w = image->getWidth(), h = image->getHeight();
     if (frame > 1 && n > 1) {
         if (bitmap->framesHorizontal)
-            srcX = static_cast<int>(double(frame - 1) * bitmap->width / n + 0.5);
+            srcX = static_cast<int>(double(frame - 1) * w / n + 0.5);
         else
-            srcY = static_cast<int>(double(frame - 1) * bitmap->height / n + 0.5);
+            srcY = static_cast<int>(double(frame - 1) * h / n + 0.5);
     }
-    return BlitClipped(bitmap->image, dest, srcX, srcY, blend);
+    IRECT d = ToDevice(*dest);
+    if (mScale != 1.0) {
+        // One frame of the scaled image exactly, wherever the rounded edges fall: never a row of
+        // the next frame.
+        d.right = d.left + (bitmap->framesHorizontal ? w / n : w);
+        d.bottom = d.top + (bitmap->framesHorizontal ? h : h / n);
+    }
+    return BlitClipped(image, &d, srcX, srcY, blend);
 }
 
 bool IGraphics::DrawRotatedBitmap(IBitmap* bitmap, int destCtrX, int destCtrY, double angle,
                                   int yOffsetZeroDeg, const IChannelBlend* blend) {
-    if (!bitmap || !bitmap->image) return true;
-    const int w = bitmap->width, h = bitmap->height;
-    LICE_RotatedBlit(mBackBuffer, bitmap->image, destCtrX - w / 2, destCtrY - h / 2, w, h, 0.0f,
-                     0.0f, float(w), float(h), float(angle), false, BlendWeight(blend),
-                     BlendMode(blend) | LICE_COMBINE_FILTER_BILINEAR, 0.0f, float(yOffsetZeroDeg));
+    LICE_IBitmap* image = DeviceImage(bitmap);
+    if (!image) return true;
+    const int w = image->getWidth(), h = image->getHeight();
+    const int cx = ToDevice(destCtrX), cy = ToDevice(destCtrY);
+    LICE_RotatedBlit(mBackBuffer, image, cx - w / 2, cy - h / 2, w, h, 0.0f, 0.0f, float(w),
+                     float(h), float(angle), false, BlendWeight(blend),
+                     BlendMode(blend) | LICE_COMBINE_FILTER_BILINEAR, 0.0f,
+                     float(ToDevice(yOffsetZeroDeg)));
     return true;
 }
 
 bool IGraphics::DrawRotatedMask(IBitmap* base, IBitmap* mask, IBitmap* top, int x, int y,
                                 double angleDegrees, const IChannelBlend* blend) {
-    if (!base || !base->image || !mask || !top) return true;
+    LICE_IBitmap* baseImage = DeviceImage(base);
+    if (!baseImage || !mask || !top) return true;
+    LICE_IBitmap* maskImage = DeviceImage(mask);
+    LICE_IBitmap* topImage = DeviceImage(top);
     if (!mScratchBitmap) mScratchBitmap = new LICE_MemBitmap(0, 0, 4);
-    const int w = base->width, h = base->height;
+    const int w = baseImage->getWidth(), h = baseImage->getHeight();
     const float radians = float(angleDegrees * M_PI / 180.0);
     const float xOffset = (w % 2) ? -0.5f : 0.0f;
 
-    LICE_Copy(mScratchBitmap, base->image);
+    LICE_Copy(mScratchBitmap, baseImage);
     LICE_ClearRect(mScratchBitmap, 0, 0, w, h, 0x00FFFFFF, 0); // alpha cleared, colours kept
     LICE_RotatedBlit(
-        mScratchBitmap, mask->image, 0, 0, w, h, 0.0f, 0.0f, float(w), float(h), radians, true,
-        1.0f, LICE_COMBINE_ADD | LICE_COMBINE_FILTER_BILINEAR | LICE_COMBINE_USE_SOURCE_ALPHA,
-        xOffset, 0.0f);
-    LICE_RotatedBlit(mScratchBitmap, top->image, 0, 0, w, h, 0.0f, 0.0f, float(w), float(h),
-                     radians, true, 1.0f,
-                     LICE_COMBINE_FILTER_BILINEAR | LICE_COMBINE_USE_SOURCE_ALPHA, xOffset, 0.0f);
-    const IRECT dest(x, y, x + w, y + h);
+        mScratchBitmap, maskImage, 0, 0, w, h, 0.0f, 0.0f, float(w), float(h), radians, true, 1.0f,
+        LICE_COMBINE_ADD | LICE_COMBINE_FILTER_BILINEAR | LICE_COMBINE_USE_SOURCE_ALPHA, xOffset,
+        0.0f);
+    LICE_RotatedBlit(mScratchBitmap, topImage, 0, 0, w, h, 0.0f, 0.0f, float(w), float(h), radians,
+                     true, 1.0f, LICE_COMBINE_FILTER_BILINEAR | LICE_COMBINE_USE_SOURCE_ALPHA,
+                     xOffset, 0.0f);
+    const IRECT dest(ToDevice(x), ToDevice(y), ToDevice(x) + w, ToDevice(y) + h);
     return BlitClipped(mScratchBitmap, &dest, 0, 0, blend);
 }
 
 bool IGraphics::DrawPoint(const IColor* color, float x, float y, const IChannelBlend* blend,
                           bool /*antiAlias*/) {
+    if (mScale != 1.0) { // a point is one editor pixel: a square of device pixels
+        const IRECT d =
+            ToDevice(IRECT(int(x + 0.5f), int(y + 0.5f), int(x + 0.5f) + 1, int(y + 0.5f) + 1));
+        LICE_FillRect(mBackBuffer, d.left, d.top, d.W(), d.H(), Pack(color), BlendWeight(blend),
+                      BlendMode(blend));
+        return true;
+    }
     LICE_PutPixel(mBackBuffer, int(x + 0.5f), int(y + 0.5f), Pack(color), BlendWeight(blend),
                   BlendMode(blend));
     return true;
@@ -102,46 +131,57 @@ bool IGraphics::ForcePixel(const IColor* color, int x, int y) {
     // Checked here although callers are meant to stay inside: a stray point must not write
     // past the buffer.
     LICE_pixel* bits = mBackBuffer ? mBackBuffer->getBits() : nullptr;
-    if (bits && x >= 0 && y >= 0 && x < mBackBuffer->getWidth() && y < mBackBuffer->getHeight())
-        bits[y * mBackBuffer->getRowSpan() + x] = Pack(color);
+    if (!bits || x < 0 || y < 0 || x >= mWidth || y >= mHeight) return true;
+    const IRECT d = ToDevice(IRECT(x, y, x + 1, y + 1));
+    for (int row = d.top; row < d.bottom && row < mBackBuffer->getHeight(); ++row)
+        for (int col = d.left; col < d.right && col < mBackBuffer->getWidth(); ++col)
+            bits[row * mBackBuffer->getRowSpan() + col] = Pack(color);
     return true;
 }
 
 IColor IGraphics::GetPoint(int x, int y) {
-    const LICE_pixel p = LICE_GetPixel(mBackBuffer, x, y);
+    const LICE_pixel p = LICE_GetPixel(mBackBuffer, ToDevice(x), ToDevice(y));
     return IColor(LICE_GETA(p), LICE_GETR(p), LICE_GETG(p), LICE_GETB(p));
 }
 
 bool IGraphics::DrawLine(const IColor* color, float x1, float y1, float x2, float y2,
                          const IChannelBlend* blend, bool antiAlias) {
-    LICE_Line(mBackBuffer, int(x1), int(y1), int(x2), int(y2), Pack(color), BlendWeight(blend),
-              BlendMode(blend), antiAlias);
+    const double s = mScale;
+    LICE_Line(mBackBuffer, int(x1 * s), int(y1 * s), int(x2 * s), int(y2 * s), Pack(color),
+              BlendWeight(blend), BlendMode(blend), antiAlias);
     return true;
 }
 
 bool IGraphics::DrawArc(const IColor* color, float cx, float cy, float r, float minAngle,
                         float maxAngle, const IChannelBlend* blend, bool antiAlias) {
-    LICE_Arc(mBackBuffer, cx, cy, r, minAngle, maxAngle, Pack(color), BlendWeight(blend),
-             BlendMode(blend), antiAlias);
+    const float s = float(mScale);
+    LICE_Arc(mBackBuffer, cx * s, cy * s, r * s, minAngle, maxAngle, Pack(color),
+             BlendWeight(blend), BlendMode(blend), antiAlias);
     return true;
 }
 
 bool IGraphics::DrawCircle(const IColor* color, float cx, float cy, float r,
                            const IChannelBlend* blend, bool antiAlias) {
-    LICE_Circle(mBackBuffer, cx, cy, r, Pack(color), BlendWeight(blend), BlendMode(blend),
-                antiAlias);
+    const float s = float(mScale);
+    LICE_Circle(mBackBuffer, cx * s, cy * s, r * s, Pack(color), BlendWeight(blend),
+                BlendMode(blend), antiAlias);
     return true;
 }
 
 bool IGraphics::RoundRect(const IColor* color, IRECT* r, const IChannelBlend* blend,
                           int cornerRadius, bool antiAlias) {
-    LICE_RoundRect(mBackBuffer, float(r->left), float(r->top), float(r->W()), float(r->H()),
-                   cornerRadius, Pack(color), BlendWeight(blend), BlendMode(blend), antiAlias);
+    const IRECT d = ToDevice(*r);
+    LICE_RoundRect(mBackBuffer, float(d.left), float(d.top), float(d.W()), float(d.H()),
+                   ToDevice(cornerRadius), Pack(color), BlendWeight(blend), BlendMode(blend),
+                   antiAlias);
     return true;
 }
 
-bool IGraphics::FillRoundRect(const IColor* color, IRECT* r, const IChannelBlend* blend, int cr,
-                              bool antiAlias) {
+bool IGraphics::FillRoundRect(const IColor* color, IRECT* area, const IChannelBlend* blend,
+                              int cornerRadius, bool antiAlias) {
+    const IRECT device = ToDevice(*area);
+    const IRECT* r = &device;
+    const int cr = ToDevice(cornerRadius);
     const int w = r->W(), h = r->H();
     const LICE_pixel c = Pack(color);
     const float a = BlendWeight(blend);
@@ -162,39 +202,58 @@ bool IGraphics::FillRoundRect(const IColor* color, IRECT* r, const IChannelBlend
 }
 
 bool IGraphics::FillIRect(const IColor* color, IRECT* r, const IChannelBlend* blend) {
-    LICE_FillRect(mBackBuffer, r->left, r->top, r->W(), r->H(), Pack(color), BlendWeight(blend),
+    const IRECT d = ToDevice(*r);
+    LICE_FillRect(mBackBuffer, d.left, d.top, d.W(), d.H(), Pack(color), BlendWeight(blend),
                   BlendMode(blend));
     return true;
 }
 
 bool IGraphics::FillCircle(const IColor* color, int cx, int cy, float r, const IChannelBlend* blend,
                            bool antiAlias) {
-    LICE_FillCircle(mBackBuffer, float(cx), float(cy), r, Pack(color), BlendWeight(blend),
-                    BlendMode(blend), antiAlias);
+    const float s = float(mScale);
+    LICE_FillCircle(mBackBuffer, float(cx) * s, float(cy) * s, r * s, Pack(color),
+                    BlendWeight(blend), BlendMode(blend), antiAlias);
     return true;
 }
 
 bool IGraphics::FillTriangle(const IColor* color, int x1, int y1, int x2, int y2, int x3, int y3,
                              const IChannelBlend* blend) {
-    LICE_FillTriangle(mBackBuffer, x1, y1, x2, y2, x3, y3, Pack(color), BlendWeight(blend),
+    LICE_FillTriangle(mBackBuffer, ToDevice(x1), ToDevice(y1), ToDevice(x2), ToDevice(y2),
+                      ToDevice(x3), ToDevice(y3), Pack(color), BlendWeight(blend),
                       BlendMode(blend));
     return true;
 }
 
 bool IGraphics::FillIConvexPolygon(const IColor* color, int* x, int* y, int npoints,
                                    const IChannelBlend* blend) {
-    LICE_FillConvexPolygon(mBackBuffer, x, y, npoints, Pack(color), BlendWeight(blend),
+    if (mScale == 1.0 || !x || !y || npoints <= 0) {
+        LICE_FillConvexPolygon(mBackBuffer, x, y, npoints, Pack(color), BlendWeight(blend),
+                               BlendMode(blend));
+        return true;
+    }
+    WDL_TypedBuf<int> device;
+    int* dx = device.Resize(npoints * 2, false);
+    if (!dx) return true;
+    for (int i = 0; i < npoints; ++i) {
+        dx[i] = ToDevice(x[i]);
+        dx[npoints + i] = ToDevice(y[i]);
+    }
+    LICE_FillConvexPolygon(mBackBuffer, dx, dx + npoints, npoints, Pack(color), BlendWeight(blend),
                            BlendMode(blend));
     return true;
 }
 
 bool IGraphics::DrawVerticalLine(const IColor* color, int xi, int yLo, int yHi) {
-    LICE_Line(mBackBuffer, xi, yLo, xi, yHi, Pack(color), 1.0f, LICE_COMBINE_COPY, false);
+    xi = ToDevice(xi);
+    LICE_Line(mBackBuffer, xi, ToDevice(yLo), xi, ToDevice(yHi), Pack(color), 1.0f,
+              LICE_COMBINE_COPY, false);
     return true;
 }
 
 bool IGraphics::DrawHorizontalLine(const IColor* color, int yi, int xLo, int xHi) {
-    LICE_Line(mBackBuffer, xLo, yi, xHi, yi, Pack(color), 1.0f, LICE_COMBINE_COPY, false);
+    yi = ToDevice(yi);
+    LICE_Line(mBackBuffer, ToDevice(xLo), yi, ToDevice(xHi), yi, Pack(color), 1.0f,
+              LICE_COMBINE_COPY, false);
     return true;
 }
 
@@ -228,6 +287,14 @@ bool IGraphics::DrawRadialLine(const IColor* color, float cx, float cy, float an
 bool IGraphics::DrawIText(IText* text, const char* str, IRECT* r, bool measure) {
     if (!str || !*str) return true;
     if (!text || !r) return false;
+    // Text is set at the scaled size, not enlarged: a font of its own per scale.
+    IText scaled;
+    if (mScale != 1.0) {
+        scaled = *text;
+        scaled.size = ToDevice(text->size);
+        scaled.cachedFont = nullptr;
+        text = &scaled;
+    }
     LICE_IFont* font = text->cachedFont;
     if (!font) font = CacheFont(text);
     if (!font) return false;
@@ -242,12 +309,17 @@ bool IGraphics::DrawIText(IText* text, const char* str, IRECT* r, bool measure) 
         format |= TEXT_RIGHT;
 
     if (!measure) {
-        RECT rect = {r->left, r->top, r->right, r->bottom};
+        const IRECT d = ToDevice(*r);
+        RECT rect = {d.left, d.top, d.right, d.bottom};
         font->DrawText(mBackBuffer, str, -1, &rect, format);
         return true;
     }
     RECT m = {0, 0, 0, 0};
     font->DrawText(mBackBuffer, str, -1, &m, format | TEXT_CALCRECT);
+    if (mScale != 1.0) { // the extent in editor pixels
+        m.right = int(std::ceil(m.right / mScale));
+        m.bottom = int(std::ceil(m.bottom / mScale));
+    }
     if (text->align == IText::kAlignCenter) {
         r->left = int((r->left + r->right) * 0.5) - m.right / 2;
         r->right = r->left + m.right;

@@ -5,6 +5,11 @@
 // its frame timer; the view is closed either by CloseWindow or by the host removing it from its
 // superview. Deleting the editor closes an open view first.
 //
+// Scale. The view measures the editor's device pixels in points of its window's backing scale:
+// where the window reports none (GNUstep's X11 back end without a scale set), one point per
+// device pixel, so an editor at scale 2 is a view of twice its size. A window with a backing scale
+// above the editor's makes the editor draw at that scale, the view keeping its size in points.
+//
 // Threads: everything here runs on the user-interface thread (the thread that opened the view:
 // its run loop carries the timer, events and repaints). Popup menus, panels and the message box
 // are modal.
@@ -38,6 +43,11 @@ public:
     bool MeasureIText(IText* text, const char* str, IRECT* r) override;
     void ForceEndUserEdit() override;
     void Resize(int w, int h) override;
+    double SetScale(double scale) override; // an open view takes the new size
+    // Device pixels per point of the view's window (1 until a window reports more).
+    double BackingScale() const { return mBackingScale; }
+    // The view's window reported its backing scale (the view moved to a window).
+    void FollowBackingScale(double backing);
     bool WindowIsOpen() override { return mView != nullptr; }
     const char* GetGUIAPI() override { return "Cocoa GUI"; }
     // Buttons by type: 4 Yes/No, 3 Yes/No/Cancel, 1 OK/Cancel, else OK. Answers 1 (default
@@ -79,4 +89,6 @@ private:
     WDL_String mBundleId;
     cocoa_seam::ScreenImage* mScreenImage = nullptr; // the screen transfer, made on first repaint
     NSWindow* mHostWindow = nullptr;
+    double mBackingScale = 1.0;
+    void FitViewFrame();
 };

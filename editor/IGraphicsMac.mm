@@ -62,9 +62,30 @@ bool IGraphicsMac::DrawScreen(IRECT* r) {
     if (!mView || ![NSGraphicsContext currentContext]) return false;
     if (!mScreenImage) mScreenImage = cocoa_seam::NewScreenImage();
     const IRECT all(0, 0, Width(), Height());
-    cocoa_seam::DrawBuffer(mScreenImage, GetBackBuffer(), r ? *r : all,
-                           NSMakeRect(0.0, 0.0, Width(), Height()));
+    cocoa_seam::DrawBuffer(
+        mScreenImage, GetBackBuffer(), ToDevice(r ? *r : all),
+        NSMakeRect(0.0, 0.0, DeviceWidth() / mBackingScale, DeviceHeight() / mBackingScale));
     return true;
+}
+
+double IGraphicsMac::SetScale(double scale) {
+    const double now = IGraphics::SetScale(scale);
+    FitViewFrame();
+    return now;
+}
+
+void IGraphicsMac::FitViewFrame() {
+    if (!mView) return;
+    const NSSize size = NSMakeSize(DeviceWidth() / mBackingScale, DeviceHeight() / mBackingScale);
+    if (!NSEqualSizes([mView frame].size, size)) [mView setFrameSize:size];
+}
+
+void IGraphicsMac::FollowBackingScale(double backing) {
+    if (!(backing >= kMinScale && backing <= kMaxScale) || backing == mBackingScale) return;
+    mBackingScale = backing;
+    if (GetScale() < backing) IGraphics::SetScale(backing);
+    FitViewFrame();
+    SetAllControlsDirty();
 }
 
 bool IGraphicsMac::MeasureIText(IText* text, const char* str, IRECT* r) {
@@ -81,7 +102,7 @@ void IGraphicsMac::ForceEndUserEdit() {
 void IGraphicsMac::Resize(int w, int h) {
     if (w == Width() && h == Height()) return;
     IGraphics::Resize(w, h);
-    if (mView) [mView setFrameSize:NSMakeSize(w, h)];
+    FitViewFrame();
 }
 
 int IGraphicsMac::ShowMessageBox(const char* text, const char* caption, int type) {
@@ -120,13 +141,13 @@ int IGraphicsMac::ShowMessageBox(const char* text, const char* caption, int type
 IPopupMenu* IGraphicsMac::CreateIPopupMenu(IPopupMenu* menu, IRECT* area) {
     ReleaseMouseCapture();
     if (!mView || !menu || !area) return nullptr;
-    return [mView createIPopupMenu:menu:EditorRectToView(*area, Height())];
+    return [mView createIPopupMenu:menu:EditorRectToViewAtScale(this, *area)];
 }
 
 void IGraphicsMac::CreateTextEntry(IControl* control, IText* style, IRECT* area, const char* text,
                                    IParam* param) {
     if (!mView || !style || !area) return;
-    [mView createTextEntry:control:param:style:text:EditorRectToView(*area, Height())];
+    [mView createTextEntry:control:param:style:text:EditorRectToViewAtScale(this, *area)];
 }
 
 void IGraphicsMac::HostPath(WDL_String* path) {
@@ -251,8 +272,9 @@ void IGraphicsMac::AttachSubWindow(void* hostWindow) {
 
     const NSRect frame = [host frame];
     CGFloat offset = 0.0;
-    if (frame.size.width > Width()) offset = std::floor((frame.size.width - Width()) * 0.5);
-    NSRect content = NSMakeRect(frame.origin.x + offset, frame.origin.y, Width(), Height());
+    const double w = DeviceWidth() / mBackingScale, h = DeviceHeight() / mBackingScale;
+    if (frame.size.width > w) offset = std::floor((frame.size.width - w) * 0.5);
+    NSRect content = NSMakeRect(frame.origin.x + offset, frame.origin.y, w, h);
     CustomCocoaWindow_vZerub_au* child =
         [[CustomCocoaWindow_vZerub_au alloc] initWithContentRect:content
                                                        styleMask:NSBorderlessWindowMask

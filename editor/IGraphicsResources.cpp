@@ -22,24 +22,24 @@ BitmapStorage::~BitmapStorage() {
     mEntries.Empty(true);
 }
 
-LICE_IBitmap* BitmapStorage::Find(int id) {
+LICE_IBitmap* BitmapStorage::Find(int id, int variant) {
     if (id == kNoId) return nullptr;
     WDL_MutexLock lock(&mMutex);
     for (int i = 0; i < mEntries.GetSize(); ++i) {
         const Entry* e = mEntries.Get(i);
-        if (e->id == id) return e->image;
+        if (e->id == id && e->variant == variant) return e->image;
     }
     return nullptr;
 }
 
-LICE_IBitmap* BitmapStorage::Add(LICE_IBitmap* image, int id) {
+LICE_IBitmap* BitmapStorage::Add(LICE_IBitmap* image, int id, int variant) {
     if (!image) return nullptr;
-    Entry* e = new Entry{id, image};
+    Entry* e = new Entry{id, image, variant};
     LICE_IBitmap* held = image;
     {
         WDL_MutexLock lock(&mMutex);
         for (int i = 0; id != kNoId && i < mEntries.GetSize(); ++i) {
-            if (mEntries.Get(i)->id == id) {
+            if (mEntries.Get(i)->id == id && mEntries.Get(i)->variant == variant) {
                 held = mEntries.Get(i)->image; // decoded twice at once: keep the first
                 break;
             }
@@ -55,7 +55,7 @@ LICE_IBitmap* BitmapStorage::Add(LICE_IBitmap* image, int id) {
 
 bool BitmapStorage::Retain(LICE_IBitmap* image) {
     if (!image) return false;
-    Entry* e = new Entry{kNoId, image};
+    Entry* e = new Entry{kNoId, image, 0};
     WDL_MutexLock lock(&mMutex);
     if (mEntries.Add(e)) return true;
     delete e; // out of memory: the image stays its holder's
@@ -175,7 +175,9 @@ IBitmap IGraphics::LoadIBitmap(int id, const char* name, int nStates, bool frame
     LICE_IBitmap* image = BitmapCache().Find(id);
     if (!image) image = BitmapCache().Add(OSLoadBitmap(id, name), id);
     if (!image) return IBitmap(nullptr, 0, 0, nStates, framesAreHorizontal);
-    return IBitmap(image, image->getWidth(), image->getHeight(), nStates, framesAreHorizontal);
+    IBitmap bitmap(image, image->getWidth(), image->getHeight(), nStates, framesAreHorizontal);
+    NoteImageSource(id, name, bitmap);
+    return bitmap;
 }
 
 IBitmap IGraphics::ScaleBitmap(IBitmap* bitmap, int destW, int destH) {

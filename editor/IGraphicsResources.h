@@ -27,13 +27,15 @@ public:
     BitmapStorage(const BitmapStorage&) = delete;
     BitmapStorage& operator=(const BitmapStorage&) = delete;
 
-    // The image of the first entry with this id, or null. kNoId finds nothing. The image stays
-    // valid until the cache is destroyed.
-    LICE_IBitmap* Find(int id);
-    // Takes ownership of image and returns the image the cache now holds for id: image itself,
-    // or, when another thread added one for the same id first, that one (image is destroyed).
-    // Null, with image destroyed, when the cache cannot grow; null for a null image.
-    LICE_IBitmap* Add(LICE_IBitmap* image, int id);
+    // The image of the first entry with this id and variant, or null. kNoId finds nothing. The
+    // image stays valid until the cache is destroyed. Variant 0 is the resource as loaded; an
+    // editor keeps its scaled copies of the same resource as other variants (the scale in
+    // hundredths).
+    LICE_IBitmap* Find(int id, int variant = 0);
+    // Takes ownership of image and returns the image the cache now holds for id and variant:
+    // image itself, or, when another thread added one for the same key first, that one (image is
+    // destroyed). Null, with image destroyed, when the cache cannot grow; null for a null image.
+    LICE_IBitmap* Add(LICE_IBitmap* image, int id, int variant = 0);
     // An entry without an id for an image its holder hands over (it may already be held);
     // false, with the image left to its holder, when the cache cannot grow.
     bool Retain(LICE_IBitmap* image);
@@ -46,6 +48,7 @@ private:
     struct Entry {
         int id;
         LICE_IBitmap* image;
+        int variant;
     };
     WDL_PtrList<Entry> mEntries{64};
     WDL_Mutex mMutex;

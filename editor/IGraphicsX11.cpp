@@ -237,14 +237,14 @@ void* IGraphicsX11::OpenWindow(void* parent) {
     attributes.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
                             LeaveWindowMask | KeyPressMask | StructureNotifyMask;
     const Window window =
-        XCreateWindow(display, parentWindow, 0, 0, static_cast<unsigned>(Width()),
-                      static_cast<unsigned>(Height()), 0, mX->depth, InputOutput, mX->visual,
+        XCreateWindow(display, parentWindow, 0, 0, static_cast<unsigned>(DeviceWidth()),
+                      static_cast<unsigned>(DeviceHeight()), 0, mX->depth, InputOutput, mX->visual,
                       CWBackPixmap | CWBorderPixel | CWColormap | CWEventMask, &attributes);
     mWindow = window;
-    mWindowW = Width();
-    mWindowH = Height();
+    mWindowW = DeviceWidth();
+    mWindowH = DeviceHeight();
     mX->gc = XCreateGC(display, window, 0, nullptr);
-    SetSizeHints(display, window, Width(), Height());
+    SetSizeHints(display, window, DeviceWidth(), DeviceHeight());
     if (mTopLevel) {
         const char* title = GetPlug() ? GetPlug()->GetEffectName() : "Editor";
         XStoreName(display, window, title);
@@ -289,19 +289,43 @@ void IGraphicsX11::Resize(int w, int h) {
     IGraphics::Resize(w, h);
     mDrawn = false;
     if (mX && mWindow) {
-        SetSizeHints(mX->display, mWindow, Width(), Height());
-        XResizeWindow(mX->display, mWindow, static_cast<unsigned>(Width()),
-                      static_cast<unsigned>(Height()));
+        SetSizeHints(mX->display, mWindow, DeviceWidth(), DeviceHeight());
+        XResizeWindow(mX->display, mWindow, static_cast<unsigned>(DeviceWidth()),
+                      static_cast<unsigned>(DeviceHeight()));
         XFlush(mX->display);
     }
 }
 
+bool IGraphicsX11::DisplayResources(WDL_String* out) {
+    if (!out) return false;
+    out->Set("");
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return false;
+    const char* resources = XResourceManagerString(display);
+    if (resources) out->Set(resources);
+    XCloseDisplay(display);
+    return resources != nullptr;
+}
+
+double IGraphicsX11::SetScale(double scale) {
+    const double before = GetScale();
+    const double now = IGraphics::SetScale(scale);
+    if (now != before && mX && mWindow) {
+        mDrawn = false;
+        SetSizeHints(mX->display, mWindow, DeviceWidth(), DeviceHeight());
+        XResizeWindow(mX->display, mWindow, static_cast<unsigned>(DeviceWidth()),
+                      static_cast<unsigned>(DeviceHeight()));
+        XFlush(mX->display);
+    }
+    return now;
+}
+
 int IGraphicsX11::OriginX() const {
-    return std::max(0, (mWindowW - Width()) / 2);
+    return std::max(0, (mWindowW - DeviceWidth()) / 2);
 }
 
 int IGraphicsX11::OriginY() const {
-    return std::max(0, (mWindowH - Height()) / 2);
+    return std::max(0, (mWindowH - DeviceHeight()) / 2);
 }
 
 bool IGraphicsX11::Idle() {
@@ -348,7 +372,7 @@ bool IGraphicsX11::Idle() {
 
 void IGraphicsX11::PaintWindowArea(const IRECT& area) {
     const int ox = OriginX(), oy = OriginY();
-    const IRECT editor(ox, oy, ox + Width(), oy + Height());
+    const IRECT editor(ox, oy, ox + DeviceWidth(), oy + DeviceHeight());
     if (area.left < editor.left || area.top < editor.top || area.right > editor.right ||
         area.bottom > editor.bottom)
         FillMargins();
@@ -359,7 +383,8 @@ void IGraphicsX11::FillMargins() {
     LICE_SysBitmap* buffer = GetBackBuffer();
     if (!mX || !mWindow || !buffer) return;
     const int ox = OriginX(), oy = OriginY();
-    const int right = std::min(ox + Width(), mWindowW), bottom = std::min(oy + Height(), mWindowH);
+    const int right = std::min(ox + DeviceWidth(), mWindowW),
+              bottom = std::min(oy + DeviceHeight(), mWindowH);
     const XRectangle bands[4] = {
         {0, 0, static_cast<unsigned short>(mWindowW), static_cast<unsigned short>(oy)},
         {0, static_cast<short>(bottom), static_cast<unsigned short>(mWindowW),
@@ -398,15 +423,16 @@ void IGraphicsX11::HandleEvent(void* anyEvent) {
             mLastPressX = e.x;
             mLastPressY = e.y;
             if (quick)
-                OnMouseDblClick(e.x - ox, e.y - oy, &mod);
+                OnMouseDblClick(ToEditor(e.x - ox), ToEditor(e.y - oy), &mod);
             else
-                OnMouseDown(e.x - ox, e.y - oy, &mod);
+                OnMouseDown(ToEditor(e.x - ox), ToEditor(e.y - oy), &mod);
         } else if (e.button == Button3) {
             IMouseMod mod = RightButtonMods(e.state);
-            OnMouseDown(e.x - ox, e.y - oy, &mod);
+            OnMouseDown(ToEditor(e.x - ox), ToEditor(e.y - oy), &mod);
         } else if (e.button == Button4 || e.button == Button5) {
             IMouseMod mod = LeftButtonMods(e.state);
-            OnMouseWheel(e.x - ox, e.y - oy, &mod, e.button == Button4 ? 1 : -1);
+            OnMouseWheel(ToEditor(e.x - ox), ToEditor(e.y - oy), &mod,
+                         e.button == Button4 ? 1 : -1);
         }
         break;
     }
@@ -414,10 +440,10 @@ void IGraphicsX11::HandleEvent(void* anyEvent) {
         const XButtonEvent& e = event.xbutton;
         if (e.button == Button1) {
             IMouseMod mod = LeftButtonMods(e.state);
-            OnMouseUp(e.x - ox, e.y - oy, &mod);
+            OnMouseUp(ToEditor(e.x - ox), ToEditor(e.y - oy), &mod);
         } else if (e.button == Button3) {
             IMouseMod mod = RightButtonMods(e.state);
-            OnMouseUp(e.x - ox, e.y - oy, &mod);
+            OnMouseUp(ToEditor(e.x - ox), ToEditor(e.y - oy), &mod);
         }
         break;
     }
@@ -428,13 +454,13 @@ void IGraphicsX11::HandleEvent(void* anyEvent) {
         const XMotionEvent& e = event.xmotion;
         if (e.state & Button1Mask) {
             IMouseMod mod = LeftButtonMods(e.state);
-            OnMouseDrag(e.x - ox, e.y - oy, &mod);
+            OnMouseDrag(ToEditor(e.x - ox), ToEditor(e.y - oy), &mod);
         } else if (e.state & Button3Mask) {
             IMouseMod mod = RightButtonMods(e.state);
-            OnMouseDrag(e.x - ox, e.y - oy, &mod);
+            OnMouseDrag(ToEditor(e.x - ox), ToEditor(e.y - oy), &mod);
         } else {
             IMouseMod mod = LeftButtonMods(e.state);
-            OnMouseOver(e.x - ox, e.y - oy, &mod);
+            OnMouseOver(ToEditor(e.x - ox), ToEditor(e.y - oy), &mod);
         }
         break;
     }
@@ -446,7 +472,7 @@ void IGraphicsX11::HandleEvent(void* anyEvent) {
         KeySym sym = NoSymbol;
         XLookupString(&event.xkey, text, sizeof text, &sym, nullptr);
         const int key = KeyCodeOf(sym);
-        if (key >= 0) OnKeyDown(event.xkey.x - ox, event.xkey.y - oy, key);
+        if (key >= 0) OnKeyDown(ToEditor(event.xkey.x - ox), ToEditor(event.xkey.y - oy), key);
         break;
     }
     case ClientMessage:
@@ -469,7 +495,8 @@ void IGraphicsX11::HandleEvent(void* anyEvent) {
 
 bool IGraphicsX11::DrawScreen(IRECT* r) {
     if (!mX || !mWindow || !r) return false;
-    PutArea(r->left, r->top, r->right - r->left, r->bottom - r->top);
+    const IRECT d = ToDevice(*r);
+    PutArea(d.left, d.top, d.W(), d.H());
     return true;
 }
 

@@ -14,6 +14,10 @@
 // the view gone. A parent that is no window, or a default visual that is not TrueColor, makes
 // OpenWindow refuse (null) with one line on stderr.
 //
+// The window is the editor's size in device pixels (its size times the scale factor, which may be
+// set before or after opening: an open window is resized), and pointer positions are mapped back
+// to editor pixels before they reach the editor.
+//
 // The window asks window managers and embedding hosts for the editor's size (minimum = maximum);
 // a host that makes it larger anyway gets the editor centred and the rest painted in the
 // colour of the artwork's edge, so no pixel shows what was there before.
@@ -49,6 +53,9 @@ public:
     // The folder every X11 editor made from now on reads its images from (base name + ".png").
     // Set by the UI before it makes the plug-in, under the UI's creation lock.
     static void SetDefaultResourceDir(const char* dir);
+    // The resource string of the display named by DISPLAY (what xrdb loaded: Xft.dpi and the
+    // like), read over a connection of its own; false when there is no display or no resources.
+    static bool DisplayResources(WDL_String* out);
     void SetResourceDir(const char* dir) { mResourceDir.Set(dir); }
     // The plug-in's folder, answered by PluginPath.
     void SetPluginDir(const char* dir) { mPluginDir.Set(dir); }
@@ -63,6 +70,7 @@ public:
     bool DrawScreen(IRECT* r) override;
     void ForceEndUserEdit() override {}
     void Resize(int w, int h) override;
+    double SetScale(double scale) override;
     bool WindowIsOpen() override { return mWindow != 0; }
     const char* GetGUIAPI() override { return "X11"; }
     int ShowMessageBox(const char* text, const char* caption, int type) override { return 0; }
@@ -99,7 +107,7 @@ private:
     int OriginY() const;
     void PaintWindowArea(const IRECT& area);  // window coordinates
     void FillMargins();                       // what lies outside the editor
-    void PutArea(int x, int y, int w, int h); // editor coordinates
+    void PutArea(int x, int y, int w, int h); // the back buffer's (device) pixels
 
     Connection* mX = nullptr;
     unsigned long mWindow = 0;      // X window id; 0 when closed

@@ -119,6 +119,11 @@ int RunZerubHost(int argc, const char* const* argv, std::ostream& out, std::ostr
         ->add_option("--snapshot", editorOptions.snapshot,
                      "Write what the editor's view draws to FILE.png and exit")
         ->type_name("FILE.png");
+    editor
+        ->add_option("--scale", editorOptions.scale,
+                     "Draw the editor at this scale factor, 1 to 4 (2: twice the size, as sharp)")
+        ->type_name("F")
+        ->check(CLI::Range(1.0, 4.0));
 
     // CLI11 reports a mistyped subcommand as an unexpected argument; name it for what it is.
     if (argc > 1 && argv[1][0] != '-') {

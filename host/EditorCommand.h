@@ -14,6 +14,7 @@ struct EditorOptions {
     std::string component;           // a .component bundle; empty: the search path
     std::vector<std::string> params; // NAME=VALUE, set before the view opens
     std::string snapshot;            // PNG to write instead of running the window; empty: none
+    double scale = 1.0; // the editor's scale factor (1 to 4), asked of the view factory
 };
 
 // False in builds without the Cocoa editor.

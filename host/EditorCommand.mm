@@ -11,6 +11,7 @@
 #include <AudioUnit/AUCocoaUIView.h>
 #include <ZerubPlatform/HostExtensions.h>
 
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -79,8 +80,10 @@ NSString* ToNS(const std::string& text) {
 }
 
 // Asks the unit for its Cocoa view factory and the factory for the view (retained), as a macOS
-// host does: the class by the name the unit reports, found once the bundle is loaded.
-Status OpenView(AudioUnit unit, NSView** view) {
+// host does: the class by the name the unit reports, found once the bundle is loaded. At a scale
+// other than 1 the factory is asked again with the view's own size times the scale as the
+// preferred size, which the editor fills by drawing at that scale.
+Status OpenView(AudioUnit unit, double scale, NSView** view) {
     AudioUnitCocoaViewInfo info = {};
     UInt32 size = sizeof info;
     if (AudioUnitGetProperty(unit, kAudioUnitProperty_CocoaUI, kAudioUnitScope_Global, 0, &info,
@@ -97,6 +100,13 @@ Status OpenView(AudioUnit unit, NSView** view) {
                             " is not in its bundle");
     id<AUCocoaUIBase> factory = [[factoryClass alloc] init];
     *view = [[factory uiViewForAudioUnit:unit withSize:NSMakeSize(0, 0)] retain];
+    if (*view && scale != 1.0) {
+        const NSSize natural = [*view frame].size;
+        [*view release];
+        const NSSize wanted =
+            NSMakeSize(std::round(natural.width * scale), std::round(natural.height * scale));
+        *view = [[factory uiViewForAudioUnit:unit withSize:wanted] retain];
+    }
     [(id)factory release];
     if (!*view) return Status::Fail("the unit's view factory gave no view");
     return Status::Ok();
@@ -191,7 +201,7 @@ Status ShowEditor(AudioUnit unit, const EditorOptions& options, EventPrinter* pr
         registerDefaults:[NSDictionary dictionaryWithObject:@"YES" forKey:@"GSSuppressAppIcon"]];
     [NSApplication sharedApplication];
     NSView* view = nil;
-    if (Status s = OpenView(unit, &view); !s) return s;
+    if (Status s = OpenView(unit, options.scale, &view); !s) return s;
 
     const NSRect frame = [view frame];
     NSWindow* window = [[NSWindow alloc]
@@ -234,6 +244,8 @@ bool EditorAvailable() {
 }
 
 Status RunEditor(const EditorOptions& options, std::ostream& out) {
+    if (!(options.scale >= 1.0 && options.scale <= 4.0))
+        return Status::Fail("editor: --scale must be a factor from 1 to 4");
     UnitInstance instance;
     if (Status s = OpenInstance(options.component, &instance); !s) return s;
     EventPrinter printer;

@@ -1,15 +1,18 @@
 // The UI binary's exported entry, lv2ui_descriptor: one X11 UI for every plug-in of the bundle.
 //
 // Instantiate makes the product (its editor is an IGraphicsX11 reading the bundle's images),
-// binds it to the host's ports, opens the editor's window inside ui:parent (a top-level window
-// when the host gives none) and tells ui:resize the editor's size. The host drives the window
+// binds it to the host's ports, sets the editor's scale (IPlugLV2UI_scale.h), opens the editor's
+// window inside ui:parent (a top-level window when the host gives none) and tells ui:resize the
+// editor's size in device pixels. The host drives the window
 // through the idle interface; the UI starts no thread and no timer.
 #include "editor/IGraphicsX11.h"
 #include "lv2/IPlugLV2UI.h"
+#include "lv2/IPlugLV2UI_scale.h"
 
 #include <lv2/ui/ui.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -64,6 +67,13 @@ LV2UI_Handle Instantiate(const LV2UI_Descriptor*, const char* pluginURI, const c
         return nullptr;
     }
     ui->editor->SetPluginDir(bundlePath);
+    double scale = LV2HostScaleFactor(features);
+    if (scale <= 0.0) {
+        WDL_String resources;
+        IGraphicsX11::DisplayResources(&resources);
+        scale = DesktopScaleFactor(std::getenv("GDK_SCALE"), resources.Get());
+    }
+    if (scale > 0.0) ui->editor->SetScale(scale);
     void* parent = const_cast<void*>(FeatureData(features, LV2_UI__parent, nullptr));
     void* window = ui->editor->OpenWindow(parent);
     if (!window) { // no display to open a window on
@@ -74,7 +84,8 @@ LV2UI_Handle Instantiate(const LV2UI_Descriptor*, const char* pluginURI, const c
     if (const auto* resize =
             static_cast<const LV2UI_Resize*>(FeatureData(features, LV2_UI__resize, nullptr)))
         if (resize->ui_resize)
-            resize->ui_resize(resize->handle, ui->editor->Width(), ui->editor->Height());
+            resize->ui_resize(resize->handle, ui->editor->DeviceWidth(),
+                              ui->editor->DeviceHeight());
     *widget = window;
     return ui;
 }

@@ -347,7 +347,8 @@ std::string LV2PresetsTurtle(IPlugLV2* plug, const char* uriBase) {
 
 std::string LV2UITurtle(IPlugLV2* plug, const char* uriBase, const char* uiBinaryName) {
     const std::string ui = URIRef(std::string(uriBase) + "#ui");
-    std::string ttl = "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n\n";
+    std::string ttl = "@prefix opts: <http://lv2plug.in/ns/ext/options#> .\n"
+                      "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n\n";
     std::string notifications;
     for (int i = 0; i < plug->NChannelIO(); ++i) {
         const std::string uri = URIRef(PluginURI(uriBase, *plug->GetChannelIO(i)));
@@ -362,7 +363,8 @@ std::string LV2UITurtle(IPlugLV2* plug, const char* uriBase, const char* uiBinar
     }
     ttl += ui + "\n    a ui:X11UI ;\n    ui:binary <" + uiBinaryName +
            "> ;\n    lv2:requiredFeature ui:idleInterface ;\n"
-           "    lv2:optionalFeature ui:parent , ui:resize , ui:touch , ui:portMap ;\n" +
+           "    lv2:optionalFeature ui:parent , ui:resize , ui:touch , ui:portMap ;\n"
+           "    opts:supportedOption ui:scaleFactor ;\n" +
            notifications + "    lv2:extensionData ui:idleInterface .\n";
     return ttl;
 }

@@ -24,4 +24,8 @@ public:
     // or null when the platform has no view to give. For wrappers whose host asks the plug-in
     // for its view (the Audio Unit's view factory).
     virtual void* OpenWindow(void* parent) = 0;
+    // The size a host would like the view to have (the Audio Unit view factory's preferred
+    // size), in the view's pixels; 0 x 0 states no wish. Called before OpenWindow. An editor
+    // that can draw at more than one scale takes the scale at which it best fills that size.
+    virtual void SetPreferredSize(int width, int height) {}
 };

@@ -1,5 +1,6 @@
 // Draws the editor's artwork: the pedal face (BG.png), the two knob filmstrips (GAIN.png,
-// LEVEL.png) and the bypass switch strip (BYPASS.png).
+// LEVEL.png) and the bypass switch strip (BYPASS.png), at 1x and again as the 2x, 3x and 4x sets
+// (BG@2x.png and so on) that the editor draws from at higher scale factors.
 //
 // usage: zerub-draw-artwork OUT_DIR
 //        zerub-draw-artwork [OUT_DIR] --preview FILE [--knob-frame N] [--switch-frame N]
@@ -8,6 +9,8 @@
 // Everything is drawn from code with fixed inputs (no clock, no randomness, hinting off), so the
 // same machine writes the same bytes every run. The editor blits the knob and switch frames with
 // straight alpha over the background; the preview does the same so it shows what a user sees.
+// A set at scale N is the same drawing with every coordinate multiplied by N; the paint's flake
+// keeps its size in editor pixels, so a set scaled down to 1x shows the 1x texture.
 
 #include <cairo.h>
 #include <pango/pangocairo.h>
@@ -33,6 +36,7 @@ constexpr int kLevelX = 62, kLevelY = 62;
 constexpr int kSwitchX = 0, kSwitchY = 481;
 constexpr int kSwitchW = 206, kSwitchH = 30;
 constexpr int kSwitchFrames = 2;
+constexpr int kLargestSet = 4; // the editor's largest scale factor
 // The link strip runs from here to the editor's right edge.
 constexpr int kLinkLeft = 233, kLinkTop = 484, kLinkBottom = 511;
 
@@ -328,14 +332,14 @@ void KnobScale(cairo_t* cr, double cx, double cy) {
 // ---------------------------------------------------------------------------------------------
 // Background
 
-void FlakePaint(cairo_surface_t* s) {
+void FlakePaint(cairo_surface_t* s, int scale) {
     cairo_surface_flush(s);
     unsigned char* data = cairo_image_surface_get_data(s);
     int stride = cairo_image_surface_get_stride(s);
-    for (int y = 0; y < kHeight; ++y) {
+    for (int y = 0; y < kHeight * scale; ++y) {
         auto* row = reinterpret_cast<uint32_t*>(data + y * stride);
-        for (int x = 0; x < kWidth; ++x) {
-            uint32_t h = Hash(uint32_t(x), uint32_t(y));
+        for (int x = 0; x < kWidth * scale; ++x) {
+            uint32_t h = Hash(uint32_t(x / scale), uint32_t(y / scale));
             int d = int(h & 7) - 4;            // fine grain
             if ((h >> 8) % 97 == 0) d += 16;   // sparse bright flakes
             if ((h >> 16) % 113 == 0) d -= 10; // and a few dark ones
@@ -350,7 +354,7 @@ void FlakePaint(cairo_surface_t* s) {
     cairo_surface_mark_dirty(s);
 }
 
-void Enclosure(cairo_t* cr, cairo_surface_t* s) {
+void Enclosure(cairo_t* cr, cairo_surface_t* s, int scale) {
     SetRgb(cr, kSurround);
     cairo_paint(cr);
 
@@ -363,7 +367,7 @@ void Enclosure(cairo_t* cr, cairo_surface_t* s) {
     cairo_set_source(cr, body);
     cairo_fill(cr);
     cairo_pattern_destroy(body);
-    FlakePaint(s);
+    FlakePaint(s, scale);
 
     cairo_save(cr);
     RoundedRect(cr, 0.5, 0.5, kWidth - 0.5, kHeight - 0.5, r);
@@ -506,10 +510,18 @@ void DriveEmblem(cairo_t* cr, double x0, double x1, double cy, double amp) {
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_MITER);
 }
 
-cairo_surface_t* DrawBackground() {
-    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kHeight);
-    cairo_t* cr = cairo_create(s);
-    Enclosure(cr, s);
+// A surface of w x h editor pixels at scale, with a context that draws in editor pixels.
+cairo_surface_t* ScaledSurface(int w, int h, int scale, cairo_t** cr) {
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w * scale, h * scale);
+    *cr = cairo_create(s);
+    if (scale != 1) cairo_scale(*cr, scale, scale);
+    return s;
+}
+
+cairo_surface_t* DrawBackground(int scale) {
+    cairo_t* cr = nullptr;
+    cairo_surface_t* s = ScaledSurface(kWidth, kHeight, scale, &cr);
+    Enclosure(cr, s, scale);
 
     // Pinstripe keyline around the printed area.
     RoundedRect(cr, 9.5, 9.5, kWidth - 9.5, kPlateTop - 7.5, 12);
@@ -676,10 +688,9 @@ void KnobFrame(cairo_t* cr, double angle) {
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
 }
 
-cairo_surface_t* DrawKnobStrip() {
-    cairo_surface_t* s =
-        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kKnobSize, kKnobSize * kKnobFrames);
-    cairo_t* cr = cairo_create(s);
+cairo_surface_t* DrawKnobStrip(int scale) {
+    cairo_t* cr = nullptr;
+    cairo_surface_t* s = ScaledSurface(kKnobSize, kKnobSize * kKnobFrames, scale, &cr);
     for (int f = 0; f < kKnobFrames; ++f) {
         cairo_save(cr);
         cairo_rectangle(cr, 0, f * kKnobSize, kKnobSize, kKnobSize);
@@ -811,10 +822,9 @@ void SwitchFrame(cairo_t* cr, bool bypassed) {
               Grey(0.10), 1.0, 0.0);
 }
 
-cairo_surface_t* DrawSwitchStrip() {
-    cairo_surface_t* s =
-        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kSwitchW, kSwitchH * kSwitchFrames);
-    cairo_t* cr = cairo_create(s);
+cairo_surface_t* DrawSwitchStrip(int scale) {
+    cairo_t* cr = nullptr;
+    cairo_surface_t* s = ScaledSurface(kSwitchW, kSwitchH * kSwitchFrames, scale, &cr);
     for (int f = 0; f < kSwitchFrames; ++f) {
         cairo_save(cr);
         cairo_rectangle(cr, 0, f * kSwitchH, kSwitchW, kSwitchH);
@@ -926,14 +936,25 @@ int main(int argc, char** argv) {
     }
     if (outDir.empty() && preview.empty()) return Usage();
 
-    cairo_surface_t* bg = DrawBackground();
-    cairo_surface_t* knob = DrawKnobStrip();
-    cairo_surface_t* sw = DrawSwitchStrip();
+    cairo_surface_t* bg = DrawBackground(1);
+    cairo_surface_t* knob = DrawKnobStrip(1);
+    cairo_surface_t* sw = DrawSwitchStrip(1);
     bool ok = true;
-    if (!outDir.empty()) {
+    // The sets up to 4x, so that the editor only ever scales artwork down: a factor between two
+    // sets is drawn from the larger one.
+    for (int scale = 1; ok && !outDir.empty() && scale <= kLargestSet; ++scale) {
+        const std::string suffix = scale == 1 ? ".png" : "@" + std::to_string(scale) + "x.png";
+        cairo_surface_t* b = scale == 1 ? bg : DrawBackground(scale);
+        cairo_surface_t* k = scale == 1 ? knob : DrawKnobStrip(scale);
+        cairo_surface_t* w = scale == 1 ? sw : DrawSwitchStrip(scale);
         // Both knobs share one drawing: the scale and the caption on the face tell them apart.
-        ok = Write(bg, outDir + "/BG.png") && Write(knob, outDir + "/GAIN.png") &&
-             Write(knob, outDir + "/LEVEL.png") && Write(sw, outDir + "/BYPASS.png");
+        ok = Write(b, outDir + "/BG" + suffix) && Write(k, outDir + "/GAIN" + suffix) &&
+             Write(k, outDir + "/LEVEL" + suffix) && Write(w, outDir + "/BYPASS" + suffix);
+        if (scale != 1) {
+            cairo_surface_destroy(b);
+            cairo_surface_destroy(k);
+            cairo_surface_destroy(w);
+        }
     }
     if (ok && !preview.empty()) {
         cairo_surface_t* view = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kHeight);

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds zerub-draw-artwork and rewrites BG.png, GAIN.png, LEVEL.png and BYPASS.png in place.
+# Builds zerub-draw-artwork and rewrites BG.png, GAIN.png, LEVEL.png and BYPASS.png and their
+# @2x, @3x and @4x sets in place.
 # usage: resources/img/redraw.sh [BUILD_DIR] [-- extra program arguments, e.g. --preview FILE]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)

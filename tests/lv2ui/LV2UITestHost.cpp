@@ -1,5 +1,9 @@
 #include "LV2UITestHost.h"
 
+#include <lv2/atom/atom.h>
+#include <lv2/options/options.h>
+
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -58,8 +62,9 @@ bool LV2UITestHost::Open(const char* pluginURI, bool withParent, int x, int y) {
     if (!display) return false;
     if (withParent && !parent) {
         const int screen = DefaultScreen(display);
-        parent = XCreateSimpleWindow(display, RootWindow(display, screen), x, y, 400, 600, 0, 0,
-                                     BlackPixel(display, screen));
+        parent = XCreateSimpleWindow(display, RootWindow(display, screen), x, y,
+                                     static_cast<unsigned>(parentW), static_cast<unsigned>(parentH),
+                                     0, 0, BlackPixel(display, screen));
         XMapWindow(display, parent);
         XSync(display, False);
     }
@@ -87,9 +92,17 @@ bool LV2UITestHost::Instantiate(const char* pluginURI, bool withParent, Window p
     const LV2_Feature resizeFeature = {LV2_UI__resize, &resize};
     const LV2_Feature touchFeature = {LV2_UI__touch, &touch};
     const LV2_Feature idleFeature = {LV2_UI__idleInterface, nullptr};
-    const LV2_Feature* features[6] = {&mapFeature,  &resizeFeature, &touchFeature,
-                                      &idleFeature, nullptr,        nullptr};
-    if (withParent) features[4] = &parentFeature;
+    const LV2_Options_Option options[2] = {{LV2_OPTIONS_INSTANCE, 0, Map(this, LV2_UI__scaleFactor),
+                                            sizeof(float), Map(this, LV2_ATOM__Float),
+                                            &scaleOption},
+                                           {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+    const LV2_Feature optionsFeature = {LV2_OPTIONS__options,
+                                        const_cast<LV2_Options_Option*>(options)};
+    const LV2_Feature* features[7] = {&mapFeature, &resizeFeature, &touchFeature, &idleFeature,
+                                      nullptr,     nullptr,        nullptr};
+    int next = 4;
+    if (withParent) features[next++] = &parentFeature;
+    if (scaleOption > 0.0f) features[next++] = &optionsFeature;
     LV2UI_Widget widget = nullptr;
     handle = descriptor->instantiate(descriptor, pluginURI, (bundle + "/").c_str(), Write, this,
                                      &widget, features);
@@ -224,6 +237,17 @@ bool LV2UITestHost::SizeHints(Window w, int* minW, int* minH, int* maxW, int* ma
     *maxW = hints.max_width;
     *maxH = hints.max_height;
     return true;
+}
+
+void LV2UITestHost::SetResources(const char* resources) {
+    const Window root = DefaultRootWindow(display);
+    if (resources)
+        XChangeProperty(display, root, XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(resources),
+                        static_cast<int>(std::strlen(resources)));
+    else
+        XDeleteProperty(display, root, XA_RESOURCE_MANAGER);
+    XSync(display, False);
 }
 
 void LV2UITestHost::SendClose() {

@@ -46,6 +46,12 @@ public:
     bool OpenInside(const char* pluginURI, Window parentId);
     // The bundle Open loads the UI from (default: the built one); set before the first Open.
     std::string bundle = ZERUB_LV2_BUNDLE;
+    // Given to the UI as the ui:scaleFactor option (an atom:Float) when above 0; set before Open.
+    float scaleOption = 0.0f;
+    int parentW = 400, parentH = 600; // the parent window Open makes
+    // Sets (or, with null, removes) the display's resource string, as xrdb does; the UI reads it
+    // when it opens.
+    void SetResources(const char* resources);
     void Close();         // the host's cleanup call; the parent window stays
     void DestroyParent(); // as a host tearing down its window before the UI
     // The same, sent to the server without waiting for it to be done (as a toolkit does).

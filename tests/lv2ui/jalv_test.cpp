@@ -1,6 +1,7 @@
 // The bundle's UI in a real host: jalv.gtk3 (through suil) on a private JACK server and the
-// test's own X server shows the stereo plug-in's 333 x 511 editor, pixel for pixel as the
-// windowless editor draws it. Skips, saying so, where Xvfb, jackd or jalv.gtk3 is missing.
+// test's own X server shows the stereo plug-in's 333 x 511 editor (666 x 1022 under GDK_SCALE=2),
+// pixel for pixel as the windowless editor draws it. Skips, saying so, where Xvfb, jackd or
+// jalv.gtk3 is missing.
 #include "../window/XvfbDisplay.h"
 
 #include "editor/IGraphicsHeadless.h"
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <memory>
@@ -75,7 +77,10 @@ Window FindWindow(Display* d, Window top, int w, int h) {
     return found;
 }
 
-TEST(Jalv, ShowsTheStereoPluginsEditorAt333x511AsTheWindowlessEditorDrawsIt) {
+// jalv.gtk3 showing the stereo plug-in's editor with GDK_SCALE at gdkScale (empty: unset): its
+// window of the editor's size times scale, with the pixels the windowless editor draws at that
+// scale (the rows the 1024 x 768 screen shows).
+void ExpectJalvShowsTheEditor(const std::string& gdkScale, int scale) {
     std::string why;
     if (!StartXvfb(&why)) GTEST_SKIP() << why;
     if (!Installed("jackd") || !Installed("jalv.gtk3"))
@@ -85,39 +90,59 @@ TEST(Jalv, ShowsTheStereoPluginsEditorAt333x511AsTheWindowlessEditorDrawsIt) {
     std::unique_ptr<IPlugAU> plug(MakePlug(nullptr));
     IGraphics* gui = dynamic_cast<IGraphics*>(plug->GetGUI());
     ASSERT_NE(gui, nullptr);
+    gui->SetScale(scale);
     IRECT r;
     while (gui->IsDirty(&r))
         gui->Draw(&r);
 
     const std::string server = "JACK_DEFAULT_SERVER=zerub-test-" + std::to_string(getpid());
     const std::string bundles = std::string("LV2_PATH=") + ZERUB_LV2_BUNDLE + "/..";
+    std::vector<std::string> env = {server, bundles};
+    if (!gdkScale.empty()) env.push_back("GDK_SCALE=" + gdkScale);
     Child jack({"jackd", "--no-realtime", "-d", "dummy", "-r", "48000", "-p", "256"}, {server});
     Display* display = XOpenDisplay(nullptr);
     ASSERT_NE(display, nullptr);
     XSetErrorHandler(IgnoreXErrors);
+    const int w = kW * scale, h = kH * scale;
     Window ui = 0;
     // jalv gives up when the server is not up yet: start it again until it stays.
     std::unique_ptr<Child> jalv;
     for (int tick = 0; tick < 600 && !ui; ++tick) {
-        if (!jalv || !jalv->Running()) {
-            jalv.reset(new Child({"jalv.gtk3", "https://www.quillmoor.com/plugins/zerub#stereo"},
-                                 {server, bundles}));
-        }
+        if (!jalv || !jalv->Running())
+            jalv.reset(
+                new Child({"jalv.gtk3", "https://www.quillmoor.com/plugins/zerub#stereo"}, env));
         usleep(100000);
-        ui = FindWindow(display, DefaultRootWindow(display), kW, kH);
+        ui = FindWindow(display, DefaultRootWindow(display), w, h);
     }
-    ASSERT_NE(ui, 0u) << "no 333 x 511 window appeared";
+    ASSERT_NE(ui, 0u) << "no " << w << " x " << h << " window appeared";
     usleep(500000); // a few of jalv's idle calls
-    XImage* image = XGetImage(display, ui, 0, 0, kW, kH, AllPlanes, ZPixmap);
+    int x0 = 0, y0 = 0;
+    Window child = 0;
+    XTranslateCoordinates(display, ui, DefaultRootWindow(display), 0, 0, &x0, &y0, &child);
+    const int rows = std::min(h, DisplayHeight(display, DefaultScreen(display)) - y0);
+    const int columns = std::min(w, DisplayWidth(display, DefaultScreen(display)) - x0);
+    ASSERT_GT(rows, 0);
+    ASSERT_GT(columns, 0);
+    XImage* image =
+        XGetImage(display, ui, 0, 0, unsigned(columns), unsigned(rows), AllPlanes, ZPixmap);
     ASSERT_NE(image, nullptr);
     int different = 0;
-    for (int y = 0; y < kH; ++y)
-        for (int x = 0; x < kW; ++x)
+    for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < columns; ++x)
             different += (XGetPixel(image, x, y) & 0xffffff) !=
                          (LICE_GetPixel(gui->GetBackBuffer(), x, y) & 0xffffff);
     XDestroyImage(image);
     XCloseDisplay(display);
     EXPECT_EQ(different, 0);
+}
+
+TEST(Jalv, ShowsTheStereoPluginsEditorAt333x511AsTheWindowlessEditorDrawsIt) {
+    ExpectJalvShowsTheEditor("", 1);
+}
+
+// jalv.gtk3 1.6.6 passes no scale option; the UI takes the desktop's GDK_SCALE.
+TEST(Jalv, UnderGdkScaleTwoShowsTheEditorAt666x1022DrawnAtTwo) {
+    ExpectJalvShowsTheEditor("2", 2);
 }
 
 } // namespace

@@ -16,8 +16,10 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -282,6 +284,85 @@ TEST_F(LV2UI, DraggingGainUpWritesRisingValuesBetweenOneGrabAndItsRelease) {
         EXPECT_EQ(host.messages[i].kind, UIMessage::kWrite) << "grabbed twice or released early";
     // The knob shows what was written.
     EXPECT_EQ(Differs(host, gains.back(), 0.5, 0), 0);
+}
+
+// The scale comes from the host's ui:scaleFactor, else GDK_SCALE, else Xft.dpi / 96. At 2 the
+// window, its size hints and the size told to ui:resize are 666 x 1022, and a drag on the knob
+// (in the window's own pixels, twice as far) writes what the same drag writes at 1.
+class LV2UIScale : public LV2UI {
+protected:
+    enum Source { kNone, kOption, kGdkScale, kXftDpi };
+    // Opens host with the scale given through source; the desktop settings are undone at once.
+    bool OpenWith(LV2UITestHost& host, Source source, const char* value) {
+        host.parentW = 1100;
+        host.parentH = 1100;
+        if (source == kOption) host.scaleOption = float(std::atof(value));
+        if (source == kGdkScale) setenv("GDK_SCALE", value, 1);
+        if (source == kXftDpi)
+            host.SetResources((std::string("Xft.dpi:\t") + value + "\n").c_str());
+        const bool opened = host.Open(kStereoURI);
+        unsetenv("GDK_SCALE");
+        host.SetResources(nullptr);
+        return opened;
+    }
+    std::vector<float> DragGainUp(LV2UITestHost& host, int scale) const {
+        const auto [x, y] = Centre(1);
+        host.MoveTo(x * scale, y * scale);
+        host.Press(1);
+        for (int step = 1; step <= 5; ++step)
+            host.MoveTo(x * scale, (y - 8 * step) * scale);
+        host.Release(1);
+        return WritesTo(host, kStereoGain);
+    }
+    void ExpectSize(LV2UITestHost& host, int w, int h) {
+        int ww = 0, wh = 0, minW = 0, minH = 0, maxW = 0, maxH = 0;
+        ASSERT_TRUE(host.WindowSize(host.UIWindow(), &ww, &wh));
+        EXPECT_EQ(ww, w);
+        EXPECT_EQ(wh, h);
+        EXPECT_EQ(host.resizedWidth, w);
+        EXPECT_EQ(host.resizedHeight, h);
+        ASSERT_TRUE(host.SizeHints(host.UIWindow(), &minW, &minH, &maxW, &maxH));
+        EXPECT_TRUE(minW == w && maxW == w && minH == h && maxH == h)
+            << minW << "x" << minH << " to " << maxW << "x" << maxH;
+    }
+};
+
+TEST_F(LV2UIScale, AtTwoFromTheHostGdkScaleOrXftDpiTheWindowDoublesAndDragsWriteAsAtOne) {
+    std::vector<float> atOne;
+    {
+        LV2UITestHost host;
+        ASSERT_TRUE(OpenWith(host, kNone, nullptr));
+        ExpectSize(host, kW, kH);
+        atOne = DragGainUp(host, 1);
+        ASSERT_GE(atOne.size(), 2u);
+    }
+    const std::pair<Source, const char*> sources[] = {
+        {kOption, "2"}, {kGdkScale, "2"}, {kXftDpi, "192"}};
+    for (const auto& [source, value] : sources) {
+        SCOPED_TRACE(source);
+        LV2UITestHost host;
+        ASSERT_TRUE(OpenWith(host, source, value));
+        ExpectSize(host, 666, 1022);
+        EXPECT_EQ(DragGainUp(host, 2), atOne);
+        EXPECT_EQ(host.messages.front().kind, UIMessage::kGrab);
+        EXPECT_EQ(host.messages.back().kind, UIMessage::kRelease);
+    }
+}
+
+TEST_F(LV2UIScale, TheHostsOptionComesFirstAndAnUnreadableSettingIsPassedOver) {
+    {
+        LV2UITestHost host; // the host says 1: the desktop's 2 does not count
+        host.scaleOption = 1.0f;
+        ASSERT_TRUE(OpenWith(host, kGdkScale, "2"));
+        ExpectSize(host, kW, kH);
+    }
+    {
+        LV2UITestHost host; // GDK_SCALE that is no number: Xft.dpi is next
+        setenv("GDK_SCALE", "two", 1);
+        ASSERT_TRUE(OpenWith(host, kXftDpi, "144"));
+        unsetenv("GDK_SCALE");
+        ExpectSize(host, 500, 767);
+    }
 }
 
 TEST_F(LV2UI, TheWheelTurnsAKnobByOneStepInAGestureOfItsOwn) {

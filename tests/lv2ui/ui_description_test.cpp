@@ -4,6 +4,7 @@
 #include <lilv/lilv.h>
 #include <lv2/data-access/data-access.h>
 #include <lv2/instance-access/instance-access.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
 
 #include <gtest/gtest.h>
@@ -59,6 +60,7 @@ TEST(UIDescription, BothPluginsHaveTheOneX11UIWithItsFeaturesAndNotifications) {
         EXPECT_TRUE(Has(w.world, id, LV2_CORE__extensionData, LV2_UI__idleInterface));
         for (const char* feature : {LV2_UI__parent, LV2_UI__resize, LV2_UI__touch})
             EXPECT_TRUE(Has(w.world, id, LV2_CORE__optionalFeature, feature)) << feature;
+        EXPECT_TRUE(Has(w.world, id, LV2_OPTIONS__supportedOption, LV2_UI__scaleFactor));
         EXPECT_FALSE(Has(w.world, id, LV2_CORE__requiredFeature, LV2_INSTANCE_ACCESS_URI));
         EXPECT_FALSE(Has(w.world, id, LV2_CORE__requiredFeature, LV2_DATA_ACCESS_URI));
 

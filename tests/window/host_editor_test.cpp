@@ -69,8 +69,9 @@ struct EditorProgram {
     pid_t pid = -1;
     Display* display = nullptr;
     Window window = 0;
+    int scale = 1; // the editor's scale: its window is that multiple of kW x kH
 
-    EditorProgram() {
+    explicit EditorProgram(int editorScale = 1) : scale(editorScale) {
         char name[] = "/tmp/zerub-host-editor-XXXXXX";
         dir = mkdtemp(name);
         display = XOpenDisplay(nullptr);
@@ -79,8 +80,9 @@ struct EditorProgram {
         if (pid == 0) {
             freopen((dir / "out").c_str(), "w", stdout);
             freopen((dir / "err").c_str(), "w", stderr);
-            execl(kHost.c_str(), kHost.c_str(), "editor", "--component", kBundle.c_str(),
-                  static_cast<char*>(nullptr));
+            const std::string factor = std::to_string(scale);
+            execl(kHost.c_str(), kHost.c_str(), "editor", "--component", kBundle.c_str(), "--scale",
+                  factor.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
     }
@@ -97,7 +99,9 @@ struct EditorProgram {
     bool WaitForWindow() {
         for (int i = 0; i < 600 && display; ++i) {
             window = 0;
-            if (CountWindows(display, DefaultRootWindow(display), kW, kH, &window) && window)
+            if (CountWindows(display, DefaultRootWindow(display), kW * scale, kH * scale,
+                             &window) &&
+                window)
                 return true;
             usleep(100000);
         }
@@ -156,6 +160,37 @@ void DragGainHalfway(EditorProgram& editor) {
     editor.MouseTo(kGainX, kGainY);
     editor.Xdotool("mousedown 1");
     editor.MouseTo(kGainX, kGainY - 20);
+}
+
+// The last value the host printed for Gain ("Gain 0.620"), or empty.
+std::string LastGainValue(const std::string& out) {
+    std::string last;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind("Gain 0", 0) == 0 || line.rfind("Gain 1", 0) == 0) last = line;
+    return last;
+}
+
+// A drag of the Gain knob 40 editor pixels up, in the window's own pixels.
+std::string GainAfterDrag(int scale) {
+    EditorProgram editor(scale);
+    if (!editor.WaitForWindow()) return "no window";
+    editor.MouseTo(kGainX * scale, kGainY * scale);
+    editor.Xdotool("mousedown 1");
+    for (int step = 1; step <= 4; ++step)
+        editor.MouseTo(kGainX * scale, (kGainY - 10 * step) * scale);
+    editor.Xdotool("mouseup 1");
+    editor.SendClose();
+    editor.WaitForExit();
+    return LastGainValue(editor.Out());
+}
+
+TEST(HostEditor, ADragAtScaleTwoMovesTheKnobAsTheSameDragAtScaleOne) {
+    std::string why;
+    if (!StartXvfb(&why)) GTEST_SKIP() << why;
+    const std::string one = GainAfterDrag(1);
+    EXPECT_EQ(one, "Gain 0.661"); // 40 of 62 x 4 pixels of travel above the middle
+    EXPECT_EQ(GainAfterDrag(2), one);
 }
 
 TEST(HostEditor, CtrlCInTheMiddleOfADragStillEndsTheGestureAndTheEditorComesAlone) {

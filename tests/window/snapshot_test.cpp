@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -81,6 +82,52 @@ TEST(EditorSnapshot, EqualsTheWindowlessEditorPixelForPixel) {
             differing += a != b;
         }
     EXPECT_EQ(differing, 0);
+}
+
+// At a scale the view factory is asked for the view at that multiple of its size: the snapshot
+// is the editor drawn at the scale, pixel for pixel as the windowless editor draws it.
+TEST(EditorSnapshot, AtAScaleIsTheEditorDrawnAtThatScale) {
+    std::string why;
+    if (!StartXvfb(&why)) GTEST_SKIP() << why;
+    IGraphicsHeadless::SetDefaultResourceDir(ZERUB_SOURCE_DIR "/resources/img");
+    const struct {
+        const char* scale;
+        int w, h;
+    } cases[] = {{"2", 666, 1022}, {"1.5", 500, 767}};
+    for (const auto& c : cases) {
+        Folder dir;
+        const fs::path png = dir.path / "editor.png";
+        const std::string command = kHost + " editor --component " + kBundle +
+                                    " --param Gain=0.8 --scale " + c.scale + " --snapshot " +
+                                    png.string() + " >/dev/null 2>&1";
+        ASSERT_EQ(RunCommand(command), 0) << c.scale;
+        std::unique_ptr<LICE_IBitmap> shot(LICE_LoadPNG(png.c_str()));
+        ASSERT_NE(shot, nullptr);
+        EXPECT_EQ(shot->getWidth(), c.w) << c.scale;
+        EXPECT_EQ(shot->getHeight(), c.h) << c.scale;
+
+        std::unique_ptr<IPlugAU> plug(MakePlug(nullptr));
+        ASSERT_NE(plug, nullptr);
+        plug->GetParam(Zerub::kGain)->Set(0.8);
+        plug->RedrawParamControls();
+        IGraphics* gui = dynamic_cast<IGraphics*>(plug->GetGUI());
+        ASSERT_NE(gui, nullptr);
+        gui->SetScale(std::atof(c.scale));
+        IRECT all(0, 0, gui->Width(), gui->Height());
+        gui->Draw(&all);
+        ASSERT_EQ(gui->GetBackBuffer()->getWidth(), shot->getWidth());
+        int differing = 0;
+        for (int y = 0; y < shot->getHeight(); ++y)
+            for (int x = 0; x < shot->getWidth(); ++x)
+                differing += (LICE_GetPixel(shot.get(), x, y) & 0xFFFFFF) !=
+                             (LICE_GetPixel(gui->GetBackBuffer(), x, y) & 0xFFFFFF);
+        EXPECT_EQ(differing, 0) << c.scale;
+    }
+    Folder dir;
+    const std::string bad = kHost + " editor --component " + kBundle + " --scale 5 --snapshot " +
+                            (dir.path / "x.png").string() + " >/dev/null 2>&1";
+    EXPECT_NE(RunCommand(bad), 0);
+    EXPECT_FALSE(fs::exists(dir.path / "x.png"));
 }
 
 TEST(EditorSnapshot, WithoutADisplayOneLineAndNoFile) {

@@ -167,6 +167,40 @@ TEST(CocoaView, MousePositionsButtonsAndModifiersReachTheEditor) {
     [window release];
 }
 
+// At scale 2 the view is twice the editor in points (GNUstep's windows report a backing scale of
+// 1) and a point maps to half an editor pixel. A window reporting a backing scale of 2 gets the
+// editor drawn at 2 in a view of the editor's own size, each point two device pixels. Either way
+// the press lands where it lands at scale 1.
+TEST(CocoaView, AtAScaleOrABackingScaleOfTwoPointsMapToTheSameEditorPixels) {
+    REQUIRE_DISPLAY();
+    Editor scaled;
+    scaled.gui->SetScale(2.0);
+    IGraphicsCocoa_vZerub_au* view = scaled.Open();
+    EXPECT_EQ([view frame].size.width, 2.0 * kW);
+    EXPECT_EQ([view frame].size.height, 2.0 * kH);
+    NSWindow* window = WindowAround(view);
+    [view mouseDown:MouseEvent(NSLeftMouseDown, window, NSMakePoint(200.0, 2.0 * 411.0))];
+    [view mouseUp:MouseEvent(NSLeftMouseUp, window, NSMakePoint(200.0, 2.0 * 411.0))];
+    ASSERT_EQ(scaled.probe->downs.size(), 1u);
+    EXPECT_EQ(scaled.probe->downs[0].x, 98);
+    EXPECT_EQ(scaled.probe->downs[0].y, 97);
+    [window release];
+
+    Editor backed;
+    view = backed.Open();
+    window = WindowAround(view);
+    backed.gui->FollowBackingScale(2.0);
+    EXPECT_EQ(backed.gui->GetScale(), 2.0);
+    EXPECT_EQ(backed.gui->DeviceWidth(), 2 * kW);
+    EXPECT_EQ([view frame].size.width, double(kW));
+    [view mouseDown:MouseEvent(NSLeftMouseDown, window, NSMakePoint(100.0, 411.0))];
+    [view mouseUp:MouseEvent(NSLeftMouseUp, window, NSMakePoint(100.0, 411.0))];
+    ASSERT_EQ(backed.probe->downs.size(), 1u);
+    EXPECT_EQ(backed.probe->downs[0].x, 98);
+    EXPECT_EQ(backed.probe->downs[0].y, 97);
+    [window release];
+}
+
 TEST(CocoaView, TimerInvalidatesOnlyTheDirtyArea) {
     REQUIRE_DISPLAY();
     Editor e;
