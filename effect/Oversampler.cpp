@@ -67,22 +67,40 @@ int OversampleStagesFor(double hostRate) {
     return k;
 }
 
-void Oversampler::Setup(int stageCount) {
-    stages = stageCount < 0
-                 ? 0
-                 : (stageCount > kOversampleMaxStages ? kOversampleMaxStages : stageCount);
-    // Each stage's filters, up and down, delay by its centre tap twice at its own rate.
+namespace {
+
+int ClampStages(int stages) {
+    return stages < 0 ? 0 : (stages > kOversampleMaxStages ? kOversampleMaxStages : stages);
+}
+
+const HalfbandFilter& StageFilter(int stage) {
+    return stage == 0 ? SharpHalfband() : WideHalfband();
+}
+
+// Each stage's filters, up and down, delay by its centre tap twice at its own rate; the sum in
+// samples at the circuit's rate.
+long CircuitRateDelay(int stages) {
     long delay = 0;
-    for (int s = 0; s < stages; ++s) {
-        const HalfbandFilter& f = s == 0 ? SharpHalfband() : WideHalfband();
-        up[s].filter = &f;
-        down[s].filter = &f;
-        const long centre = 2L * f.pairs - 1;
-        delay += 2 * centre * (1L << (stages - 1 - s));
-    }
-    const int factor = Factor();
-    pad = static_cast<int>((factor - delay % factor) % factor);
-    latency = static_cast<int>((delay + pad) / factor);
+    for (int s = 0; s < stages; ++s)
+        delay += 2 * (2L * StageFilter(s).pairs - 1) * (1L << (stages - 1 - s));
+    return delay;
+}
+
+} // namespace
+
+int OversampleLatencyFrames(int stages) {
+    stages = ClampStages(stages);
+    const long factor = 1L << stages;
+    return static_cast<int>((CircuitRateDelay(stages) + factor - 1) / factor);
+}
+
+void Oversampler::Setup(int stageCount) {
+    stages = ClampStages(stageCount);
+    for (int s = 0; s < stages; ++s)
+        up[s].filter = down[s].filter = &StageFilter(s);
+    const long delay = CircuitRateDelay(stages);
+    latency = OversampleLatencyFrames(stages);
+    pad = static_cast<int>(static_cast<long>(latency) * Factor() - delay);
     Clear();
 }
 

@@ -37,6 +37,9 @@ const HalfbandFilter& WideHalfband();  // later stages
 // 44.1 and 48 kHz, 1 at 88.2 and 96 kHz, 0 from 176.4 kHz), at most kOversampleMaxStages.
 int OversampleStagesFor(double hostRate);
 
+// The delay of a resampler pair with this many stages, in whole host frames.
+int OversampleLatencyFrames(int stages);
+
 // One channel's resampler pair. Setup chooses the stage count and clears the histories; Up and
 // Down then stream through them. The pipeline (up, then a short delay at the circuit rate, then
 // down) delays by LatencyFrames() whole host frames.
