@@ -48,14 +48,14 @@ double HalfbandFilter::Magnitude(double f) const {
 
 // Transition from 20 kHz to 24.1 kHz at 88.2 kHz, with margin beyond 100 dB.
 const HalfbandFilter& SharpHalfband() {
-    static const HalfbandFilter filter = DesignHalfband(38, 10.8);
+    static const HalfbandFilter filter = DesignHalfband(kSharpHalfbandPairs, 10.8);
     return filter;
 }
 
 // At four times the host rate the band to keep ends at 20 kHz and the first stage already
 // removes everything from 24.1 kHz to the host rate, so only 68.2 kHz up must go at 176.4 kHz.
 const HalfbandFilter& WideHalfband() {
-    static const HalfbandFilter filter = DesignHalfband(7, 10.5);
+    static const HalfbandFilter filter = DesignHalfband(kWideHalfbandPairs, 10.5);
     return filter;
 }
 
@@ -96,8 +96,15 @@ int OversampleLatencyFrames(int stages) {
 
 void Oversampler::Setup(int stageCount) {
     stages = ClampStages(stageCount);
-    for (int s = 0; s < stages; ++s)
-        up[s].filter = down[s].filter = &StageFilter(s);
+    int offset = 0;
+    for (int s = 0; s < stages; ++s) {
+        const HalfbandFilter& f = StageFilter(s);
+        up[s].filter = down[s].filter = &f;
+        up[s].hist = offset;
+        down[s].even = offset + 4 * f.pairs;
+        down[s].odd = offset + 8 * f.pairs;
+        offset += 10 * f.pairs;
+    }
     const long delay = CircuitRateDelay(stages);
     latency = OversampleLatencyFrames(stages);
     pad = static_cast<int>(static_cast<long>(latency) * Factor() - delay);
@@ -105,12 +112,9 @@ void Oversampler::Setup(int stageCount) {
 }
 
 void Oversampler::Clear() {
-    for (int s = 0; s < kOversampleMaxStages; ++s) {
-        std::memset(up[s].hist, 0, sizeof up[s].hist);
-        std::memset(down[s].even, 0, sizeof down[s].even);
-        std::memset(down[s].odd, 0, sizeof down[s].odd);
+    for (int s = 0; s < kOversampleMaxStages; ++s)
         up[s].pos = down[s].evenPos = down[s].oddPos = 0;
-    }
+    std::memset(pool, 0, sizeof pool);
     std::memset(padHist, 0, sizeof padHist);
     padPos = 0;
 }
@@ -123,8 +127,9 @@ void Oversampler::UpStep(UpStage& s, double* buf, int end, int m) {
     for (int j = 0; j < m; ++j) {
         const double x = in[j]; // read before out[2j + 1] may overwrite it
         s.pos = s.pos == 0 ? width - 1 : s.pos - 1;
-        s.hist[s.pos] = s.hist[s.pos + width] = x;
-        const double* w = s.hist + s.pos; // w[i] is the input i samples back
+        double* hist = pool + s.hist;
+        hist[s.pos] = hist[s.pos + width] = x;
+        const double* w = hist + s.pos; // w[i] is the input i samples back
         double acc = 0.0;
         for (int i = 0; i < pairs; ++i)
             acc += tap[i] * (w[pairs - 1 - i] + w[pairs + i]);
@@ -139,15 +144,17 @@ void Oversampler::DownStep(DownStage& s, double* buf, int m) {
     for (int j = 0; j < m; ++j) {
         const double even = buf[2 * j], odd = buf[2 * j + 1];
         s.evenPos = s.evenPos == 0 ? width - 1 : s.evenPos - 1;
-        s.even[s.evenPos] = s.even[s.evenPos + width] = even;
-        const double* w = s.even + s.evenPos;
+        double* evens = pool + s.even;
+        double* odds = pool + s.odd;
+        evens[s.evenPos] = evens[s.evenPos + width] = even;
+        const double* w = evens + s.evenPos;
         double acc = 0.0;
         for (int i = 0; i < pairs; ++i)
             acc += tap[i] * (w[pairs - 1 - i] + w[pairs + i]);
         // The odd ring's oldest entry is the one the centre tap reaches.
-        buf[j] = acc + 0.5 * s.odd[s.oddPos + pairs - 1];
+        buf[j] = acc + 0.5 * odds[s.oddPos + pairs - 1];
         s.oddPos = s.oddPos == 0 ? pairs - 1 : s.oddPos - 1;
-        s.odd[s.oddPos] = s.odd[s.oddPos + pairs] = odd;
+        odds[s.oddPos] = odds[s.oddPos + pairs] = odd;
     }
 }
 

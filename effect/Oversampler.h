@@ -10,7 +10,7 @@
 
 constexpr int kOversampleMaxStages = 4; // up to 16x (host rates down to 12 kHz reach 192 kHz)
 constexpr int kOversampleMaxFactor = 1 << kOversampleMaxStages;
-constexpr int kOversampleChunk = 16; // host frames per chunk
+constexpr int kOversampleChunk = 8; // host frames per chunk
 constexpr int kOversampleBufferSize = kOversampleChunk * kOversampleMaxFactor;
 
 // The circuit's ceiling: HQ runs it at the host rate times the largest 2^k not above this.
@@ -19,8 +19,11 @@ constexpr double kOversampleMaxCircuitRate = 192000.0;
 // One half-band filter, h[c] = 1/2 at the centre c = 2K - 1, zero at every other even distance
 // from it, and K symmetric pairs of taps at odd distances: tap[i] = h[c - (2i + 1)] = h[c + 2i +
 // 1].
+constexpr int kSharpHalfbandPairs = 38;
+constexpr int kWideHalfbandPairs = 7;
+
 struct HalfbandFilter {
-    static constexpr int kMaxPairs = 48;
+    static constexpr int kMaxPairs = kSharpHalfbandPairs;
     int pairs = 0;
     double tap[kMaxPairs] = {};
     int Length() const { return 4 * pairs - 1; }
@@ -59,21 +62,24 @@ public:
     void Down(double* buf, int n, float* out);
 
 private:
+    // Each stage's histories live in the pool (offsets set by Setup): a doubled ring of 2K inputs
+    // up; a doubled ring of 2K even and one of K odd inputs down.
     struct UpStage {
         const HalfbandFilter* filter = nullptr;
         int pos = 0;
-        double hist[4 * HalfbandFilter::kMaxPairs] = {}; // doubled ring of 2K inputs
+        int hist = 0;
     };
     struct DownStage {
         const HalfbandFilter* filter = nullptr;
         int evenPos = 0, oddPos = 0;
-        double even[4 * HalfbandFilter::kMaxPairs] = {}; // doubled ring of 2K even inputs
-        double odd[2 * HalfbandFilter::kMaxPairs] = {};  // doubled ring of K odd inputs
+        int even = 0, odd = 0;
     };
+    static constexpr int kPoolSize =
+        10 * (kSharpHalfbandPairs + (kOversampleMaxStages - 1) * kWideHalfbandPairs);
     // Stage s maps m samples at buf[end - m, end) to 2m at buf[end - 2m, end), in place.
-    static void UpStep(UpStage& s, double* buf, int end, int m);
+    void UpStep(UpStage& s, double* buf, int end, int m);
     // Stage s maps 2m samples at buf[0, 2m) to m at buf[0, m), in place.
-    static void DownStep(DownStage& s, double* buf, int m);
+    void DownStep(DownStage& s, double* buf, int m);
     void PadDelay(double* buf, int n);
     template <typename T>
     void UpImpl(const T* in, int n, double* buf);
@@ -85,6 +91,7 @@ private:
     int pad = 0; // circuit-rate samples of delay that make the total a whole number of host frames
     int padPos = 0;
     double padHist[kOversampleMaxFactor] = {};
+    double pool[kPoolSize] = {};
     UpStage up[kOversampleMaxStages];
     DownStage down[kOversampleMaxStages];
 };

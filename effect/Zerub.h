@@ -32,6 +32,7 @@ public:
     // and costs LatencyFor(kQualityHQ, rate) frames. The next block crossfades to the new path.
     bool SetQuality(int quality) override;
     int GetQuality() const override { return quality; }
+    int NQualities() const override { return 2; }
     void SetSampleRate(double rate) override;
 #if defined(ZERUB_WRAPPER_LV2)
     // The LV2 run thread sets every parameter and is the only one that does: no lock.

@@ -109,6 +109,7 @@ public:
     // settings accepts only 0; one whose latency depends on the setting updates it here.
     virtual bool SetQuality(int quality) { return quality == 0; }
     virtual int GetQuality() const { return 0; }
+    virtual int NQualities() const { return 1; } // the settings SetQuality takes: 0 .. n - 1
     virtual bool SendMidiMsg(IMidiMsg* msg) = 0;
     virtual bool SendSysEx(ISysEx* /*msg*/) { return false; }
     // Pushes every real value into the attached editor.
