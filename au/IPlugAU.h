@@ -169,6 +169,7 @@ public:
     struct ClassInfoState {
         char name[64] = "";
         ByteChunk chunk;
+        int quality = 0; // absent from the dictionary: standard
     };
 
     // Mutex held by the caller (a property get).

@@ -1,6 +1,7 @@
 // Property answers and changes, one table row per property, and the listener and render-notify
 // registries.
 #include "au/IPlugAU.h"
+#include "au/IPlugAUQuality.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -264,6 +265,10 @@ struct IPlugAUProperties {
         *static_cast<UInt32*>(data) = au.isBypassed ? 1 : 0;
         return noErr;
     }
+    static OSStatus GetQuality(IPlugAU& au, const PropertyAddress&, void* data) {
+        *static_cast<UInt32*>(data) = static_cast<UInt32>(au.GetQuality());
+        return noErr;
+    }
     static OSStatus GetLastRenderError(IPlugAU&, const PropertyAddress&, void* data) {
         *static_cast<OSStatus*>(data) = noErr;
         return noErr;
@@ -383,6 +388,12 @@ struct IPlugAUProperties {
         au.isBypassed = *static_cast<const UInt32*>(data) != 0;
         au.OnActivate(!au.isBypassed);
         au.Reset();
+        return noErr;
+    }
+    static OSStatus SetQuality(IPlugAU& au, const PropertyAddress&, const void* data) {
+        const UInt32 quality = *static_cast<const UInt32*>(data);
+        if (quality > 1 || !au.SetQuality(static_cast<int>(quality)))
+            return kAudioUnitErr_InvalidPropertyValue;
         return noErr;
     }
     static OSStatus SetRenderCallback(IPlugAU& au, const PropertyAddress& at, const void* data) {
@@ -553,6 +564,9 @@ const PropertyRow kPropertyTable[] = {
     {kAudioUnitProperty_BypassEffect, kGlobal, kNoProp, sizeof(UInt32), true, nullptr,
          P::GetBypass,
          kAnyScope, sizeof(UInt32), P::SetBypass, false, true},
+    {kIPlugQualityPropertyID, kGlobal, kNoProp, sizeof(UInt32), true, nullptr,
+         P::GetQuality,
+         kGlobal, sizeof(UInt32), P::SetQuality, false, true},
     {kAudioUnitProperty_LastRenderError, kGlobal, kNoProp, sizeof(OSStatus), false, nullptr,
          P::GetLastRenderError, 0, 0, nullptr, false, false},
     {kAudioUnitProperty_SetRenderCallback, kGlobal | kInput, kNoProp,
@@ -671,12 +685,24 @@ OSStatus IPlugAU::SetProperty(AudioUnitPropertyID propID, AudioUnitScope scope,
     if (!data || dataSize < row->setSize) return kAudioUnitErr_InvalidPropertyValue;
     const PropertyAddress at = {scope, element};
     OSStatus status;
+    int latencyBefore, latencyAfter;
+    {
+        WDL_MutexLock lock(&mutex);
+        latencyBefore = GetLatency();
+    }
     if (row->setterLocks) {
         status = row->set(*this, at, data);
     } else {
         WDL_MutexLock lock(&mutex);
         status = row->set(*this, at, data);
     }
+    {
+        WDL_MutexLock lock(&mutex);
+        latencyAfter = GetLatency();
+    }
+    // A rate, a restored state or a setting may change what the product's processing costs.
+    if (latencyAfter != latencyBefore)
+        InformListeners(kAudioUnitProperty_Latency, kAudioUnitScope_Global);
     if (status != noErr || !row->notifies) return status;
     InformListeners(propID, scope, element);
     if (propID == kAudioUnitProperty_MakeConnection) {

@@ -1,6 +1,7 @@
 // Saved state (the class-info dictionary) and the factory preset array.
 #include "au/IPlugAU.h"
 
+#include "au/IPlugAUQuality.h"
 #include "au/au_preset_utils.h"
 
 // The component's description was looked up at open: the registry is not asked under the mutex.
@@ -24,6 +25,10 @@ OSStatus IPlugAU::GetState(CFPropertyListRef* plist) {
 
     ByteChunk chunk;
     if (SerializeState(&chunk)) PutDataInDict(dict, "data", &chunk);
+    // Only a setting other than standard is written: standard sessions stay as they were.
+    const SInt32 quality = GetQuality();
+    if (quality != 0)
+        PutNumberInDict(dict, kIPlugQualityClassInfoKey, &quality, kCFNumberSInt32Type);
     *plist = dict;
     return noErr;
 }
@@ -50,11 +55,26 @@ OSStatus IPlugAU::ReadState(CFPropertyListRef plist, ClassInfoState* state) {
     // take) is refused whole.
     if (!GetDataFromDict(dict, "data", &state->chunk) || !IsValidState(&state->chunk, 0))
         return kAudioUnitErr_InvalidPropertyValue;
+    state->quality = 0;
+    CFStringRef qualityKey = CFStringCreateWithCString(
+        kCFAllocatorDefault, kIPlugQualityClassInfoKey, kCFStringEncodingUTF8);
+    if (!qualityKey) return coreFoundationUnknownErr;
+    const bool hasQuality = CFDictionaryContainsKey(dict, qualityKey);
+    CFRelease(qualityKey);
+    if (hasQuality) {
+        SInt32 quality;
+        if (!GetSInt32FromDict(dict, kIPlugQualityClassInfoKey, &quality) || quality < 0 ||
+            quality > 1)
+            return kAudioUnitErr_InvalidPropertyValue;
+        state->quality = quality;
+    }
     return noErr;
 }
 
 OSStatus IPlugAU::ApplyState(ClassInfoState* state) {
     WDL_MutexLock lock(&mutex);
+    // First, so that a product refusing the setting leaves everything as it was.
+    if (!SetQuality(state->quality)) return kAudioUnitErr_InvalidPropertyValue;
     RestorePreset(state->name);
     if (UnserializeState(&state->chunk, 0) < 0) return kAudioUnitErr_InvalidPropertyValue;
     RedrawParamControls();

@@ -7,6 +7,7 @@
 #include "effect/ZerubEditor.h"
 #endif
 
+#include <algorithm>
 #include <new>
 
 namespace {
@@ -37,6 +38,25 @@ void Zerub::Reset() {
     WDL_MutexLock lock(&mutex);
     circuitL.ClearFilterMemories();
     circuitR.ClearFilterMemories();
+    hqL.ClearFilterMemories();
+    hqR.ClearFilterMemories();
+    hq.Clear();
+}
+
+int Zerub::LatencyFor(int quality, double sampleRate) {
+    return quality == kQualityHQ ? OversampleLatencyFrames(OversampleStagesFor(sampleRate)) : 0;
+}
+
+bool Zerub::SetQuality(int newQuality) {
+    if (newQuality != kQualityStandard && newQuality != kQualityHQ) return false;
+    quality = newQuality;
+    IPlugBase::SetLatency(LatencyFor(quality, GetSampleRate()));
+    return true;
+}
+
+void Zerub::SetSampleRate(double rate) {
+    ZerubWrapper::SetSampleRate(rate);
+    IPlugBase::SetLatency(LatencyFor(quality, rate));
 }
 
 void Zerub::OnParamChange(int paramIdx) {
@@ -61,14 +81,72 @@ bool Zerub::Bypassed() const {
     return BypassEngaged(GetParam(kBypass)->Value());
 }
 
+template <typename T>
+void Zerub::RunPath(int path, const T* const* inputs, T* const* outputs, int nFrames) {
+    if (path == kQualityHQ)
+        hq.Process(hqL, hqR, GetSampleRate(), gain, level, Bypassed(), inputs, outputs, nFrames);
+    else
+        ProcessZerubBlock(circuitL, circuitR, GetSampleRate(), gain, level, Bypassed(), inputs,
+                          outputs, nFrames);
+}
+
+// The new path's circuits take the old ones' smoothed controls, so the drive neither fades in
+// nor jumps, and start with clear filter memories (they hold another rate's state, or none);
+// the new resamplers start empty. The crossfade covers the new path's settling.
+void Zerub::StartQualityFade() {
+    const bool toHQ = quality == kQualityHQ;
+    DriveCircuit* from[2] = {toHQ ? &circuitL : &hqL, toHQ ? &circuitR : &hqR};
+    DriveCircuit* to[2] = {toHQ ? &hqL : &circuitL, toHQ ? &hqR : &circuitR};
+    for (int c = 0; c < 2; ++c) {
+        to[c]->ClearFilterMemories();
+        to[c]->gainSmooth = from[c]->gainSmooth;
+        to[c]->levelSmooth = from[c]->levelSmooth;
+    }
+    if (toHQ) hq.Clear();
+    fadeFrom = running;
+    running = quality;
+    fadeLeft = kQualityFadeFrames;
+}
+
+template <typename T>
+void Zerub::Run(const T* const* inputs, T* const* outputs, int nFrames) {
+    if (quality != running && nFrames > 0) StartQualityFade();
+    int done = 0;
+    constexpr int kChunk = 64;
+    while (fadeLeft > 0 && done < nFrames) {
+        const int n = std::min({kChunk, fadeLeft, nFrames - done});
+        const T* in[2] = {inputs[0] + done, inputs[1] + done};
+        T* out[2] = {outputs[0] + done, outputs[1] + done};
+        // The old path first, into its own buffers: an output may hold an input.
+        T oldL[kChunk], oldR[kChunk];
+        T* old[2] = {oldL, oldR};
+        RunPath(fadeFrom, in, old, n);
+        RunPath(running, in, out, n);
+        for (int j = 0; j < n; ++j) {
+            const int step = kQualityFadeFrames - fadeLeft + j + 1;
+            const double w = static_cast<double>(step) / (kQualityFadeFrames + 1);
+            for (int c = 0; c < 2; ++c)
+                out[c][j] = static_cast<T>(static_cast<double>(old[c][j]) * (1.0 - w) +
+                                           static_cast<double>(out[c][j]) * w);
+        }
+        fadeLeft -= n;
+        done += n;
+    }
+    if (done == 0) {
+        RunPath(running, inputs, outputs, nFrames);
+    } else if (done < nFrames) {
+        const T* in[2] = {inputs[0] + done, inputs[1] + done};
+        T* out[2] = {outputs[0] + done, outputs[1] + done};
+        RunPath(running, in, out, nFrames - done);
+    }
+}
+
 void Zerub::ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) {
-    ProcessZerubBlock(circuitL, circuitR, GetSampleRate(), gain, level, Bypassed(), inputs, outputs,
-                      nFrames);
+    Run<double>(inputs, outputs, nFrames);
 }
 
 void Zerub::ProcessFloatReplacing(const float* const* inputs, float* const* outputs, int nFrames) {
-    ProcessZerubBlock(circuitL, circuitR, GetSampleRate(), gain, level, Bypassed(), inputs, outputs,
-                      nFrames);
+    Run<float>(inputs, outputs, nFrames);
 }
 
 ZerubWrapper* MakePlug(void* memory) {

@@ -2,11 +2,18 @@
 #pragma once
 
 #include "effect/DriveCircuit.h"
+#include "effect/ZerubHQ.h"
 #include "effect/ZerubWrapper.h"
 
 class Zerub : public ZerubWrapper {
 public:
     enum EParams { kGain = 0, kLevel, kBypass, kNumParams };
+    enum EQuality { kQualityStandard = 0, kQualityHQ = 1 };
+    // Host frames over which a change of quality crossfades from the old path to the new.
+    static constexpr int kQualityFadeFrames = 256;
+
+    // The latency of a quality at a host rate, in host frames.
+    static int LatencyFor(int quality, double sampleRate);
 
     // Whether a real value of the bypass parameter bypasses: only exactly 1 does (a host may set
     // a fraction, which truncates to 0). The processing and the editor's switch both ask this.
@@ -21,6 +28,12 @@ public:
     // channel back from any state.
     void Reset() override;
     void OnParamChange(int paramIdx) override;
+    // Standard is the circuit at the host rate; HQ runs it at up to 192 kHz between resamplers
+    // and costs LatencyFor(kQualityHQ, rate) frames. The next block crossfades to the new path.
+    bool SetQuality(int quality) override;
+    int GetQuality() const override { return quality; }
+    int NQualities() const override { return 2; }
+    void SetSampleRate(double rate) override;
 #if defined(ZERUB_WRAPPER_LV2)
     // The LV2 run thread sets every parameter and is the only one that does: no lock.
     void OnParamChangeInRun(int paramIdx) override {
@@ -38,10 +51,23 @@ public:
 private:
     void TakeParam(int paramIdx); // copies a parameter's value for processing
     bool Bypassed() const;
+    template <typename T>
+    void Run(const T* const* inputs, T* const* outputs, int nFrames);
+    template <typename T>
+    void RunPath(int path, const T* const* inputs, T* const* outputs, int nFrames);
+    void StartQualityFade();
+
+    int quality = kQualityStandard; // as set
+    int running = kQualityStandard; // the path the blocks run (render thread)
+    int fadeFrom = kQualityStandard;
+    int fadeLeft = 0;  // frames of crossfade still to go
     double gain = 0.0; // parameter copies, set by OnParamChange before any processing
     double level = 0.0;
-    DriveCircuit circuitL;
+    DriveCircuit circuitL; // Standard's circuits
     DriveCircuit circuitR;
+    DriveCircuit hqL; // HQ's, at the raised rate
+    DriveCircuit hqR;
+    ZerubHQ hq;
 };
 
 // The plug-in factory the wrapper calls: constructs a Zerub in memory (or a new block when null)

@@ -96,6 +96,17 @@ Status AURenderer::SetBypass(bool bypass) {
     return Status::Ok();
 }
 
+Status AURenderer::SetQuality(int quality) {
+    if (!instance.get()) return Status::Fail("the effect is not open");
+    const UInt32 value = static_cast<UInt32>(quality);
+    const OSStatus status = AudioUnitSetProperty(instance.get(), kZerubQualityProperty,
+                                                 kAudioUnitScope_Global, 0, &value, sizeof value);
+    if (status != noErr)
+        return Status::Fail("the component has no such quality setting (" + StatusText(status) +
+                            ")");
+    return Status::Ok();
+}
+
 OSStatus AURenderer::SupplyInput(void* refCon, AudioUnitRenderActionFlags*, const AudioTimeStamp*,
                                  UInt32 bus, UInt32 frames, AudioBufferList* data) {
     auto* self = static_cast<AURenderer*>(refCon);

@@ -27,6 +27,8 @@ public:
     const std::vector<ParameterDescription>& Parameters() const { return parameters; }
     // After Open: the unit's own bypass (kAudioUnitProperty_BypassEffect).
     Status SetBypass(bool bypass);
+    // After Open: the unit's quality setting (0 standard, 1 HQ), a custom property.
+    Status SetQuality(int quality);
 
 private:
     Status Configure(double sampleRate, int nChannels, int maxBlockFrames);

@@ -45,10 +45,14 @@ int RunZerubHost(int argc, const char* const* argv, std::ostream& out, std::ostr
     CLI::App* info = app.add_subcommand(
         "info", "Show a component's channels, parameters, latency, tail and presets");
     info->add_option("--component", infoComponent, "A .component bundle (default: search path)");
+    std::string infoQuality = "standard";
+    info->add_option("--quality", infoQuality, "standard or hq: the setting to describe")
+        ->check(CLI::IsMember({"standard", "hq"}));
 
     bool demo = false;
     std::vector<std::string> renderArgs;
     RenderFileOptions renderOptions;
+    std::string renderQuality = "standard";
     std::string formats;
     for (const WavSampleFormat& f : WavSampleFormats())
         formats += std::string(formats.empty() ? "" : ", ") + f.name;
@@ -68,6 +72,10 @@ int RunZerubHost(int argc, const char* const* argv, std::ostream& out, std::ostr
                            "Frames per render call, 1.." + std::to_string(kMaxRenderBlock) +
                                " (default 512)"),
         render->add_flag("--bypass", renderOptions.bypass, "Bypass the effect"),
+        render
+            ->add_option("--quality", renderQuality,
+                         "standard, or hq: the circuit at up to 192 kHz, with latency")
+            ->check(CLI::IsMember({"standard", "hq"})),
         render->add_option("--format", renderOptions.format,
                            "Output sample format: " + formats + " (default float)"),
     };
@@ -149,11 +157,13 @@ int RunZerubHost(int argc, const char* const* argv, std::ostream& out, std::ostr
         for (const CLI::App* sub : {list, info, render, state, validate, editor})
             if (sub->parsed()) return NotAvailable(err, sub->get_name());
     if (list->parsed()) return Finish(ListComponents(out), err);
-    if (info->parsed()) return Finish(DescribeComponent(infoComponent, out), err);
+    if (info->parsed())
+        return Finish(DescribeComponent(infoComponent, out, infoQuality == "hq"), err);
     if (render->parsed()) {
         if (!demo) {
             if (renderArgs.size() != 2)
                 return Fail(err, "render takes IN OUT (or --demo [OUTDIR])", kExitUsage);
+            renderOptions.hq = renderQuality == "hq";
             renderOptions.input = renderArgs[0];
             renderOptions.output = renderArgs[1];
             if (renderOptions.input.empty() || renderOptions.output.empty())

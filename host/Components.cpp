@@ -233,7 +233,18 @@ Status ListComponents(std::ostream& out) {
     return Status::Ok();
 }
 
-Status DescribeComponent(const std::string& path, std::ostream& out) {
+// Only for units with the setting: others have no quality to speak of.
+static void PrintQuality(AudioUnit unit, std::ostream& out) {
+    UInt32 quality = 0;
+    if (ReadFixed(unit, kZerubQualityProperty, 0, &quality) != noErr) return;
+    out << "quality        "
+        << (quality == 0   ? "standard"
+            : quality == 1 ? "hq"
+                           : std::to_string(quality))
+        << "\n";
+}
+
+Status DescribeComponent(const std::string& path, std::ostream& out, bool hq) {
     AudioComponent component = nullptr;
     if (Status s = FindComponent(path, &component); !s) return s;
 
@@ -248,6 +259,14 @@ Status DescribeComponent(const std::string& path, std::ostream& out) {
     if (const OSStatus status = AudioComponentInstanceNew(component, &raw); status != noErr)
         return Status::Fail("cannot open component " + name + ": " + StatusText(status));
     UnitInstance instance(raw);
+    if (hq) {
+        const UInt32 value = 1;
+        if (const OSStatus status =
+                AudioUnitSetProperty(instance.get(), kZerubQualityProperty, kAudioUnitScope_Global,
+                                     0, &value, sizeof value);
+            status != noErr)
+            return Status::Fail("component " + name + " has no HQ setting: " + StatusText(status));
+    }
 
     out << "name           " << name << "\n"
         << "type           " << FourCC(d.componentType) << " (" << TypeName(d.componentType)
@@ -256,6 +275,7 @@ Status DescribeComponent(const std::string& path, std::ostream& out) {
         << "manufacturer   " << FourCC(d.componentManufacturer) << "\n"
         << "version        " << VersionText(version) << "\n";
     PrintChannels(instance.get(), out);
+    PrintQuality(instance.get(), out);
     PrintSeconds(instance.get(), kAudioUnitProperty_Latency, "latency        ", out);
     PrintSeconds(instance.get(), kAudioUnitProperty_TailTime, "tail time      ", out);
     PrintParameters(instance.get(), out);

@@ -16,7 +16,8 @@ Status ListComponents(std::ostream& out);
 // Identity, channel configurations, parameters, latency, tail time and factory presets of one
 // component: the bundle at componentPath when it is not empty, else the first Zerub on the
 // search path.
-Status DescribeComponent(const std::string& componentPath, std::ostream& out);
+// With hq, the quality setting is HQ before anything is read (its latency shows).
+Status DescribeComponent(const std::string& componentPath, std::ostream& out, bool hq = false);
 
 // Makes Audio Unit renderers over the bundle at componentPath (empty: the search path).
 RendererFactory ComponentRenderers(const std::string& componentPath);

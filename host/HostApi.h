@@ -14,6 +14,9 @@
 // The product's identity, for finding it on the search path.
 constexpr OSType kZerubSubtype = 0x5A524231;      // 'ZRB1'
 constexpr OSType kZerubManufacturer = 0x516D6F72; // 'Qmor'
+// Zerub's quality setting, as its documentation gives it: a custom property, UInt32 in the global
+// scope, 0 standard, 1 HQ.
+constexpr AudioUnitPropertyID kZerubQualityProperty = 64000;
 
 // A unit answering more than this for one property is not believed.
 constexpr UInt32 kMaxPropertySize = 1 << 20;

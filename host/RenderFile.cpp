@@ -69,6 +69,8 @@ Status Configure(const RenderFileOptions& options, AURenderer* renderer) {
     }
     if (options.bypass)
         if (Status s = renderer->SetBypass(true); !s) return s;
+    if (options.hq)
+        if (Status s = renderer->SetQuality(1); !s) return s;
     return ApplyParams(renderer->Unit(), assignments);
 }
 

@@ -13,6 +13,7 @@ struct RenderFileOptions {
     std::string preset;              // an .aupreset file restored before the parameters
     int blockFrames = 512;
     bool bypass = false;
+    bool hq = false;              // the quality setting HQ rather than standard
     std::string format = "float"; // a name from WavSampleFormats()
     std::string component;        // a .component bundle; empty: the search path
 };

@@ -27,6 +27,7 @@ bool IPlugLV2::Setup(int ioIdx, double rate) {
     const int bypass = LV2Product().enabledParam;
     enabledParam = bypass >= 0 && bypass < NParams() ? bypass : -1;
     layout.bypassPort = enabledParam >= 0;
+    layout.qualityPorts = NQualities() > 1;
     const int nControls = layout.NPorts() - layout.FirstControl();
 
     // Every buffer the run needs, sized now so that run never allocates.
@@ -100,6 +101,7 @@ void IPlugLV2::ReadControlPorts() {
         GetParam(i)->Set(v); // clamped to the range
         OnParamChangeInRun(i);
     }
+    ReadQualityPort();
     if (enabledParam < 0) return;
     // Either port bypasses; an earlier session's "by" is not undone by a host's "enabled" at 1.
     const float* by = controlPorts.Get()[layout.BypassPort() - layout.FirstControl()];
@@ -109,6 +111,19 @@ void IPlugLV2::ReadControlPorts() {
         portBypass = BypassFromBypassPort(*by);
     GetParam(enabledParam)->Set(std::max(enabledBypass, portBypass));
     OnParamChangeInRun(enabledParam);
+}
+
+void IPlugLV2::ReadQualityPort() {
+    if (!layout.qualityPorts) return;
+    const float* port = ControlPort(layout.QualityPort());
+    int quality = GetQuality();
+    if (!port)
+        quality = 0;
+    else if (!std::isnan(*port)) // NaN keeps the setting
+        quality = static_cast<int>(std::lround(std::clamp(*port, 0.0f, NQualities() - 1.0f)));
+    if (quality != GetQuality()) SetQuality(quality);
+    if (float* latency = ControlPort(layout.LatencyPort()))
+        *latency = static_cast<float>(GetLatency());
 }
 
 void IPlugLV2::ProcessSlice(uint32_t offset, int nFrames) {

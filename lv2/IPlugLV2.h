@@ -22,10 +22,12 @@
 // ports, each asking for a bypass of its own: its parameter port with lv2:designation lv2:enabled
 // (> 0 processes, otherwise bypass), and the optional port "by" after every parameter's, the
 // bypass port of earlier builds, kept so that their sessions (restored by symbol, with no
-// "enabled" value) still bypass where they did: read as the parameter itself reads a value (1 and
-// above bypass), unconnected meaning 0. The parameter bypasses (1) when either asks; NaN (and, on
-// "by", an infinity) keeps that port's last request. An unconnected audio input reads silence, an
-// unconnected output is not written.
+// "enabled" value) still bypass where they did (then, for a product with a quality setting, the
+// input "quality", read as the nearest setting, unconnected or absent from a session meaning 0,
+// and the output "latency", written with the product's latency on every run): read as the parameter
+// itself reads a value (1 and above bypass), unconnected meaning 0. The parameter bypasses (1) when
+// either asks; NaN (and, on "by", an infinity) keeps that port's last request. An unconnected audio
+// input reads silence, an unconnected output is not written.
 #pragma once
 
 #include "containers/WDL_TypedBuf.h"
@@ -40,11 +42,20 @@
 struct LV2PortLayout {
     int nIn = 0, nOut = 0, nParams = 0;
     bool bypassPort = false; // the earlier bypass port "by" follows the parameters' ports
+    // The quality setting's input port "quality" and the output port "latency" come last, for
+    // a product with more than one quality.
+    bool qualityPorts = false;
     int FirstInput() const { return 0; }
     int FirstOutput() const { return nIn; }
     int FirstControl() const { return nIn + nOut; }
     int BypassPort() const { return bypassPort ? nIn + nOut + nParams : -1; }
-    int NPorts() const { return nIn + nOut + nParams + (bypassPort ? 1 : 0); }
+    int QualityPort() const {
+        return qualityPorts ? nIn + nOut + nParams + (bypassPort ? 1 : 0) : -1;
+    }
+    int LatencyPort() const { return qualityPorts ? QualityPort() + 1 : -1; }
+    int NPorts() const {
+        return nIn + nOut + nParams + (bypassPort ? 1 : 0) + (qualityPorts ? 2 : 0);
+    }
 };
 
 class IPlugLV2 : public IPlugLV2Base {
@@ -82,14 +93,17 @@ public:
 
 private:
     void ReadControlPorts();
+    void ReadQualityPort();
+    float* ControlPort(int port) const { return controlPorts.Get()[port - layout.FirstControl()]; }
     void ProcessSlice(uint32_t offset, int nFrames);
 
     LV2PortLayout layout;
     int enabledParam = -1;
     // What each bypass port last asked for (real parameter values); render thread after Setup.
     double enabledBypass = 0.0, portBypass = 0.0;
-    WDL_TypedBuf<float*> audioPorts{64};   // inputs then outputs, as connected by the host
-    WDL_TypedBuf<float*> controlPorts{64}; // one per parameter, then "by" when there is one
+    WDL_TypedBuf<float*> audioPorts{64}; // inputs then outputs, as connected by the host
+    // One per parameter, then "by", "quality" and "latency" where the layout has them.
+    WDL_TypedBuf<float*> controlPorts{64};
     WDL_TypedBuf<float*> inPtrs{64}, outPtrs{64};
 };
 

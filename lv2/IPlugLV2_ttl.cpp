@@ -174,17 +174,34 @@ void AppendControlPorts(std::string& ttl, IPlugLV2* plug, const LV2PortLayout& l
             ttl += "        units:unit " + UnitFor(label) + " ;\n";
         ttl += "    ] ;\n";
     }
-    if (!layout.bypassPort) return;
-    // The earlier bypass port, for sessions that hold it (1 bypasses). Hosts may leave it
-    // unconnected and keep it out of their generic UIs: their own bypass drives "enabled".
-    const IParam* bypass = plug->GetParam(LV2Product().enabledParam);
+    if (layout.bypassPort) {
+        // The earlier bypass port, for sessions that hold it (1 bypasses). Hosts may leave it
+        // unconnected and keep it out of their generic UIs: their own bypass drives "enabled".
+        const IParam* bypass = plug->GetParam(LV2Product().enabledParam);
+        ttl += "    lv2:port [\n        a lv2:InputPort , lv2:ControlPort ;\n        lv2:index " +
+               Int(layout.BypassPort()) + " ;\n        lv2:symbol " +
+               Quoted(symbols.back().c_str()) + " ;\n        lv2:name \"Bypass\" ;\n" +
+               "        lv2:default " + Number(bypass->GetDefault()) +
+               " ;\n        lv2:minimum 0.0 ;\n        lv2:maximum 1.0 ;\n" +
+               "        lv2:portProperty lv2:integer , lv2:toggled , lv2:connectionOptional , "
+               "pprops:notOnGUI ;\n    ] ;\n";
+    }
+    if (!layout.qualityPorts) return;
+    // The quality setting (an input, 0 standard, 1 HQ: switching costs a crossfade and changes the
+    // latency) and the latency it costs, reported to the host.
     ttl += "    lv2:port [\n        a lv2:InputPort , lv2:ControlPort ;\n        lv2:index " +
-           Int(layout.BypassPort()) + " ;\n        lv2:symbol " + Quoted(symbols.back().c_str()) +
-           " ;\n        lv2:name \"Bypass\" ;\n" + "        lv2:default " +
-           Number(bypass->GetDefault()) +
-           " ;\n        lv2:minimum 0.0 ;\n        lv2:maximum 1.0 ;\n" +
-           "        lv2:portProperty lv2:integer , lv2:toggled , lv2:connectionOptional , "
-           "pprops:notOnGUI ;\n    ] ;\n";
+           Int(layout.QualityPort()) +
+           " ;\n        lv2:symbol \"quality\" ;\n        lv2:name \"Quality\" ;\n"
+           "        lv2:default 0 ;\n        lv2:minimum 0 ;\n        lv2:maximum 1 ;\n"
+           "        lv2:portProperty lv2:integer , lv2:enumeration , pprops:expensive ;\n"
+           "        lv2:scalePoint [ rdfs:label \"Standard\" ; rdf:value 0 ] ;\n"
+           "        lv2:scalePoint [ rdfs:label \"HQ\" ; rdf:value 1 ] ;\n    ] ;\n";
+    ttl += "    lv2:port [\n        a lv2:OutputPort , lv2:ControlPort ;\n        lv2:index " +
+           Int(layout.LatencyPort()) +
+           " ;\n        lv2:symbol \"latency\" ;\n        lv2:name \"Latency\" ;\n"
+           "        lv2:designation lv2:latency ;\n"
+           "        lv2:portProperty lv2:reportsLatency , lv2:integer ;\n"
+           "        units:unit units:frame ;\n    ] ;\n";
 }
 
 std::string Maintainer() {
@@ -286,6 +303,7 @@ std::string LV2PluginsTurtle(IPlugLV2* plug, const char* uriBase) {
         layout.nOut = io.out;
         layout.nParams = plug->NParams();
         layout.bypassPort = HasBypassPort(plug);
+        layout.qualityPorts = plug->NQualities() > 1;
 
         std::string groups;
         for (int side = 0; side < 2; ++side) {

@@ -101,7 +101,15 @@ public:
     virtual void HostSpecificInit() {}
     // Takes ownership of the editor (null is ignored) and pushes every normalised value into it.
     virtual void AttachGraphics(IPlugEditor* graphics);
+    // The wrappers' override tells the host; a product changing its own latency under the mutex
+    // calls the base's, and the wrapper tells the host once the mutex is released.
     virtual void SetLatency(int samples) { latency = samples; }
+    // The processing quality, a setting beside the parameters that the wrappers save and restore:
+    // 0 standard, 1 high. Called with the mutex held (or on the LV2 run thread). A product without
+    // settings accepts only 0; one whose latency depends on the setting updates it here.
+    virtual bool SetQuality(int quality) { return quality == 0; }
+    virtual int GetQuality() const { return 0; }
+    virtual int NQualities() const { return 1; } // the settings SetQuality takes: 0 .. n - 1
     virtual bool SendMidiMsg(IMidiMsg* msg) = 0;
     virtual bool SendSysEx(ISysEx* /*msg*/) { return false; }
     // Pushes every real value into the attached editor.
@@ -166,7 +174,8 @@ public:
     void PassThroughBuffers(double sampleType, int nFrames);
     void PassThroughBuffers(float sampleType, int nFrames);
     void ZeroScratchBuffers();
-    void SetSampleRate(double rate) { sampleRate = rate; }
+    // Virtual for products whose latency follows the rate; the caller holds the mutex.
+    virtual void SetSampleRate(double rate) { sampleRate = rate; }
     void SetInputLabel(int idx, const char* label);
     void SetOutputLabel(int idx, const char* label);
     void SetInputBusLabel(int idx, const char* label);

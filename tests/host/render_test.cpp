@@ -192,3 +192,38 @@ TEST(RenderFile, UnwritableOutputLeavesNothing) {
         chmod((dir / "locked").c_str(), 0755);
     }
 }
+
+// Standard is the render of builds without the setting; HQ sounds different and info states its
+// latency.
+TEST(RenderFile, QualitySettingAndItsLatency) {
+    TempDir dir;
+    ASSERT_TRUE(WriteWavFloat(dir / "in.wav", Input(48000, 2, 6000)));
+    ASSERT_EQ(Render(dir, {"in.wav", "plain.wav"}).status, 0);
+    ASSERT_EQ(Render(dir, {"in.wav", "std.wav", "--quality", "standard"}).status, 0);
+    const RunResult hq = Render(dir, {"in.wav", "hq.wav", "--quality", "hq"});
+    ASSERT_EQ(hq.status, 0) << hq.err;
+    PlanarAudio plain, standard, high;
+    ASSERT_TRUE(ReadAudioFile(dir / "plain.wav", &plain));
+    ASSERT_TRUE(ReadAudioFile(dir / "std.wav", &standard));
+    ASSERT_TRUE(ReadAudioFile(dir / "hq.wav", &high));
+    EXPECT_TRUE(SameBits(plain.channels[1], standard.channels[1]));
+    EXPECT_FALSE(SameBits(plain.channels[1], high.channels[1]));
+    EXPECT_EQ(high.NumFrames(), 6000);
+
+    const RunResult bad = Render(dir, {"in.wav", "x.wav", "--quality", "best"});
+    EXPECT_EQ(bad.status, 2) << bad.err;
+
+    const std::regex latency("latency +([0-9.e+-]+) s\n");
+    std::smatch m;
+    const RunResult infoStd = RunHost(dir.path(), {"info", "--component", kBundle});
+    ASSERT_EQ(infoStd.status, 0) << infoStd.err;
+    EXPECT_NE(infoStd.out.find("quality        standard\n"), std::string::npos) << infoStd.out;
+    ASSERT_TRUE(std::regex_search(infoStd.out, m, latency)) << infoStd.out;
+    EXPECT_EQ(std::stod(m[1]), 0.0);
+    const RunResult infoHQ =
+        RunHost(dir.path(), {"info", "--quality", "hq", "--component", kBundle});
+    ASSERT_EQ(infoHQ.status, 0) << infoHQ.err;
+    EXPECT_NE(infoHQ.out.find("quality        hq\n"), std::string::npos) << infoHQ.out;
+    ASSERT_TRUE(std::regex_search(infoHQ.out, m, latency)) << infoHQ.out;
+    EXPECT_GT(std::stod(m[1]), 0.0);
+}

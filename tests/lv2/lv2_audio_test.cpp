@@ -51,6 +51,17 @@ bool HasProperty(const LilvPlugin* plugin, const LilvPort* port, const char* uri
 
 } // namespace
 
+namespace {
+
+const LilvPort* PortBySymbol(const LilvPlugin* plugin, const char* name) {
+    LilvNode* symbol = lilv_new_string(TestWorld(), name);
+    const LilvPort* port = lilv_plugin_get_port_by_symbol(plugin, symbol);
+    lilv_node_free(symbol);
+    return port;
+}
+
+} // namespace
+
 TEST(LV2Discovery, MonoAndStereoWithTheirPortsFeaturesAndPresets) {
     struct Expected {
         const char* uri;
@@ -85,7 +96,7 @@ TEST(LV2Discovery, MonoAndStereoWithTheirPortsFeaturesAndPresets) {
         // earlier build's bypass port "by" comes after the others, optional and kept out of
         // generic UIs (the host's own bypass drives "enabled").
         const uint32_t first = static_cast<uint32_t>(2 * e.channels);
-        ASSERT_EQ(lilv_plugin_get_num_ports(plugin), first + 4);
+        ASSERT_EQ(lilv_plugin_get_num_ports(plugin), first + 6);
         struct Control {
             const char* symbol;
             const char* name;
@@ -133,6 +144,24 @@ TEST(LV2Discovery, MonoAndStereoWithTheirPortsFeaturesAndPresets) {
                       c.enabled);
             lilv_nodes_free(designated);
         }
+
+        // Then the quality setting and the latency it costs, reported to the host.
+        const LilvPort* quality = PortBySymbol(plugin, "quality");
+        const LilvPort* latency = PortBySymbol(plugin, "latency");
+        ASSERT_TRUE(quality && latency);
+        EXPECT_EQ(lilv_port_get_index(plugin, quality), first + 4);
+        EXPECT_EQ(lilv_port_get_index(plugin, latency), first + 5);
+        EXPECT_TRUE(HasProperty(plugin, quality, LV2_CORE__integer));
+        EXPECT_TRUE(HasProperty(plugin, quality, LV2_CORE__enumeration));
+        EXPECT_TRUE(HasProperty(plugin, quality, "http://lv2plug.in/ns/ext/port-props#expensive"));
+        LilvScalePoints* points = lilv_port_get_scale_points(plugin, quality);
+        EXPECT_EQ(points ? lilv_scale_points_size(points) : 0u, 2u);
+        lilv_scale_points_free(points);
+        LilvNode* output = lilv_new_uri(TestWorld(), LV2_CORE__OutputPort);
+        EXPECT_TRUE(lilv_port_is_a(plugin, latency, output));
+        lilv_node_free(output);
+        EXPECT_TRUE(HasProperty(plugin, latency, LV2_CORE__reportsLatency));
+        EXPECT_EQ(lilv_plugin_get_latency_port_index(plugin), first + 5);
 
         LilvNode* presetClass =
             lilv_new_uri(TestWorld(), "http://lv2plug.in/ns/ext/presets#Preset");
@@ -349,4 +378,40 @@ TEST(LV2Audio, EveryBufferSharingGivesWhatSeparateBuffersGive) {
             }
         }
     }
+}
+
+// The quality port chooses the path; the latency port says what HQ costs, and the HQ output is
+// Standard's that much later (the cross-correlation of the two peaks there). An unconnected
+// quality port, as in a session of an earlier build, is Standard.
+TEST(LV2Audio, QualityPortAndTheLatencyItReports) {
+    const size_t total = 12000;
+    std::vector<std::vector<float>> in(2, std::vector<float>(total));
+    for (size_t n = 0; n < total; ++n) // low enough that both paths keep the same shape
+        in[0][n] = in[1][n] = 0.3f * static_cast<float>(std::sin(0.011 * n) * std::sin(0.0007 * n));
+    std::vector<std::vector<float>> standardOut(2, std::vector<float>(total)), hqOut = standardOut;
+    TestInstance standard(kStereoURI, 48000.0), hq(kStereoURI, 48000.0);
+    ASSERT_TRUE(standard.Ok() && hq.Ok());
+    hq.Control("quality") = 1.0f;
+    for (size_t pos = 0; pos < total; pos += 1000) {
+        standard.Run(in, standardOut, pos, 1000);
+        hq.Run(in, hqOut, pos, 1000);
+    }
+    EXPECT_EQ(standard.Control("latency"), 0.0f);
+    const int latency = static_cast<int>(hq.Control("latency"));
+    EXPECT_GT(latency, 0);
+    int bestLag = -1;
+    double best = -1.0;
+    for (int lag = 0; lag < 300; ++lag) {
+        double sum = 0.0;
+        for (size_t n = 2000; n + lag < total; ++n)
+            sum += double(standardOut[0][n]) * hqOut[0][n + lag];
+        if (sum > best) best = sum, bestLag = lag;
+    }
+    EXPECT_EQ(bestLag, latency);
+
+    const LilvPort* quality = PortBySymbol(hq.Plugin(), "quality");
+    ASSERT_NE(quality, nullptr);
+    lilv_instance_connect_port(hq.Get(), lilv_port_get_index(hq.Plugin(), quality), nullptr);
+    hq.Run(in, hqOut, 0, 0);
+    EXPECT_EQ(hq.Control("latency"), 0.0f);
 }

@@ -1,0 +1,37 @@
+// The effect's HQ processing: each channel's circuit at the host rate times 2^k (at most
+// 192 kHz), between an Oversampler pair. Free of any wrapper, like ZerubProcess.
+#pragma once
+
+#include "effect/DriveCircuit.h"
+#include "effect/Oversampler.h"
+
+class ZerubHQ {
+public:
+    // Chooses the factor for a host rate; a new factor clears the resampler histories.
+    void Prepare(double hostRate);
+    void Clear(); // zeroes the resampler histories
+    int LatencyFrames() const { return left.LatencyFrames(); }
+    int Factor() const { return left.Factor(); }
+
+    // One block (render thread): the inputs through the resamplers and, unless bypassed, the
+    // circuits at the raised rate between them. A bypassed block still runs the resamplers, so
+    // its output keeps the same delay and switching bypass leaves no gap. Reads inputs 0 and 1,
+    // writes outputs 0 and 1; any output may share any input's buffer.
+    void Process(DriveCircuit& circuitL, DriveCircuit& circuitR, double hostRate, double gain,
+                 double level, bool bypassed, const double* const* inputs, double* const* outputs,
+                 int nFrames);
+    void Process(DriveCircuit& circuitL, DriveCircuit& circuitR, double hostRate, double gain,
+                 double level, bool bypassed, const float* const* inputs, float* const* outputs,
+                 int nFrames);
+
+private:
+    template <typename T>
+    void ProcessImpl(DriveCircuit& circuitL, DriveCircuit& circuitR, double hostRate, double gain,
+                     double level, bool bypassed, const T* const* inputs, T* const* outputs,
+                     int nFrames);
+
+    double preparedRate = -1.0;
+    Oversampler left, right;
+    double bufL[kOversampleBufferSize] = {};
+    double bufR[kOversampleBufferSize] = {};
+};
