@@ -2,8 +2,8 @@
 // 24 as the reference case) shows every pixel of the windowless editor, each channel cut to the
 // visual's bits; a visual it cannot draw on (8-bit PseudoColor) gets no UI and one line saying
 // why, and the host lives on.
+#include "../window/XvfbDisplay.h"
 #include "LV2UITestHost.h"
-#include "ScopedXvfb.h"
 
 #include "editor/IGraphicsHeadless.h"
 #include "effect/Zerub.h"

@@ -8,52 +8,54 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <string>
+#include <sstream>
+#include <vector>
 
 namespace {
 
-pid_t gServer = -1;
-std::string gWhy;
-
-void StopXvfb() {
-    if (gServer > 0) {
-        kill(gServer, SIGTERM);
-        waitpid(gServer, nullptr, 0);
-        gServer = -1;
-    }
+void Stop(pid_t server) {
+    kill(server, SIGTERM);
+    waitpid(server, nullptr, 0);
 }
 
-bool Launch() {
+// Xvfb picks a free display and writes its number to a pipe once it accepts clients; it ends
+// with this process (the X connection must outlive everything that still uses it). Returns the
+// server's pid and sets DISPLAY, or -1 with the reason in *why.
+pid_t Launch(const std::string& screen, const std::string& extra, std::string* why) {
     if (std::system("command -v Xvfb >/dev/null 2>&1") != 0) {
-        gWhy = "Xvfb is not installed (apt-get install xvfb)";
-        return false;
+        *why = "Xvfb is not installed (apt-get install xvfb)";
+        return -1;
     }
     int fds[2];
     if (pipe(fds) != 0) {
-        gWhy = "cannot make a pipe for Xvfb";
-        return false;
+        *why = "cannot make a pipe for Xvfb";
+        return -1;
     }
-    // Xvfb picks a free display and writes its number to the pipe once it accepts clients. It
-    // ends with this process (the X connection must outlive everything that still uses it).
-    const std::string fd = std::to_string(fds[1]);
-    gServer = fork();
-    if (gServer == 0) {
+    std::vector<std::string> args = {
+        "Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen, "-nolisten", "tcp"};
+    std::istringstream more(extra);
+    for (std::string word; more >> word;)
+        args.push_back(word);
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    const pid_t server = fork();
+    if (server == 0) {
         prctl(PR_SET_PDEATHSIG, SIGTERM);
         close(fds[0]);
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, 1);
         dup2(null, 2);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-noreset",
-               "-nolisten", "tcp", static_cast<char*>(nullptr));
+        execvp(argv[0], argv.data());
         _exit(127);
     }
     close(fds[1]);
-    if (gServer < 0) {
+    if (server < 0) {
         close(fds[0]);
-        gWhy = "cannot start Xvfb";
-        return false;
+        *why = "cannot start Xvfb";
+        return -1;
     }
-
     std::string number;
     pollfd p = {fds[0], POLLIN, 0};
     // A loaded machine may take a while to bring the server up.
@@ -64,23 +66,40 @@ bool Launch() {
     }
     close(fds[0]);
     if (number.empty()) {
-        gWhy = "Xvfb did not report a display";
-        StopXvfb();
-        return false;
+        *why = "Xvfb -screen 0 " + screen + " " + extra + " did not start";
+        Stop(server);
+        return -1;
     }
     setenv("DISPLAY", (":" + number).c_str(), 1);
-    return true;
+    return server;
 }
 
 } // namespace
 
 bool StartXvfb(std::string* why) {
-    static const bool ok = Launch();
-    if (!ok && why) *why = gWhy;
+    static std::string failure;
+    static const bool ok = Launch("1024x768x24", "-noreset", &failure) > 0;
+    if (!ok && why) *why = failure;
     return ok;
 }
 
 int RunCommand(const std::string& command) {
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+ScopedXvfb::ScopedXvfb(const std::string& screen, const std::string& extra) {
+    const char* display = std::getenv("DISPLAY");
+    hadDisplay = display != nullptr;
+    oldDisplay = display ? display : "";
+    server = Launch(screen, extra, &why);
+}
+
+ScopedXvfb::~ScopedXvfb() {
+    if (server <= 0) return;
+    if (hadDisplay)
+        setenv("DISPLAY", oldDisplay.c_str(), 1);
+    else
+        unsetenv("DISPLAY");
+    Stop(server);
 }
