@@ -345,6 +345,7 @@ protected:
         bool entry = false;   // the typed-value field rather than the readout
         bool replace = false; // the field still shows the value, replaced by the first character
         IRECT area;           // editor pixels
+        double scale = 0.0;   // the scale its text was laid out at
         char text[kValueTextLen] = "";
     };
     void TrackReadoutHover(int x, int y); // the pointer moved to (x, y) without a press

@@ -72,11 +72,21 @@ void IGraphics::WantedOverlay(ValueOverlay* o) {
         return;
     }
     o->control = idx;
-    IRECT extent;
-    if (mEntryControl >= 0) {
-        o->entry = true;
-        o->replace = mEntryReplace;
+    o->entry = mEntryControl >= 0;
+    o->replace = o->entry && mEntryReplace;
+    o->scale = GetScale();
+    if (o->entry)
         std::snprintf(o->text, sizeof o->text, "%s", mEntryText);
+    else
+        ValueReadoutText(param, control->GetValue(), o->text, sizeof o->text);
+    // Text is laid out only when it changed: a hovered knob costs no layout per frame.
+    if (o->control == mOverlay.control && o->entry == mOverlay.entry &&
+        o->scale == mOverlay.scale && !std::strcmp(o->text, mOverlay.text)) {
+        o->area = mOverlay.area;
+        return;
+    }
+    IRECT extent;
+    if (o->entry) {
         // The field sits where the readout did and is at least as wide.
         char readout[kValueTextLen];
         ValueReadoutText(param, control->GetValue(), readout, sizeof readout);
@@ -87,7 +97,6 @@ void IGraphics::WantedOverlay(ValueOverlay* o) {
         // Room for the caret after the text, and for a few more characters.
         extent.right = extent.left + std::max({extent.W(), typed.W() + 3, kEntryMinW - 2 * kPadX});
     } else {
-        ValueReadoutText(param, control->GetValue(), o->text, sizeof o->text);
         IText style = ReadoutStyle(kCream, IText::kAlignNear);
         MeasureIText(&style, o->text, &extent);
     }
@@ -100,7 +109,7 @@ bool IGraphics::UpdateValueOverlay(IRECT* r) {
     WantedOverlay(&want);
     const ValueOverlay& had = mOverlay;
     if (want.control == had.control && want.entry == had.entry && want.replace == had.replace &&
-        want.area == had.area && !std::strcmp(want.text, had.text))
+        want.area == had.area && want.scale == had.scale && !std::strcmp(want.text, had.text))
         return false;
     // What lay under the old box is drawn again, then the new box over it.
     if (had.control >= 0) *r = r->UnionWith(had.area);

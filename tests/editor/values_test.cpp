@@ -104,6 +104,7 @@ struct Values : ::testing::Test {
         for (; *text; ++text)
             gui->OnKeyTyped(100, 60, -1, *text);
     }
+    void ExpectTheBoxComesAndGoesCleanly();
     void OpenField() {
         gui->OnMouseOver(100, 60, &none);
         Settle();
@@ -256,6 +257,15 @@ TEST_F(Values, WhileTheFieldIsOpenKeysTypeInsteadOfSteppingAndAResizeClosesIt) {
 }
 
 TEST_F(Values, TheBoxIsDrawnOverTheBackgroundAndWhatItCoveredComesBack) {
+    for (bool strict : {true, false}) {
+        SCOPED_TRACE(strict);
+        gui->SetStrictDrawing(strict);
+        Settle();
+        ExpectTheBoxComesAndGoesCleanly();
+    }
+}
+
+void Values::ExpectTheBoxComesAndGoesCleanly() {
     LICE_IBitmap* back = gui->GetBackBuffer();
     IRECT all(0, 0, 200, 200);
     gui->Draw(&all);
