@@ -120,6 +120,9 @@ public:
     // Text shown by a text control; the base has none. SetTextFromPlug marks it dirty only on
     // a change.
     virtual const char* GetTextForDisplay() const { return ""; }
+    // Whether the editor shows this control's parameter in its value readout while the pointer
+    // is over it or drags it (and opens its typed-value field).
+    virtual bool ShowsValueReadout() const { return false; }
     virtual void SetTextFromPlug(const char* text) {}
 
 protected:

@@ -3,6 +3,7 @@
 #include "editor/IGraphics.h"
 #include "plugin/IPlugBase.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -312,6 +313,37 @@ void IKnobControl::OnMouseDrag(int x, int y, int dX, int dY, IMouseMod* mod) {
 void IKnobControl::OnMouseWheel(int x, int y, IMouseMod* mod, int delta) {
     mNormValue += WheelStep(mod, delta);
     SetDirty(true);
+}
+
+bool IKnobControl::OnKeyDown(int x, int y, int key) {
+    double target;
+    switch (key) {
+    case KEY_UPARROW:
+    case KEY_RIGHTARROW:
+        target = mNormValue + WheelStep(nullptr, 1);
+        break;
+    case KEY_DOWNARROW:
+    case KEY_LEFTARROW:
+        target = mNormValue + WheelStep(nullptr, -1);
+        break;
+    case KEY_HOME:
+        target = mLowerClamp;
+        break;
+    case KEY_END:
+        target = mUpperClamp;
+        break;
+    default:
+        return false;
+    }
+    target = std::min(std::max(target, mLowerClamp), mUpperClamp);
+    // A key at an end changes nothing, and the host hears no empty gesture.
+    if (target == mNormValue) return true;
+    IGraphics* gui = GetGUI();
+    if (gui && mParamIndex >= 0)
+        gui->SetParameterFromGUI(mParamIndex, target);
+    else
+        SetValueFromUserInput(target);
+    return true;
 }
 
 IKnobLineControl::IKnobLineControl(IPlugBase* plug, IRECT area, int paramIdx, const IColor* color,

@@ -136,6 +136,10 @@ public:
                  double gearing = kDefaultGearing);
     void OnMouseDrag(int x, int y, int dX, int dY, IMouseMod* mod) override;
     void OnMouseWheel(int x, int y, IMouseMod* mod, int delta) override;
+    // Arrows step by a wheel notch (up and right raise), Home and End go to the ends; each change
+    // reaches the host inside a gesture of its own.
+    bool OnKeyDown(int x, int y, int key) override;
+    bool ShowsValueReadout() const override { return mParamIndex >= 0; }
     void SetGearing(double gearing) { mGearing = gearing; }
     double GetGearing() const { return mGearing; }
 

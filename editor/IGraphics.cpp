@@ -198,6 +198,7 @@ void IGraphics::Resize(int w, int h) {
     mWidth = w;
     mHeight = h;
     ReleaseMouseCapture(); // and the gesture of its press: the control is about to go
+    ResetValueOverlay();
     DeleteControls();
     delete mBackBuffer;
     delete mScratchBitmap;
@@ -208,7 +209,8 @@ void IGraphics::Resize(int w, int h) {
 }
 
 bool IGraphics::IsDirty(IRECT* r) {
-    bool dirty = false;
+    // First, so that outside strict drawing the background it marks is counted below.
+    bool dirty = UpdateValueOverlay(r);
     for (int i = 0; i < NControls(); ++i) {
         IControl* c = GetControl(i);
         if (c->IsDirty()) {
@@ -224,12 +226,15 @@ bool IGraphics::Draw(IRECT* r) {
     if (n == 0) return true;
 
     if (mStrictRedraw) {
+        // The value box is drawn whole, over whatever was drawn under it.
+        if (ValueOverlayShown() && mOverlay.area.Overlaps(*r)) *r = r->UnionWith(mOverlay.area);
         mRedrawRect = *r;
         for (int i = 0; i < n; ++i) {
             IControl* c = GetControl(i);
             if (!c->IsHidden() && c->GetRECT()->Overlaps(*r)) c->Draw(this);
             c->SetClean();
         }
+        if (ValueOverlayShown() && mOverlay.area.Overlaps(*r)) DrawValueOverlay();
     } else {
         IControl* bg = GetControl(0);
         if (bg->IsDirty()) {
@@ -254,6 +259,7 @@ bool IGraphics::Draw(IRECT* r) {
                 dirty->SetClean();
             }
         }
+        DrawValueOverlay(); // opaque: the same pixels however often it is drawn
     }
     return DrawScreen(r);
 }
@@ -317,6 +323,10 @@ void IGraphics::EndEditGesture(int paramIdx, EditGesture opened) {
 
 void IGraphics::OnMouseDown(int x, int y, IMouseMod* mod) {
     ReleaseMouseCapture(); // ends the gesture of an earlier press whose release never came
+    // The value box takes its own presses (a double click opens the field); a press elsewhere
+    // closes an open field unchanged and goes on to what it hit.
+    if (InValueOverlay(x, y)) return;
+    CancelValueEntry();
     const int c = HitSearch(x, y, false);
     if (c < 0) return;
     mCapturedControl = c;
@@ -332,6 +342,7 @@ void IGraphics::OnMouseUp(int x, int y, IMouseMod* mod) {
     // The capture goes now, the press's gesture only after the control has taken the release.
     mCapturedControl = -1;
     mLastMouseX = mLastMouseY = -1;
+    TrackReadoutHover(x, y); // the drag's readout stays only while the pointer is on the knob
     IControl* control = GetControl(c);
     if (!control) {
         ClosePressGesture();
@@ -362,6 +373,11 @@ void IGraphics::OnMouseDrag(int x, int y, IMouseMod* mod) {
 
 bool IGraphics::OnMouseDblClick(int x, int y, IMouseMod* mod) {
     ReleaseMouseCapture();
+    if (InValueOverlay(x, y)) {
+        if (!ValueEntryOpen()) OpenValueEntry(mOverlay.control);
+        return false;
+    }
+    CancelValueEntry();
     const int c = HitSearch(x, y, false);
     if (c < 0) return false;
     IControl* control = GetControl(c);
@@ -392,6 +408,7 @@ void IGraphics::OnMouseWheel(int x, int y, IMouseMod* mod, int delta) {
 }
 
 bool IGraphics::OnMouseOver(int x, int y, IMouseMod* mod) {
+    TrackReadoutHover(x, y); // whether or not the controls follow the pointer
     if (!mTrackHover) return false;
     const int c = GetMouseControlIdx(x, y, true);
     if (c >= 0) {
@@ -409,6 +426,7 @@ void IGraphics::OnMouseOut() {
     for (int i = 0; i < NControls(); ++i)
         GetControl(i)->OnMouseOut();
     mHoverControl = -1;
+    mReadoutHover = -1;
 }
 
 bool IGraphics::OnKeyDown(int x, int y, int key) {

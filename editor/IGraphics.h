@@ -197,6 +197,34 @@ public:
     bool TooltipsEnabled() const { return mTooltipsOn; }
     void EnableTooltips(bool enable) { mTooltipsOn = enable; }
     int GetHoverControl() const { return mHoverControl; }
+    // A key from the platform layer: the open value field takes every key first (character is
+    // the printable ASCII character the key typed, else 0); otherwise a key the editor knows
+    // (key >= 0) goes to OnKeyDown. True when the editor used it.
+    bool OnKeyTyped(int x, int y, int key, int character);
+
+    // ---- Value readout and typed values (user-interface thread) ----
+    // While the pointer is over a control that shows its value (a knob) or a press on one is
+    // dragging it, the editor draws the parameter's name and value as the host shows them in a
+    // box of its own beside the control, never over it, and takes the box away when the pointer
+    // has left both and the press has ended. A double click on the box opens a one-line field in
+    // its place, drawn by the editor too: typed characters replace the value shown, Backspace
+    // deletes, Enter sets the value read from the text (out of range clamped; text that is no
+    // value is refused and the field stays), Escape or a press elsewhere closes it unchanged.
+    // Whatever the back buffer shows is updated by IsDirty, so host changes reach the readout.
+    bool ValueOverlayShown() const { return mOverlay.control >= 0; }
+    bool ValueEntryOpen() const { return mEntryControl >= 0; }
+    const char* ValueOverlayText() const { return mOverlay.text; } // as last drawn
+    IRECT ValueOverlayArea() const { return mOverlay.area; }       // editor pixels, as last drawn
+    int ValueOverlayControl() const { return mOverlay.control; }   // -1 when nothing is drawn
+    // Opens the field for the control's parameter (a control that shows its value); false when
+    // it cannot.
+    bool OpenValueEntry(int controlIdx);
+    const char* ValueEntryText() const { return mEntryText; }
+    bool CommitValueEntry(); // false when the text is refused (the field stays open)
+    void CancelValueEntry();
+    static constexpr int kValueTextLen = 64;
+    static constexpr int kEntryMaxChars = 16;
+    static constexpr int kReadoutGap = 20; // editor pixels between a control and its readout
 
     // ---- Resources (process-wide caches; any thread) ----
     // Loads once per id and shares the image between every editor of the process. A resource
@@ -310,4 +338,27 @@ protected:
     bool mTooltipsOn = false;
     IControl* mKeyFallbackControl = nullptr;
     int mGestureParamIdx = -1; // parameter of the gesture the current press opened; -1 none
+
+    // The value readout and field (IGraphicsValues.cpp).
+    struct ValueOverlay {
+        int control = -1;     // the control whose value is drawn; -1 none
+        bool entry = false;   // the typed-value field rather than the readout
+        bool replace = false; // the field still shows the value, replaced by the first character
+        IRECT area;           // editor pixels
+        double scale = 0.0;   // the scale its text was laid out at
+        char text[kValueTextLen] = "";
+    };
+    void TrackReadoutHover(int x, int y); // the pointer moved to (x, y) without a press
+    bool InValueOverlay(int x, int y) const;
+    void WantedOverlay(ValueOverlay* overlay);
+    // Brings what is drawn up to date; true (and the areas to repaint in *r) when it changed.
+    bool UpdateValueOverlay(IRECT* r);
+    void DrawValueOverlay();
+    void EntryKey(int key, int character);
+    void ResetValueOverlay(); // the controls are going
+    ValueOverlay mOverlay;    // what the back buffer shows
+    int mReadoutHover = -1;   // control under the pointer that shows its value; -1 none
+    int mEntryControl = -1;   // control of the open field; -1 none
+    char mEntryText[kEntryMaxChars + 1] = "";
+    bool mEntryReplace = false;
 };

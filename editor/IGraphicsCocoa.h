@@ -58,8 +58,9 @@ inline IRECT ViewRectToEditorAtScale(const IGraphicsMac* g, NSRect r) {
         NSMakeRect(r.origin.x * b, r.origin.y * b, r.size.width * b, r.size.height * b);
     return g->ToEditor(ViewRectToEditor(d, g->DeviceHeight()));
 }
-// The editor's key code for a key (-1 when the editor has none): space and arrows by key code,
-// digits and letters (either case) by character.
+// The editor's key code for a key (-1 when the editor has none): space, arrows, Home, End,
+// Return, Escape and Delete by key code, the last five by character too, digits and letters
+// (either case) by character.
 int EditorKeyCode(unsigned short keyCode, unichar character);
 
 @interface IGraphicsCocoa_vZerub_au : NSView <NSTextFieldDelegate> {
@@ -70,6 +71,7 @@ int EditorKeyCode(unsigned short keyCode, unichar character);
     IControl* mEdControl;
     IParam* mEdParam;
     int mPrevX, mPrevY;
+    NSTrackingRectTag mTrackingTag; // 0 when none
 }
 - (id)init;
 - (id)initWithIGraphics:(IGraphicsMac*)pGraphics;
@@ -88,6 +90,8 @@ int EditorKeyCode(unsigned short keyCode, unichar character);
 - (void)rightMouseDragged:(NSEvent*)pEvent;
 - (void)mouseMoved:(NSEvent*)pEvent;
 - (void)keyDown:(NSEvent*)pEvent;
+- (void)mouseExited:(NSEvent*)pEvent;
+- (void)trackPointer; // (re)sets the rectangle whose exit mouseExited: hears
 - (void)scrollWheel:(NSEvent*)pEvent;
 - (void)killTimer;
 - (void)removeFromSuperview;

@@ -21,7 +21,13 @@ constexpr NSUInteger kMenuEventFlags = 15;
 
 // The virtual key codes of the keys the editor knows by position rather than by character.
 enum EVirtualKey : unsigned short {
+    kVK_Return = 0x24,
     kVK_Space = 0x31,
+    kVK_Delete = 0x33,
+    kVK_Escape = 0x35,
+    kVK_ANSI_KeypadEnter = 0x4C,
+    kVK_Home = 0x73,
+    kVK_End = 0x77,
     kVK_LeftArrow = 0x7B,
     kVK_RightArrow = 0x7C,
     kVK_DownArrow = 0x7D,
@@ -39,7 +45,36 @@ NSString* ToNSString(const char* text) {
 }
 
 int EditorKeyCode(unsigned short keyCode, unichar c) {
+    // The keys of the value field by the character they send as well: AppKit's function-key
+    // characters, carriage return, enter, escape and delete.
+    switch (c) {
+    case NSHomeFunctionKey:
+        return KEY_HOME;
+    case NSEndFunctionKey:
+        return KEY_END;
+    case '\r':
+    case 0x03:
+        return KEY_RETURN;
+    case 0x1b:
+        return KEY_ESCAPE;
+    case 0x7f:
+    case 0x08:
+        return KEY_BACKSPACE;
+    default:
+        break;
+    }
     switch (keyCode) {
+    case kVK_Home:
+        return KEY_HOME;
+    case kVK_End:
+        return KEY_END;
+    case kVK_Return:
+    case kVK_ANSI_KeypadEnter:
+        return KEY_RETURN;
+    case kVK_Escape:
+        return KEY_ESCAPE;
+    case kVK_Delete:
+        return KEY_BACKSPACE;
     case kVK_Space:
         return KEY_SPACE;
     case kVK_UpArrow:
@@ -114,6 +149,7 @@ int EditorKeyCode(unsigned short keyCode, unichar c) {
         [window makeFirstResponder:self];
         [window setAcceptsMouseMovedEvents:YES];
     }
+    [self trackPointer];
 }
 
 - (void)drawRect:(NSRect)rect {
@@ -198,9 +234,31 @@ int EditorKeyCode(unsigned short keyCode, unichar c) {
 - (void)keyDown:(NSEvent*)pEvent {
     NSString* s = [pEvent charactersIgnoringModifiers];
     if ([s length] != 1) return;
-    const int key = EditorKeyCode([pEvent keyCode], [s characterAtIndex:0]);
-    const bool handled = key >= 0 && mGraphics && mGraphics->OnKeyDown(mPrevX, mPrevY, key);
+    const unichar c = [s characterAtIndex:0];
+    const int key = EditorKeyCode([pEvent keyCode], c);
+    // The character typed (shift applied), for the editor's own value field.
+    NSString* typed = [pEvent characters];
+    const unichar t = [typed length] == 1 ? [typed characterAtIndex:0] : 0;
+    const int character = t >= 0x20 && t < 0x7f ? static_cast<int>(t) : 0;
+    const bool handled = mGraphics && mGraphics->OnKeyTyped(mPrevX, mPrevY, key, character);
     if (!handled) [[self nextResponder] keyDown:pEvent];
+}
+
+// The pointer leaving the view takes the value readout away, as on the X11 layer.
+- (void)mouseExited:(NSEvent*)pEvent {
+    if (mGraphics && mGraphics->GetCapturedControl() < 0) mGraphics->OnMouseOut();
+}
+
+- (void)setFrameSize:(NSSize)size {
+    [super setFrameSize:size];
+    [self trackPointer];
+}
+
+- (void)trackPointer {
+    if (mTrackingTag) [self removeTrackingRect:mTrackingTag];
+    mTrackingTag = 0;
+    if ([self window])
+        mTrackingTag = [self addTrackingRect:[self bounds] owner:self userData:nil assumeInside:NO];
 }
 
 - (void)scrollWheel:(NSEvent*)pEvent {
@@ -227,6 +285,8 @@ int EditorKeyCode(unsigned short keyCode, unichar c) {
     }
     // The timer may hold the last reference: stay alive until the superview has let go.
     [[self retain] autorelease];
+    if (mTrackingTag) [self removeTrackingRect:mTrackingTag];
+    mTrackingTag = 0;
     if (mTextFieldView) [self endUserInput];
     if (mGraphics) {
         IGraphicsMac* graphics = mGraphics;

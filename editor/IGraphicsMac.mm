@@ -96,6 +96,7 @@ bool IGraphicsMac::MeasureIText(IText* text, const char* str, IRECT* r) {
 }
 
 void IGraphicsMac::ForceEndUserEdit() {
+    CancelValueEntry();
     if (mView) [mView endUserInput];
 }
 

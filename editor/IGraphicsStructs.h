@@ -142,7 +142,12 @@ enum EKey {
     KEY_DIGIT_0,
     KEY_DIGIT_9 = KEY_DIGIT_0 + 9,
     KEY_ALPHA_A,
-    KEY_ALPHA_Z = KEY_ALPHA_A + 25
+    KEY_ALPHA_Z = KEY_ALPHA_A + 25,
+    KEY_HOME,
+    KEY_END,
+    KEY_RETURN, // either Return or the keypad's Enter
+    KEY_ESCAPE,
+    KEY_BACKSPACE
 };
 
 enum EDirection { kVertical = 0, kHorizontal };

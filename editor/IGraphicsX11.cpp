@@ -50,9 +50,23 @@ WDL_String& DefaultResourceDir() {
     static WDL_String dir;
     return dir;
 }
-// The editor's key codes (space, arrows, digits, letters); -1 for any other key.
+// The editor's key codes (space, arrows, Home, End, Return, Escape, Backspace, digits, letters);
+// -1 for any other key.
 int KeyCodeOf(KeySym sym) {
     switch (sym) {
+    case XK_Home:
+    case XK_KP_Home:
+        return KEY_HOME;
+    case XK_End:
+    case XK_KP_End:
+        return KEY_END;
+    case XK_Return:
+    case XK_KP_Enter:
+        return KEY_RETURN;
+    case XK_Escape:
+        return KEY_ESCAPE;
+    case XK_BackSpace:
+        return KEY_BACKSPACE;
     case XK_space:
         return 0;
     case XK_Up:
@@ -470,9 +484,10 @@ void IGraphicsX11::HandleEvent(void* anyEvent) {
     case KeyPress: {
         char text[8];
         KeySym sym = NoSymbol;
-        XLookupString(&event.xkey, text, sizeof text, &sym, nullptr);
-        const int key = KeyCodeOf(sym);
-        if (key >= 0) OnKeyDown(ToEditor(event.xkey.x - ox), ToEditor(event.xkey.y - oy), key);
+        const int n = XLookupString(&event.xkey, text, sizeof text, &sym, nullptr);
+        // The character typed, for the editor's value field: printable ASCII only.
+        const int typed = n == 1 && text[0] >= 0x20 && text[0] < 0x7f ? text[0] : 0;
+        OnKeyTyped(ToEditor(event.xkey.x - ox), ToEditor(event.xkey.y - oy), KeyCodeOf(sym), typed);
         break;
     }
     case ClientMessage:

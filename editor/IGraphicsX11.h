@@ -26,7 +26,8 @@
 // flag (and the right flag too while Super, the command key, is held); a second left press within
 // kDoubleClickMs and a few pixels of the first is a double click; right button events carry the
 // right flag only; wheel buttons 4 and 5 give deltas +1 and -1; Shift, Control and Alt (Mod1)
-// set their flags; space, arrows, digits and letters go to OnKeyDown with the editor's codes.
+// set their flags; space, arrows, Home, End, digits and letters go to OnKeyDown with the
+// editor's codes, and every key to the editor's own value field while it is open.
 //
 // The back buffer's pixel word (0xAARRGGBB in memory order B, G, R, A) is the layout of a 24-bit
 // TrueColor visual with masks 0xff0000, 0xff00, 0xff on a little-endian client, so rectangles
@@ -35,9 +36,10 @@
 //
 // Offered: the view, redraw, mouse, wheel and keys, opening addresses with the desktop's
 // handler, paths (plug-in folder, desktop, configuration folders). Refused with a clear result:
-// message boxes (0, no button), popup menus (null, as a dismissed menu), text entry (nothing
-// opens; the value stays), file prompts (an empty file name), colour prompts (false), the
-// clipboard (false), tooltips (none). The Zerub editor asks for none of them.
+// message boxes (0, no button), popup menus (null, as a dismissed menu), the platform's text
+// entry (nothing opens; the value stays: the editor's value field is its own), file prompts (an
+// empty file name), colour prompts (false), the clipboard (false), tooltips (none). The Zerub
+// editor asks for none of them.
 #pragma once
 
 #include "editor/IGraphics.h"
@@ -68,7 +70,7 @@ public:
     bool ClosedByUser() const { return mClosedByUser; }
 
     bool DrawScreen(IRECT* r) override;
-    void ForceEndUserEdit() override {}
+    void ForceEndUserEdit() override { CancelValueEntry(); }
     void Resize(int w, int h) override;
     double SetScale(double scale) override;
     bool WindowIsOpen() override { return mWindow != 0; }

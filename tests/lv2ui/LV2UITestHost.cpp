@@ -279,6 +279,15 @@ void LV2UITestHost::Release(int button) {
     Idle(2);
 }
 
+void LV2UITestHost::Key(const char* keysym) {
+    const KeySym sym = XStringToKeysym(keysym);
+    const KeyCode code = sym == NoSymbol ? 0 : XKeysymToKeycode(display, sym);
+    if (code == 0) return;
+    XTestFakeKeyEvent(display, code, True, CurrentTime);
+    XTestFakeKeyEvent(display, code, False, CurrentTime);
+    Idle(2);
+}
+
 void LV2UITestHost::Click(int button, int x, int y) {
     MoveTo(x, y);
     Press(button);

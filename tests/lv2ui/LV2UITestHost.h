@@ -95,6 +95,9 @@ public:
     void Press(int button);
     void Release(int button);
     void Click(int button, int x, int y);
+    // A key pressed and released through XTest, by keysym name ("Up", "Home", "Return", "0",
+    // "period"); it goes where the server sends keys (the window under the pointer here).
+    void Key(const char* keysym);
 
     std::vector<UIMessage> messages;
     int resizedWidth = 0, resizedHeight = 0;

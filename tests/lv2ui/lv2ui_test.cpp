@@ -406,6 +406,7 @@ TEST_F(LV2UI, TheMonoUIWritesAndReadsTheMonoPortNumbers) {
     ASSERT_FALSE(host.messages.empty());
     for (const UIMessage& m : host.messages)
         EXPECT_EQ(m.port, kMonoGain);
+    host.MoveTo(kW + 20, 10); // off the editor: the knob's value readout goes
 
     host.messages.clear();
     host.PortEvent(2, 1.0f);

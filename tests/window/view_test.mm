@@ -265,6 +265,61 @@ TEST(CocoaView, KeysMapThroughTheTableOthersGoToTheNextResponder) {
     [window release];
 }
 
+// A knob under the pointer shows its value until the pointer leaves the view; keys step it
+// (Home and End by key code and by AppKit's function-key characters) and type into the editor's
+// own value field, which Return sets and Escape closes.
+TEST(CocoaView, TheReadoutFollowsThePointerAndKeysStepAKnobOrTypeItsValue) {
+    REQUIRE_DISPLAY();
+    ViewTestPlug plug;
+    IGraphicsMac* gui = new IGraphicsMac(&plug, kW, kH, 25);
+    IColor black(255, 0, 0, 0), white(255, 255, 255, 255);
+    gui->AttachPanelBackground(&black);
+    const int knob =
+        gui->AttachControl(new IKnobLineControl(&plug, IRECT(100, 100, 160, 160), 0, &white));
+    plug.AttachGraphics(gui);
+    auto* view = static_cast<IGraphicsCocoa_vZerub_au*>(gui->OpenWindow(nullptr));
+    NSWindow* window = WindowAround(view);
+    IRECT r;
+
+    // Editor (130, 130) is view point (132, 511 - 3 - 130).
+    [view mouseMoved:MouseEvent(NSMouseMoved, window, NSMakePoint(132.0, 378.0))];
+    gui->IsDirty(&r);
+    ASSERT_TRUE(gui->ValueOverlayShown());
+    EXPECT_STREQ(gui->ValueOverlayText(), "Gain 0.50");
+
+    auto key = [&](unichar c, unsigned short code) {
+        [view keyDown:KeyEvent(window, [NSString stringWithFormat:@"%C", c], code)];
+    };
+    key(0xF729, 0x73); // Home
+    EXPECT_EQ(plug.GetParam(0)->Value(), 0.0);
+    key(0xF72B, 0); // End, known by its character alone
+    EXPECT_EQ(plug.GetParam(0)->Value(), 1.0);
+    key(0xF700, 126); // up at the end: nothing to tell
+    EXPECT_EQ(plug.gestures, "begin 0;end 0;begin 0;end 0;");
+
+    ASSERT_TRUE(gui->OpenValueEntry(knob));
+    for (unichar c : {u'0', u'.', u'3'})
+        key(c, 0);
+    key('\r', 36);
+    EXPECT_FALSE(gui->ValueEntryOpen());
+    EXPECT_DOUBLE_EQ(plug.GetParam(0)->Value(), 0.3);
+    ASSERT_TRUE(gui->OpenValueEntry(knob));
+    key('x', 7);
+    key(0x7f, 51); // Backspace
+    key('2', 19);
+    EXPECT_STREQ(gui->ValueEntryText(), "2");
+    key(0x1b, 53); // Escape
+    EXPECT_FALSE(gui->ValueEntryOpen());
+    EXPECT_DOUBLE_EQ(plug.GetParam(0)->Value(), 0.3);
+
+    [view mouseExited:MouseEvent(NSMouseMoved, window, NSMakePoint(400.0, 378.0))];
+    gui->IsDirty(&r);
+    EXPECT_FALSE(gui->ValueOverlayShown());
+
+    [window setContentView:nil];
+    [window release];
+}
+
 TEST(CocoaView, TextFieldFiltersADoubleParameterAndSetsIt) {
     REQUIRE_DISPLAY();
     Editor e(0);
