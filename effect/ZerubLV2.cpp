@@ -19,6 +19,13 @@ const LV2Preset kPresets[] = {
     {"Full", kFull, 2},
 };
 
+// The ports' texts, by parameter (the enabled port's is the bundle's own).
+const char* const kComments[Zerub::kNumParams] = {
+    "Drive into the clipper: 0 barely breaks up, 1 is full overdrive",
+    "Output level after the clipper: 0 is silence, 1 the loudest",
+    nullptr,
+};
+
 } // namespace
 
 const LV2ProductInfo& LV2Product() {
@@ -31,6 +38,10 @@ const LV2ProductInfo& LV2Product() {
         Zerub::kBypass,
         kPresets,
         static_cast<int>(sizeof kPresets / sizeof kPresets[0]),
+        "plugins@quillmoor.com",
+        "Overdrive modelled on an analogue drive stage",
+        kComments,
+        Zerub::kNumParams,
     };
     return info;
 }

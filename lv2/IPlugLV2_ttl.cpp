@@ -64,6 +64,18 @@ std::string Int(int v) {
     return std::to_string(v);
 }
 
+// Toggles and integer ports carry integer literals, so hosts and linters that read the datatype
+// see a whole number; any other port a decimal.
+std::string PortNumber(double v, bool integral) {
+    return integral ? Int(static_cast<int>(std::lround(v))) : Number(v);
+}
+
+// Where a product names no comment for a parameter: its name and range, as a host would show.
+std::string ParamComment(const IParam* p, bool integral) {
+    return std::string(p->GetNameForHost()) + ", from " + PortNumber(p->GetMin(), integral) +
+           " to " + PortNumber(p->GetMax(), integral);
+}
+
 std::string PluginURI(const char* base, const ChannelIO& io) {
     char uri[kLV2URISize];
     IPlugLV2::PluginURI(base, io, uri);
@@ -120,9 +132,15 @@ void AppendAudioPorts(std::string& ttl, const std::string& pluginURI, const Audi
             symbol += "_" + Int(c + 1);
             name += " " + Int(c + 1);
         }
+        std::string comment = std::string("Audio ") + (side.prefix[0] == 'i' ? "input" : "output");
+        if (n == 2)
+            comment += std::string(", ") + (c ? "right" : "left") + " channel";
+        else if (n > 2)
+            comment += ", channel " + Int(c + 1);
         ttl += "    lv2:port [\n        a lv2:AudioPort , " + std::string(side.type) +
                " ;\n        lv2:index " + Int(first + c) + " ;\n        lv2:symbol " +
-               Quoted(symbol.c_str()) + " ;\n        lv2:name " + Quoted(name.c_str()) + " ;\n";
+               Quoted(symbol.c_str()) + " ;\n        lv2:name " + Quoted(name.c_str()) +
+               " ;\n        rdfs:comment " + Quoted(comment.c_str()) + " ;\n";
         if (n <= 2)
             ttl += "        pg:group " + URIRef(group) + " ;\n        lv2:designation " +
                    designation + " ;\n";
@@ -135,23 +153,37 @@ bool HasBypassPort(const IPlugBase* plug) {
     return enabled >= 0 && enabled < plug->NParams();
 }
 
+// The control ports belong to no port group: hosts that read every grouped port as an audio
+// channel of its group (GStreamer's LV2 elements) would lose the controls and fail to link the
+// element.
 void AppendControlPorts(std::string& ttl, IPlugLV2* plug, const LV2PortLayout& layout) {
+    const LV2ProductInfo& info = LV2Product();
     const int first = layout.FirstControl();
     const std::vector<std::string> symbols = LV2ControlSymbols(plug);
     for (int i = 0; i < plug->NParams(); ++i) {
         const IParam* p = plug->GetParam(i);
-        const bool enabled = i == LV2Product().enabledParam;
+        const bool enabled = i == info.enabledParam;
+        const bool integral = enabled || p->Type() == IParam::kTypeBool ||
+                              p->Type() == IParam::kTypeInt || p->Type() == IParam::kTypeEnum;
         const double def = LV2PortValue(i, p->GetDefault());
+        std::string comment;
+        if (enabled)
+            comment = "The host's bypass: 1 processes, 0 passes the input through unchanged";
+        else if (i < info.nParamComments && info.paramComments && info.paramComments[i])
+            comment = info.paramComments[i];
+        else
+            comment = ParamComment(p, integral);
         ttl += "    lv2:port [\n        a lv2:InputPort , lv2:ControlPort ;\n        lv2:index " +
                Int(first + i) + " ;\n        lv2:symbol " + Quoted(symbols[i].c_str()) +
                " ;\n        lv2:name " + Quoted(enabled ? "Enabled" : p->GetNameForHost()) +
-               " ;\n        lv2:default " + Number(def) + " ;\n        lv2:minimum " +
-               Number(enabled ? 0.0 : p->GetMin()) + " ;\n        lv2:maximum " +
-               Number(enabled ? 1.0 : p->GetMax()) + " ;\n";
+               " ;\n        rdfs:comment " + Quoted(comment.c_str()) + " ;\n        lv2:default " +
+               PortNumber(def, integral) + " ;\n        lv2:minimum " +
+               PortNumber(enabled ? 0.0 : p->GetMin(), integral) + " ;\n        lv2:maximum " +
+               PortNumber(enabled ? 1.0 : p->GetMax(), integral) + " ;\n";
         // The host's own bypass switch drives this port (1 processes, 0 bypasses).
         if (enabled) ttl += "        lv2:designation lv2:enabled ;\n";
-        const bool integral = p->Type() == IParam::kTypeBool || p->Type() == IParam::kTypeInt ||
-                              p->Type() == IParam::kTypeEnum;
+        // Each property says what the port's values are: a switch, one of named steps, a whole
+        // number; a parameter hosts must not automate is expensive to change.
         const bool toggle = enabled || p->Type() == IParam::kTypeBool ||
                             (integral && p->GetMin() == 0.0 && p->GetMax() == 1.0);
         if (toggle)
@@ -160,12 +192,12 @@ void AppendControlPorts(std::string& ttl, IPlugLV2* plug, const LV2PortLayout& l
             ttl += "        lv2:portProperty lv2:integer , lv2:enumeration ;\n";
         else if (integral)
             ttl += "        lv2:portProperty lv2:integer ;\n";
-        if (!p->GetCanAutomate()) ttl += "        lv2:portProperty lv2:expensive ;\n";
+        if (!p->GetCanAutomate()) ttl += "        lv2:portProperty pprops:expensive ;\n";
         for (int t = 0; t < p->GetNDisplayTexts() && !enabled; ++t) {
             int value = 0;
             const char* text = p->GetDisplayTextAtIdx(t, &value);
             ttl += "        lv2:scalePoint [ rdfs:label " + Quoted(text) + " ; rdf:value " +
-                   Number(value) + " ] ;\n";
+                   PortNumber(value, integral) + " ] ;\n";
         }
         // A "%" on a 0..1 range labels a fraction, not a percentage: hosts would show "0.500%".
         const char* label = p->GetLabelForHost();
@@ -176,22 +208,27 @@ void AppendControlPorts(std::string& ttl, IPlugLV2* plug, const LV2PortLayout& l
     }
     if (layout.bypassPort) {
         // The earlier bypass port, for sessions that hold it (1 bypasses). Hosts may leave it
-        // unconnected and keep it out of their generic UIs: their own bypass drives "enabled".
-        const IParam* bypass = plug->GetParam(LV2Product().enabledParam);
+        // unconnected (connectionOptional) and keep it out of their generic UIs (notOnGUI): their
+        // own bypass drives "enabled".
+        const IParam* bypass = plug->GetParam(info.enabledParam);
         ttl += "    lv2:port [\n        a lv2:InputPort , lv2:ControlPort ;\n        lv2:index " +
                Int(layout.BypassPort()) + " ;\n        lv2:symbol " +
                Quoted(symbols.back().c_str()) + " ;\n        lv2:name \"Bypass\" ;\n" +
-               "        lv2:default " + Number(bypass->GetDefault()) +
-               " ;\n        lv2:minimum 0.0 ;\n        lv2:maximum 1.0 ;\n" +
+               "        rdfs:comment \"The bypass of earlier builds, kept for their sessions: 1 "
+               "passes the input through unchanged\" ;\n" +
+               "        lv2:default " + PortNumber(bypass->GetDefault(), true) +
+               " ;\n        lv2:minimum 0 ;\n        lv2:maximum 1 ;\n" +
                "        lv2:portProperty lv2:integer , lv2:toggled , lv2:connectionOptional , "
                "pprops:notOnGUI ;\n    ] ;\n";
     }
     if (!layout.qualityPorts) return;
     // The quality setting (an input, 0 standard, 1 HQ: switching costs a crossfade and changes the
-    // latency) and the latency it costs, reported to the host.
+    // latency, hence expensive) and the latency it costs, reported to the host.
     ttl += "    lv2:port [\n        a lv2:InputPort , lv2:ControlPort ;\n        lv2:index " +
            Int(layout.QualityPort()) +
            " ;\n        lv2:symbol \"quality\" ;\n        lv2:name \"Quality\" ;\n"
+           "        rdfs:comment \"0 Standard: the circuit at the host's rate, no latency; 1 HQ: "
+           "oversampled, with the latency the latency port reports\" ;\n"
            "        lv2:default 0 ;\n        lv2:minimum 0 ;\n        lv2:maximum 1 ;\n"
            "        lv2:portProperty lv2:integer , lv2:enumeration , pprops:expensive ;\n"
            "        lv2:scalePoint [ rdfs:label \"Standard\" ; rdf:value 0 ] ;\n"
@@ -199,6 +236,7 @@ void AppendControlPorts(std::string& ttl, IPlugLV2* plug, const LV2PortLayout& l
     ttl += "    lv2:port [\n        a lv2:OutputPort , lv2:ControlPort ;\n        lv2:index " +
            Int(layout.LatencyPort()) +
            " ;\n        lv2:symbol \"latency\" ;\n        lv2:name \"Latency\" ;\n"
+           "        rdfs:comment \"The delay the quality setting adds, in frames\" ;\n"
            "        lv2:designation lv2:latency ;\n"
            "        lv2:portProperty lv2:reportsLatency , lv2:integer ;\n"
            "        units:unit units:frame ;\n    ] ;\n";
@@ -207,6 +245,7 @@ void AppendControlPorts(std::string& ttl, IPlugLV2* plug, const LV2PortLayout& l
 std::string Maintainer() {
     const LV2ProductInfo& info = LV2Product();
     return "doap:maintainer [\n        foaf:name " + Quoted(info.maintainerName) +
+           " ;\n        foaf:mbox " + URIRef(std::string("mailto:") + info.maintainerEmail) +
            " ;\n        foaf:homepage " + URIRef(info.homepage) + "\n    ]";
 }
 
@@ -319,11 +358,12 @@ std::string LV2PluginsTurtle(IPlugLV2* plug, const char* uriBase) {
         }
 
         ttl += URIRef(uri) + "\n    a lv2:Plugin , lv2:DistortionPlugin ;\n    doap:name " +
-               Quoted(name.c_str()) + " ;\n    rdfs:comment " + Quoted(info.comment) +
-               " ;\n    doap:license " + URIRef(info.licenseURI) + " ;\n    lv2:project " +
-               URIRef(uriBase) + " ;\n    lv2:minorVersion " + Int(LV2MinorVersion(version)) +
+               Quoted(name.c_str()) + " ;\n    doap:shortdesc " + Quoted(info.shortdesc) +
+               " ;\n    rdfs:comment " + Quoted(info.comment) + " ;\n    doap:license " +
+               URIRef(info.licenseURI) + " ;\n    lv2:project " + URIRef(uriBase) +
+               " ;\n    lv2:minorVersion " + Int(LV2MinorVersion(version)) +
                " ;\n    lv2:microVersion " + Int(LV2MicroVersion(version)) +
-               " ;\n    lv2:optionalFeature lv2:hardRTCapable ;\n" + groups;
+               " ;\n    lv2:optionalFeature lv2:hardRTCapable , lv2:isLive ;\n" + groups;
         AppendAudioPorts(ttl, uri, {"in", "In", "lv2:InputPort", "pg:InputGroup"},
                          layout.FirstInput(), io.in);
         AppendAudioPorts(ttl, uri, {"out", "Out", "lv2:OutputPort", "pg:OutputGroup"},

@@ -25,6 +25,12 @@ struct LV2ProductInfo {
     int enabledParam; // the bypass parameter (1 bypasses) shown as lv2:enabled and "by", or -1
     const LV2Preset* presets; // the bundle's presets, in the order hosts list them
     int nPresets;
+    const char* maintainerEmail; // doap:maintainer's foaf:mbox (an address, without "mailto:")
+    const char* shortdesc;       // doap:shortdesc: one line, for plug-in lists
+    // rdfs:comment of each parameter's port, by parameter index (nullptr: one made from the
+    // parameter's name and range). The enabled port's text is the bundle's own.
+    const char* const* paramComments;
+    int nParamComments;
 };
 
 // The product's URI, the base of its plug-in, preset and UI URIs (no trailing '#').

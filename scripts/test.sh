@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test:
-#   1. formatting check, the suites in an optimised gcc build;
+#   1. formatting check, the suites in an optimised gcc build, then the tarball and the Debian
+#      package built from it and checked (lintian, lilv and lv2apply on what they install);
 #   2. one clang build under AddressSanitizer and UndefinedBehaviorSanitizer (with the checks
 #      gcc lacks, such as -fsanitize=function) that also holds the libFuzzer targets: the suites
 #      run in it, then every fuzz target runs for a short time from its seed corpus;
@@ -25,6 +26,13 @@ stage() {
 stage "optimised build"
 ctest --test-dir "$root/build" --output-on-failure --no-tests=error -j"$jobs"
 stage "optimised suites"
+
+# --- packages: the tarball and the .deb from the optimised build, checked as users meet them ---
+"$root/scripts/package.sh" "$root/out/dist-test"
+"$root/tests/package/check-package.sh" "$root/out/dist-test" "$root/build"
+rm -rf "$root/out/dist-test"
+stage "packages"
+# --- end of packages ---
 
 # setup.sh installs clang with the other packages; the sanitized builds use it.
 CC=clang CXX=clang++ "$root/scripts/setup.sh" "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug \

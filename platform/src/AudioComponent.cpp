@@ -199,6 +199,15 @@ std::vector<std::string> SearchPath() {
             start = end + 1;
         }
     }
+    // An installed tree keeps this library in lib/zerub and the components in
+    // lib/audio-components, wherever the tree was unpacked (the build folder has no such folder).
+    Dl_info self;
+    if (dladdr(reinterpret_cast<void*>(&SearchPath), &self) && self.dli_fname) {
+        const std::string library = self.dli_fname;
+        const size_t slash = library.rfind('/');
+        if (slash != std::string::npos && slash > 0)
+            entries.push_back(library.substr(0, slash) + "/../audio-components");
+    }
     if (ZERUB_BUILD_DIR[0] != '\0') entries.emplace_back(ZERUB_BUILD_DIR);
     return entries;
 }

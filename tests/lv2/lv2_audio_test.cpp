@@ -1,6 +1,7 @@
 // The bundle loaded by a real LV2 host (lilv): discovery, instantiation, and what only LV2 hosts do
 // to the audio ports and controls (the audio itself the suite over every wrapper checks).
 #include "../wrappers/Renderers.h"
+#include "LV2Lint.h"
 #include "LV2TestHost.h"
 
 #include <gtest/gtest.h>
@@ -169,6 +170,9 @@ TEST(LV2Discovery, MonoAndStereoWithTheirPortsFeaturesAndPresets) {
         EXPECT_EQ(lilv_nodes_size(presets), 4u);
         lilv_nodes_free(presets);
         lilv_node_free(presetClass);
+
+        for (const std::string& finding : LV2LintFindings(TestWorld(), plugin))
+            ADD_FAILURE() << finding;
     }
 }
 

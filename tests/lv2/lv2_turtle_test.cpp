@@ -2,6 +2,7 @@
 // texts, a boolean, units known and unknown, names that collide as symbols, awkward text, presets
 // that set some parameters and leave the rest at their defaults. The files must pass lv2_validate
 // and read back through lilv as written.
+#include "LV2Lint.h"
 #include "lv2/IPlugLV2_ttl.h"
 
 #include <lilv/lilv.h>
@@ -9,6 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -50,12 +54,18 @@ const char* LV2PluginURIBase() {
 const LV2ProductInfo& LV2Product() {
     static const LV2PresetValue first[] = {{0, 2.0}, {2, 3.5}, {4, 8.0}};
     static const LV2Preset presets[] = {{"First \"take\"", first, 3}, {"Second", nullptr, 0}};
+    // Comments for the first two parameters only: the others get one made from name and range.
+    static const char* const comments[] = {"How it clips", nullptr};
     static const LV2ProductInfo info = {"Odd \"test\" plug-in",
                                         "https://example.org/license",
                                         "Maker",
                                         "https://example.org/",
                                         -1,
                                         presets,
+                                        2,
+                                        "maker@example.org",
+                                        "Odd one",
+                                        comments,
                                         2};
     return info;
 }
@@ -178,4 +188,96 @@ TEST(LV2Turtle, AnyPlugInValidatesAndReadsBackAsWritten) {
     EXPECT_NE(labels.find("Second;"), std::string::npos) << labels;
     lilv_world_free(world);
     std::system(("rm -rf " + std::string(pattern)).c_str());
+}
+
+namespace {
+
+// The Odd bundle's findings under the linter's rules, per plug-in, after edit() rewrote Odd.ttl.
+std::vector<std::string> OddFindings(std::string (*edit)(std::string)) {
+    char pattern[] = "/tmp/zerub-lv2lint-XXXXXX";
+    if (!mkdtemp(pattern)) return {"no scratch folder"};
+    const std::string dir = std::string(pattern) + "/Odd.lv2";
+    mkdir(dir.c_str(), 0755);
+    IPlugLV2* plug = MakePlug(nullptr);
+    const bool written = WriteLV2Turtle(plug, kBase, "Odd.so", dir.c_str());
+    delete plug;
+    if (!written) return {"not written"};
+    std::stringstream text;
+    text << std::ifstream(dir + "/Odd.ttl").rdbuf();
+    std::ofstream(dir + "/Odd.ttl") << edit(text.str());
+
+    LilvWorld* world = lilv_world_new();
+    LilvNode* bundle = lilv_new_file_uri(world, nullptr, (dir + "/").c_str());
+    lilv_world_load_bundle(world, bundle);
+    lilv_node_free(bundle);
+    std::vector<std::string> findings;
+    const LilvPlugins* plugins = lilv_world_get_all_plugins(world);
+    LILV_FOREACH(plugins, i, plugins) {
+        const LilvPlugin* p = lilv_plugins_get(plugins, i);
+        for (const std::string& f : LV2LintFindings(world, p))
+            findings.push_back(std::string(lilv_node_as_uri(lilv_plugin_get_uri(p))) + " " + f);
+    }
+    if (lilv_plugins_size(plugins) != 4) findings.push_back("plug-ins missing");
+    lilv_world_free(world);
+    std::system(("rm -rf " + std::string(pattern)).c_str());
+    return findings;
+}
+
+std::string Unchanged(std::string ttl) {
+    return ttl;
+}
+
+// What a description of an earlier build lacked: no mail address, short description or live
+// feature, no port comments, decimal ranges on every port.
+std::string AsEarlier(std::string ttl) {
+    for (const char* line : {"foaf:mbox", "doap:shortdesc", "rdfs:comment"})
+        ttl = std::regex_replace(ttl, std::regex(std::string("\n *") + line + "[^\n]*;"), "");
+    ttl = std::regex_replace(ttl, std::regex(" , lv2:isLive"), "");
+    return std::regex_replace(ttl, std::regex("(lv2:(default|minimum|maximum) -?[0-9]+) ;"),
+                              "$1.0 ;");
+}
+
+// Every control port put in the input group, as a generic grouping would.
+std::string GroupedControls(std::string ttl) {
+    return std::regex_replace(ttl, std::regex("lv2:InputPort , lv2:ControlPort ;"),
+                              "lv2:InputPort , lv2:ControlPort ;\n        pg:group <" +
+                                  std::string(kBase) + "#mono_in> ;");
+}
+
+size_t Count(const std::vector<std::string>& findings, const std::string& what) {
+    size_t n = 0;
+    for (const std::string& f : findings)
+        n += f.find(what) != std::string::npos;
+    return n;
+}
+
+} // namespace
+
+TEST(LV2Turtle, DescriptionsGiveLintersNothingToReport) {
+    const std::vector<std::string> clean = OddFindings(Unchanged);
+    EXPECT_TRUE(clean.empty()) << clean.front();
+
+    // Every rule catches what an earlier description lacked, on every plug-in and port.
+    const std::vector<std::string> earlier = OddFindings(AsEarlier);
+    EXPECT_EQ(Count(earlier, "no foaf:mbox"), 4u);
+    EXPECT_EQ(Count(earlier, "no doap:shortdesc"), 4u);
+    EXPECT_EQ(Count(earlier, "no lv2:isLive"), 4u);
+    // 7 + 9 + 7 + 13 ports, of which 5 controls each.
+    EXPECT_EQ(Count(earlier, "no rdfs:comment"), 36u);
+    EXPECT_EQ(Count(OddFindings(GroupedControls), "a control port in a port group"), 20u);
+    // Mode, On and Steps: default, minimum and maximum each.
+    EXPECT_EQ(Count(earlier, "is no integer"), 4u * 3u * 3u);
+    EXPECT_EQ(Count(earlier, "(on): default is no integer"), 4u);
+}
+
+TEST(LV2Turtle, PortCommentsComeFromTheProductOrNameAndRange) {
+    IPlugLV2* plug = MakePlug(nullptr);
+    const std::string ttl = LV2PluginsTurtle(plug, kBase);
+    delete plug;
+    EXPECT_NE(ttl.find("rdfs:comment \"How it clips\""), std::string::npos);
+    EXPECT_NE(ttl.find("rdfs:comment \"On, from 0 to 1\""), std::string::npos);
+    EXPECT_NE(ttl.find("rdfs:comment \"3 Band, from -24.0 to 12.0\""), std::string::npos);
+    EXPECT_NE(ttl.find("rdfs:comment \"Audio input, right channel\""), std::string::npos);
+    EXPECT_NE(ttl.find("rdfs:comment \"Audio output, channel 4\""), std::string::npos);
+    EXPECT_NE(ttl.find("foaf:mbox <mailto:maker@example.org>"), std::string::npos);
 }
