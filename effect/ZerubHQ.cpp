@@ -22,8 +22,9 @@ void ZerubHQ::ProcessImpl(DriveCircuit& circuitL, DriveCircuit& circuitR, double
     const int factor = Factor();
     circuitL.CalcIfChanged(hostRate * factor);
     circuitR.CalcIfChanged(hostRate * factor);
+    const int chunk = left.ChunkFrames();
     for (int done = 0; done < nFrames;) {
-        const int n = nFrames - done < kOversampleChunk ? nFrames - done : kOversampleChunk;
+        const int n = nFrames - done < chunk ? nFrames - done : chunk;
         // Both channels' chunk is read before either is written: outputs may hold inputs.
         left.Up(inputs[0] + done, n, bufL);
         right.Up(inputs[1] + done, n, bufR);

@@ -32,6 +32,6 @@ private:
 
     double preparedRate = -1.0;
     Oversampler left, right;
-    double bufL[kOversampleBufferSize] = {};
-    double bufR[kOversampleBufferSize] = {};
+    float bufL[kOversampleBufferSize] = {};
+    float bufR[kOversampleBufferSize] = {};
 };
