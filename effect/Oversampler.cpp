@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 namespace {
 
@@ -19,8 +20,7 @@ double BesselI0(double x) {
 }
 
 HalfbandFilter DesignHalfband(int pairs, double beta) {
-    HalfbandFilter f;
-    f.pairs = pairs;
+    double tap[HalfbandFilter::kMaxPairs] = {};
     const double half = 2.0 * pairs - 1.0; // distance from the centre to the outermost tap
     const double norm = BesselI0(beta);
     double sum = 0.0;
@@ -28,12 +28,17 @@ HalfbandFilter DesignHalfband(int pairs, double beta) {
         const double d = 2.0 * i + 1.0;
         const double r = d / half;
         const double window = BesselI0(beta * std::sqrt(1.0 - r * r)) / norm;
-        f.tap[i] = std::sin(kPi * d / 2.0) / (kPi * d) * window;
-        sum += f.tap[i];
+        tap[i] = std::sin(kPi * d / 2.0) / (kPi * d) * window;
+        sum += tap[i];
     }
     // The centre tap is 1/2; the pairs add the other half at DC.
-    for (int i = 0; i < pairs; ++i)
-        f.tap[i] *= 0.25 / sum;
+    HalfbandFilter f;
+    f.pairs = pairs;
+    for (int i = 0; i < pairs; ++i) {
+        f.tap[i] = static_cast<float>(tap[i] * (0.25 / sum));
+        for (float& lane : f.splat[i])
+            lane = f.tap[i];
+    }
     return f;
 }
 
@@ -42,7 +47,7 @@ HalfbandFilter DesignHalfband(int pairs, double beta) {
 double HalfbandFilter::Magnitude(double f) const {
     double h = 0.5;
     for (int i = 0; i < pairs; ++i)
-        h += 2.0 * tap[i] * std::cos(2.0 * kPi * f * (2.0 * i + 1.0));
+        h += 2.0 * static_cast<double>(tap[i]) * std::cos(2.0 * kPi * f * (2.0 * i + 1.0));
     return std::fabs(h);
 }
 
@@ -77,21 +82,12 @@ const HalfbandFilter& StageFilter(int stage) {
     return stage == 0 ? SharpHalfband() : WideHalfband();
 }
 
-// Each stage's filters, up and down, delay by its centre tap twice at its own rate; the sum in
-// samples at the circuit's rate.
-long CircuitRateDelay(int stages) {
-    long delay = 0;
-    for (int s = 0; s < stages; ++s)
-        delay += 2 * (2L * StageFilter(s).pairs - 1) * (1L << (stages - 1 - s));
-    return delay;
-}
-
 } // namespace
 
 int OversampleLatencyFrames(int stages) {
     stages = ClampStages(stages);
     const long factor = 1L << stages;
-    return static_cast<int>((CircuitRateDelay(stages) + factor - 1) / factor);
+    return static_cast<int>((OversampleCircuitDelay(stages) + factor - 1) / factor);
 }
 
 void Oversampler::Setup(int stageCount) {
@@ -99,102 +95,184 @@ void Oversampler::Setup(int stageCount) {
     int offset = 0;
     for (int s = 0; s < stages; ++s) {
         const HalfbandFilter& f = StageFilter(s);
-        up[s].filter = down[s].filter = &f;
-        up[s].hist = offset;
-        down[s].even = offset + 4 * f.pairs;
-        down[s].odd = offset + 8 * f.pairs;
-        offset += 10 * f.pairs;
+        const int line = 2 * f.pairs - 1 + (kOversampleBufferSize >> (stages - s));
+        lines[s].filter = &f;
+        lines[s].up = offset;
+        lines[s].even = offset + line;
+        lines[s].odd = offset + 2 * line;
+        offset += OversampleLines(stages, s);
     }
-    const long delay = CircuitRateDelay(stages);
+    const long delay = OversampleCircuitDelay(stages);
     latency = OversampleLatencyFrames(stages);
     pad = static_cast<int>(static_cast<long>(latency) * Factor() - delay);
     Clear();
 }
 
 void Oversampler::Clear() {
-    for (int s = 0; s < kOversampleMaxStages; ++s)
-        up[s].pos = down[s].evenPos = down[s].oddPos = 0;
     std::memset(pool, 0, sizeof pool);
     std::memset(padHist, 0, sizeof padHist);
-    padPos = 0;
 }
 
-void Oversampler::UpStep(UpStage& s, double* buf, int end, int m) {
-    const int pairs = s.filter->pairs, width = 2 * pairs;
-    const double* tap = s.filter->tap;
-    const double* in = buf + end - m;
-    double* out = buf + end - 2 * m;
-    for (int j = 0; j < m; ++j) {
-        const double x = in[j]; // read before out[2j + 1] may overwrite it
-        s.pos = s.pos == 0 ? width - 1 : s.pos - 1;
-        double* hist = pool + s.hist;
-        hist[s.pos] = hist[s.pos + width] = x;
-        const double* w = hist + s.pos; // w[i] is the input i samples back
-        double acc = 0.0;
-        for (int i = 0; i < pairs; ++i)
-            acc += tap[i] * (w[pairs - 1 - i] + w[pairs + i]);
-        out[2 * j] = 2.0 * acc;
-        out[2 * j + 1] = w[pairs - 1];
+namespace {
+
+typedef float Float4 __attribute__((vector_size(16)));
+
+inline Float4 Load4(const float* p) {
+    Float4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline void Store4(float* p, Float4 v) {
+    std::memcpy(p, &v, sizeof v);
+}
+
+// y[j] = sum over i < P of tap[i] * (x[j + P - 1 - i] + x[j + P + i]) for j < m: the pairs of a
+// half-band filter whose window starts at x[j]. Sixteen outputs at a time (four vectors, so that
+// each tap is read once for them and four sums advance side by side), then four, then one:
+// every output's sum runs over i in the same order, so the results are the same in each loop.
+template <int P>
+void SymmetricPairs(const float* tap, const float (*splat)[4], const float* x, int m, float* y) {
+    int j = 0;
+    for (; j + 16 <= m; j += 16) {
+        Float4 a = {}, b = {}, c = {}, d = {};
+        const float* lo = x + j + P - 1; // lo[-i] and hi[i] are output j's pair i
+        const float* hi = x + j + P;
+        for (int i = 0; i < P; ++i) {
+            const Float4 t = Load4(splat[i]);
+            a += t * (Load4(lo - i) + Load4(hi + i));
+            b += t * (Load4(lo - i + 4) + Load4(hi + i + 4));
+            c += t * (Load4(lo - i + 8) + Load4(hi + i + 8));
+            d += t * (Load4(lo - i + 12) + Load4(hi + i + 12));
+        }
+        Store4(y + j, a);
+        Store4(y + j + 4, b);
+        Store4(y + j + 8, c);
+        Store4(y + j + 12, d);
+    }
+    for (; j + 4 <= m; j += 4) {
+        Float4 a = {};
+        for (int i = 0; i < P; ++i) {
+            const Float4 t = Load4(splat[i]);
+            a += t * (Load4(x + j + P - 1 - i) + Load4(x + j + P + i));
+        }
+        Store4(y + j, a);
+    }
+    for (; j < m; ++j) {
+        float acc = 0.0f;
+        for (int i = 0; i < P; ++i)
+            acc += tap[i] * (x[j + P - 1 - i] + x[j + P + i]);
+        y[j] = acc;
     }
 }
 
-void Oversampler::DownStep(DownStage& s, double* buf, int m) {
-    const int pairs = s.filter->pairs, width = 2 * pairs;
-    const double* tap = s.filter->tap;
-    for (int j = 0; j < m; ++j) {
-        const double even = buf[2 * j], odd = buf[2 * j + 1];
-        s.evenPos = s.evenPos == 0 ? width - 1 : s.evenPos - 1;
-        double* evens = pool + s.even;
-        double* odds = pool + s.odd;
-        evens[s.evenPos] = evens[s.evenPos + width] = even;
-        const double* w = evens + s.evenPos;
-        double acc = 0.0;
-        for (int i = 0; i < pairs; ++i)
-            acc += tap[i] * (w[pairs - 1 - i] + w[pairs + i]);
-        // The odd ring's oldest entry is the one the centre tap reaches.
-        buf[j] = acc + 0.5 * odds[s.oddPos + pairs - 1];
-        s.oddPos = s.oddPos == 0 ? pairs - 1 : s.oddPos - 1;
-        odds[s.oddPos] = odds[s.oddPos + pairs] = odd;
-    }
+void Pairs(const HalfbandFilter& f, const float* x, int m, float* y) {
+    if (f.pairs == kSharpHalfbandPairs)
+        SymmetricPairs<kSharpHalfbandPairs>(f.tap, f.splat, x, m, y);
+    else
+        SymmetricPairs<kWideHalfbandPairs>(f.tap, f.splat, x, m, y);
 }
 
-void Oversampler::PadDelay(double* buf, int n) {
+// After a chunk of m inputs the line keeps its last `keep` samples at its start.
+void Slide(float* line, int keep, int m) {
+    std::memmove(line, line + m, sizeof(float) * static_cast<size_t>(keep));
+}
+
+} // namespace
+
+// x[j] is the stage's input j; the line holds x[j - (2K - 1)] .. x[j] for output j's window.
+// Even outputs are the filter's pairs (the up filter's gain of 2 makes up for the zeros stuffed
+// between inputs); odd outputs fall on the centre tap, the input 2K - 1 (its rate) back.
+void Oversampler::UpStep(int s, float* buf, int m) {
+    const HalfbandFilter& f = *lines[s].filter;
+    const int keep = 2 * f.pairs - 1;
+    float* line = pool + lines[s].up;
+    std::memcpy(line + keep, buf, sizeof(float) * static_cast<size_t>(m));
+    float even[kMostIn];
+    Pairs(f, line, m, even);
+    const float* odd = line + f.pairs;
+    const Float4 two = {2.0f, 2.0f, 2.0f, 2.0f};
+    int j = 0;
+    for (; j + 4 <= m; j += 4) {
+        const Float4 e = two * Load4(even + j), o = Load4(odd + j);
+        Store4(buf + 2 * j, __builtin_shufflevector(e, o, 0, 4, 1, 5));
+        Store4(buf + 2 * j + 4, __builtin_shufflevector(e, o, 2, 6, 3, 7));
+    }
+    for (; j < m; ++j) {
+        buf[2 * j] = 2.0f * even[j];
+        buf[2 * j + 1] = odd[j];
+    }
+    Slide(line, keep, m);
+}
+
+// The even inputs through the pairs, the odd ones through the centre tap (1/2), K back.
+void Oversampler::DownStep(int s, float* buf, int m) {
+    const HalfbandFilter& f = *lines[s].filter;
+    const int keep = 2 * f.pairs - 1;
+    float* evens = pool + lines[s].even;
+    float* odds = pool + lines[s].odd;
+    int j = 0;
+    for (; j + 4 <= m; j += 4) {
+        const Float4 a = Load4(buf + 2 * j), b = Load4(buf + 2 * j + 4);
+        Store4(evens + keep + j, __builtin_shufflevector(a, b, 0, 2, 4, 6));
+        Store4(odds + f.pairs + j, __builtin_shufflevector(a, b, 1, 3, 5, 7));
+    }
+    for (; j < m; ++j) {
+        evens[keep + j] = buf[2 * j];
+        odds[f.pairs + j] = buf[2 * j + 1];
+    }
+    Pairs(f, evens, m, buf);
+    const Float4 half = {0.5f, 0.5f, 0.5f, 0.5f};
+    for (j = 0; j + 4 <= m; j += 4)
+        Store4(buf + j, Load4(buf + j) + half * Load4(odds + j));
+    for (; j < m; ++j)
+        buf[j] += 0.5f * odds[j];
+    Slide(evens, keep, m);
+    Slide(odds, f.pairs, m);
+}
+
+// The last pad samples wait for the next chunk: n >= Factor() > pad.
+void Oversampler::PadDelay(float* buf, int n) {
     if (pad == 0) return;
-    for (int j = 0; j < n; ++j) {
-        const double x = buf[j];
-        buf[j] = padHist[padPos];
-        padHist[padPos] = x;
-        padPos = padPos + 1 == pad ? 0 : padPos + 1;
-    }
+    float next[kOversampleMaxFactor];
+    std::memcpy(next, buf + n - pad, sizeof(float) * static_cast<size_t>(pad));
+    std::memmove(buf + pad, buf, sizeof(float) * static_cast<size_t>(n - pad));
+    std::memcpy(buf, padHist, sizeof(float) * static_cast<size_t>(pad));
+    std::memcpy(padHist, next, sizeof(float) * static_cast<size_t>(pad));
 }
 
 template <typename T>
-void Oversampler::UpImpl(const T* in, int n, double* buf) {
-    const int end = n * Factor();
-    for (int j = 0; j < n; ++j)
-        buf[end - n + j] = static_cast<double>(in[j]);
+void Oversampler::UpImpl(const T* in, int n, float* buf) {
+    if constexpr (std::is_same_v<T, float>)
+        std::memcpy(buf, in, sizeof(float) * static_cast<size_t>(n));
+    else
+        for (int j = 0; j < n; ++j)
+            buf[j] = static_cast<float>(in[j]);
     for (int s = 0, m = n; s < stages; ++s, m *= 2)
-        UpStep(up[s], buf, end, m);
-    PadDelay(buf, end);
+        UpStep(s, buf, m);
+    PadDelay(buf, n * Factor());
 }
 
 template <typename T>
-void Oversampler::DownImpl(double* buf, int n, T* out) {
+void Oversampler::DownImpl(float* buf, int n, T* out) {
     for (int s = stages - 1; s >= 0; --s)
-        DownStep(down[s], buf, n << s);
-    for (int j = 0; j < n; ++j)
-        out[j] = static_cast<T>(buf[j]);
+        DownStep(s, buf, n << s);
+    if constexpr (std::is_same_v<T, float>)
+        std::memcpy(out, buf, sizeof(float) * static_cast<size_t>(n));
+    else
+        for (int j = 0; j < n; ++j)
+            out[j] = static_cast<T>(buf[j]);
 }
 
-void Oversampler::Up(const double* in, int n, double* buf) {
+void Oversampler::Up(const double* in, int n, float* buf) {
     UpImpl(in, n, buf);
 }
-void Oversampler::Up(const float* in, int n, double* buf) {
+void Oversampler::Up(const float* in, int n, float* buf) {
     UpImpl(in, n, buf);
 }
-void Oversampler::Down(double* buf, int n, double* out) {
+void Oversampler::Down(float* buf, int n, double* out) {
     DownImpl(buf, n, out);
 }
-void Oversampler::Down(double* buf, int n, float* out) {
+void Oversampler::Down(float* buf, int n, float* out) {
     DownImpl(buf, n, out);
 }

@@ -4,14 +4,16 @@
 // 24.1 kHz, so nothing the circuit makes folds into the audio band. Later stages only have to
 // reject what lies above the first stage's band, and use a short filter.
 //
-// No allocation and no lock anywhere: every buffer is a fixed member, and blocks are processed in
-// chunks of kOversampleChunk host frames.
+// The filters run in single precision, four outputs to a vector (the compiler's generic vectors:
+// SSE on x86, NEON on ARM), each output's sum in a fixed order, so a result never depends on
+// where a block ends. Their rounding lies some 130 dB below the signal, under what the filters
+// let through. No allocation and no lock anywhere: every buffer is a fixed member, and blocks
+// are processed in chunks of ChunkFrames() host frames.
 #pragma once
 
 constexpr int kOversampleMaxStages = 4; // up to 16x (host rates down to 12 kHz reach 192 kHz)
 constexpr int kOversampleMaxFactor = 1 << kOversampleMaxStages;
-constexpr int kOversampleChunk = 8; // host frames per chunk
-constexpr int kOversampleBufferSize = kOversampleChunk * kOversampleMaxFactor;
+constexpr int kOversampleBufferSize = 256; // circuit-rate samples per chunk and channel
 
 // The circuit's ceiling: HQ runs it at the host rate times the largest 2^k not above this.
 constexpr double kOversampleMaxCircuitRate = 192000.0;
@@ -25,16 +27,38 @@ constexpr int kWideHalfbandPairs = 7;
 struct HalfbandFilter {
     static constexpr int kMaxPairs = kSharpHalfbandPairs;
     int pairs = 0;
-    double tap[kMaxPairs] = {};
+    float tap[kMaxPairs] = {};      // as the filter runs: the design rounded to single precision
+    float splat[kMaxPairs][4] = {}; // each tap four times, a vector's worth
     int Length() const { return 4 * pairs - 1; }
-    // Magnitude of the whole filter (centre tap included) at f in cycles per sample of its rate.
+    // Magnitude of the whole filter as it runs (centre tap included) at f in cycles per sample of
+    // its rate.
     double Magnitude(double f) const;
 };
 
 // The two designs, computed once in double precision (Kaiser-windowed sinc, pair taps normalised
-// so that the response at DC is exactly 1).
+// so that the response at DC is 1), then rounded to single precision.
 const HalfbandFilter& SharpHalfband(); // first stage
 const HalfbandFilter& WideHalfband();  // later stages
+
+// The delay of a cascade of this many stages, its filters up and down, in samples at the circuit
+// rate: each stage's centre tap twice at its own rate.
+constexpr long OversampleCircuitDelay(int stages) {
+    long delay = 0;
+    for (int s = 0; s < stages; ++s)
+        delay += 2 * (2L * (s == 0 ? kSharpHalfbandPairs : kWideHalfbandPairs) - 1) *
+                 (1L << (stages - 1 - s));
+    return delay;
+}
+
+// The largest latency any stage count costs, in host frames.
+constexpr int OversampleMaxLatency() {
+    long most = 0;
+    for (int k = 0; k <= kOversampleMaxStages; ++k) {
+        const long frames = (OversampleCircuitDelay(k) + (1L << k) - 1) / (1L << k);
+        most = frames > most ? frames : most;
+    }
+    return static_cast<int>(most);
+}
 
 // The stage count k for a host rate: the largest that keeps rate * 2^k at or below 192 kHz (2 at
 // 44.1 and 48 kHz, 1 at 88.2 and 96 kHz, 0 from 176.4 kHz), at most kOversampleMaxStages.
@@ -42,6 +66,27 @@ int OversampleStagesFor(double hostRate);
 
 // The delay of a resampler pair with this many stages, in whole host frames.
 int OversampleLatencyFrames(int stages);
+
+// The floats a resampler's stage s keeps of its inputs with this many stages: lines of the last
+// 2K - 1 inputs (K for the odd phase down) and of a chunk's, which brings stage s at most
+// kOversampleBufferSize >> (stages - s) of them.
+constexpr int OversampleLines(int stages, int s) {
+    const int pairs = s == 0 ? kSharpHalfbandPairs : kWideHalfbandPairs;
+    const int in = kOversampleBufferSize >> (stages - s);
+    return 2 * (2 * pairs - 1 + in) + pairs + in;
+}
+
+// The most any stage count needs.
+constexpr int OversamplePoolSize() {
+    int most = 0;
+    for (int k = 0; k <= kOversampleMaxStages; ++k) {
+        int total = 0;
+        for (int s = 0; s < k; ++s)
+            total += OversampleLines(k, s);
+        most = total > most ? total : most;
+    }
+    return most;
+}
 
 // One channel's resampler pair. Setup chooses the stage count and clears the histories; Up and
 // Down then stream through them. The pipeline (up, then a short delay at the circuit rate, then
@@ -53,45 +98,38 @@ public:
     int Stages() const { return stages; }
     int Factor() const { return 1 << stages; }
     int LatencyFrames() const { return latency; }
+    // The most host frames one Up or Down takes: a chunk fills the buffer at the circuit rate.
+    int ChunkFrames() const { return kOversampleBufferSize >> stages; }
 
-    // n host frames (n <= kOversampleChunk) from in to buf[0, n * Factor()).
-    void Up(const double* in, int n, double* buf);
-    void Up(const float* in, int n, double* buf);
+    // n host frames (0 < n <= ChunkFrames()) from in to buf[0, n * Factor()).
+    void Up(const double* in, int n, float* buf);
+    void Up(const float* in, int n, float* buf);
     // buf[0, n * Factor()) back to n host frames in out; buf is overwritten.
-    void Down(double* buf, int n, double* out);
-    void Down(double* buf, int n, float* out);
+    void Down(float* buf, int n, double* out);
+    void Down(float* buf, int n, float* out);
 
 private:
-    // Each stage's histories live in the pool (offsets set by Setup): a doubled ring of 2K inputs
-    // up; a doubled ring of 2K even and one of K odd inputs down.
-    struct UpStage {
+    // Each stage keeps its inputs in a line in the pool: the last 2K - 1 of earlier chunks (K for
+    // the odd phase down), then the chunk's own, so that every output's window is contiguous.
+    static constexpr int kMostIn = kOversampleBufferSize / 2; // inputs to one stage per chunk
+    struct Lines {
         const HalfbandFilter* filter = nullptr;
-        int pos = 0;
-        int hist = 0;
+        int up = 0, even = 0, odd = 0; // offsets in the pool
     };
-    struct DownStage {
-        const HalfbandFilter* filter = nullptr;
-        int evenPos = 0, oddPos = 0;
-        int even = 0, odd = 0;
-    };
-    static constexpr int kPoolSize =
-        10 * (kSharpHalfbandPairs + (kOversampleMaxStages - 1) * kWideHalfbandPairs);
-    // Stage s maps m samples at buf[end - m, end) to 2m at buf[end - 2m, end), in place.
-    void UpStep(UpStage& s, double* buf, int end, int m);
-    // Stage s maps 2m samples at buf[0, 2m) to m at buf[0, m), in place.
-    void DownStep(DownStage& s, double* buf, int m);
-    void PadDelay(double* buf, int n);
+    // Stage s maps m samples at buf to 2m at buf.
+    void UpStep(int s, float* buf, int m);
+    // Stage s maps 2m samples at buf to m at buf.
+    void DownStep(int s, float* buf, int m);
+    void PadDelay(float* buf, int n);
     template <typename T>
-    void UpImpl(const T* in, int n, double* buf);
+    void UpImpl(const T* in, int n, float* buf);
     template <typename T>
-    void DownImpl(double* buf, int n, T* out);
+    void DownImpl(float* buf, int n, T* out);
 
     int stages = 0;
     int latency = 0;
     int pad = 0; // circuit-rate samples of delay that make the total a whole number of host frames
-    int padPos = 0;
-    double padHist[kOversampleMaxFactor] = {};
-    double pool[kPoolSize] = {};
-    UpStage up[kOversampleMaxStages];
-    DownStage down[kOversampleMaxStages];
+    float padHist[kOversampleMaxFactor] = {};
+    Lines lines[kOversampleMaxStages];
+    float pool[OversamplePoolSize()] = {};
 };

@@ -34,6 +34,8 @@ Zerub::Zerub(const IPlugInstanceInfo& instanceInfo)
     MakeDefaultPreset("-", kNumPresets);
 }
 
+// The input history stays: a host resets on a bypass switch, and the delayed bypass must go on
+// from the inputs just before it.
 void Zerub::Reset() {
     WDL_MutexLock lock(&mutex);
     circuitL.ClearFilterMemories();
@@ -49,6 +51,9 @@ int Zerub::LatencyFor(int quality, double sampleRate) {
 
 bool Zerub::SetQuality(int newQuality) {
     if (newQuality != kQualityStandard && newQuality != kQualityHQ) return false;
+    // Standard keeps no input history: a bypass before HQ's first block hears silence from it,
+    // never input from long ago.
+    if (newQuality == kQualityHQ && running != kQualityHQ) history.Clear();
     quality = newQuality;
     IPlugBase::SetLatency(LatencyFor(quality, GetSampleRate()));
     return true;
@@ -111,6 +116,8 @@ void Zerub::StartQualityFade() {
 template <typename T>
 void Zerub::Run(const T* const* inputs, T* const* outputs, int nFrames) {
     if (quality != running && nFrames > 0) StartQualityFade();
+    // Only HQ has latency for a bypass to keep; recorded before an output overwrites an input.
+    if (running == kQualityHQ) history.Record(inputs, nFrames);
     int done = 0;
     constexpr int kChunk = 64;
     while (fadeLeft > 0 && done < nFrames) {
@@ -147,6 +154,16 @@ void Zerub::ProcessDoubleReplacing(double** inputs, double** outputs, int nFrame
 
 void Zerub::ProcessFloatReplacing(const float* const* inputs, float* const* outputs, int nFrames) {
     Run<float>(inputs, outputs, nFrames);
+}
+
+bool Zerub::PassThroughDelayed(const float* const* inputs, float* const* outputs, int nFrames) {
+    history.Delay(inputs, outputs, nFrames, GetLatency());
+    return true;
+}
+
+bool Zerub::PassThroughDelayed(const double* const* inputs, double* const* outputs, int nFrames) {
+    history.Delay(inputs, outputs, nFrames, GetLatency());
+    return true;
 }
 
 ZerubWrapper* MakePlug(void* memory) {

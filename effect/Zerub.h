@@ -47,6 +47,13 @@ public:
     // silence and a discard buffer for the mono configuration's second channel).
     void ProcessFloatReplacing(const float* const* inputs, float* const* outputs,
                                int nFrames) override;
+    // A host's bypass in HQ (the Audio Unit's bypass property): the inputs as late as the
+    // reported latency, from the history every processed block keeps, so that the switch joins
+    // the processed signal where it stands rather than a latency ahead of it.
+    bool PassThroughDelayed(const float* const* inputs, float* const* outputs,
+                            int nFrames) override;
+    bool PassThroughDelayed(const double* const* inputs, double* const* outputs,
+                            int nFrames) override;
 
 private:
     void TakeParam(int paramIdx); // copies a parameter's value for processing
@@ -68,6 +75,7 @@ private:
     DriveCircuit hqL; // HQ's, at the raised rate
     DriveCircuit hqR;
     ZerubHQ hq;
+    InputHistory history; // the latest inputs, for a delayed bypass
 };
 
 // The plug-in factory the wrapper calls: constructs a Zerub in memory (or a new block when null)

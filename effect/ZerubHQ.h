@@ -5,6 +5,27 @@
 #include "effect/DriveCircuit.h"
 #include "effect/Oversampler.h"
 
+// Both channels' latest inputs, so that a bypass in HQ can hand them on as late as the HQ path
+// would: recorded on every processed block, played back delayed on a bypassed one.
+class InputHistory {
+public:
+    static constexpr int kFrames = OversampleMaxLatency() + 1;
+
+    void Clear();
+    // Render thread. Keeps in[0] and in[1].
+    template <typename T>
+    void Record(const T* const* in, int n);
+    // Render thread. out[c][j] becomes the input delay frames before in[c][j] (0 <= delay <
+    // kFrames; the history supplies what came before this block) and the inputs are kept. Any
+    // output may share any input's buffer.
+    template <typename T>
+    void Delay(const T* const* in, T* const* out, int n, int delay);
+
+private:
+    double ring[2][kFrames] = {};
+    int pos = 0; // where the next frame goes
+};
+
 class ZerubHQ {
 public:
     // Chooses the factor for a host rate; a new factor clears the resampler histories.
@@ -32,6 +53,6 @@ private:
 
     double preparedRate = -1.0;
     Oversampler left, right;
-    double bufL[kOversampleBufferSize] = {};
-    double bufR[kOversampleBufferSize] = {};
+    float bufL[kOversampleBufferSize] = {};
+    float bufR[kOversampleBufferSize] = {};
 };

@@ -445,6 +445,7 @@ void IPlugBase::ProcessBuffersAccumulating(float /*sampleType*/, int nFrames) {
 void IPlugBase::PassThroughBuffers(double /*sampleType*/, int nFrames) {
     nFrames = std::min(nFrames, blockSize);
     WidenFloatInputs(nFrames);
+    if (latency > 0 && PassThroughDelayed(inData.Get(), outData.Get(), nFrames)) return;
     CopyThrough(inData.Get(), NInChannels(), outData.Get(), NOutChannels(), nFrames, [&](int i) {
         return static_cast<double*>(InputSpare(i, sizeof(double) * std::max(nFrames, 0)));
     });
@@ -453,6 +454,7 @@ void IPlugBase::PassThroughBuffers(double /*sampleType*/, int nFrames) {
 void IPlugBase::PassThroughBuffers(float /*sampleType*/, int nFrames) {
     nFrames = std::min(nFrames, blockSize);
     if (BindFloatChannels()) {
+        if (latency > 0 && PassThroughDelayed(fInData.Get(), fOutData.Get(), nFrames)) return;
         // Float to float: the samples pass bit for bit, without a trip through doubles. A
         // disconnected output writes to the discard block, which no input reads.
         CopyThrough(

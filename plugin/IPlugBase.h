@@ -108,6 +108,18 @@ public:
     // 0 standard, 1 high. Called with the mutex held (or on the LV2 run thread). A product without
     // settings accepts only 0; one whose latency depends on the setting updates it here.
     virtual bool SetQuality(int quality) { return quality == 0; }
+    // A bypassed block while the latency is not 0 (render thread, mutex held, buffers as
+    // ProcessFloatReplacing and ProcessDoubleReplacing get them): the product writes every output
+    // as its input GetLatency() frames earlier and returns true. The base keeps no history:
+    // false, and the block passes undelayed.
+    virtual bool PassThroughDelayed(const float* const* inputs, float* const* outputs,
+                                    int nFrames) {
+        return false;
+    }
+    virtual bool PassThroughDelayed(const double* const* inputs, double* const* outputs,
+                                    int nFrames) {
+        return false;
+    }
     virtual int GetQuality() const { return 0; }
     virtual int NQualities() const { return 1; } // the settings SetQuality takes: 0 .. n - 1
     virtual bool SendMidiMsg(IMidiMsg* msg) = 0;
@@ -171,6 +183,9 @@ public:
     void ProcessBuffersAccumulating(float sampleType, int nFrames);
     // Output i takes input i (silence past the inputs), as though every input were read before
     // any output is written: an output may be given any input's buffer.
+    // A product that reports latency hands each input on that many frames later
+    // (PassThroughDelayed), so that a host's latency compensation keeps the bypassed signal in
+    // line with the processed one; without latency the samples pass at once, bit for bit.
     void PassThroughBuffers(double sampleType, int nFrames);
     void PassThroughBuffers(float sampleType, int nFrames);
     void ZeroScratchBuffers();

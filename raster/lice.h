@@ -181,6 +181,10 @@ void LICE_DrawMonoGlyph(LICE_IBitmap* dest, int x, int y, LICE_pixel color,
 // different bitmaps.
 LICE_IBitmap* LICE_LoadPNG(const char* filename, LICE_IBitmap* bmp = nullptr);
 LICE_IBitmap* LICE_LoadPNGFromMemory(const void* data, int len, LICE_IBitmap* bmp = nullptr);
+// Encodes the visible pixels as 8-bit RGBA (straight alpha, the top row first). False, with no
+// file left behind, on any failure: no bitmap, an empty one or one beyond 16384 pixels a side,
+// or a file that cannot be written.
+bool LICE_WritePNG(const char* filename, LICE_IBitmap* bmp);
 // Loads name from the main bundle's Contents/Resources folder; null until the platform runtime
 // has set the bundle lookup (it writes the bundle folder, NUL-terminated, into at most bufsize
 // bytes and returns false when there is none).

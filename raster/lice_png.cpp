@@ -206,3 +206,56 @@ LICE_ImageLoaderRec* LICE_ImageLoader_list = nullptr;
 namespace {
 LICE_pngldr s_pngLoader;
 }
+
+namespace {
+
+// libpng's write calls end here on an I/O error; the row buffer is the caller's.
+bool encode(FILE* fp, LICE_IBitmap* bmp, unsigned char* row) {
+    png_structp png =
+        png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, silentError, silentWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!png || !info) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    const int w = bmp->getWidth(), h = bmp->getHeight(), span = bmp->getRowSpan();
+    png_init_io(png, fp);
+    png_set_IHDR(png, info, (png_uint_32)w, (png_uint_32)h, 8, PNG_COLOR_TYPE_RGB_ALPHA,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    const LICE_pixel* bits = bmp->getBits();
+    for (int y = 0; y < h; ++y) {
+        const int line = bmp->isFlipped() ? h - 1 - y : y;
+        const LICE_pixel* p = bits + (size_t)line * (size_t)span;
+        for (int x = 0; x < w; ++x) {
+            row[4 * x] = (unsigned char)LICE_GETR(p[x]);
+            row[4 * x + 1] = (unsigned char)LICE_GETG(p[x]);
+            row[4 * x + 2] = (unsigned char)LICE_GETB(p[x]);
+            row[4 * x + 3] = (unsigned char)LICE_GETA(p[x]);
+        }
+        png_write_row(png, row);
+    }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+} // namespace
+
+bool LICE_WritePNG(const char* filename, LICE_IBitmap* bmp) {
+    if (!filename || !bmp || !bmp->getBits() || bmp->getWidth() <= 0 || bmp->getHeight() <= 0 ||
+        (png_uint_32)bmp->getWidth() > kMaxSide || (png_uint_32)bmp->getHeight() > kMaxSide)
+        return false;
+    unsigned char* row = new (std::nothrow) unsigned char[(size_t)bmp->getWidth() * 4];
+    if (!row) return false;
+    FILE* fp = fopen(filename, "wb");
+    bool ok = fp && encode(fp, bmp, row);
+    if (fp) ok = fclose(fp) == 0 && ok;
+    delete[] row;
+    if (!ok && fp) remove(filename);
+    return ok;
+}

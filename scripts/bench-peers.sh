@@ -4,7 +4,7 @@
 #   - bench/effect/effect_bench: the circuit chain alone (the gain network's loop-carried
 #     recurrence, the reference no bit-exact implementation can pass), the block path on float
 #     buffers, the whole path through AudioUnitRender and the whole LV2 run() path (the built
-#     Zerub.so opened with dlopen), stereo;
+#     Zerub.so opened with dlopen), stereo; then the last three with the quality setting HQ;
 #   - bench/lv2/lv2_bench on the built Zerub.lv2 and on Debian's LV2 overdrive and distortion
 #     plug-ins (same stereo signal, fixed blocks, only the run loop timed).
 # Then it prints, per row, the real-time factor by CPU time (median over the rounds; effect_bench
@@ -85,6 +85,9 @@ cases=(
     "BM_BlockFloat/frames:$block/channels:2|block path, float buffers"
     "BM_Host/frames:$block/channels:2/copy:0|whole path, AudioUnitRender"
     "BM_LV2Run/frames:$block/channels:2|whole path, LV2 run()"
+    "BM_BlockHQ/frames:$block/channels:2|HQ: block path, float buffers"
+    "BM_HostHQ/frames:$block/channels:2/copy:0|HQ: whole path, AudioUnitRender"
+    "BM_LV2RunHQ/frames:$block/channels:2|HQ: whole path, LV2 run()"
 )
 filter="^($(for c in "${cases[@]}"; do printf '%s|' "${c%%|*}"; done | sed 's/|$//'))\$"
 

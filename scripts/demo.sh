@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs the demo: the built-in riff rendered at several drive settings, and
-# pictures of the editor beside the audio files: editor.png (the component's view) and
-# lv2-ui.png (the LV2 plug-in in jalv.gtk3).
+# Sets up, builds and runs the demo: the built-in riff rendered at several drive settings, the
+# aliasing of Standard against HQ (aliasing.png), and pictures of the editor beside the audio
+# files: editor.png (the component's view) and lv2-ui.png (the LV2 plug-in in jalv.gtk3).
 # usage: scripts/demo.sh [OUTDIR]   (default: out/demo)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -9,6 +9,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 host="$root/build/host/zerub-host"
 out="${1:-$root/out/demo}"
 "$host" render --demo "$out"
+
+# Aliasing: Standard against HQ at 5 kHz, Gain 1, and Zerub's table (a second or two).
+"$root/build/tools/aliasing/zerub-aliasing" --png "$out/aliasing.png"
 
 # The editor draws itself in a window: on this display, else on a private X server.
 snapshot=("$host" editor --snapshot "$out/editor.png")

@@ -13,11 +13,15 @@
 //                callback that hands over the file's memory (or, copy:1, copies it into the
 //                unit's buffers);
 //   LV2Run     - the whole path through the built LV2 bundle: its Zerub.so opened with dlopen,
-//                ports connected to the same signal and run once per block.
+//                ports connected to the same signal and run once per block;
+//   BlockHQ, HostHQ, LV2RunHQ - the same with the quality setting HQ: the circuits at four times
+//                the rate between the resamplers (set through the unit's quality property, or
+//                the plug-in's quality port).
 // Mono and stereo at 64, 256 and 1024 frames; and 10 s of silence that follows one second of
 // signal (the filter state decays towards tiny values), timed alone; and the block path with the
 // state in the subnormal range.
 #include "effect/DriveCircuit.h"
+#include "effect/ZerubHQ.h"
 #include "effect/ZerubProcess.h"
 
 #include <AudioToolbox/AudioToolbox.h>
@@ -44,6 +48,8 @@ namespace {
 
 constexpr double kRate = 48000.0;
 constexpr int kSignalFrames = 60 * 48000;
+// The component's quality property (a UInt32: 0 Standard, 1 HQ).
+constexpr AudioUnitPropertyID kQualityProperty = 64000;
 
 // A minute of a decaying riff with some noise, different on each channel.
 struct SignalData {
@@ -179,10 +185,28 @@ void BM_Block(benchmark::State& state) {
     ReportRate(state, frames);
 }
 
+// The HQ path alone on float buffers, as the wrappers call it.
+void BM_BlockHQ(benchmark::State& state) {
+    const int frames = static_cast<int>(state.range(0)),
+              channels = static_cast<int>(state.range(1));
+    Blocks<float> b(channels);
+    DriveCircuit left, right;
+    auto hq = std::make_unique<ZerubHQ>();
+    for (auto _ : state) {
+        const int at = b.Next(frames);
+        const float* ins[2] = {b.in[0].data() + at, b.in[1].data() + at};
+        float* outs[2] = {b.out[0].data() + at, b.out[1].data() + at};
+        hq->Process(left, right, kRate, 0.5, 0.5, false, ins, outs, frames);
+        benchmark::DoNotOptimize(outs[0]);
+        benchmark::DoNotOptimize(outs[1]);
+    }
+    ReportRate(state, frames);
+}
+
 // An initialised instance of the built bundle with a render callback serving the signal.
 class HostedUnit {
 public:
-    HostedUnit(int channels, UInt32 maxFrames) : nChannels(channels) {
+    HostedUnit(int channels, UInt32 maxFrames, UInt32 quality = 0) : nChannels(channels) {
         Signal(0); // computed once, before any timing
         AudioComponentRegisterBundle(ZERUB_BUNDLE_DIR);
         AudioComponentDescription desc = {kAudioUnitType_Effect, 0x5A524231, 0x516D6F72, 0, 0};
@@ -210,6 +234,8 @@ public:
                                   sizeof maxFrames) == noErr &&
              AudioUnitSetProperty(unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input,
                                   0, &cb, sizeof cb) == noErr &&
+             AudioUnitSetProperty(unit, kQualityProperty, kAudioUnitScope_Global, 0, &quality,
+                                  sizeof quality) == noErr &&
              AudioUnitInitialize(unit) == noErr;
         left.resize(maxFrames);
         right.resize(maxFrames);
@@ -269,10 +295,11 @@ private:
     std::vector<float> left, right;
 };
 
+template <UInt32 quality>
 void BM_Host(benchmark::State& state) {
     const int frames = static_cast<int>(state.range(0)),
               channels = static_cast<int>(state.range(1));
-    HostedUnit unit(channels, 1024);
+    HostedUnit unit(channels, 1024, quality);
     if (!unit.Ok()) {
         state.SkipWithError("the component bundle did not open");
         return;
@@ -287,10 +314,13 @@ void BM_Host(benchmark::State& state) {
 }
 
 // The built LV2 bundle's plug-in (the #stereo or #mono one), loaded the way a host loads it, with
-// urid:map and a maximum block length of 1024 offered; controls at their defaults, enabled.
+// urid:map and a maximum block length of 1024 offered; controls at their defaults, enabled, at
+// the quality asked for.
 class LV2Plugin {
 public:
-    LV2Plugin(int channels, int maxFrames) : nChannels(channels), maxBlock(maxFrames) {
+    LV2Plugin(int channels, int maxFrames, float quality = 0.0f)
+        : nChannels(channels), maxBlock(maxFrames) {
+        controls[4] = quality;
         Signal(0); // computed once, before any timing
         const std::string bundle = std::string(ZERUB_LV2_BUNDLE_DIR) + "/";
         library = dlopen((bundle + "Zerub.so").c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -325,8 +355,9 @@ public:
         const LV2_Feature* features[] = {&mapFeature, &optionsFeature, nullptr};
         handle = descriptor->instantiate(descriptor, kRate, bundle.c_str(), features);
         if (!handle) return;
-        // Gain, Level and the bypass parameter's port (lv2:enabled) after the audio ports.
-        for (int k = 0; k < 3; ++k)
+        // Gain, Level, the bypass parameter's port (lv2:enabled), "by", "quality" and the
+        // latency output after the audio ports.
+        for (int k = 0; k < 6; ++k)
             descriptor->connect_port(handle, static_cast<uint32_t>(2 * channels + k), &controls[k]);
         if (descriptor->activate) descriptor->activate(handle);
         out.assign(2, std::vector<float>(static_cast<size_t>(maxFrames)));
@@ -361,14 +392,16 @@ private:
     LV2_URID_Map map{};
     LV2_Options_Option options[2]{};
     LV2_Feature mapFeature{}, optionsFeature{};
-    float controls[3] = {0.5f, 0.5f, 1.0f}; // Gain, Level, and the enabled port (not bypassed)
+    // Gain, Level, enabled (not bypassed), by, quality, and the latency the plug-in writes.
+    float controls[6] = {0.5f, 0.5f, 1.0f, 0.0f, 0.0f, 0.0f};
     std::vector<std::vector<float>> out;
 };
 
+template <int quality>
 void BM_LV2Run(benchmark::State& state) {
     const int frames = static_cast<int>(state.range(0)),
               channels = static_cast<int>(state.range(1));
-    LV2Plugin plugin(channels, 1024);
+    LV2Plugin plugin(channels, 1024, static_cast<float>(quality));
     if (!plugin.Ok()) {
         state.SkipWithError("the LV2 bundle did not load");
         return;
@@ -464,8 +497,11 @@ BENCHMARK(BM_Chain)->Apply(ChainSizes);
 BENCHMARK(BM_Plain)->Apply(Sizes);
 BENCHMARK_TEMPLATE(BM_Block, double)->Apply(Sizes);
 BENCHMARK_TEMPLATE(BM_Block, float)->Name("BM_BlockFloat")->Apply(Sizes);
-BENCHMARK(BM_Host)->Apply(HostSizes);
-BENCHMARK(BM_LV2Run)->Apply(Sizes);
+BENCHMARK(BM_BlockHQ)->Apply(Sizes);
+BENCHMARK_TEMPLATE(BM_Host, 0)->Name("BM_Host")->Apply(HostSizes);
+BENCHMARK_TEMPLATE(BM_Host, 1)->Name("BM_HostHQ")->Apply(HostSizes);
+BENCHMARK_TEMPLATE(BM_LV2Run, 0)->Name("BM_LV2Run")->Apply(Sizes);
+BENCHMARK_TEMPLATE(BM_LV2Run, 1)->Name("BM_LV2RunHQ")->Apply(Sizes);
 BENCHMARK(BM_HostSilenceAfterSignal)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BlockSubnormalTail);
 

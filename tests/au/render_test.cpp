@@ -3,6 +3,7 @@
 // over every wrapper checks.
 #include "AUTestSupport.h"
 #include "HostSideSupport.h"
+#include "au/IPlugAUQuality.h"
 #include "effect/DriveCircuit.h"
 #include "effect/Zerub.h"
 
@@ -469,4 +470,69 @@ TEST(AURender, ChannelCountChangedBetweenInitialisationsIsRenderedWhole) {
     ASSERT_EQ(Render(*unit, At(256.0), 256, stereo), noErr);
     for (int s = 0; s < 256; ++s)
         ASSERT_NE(stereo.Channel(1)[s], -5.0f) << "channel 1 not written at frame " << s;
+}
+
+namespace {
+
+struct BypassSwitch {
+    std::vector<float> out; // the left channel
+    std::vector<float> in;  // what the unit was given on it
+    int at = 0;             // the first bypassed frame
+    int latency = 0;
+};
+
+// A tone through a unit at the quality, the bypass property switched on after `lead` frames and
+// some whole blocks.
+BypassSwitch SwitchBypassOn(UInt32 quality, double rate, int lead) {
+    constexpr int kBlock = 256;
+    const int blocks = 12, n = lead + blocks * kBlock;
+    Source source;
+    source.channels = {Tone(n, 0.03), Tone(n, 0.05)};
+    Unit unit = MakeUnit(source, 2, rate);
+    EXPECT_EQ(unit->SetProperty(kIPlugQualityPropertyID, kAudioUnitScope_Global, 0, &quality,
+                                sizeof quality),
+              noErr);
+    BypassSwitch result;
+    result.in = source.channels[0];
+    result.latency = unit->GetLatency();
+    result.at = lead + (blocks / 2) * kBlock;
+    for (int start = 0; start < n;) {
+        const int len = start == 0 ? lead : kBlock;
+        if (start == result.at) {
+            const UInt32 on = 1;
+            EXPECT_EQ(unit->SetProperty(kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0,
+                                        &on, sizeof on),
+                      noErr);
+        }
+        Output out(kBlock);
+        EXPECT_EQ(Render(*unit, At(start), static_cast<UInt32>(len), out), noErr);
+        result.out.insert(result.out.end(), out.left.begin(), out.left.begin() + len);
+        start += len;
+    }
+    return result;
+}
+
+} // namespace
+
+// A host compensates the latency the unit reports, bypassed or not: in HQ the bypassed output is
+// the input that many frames late, from the first bypassed frame on, and the switch joins the
+// processed signal where it stands, no louder than Standard's switch; Standard's bypass is the
+// input itself.
+TEST(AURender, BypassKeepsTheReportedLatency) {
+    double worstHQ = 0.0, worstStandard = 0.0;
+    for (int lead = 1; lead <= 209; lead += 13) { // switch points across the tone's period
+        for (UInt32 quality : {0u, 1u}) {
+            const BypassSwitch s = SwitchBypassOn(quality, 48000.0, lead);
+            ASSERT_EQ(s.latency > 0, quality == 1);
+            for (size_t i = static_cast<size_t>(s.at); i < s.out.size(); ++i)
+                ASSERT_EQ(std::memcmp(&s.out[i], &s.in[i - static_cast<size_t>(s.latency)],
+                                      sizeof(float)),
+                          0)
+                    << "quality " << quality << ", frame " << i << " of the switch at " << s.at;
+            const double step = std::fabs(double(s.out[s.at]) - double(s.out[s.at - 1]));
+            (quality ? worstHQ : worstStandard) = std::max(quality ? worstHQ : worstStandard, step);
+        }
+    }
+    EXPECT_GT(worstStandard, 0.0);
+    EXPECT_LE(worstHQ, 1.1 * worstStandard);
 }

@@ -71,9 +71,9 @@ TEST(Oversampler, RoundTripDelaysByTheStatedLatency) {
         std::vector<float> in(total), out(total);
         for (int n = 0; n < total; ++n)
             in[n] = static_cast<float>(0.5 * std::sin(2.0 * kPi * 3000.0 * n / rate));
-        double buf[kOversampleBufferSize];
+        float buf[kOversampleBufferSize];
         for (int done = 0; done < total;) {
-            const int n = std::min({kOversampleChunk, total - done, 1 + done % 13});
+            const int n = std::min({os.ChunkFrames(), total - done, 1 + done % 37});
             os.Up(in.data() + done, n, buf);
             os.Down(buf, n, out.data() + done);
             done += n;

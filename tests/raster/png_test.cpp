@@ -374,3 +374,41 @@ TEST(LoadPNG, ChunksClaimingHugeLengthsAreRefused) {
         EXPECT_EQ(bm, nullptr) << name;
     }
 }
+
+TEST(WritePNG, RoundTripsEveryChannelAndKeepsTheTopRowFirst) {
+    // Width 5 leaves padding at the end of each row (span 8): it must not reach the file.
+    for (bool flipped : {false, true}) {
+        std::unique_ptr<LICE_MemBitmap> bm(flipped ? new rtest::FlippedBitmap(5, 3)
+                                                   : new LICE_MemBitmap(5, 3));
+        for (int i = 0; i < bm->getRowSpan() * 3; ++i)
+            bm->getBits()[i] = 0xDEADBEEFu; // padding
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 5; ++x) {
+                *pixelAt(bm.get(), x, y) =
+                    LICE_RGBA(40 * x + 7, 60 * y + 1, 255 - 50 * x, 255 - 80 * y);
+            }
+        const std::string path = testing::TempDir() + "zerub_write.png";
+        ASSERT_TRUE(LICE_WritePNG(path.c_str(), bm.get()));
+        std::unique_ptr<LICE_IBitmap> back(LICE_LoadPNG(path.c_str()));
+        ASSERT_NE(back, nullptr);
+        ASSERT_EQ(back->getWidth(), 5);
+        ASSERT_EQ(back->getHeight(), 3);
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 5; ++x)
+                EXPECT_EQ(*pixelAt(back.get(), x, y),
+                          LICE_RGBA(40 * x + 7, 60 * y + 1, 255 - 50 * x, 255 - 80 * y))
+                    << flipped << " " << x << "," << y;
+        std::remove(path.c_str());
+    }
+}
+
+TEST(WritePNG, RefusesWhatItCannotWriteAndLeavesNoFile) {
+    LICE_MemBitmap empty(0, 0);
+    const std::string path = testing::TempDir() + "zerub_write_refused.png";
+    EXPECT_FALSE(LICE_WritePNG(path.c_str(), &empty));
+    EXPECT_FALSE(LICE_WritePNG(path.c_str(), nullptr));
+    EXPECT_EQ(std::fopen(path.c_str(), "rb"), nullptr);
+    LICE_MemBitmap one(1, 1);
+    EXPECT_FALSE(LICE_WritePNG((testing::TempDir() + "no_such_folder/x.png").c_str(), &one));
+    EXPECT_FALSE(LICE_WritePNG(nullptr, &one));
+}
