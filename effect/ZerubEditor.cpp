@@ -2,6 +2,7 @@
 
 #include "editor/IControls.h"
 #include "editor/IGraphics.h"
+#include "editor/IQualitySwitch.h"
 #include "effect/Zerub.h"
 #include "plugin/IParam.h"
 
@@ -13,7 +14,7 @@ constexpr int kFPS = 0; // the editor's default rate
 
 const char* const kProductURL = "https://www.quillmoor.com/zerub";
 
-enum EResources { kBackgroundID = 101, kGainID, kLevelID, kBypassID };
+enum EResources { kBackgroundID = 101, kGainID, kLevelID, kBypassID, kQualityID };
 constexpr int kKnobFrames = 31;
 constexpr int kSwitchFrames = 2;
 
@@ -61,5 +62,9 @@ IGraphics* BuildZerubEditor(IPlugBase* plug) {
 
     // The visible part of the link is the strip from 484 to the editor's bottom edge.
     g->AttachControl(new IURLControl(plug, IRECT(233, 484, 333, 584), kProductURL));
+
+    // Standard and HQ, in the bottom bar between the bypass switch and the maker's mark.
+    IBitmap quality = g->LoadIBitmap(kQualityID, "resources/img/HQ.png", kSwitchFrames);
+    g->AttachControl(new IQualitySwitchControl(plug, 206, 481, &quality));
     return g;
 }

@@ -95,6 +95,10 @@ public:
     void Press(int button);
     void Release(int button);
     void Click(int button, int x, int y);
+    // The key of keysym pressed and released with Control held (at the pointer's window).
+    void ControlKey(unsigned long keysym);
+    // A wheel button (4 up, 5 down) pressed and released with Control held.
+    void ControlWheel(int button);
 
     std::vector<UIMessage> messages;
     int resizedWidth = 0, resizedHeight = 0;
