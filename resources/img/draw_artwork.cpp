@@ -13,6 +13,8 @@
 // A set at scale N is the same drawing with every coordinate multiplied by N; the paint's flake
 // keeps its size in editor pixels, so a set scaled down to 1x shows the 1x texture.
 
+#include "effect/ZerubLayout.h"
+
 #include <cairo.h>
 #include <pango/pangocairo.h>
 
@@ -27,23 +29,9 @@
 
 namespace {
 
-// Editor geometry; the control positions are fixed by the effect's editor layout.
-constexpr int kWidth = 333;
-constexpr int kHeight = 511;
-constexpr int kKnobSize = 62;
-constexpr int kKnobFrames = 31;
-constexpr int kGainX = 164, kGainY = 172;
-constexpr int kLevelX = 62, kLevelY = 62;
-constexpr int kSwitchX = 0, kSwitchY = 481;
-constexpr int kSwitchW = 206, kSwitchH = 30;
-constexpr int kSwitchFrames = 2;
-// The quality switch sits on the plate between the bypass strip and the link's divider.
-constexpr int kHQX = 206, kHQY = 481;
-constexpr int kHQW = 22, kHQH = 30;
+// Editor geometry: the effect's editor layout, shared with the editor.
+using namespace zerub_layout;
 constexpr int kLargestSet = 4; // the editor's largest scale factor
-// The link strip runs from here to the editor's right edge.
-constexpr int kLinkLeft = 233, kLinkTop = 484, kLinkBottom = 511;
-
 // Knob pointer sweep: frame 0 at -135 degrees from straight up, the last frame at +135.
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kSweepHalf = 135.0 * kPi / 180.0;

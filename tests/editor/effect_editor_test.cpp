@@ -6,6 +6,7 @@
 #include "editor/IGraphicsHeadless.h"
 #include "editor/IQualitySwitch.h"
 #include "effect/Zerub.h"
+#include "effect/ZerubLayout.h"
 
 #include <gtest/gtest.h>
 
@@ -272,6 +273,33 @@ TEST_F(EffectEditor, TheHQSwitchSetsTheQualityThroughThePropertyAndFollowsTheHos
     while (Cycle()) {
     }
     EXPECT_TRUE(Shows(gui, standard.get(), area));
+}
+
+// Every artwork set is drawn to the layout the editor places its controls by, at its scale.
+TEST(EffectArtwork, EverySetHasTheLayoutsSizesAtItsScale) {
+    using namespace zerub_layout;
+    struct Picture {
+        const char* name;
+        int w, h; // at 1x, every frame
+    };
+    const Picture pictures[] = {{"BG", kWidth, kHeight},
+                                {"GAIN", kKnobSize, kKnobSize * kKnobFrames},
+                                {"LEVEL", kKnobSize, kKnobSize * kKnobFrames},
+                                {"BYPASS", kSwitchW, kSwitchH * kSwitchFrames},
+                                {"HQ", kHQW, kHQH * kSwitchFrames}};
+    for (int set = 1; set <= IGraphics::kLargestArtworkSet; ++set)
+        for (const Picture& p : pictures) {
+            const std::string file = std::string(kImgDir) + "/" + p.name +
+                                     (set == 1 ? "" : "@" + std::to_string(set) + "x") + ".png";
+            std::unique_ptr<LICE_IBitmap> image(LICE_LoadPNG(file.c_str()));
+            ASSERT_TRUE(image) << file;
+            EXPECT_EQ(image->getWidth(), p.w * set) << file;
+            EXPECT_EQ(image->getHeight(), p.h * set) << file;
+        }
+    // The bottom bar's controls sit side by side on the plate, inside the editor.
+    EXPECT_EQ(kSwitchX + kSwitchW, kHQX);
+    EXPECT_LE(kHQX + kHQW, kLinkLeft);
+    EXPECT_EQ(kHQY + kHQH, kHeight);
 }
 
 } // namespace
