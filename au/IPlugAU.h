@@ -107,6 +107,9 @@ public:
     void ResizeGraphics(int w, int h) override;
     void HostSpecificInit() override;
     void SetLatency(int samples) override;
+    // Through the quality property, as a host would set it: its listeners and, when the latency
+    // moves, the latency's listeners hear of it after the mutex is released.
+    void SetQualityFromGUI(int quality) override;
     bool SendMidiMsg(IMidiMsg* msg) override;
     void SetBlockSize(int blockSize) override;
 

@@ -1,5 +1,6 @@
 // Parameter access from the host, notifications to the host, MIDI input, host identification.
 #include "au/IPlugAU.h"
+#include "au/IPlugAUQuality.h"
 
 #include <cmath>
 #include <cstring>
@@ -129,6 +130,12 @@ EHost IPlugAU::GetHost() {
 void IPlugAU::HostSpecificInit() {
     GetHost();
     OnHostIdentified();
+}
+
+void IPlugAU::SetQualityFromGUI(int quality) {
+    if (quality < 0) return;
+    const UInt32 value = static_cast<UInt32>(quality);
+    SetProperty(kIPlugQualityPropertyID, kAudioUnitScope_Global, 0, &value, sizeof value);
 }
 
 void IPlugAU::ResizeGraphics(int /*w*/, int /*h*/) {

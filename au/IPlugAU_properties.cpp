@@ -392,7 +392,7 @@ struct IPlugAUProperties {
     }
     static OSStatus SetQuality(IPlugAU& au, const PropertyAddress&, const void* data) {
         const UInt32 quality = *static_cast<const UInt32*>(data);
-        if (quality > 1 || !au.SetQuality(static_cast<int>(quality)))
+        if (quality > 1 || !au.ChangeQuality(static_cast<int>(quality)))
             return kAudioUnitErr_InvalidPropertyValue;
         return noErr;
     }

@@ -74,7 +74,7 @@ OSStatus IPlugAU::ReadState(CFPropertyListRef plist, ClassInfoState* state) {
 OSStatus IPlugAU::ApplyState(ClassInfoState* state) {
     WDL_MutexLock lock(&mutex);
     // First, so that a product refusing the setting leaves everything as it was.
-    if (!SetQuality(state->quality)) return kAudioUnitErr_InvalidPropertyValue;
+    if (!ChangeQuality(state->quality)) return kAudioUnitErr_InvalidPropertyValue;
     RestorePreset(state->name);
     if (UnserializeState(&state->chunk, 0) < 0) return kAudioUnitErr_InvalidPropertyValue;
     RedrawParamControls();

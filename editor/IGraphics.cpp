@@ -1,6 +1,7 @@
 #include "editor/IGraphics.h"
 
 #include "editor/IControls.h"
+#include "editor/IQualitySwitch.h"
 #include "plugin/IPlugBase.h"
 #include "raster/lice.h"
 
@@ -133,6 +134,14 @@ void IGraphics::SetParameterFromGUI(int paramIdx, double normalizedValue) {
         if (c->ParamIdx() == paramIdx) c->SetValueFromUserInput(normalizedValue);
     }
     EndEditGesture(paramIdx, gesture);
+}
+
+void IGraphics::SetQualityFromPlug(int quality) {
+    if (quality == mQuality) return;
+    mQuality = quality;
+    for (int i = 0; i < NControls(); ++i)
+        if (IControl* c = GetControl(i); dynamic_cast<IQualitySwitchControl*>(c))
+            c->SetDirty(false);
 }
 
 // ---- Prompts ---------------------------------------------------------------------------------

@@ -144,6 +144,12 @@ public:
     // Sets every control bound to paramIdx as if the user had; each pushes to the plug-in.
     void SetParameterFromGUI(int paramIdx, double normalizedValue);
 
+    // ---- The plug-in's quality setting (shown by IQualitySwitchControl) ----
+    // Marks the quality switches dirty when the setting changes; same threads as
+    // SetParameterFromPlug.
+    void SetQualityFromPlug(int quality) override;
+    int GetQuality() const { return mQuality; }
+
     // ---- Prompts ----
     // A popup menu for enumerations and booleans with display texts, else a text field.
     void PromptUserInput(IControl* control, IParam* param, IRECT* where);
@@ -152,16 +158,34 @@ public:
     void SetFromStringAfterPrompt(IControl* control, IParam* param, const char* text);
 
     // ---- Scale (user-interface thread) ----
-    // Sets the factor, clamped to [kMinScale, kMaxScale] (a factor that is not finite changes
-    // nothing), remakes the back buffer when there is one, makes every image loaded so far at the
-    // new factor and marks every control dirty. Answers the factor in force. Platform layers
-    // with an open window also resize it.
+    // Sets the host's factor, clamped to [kMinScale, kMaxScale] (a factor that is not finite
+    // changes nothing); the factor in force is that times the user's zoom, clamped again. Remakes
+    // the back buffer when there is one, makes every image loaded so far at the new factor and
+    // marks every control dirty. Answers the factor in force. Platform layers with an open window
+    // also resize it.
     virtual double SetScale(double scale);
     double GetScale() const { return mScale; }
     // The scale, in hundredths within [kMinScale, kMaxScale], at which the editor best fills
     // w x h device pixels without exceeding it; kMinScale when even 1x does not fit.
     double ScaleToFit(int w, int h) const;
     void SetPreferredSize(int width, int height) override;
+
+    // ---- The user's zoom (user-interface thread; steps and settings file in UserZoom.h) ----
+    // SetScale takes the host's (or the desktop's) factor; the editor draws at that factor times
+    // the user's zoom, within [kMinScale, kMaxScale].
+    double GetHostScale() const { return mHostScale; }
+    int GetUserZoom() const { return mUserZoom; }
+    // Makes percent (the nearest step) the zoom and applies it through SetScale, so a platform
+    // layer resizes its window. Answers whether the factor in force changed.
+    bool SetUserZoom(int percent);
+    // The user's own request (Ctrl + wheel, Ctrl +/-): a step up (direction > 0) or down, or back
+    // to 100 % (0). Written to the settings file once RememberUserZoom was called. Answers
+    // whether the zoom changed.
+    bool StepUserZoom(int direction);
+    // The zoom becomes this user's remembered one: read from the settings file now (for the
+    // plug-in's maker and name), and written there on every change StepUserZoom makes.
+    void RememberUserZoom();
+
     int DeviceWidth() const { return ToDevice(mWidth); }
     int DeviceHeight() const { return ToDevice(mHeight); }
     int ToDevice(int editorPx) const;
@@ -309,6 +333,9 @@ protected:
     void DeleteImageSources();
     WDL_PtrList<ImageSource> mImageSources{64};
     double mScale = 1.0;
+    double mHostScale = 1.0; // what SetScale was last given, within [kMinScale, kMaxScale]
+    int mUserZoom = 100;     // percent, one of the steps
+    bool mRemembersZoom = false;
     void DeleteControls();
     // Gestures towards the host. A press opens one for its control's parameter and the release
     // (or the next press, when a release never came) closes it. Edits outside a press (wheel,
@@ -337,6 +364,7 @@ protected:
     bool mStrictRedraw = true;
     bool mTooltipsOn = false;
     IControl* mKeyFallbackControl = nullptr;
+    int mQuality = 0;          // the plug-in's quality setting, as last told
     int mGestureParamIdx = -1; // parameter of the gesture the current press opened; -1 none
 
     // The value readout and field (IGraphicsValues.cpp).

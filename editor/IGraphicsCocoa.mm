@@ -38,6 +38,27 @@ IMouseMod RightButtonMods(NSEvent* event) {
     return ModsFromFlags([event modifierFlags], false, true);
 }
 
+// The step of the user's zoom a Control key press asks for (+1 for + or =, -1 for -, 0 for 0
+// back to 100 %), or false when it asks for none.
+bool ZoomKey(NSEvent* event, NSString* characters, int* direction) {
+    if (!([event modifierFlags] & NSControlKeyMask) || [characters length] != 1) return false;
+    switch ([characters characterAtIndex:0]) {
+    case '+':
+    case '=':
+        *direction = 1;
+        return true;
+    case '-':
+    case '_':
+        *direction = -1;
+        return true;
+    case '0':
+        *direction = 0;
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 NSString* ToNSString(const char* text) {
@@ -234,6 +255,11 @@ int EditorKeyCode(unsigned short keyCode, unichar c) {
 - (void)keyDown:(NSEvent*)pEvent {
     NSString* s = [pEvent charactersIgnoringModifiers];
     if ([s length] != 1) return;
+    int zoom = 0;
+    if (mGraphics && ZoomKey(pEvent, s, &zoom)) {
+        mGraphics->StepUserZoom(zoom);
+        return;
+    }
     const unichar c = [s characterAtIndex:0];
     const int key = EditorKeyCode([pEvent keyCode], c);
     // The character typed (shift applied), for the editor's own value field.
@@ -267,6 +293,10 @@ int EditorKeyCode(unsigned short keyCode, unichar c) {
     int x = 0, y = 0;
     [self getMouseXY:pEvent x:&x y:&y];
     const int delta = static_cast<int>([pEvent deltaY]);
+    if ([pEvent modifierFlags] & NSControlKeyMask) { // the user's zoom
+        if (delta != 0) mGraphics->StepUserZoom(delta > 0 ? 1 : -1);
+        return;
+    }
     IMouseMod mod = LeftButtonMods(pEvent);
     mGraphics->OnMouseWheel(x, y, &mod, delta);
 }

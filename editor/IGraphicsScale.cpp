@@ -4,6 +4,8 @@
 #include "editor/IGraphics.h"
 
 #include "editor/IGraphicsResources.h"
+#include "editor/UserZoom.h"
+#include "plugin/IPlugBase.h"
 #include "raster/lice.h"
 
 #include <cmath>
@@ -148,7 +150,8 @@ IRECT IGraphics::ToEditor(const IRECT& device) const {
 
 double IGraphics::SetScale(double scale) {
     if (!std::isfinite(scale)) return mScale;
-    scale = scale < kMinScale ? kMinScale : (scale > kMaxScale ? kMaxScale : scale);
+    mHostScale = scale < kMinScale ? kMinScale : (scale > kMaxScale ? kMaxScale : scale);
+    scale = ZoomedScale(mHostScale, mUserZoom, kMinScale, kMaxScale);
     if (scale == mScale) return mScale;
     mScale = scale;
     if (mBackBuffer) PrepDraw();
@@ -167,6 +170,31 @@ double IGraphics::ScaleToFit(int w, int h) const {
 
 void IGraphics::SetPreferredSize(int width, int height) {
     if (width > 0 && height > 0) SetScale(ScaleToFit(width, height));
+}
+
+// ---- The user's zoom -------------------------------------------------------------------------
+
+bool IGraphics::SetUserZoom(int percent) {
+    mUserZoom = NextUserZoomStep(percent, 0);
+    const double before = mScale;
+    return SetScale(mHostScale) != before; // virtual: the platform resizes its window
+}
+
+bool IGraphics::StepUserZoom(int direction) {
+    const int zoom = direction == 0 ? kDefaultUserZoom : NextUserZoomStep(mUserZoom, direction);
+    if (zoom == mUserZoom) return false;
+    SetUserZoom(zoom);
+    if (mRemembersZoom && mOwnerPlug)
+        WriteUserZoom(UserSettingsPath(mOwnerPlug->GetMfrName(), mOwnerPlug->GetEffectName()),
+                      zoom);
+    return true;
+}
+
+void IGraphics::RememberUserZoom() {
+    mRemembersZoom = true;
+    if (!mOwnerPlug) return;
+    SetUserZoom(
+        ReadUserZoom(UserSettingsPath(mOwnerPlug->GetMfrName(), mOwnerPlug->GetEffectName())));
 }
 
 // ---- Images at the scale ---------------------------------------------------------------------

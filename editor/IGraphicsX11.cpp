@@ -302,12 +302,19 @@ bool IGraphicsX11::Lost() const {
 void IGraphicsX11::Resize(int w, int h) {
     IGraphics::Resize(w, h);
     mDrawn = false;
-    if (mX && mWindow) {
-        SetSizeHints(mX->display, mWindow, DeviceWidth(), DeviceHeight());
-        XResizeWindow(mX->display, mWindow, static_cast<unsigned>(DeviceWidth()),
-                      static_cast<unsigned>(DeviceHeight()));
-        XFlush(mX->display);
-    }
+    FitWindow();
+}
+
+void IGraphicsX11::FitWindow() {
+    if (!mX || !mWindow) return;
+    SetSizeHints(mX->display, mWindow, DeviceWidth(), DeviceHeight());
+    XResizeWindow(mX->display, mWindow, static_cast<unsigned>(DeviceWidth()),
+                  static_cast<unsigned>(DeviceHeight()));
+    XFlush(mX->display);
+    // Asked for, so taken as the size until the server reports another (a host may differ).
+    mWindowW = DeviceWidth();
+    mWindowH = DeviceHeight();
+    if (mSizeListener) mSizeListener(mSizeContext, DeviceWidth(), DeviceHeight());
 }
 
 bool IGraphicsX11::DisplayResources(WDL_String* out) {
@@ -326,10 +333,7 @@ double IGraphicsX11::SetScale(double scale) {
     const double now = IGraphics::SetScale(scale);
     if (now != before && mX && mWindow) {
         mDrawn = false;
-        SetSizeHints(mX->display, mWindow, DeviceWidth(), DeviceHeight());
-        XResizeWindow(mX->display, mWindow, static_cast<unsigned>(DeviceWidth()),
-                      static_cast<unsigned>(DeviceHeight()));
-        XFlush(mX->display);
+        FitWindow();
     }
     return now;
 }
@@ -419,8 +423,40 @@ void IGraphicsX11::FillMargins() {
     XFillRectangles(mX->display, mWindow, mX->gc, fill, n);
 }
 
+bool IGraphicsX11::ZoomGesture(void* anyEvent) {
+    XEvent& event = *static_cast<XEvent*>(anyEvent);
+    if (event.type == ButtonPress && (event.xbutton.state & ControlMask) &&
+        (event.xbutton.button == Button4 || event.xbutton.button == Button5)) {
+        StepUserZoom(event.xbutton.button == Button4 ? 1 : -1);
+        return true;
+    }
+    if (event.type != KeyPress || !(event.xkey.state & ControlMask)) return false;
+    char text[8];
+    KeySym sym = NoSymbol;
+    XLookupString(&event.xkey, text, sizeof text, &sym, nullptr);
+    switch (sym) {
+    case XK_plus:
+    case XK_equal:
+    case XK_KP_Add:
+        StepUserZoom(1);
+        return true;
+    case XK_minus:
+    case XK_underscore:
+    case XK_KP_Subtract:
+        StepUserZoom(-1);
+        return true;
+    case XK_0:
+    case XK_KP_0:
+        StepUserZoom(0);
+        return true;
+    default:
+        return false;
+    }
+}
+
 void IGraphicsX11::HandleEvent(void* anyEvent) {
     XEvent& event = *static_cast<XEvent*>(anyEvent);
+    if (ZoomGesture(anyEvent)) return;
     // Positions in the editor's own coordinates, wherever it sits in the window.
     const int ox = OriginX(), oy = OriginY();
     switch (event.type) {

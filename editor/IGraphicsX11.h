@@ -27,7 +27,8 @@
 // kDoubleClickMs and a few pixels of the first is a double click; right button events carry the
 // right flag only; wheel buttons 4 and 5 give deltas +1 and -1; Shift, Control and Alt (Mod1)
 // set their flags; space, arrows, Home, End, digits and letters go to OnKeyDown with the
-// editor's codes, and every key to the editor's own value field while it is open.
+// editor's codes, and every key to the editor's own value field while it is open. Control with
+// the wheel, or with + (=) and -, steps the user's zoom; Control with 0 resets it.
 //
 // The back buffer's pixel word (0xAARRGGBB in memory order B, G, R, A) is the layout of a 24-bit
 // TrueColor visual with masks 0xff0000, 0xff00, 0xff on a little-endian client, so rectangles
@@ -61,6 +62,14 @@ public:
     void SetResourceDir(const char* dir) { mResourceDir.Set(dir); }
     // The plug-in's folder, answered by PluginPath.
     void SetPluginDir(const char* dir) { mPluginDir.Set(dir); }
+
+    // Told the window's new size in device pixels whenever the editor's size changes while the
+    // window is open (the user's zoom, a new scale): the LV2 UI passes it on to ui:resize.
+    using SizeListener = void (*)(void* context, int width, int height);
+    void SetSizeListener(SizeListener listener, void* context) {
+        mSizeListener = listener;
+        mSizeContext = context;
+    }
 
     // UI thread. Handles every pending event, then redraws the dirty area. Returns false once
     // the window is gone: a top-level window closed by the user (the editor closes itself) or
@@ -110,6 +119,9 @@ private:
     void PaintWindowArea(const IRECT& area);  // window coordinates
     void FillMargins();                       // what lies outside the editor
     void PutArea(int x, int y, int w, int h); // the back buffer's (device) pixels
+    void FitWindow(); // the window and its size hints to the editor's device size
+    // Ctrl + wheel and Ctrl +/- (or 0) step the user's zoom; true when the event was one of them.
+    bool ZoomGesture(void* event);
 
     Connection* mX = nullptr;
     unsigned long mWindow = 0;      // X window id; 0 when closed
@@ -121,4 +133,6 @@ private:
     int mLastPressX = -1000, mLastPressY = -1000;
     WDL_String mResourceDir;
     WDL_String mPluginDir;
+    SizeListener mSizeListener = nullptr;
+    void* mSizeContext = nullptr;
 };

@@ -2,20 +2,20 @@
 
 #include "editor/IControls.h"
 #include "editor/IGraphics.h"
+#include "editor/IQualitySwitch.h"
 #include "effect/Zerub.h"
+#include "effect/ZerubLayout.h"
 #include "plugin/IParam.h"
 
 namespace {
 
-constexpr int kWidth = 333;
-constexpr int kHeight = 511;
+using namespace zerub_layout;
+
 constexpr int kFPS = 0; // the editor's default rate
 
 const char* const kProductURL = "https://www.quillmoor.com/zerub";
 
-enum EResources { kBackgroundID = 101, kGainID, kLevelID, kBypassID };
-constexpr int kKnobFrames = 31;
-constexpr int kSwitchFrames = 2;
+enum EResources { kBackgroundID = 101, kGainID, kLevelID, kBypassID, kQualityID };
 
 // The bypass switch shows "on" exactly when the effect bypasses, whatever frame rounding would
 // pick, and a press always moves it to the state it does not show.
@@ -51,15 +51,20 @@ IGraphics* BuildZerubEditor(IPlugBase* plug) {
     g->AttachBackground(kBackgroundID, "resources/img/BG.png");
 
     IBitmap gain = g->LoadIBitmap(kGainID, "resources/img/GAIN.png", kKnobFrames);
-    g->AttachControl(new IKnobMultiControl(plug, 164, 172, Zerub::kGain, &gain));
+    g->AttachControl(new IKnobMultiControl(plug, kGainX, kGainY, Zerub::kGain, &gain));
 
     IBitmap level = g->LoadIBitmap(kLevelID, "resources/img/LEVEL.png", kKnobFrames);
-    g->AttachControl(new IKnobMultiControl(plug, 62, 62, Zerub::kLevel, &level));
+    g->AttachControl(new IKnobMultiControl(plug, kLevelX, kLevelY, Zerub::kLevel, &level));
 
     IBitmap bypass = g->LoadIBitmap(kBypassID, "resources/img/BYPASS.png", kSwitchFrames);
-    g->AttachControl(new ZerubBypassSwitch(plug, 0, 481, Zerub::kBypass, &bypass));
+    g->AttachControl(new ZerubBypassSwitch(plug, kSwitchX, kSwitchY, Zerub::kBypass, &bypass));
 
-    // The visible part of the link is the strip from 484 to the editor's bottom edge.
-    g->AttachControl(new IURLControl(plug, IRECT(233, 484, 333, 584), kProductURL));
+    // The visible part of the link is the strip from kLinkTop to the editor's bottom edge.
+    g->AttachControl(new IURLControl(
+        plug, IRECT(kLinkLeft, kLinkTop, kWidth, kLinkTop + kLinkHitDepth), kProductURL));
+
+    // Standard and HQ, in the bottom bar between the bypass switch and the maker's mark.
+    IBitmap quality = g->LoadIBitmap(kQualityID, "resources/img/HQ.png", kSwitchFrames);
+    g->AttachControl(new IQualitySwitchControl(plug, kHQX, kHQY, &quality));
     return g;
 }

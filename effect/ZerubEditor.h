@@ -1,5 +1,5 @@
 // The overdrive's editor: a fixed 333 x 511 bitmap window with the Gain and Level knobs, the
-// bypass switch and the maker's link.
+// bypass switch, the maker's link and the HQ switch.
 #pragma once
 
 #include "editor/IGraphics.h"

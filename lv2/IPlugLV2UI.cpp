@@ -13,6 +13,7 @@ bool IPlugLV2UI::Connect(const char* pluginURI, LV2UI_Write_Function writeFuncti
     if (NParams() > 0 && !ports.Resize(NParams(), false)) return false;
     if (!LV2ControlPorts(LV2PluginURIBase(), pluginURI, this, ports.Get(), &bypassPort))
         return false;
+    qualityPort = LV2QualityPort(LV2PluginURIBase(), pluginURI, this);
     const LV2UI_Port_Map* portMap = nullptr;
     for (int i = 0; features && features[i]; ++i) {
         const LV2_Feature* f = features[i];
@@ -32,6 +33,10 @@ bool IPlugLV2UI::Connect(const char* pluginURI, LV2UI_Write_Function writeFuncti
         const uint32_t index =
             portMap->port_index(portMap->handle, LV2BypassPortSymbol(this).c_str());
         if (index != LV2UI_INVALID_PORT_INDEX) bypassPort = static_cast<int>(index);
+    }
+    if (portMap && portMap->port_index && qualityPort >= 0) {
+        const uint32_t index = portMap->port_index(portMap->handle, "quality");
+        if (index != LV2UI_INVALID_PORT_INDEX) qualityPort = static_cast<int>(index);
     }
     const int bypassParam = LV2Product().enabledParam;
     if (const IParam* bypass = GetParam(bypassParam)) enabledBypass = bypass->Value();
@@ -59,6 +64,13 @@ void IPlugLV2UI::PortEvent(uint32_t port, uint32_t size, uint32_t format, const 
         WDL_MutexLock lock(&mutex);
         portBypass = LV2BypassFromBypassPort(value);
         ShowBypass();
+        return;
+    }
+    if (qualityPort >= 0 && port == static_cast<uint32_t>(qualityPort)) {
+        // Read as the plug-in reads the port: the nearest setting.
+        const float top = static_cast<float>(NQualities() - 1);
+        WDL_MutexLock lock(&mutex);
+        ChangeQuality(static_cast<int>(std::lround(std::clamp(value, 0.0f, top))));
         return;
     }
     const int paramIdx = ParamOfPort(port);
@@ -118,6 +130,13 @@ void IPlugLV2UI::InformHostOfParamChange(int paramIdx, double /*normalizedValue*
         WritePort(bypassPort, 0.0f);
         portBypass = 0.0;
     }
+}
+
+void IPlugLV2UI::SetQualityFromGUI(int quality) {
+    if (qualityPort < 0 || quality < 0 || quality >= NQualities()) return;
+    WritePort(qualityPort, static_cast<float>(quality));
+    WDL_MutexLock lock(&mutex);
+    ChangeQuality(quality);
 }
 
 void LV2UIURI(const char* base, char* out) {

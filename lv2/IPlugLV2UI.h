@@ -15,6 +15,10 @@
 // switch writes both, "enabled" as the switch now shows and "by" cleared, so the state the user
 // sets is the one that plays whatever the other port held.
 //
+// The quality setting has a port of its own ("quality", no parameter): a port event sets the
+// UI's setting and shows it; the editor's switch writes the port and shows the new setting at
+// once, as the host echoes nothing back to the UI that wrote.
+//
 // Threads: everything runs on the host's UI thread.
 #pragma once
 
@@ -40,14 +44,16 @@ public:
     // values that are not finite, are ignored). Moves the bound controls; writes nothing back.
     void PortEvent(uint32_t port, uint32_t size, uint32_t format, const void* buffer);
 
-    int PortOfParam(int paramIdx) const;          // -1 when unbound
-    int ParamOfPort(uint32_t port) const;         // -1 when no parameter sits there
-    int BypassPort() const { return bypassPort; } // "by"; -1 when the plug-in has none
+    int PortOfParam(int paramIdx) const;            // -1 when unbound
+    int ParamOfPort(uint32_t port) const;           // -1 when no parameter sits there
+    int BypassPort() const { return bypassPort; }   // "by"; -1 when the plug-in has none
+    int QualityPort() const { return qualityPort; } // -1 when the plug-in has none
 
     // ---- Host-facing operations of the base ----
     void BeginInformHostOfParamChange(int paramIdx) override;
     void InformHostOfParamChange(int paramIdx, double normalizedValue) override;
     void EndInformHostOfParamChange(int paramIdx) override;
+    void SetQualityFromGUI(int quality) override;
 
 private:
     void Touch(int paramIdx, bool grabbed);
@@ -59,6 +65,7 @@ private:
     const LV2UI_Touch* touch = nullptr;
     WDL_TypedBuf<int> ports; // control port index of each parameter
     int bypassPort = -1;
+    int qualityPort = -1;
     // What each bypass port last said, as real values of the bypass parameter (1 bypasses).
     double enabledBypass = 0.0, portBypass = 0.0;
 };

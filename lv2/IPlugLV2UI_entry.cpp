@@ -1,9 +1,10 @@
 // The UI binary's exported entry, lv2ui_descriptor: one X11 UI for every plug-in of the bundle.
 //
 // Instantiate makes the product (its editor is an IGraphicsX11 reading the bundle's images),
-// binds it to the host's ports, sets the editor's scale (IPlugLV2UI_scale.h), opens the editor's
-// window inside ui:parent (a top-level window when the host gives none) and tells ui:resize the
-// editor's size in device pixels. The host drives the window
+// binds it to the host's ports, sets the editor's scale (IPlugLV2UI_scale.h) and the user's
+// remembered zoom, opens the editor's window inside ui:parent (a top-level window when the host
+// gives none) and tells ui:resize the editor's size in device pixels, then again whenever the
+// user zooms. The host drives the window
 // through the idle interface; the UI starts no thread and no timer.
 #include "editor/IGraphicsX11.h"
 #include "lv2/IPlugLV2UI.h"
@@ -22,7 +23,15 @@ namespace {
 struct UI {
     IPlugLV2UI* plug = nullptr;
     IGraphicsX11* editor = nullptr;
+    const LV2UI_Resize* resize = nullptr;
 };
+
+// The editor's new size (the user's zoom) to the host, which resizes its window around it.
+void TellHostSize(void* context, int width, int height) {
+    const UI* ui = static_cast<const UI*>(context);
+    if (ui->resize && ui->resize->ui_resize)
+        ui->resize->ui_resize(ui->resize->handle, width, height);
+}
 
 const void* FeatureData(const LV2_Feature* const* features, const char* uri, bool* present) {
     for (int i = 0; features && features[i]; ++i) {
@@ -74,6 +83,8 @@ LV2UI_Handle Instantiate(const LV2UI_Descriptor*, const char* pluginURI, const c
         scale = DesktopScaleFactor(std::getenv("GDK_SCALE"), resources.Get());
     }
     if (scale > 0.0) ui->editor->SetScale(scale);
+    // The user's own zoom on top, as this user last left it.
+    ui->editor->RememberUserZoom();
     void* parent = const_cast<void*>(FeatureData(features, LV2_UI__parent, nullptr));
     void* window = ui->editor->OpenWindow(parent);
     if (!window) { // no display to open a window on
@@ -81,11 +92,9 @@ LV2UI_Handle Instantiate(const LV2UI_Descriptor*, const char* pluginURI, const c
         return nullptr;
     }
     ui->plug->OnGUIOpen();
-    if (const auto* resize =
-            static_cast<const LV2UI_Resize*>(FeatureData(features, LV2_UI__resize, nullptr)))
-        if (resize->ui_resize)
-            resize->ui_resize(resize->handle, ui->editor->DeviceWidth(),
-                              ui->editor->DeviceHeight());
+    ui->resize = static_cast<const LV2UI_Resize*>(FeatureData(features, LV2_UI__resize, nullptr));
+    TellHostSize(ui, ui->editor->DeviceWidth(), ui->editor->DeviceHeight());
+    ui->editor->SetSizeListener(TellHostSize, ui);
     *widget = window;
     return ui;
 }

@@ -5,25 +5,42 @@
 
 #include <cstring>
 
-bool LV2ControlPorts(const char* base, const char* pluginURI, const IPlugBase* plug, int* ports,
-                     int* bypassPort) {
+namespace {
+
+// The port layout of the plug-in of plug whose URI under base is pluginURI; false for none.
+bool LayoutOf(const char* base, const char* pluginURI, const IPlugBase* plug,
+              LV2PortLayout* layout) {
     if (!base || !pluginURI || !plug) return false;
     for (int i = 0; i < plug->NChannelIO(); ++i) {
         const ChannelIO& io = *plug->GetChannelIO(i);
         char uri[kLV2URISize];
         IPlugLV2::PluginURI(base, io, uri);
         if (std::strcmp(uri, pluginURI) != 0) continue;
-        LV2PortLayout layout;
-        layout.nIn = io.in;
-        layout.nOut = io.out;
-        layout.nParams = plug->NParams();
-        layout.bypassPort = !LV2BypassPortSymbol(plug).empty();
-        for (int p = 0; p < layout.nParams; ++p)
-            ports[p] = layout.FirstControl() + p;
-        if (bypassPort) *bypassPort = layout.BypassPort();
+        layout->nIn = io.in;
+        layout->nOut = io.out;
+        layout->nParams = plug->NParams();
+        layout->bypassPort = !LV2BypassPortSymbol(plug).empty();
+        layout->qualityPorts = plug->NQualities() > 1;
         return true;
     }
     return false;
+}
+
+} // namespace
+
+bool LV2ControlPorts(const char* base, const char* pluginURI, const IPlugBase* plug, int* ports,
+                     int* bypassPort) {
+    LV2PortLayout layout;
+    if (!LayoutOf(base, pluginURI, plug, &layout)) return false;
+    for (int p = 0; p < layout.nParams; ++p)
+        ports[p] = layout.FirstControl() + p;
+    if (bypassPort) *bypassPort = layout.BypassPort();
+    return true;
+}
+
+int LV2QualityPort(const char* base, const char* pluginURI, const IPlugBase* plug) {
+    LV2PortLayout layout;
+    return LayoutOf(base, pluginURI, plug, &layout) ? layout.QualityPort() : -1;
 }
 
 std::string LV2ControlSymbol(const IPlugBase* plug, int paramIdx) {

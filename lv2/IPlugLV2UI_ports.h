@@ -12,6 +12,9 @@ class IPlugBase;
 // none). False when pluginURI names none of them.
 bool LV2ControlPorts(const char* base, const char* pluginURI, const IPlugBase* plug, int* ports,
                      int* bypassPort);
+// The index of the quality port of that plug-in, or -1 when it has none (a product with one
+// quality) or pluginURI names none of them.
+int LV2QualityPort(const char* base, const char* pluginURI, const IPlugBase* plug);
 // The symbol of a parameter's control port ("" for no such parameter).
 std::string LV2ControlSymbol(const IPlugBase* plug, int paramIdx);
 // The symbol of the earlier builds' bypass port ("" when the plug-in has none).

@@ -412,7 +412,9 @@ std::string LV2UITurtle(IPlugLV2* plug, const char* uriBase, const char* uiBinar
         const std::string uri = URIRef(PluginURI(uriBase, *plug->GetChannelIO(i)));
         ttl += uri + "\n    ui:ui " + ui + " .\n\n";
         // Every control port, "by" included: the editor's switch shows either bypass.
-        const std::vector<std::string> symbols = LV2ControlSymbols(plug);
+        std::vector<std::string> symbols = LV2ControlSymbols(plug);
+        // The quality too: the editor's HQ switch follows it.
+        if (plug->NQualities() > 1) symbols.push_back("quality");
         for (const std::string& symbol : symbols) {
             notifications += "    ui:portNotification [\n        ui:plugin " + uri +
                              " ;\n        lv2:symbol " + Quoted(symbol.c_str()) +

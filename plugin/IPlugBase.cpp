@@ -212,9 +212,21 @@ void IPlugBase::AttachGraphics(IPlugEditor* newGraphics) {
     WDL_MutexLock lock(&mutex);
     for (int i = 0; i < NParams(); ++i)
         newGraphics->SetParameterFromPlug(i, GetParam(i)->GetNormalized(), true);
+    newGraphics->SetQualityFromPlug(GetQuality());
     newGraphics->PrepDraw();
     if (graphics != newGraphics) delete graphics; // a second editor replaces the first
     graphics = newGraphics;
+}
+
+bool IPlugBase::ChangeQuality(int quality) {
+    if (!SetQuality(quality)) return false;
+    if (graphics) graphics->SetQualityFromPlug(GetQuality());
+    return true;
+}
+
+void IPlugBase::SetQualityFromGUI(int quality) {
+    WDL_MutexLock lock(&mutex);
+    ChangeQuality(quality);
 }
 
 void IPlugBase::RedrawParamControls() {

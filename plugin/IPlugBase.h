@@ -122,6 +122,13 @@ public:
     }
     virtual int GetQuality() const { return 0; }
     virtual int NQualities() const { return 1; } // the settings SetQuality takes: 0 .. n - 1
+    // SetQuality, then, when the product took it, the editor shows the setting in force. The
+    // wrappers call this wherever the host changes the setting; the caller holds the mutex.
+    bool ChangeQuality(int quality);
+    // Editor to plug-in (UI thread): the user chose a quality. Each wrapper routes it the way a
+    // change from its host arrives (the Audio Unit through its property, so that listeners hear
+    // of it; the LV2 UI through the quality port). Base: ChangeQuality under the mutex.
+    virtual void SetQualityFromGUI(int quality);
     virtual bool SendMidiMsg(IMidiMsg* msg) = 0;
     virtual bool SendSysEx(ISysEx* /*msg*/) { return false; }
     // Pushes every real value into the attached editor.

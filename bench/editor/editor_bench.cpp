@@ -1,4 +1,5 @@
-// The effect's editor drawn headless: a full redraw of the whole editor, and the incremental
+// The effect's editor drawn headless: a full redraw of the whole editor at scale 1 and at 2 side by
+// side (the argument is the scale in percent: 2 has four times the pixels), and the incremental
 // frame after one knob change, each in microseconds per frame.
 #include "editor/IGraphicsHeadless.h"
 #include "effect/Zerub.h"
@@ -30,13 +31,16 @@ void BM_FullRedraw(benchmark::State& state) {
         state.SkipWithError("no editor");
         return;
     }
+    e.gui->SetScale(state.range(0) / 100.0);
+    while (e.Frame()) { // the artwork at this scale is made before the timing starts
+    }
     for (auto _ : state) {
         e.gui->SetAllControlsDirty();
         benchmark::DoNotOptimize(e.Frame());
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_FullRedraw)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FullRedraw)->Arg(100)->Arg(200)->Unit(benchmark::kMicrosecond);
 
 // Each frame follows a new Gain value, so only the knob's 62 x 62 area is redrawn: the
 // background under it and the knob itself.

@@ -1,16 +1,19 @@
 // Draws the editor's artwork: the pedal face (BG.png), the two knob filmstrips (GAIN.png,
-// LEVEL.png) and the bypass switch strip (BYPASS.png), at 1x and again as the 2x, 3x and 4x sets
-// (BG@2x.png and so on) that the editor draws from at higher scale factors.
+// LEVEL.png), the bypass switch strip (BYPASS.png) and the quality switch strip (HQ.png), at 1x
+// and again as the 2x, 3x and 4x sets (BG@2x.png and so on) that the editor draws from at higher
+// scale factors.
 //
 // usage: zerub-draw-artwork OUT_DIR
 //        zerub-draw-artwork [OUT_DIR] --preview FILE [--knob-frame N] [--switch-frame N]
-//                           [--zoom N] [--crop X Y W H]
+//                           [--hq-frame N] [--zoom N] [--crop X Y W H]
 //
 // Everything is drawn from code with fixed inputs (no clock, no randomness, hinting off), so the
 // same machine writes the same bytes every run. The editor blits the knob and switch frames with
 // straight alpha over the background; the preview does the same so it shows what a user sees.
 // A set at scale N is the same drawing with every coordinate multiplied by N; the paint's flake
 // keeps its size in editor pixels, so a set scaled down to 1x shows the 1x texture.
+
+#include "effect/ZerubLayout.h"
 
 #include <cairo.h>
 #include <pango/pangocairo.h>
@@ -26,20 +29,9 @@
 
 namespace {
 
-// Editor geometry; the control positions are fixed by the effect's editor layout.
-constexpr int kWidth = 333;
-constexpr int kHeight = 511;
-constexpr int kKnobSize = 62;
-constexpr int kKnobFrames = 31;
-constexpr int kGainX = 164, kGainY = 172;
-constexpr int kLevelX = 62, kLevelY = 62;
-constexpr int kSwitchX = 0, kSwitchY = 481;
-constexpr int kSwitchW = 206, kSwitchH = 30;
-constexpr int kSwitchFrames = 2;
+// Editor geometry: the effect's editor layout, shared with the editor.
+using namespace zerub_layout;
 constexpr int kLargestSet = 4; // the editor's largest scale factor
-// The link strip runs from here to the editor's right edge.
-constexpr int kLinkLeft = 233, kLinkTop = 484, kLinkBottom = 511;
-
 // Knob pointer sweep: frame 0 at -135 degrees from straight up, the last frame at +135.
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kSweepHalf = 135.0 * kPi / 180.0;
@@ -838,6 +830,67 @@ cairo_surface_t* DrawSwitchStrip(int scale) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Quality switch strip
+
+// One frame of the quality switch at the origin: a small square key printed "HQ", dark in
+// Standard, its caption lit amber in HQ.
+void HQFrame(cairo_t* cr, bool hq) {
+    const double cy = (kPlateTop + kPlateBottom) / 2 - kHQY;
+    const double x0 = 2.5, x1 = kHQW - 2.5, y0 = cy - 7.5, y1 = cy + 7.5, r = 3.0;
+    // Lit lower lip of the key's recess, then the key itself.
+    RoundedRect(cr, x0 - 0.5, y0 + 0.3, x1 + 0.5, y1 + 1.0, r + 0.5);
+    cairo_set_source_rgba(cr, 1, 1, 1, 0.10);
+    cairo_fill(cr);
+    RoundedRect(cr, x0, y0, x1, y1, r);
+    cairo_pattern_t* face = cairo_pattern_create_linear(0, y0, 0, y1);
+    if (hq) {
+        AddStop(face, 0, {0.30, 0.20, 0.08});
+        AddStop(face, 1, {0.16, 0.10, 0.04});
+    } else {
+        AddStop(face, 0, Grey(0.22));
+        AddStop(face, 1, Grey(0.11));
+    }
+    cairo_set_source(cr, face);
+    cairo_fill_preserve(cr);
+    cairo_pattern_destroy(face);
+    cairo_set_line_width(cr, 0.8);
+    cairo_set_source_rgba(cr, 0, 0, 0, 0.8);
+    cairo_stroke(cr);
+    if (hq) {
+        // The caption's glow inside the key.
+        cairo_save(cr);
+        RoundedRect(cr, x0, y0, x1, y1, r);
+        cairo_clip(cr);
+        cairo_pattern_t* glow =
+            cairo_pattern_create_radial(kHQW / 2.0, cy, 1.0, kHQW / 2.0, cy, 9.0);
+        cairo_pattern_add_color_stop_rgba(glow, 0, 1.0, 0.72, 0.25, 0.45);
+        cairo_pattern_add_color_stop_rgba(glow, 1, 1.0, 0.72, 0.25, 0.0);
+        cairo_set_source(cr, glow);
+        cairo_paint(cr);
+        cairo_pattern_destroy(glow);
+        cairo_restore(cr);
+    }
+    const TextStyle caption{"DejaVu Sans Condensed Bold", 7.5, 0.4};
+    PrintText(cr, caption, "HQ", kHQW / 2.0, cy + 2.7, Align::Centre,
+              hq ? Rgb{1.0, 0.80, 0.36} : Grey(0.45), 1.0, 0.0);
+}
+
+cairo_surface_t* DrawHQStrip(int scale) {
+    cairo_t* cr = nullptr;
+    cairo_surface_t* s = ScaledSurface(kHQW, kHQH * kSwitchFrames, scale, &cr);
+    for (int f = 0; f < kSwitchFrames; ++f) {
+        cairo_save(cr);
+        cairo_rectangle(cr, 0, f * kHQH, kHQW, kHQH);
+        cairo_clip(cr);
+        cairo_translate(cr, 0, f * kHQH);
+        HQFrame(cr, f == 1);
+        cairo_restore(cr);
+    }
+    cairo_destroy(cr);
+    return s;
+}
+
+// ---------------------------------------------------------------------------------------------
 // Preview: the editor's straight-alpha "over" of one frame of each control on the background.
 
 // Straight-alpha RGBA as the PNG holds it, from a premultiplied cairo pixel (cairo's own rule).
@@ -901,7 +954,7 @@ bool Write(cairo_surface_t* s, const std::string& path) {
 
 int Usage() {
     std::fprintf(stderr, "usage: zerub-draw-artwork [OUT_DIR] [--preview FILE [--knob-frame N] "
-                         "[--switch-frame N] [--zoom N] [--crop X Y W H]]\n");
+                         "[--switch-frame N] [--hq-frame N] [--zoom N] [--crop X Y W H]]\n");
     return 2;
 }
 
@@ -909,7 +962,7 @@ int Usage() {
 
 int main(int argc, char** argv) {
     std::string outDir, preview;
-    int knobFrame = kKnobFrames / 2, switchFrame = 0, zoom = 1;
+    int knobFrame = kKnobFrames / 2, switchFrame = 0, hqFrame = 0, zoom = 1;
     int crop[4] = {0, 0, kWidth, kHeight};
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -920,6 +973,8 @@ int main(int argc, char** argv) {
             knobFrame = std::clamp(std::atoi(argv[++i]), 0, kKnobFrames - 1);
         else if (a == "--switch-frame" && hasValue)
             switchFrame = std::clamp(std::atoi(argv[++i]), 0, kSwitchFrames - 1);
+        else if (a == "--hq-frame" && hasValue)
+            hqFrame = std::clamp(std::atoi(argv[++i]), 0, kSwitchFrames - 1);
         else if (a == "--zoom" && hasValue)
             zoom = std::clamp(std::atoi(argv[++i]), 1, 8);
         else if (a == "--crop" && i + 4 < argc) {
@@ -939,6 +994,7 @@ int main(int argc, char** argv) {
     cairo_surface_t* bg = DrawBackground(1);
     cairo_surface_t* knob = DrawKnobStrip(1);
     cairo_surface_t* sw = DrawSwitchStrip(1);
+    cairo_surface_t* hq = DrawHQStrip(1);
     bool ok = true;
     // The sets up to 4x, so that the editor only ever scales artwork down: a factor between two
     // sets is drawn from the larger one.
@@ -947,13 +1003,16 @@ int main(int argc, char** argv) {
         cairo_surface_t* b = scale == 1 ? bg : DrawBackground(scale);
         cairo_surface_t* k = scale == 1 ? knob : DrawKnobStrip(scale);
         cairo_surface_t* w = scale == 1 ? sw : DrawSwitchStrip(scale);
+        cairo_surface_t* q = scale == 1 ? hq : DrawHQStrip(scale);
         // Both knobs share one drawing: the scale and the caption on the face tell them apart.
         ok = Write(b, outDir + "/BG" + suffix) && Write(k, outDir + "/GAIN" + suffix) &&
-             Write(k, outDir + "/LEVEL" + suffix) && Write(w, outDir + "/BYPASS" + suffix);
+             Write(k, outDir + "/LEVEL" + suffix) && Write(w, outDir + "/BYPASS" + suffix) &&
+             Write(q, outDir + "/HQ" + suffix);
         if (scale != 1) {
             cairo_surface_destroy(b);
             cairo_surface_destroy(k);
             cairo_surface_destroy(w);
+            cairo_surface_destroy(q);
         }
     }
     if (ok && !preview.empty()) {
@@ -965,11 +1024,13 @@ int main(int argc, char** argv) {
         BlitOver(view, knob, kKnobSize, knobFrame, kGainX, kGainY);
         BlitOver(view, knob, kKnobSize, knobFrame, kLevelX, kLevelY);
         BlitOver(view, sw, kSwitchH, switchFrame, kSwitchX, kSwitchY);
+        BlitOver(view, hq, kHQH, hqFrame, kHQX, kHQY);
         cairo_surface_t* big = Zoom(view, crop[0], crop[1], crop[2], crop[3], zoom);
         ok = Write(big, preview);
         cairo_surface_destroy(big);
         cairo_surface_destroy(view);
     }
+    cairo_surface_destroy(hq);
     cairo_surface_destroy(sw);
     cairo_surface_destroy(knob);
     cairo_surface_destroy(bg);

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds zerub-draw-artwork and rewrites BG.png, GAIN.png, LEVEL.png and BYPASS.png and their
+# Builds zerub-draw-artwork and rewrites BG.png, GAIN.png, LEVEL.png, BYPASS.png and HQ.png and their
 # @2x, @3x and @4x sets in place.
 # usage: resources/img/redraw.sh [BUILD_DIR] [-- extra program arguments, e.g. --preview FILE]
 set -euo pipefail

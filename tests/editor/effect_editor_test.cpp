@@ -1,9 +1,12 @@
 // The effect's editor, built by the effect's constructor and drawn headless: layout, bindings,
 // golden images at two settings, and knob and switch edits through the editor's mouse routines.
 #include "GoldenImage.h"
+#include "au/IPlugAUQuality.h"
 #include "editor/IControls.h"
 #include "editor/IGraphicsHeadless.h"
+#include "editor/IQualitySwitch.h"
 #include "effect/Zerub.h"
+#include "effect/ZerubLayout.h"
 
 #include <gtest/gtest.h>
 
@@ -77,12 +80,15 @@ TEST_F(EffectEditor, LayoutAndBindingsAreTheEffects) {
     EXPECT_EQ(gui->Width(), 333);
     EXPECT_EQ(gui->Height(), 511);
     EXPECT_EQ(gui->FPS(), 25);
-    ASSERT_EQ(gui->NControls(), 5);
+    ASSERT_EQ(gui->NControls(), 6);
     EXPECT_EQ(*gui->GetControl(0)->GetRECT(), IRECT(0, 0, 333, 511));
     EXPECT_EQ(*gui->GetControl(1)->GetRECT(), IRECT(164, 172, 226, 234));
     EXPECT_EQ(*gui->GetControl(2)->GetRECT(), IRECT(62, 62, 124, 124));
     EXPECT_EQ(*gui->GetControl(3)->GetRECT(), IRECT(0, 481, 206, 511));
     EXPECT_EQ(*gui->GetControl(4)->GetRECT(), IRECT(233, 484, 333, 584));
+    EXPECT_EQ(*gui->GetControl(5)->GetRECT(), IRECT(206, 481, 228, 511));
+    EXPECT_EQ(gui->GetControl(5)->ParamIdx(), -1);
+    EXPECT_NE(dynamic_cast<IQualitySwitchControl*>(gui->GetControl(5)), nullptr);
     EXPECT_EQ(gui->GetControl(0)->ParamIdx(), -1);
     EXPECT_EQ(gui->GetControl(1)->ParamIdx(), Zerub::kGain);
     EXPECT_EQ(gui->GetControl(2)->ParamIdx(), Zerub::kLevel);
@@ -101,6 +107,8 @@ TEST_F(EffectEditor, LayoutAndBindingsAreTheEffects) {
     EXPECT_EQ(gui->GetMouseControlIdx(332, 510), 4); // the visible strip of the link
     EXPECT_EQ(gui->GetMouseControlIdx(232, 500), 0);
     EXPECT_EQ(gui->GetMouseControlIdx(205, 500), 3);
+    EXPECT_EQ(gui->GetMouseControlIdx(206, 500), 5);
+    EXPECT_EQ(gui->GetMouseControlIdx(227, 482), 5);
 }
 
 TEST_F(EffectEditor, DrawnAtDefaultValuesMatchesTheGoldenImage) {
@@ -198,6 +206,100 @@ TEST_F(EffectEditor, KnobDraggedThroughTheEditorSetsTheParameterAndTheFrame) {
 
     gui->OnMouseDblClick(195, 203, &left); // back to the reset value
     EXPECT_DOUBLE_EQ(plug->GetParam(Zerub::kGain)->Value(), 0.5);
+}
+
+// Counts the Audio Unit's notices of one property.
+void CountNotice(void* count, AudioUnit, AudioUnitPropertyID, AudioUnitScope, AudioUnitElement) {
+    ++*static_cast<int*>(count);
+}
+
+// The HQ switch sets the unit's quality as the property does (its listeners and the latency's
+// hear of it), and a change from the host, by the property or a restored session, shows.
+TEST_F(EffectEditor, TheHQSwitchSetsTheQualityThroughThePropertyAndFollowsTheHost) {
+    plug->SetSampleRate(48000.0);
+    int qualityNotices = 0, latencyNotices = 0;
+    ASSERT_EQ(plug->DoAddPropertyListener(kIPlugQualityPropertyID, CountNotice, &qualityNotices),
+              noErr);
+    ASSERT_EQ(plug->DoAddPropertyListener(kAudioUnitProperty_Latency, CountNotice, &latencyNotices),
+              noErr);
+    std::unique_ptr<LICE_IBitmap> standard = Composed("HQ", 2, 1, 206, 481);
+    std::unique_ptr<LICE_IBitmap> hq = Composed("HQ", 2, 2, 206, 481);
+    ASSERT_TRUE(standard && hq);
+    const IRECT area(206, 481, 228, 511);
+    while (Cycle()) {
+    }
+    EXPECT_TRUE(Shows(gui, standard.get(), area));
+    EXPECT_FALSE(Shows(gui, hq.get(), area));
+
+    Click(217, 495);
+    EXPECT_EQ(plug->GetQuality(), Zerub::kQualityHQ);
+    EXPECT_EQ(plug->GetLatency(), Zerub::LatencyFor(Zerub::kQualityHQ, 48000.0));
+    EXPECT_GT(plug->GetLatency(), 0);
+    EXPECT_EQ(qualityNotices, 1);
+    EXPECT_EQ(latencyNotices, 1);
+    while (Cycle()) {
+    }
+    EXPECT_TRUE(Shows(gui, hq.get(), area));
+
+    Click(217, 495);
+    EXPECT_EQ(plug->GetQuality(), Zerub::kQualityStandard);
+    EXPECT_EQ(plug->GetLatency(), 0);
+    EXPECT_EQ(qualityNotices, 2);
+    EXPECT_EQ(latencyNotices, 2);
+    while (Cycle()) {
+    }
+    EXPECT_TRUE(Shows(gui, standard.get(), area));
+
+    // The host sets the property: the switch follows; a refused value changes nothing.
+    UInt32 value = 1;
+    ASSERT_EQ(
+        plug->SetProperty(kIPlugQualityPropertyID, kAudioUnitScope_Global, 0, &value, sizeof value),
+        noErr);
+    while (Cycle()) {
+    }
+    EXPECT_TRUE(Shows(gui, hq.get(), area));
+    value = 2;
+    EXPECT_NE(
+        plug->SetProperty(kIPlugQualityPropertyID, kAudioUnitScope_Global, 0, &value, sizeof value),
+        noErr);
+    EXPECT_FALSE(Cycle());
+    EXPECT_TRUE(Shows(gui, hq.get(), area));
+
+    // A session restored in Standard shows Standard.
+    IPlugAU::ClassInfoState state;
+    ASSERT_TRUE(plug->SerializeState(&state.chunk));
+    state.quality = 0;
+    ASSERT_EQ(plug->ApplyState(&state), noErr);
+    while (Cycle()) {
+    }
+    EXPECT_TRUE(Shows(gui, standard.get(), area));
+}
+
+// Every artwork set is drawn to the layout the editor places its controls by, at its scale.
+TEST(EffectArtwork, EverySetHasTheLayoutsSizesAtItsScale) {
+    using namespace zerub_layout;
+    struct Picture {
+        const char* name;
+        int w, h; // at 1x, every frame
+    };
+    const Picture pictures[] = {{"BG", kWidth, kHeight},
+                                {"GAIN", kKnobSize, kKnobSize * kKnobFrames},
+                                {"LEVEL", kKnobSize, kKnobSize * kKnobFrames},
+                                {"BYPASS", kSwitchW, kSwitchH * kSwitchFrames},
+                                {"HQ", kHQW, kHQH * kSwitchFrames}};
+    for (int set = 1; set <= IGraphics::kLargestArtworkSet; ++set)
+        for (const Picture& p : pictures) {
+            const std::string file = std::string(kImgDir) + "/" + p.name +
+                                     (set == 1 ? "" : "@" + std::to_string(set) + "x") + ".png";
+            std::unique_ptr<LICE_IBitmap> image(LICE_LoadPNG(file.c_str()));
+            ASSERT_TRUE(image) << file;
+            EXPECT_EQ(image->getWidth(), p.w * set) << file;
+            EXPECT_EQ(image->getHeight(), p.h * set) << file;
+        }
+    // The bottom bar's controls sit side by side on the plate, inside the editor.
+    EXPECT_EQ(kSwitchX + kSwitchW, kHQX);
+    EXPECT_LE(kHQX + kHQW, kLinkLeft);
+    EXPECT_EQ(kHQY + kHQH, kHeight);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -292,6 +293,25 @@ void LV2UITestHost::Click(int button, int x, int y) {
     MoveTo(x, y);
     Press(button);
     Release(button);
+}
+
+void LV2UITestHost::ControlKey(unsigned long keysym) {
+    const unsigned control = XKeysymToKeycode(display, XK_Control_L);
+    const unsigned key = XKeysymToKeycode(display, static_cast<KeySym>(keysym));
+    XTestFakeKeyEvent(display, control, True, CurrentTime);
+    XTestFakeKeyEvent(display, key, True, CurrentTime);
+    XTestFakeKeyEvent(display, key, False, CurrentTime);
+    XTestFakeKeyEvent(display, control, False, CurrentTime);
+    Idle(3);
+}
+
+void LV2UITestHost::ControlWheel(int button) {
+    const unsigned control = XKeysymToKeycode(display, XK_Control_L);
+    XTestFakeKeyEvent(display, control, True, CurrentTime);
+    XTestFakeButtonEvent(display, static_cast<unsigned>(button), True, CurrentTime);
+    XTestFakeButtonEvent(display, static_cast<unsigned>(button), False, CurrentTime);
+    XTestFakeKeyEvent(display, control, False, CurrentTime);
+    Idle(3);
 }
 
 void LV2UITestHost::Write(LV2UI_Controller controller, uint32_t port, uint32_t size,

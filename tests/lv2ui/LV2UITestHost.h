@@ -98,6 +98,10 @@ public:
     // A key pressed and released through XTest, by keysym name ("Up", "Home", "Return", "0",
     // "period"); it goes where the server sends keys (the window under the pointer here).
     void Key(const char* keysym);
+    // The key of keysym pressed and released with Control held (at the pointer's window).
+    void ControlKey(unsigned long keysym);
+    // A wheel button (4 up, 5 down) pressed and released with Control held.
+    void ControlWheel(int button);
 
     std::vector<UIMessage> messages;
     int resizedWidth = 0, resizedHeight = 0;

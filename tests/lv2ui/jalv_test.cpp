@@ -97,7 +97,8 @@ void ExpectJalvShowsTheEditor(const std::string& gdkScale, int scale) {
 
     const std::string server = "JACK_DEFAULT_SERVER=zerub-test-" + std::to_string(getpid());
     const std::string bundles = std::string("LV2_PATH=") + ZERUB_LV2_BUNDLE + "/..";
-    std::vector<std::string> env = {server, bundles};
+    // A settings folder with no remembered zoom, whatever this user chose in an editor.
+    std::vector<std::string> env = {server, bundles, "XDG_CONFIG_HOME=/nonexistent/zerub-test"};
     if (!gdkScale.empty()) env.push_back("GDK_SCALE=" + gdkScale);
     Child jack({"jackd", "--no-realtime", "-d", "dummy", "-r", "48000", "-p", "256"}, {server});
     Display* display = XOpenDisplay(nullptr);

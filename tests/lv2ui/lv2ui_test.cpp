@@ -10,6 +10,7 @@
 #include "effect/Zerub.h"
 #include "raster/lice.h"
 
+#include <X11/keysym.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -26,6 +27,7 @@ namespace {
 constexpr int kW = 333, kH = 511;
 constexpr uint32_t kStereoGain = 4, kStereoLevel = 5, kStereoEnabled = 6, kStereoBy = 7;
 constexpr uint32_t kMonoGain = 2, kMonoEnabled = 4, kMonoBy = 5;
+constexpr uint32_t kStereoQuality = 8, kMonoQuality = 6;
 
 // The windowless editor's pixels at the given real values (0x00RRGGBB), and its controls' areas.
 struct Reference {
@@ -94,8 +96,10 @@ protected:
     void SetUp() override {
         std::string why;
         if (!StartXvfb(&why)) GTEST_SKIP() << why;
+        // No remembered zoom, whatever this user chose in an editor.
+        setenv("XDG_CONFIG_HOME", "/nonexistent/zerub-test", 1);
     }
-    // The centre of control idx (1 Gain, 2 Level, 3 bypass, 4 link).
+    // The centre of control idx (1 Gain, 2 Level, 3 bypass, 4 link, 5 HQ).
     std::pair<int, int> Centre(int idx) const {
         const IRECT* r = ref.gui->GetControl(idx)->GetRECT();
         return {(r->left + r->right) / 2, (r->top + std::min(r->bottom, kH)) / 2};
@@ -611,6 +615,115 @@ TEST_F(LV2UI, TheMakersLinkOpensWithTheDesktopsHandlerWithoutBlockingTheHost) {
     opener.Release();
     EXPECT_EQ(opener.Arguments(), "https://www.quillmoor.com/zerub\n");
     EXPECT_TRUE(host.messages.empty());
+}
+
+// The HQ switch writes the quality port (no gesture: it is no parameter) and shows the new
+// setting at once; the host's port events move it and are not written back.
+TEST_F(LV2UI, TheHQSwitchWritesTheQualityPortAndFollowsTheHost) {
+    const auto [x, y] = Centre(5);
+    LV2UITestHost host;
+    ASSERT_TRUE(host.Open(kStereoURI));
+    host.Click(1, x, y);
+    EXPECT_EQ(WritesTo(host, kStereoQuality), std::vector<float>{1.0f});
+    EXPECT_EQ(host.messages.size(), 1u);
+    EXPECT_GT(Differs(host, 0.5, 0.5, 0.0), 0); // the reference still in Standard
+    ref.plug->ChangeQuality(Zerub::kQualityHQ);
+    EXPECT_EQ(Differs(host, 0.5, 0.5, 0.0), 0);
+    host.messages.clear();
+    host.Click(1, x, y);
+    EXPECT_EQ(WritesTo(host, kStereoQuality), std::vector<float>{0.0f});
+    ref.plug->ChangeQuality(Zerub::kQualityStandard);
+    EXPECT_EQ(Differs(host, 0.5, 0.5, 0.0), 0);
+
+    host.messages.clear();
+    host.PortEvent(kStereoQuality, 1.0f);
+    ref.plug->ChangeQuality(Zerub::kQualityHQ);
+    ExpectShowsWithoutWriting(host, 0.5, 0.5, 0.0);
+    host.PortEvent(kStereoQuality, 0.2f); // the nearest setting, as the plug-in reads it
+    ref.plug->ChangeQuality(Zerub::kQualityStandard);
+    ExpectShowsWithoutWriting(host, 0.5, 0.5, 0.0);
+    host.PortEvent(kStereoQuality, 7.0f);
+    host.PortEvent(kStereoQuality, std::nanf(""));
+    ref.plug->ChangeQuality(Zerub::kQualityHQ);
+    ExpectShowsWithoutWriting(host, 0.5, 0.5, 0.0);
+    ref.plug->ChangeQuality(Zerub::kQualityStandard);
+}
+
+TEST_F(LV2UI, TheMonoUIWritesItsOwnQualityPort) {
+    const auto [x, y] = Centre(5);
+    LV2UITestHost host;
+    ASSERT_TRUE(host.Open(kMonoURI));
+    host.Click(1, x, y);
+    EXPECT_EQ(WritesTo(host, kMonoQuality), std::vector<float>{1.0f});
+}
+
+// The user's zoom in a private settings folder, removed afterwards.
+class LV2UIZoom : public LV2UI {
+protected:
+    void SetUp() override {
+        LV2UI::SetUp();
+        if (IsSkipped()) return;
+        char name[] = "/tmp/zerub-ui-zoom-XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        dir = name;
+        setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+    }
+    void TearDown() override {
+        unsetenv("XDG_CONFIG_HOME");
+        if (!dir.empty()) std::system(("rm -rf '" + dir + "'").c_str());
+    }
+    std::string dir;
+};
+
+// Ctrl+= grows the window a step (its size hints and the host's ui:resize with it), Ctrl+-
+// shrinks it, Ctrl+wheel steps too, and the next editor opens at the size the user left.
+TEST_F(LV2UIZoom, ControlPlusGrowsTheWindowAndTheNextEditorOpensAtTheRememberedSize) {
+    {
+        LV2UITestHost host;
+        ASSERT_TRUE(host.Open(kStereoURI));
+        host.MoveTo(150, 300);
+        host.ControlKey(XK_equal);
+        int w = 0, h = 0;
+        ASSERT_TRUE(host.WindowSize(host.UIWindow(), &w, &h));
+        EXPECT_EQ(w, 416); // 333 x 1.25
+        EXPECT_EQ(h, 639);
+        EXPECT_EQ(host.resizedWidth, 416);
+        EXPECT_EQ(host.resizedHeight, 639);
+        int minW = 0, minH = 0, maxW = 0, maxH = 0;
+        ASSERT_TRUE(host.SizeHints(host.UIWindow(), &minW, &minH, &maxW, &maxH));
+        EXPECT_EQ(minW, 416);
+        EXPECT_EQ(maxH, 639);
+        EXPECT_TRUE(host.messages.empty()); // no parameter moved
+        host.ControlKey(XK_equal);
+        host.ControlKey(XK_minus);
+        ASSERT_TRUE(host.WindowSize(host.UIWindow(), &w, &h));
+        EXPECT_EQ(w, 416);
+        const auto [gx, gy] = Centre(1);
+        // Over the Gain knob (at 125 %), Ctrl+wheel zooms rather than turning it.
+        host.MoveTo(gx * 5 / 4, gy * 5 / 4);
+        host.ControlWheel(4);
+        ASSERT_TRUE(host.WindowSize(host.UIWindow(), &w, &h));
+        EXPECT_EQ(w, 500); // 333 x 1.5, rounded
+        host.ControlWheel(5);
+        ASSERT_TRUE(host.WindowSize(host.UIWindow(), &w, &h));
+        EXPECT_EQ(w, 416);
+        EXPECT_TRUE(host.messages.empty());
+    }
+    LV2UITestHost next;
+    ASSERT_TRUE(next.Open(kStereoURI));
+    int w = 0, h = 0;
+    ASSERT_TRUE(next.WindowSize(next.UIWindow(), &w, &h));
+    EXPECT_EQ(w, 416);
+    EXPECT_EQ(h, 639);
+    EXPECT_EQ(next.resizedWidth, 416);
+    next.MoveTo(100, 100);
+    for (int i = 0; i < 3; ++i)
+        next.ControlKey(XK_minus); // stops at 100 %
+    ASSERT_TRUE(next.WindowSize(next.UIWindow(), &w, &h));
+    EXPECT_EQ(w, kW);
+    EXPECT_EQ(h, kH);
+    EXPECT_EQ(next.resizedHeight, kH);
+    EXPECT_EQ(Differs(next, 0.5, 0.5, 0.0), 0); // and draws as at 1
 }
 
 } // namespace

@@ -79,7 +79,9 @@ TEST(UIDescription, BothPluginsHaveTheOneX11UIWithItsFeaturesAndNotifications) {
             lilv_node_free(target);
             lilv_node_free(symbol);
         }
-        EXPECT_EQ(symbols, (std::multiset<std::string>{"gain", "level", "enabled", "by"})) << uri;
+        EXPECT_EQ(symbols,
+                  (std::multiset<std::string>{"gain", "level", "enabled", "by", "quality"}))
+            << uri;
         lilv_nodes_free(notes);
         lilv_node_free(notification);
         lilv_node_free(pluginKey);
