@@ -26,8 +26,8 @@ IPlugAU::IPlugAU(IPlugInstanceInfo instanceInfo, int nParams, const char* channe
         BusChannels* bus = new BusChannels;
         bus->nPlugChannels = nChannels;
         bus->plugChannelStartIdx = first;
-        inBuses.Add(bus);
-        inBusConnections.Add(new UpstreamLink);
+        AddOwned(inBuses, bus);
+        AddOwned(inBusConnections, new UpstreamLink);
     };
     if (nIn > 0 && plugScChans != 0) {
         addInBus(nIn - plugScChans, 0);
@@ -46,7 +46,7 @@ IPlugAU::IPlugAU(IPlugInstanceInfo instanceInfo, int nParams, const char* channe
             BusChannels* bus = new BusChannels;
             bus->plugChannelStartIdx = 2 * i;
             bus->nPlugChannels = std::min(nOut - 2 * i, 2);
-            outBuses.Add(bus);
+            AddOwned(outBuses, bus);
             char label[32];
             std::snprintf(label, sizeof label, "output %i", i + 1);
             SetOutputBusLabel(i, label);
@@ -54,7 +54,7 @@ IPlugAU::IPlugAU(IPlugInstanceInfo instanceInfo, int nParams, const char* channe
     } else {
         BusChannels* bus = new BusChannels;
         bus->nPlugChannels = nOut;
-        outBuses.Add(bus);
+        AddOwned(outBuses, bus);
         SetOutputBusLabel(0, "output");
     }
 
@@ -99,7 +99,7 @@ void IPlugAU::OnOpen() {
         bool known = !*group;
         for (int g = 0; g < paramGroups.GetSize() && !known; ++g)
             known = !std::strcmp(paramGroups.Get(g), group);
-        if (!known) paramGroups.Add(group);
+        if (!known && !paramGroups.Add(group)) break; // out of memory: later groups go unnamed
     }
 }
 
@@ -199,6 +199,12 @@ OSStatus IPlugAUFactory::Open(void* self, AudioComponentInstance instance) {
     IPlugAUFactory* factory = static_cast<IPlugAUFactory*>(self);
     if (!factory) return paramErr;
     factory->construct(factory->objectStorage(), instance);
+    if (!factory->Plug()->IsComplete()) {
+        // A failed Open is never closed: the block goes here.
+        factory->destruct(factory->objectStorage());
+        std::free(factory);
+        return memFullErr;
+    }
     factory->Plug()->Open(instance);
     return noErr;
 }
@@ -393,7 +399,10 @@ OSStatus IPlugAU::IPlugAUEntry(ComponentParameters* params, void* storage) {
     const int select = params->what;
     if (select == kComponentOpenSelect) {
         IPlugAU* plug = MakePlug(nullptr);
-        if (!plug) return memFullErr;
+        if (!plug || !plug->IsComplete()) {
+            delete plug;
+            return memFullErr;
+        }
         ComponentInstance instance = Arg<ComponentInstance>(params, 0);
         SetComponentInstanceStorage(instance, reinterpret_cast<Handle>(plug));
         plug->Open(reinterpret_cast<AudioComponentInstance>(instance));

@@ -787,7 +787,12 @@ OSStatus IPlugAU::DoAddPropertyListener(AudioUnitPropertyID propID,
         const ListenerEntry* e = propertyListeners.Get(i);
         if (e->propID == propID && e->listenerProc == proc && e->procArgs == userData) return noErr;
     }
-    propertyListeners.Add(new ListenerEntry{propID, proc, userData, nextListenerSerial++});
+    ListenerEntry* entry = new ListenerEntry{propID, proc, userData, nextListenerSerial};
+    if (!propertyListeners.Add(entry)) {
+        delete entry;
+        return memFullErr;
+    }
+    ++nextListenerSerial;
     return noErr;
 }
 
@@ -847,7 +852,11 @@ void IPlugAU::InformListeners(AudioUnitPropertyID propID, AudioUnitScope scope,
 OSStatus IPlugAU::DoAddRenderNotify(AURenderCallback proc, void* refCon) {
     if (!proc) return paramErr; // it would be called on the next render
     WDL_MutexLock lock(&mutex);
-    renderNotify.Add(new AURenderCallbackStruct{proc, refCon});
+    AURenderCallbackStruct* entry = new AURenderCallbackStruct{proc, refCon};
+    if (!renderNotify.Add(entry)) {
+        delete entry;
+        return memFullErr;
+    }
     return noErr;
 }
 

@@ -22,6 +22,7 @@ const char* const kViewClass = "Zerub_View";
 Zerub::Zerub(const IPlugInstanceInfo& instanceInfo)
     : ZerubWrapper(instanceInfo, kNumParams, kChannelIO, kNumPresets, "Zerub", "", "Quillmoor",
                    kVersion, FourCC("ZRB1"), FourCC("Qmor"), 0, false, false, false, 0) {
+    if (!IsComplete()) return; // out of memory: the wrapper destroys this instance
     GetParam(kBypass)->InitInt("BY", 0, 0, 1, "", "");
     GetParam(kGain)->InitDouble("Gain", 0.5, 0.0, 1.0, 0.01, "%", "", 1.0);
     GetParam(kGain)->SetShape(1.0);

@@ -31,14 +31,12 @@ bool IPlugLV2::Setup(int ioIdx, double rate) {
     const int nControls = layout.NPorts() - layout.FirstControl();
 
     // Every buffer the run needs, sized now so that run never allocates.
-    audioPorts.Resize(layout.nIn + layout.nOut);
-    controlPorts.Resize(nControls);
-    inPtrs.Resize(layout.nIn);
-    outPtrs.Resize(layout.nOut);
+    auto sized = [](auto& buf, int n) { return n == 0 || buf.Resize(n) != nullptr; };
+    bool allocated = sized(audioPorts, layout.nIn + layout.nOut) &&
+                     sized(controlPorts, nControls) && sized(inPtrs, layout.nIn) &&
+                     sized(outPtrs, layout.nOut);
     SetBlockSize(kSliceFrames);
-    bool allocated = audioPorts.GetSize() == layout.nIn + layout.nOut &&
-                     controlPorts.GetSize() == nControls && inPtrs.GetSize() == layout.nIn &&
-                     outPtrs.GetSize() == layout.nOut && blockSize == kSliceFrames;
+    allocated = allocated && blockSize == kSliceFrames;
     for (int i = 0; i < NInChannels(); ++i)
         allocated = allocated && inChannels.Get(i)->scratch.GetSize() == kSliceFrames;
     for (int i = 0; i < NOutChannels(); ++i)

@@ -36,6 +36,11 @@ public:
     IPlugBase(const IPlugBase&) = delete;
     IPlugBase& operator=(const IPlugBase&) = delete;
 
+    // False when construction could not allocate every parameter, preset, channel or bus: such
+    // an instance is only fit to be destroyed. A product's constructor returns at once when it
+    // is false (GetParam may then be null), and the wrappers refuse the instance.
+    bool IsComplete() const { return complete; }
+
     // ---- Hooks for the product (UI or render thread as noted; all take the mutex) ----
     virtual void Reset();                     // host reset; takes the mutex
     virtual void OnParamChange(int paramIdx); // after a parameter's value changed; takes the mutex
@@ -238,6 +243,16 @@ public:
 
 protected:
     IPreset* GetNextUninitializedPreset();
+    // Appends item to list, owning it; when the list cannot grow the item is deleted and the
+    // instance marked incomplete.
+    template <class T>
+    void AddOwned(WDL_PtrList<T>& list, T* item) {
+        if (!list.Add(item)) {
+            delete item;
+            complete = false;
+        }
+    }
+    void MarkIncomplete() { complete = false; }
 
     // The lists hold a few entries each: a small growth step keeps an instance small (hosts may
     // run hundreds of them).
@@ -270,6 +285,8 @@ protected:
     WDL_PtrList<WDL_String> outputBusLabels{kListGranularity};
 
 private:
+    bool complete = true;
+
     // Points the float channel lists at the bound host buffers, silence and discard; false when
     // a connected channel is bound to a double buffer or to none (the double path serves it).
     bool BindFloatChannels();

@@ -332,9 +332,7 @@ bool IPlugBase::LoadBankFromFXB(WDL_String* path) {
         const int64_t count = static_cast<int32_t>(nPrograms);
         if (count > NPresets()) return false;
         WDL_TypedBuf<Record> records;
-        if (count > 0 && (!records.Resize(static_cast<int>(count)) ||
-                          records.GetSize() != static_cast<int>(count)))
-            return false;
+        if (count > 0 && !records.Resize(static_cast<int>(count))) return false;
         int pos = kBankHeaderSize;
         for (int p = 0; p < count; ++p) {
             Reader record(data, pos);

@@ -41,7 +41,7 @@ bool ReadWholeFile(const char* path, ByteChunk* out, int maxSize) {
     if (fd < 0) return false;
     struct stat st;
     bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= maxSize &&
-              out->Resize(static_cast<int>(st.st_size)) == st.st_size;
+              out->Resize(static_cast<int>(st.st_size));
     // The size can change under us: read what is there, never past the buffer.
     int got = 0;
     while (ok && got < out->Size()) {
@@ -56,7 +56,7 @@ bool ReadWholeFile(const char* path, ByteChunk* out, int maxSize) {
         out->Clear();
         return false;
     }
-    out->Resize(got);
+    out->Shrink(got);
     return true;
 }
 
