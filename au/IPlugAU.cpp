@@ -220,7 +220,7 @@ OSStatus IPlugAUFactory::Close(void* self) {
 // ---- The unit's calls ----
 // The fast-dispatch table and the component-manager entry reach the unit through the same
 // functions, listed once in kCalls. Each keeps the thread and lock rules of the IPlugAU call it
-// forwards to (IPlugAU.h); those that take the mutex here (set parameter, reset, render) say so.
+// forwards to (IPlugAU.h); those that take the mutex here (reset, render) say so.
 
 namespace {
 
@@ -276,11 +276,10 @@ OSStatus GetParameter(IPlugAU* plug, AudioUnitParameterID inID, AudioUnitScope i
     return plug->DoGetParameter(inID, inScope, inElement, outValue);
 }
 
-// Takes the mutex.
+// SetParamProc takes the mutex.
 OSStatus SetParameter(IPlugAU* plug, AudioUnitParameterID inID, AudioUnitScope inScope,
                       AudioUnitElement inElement, AudioUnitParameterValue inValue,
                       UInt32 inBufferOffset) {
-    WDL_MutexLock lock(plug->GetMutex());
     return plug->SetParamProc(inID, inScope, inElement, inValue, inBufferOffset);
 }
 

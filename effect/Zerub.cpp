@@ -36,7 +36,6 @@ Zerub::Zerub(const IPlugInstanceInfo& instanceInfo)
 }
 
 void Zerub::Reset() {
-    WDL_MutexLock lock(&mutex);
     circuitL.ClearFilterMemories();
     circuitR.ClearFilterMemories();
     hqL.ClearFilterMemories();
@@ -61,11 +60,6 @@ void Zerub::SetSampleRate(double rate) {
 }
 
 void Zerub::OnParamChange(int paramIdx) {
-    WDL_MutexLock lock(&mutex);
-    TakeParam(paramIdx);
-}
-
-void Zerub::TakeParam(int paramIdx) {
     switch (paramIdx) {
     case kGain:
         gain = GetParam(kGain)->Value();

@@ -34,12 +34,6 @@ public:
     int GetQuality() const override { return quality; }
     int NQualities() const override { return 2; }
     void SetSampleRate(double rate) override;
-#if defined(ZERUB_WRAPPER_LV2)
-    // The LV2 run thread sets every parameter and is the only one that does: no lock.
-    void OnParamChangeInRun(int paramIdx) override {
-        TakeParam(paramIdx);
-    }
-#endif
     // Render thread, plug-in mutex held. Always reads inputs 0 and 1 and writes outputs 0 and 1:
     // in mono the second channel runs on the base's scratch buffers.
     void ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) override;
@@ -49,7 +43,6 @@ public:
                                int nFrames) override;
 
 private:
-    void TakeParam(int paramIdx); // copies a parameter's value for processing
     bool Bypassed() const;
     template <typename T>
     void Run(const T* const* inputs, T* const* outputs, int nFrames);

@@ -97,7 +97,7 @@ void IPlugLV2::ReadControlPorts() {
             continue;
         }
         GetParam(i)->Set(v); // clamped to the range
-        OnParamChangeInRun(i);
+        OnParamChange(i);
     }
     ReadQualityPort();
     if (enabledParam < 0) return;
@@ -108,7 +108,7 @@ void IPlugLV2::ReadControlPorts() {
     else if (std::isfinite(*by)) // as the parameter ignores an infinity
         portBypass = BypassFromBypassPort(*by);
     GetParam(enabledParam)->Set(std::max(enabledBypass, portBypass));
-    OnParamChangeInRun(enabledParam);
+    OnParamChange(enabledParam);
 }
 
 void IPlugLV2::ReadQualityPort() {

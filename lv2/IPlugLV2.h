@@ -18,7 +18,7 @@
 //
 // Run (audio thread): no lock, no allocation. Per connected control port: NaN is ignored (the
 // parameter keeps its value), other values are clamped to the range, and the product takes the
-// value through OnParamChangeInRun. The bypass parameter, LV2Product().enabledParam, has two
+// value through OnParamChange, which takes no lock. The bypass parameter, LV2Product().enabledParam, has two
 // ports, each asking for a bypass of its own: its parameter port with lv2:designation lv2:enabled
 // (> 0 processes, otherwise bypass), and the optional port "by" after every parameter's, the
 // bypass port of earlier builds, kept so that their sessions (restored by symbol, with no
@@ -71,11 +71,6 @@ public:
     void Activate();   // OnParamReset, Reset, OnActivate(true); instantiation thread
     void Deactivate(); // OnActivate(false); instantiation thread
     void Run(uint32_t nFrames);
-
-    // Render thread, inside Run, no lock held and none to be taken: parameter paramIdx has just
-    // been set from its port; the product takes the value into its processing. Base:
-    // OnParamChange, which a product should override here when its OnParamChange locks.
-    virtual void OnParamChangeInRun(int paramIdx) { OnParamChange(paramIdx); }
 
     const LV2PortLayout& Layout() const { return layout; }
 

@@ -69,18 +69,6 @@ IPlugBase::~IPlugBase() {
     channelIO.Empty(true);
 }
 
-void IPlugBase::Reset() {
-    WDL_MutexLock lock(&mutex);
-}
-
-void IPlugBase::OnParamChange(int /*paramIdx*/) {
-    WDL_MutexLock lock(&mutex);
-}
-
-void IPlugBase::OnActivate(bool /*active*/) {
-    WDL_MutexLock lock(&mutex);
-}
-
 namespace {
 
 // Single to double precision and back, four samples at a time where SSE2 is there: each value

@@ -41,9 +41,12 @@ public:
     // is false (GetParam may then be null), and the wrappers refuse the instance.
     bool IsComplete() const { return complete; }
 
-    // ---- Hooks for the product (UI or render thread as noted; all take the mutex) ----
-    virtual void Reset();                     // host reset; takes the mutex
-    virtual void OnParamChange(int paramIdx); // after a parameter's value changed; takes the mutex
+    // ---- Hooks for the product (UI or render thread as noted) ----
+    // Reset, OnParamChange and OnActivate are called by the wrapper, which holds the mutex when
+    // its format has one to hold (the Audio Unit's host calls) and none in an LV2 run: the hooks
+    // themselves take no lock, so a product's run path is lock-free wherever the wrapper's is.
+    virtual void Reset() {}                     // host reset
+    virtual void OnParamChange(int paramIdx) {} // after a parameter's value changed
     // Render thread, mutex held. Base: copies inputs to outputs, zero-fills the rest.
     virtual void ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames);
     // Render thread, mutex held: one block on the host's float buffers, called by
@@ -57,7 +60,7 @@ public:
     virtual void OnGUIOpen() {}
     virtual void OnGUIClose() {}
     virtual void OnIdle() {}
-    virtual void OnActivate(bool active); // takes the mutex
+    virtual void OnActivate(bool active) {}
     virtual void ProcessMidiMsg(IMidiMsg* msg) { SendMidiMsg(msg); }
     virtual void ProcessSysEx(ISysEx* /*msg*/) {}
     virtual bool MidiNoteName(int noteNumber, char* noteName);
