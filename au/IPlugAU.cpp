@@ -26,8 +26,14 @@ IPlugAU::IPlugAU(IPlugInstanceInfo instanceInfo, int nParams, const char* channe
         BusChannels* bus = new BusChannels;
         bus->nPlugChannels = nChannels;
         bus->plugChannelStartIdx = first;
-        AddOwned(inBuses, bus);
-        AddOwned(inBusConnections, new UpstreamLink);
+        // A bus and its link go in together: the render path reads them in pairs.
+        UpstreamLink* link = new UpstreamLink;
+        if (!inBuses.Add(bus) || !inBusConnections.Add(link)) {
+            if (inBuses.Find(bus) >= 0) inBuses.Delete(inBuses.Find(bus));
+            delete bus;
+            delete link;
+            MarkIncomplete();
+        }
     };
     if (nIn > 0 && plugScChans != 0) {
         addInBus(nIn - plugScChans, 0);
