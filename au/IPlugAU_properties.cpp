@@ -2,6 +2,7 @@
 // registries.
 #include "au/IPlugAU.h"
 #include "au/IPlugAUQuality.h"
+#include "plugin/HostValues.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -58,11 +59,6 @@ bool ParseValue(const char* text, double* value) {
     if (*end || !std::isfinite(v) || std::fabs(v) > FLT_MAX) return false;
     *value = v;
     return true;
-}
-
-// A sample rate the circuit and the timing arithmetic can take.
-bool UsableSampleRate(Float64 rate) {
-    return std::isfinite(rate) && rate > 0.0 && rate < 2147483648.0;
 }
 
 // The one stream format the unit renders: 32-bit native float, one channel per buffer.

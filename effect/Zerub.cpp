@@ -3,6 +3,7 @@
 #include "containers/WDL_Mutex.h"
 #include "effect/ZerubBundle.h"
 #include "effect/ZerubProcess.h"
+#include "plugin/HostValues.h"
 #if ZERUB_WRAPPER_HAS_EDITOR
 #include "effect/ZerubEditor.h"
 #endif
@@ -73,7 +74,7 @@ void Zerub::OnParamChange(int paramIdx) {
 }
 
 bool Zerub::Bypassed() const {
-    return BypassEngaged(GetParam(kBypass)->Value());
+    return ::BypassEngaged(GetParam(kBypass)->Value());
 }
 
 template <typename T>

@@ -15,12 +15,6 @@ public:
     // The latency of a quality at a host rate, in host frames.
     static int LatencyFor(int quality, double sampleRate);
 
-    // Whether a real value of the bypass parameter bypasses: only exactly 1 does (a host may set
-    // a fraction, which truncates to 0). The processing and the editor's switch both ask this.
-    static bool BypassEngaged(double bypassValue) {
-        return bypassValue >= 1.0 && bypassValue < 2.0;
-    }
-
     explicit Zerub(const IPlugInstanceInfo& instanceInfo);
     ~Zerub() override = default;
 

@@ -3,6 +3,7 @@
 #include "editor/IControls.h"
 #include "editor/IGraphics.h"
 #include "effect/Zerub.h"
+#include "plugin/HostValues.h"
 #include "plugin/IParam.h"
 
 namespace {
@@ -32,7 +33,7 @@ private:
 bool ZerubBypassSwitch::Engaged() const {
     const IParam* param = GetParam();
     const double value = param ? param->GetNonNormalized(mNormValue) : mNormValue;
-    return Zerub::BypassEngaged(value);
+    return BypassEngaged(value);
 }
 
 bool ZerubBypassSwitch::Draw(IGraphics* graphics) {

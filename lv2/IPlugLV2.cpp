@@ -1,6 +1,9 @@
 // Instantiation, ports and run of the LV2 wrapper.
 #include "lv2/IPlugLV2.h"
 
+#include "lv2/LV2PortValues.h"
+#include "plugin/HostValues.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -19,7 +22,7 @@ bool IPlugLV2::Setup(int ioIdx, double rate) {
     if (!io || io->in < 0 || io->out < 0 || io->in > NInChannels() || io->out > NOutChannels())
         return false;
     // A rate that does not fit the circuits' integer rate would run as some other rate.
-    if (!std::isfinite(rate) || rate <= 0.0 || rate >= 2147483648.0) return false;
+    if (!UsableSampleRate(rate)) return false;
 
     layout.nIn = io->in;
     layout.nOut = io->out;
@@ -93,7 +96,7 @@ void IPlugLV2::ReadControlPorts() {
         const float v = *port;
         if (std::isnan(v)) continue; // nothing to clamp towards; the parameter keeps its value
         if (i == enabledParam) {
-            enabledBypass = BypassFromEnabled(v);
+            enabledBypass = LV2BypassFromEnabled(v);
             continue;
         }
         GetParam(i)->Set(v); // clamped to the range
@@ -106,7 +109,7 @@ void IPlugLV2::ReadControlPorts() {
     if (!by)
         portBypass = 0.0;
     else if (std::isfinite(*by)) // as the parameter ignores an infinity
-        portBypass = BypassFromBypassPort(*by);
+        portBypass = LV2BypassFromBypassPort(*by);
     GetParam(enabledParam)->Set(std::max(enabledBypass, portBypass));
     OnParamChange(enabledParam);
 }

@@ -92,12 +92,12 @@ const char* PathOf(const WDL_String* path) {
 }
 
 bool WriteChunk(const char* path, const ByteChunk& image) {
-    return path && PresetFileIO::WriteFileReplacing(path, image.GetBytes(), image.Size());
+    return path && PresetFileIO::WriteFileReplacing(path, image.GetBytes(),
+                                                    static_cast<size_t>(image.Size()));
 }
 
 bool WriteText(const char* path, const std::string& text) {
-    return path && *path &&
-           PresetFileIO::WriteFileReplacing(path, text.data(), static_cast<int>(text.size()));
+    return path && *path && PresetFileIO::WriteFileReplacing(path, text.data(), text.size());
 }
 
 void EncodeBase64(const unsigned char* data, int size, std::string* out) {
