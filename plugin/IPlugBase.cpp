@@ -164,11 +164,6 @@ void IPlugBase::ProcessFloatReplacing(const float* const* inputs, float* const* 
         if (outChannels.Get(i)->connected) Narrow(outData.Get()[i], outputs[i], nFrames);
 }
 
-bool IPlugBase::MidiNoteName(int /*noteNumber*/, char* noteName) {
-    if (noteName) *noteName = 0;
-    return false;
-}
-
 bool IPlugBase::CompareState(const unsigned char* data, int startPos) {
     if (!NParams()) return true;
     if (!data || startPos < 0) return false;

@@ -59,11 +59,9 @@ public:
                                        int nFrames);
     virtual void OnGUIOpen() {}
     virtual void OnGUIClose() {}
-    virtual void OnIdle() {}
     virtual void OnActivate(bool active) {}
     virtual void ProcessMidiMsg(IMidiMsg* msg) { SendMidiMsg(msg); }
     virtual void ProcessSysEx(ISysEx* /*msg*/) {}
-    virtual bool MidiNoteName(int noteNumber, char* noteName);
     // Appends the plug-in's state to chunk; false when nothing could be written.
     virtual bool SerializeState(ByteChunk* chunk) { return SerializeParams(chunk); }
     // Reads the state at startPos. Returns the position after the last byte read, or -1 when
@@ -81,9 +79,7 @@ public:
     // data holds doubles; compares each parameter with double startPos + i, in single precision.
     virtual bool CompareState(const unsigned char* data, int startPos);
     virtual void OnWindowResize() {}
-    virtual bool HostRequestingAboutBox() { return false; }
     virtual void OnHostIdentified() {}
-    virtual void PopupHostContextMenuForParam(int /*paramIdx*/, int /*x*/, int /*y*/) {}
 
     // ---- Editor to plug-in (UI thread) ----
     // Under the mutex: set the normalised value and call OnParamChange; then, with the mutex
