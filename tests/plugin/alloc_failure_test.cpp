@@ -54,20 +54,3 @@ TEST_F(FailureInjected, ConstructionIsWholeOrSaysIncomplete) {
     }
     EXPECT_GE(incomplete, 6); // the five lists and the channel slots each failed once
 }
-
-TEST_F(FailureInjected, ScratchThatCannotGrowIsNeverProcessedPast) {
-    TestPlug plug(0, "2-2");
-    ASSERT_TRUE(plug.IsComplete());
-    plug.SetBlockSize(16);
-    g_allocations = 0;
-    g_failAt = 0; // the first scratch block fails to grow
-    plug.SetBlockSize(4096);
-    g_failAt = -1;
-    // Every buffer is the host's, so nothing needs the scratch blocks but the widening, which
-    // refuses to run past them.
-    std::vector<float> in(4096, 0.25f), out(4096, 0.0f);
-    const float* ins[2] = {in.data(), in.data()};
-    float* outs[2] = {out.data(), out.data()};
-    plug.ProcessFloatReplacing(ins, outs, 4096);
-    EXPECT_EQ(out[4095], 0.0f);
-}
