@@ -26,8 +26,14 @@ IPlugAU::IPlugAU(IPlugInstanceInfo instanceInfo, int nParams, const char* channe
         BusChannels* bus = new BusChannels;
         bus->nPlugChannels = nChannels;
         bus->plugChannelStartIdx = first;
-        inBuses.Add(bus);
-        inBusConnections.Add(new UpstreamLink);
+        // A bus and its link go in together: the render path reads them in pairs.
+        UpstreamLink* link = new UpstreamLink;
+        if (!inBuses.Add(bus) || !inBusConnections.Add(link)) {
+            if (inBuses.Find(bus) >= 0) inBuses.Delete(inBuses.Find(bus));
+            delete bus;
+            delete link;
+            MarkIncomplete();
+        }
     };
     if (nIn > 0 && plugScChans != 0) {
         addInBus(nIn - plugScChans, 0);
@@ -46,7 +52,7 @@ IPlugAU::IPlugAU(IPlugInstanceInfo instanceInfo, int nParams, const char* channe
             BusChannels* bus = new BusChannels;
             bus->plugChannelStartIdx = 2 * i;
             bus->nPlugChannels = std::min(nOut - 2 * i, 2);
-            outBuses.Add(bus);
+            AddOwned(outBuses, bus);
             char label[32];
             std::snprintf(label, sizeof label, "output %i", i + 1);
             SetOutputBusLabel(i, label);
@@ -54,7 +60,7 @@ IPlugAU::IPlugAU(IPlugInstanceInfo instanceInfo, int nParams, const char* channe
     } else {
         BusChannels* bus = new BusChannels;
         bus->nPlugChannels = nOut;
-        outBuses.Add(bus);
+        AddOwned(outBuses, bus);
         SetOutputBusLabel(0, "output");
     }
 
@@ -99,7 +105,7 @@ void IPlugAU::OnOpen() {
         bool known = !*group;
         for (int g = 0; g < paramGroups.GetSize() && !known; ++g)
             known = !std::strcmp(paramGroups.Get(g), group);
-        if (!known) paramGroups.Add(group);
+        if (!known && !paramGroups.Add(group)) break; // out of memory: later groups go unnamed
     }
 }
 
@@ -199,6 +205,12 @@ OSStatus IPlugAUFactory::Open(void* self, AudioComponentInstance instance) {
     IPlugAUFactory* factory = static_cast<IPlugAUFactory*>(self);
     if (!factory) return paramErr;
     factory->construct(factory->objectStorage(), instance);
+    if (!factory->Plug()->IsComplete()) {
+        // A failed Open is never closed: the block goes here.
+        factory->destruct(factory->objectStorage());
+        std::free(factory);
+        return memFullErr;
+    }
     factory->Plug()->Open(instance);
     return noErr;
 }
@@ -214,7 +226,7 @@ OSStatus IPlugAUFactory::Close(void* self) {
 // ---- The unit's calls ----
 // The fast-dispatch table and the component-manager entry reach the unit through the same
 // functions, listed once in kCalls. Each keeps the thread and lock rules of the IPlugAU call it
-// forwards to (IPlugAU.h); those that take the mutex here (set parameter, reset, render) say so.
+// forwards to (IPlugAU.h); those that take the mutex here (reset, render) say so.
 
 namespace {
 
@@ -270,11 +282,10 @@ OSStatus GetParameter(IPlugAU* plug, AudioUnitParameterID inID, AudioUnitScope i
     return plug->DoGetParameter(inID, inScope, inElement, outValue);
 }
 
-// Takes the mutex.
+// SetParamProc takes the mutex.
 OSStatus SetParameter(IPlugAU* plug, AudioUnitParameterID inID, AudioUnitScope inScope,
                       AudioUnitElement inElement, AudioUnitParameterValue inValue,
                       UInt32 inBufferOffset) {
-    WDL_MutexLock lock(plug->GetMutex());
     return plug->SetParamProc(inID, inScope, inElement, inValue, inBufferOffset);
 }
 
@@ -393,7 +404,10 @@ OSStatus IPlugAU::IPlugAUEntry(ComponentParameters* params, void* storage) {
     const int select = params->what;
     if (select == kComponentOpenSelect) {
         IPlugAU* plug = MakePlug(nullptr);
-        if (!plug) return memFullErr;
+        if (!plug || !plug->IsComplete()) {
+            delete plug;
+            return memFullErr;
+        }
         ComponentInstance instance = Arg<ComponentInstance>(params, 0);
         SetComponentInstanceStorage(instance, reinterpret_cast<Handle>(plug));
         plug->Open(reinterpret_cast<AudioComponentInstance>(instance));

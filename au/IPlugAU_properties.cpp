@@ -2,6 +2,7 @@
 // registries.
 #include "au/IPlugAU.h"
 #include "au/IPlugAUQuality.h"
+#include "plugin/HostValues.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -58,11 +59,6 @@ bool ParseValue(const char* text, double* value) {
     if (*end || !std::isfinite(v) || std::fabs(v) > FLT_MAX) return false;
     *value = v;
     return true;
-}
-
-// A sample rate the circuit and the timing arithmetic can take.
-bool UsableSampleRate(Float64 rate) {
-    return std::isfinite(rate) && rate > 0.0 && rate < 2147483648.0;
 }
 
 // The one stream format the unit renders: 32-bit native float, one channel per buffer.
@@ -787,7 +783,12 @@ OSStatus IPlugAU::DoAddPropertyListener(AudioUnitPropertyID propID,
         const ListenerEntry* e = propertyListeners.Get(i);
         if (e->propID == propID && e->listenerProc == proc && e->procArgs == userData) return noErr;
     }
-    propertyListeners.Add(new ListenerEntry{propID, proc, userData, nextListenerSerial++});
+    ListenerEntry* entry = new ListenerEntry{propID, proc, userData, nextListenerSerial};
+    if (!propertyListeners.Add(entry)) {
+        delete entry;
+        return memFullErr;
+    }
+    ++nextListenerSerial;
     return noErr;
 }
 
@@ -847,7 +848,11 @@ void IPlugAU::InformListeners(AudioUnitPropertyID propID, AudioUnitScope scope,
 OSStatus IPlugAU::DoAddRenderNotify(AURenderCallback proc, void* refCon) {
     if (!proc) return paramErr; // it would be called on the next render
     WDL_MutexLock lock(&mutex);
-    renderNotify.Add(new AURenderCallbackStruct{proc, refCon});
+    AURenderCallbackStruct* entry = new AURenderCallbackStruct{proc, refCon};
+    if (!renderNotify.Add(entry)) {
+        delete entry;
+        return memFullErr;
+    }
     return noErr;
 }
 

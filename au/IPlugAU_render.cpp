@@ -169,14 +169,10 @@ OSStatus IPlugAU::RenderProc(AudioUnitRenderActionFlags* /*flags*/, const AudioT
 void IPlugAU::SetBlockSize(int blockSize) {
     blockSize = std::max(blockSize, 0);
     const int inFloats = blockSize * NInChannels(), outFloats = blockSize * NOutChannels();
-    if (void* in = inScratchBuf.Resize(inFloats * static_cast<int>(sizeof(float)))) {
-        if (inScratchBuf.GetSize() == inFloats * static_cast<int>(sizeof(float)))
-            std::memset(in, 0, static_cast<size_t>(inFloats) * sizeof(float));
-    }
-    if (void* out = outScratchBuf.Resize(outFloats * static_cast<int>(sizeof(float)))) {
-        if (outScratchBuf.GetSize() == outFloats * static_cast<int>(sizeof(float)))
-            std::memset(out, 0, static_cast<size_t>(outFloats) * sizeof(float));
-    }
+    if (void* in = inScratchBuf.Resize(inFloats * static_cast<int>(sizeof(float))))
+        std::memset(in, 0, static_cast<size_t>(inFloats) * sizeof(float));
+    if (void* out = outScratchBuf.Resize(outFloats * static_cast<int>(sizeof(float))))
+        std::memset(out, 0, static_cast<size_t>(outFloats) * sizeof(float));
     IPlugBase::SetBlockSize(blockSize);
 }
 

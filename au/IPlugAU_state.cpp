@@ -40,9 +40,11 @@ OSStatus IPlugAU::ReadState(CFPropertyListRef plist, ClassInfoState* state) {
         return kAudioUnitErr_InvalidPropertyValue;
     CFDictionaryRef dict = static_cast<CFDictionaryRef>(plist);
 
-    SInt32 version, type, subtype, manufacturer;
-    if (!GetSInt32FromDict(dict, "version", &version) || !GetSInt32FromDict(dict, "type", &type) ||
-        !GetSInt32FromDict(dict, "subtype", &subtype) ||
+    // The version must be there and be a number, as in every saved state, but its value is not
+    // compared: a state saved by another version of the unit restores.
+    SInt32 savedVersion, type, subtype, manufacturer;
+    if (!GetSInt32FromDict(dict, "version", &savedVersion) ||
+        !GetSInt32FromDict(dict, "type", &type) || !GetSInt32FromDict(dict, "subtype", &subtype) ||
         !GetSInt32FromDict(dict, "manufacturer", &manufacturer))
         return kAudioUnitErr_InvalidPropertyValue;
     if (!GetStrFromDict(dict, "name", state->name, sizeof state->name))

@@ -155,7 +155,7 @@ bool GetDataFromDict(CFDictionaryRef dict, const char* key, ByteChunk* chunk) {
     CFDataRef data = static_cast<CFDataRef>(value);
     const int n = static_cast<int>(CFDataGetLength(data));
     chunk->Clear();
-    if (n > 0 && chunk->Resize(n) != n) return false;
+    if (n > 0 && !chunk->Resize(n)) return false;
     if (n > 0) std::memcpy(chunk->GetBytes(), CFDataGetBytePtr(data), static_cast<size_t>(n));
     return true;
 }

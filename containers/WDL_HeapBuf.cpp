@@ -45,7 +45,7 @@ void* WDL_HeapBuf::Resize(int n, bool shrink) {
         int64_t want = GrownAllocation(n, m_granul);
         if (want > INT_MAX) want = n; // no room for slack in 32-bit sizes: take exactly n
         void* grown = g_realloc(m_buf, static_cast<size_t>(want));
-        if (!grown) return m_buf;
+        if (!grown) return nullptr;
         m_buf = grown;
         m_alloc = static_cast<int>(want);
     } else if (shrink && n < m_alloc / 2 && n < m_alloc - 4 * int64_t(m_granul)) {
@@ -60,4 +60,8 @@ void* WDL_HeapBuf::Resize(int n, bool shrink) {
     }
     m_size = n;
     return n ? m_buf : nullptr;
+}
+
+void WDL_HeapBuf::Shrink(int n, bool release) {
+    if (n <= m_size) (void)Resize(n, release); // a size at or below the old one always succeeds
 }

@@ -3,6 +3,10 @@
 // Growth over-allocates by half the requested size (at least the granularity) so that repeated
 // appends are amortised; a failed allocation keeps the old block and the old size, so callers
 // never lose data to an out-of-memory condition. Sizes are 32-bit, as in the stored layouts.
+//
+// Every container reports a failed allocation the same way: a growing call (Resize, Add,
+// Insert) returns null, or false, and changes nothing; its result must be used. Shrinking
+// cannot fail and returns nothing.
 #pragma once
 
 #include <cstddef>
@@ -22,10 +26,11 @@ public:
     int GetGranul() const { return m_granul; }
     void SetGranul(int granularity) { m_granul = granularity; }
 
-    // Sets the used size to n bytes (negative counts as 0). Returns the data, or null for n == 0.
-    // On allocation failure the buffer, its contents and its size are unchanged and the old data
-    // pointer is returned; callers detect failure with GetSize() != n.
-    void* Resize(int n, bool shrink = true);
+    // Sets the used size to n bytes (negative counts as 0). Returns the data, or null when n is 0
+    // or the buffer could not grow (its contents and size then unchanged).
+    [[nodiscard]] void* Resize(int n, bool shrink = true);
+    // Cuts the used size to n bytes when it is larger (never grows); release returns memory.
+    void Shrink(int n, bool release = false);
 
     // Replaces the allocator (blocks are still released with free); tests use it to inject
     // failures. Null restores realloc.

@@ -17,17 +17,16 @@ public:
     T* Get(int i) const { return i >= 0 && i < GetSize() ? GetList()[i] : nullptr; }
 
     // Appends p; returns p, or null when the list could not grow.
-    T* Add(T* p) { return Insert(GetSize(), p); }
+    [[nodiscard]] T* Add(T* p) { return Insert(GetSize(), p); }
 
     // Inserts p before index i (clamped into 0..size); returns p, or null when out of memory.
-    T* Insert(int i, T* p) {
+    [[nodiscard]] T* Insert(int i, T* p) {
         int n = GetSize();
         if (n >= INT_MAX / static_cast<int>(sizeof(T*)) - 1) return nullptr;
         if (i < 0) i = 0;
         if (i > n) i = n;
-        m_hb.Resize((n + 1) * static_cast<int>(sizeof(T*)), false);
-        if (GetSize() != n + 1) return nullptr;
-        T** list = GetList();
+        T** list = static_cast<T**>(m_hb.Resize((n + 1) * static_cast<int>(sizeof(T*)), false));
+        if (!list) return nullptr;
         std::memmove(list + i + 1, list + i, static_cast<size_t>(n - i) * sizeof(T*));
         list[i] = p;
         return p;
@@ -50,7 +49,7 @@ public:
         T** list = GetList();
         T* p = list[i];
         std::memmove(list + i, list + i + 1, static_cast<size_t>(n - i - 1) * sizeof(T*));
-        m_hb.Resize((n - 1) * static_cast<int>(sizeof(T*)), false);
+        m_hb.Shrink((n - 1) * static_cast<int>(sizeof(T*)));
         if (wantDelete && p) Destroy(p, delfunc);
     }
 
@@ -59,11 +58,11 @@ public:
         if (wantDelete) {
             for (int i = GetSize() - 1; i >= 0; --i) {
                 T* p = GetList()[i];
-                m_hb.Resize(i * static_cast<int>(sizeof(T*)), false);
+                m_hb.Shrink(i * static_cast<int>(sizeof(T*)));
                 if (p) Destroy(p, delfunc);
             }
         }
-        m_hb.Resize(0);
+        m_hb.Shrink(0, true);
     }
 
 private:

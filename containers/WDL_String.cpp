@@ -53,15 +53,12 @@ bool WDL_String::Splice(int offset, const char* str, int len, int tail) {
         if (!copy.Set(str, len)) return false;
         str = copy.Get();
     }
-    if (newSize > oldSize) {
-        m_hb.Resize(newSize, false);
-        if (m_hb.GetSize() != newSize) return false;
-    }
+    if (newSize > oldSize && !m_hb.Resize(newSize, false)) return false;
     char* buf = static_cast<char*>(m_hb.Get());
     if (tail) std::memmove(buf + offset + len, buf + offset, static_cast<size_t>(tail));
     if (len) std::memcpy(buf + offset, str, static_cast<size_t>(len));
     buf[offset + len + tail] = 0;
-    if (newSize < oldSize) m_hb.Resize(newSize, false);
+    m_hb.Shrink(newSize);
     return true;
 }
 
@@ -94,7 +91,7 @@ bool FormatInto(WDL_String& s, bool append, int maxlen, const char* fmt, va_list
     if (maxlen >= 0) n = std::min(n, maxlen);
     WDL_HeapBuf scratch(128);
     char* text = static_cast<char*>(scratch.Resize(n + 1));
-    if (scratch.GetSize() != n + 1) return false;
+    if (!text) return false;
     std::vsnprintf(text, static_cast<size_t>(n) + 1, fmt, args);
     return append ? s.Append(text, n) : s.Set(text, n);
 }

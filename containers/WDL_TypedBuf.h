@@ -17,21 +17,25 @@ public:
     T* Get() const { return static_cast<T*>(m_hb.Get()); }
     int GetSize() const { return m_hb.GetSize() / static_cast<int>(sizeof(T)); }
 
-    // Sets the size to n elements and returns the data (null for 0). A size whose byte count
-    // does not fit in 32 bits fails like an allocation: the buffer is left as it was.
-    T* Resize(int n, bool shrink = true) {
-        if (n > INT_MAX / static_cast<int>(sizeof(T))) return Get();
+    // Sets the size to n elements and returns the data: null for 0, or when the buffer could not
+    // grow (a byte count past 32 bits fails so too), the buffer then left as it was.
+    [[nodiscard]] T* Resize(int n, bool shrink = true) {
+        if (n > INT_MAX / static_cast<int>(sizeof(T))) return nullptr;
         return static_cast<T*>(m_hb.Resize(n * static_cast<int>(sizeof(T)), shrink));
+    }
+    // Cuts the size to n elements when it is larger; cannot fail.
+    void Shrink(int n, bool release = false) {
+        m_hb.Shrink(std::max(n, 0) * static_cast<int>(sizeof(T)), release);
     }
 
     // Appends n elements (copied from data when it is not null); returns where they start, or
     // null when the buffer could not grow.
-    T* Add(const T* data, int n) {
+    [[nodiscard]] T* Add(const T* data, int n) {
         int old = GetSize();
         if (n <= 0 || n > INT_MAX / static_cast<int>(sizeof(T)) - old) return nullptr;
-        Resize(old + n, false);
-        if (GetSize() != old + n) return nullptr;
-        T* at = Get() + old;
+        T* all = Resize(old + n, false);
+        if (!all) return nullptr;
+        T* at = all + old;
         if (data) std::copy(data, data + n, at);
         return at;
     }

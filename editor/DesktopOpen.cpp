@@ -19,7 +19,7 @@ namespace {
 // Descriptors 3 and up that this process has open, as /proc lists them; without /proc, every
 // number below the descriptor limit (capped: a host may raise the limit to millions).
 bool OpenDescriptors(WDL_TypedBuf<int>* fds) {
-    fds->Resize(0, false);
+    fds->Shrink(0);
     if (DIR* dir = opendir("/proc/self/fd")) {
         const int own = dirfd(dir);
         bool ok = true;

@@ -125,10 +125,10 @@ void IControl::PromptUserInput(IRECT* where) {
     mRedrawAgain = true;
 }
 
-void IControl::AddAuxParam(int paramIdx) {
+bool IControl::AddAuxParam(int paramIdx) {
     AuxParamSlot slot;
     slot.paramIdx = paramIdx;
-    mAuxParams.Add(&slot, 1);
+    return mAuxParams.Add(&slot, 1) != nullptr;
 }
 
 int IControl::AuxParamIdx(int paramIdx) const {

@@ -78,7 +78,7 @@ public:
     void DisablePrompt(bool disable) { mPromptDisabled = disable; }
 
     // ---- Aux parameters ----
-    void AddAuxParam(int paramIdx);
+    bool AddAuxParam(int paramIdx);      // false when out of memory
     int AuxParamIdx(int paramIdx) const; // position of the first slot for paramIdx, or -1
     AuxParamSlot* GetAuxParam(int k) { return mAuxParams.Get() + k; } // caller keeps k in range
     int NAuxParams() const { return mAuxParams.GetSize(); }

@@ -111,10 +111,7 @@ ISwitchFramesControl::ISwitchFramesControl(IPlugBase* plug, int x, int y, int pa
     mPromptDisabled = false;
     const int n = mBitmap.frameCount;
     IRECT* areas = mStateAreas.Resize(n);
-    if (!areas || mStateAreas.GetSize() != n) {
-        mStateAreas.Resize(0);
-        return;
-    }
+    if (!areas) return;
     const float slice = float(imagesAreHorizontal ? mArea.W() : mArea.H()) / float(n);
     for (int i = 0; i < n; ++i) {
         if (imagesAreHorizontal) {
@@ -158,10 +155,7 @@ IRadioButtonsControl::IRadioButtonsControl(IPlugBase* plug, IRECT area, int para
     : IControl(plug, area, paramIdx), mBitmap(Copy(bitmap)) {
     if (nButtons < 1) return;
     IRECT* buttons = mButtonAreas.Resize(nButtons);
-    if (!buttons || mButtonAreas.GetSize() != nButtons) {
-        mButtonAreas.Resize(0);
-        return;
-    }
+    if (!buttons) return;
     const int bh = int(double(mBitmap.height) / mBitmap.frameCount);
     const int bw = mBitmap.width;
     // One button has no gaps to spread.

@@ -583,7 +583,7 @@ void IGraphicsX11::PutArea(int x, int y, int w, int h) {
         if (!image) return;
         const int words = (image->bytes_per_line * h + 3) / 4;
         uint32_t* pixels = mX->convert.Resize(words, false);
-        if (!pixels || mX->convert.GetSize() != words) {
+        if (!pixels) {
             XDestroyImage(image); // data is null: only the record goes
             return;
         }

@@ -109,7 +109,7 @@ double diodeclip(double y) {
 void DriveCircuit::Calc(double rate) {
     // Clamp before truncating: a rate past the 32-bit range would truncate to the most negative
     // integer and run at 1 Hz. NaN fails the test and ends at 1 Hz.
-    double fs = TruncToInt32(rate > 192000.0 ? 192000.0 : rate);
+    double fs = TruncToInt32(rate > kDriveCircuitMaxRate ? kDriveCircuitMaxRate : rate);
     fs = fs < 1.0 ? 1.0 : fs;
     sampleRate = fs;
 

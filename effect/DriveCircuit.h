@@ -22,6 +22,9 @@ struct DiodeTable {
 
 extern const DiodeTable diode_table;
 
+// The highest rate the circuit computes its coefficients for; above it, it runs as if at this.
+constexpr double kDriveCircuitMaxRate = 192000.0;
+
 // The clipping curve: odd-symmetric, linear interpolation over the table for
 // |y| < (kDiodeTableEntries - 1) / scale, flat at the last entry beyond. NaN gives a zero of the
 // NaN's sign.
@@ -32,7 +35,8 @@ public:
     DriveCircuit() = default;
 
     // Recomputes the coefficients for a sample rate in Hz, truncated to an integer and clamped to
-    // [1, 192000]. Leaves the per-sample state alone. Call before each block's first Process.
+    // [1, kDriveCircuitMaxRate]. Leaves the per-sample state alone. Call before each block's first
+    // Process.
     void Calc(double sampleRate);
     // Calc, unless the last Calc was given this very rate: the coefficients depend on nothing
     // else, so a block need not recompute them.
@@ -58,8 +62,9 @@ public:
     double outInvA0 = 0.0;
     double outScale = 0.0;
 
-    // Per-sample state. Zero at construction and never reset, so a new instance fades in and
-    // the state carries across bypass, host resets and rate changes.
+    // Per-sample state, zero at construction. The smoothed controls are never reset, so a new
+    // instance fades in and the controls carry across bypass, host resets and rate changes; the
+    // filter memories are cleared by ClearFilterMemories (a host reset, a non-finite sample).
     double gainSmooth = 0.0;
     double levelSmooth = 0.0;
     double inPrev = 0.0;

@@ -11,12 +11,14 @@
 // are processed in chunks of ChunkFrames() host frames.
 #pragma once
 
+#include "effect/DriveCircuit.h"
+
 constexpr int kOversampleMaxStages = 4; // up to 16x (host rates down to 12 kHz reach 192 kHz)
 constexpr int kOversampleMaxFactor = 1 << kOversampleMaxStages;
 constexpr int kOversampleBufferSize = 256; // circuit-rate samples per chunk and channel
 
 // The circuit's ceiling: HQ runs it at the host rate times the largest 2^k not above this.
-constexpr double kOversampleMaxCircuitRate = 192000.0;
+constexpr double kOversampleMaxCircuitRate = kDriveCircuitMaxRate;
 
 // One half-band filter, h[c] = 1/2 at the centre c = 2K - 1, zero at every other even distance
 // from it, and K symmetric pairs of taps at odd distances: tap[i] = h[c - (2i + 1)] = h[c + 2i +

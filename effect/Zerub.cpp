@@ -3,6 +3,7 @@
 #include "containers/WDL_Mutex.h"
 #include "effect/ZerubBundle.h"
 #include "effect/ZerubProcess.h"
+#include "plugin/HostValues.h"
 #if ZERUB_WRAPPER_HAS_EDITOR
 #include "effect/ZerubEditor.h"
 #endif
@@ -22,6 +23,7 @@ const char* const kViewClass = "Zerub_View";
 Zerub::Zerub(const IPlugInstanceInfo& instanceInfo)
     : ZerubWrapper(instanceInfo, kNumParams, kChannelIO, kNumPresets, "Zerub", "", "Quillmoor",
                    kVersion, FourCC("ZRB1"), FourCC("Qmor"), 0, false, false, false, 0) {
+    if (!IsComplete()) return; // out of memory: the wrapper destroys this instance
     GetParam(kBypass)->InitInt("BY", 0, 0, 1, "", "");
     GetParam(kGain)->InitDouble("Gain", 0.5, 0.0, 1.0, 0.01, "%", "", 1.0);
     GetParam(kGain)->SetShape(1.0);
@@ -37,7 +39,6 @@ Zerub::Zerub(const IPlugInstanceInfo& instanceInfo)
 // The input history stays: a host resets on a bypass switch, and the delayed bypass must go on
 // from the inputs just before it.
 void Zerub::Reset() {
-    WDL_MutexLock lock(&mutex);
     circuitL.ClearFilterMemories();
     circuitR.ClearFilterMemories();
     hqL.ClearFilterMemories();
@@ -65,11 +66,6 @@ void Zerub::SetSampleRate(double rate) {
 }
 
 void Zerub::OnParamChange(int paramIdx) {
-    WDL_MutexLock lock(&mutex);
-    TakeParam(paramIdx);
-}
-
-void Zerub::TakeParam(int paramIdx) {
     switch (paramIdx) {
     case kGain:
         gain = GetParam(kGain)->Value();
@@ -83,7 +79,7 @@ void Zerub::TakeParam(int paramIdx) {
 }
 
 bool Zerub::Bypassed() const {
-    return BypassEngaged(GetParam(kBypass)->Value());
+    return ::BypassEngaged(GetParam(kBypass)->Value());
 }
 
 template <typename T>

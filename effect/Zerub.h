@@ -15,12 +15,6 @@ public:
     // The latency of a quality at a host rate, in host frames.
     static int LatencyFor(int quality, double sampleRate);
 
-    // Whether a real value of the bypass parameter bypasses: only exactly 1 does (a host may set
-    // a fraction, which truncates to 0). The processing and the editor's switch both ask this.
-    static bool BypassEngaged(double bypassValue) {
-        return bypassValue >= 1.0 && bypassValue < 2.0;
-    }
-
     explicit Zerub(const IPlugInstanceInfo& instanceInfo);
     ~Zerub() override = default;
 
@@ -34,12 +28,6 @@ public:
     int GetQuality() const override { return quality; }
     int NQualities() const override { return 2; }
     void SetSampleRate(double rate) override;
-#if defined(ZERUB_WRAPPER_LV2)
-    // The LV2 run thread sets every parameter and is the only one that does: no lock.
-    void OnParamChangeInRun(int paramIdx) override {
-        TakeParam(paramIdx);
-    }
-#endif
     // Render thread, plug-in mutex held. Always reads inputs 0 and 1 and writes outputs 0 and 1:
     // in mono the second channel runs on the base's scratch buffers.
     void ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) override;
@@ -56,7 +44,6 @@ public:
                             int nFrames) override;
 
 private:
-    void TakeParam(int paramIdx); // copies a parameter's value for processing
     bool Bypassed() const;
     template <typename T>
     void Run(const T* const* inputs, T* const* outputs, int nFrames);

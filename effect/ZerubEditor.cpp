@@ -5,6 +5,7 @@
 #include "editor/IQualitySwitch.h"
 #include "effect/Zerub.h"
 #include "effect/ZerubLayout.h"
+#include "plugin/HostValues.h"
 #include "plugin/IParam.h"
 
 namespace {
@@ -32,7 +33,7 @@ private:
 bool ZerubBypassSwitch::Engaged() const {
     const IParam* param = GetParam();
     const double value = param ? param->GetNonNormalized(mNormValue) : mNormValue;
-    return Zerub::BypassEngaged(value);
+    return BypassEngaged(value);
 }
 
 bool ZerubBypassSwitch::Draw(IGraphics* graphics) {

@@ -1,5 +1,6 @@
 // The LV2 bundle's identity and presets: its plug-ins and presets live under the maker's address.
 #include "effect/Zerub.h"
+#include "effect/ZerubSounds.h"
 #include "lv2/LV2Product.h"
 
 const char* LV2PluginURIBase() {
@@ -8,15 +9,15 @@ const char* LV2PluginURIBase() {
 
 namespace {
 
-// The defaults, then the three sounds the demo renders (Gain, Level as zerub-host render --demo).
-const LV2PresetValue kClean[] = {{Zerub::kGain, 0.10}, {Zerub::kLevel, 0.69}};
-const LV2PresetValue kMedium[] = {{Zerub::kGain, 0.50}, {Zerub::kLevel, 0.48}};
-const LV2PresetValue kFull[] = {{Zerub::kGain, 1.00}, {Zerub::kLevel, 0.41}};
+// The defaults, then the three sounds the demo renders.
+template <int k>
+constexpr LV2PresetValue kSound[] = {{Zerub::kGain, kZerubSounds[k].gain},
+                                     {Zerub::kLevel, kZerubSounds[k].level}};
 const LV2Preset kPresets[] = {
     {"Defaults", nullptr, 0},
-    {"Clean", kClean, 2},
-    {"Medium", kMedium, 2},
-    {"Full", kFull, 2},
+    {kZerubSounds[0].name, kSound<0>, 2},
+    {kZerubSounds[1].name, kSound<1>, 2},
+    {kZerubSounds[2].name, kSound<2>, 2},
 };
 
 // The ports' texts, by parameter (the enabled port's is the bundle's own).

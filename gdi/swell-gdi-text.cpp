@@ -331,10 +331,6 @@ int FloorInt(double v) {
     return static_cast<int>(std::floor(v));
 }
 
-int SaturateInt(long long v) {
-    return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : static_cast<int>(v);
-}
-
 } // namespace
 
 int SWELL_DrawText(HDC ctx, const char* text, int len, RECT* rect, int format) {

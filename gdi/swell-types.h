@@ -4,6 +4,7 @@
 // here), which lets code written against the Windows drawing API compile unchanged.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 
 typedef int BOOL;
@@ -44,3 +45,9 @@ typedef HGDIOBJ__* HFONT;
 typedef HGDIOBJ__* HPEN;
 typedef HGDIOBJ__* HBRUSH;
 typedef HGDIOBJ__* HBITMAP;
+
+// A 64-bit sum as an int, held at the int range's ends: rectangle edges computed from
+// coordinates and text extents near the limits stay ordered instead of wrapping.
+inline int SaturateInt(long long v) {
+    return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : static_cast<int>(v);
+}

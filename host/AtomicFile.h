@@ -1,6 +1,7 @@
-// Output files: a regular file (or a new path) appears whole or not at all, written to a
-// temporary beside it, synced, then renamed over it. A device or a FIFO is written straight, and
-// a symbolic link keeps being a link: what it points to is replaced.
+// Output files, through the project's one crash-safe writer (plugin/PresetFileIO.h): a regular
+// file (or a new path) appears whole or not at all, written to a temporary beside it, synced,
+// then renamed over it. A device or a FIFO is written straight, and a symbolic link keeps being
+// a link: what it points to is replaced. These wrappers give its failures as Status messages.
 #pragma once
 
 #include "host/Status.h"

@@ -1,5 +1,7 @@
 #include "host/Demo.h"
 
+#include "effect/ZerubSounds.h"
+
 #include "host/AudioStats.h"
 #include "host/DemoSignal.h"
 #include "host/WavFile.h"
@@ -12,9 +14,9 @@
 namespace fs = std::filesystem;
 
 const DemoSetting kDemoSettings[3] = {
-    {"clean.wav", 0.10, 0.69},
-    {"medium.wav", 0.50, 0.48},
-    {"full.wav", 1.00, 0.41},
+    {kZerubSounds[0].demoFile, kZerubSounds[0].gain, kZerubSounds[0].level},
+    {kZerubSounds[1].demoFile, kZerubSounds[1].gain, kZerubSounds[1].level},
+    {kZerubSounds[2].demoFile, kZerubSounds[2].gain, kZerubSounds[2].level},
 };
 
 namespace {

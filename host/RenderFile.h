@@ -1,6 +1,7 @@
 // render IN OUT: an audio file through the component, block by block, as a host renders it.
 #pragma once
 
+#include "effect/DriveCircuit.h"
 #include "host/Status.h"
 
 #include <ostream>
@@ -21,7 +22,7 @@ struct RenderFileOptions {
 constexpr int kMaxRenderBlock = 8192;
 
 // The input's highest rate the circuit computes its coefficients for; above it, it uses this.
-constexpr int kCircuitMaxRate = 192000;
+constexpr int kCircuitMaxRate = static_cast<int>(kDriveCircuitMaxRate);
 
 // What a render did, for its summary line.
 struct RenderSummary {

@@ -1,6 +1,9 @@
 // Instantiation, ports and run of the LV2 wrapper.
 #include "lv2/IPlugLV2.h"
 
+#include "lv2/LV2PortValues.h"
+#include "plugin/HostValues.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -19,7 +22,7 @@ bool IPlugLV2::Setup(int ioIdx, double rate) {
     if (!io || io->in < 0 || io->out < 0 || io->in > NInChannels() || io->out > NOutChannels())
         return false;
     // A rate that does not fit the circuits' integer rate would run as some other rate.
-    if (!std::isfinite(rate) || rate <= 0.0 || rate >= 2147483648.0) return false;
+    if (!UsableSampleRate(rate)) return false;
 
     layout.nIn = io->in;
     layout.nOut = io->out;
@@ -31,14 +34,12 @@ bool IPlugLV2::Setup(int ioIdx, double rate) {
     const int nControls = layout.NPorts() - layout.FirstControl();
 
     // Every buffer the run needs, sized now so that run never allocates.
-    audioPorts.Resize(layout.nIn + layout.nOut);
-    controlPorts.Resize(nControls);
-    inPtrs.Resize(layout.nIn);
-    outPtrs.Resize(layout.nOut);
+    auto sized = [](auto& buf, int n) { return n == 0 || buf.Resize(n) != nullptr; };
+    bool allocated = sized(audioPorts, layout.nIn + layout.nOut) &&
+                     sized(controlPorts, nControls) && sized(inPtrs, layout.nIn) &&
+                     sized(outPtrs, layout.nOut);
     SetBlockSize(kSliceFrames);
-    bool allocated = audioPorts.GetSize() == layout.nIn + layout.nOut &&
-                     controlPorts.GetSize() == nControls && inPtrs.GetSize() == layout.nIn &&
-                     outPtrs.GetSize() == layout.nOut && blockSize == kSliceFrames;
+    allocated = allocated && blockSize == kSliceFrames;
     for (int i = 0; i < NInChannels(); ++i)
         allocated = allocated && inChannels.Get(i)->scratch.GetSize() == kSliceFrames;
     for (int i = 0; i < NOutChannels(); ++i)
@@ -95,11 +96,11 @@ void IPlugLV2::ReadControlPorts() {
         const float v = *port;
         if (std::isnan(v)) continue; // nothing to clamp towards; the parameter keeps its value
         if (i == enabledParam) {
-            enabledBypass = BypassFromEnabled(v);
+            enabledBypass = LV2BypassFromEnabled(v);
             continue;
         }
         GetParam(i)->Set(v); // clamped to the range
-        OnParamChangeInRun(i);
+        OnParamChange(i);
     }
     ReadQualityPort();
     if (enabledParam < 0) return;
@@ -108,9 +109,9 @@ void IPlugLV2::ReadControlPorts() {
     if (!by)
         portBypass = 0.0;
     else if (std::isfinite(*by)) // as the parameter ignores an infinity
-        portBypass = BypassFromBypassPort(*by);
+        portBypass = LV2BypassFromBypassPort(*by);
     GetParam(enabledParam)->Set(std::max(enabledBypass, portBypass));
-    OnParamChangeInRun(enabledParam);
+    OnParamChange(enabledParam);
 }
 
 void IPlugLV2::ReadQualityPort() {

@@ -18,8 +18,9 @@
 //
 // Run (audio thread): no lock, no allocation. Per connected control port: NaN is ignored (the
 // parameter keeps its value), other values are clamped to the range, and the product takes the
-// value through OnParamChangeInRun. The bypass parameter, LV2Product().enabledParam, has two
-// ports, each asking for a bypass of its own: its parameter port with lv2:designation lv2:enabled
+// value through OnParamChange, which takes no lock. The bypass parameter,
+// LV2Product().enabledParam, has two ports, each asking for a bypass of its own: its parameter port
+// with lv2:designation lv2:enabled
 // (> 0 processes, otherwise bypass), and the optional port "by" after every parameter's, the
 // bypass port of earlier builds, kept so that their sessions (restored by symbol, with no
 // "enabled" value) still bypass where they did (then, for a product with a quality setting, the
@@ -72,24 +73,11 @@ public:
     void Deactivate(); // OnActivate(false); instantiation thread
     void Run(uint32_t nFrames);
 
-    // Render thread, inside Run, no lock held and none to be taken: parameter paramIdx has just
-    // been set from its port; the product takes the value into its processing. Base:
-    // OnParamChange, which a product should override here when its OnParamChange locks.
-    virtual void OnParamChangeInRun(int paramIdx) { OnParamChange(paramIdx); }
-
     const LV2PortLayout& Layout() const { return layout; }
 
     // The plug-in URI of a channel configuration under base: base#mono, base#stereo, or
     // base#in<N>out<M> for any other; out holds at least kLV2URISize bytes.
     static void PluginURI(const char* base, const ChannelIO& io, char* out);
-    // The real parameter value for an lv2:enabled port value, and back.
-    static double BypassFromEnabled(float enabled) { return enabled > 0.0f ? 0.0 : 1.0; }
-    static float EnabledFromBypass(double bypass) {
-        return static_cast<int>(bypass) == 1 ? 0.0f : 1.0f;
-    }
-    // The real parameter value for a finite "by" port value, as the parameter reads it (the
-    // value truncated, then clamped to 0..1).
-    static double BypassFromBypassPort(float by) { return by >= 1.0f ? 1.0 : 0.0; }
 
 private:
     void ReadControlPorts();

@@ -1,6 +1,7 @@
 #include "lv2/IPlugLV2UI.h"
 
 #include "lv2/IPlugLV2UI_ports.h"
+#include "lv2/LV2PortValues.h"
 
 #include <algorithm>
 #include <cmath>
@@ -77,7 +78,7 @@ void IPlugLV2UI::PortEvent(uint32_t port, uint32_t size, uint32_t format, const 
     if (paramIdx < 0) return;
     WDL_MutexLock lock(&mutex);
     IParam* param = GetParam(paramIdx);
-    param->Set(LV2ControlParamValue(paramIdx, value)); // clamps to the parameter's range
+    param->Set(LV2ParamValue(paramIdx, value)); // clamps to the parameter's range
     if (paramIdx == LV2Product().enabledParam) {
         enabledBypass = param->Value();
         ShowBypass();
@@ -121,7 +122,7 @@ void IPlugLV2UI::InformHostOfParamChange(int paramIdx, double /*normalizedValue*
     const IParam* param = GetParam(paramIdx);
     if (!param) return;
     // The DSP reads real values from its control ports (the bypass inverted on "enabled").
-    WritePort(PortOfParam(paramIdx), LV2ControlPortValue(paramIdx, param->Value()));
+    WritePort(PortOfParam(paramIdx), static_cast<float>(LV2PortValue(paramIdx, param->Value())));
     if (paramIdx != LV2Product().enabledParam) return;
     // The switch decides alone: "by" is cleared, else an old session's 1 there would keep the
     // sound bypassed whatever the switch and the host's bypass show.

@@ -66,7 +66,8 @@ LV2UI_Handle Instantiate(const LV2UI_Descriptor*, const char* pluginURI, const c
         IGraphicsX11::SetDefaultResourceDir(resources.c_str());
         ui->plug = MakePlug(nullptr);
     }
-    if (!ui->plug || !ui->plug->Connect(pluginURI, write, controller, features)) {
+    if (!ui->plug || !ui->plug->IsComplete() ||
+        !ui->plug->Connect(pluginURI, write, controller, features)) {
         Destroy(ui);
         return nullptr;
     }

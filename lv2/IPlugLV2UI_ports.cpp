@@ -52,15 +52,3 @@ std::string LV2BypassPortSymbol(const IPlugBase* plug) {
     const std::vector<std::string> symbols = LV2ControlSymbols(plug);
     return plug && static_cast<int>(symbols.size()) > plug->NParams() ? symbols.back() : "";
 }
-
-double LV2BypassFromBypassPort(float portValue) {
-    return IPlugLV2::BypassFromBypassPort(portValue);
-}
-
-float LV2ControlPortValue(int paramIdx, double value) {
-    return static_cast<float>(LV2PortValue(paramIdx, value));
-}
-
-double LV2ControlParamValue(int paramIdx, float portValue) {
-    return LV2ParamValue(paramIdx, portValue);
-}

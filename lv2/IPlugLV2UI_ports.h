@@ -19,9 +19,3 @@ int LV2QualityPort(const char* base, const char* pluginURI, const IPlugBase* plu
 std::string LV2ControlSymbol(const IPlugBase* plug, int paramIdx);
 // The symbol of the earlier builds' bypass port ("" when the plug-in has none).
 std::string LV2BypassPortSymbol(const IPlugBase* plug);
-// The bypass parameter's real value that a finite value of that port stands for.
-double LV2BypassFromBypassPort(float portValue);
-// What a parameter's control port carries for its real value, and the real value a port value
-// stands for (the bypass parameter sits inverted on the host's "enabled" port).
-float LV2ControlPortValue(int paramIdx, double value);
-double LV2ControlParamValue(int paramIdx, float portValue);

@@ -33,7 +33,7 @@ LV2_Handle Instantiate(const LV2_Descriptor* descriptor, double rate, const char
     if (ioIdx < 0) return nullptr;
     IPlugLV2* plug = MakePlug(nullptr);
     if (!plug) return nullptr;
-    if (!plug->Setup(ioIdx, rate)) {
+    if (!plug->IsComplete() || !plug->Setup(ioIdx, rate)) {
         delete plug;
         return nullptr;
     }
@@ -69,7 +69,10 @@ const void* ExtensionData(const char* /*uri*/) {
 // place: the descriptors point at the table's own URI strings.
 bool FillTable(DescriptorTable& table) {
     IPlugLV2* plug = MakePlug(nullptr);
-    if (!plug) return false;
+    if (!plug || !plug->IsComplete()) {
+        delete plug;
+        return false;
+    }
     for (int i = 0; i < plug->NChannelIO() && table.n < kMaxPlugins; ++i) {
         IPlugLV2::PluginURI(LV2PluginURIBase(), *plug->GetChannelIO(i), table.uris[table.n]);
         LV2_Descriptor& d = table.descriptors[table.n];

@@ -1,5 +1,7 @@
 #include "lv2/IPlugLV2_ttl.h"
 
+#include "lv2/LV2PortValues.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -266,15 +268,6 @@ std::vector<std::string> LV2ControlSymbols(const IPlugBase* plug) {
     }
     if (HasBypassPort(plug)) symbols.push_back(LV2PortSymbol(bypassSymbol.c_str(), taken));
     return symbols;
-}
-
-double LV2PortValue(int paramIdx, double value) {
-    return paramIdx == LV2Product().enabledParam ? IPlugLV2::EnabledFromBypass(value) : value;
-}
-
-double LV2ParamValue(int paramIdx, float portValue) {
-    return paramIdx == LV2Product().enabledParam ? IPlugLV2::BypassFromEnabled(portValue)
-                                                 : portValue;
 }
 
 std::string LV2PortSymbol(const char* name, const std::string& taken) {

@@ -24,11 +24,6 @@ int LV2MicroVersion(int productVersion);
 // product has a bypass, its earlier port under the symbol earlier builds gave it ("by"), since
 // saved sessions name it so.
 std::vector<std::string> LV2ControlSymbols(const IPlugBase* plug);
-// A parameter's real value as its port carries it, and back: equal, except that the enabled port
-// is 1 where the bypass parameter is 0 (only a bypass of exactly 1 disables).
-double LV2PortValue(int paramIdx, double value);
-double LV2ParamValue(int paramIdx, float portValue);
-
 // The Turtle text of each file.
 std::string LV2ManifestTurtle(IPlugLV2* plug, const char* uriBase, const char* binaryName);
 std::string LV2PluginsTurtle(IPlugLV2* plug, const char* uriBase);

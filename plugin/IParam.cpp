@@ -73,11 +73,11 @@ void IParam::SetShape(double shapeVal) {
     if (shapeVal != 0.0) shape = shapeVal;
 }
 
-void IParam::SetDisplayText(int entryValue, const char* entryText) {
+bool IParam::SetDisplayText(int entryValue, const char* entryText) {
     DisplayTextEntry entry;
     entry.value = entryValue;
     CopyCut(entry.text, entryText, kMaxNameLen);
-    displayTexts.Add(&entry, 1);
+    return displayTexts.Add(&entry, 1) != nullptr;
 }
 
 void IParam::SetNormalized(double normalizedValue) {

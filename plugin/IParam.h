@@ -29,8 +29,8 @@ public:
     void InitDouble(const char* name, double defaultVal, double minVal, double maxVal, double step,
                     const char* label = "", const char* group = "", double shape = 1.0);
 
-    void SetShape(double shape); // ignores exactly 0.0
-    void SetDisplayText(int value, const char* text);
+    void SetShape(double shape);                      // ignores exactly 0.0
+    bool SetDisplayText(int value, const char* text); // false when out of memory
     void SetNegateDisplay(bool negate) { negateDisplay = negate; }
     void SetCanAutomate(bool canAutomate) { automatable = canAutomate; }
     void SetIsMeta(bool meta) { metaParam = meta; }

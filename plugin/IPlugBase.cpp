@@ -22,16 +22,16 @@ IPlugBase::IPlugBase(int nParams, const char* channelIOStr, int nPresets,
     CopyCut(mfrName, mfrNameText, kMaxEffectNameLen);
 
     for (int i = 0; i < nParams; ++i)
-        params.Add(new IParam);
+        AddOwned(params, new IParam);
     for (int i = 0; i < nPresets; ++i)
-        presets.Add(new IPreset);
+        AddOwned(presets, new IPreset);
 
     // Configurations "in-out" separated by single spaces; a field that does not parse stays 0.
     int maxIn = 0, maxOut = 0;
     for (const char* p = channelIOStr; p;) {
         int nIn = 0, nOut = 0;
         std::sscanf(p, "%d-%d", &nIn, &nOut);
-        channelIO.Add(new ChannelIO(nIn, nOut));
+        AddOwned(channelIO, new ChannelIO(nIn, nOut));
         maxIn = std::max(maxIn, nIn);
         maxOut = std::max(maxOut, nOut);
         p = std::strchr(p, ' ');
@@ -39,21 +39,22 @@ IPlugBase::IPlugBase(int nParams, const char* channelIOStr, int nPresets,
     }
 
     // Slots start null: scratch buffers are empty until the first SetBlockSize.
-    inData.Resize(maxIn);
-    outData.Resize(maxOut);
-    fInData.Resize(maxIn);
-    fOutData.Resize(maxOut);
-    for (int i = 0; i < inData.GetSize(); ++i) {
+    if ((maxIn > 0 && (!inData.Resize(maxIn) || !fInData.Resize(maxIn))) ||
+        (maxOut > 0 && (!outData.Resize(maxOut) || !fOutData.Resize(maxOut)))) {
+        complete = false;
+        return;
+    }
+    for (int i = 0; i < maxIn; ++i) {
         inData.Get()[i] = nullptr;
         InChannel* ch = new InChannel;
         ch->src = inData.Get() + i;
-        inChannels.Add(ch);
+        AddOwned(inChannels, ch);
     }
-    for (int i = 0; i < outData.GetSize(); ++i) {
+    for (int i = 0; i < maxOut; ++i) {
         outData.Get()[i] = nullptr;
         OutChannel* ch = new OutChannel;
         ch->dest = outData.Get() + i;
-        outChannels.Add(ch);
+        AddOwned(outChannels, ch);
     }
 }
 
@@ -66,18 +67,6 @@ IPlugBase::~IPlugBase() {
     inputBusLabels.Empty(true);
     outputBusLabels.Empty(true);
     channelIO.Empty(true);
-}
-
-void IPlugBase::Reset() {
-    WDL_MutexLock lock(&mutex);
-}
-
-void IPlugBase::OnParamChange(int /*paramIdx*/) {
-    WDL_MutexLock lock(&mutex);
-}
-
-void IPlugBase::OnActivate(bool /*active*/) {
-    WDL_MutexLock lock(&mutex);
 }
 
 namespace {
@@ -175,11 +164,6 @@ void IPlugBase::ProcessFloatReplacing(const float* const* inputs, float* const* 
         if (outChannels.Get(i)->connected) Narrow(outData.Get()[i], outputs[i], nFrames);
 }
 
-bool IPlugBase::MidiNoteName(int /*noteNumber*/, char* noteName) {
-    if (noteName) *noteName = 0;
-    return false;
-}
-
 bool IPlugBase::CompareState(const unsigned char* data, int startPos) {
     if (!NParams()) return true;
     if (!data || startPos < 0) return false;
@@ -242,22 +226,21 @@ void IPlugBase::SetBlockSize(int n) {
     // new block (silence until the next attach), so nothing is left pointing at freed memory.
     for (int i = 0; i < NInChannels(); ++i) {
         InChannel* ch = inChannels.Get(i);
-        double* scratch = ch->scratch.Resize(n);
-        if (ch->scratch.GetSize() == n && n) std::memset(scratch, 0, sizeof(double) * n);
+        if (double* scratch = ch->scratch.Resize(n)) std::memset(scratch, 0, sizeof(double) * n);
         *ch->src = ch->scratch.Get();
         ch->fBound = false; // the host's buffers of the last block are not read again
         ch->fSrc = nullptr;
     }
     for (int i = 0; i < NOutChannels(); ++i) {
         OutChannel* ch = outChannels.Get(i);
-        double* scratch = ch->scratch.Resize(n);
-        if (ch->scratch.GetSize() == n && n) std::memset(scratch, 0, sizeof(double) * n);
+        if (double* scratch = ch->scratch.Resize(n)) std::memset(scratch, 0, sizeof(double) * n);
         *ch->dest = ch->scratch.Get();
         ch->fDest = nullptr; // the next render binds the host's buffer again
     }
-    if (float* silence = fSilence.Resize(n); silence && fSilence.GetSize() == n)
-        std::memset(silence, 0, sizeof(float) * n);
-    fDiscard.Resize(n);
+    // A buffer that could not grow keeps its old, smaller size: the render paths compare each
+    // with blockSize and refuse to run on it.
+    if (float* silence = fSilence.Resize(n)) std::memset(silence, 0, sizeof(float) * n);
+    (void)fDiscard.Resize(n);
     blockSize = n;
 }
 

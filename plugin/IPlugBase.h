@@ -36,9 +36,17 @@ public:
     IPlugBase(const IPlugBase&) = delete;
     IPlugBase& operator=(const IPlugBase&) = delete;
 
-    // ---- Hooks for the product (UI or render thread as noted; all take the mutex) ----
-    virtual void Reset();                     // host reset; takes the mutex
-    virtual void OnParamChange(int paramIdx); // after a parameter's value changed; takes the mutex
+    // False when construction could not allocate every parameter, preset, channel or bus: such
+    // an instance is only fit to be destroyed. A product's constructor returns at once when it
+    // is false (GetParam may then be null), and the wrappers refuse the instance.
+    bool IsComplete() const { return complete; }
+
+    // ---- Hooks for the product (UI or render thread as noted) ----
+    // Reset, OnParamChange and OnActivate are called by the wrapper, which holds the mutex when
+    // its format has one to hold (the Audio Unit's host calls) and none in an LV2 run: the hooks
+    // themselves take no lock, so a product's run path is lock-free wherever the wrapper's is.
+    virtual void Reset() {}                     // host reset
+    virtual void OnParamChange(int paramIdx) {} // after a parameter's value changed
     // Render thread, mutex held. Base: copies inputs to outputs, zero-fills the rest.
     virtual void ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames);
     // Render thread, mutex held: one block on the host's float buffers, called by
@@ -51,11 +59,9 @@ public:
                                        int nFrames);
     virtual void OnGUIOpen() {}
     virtual void OnGUIClose() {}
-    virtual void OnIdle() {}
-    virtual void OnActivate(bool active); // takes the mutex
+    virtual void OnActivate(bool active) {}
     virtual void ProcessMidiMsg(IMidiMsg* msg) { SendMidiMsg(msg); }
     virtual void ProcessSysEx(ISysEx* /*msg*/) {}
-    virtual bool MidiNoteName(int noteNumber, char* noteName);
     // Appends the plug-in's state to chunk; false when nothing could be written.
     virtual bool SerializeState(ByteChunk* chunk) { return SerializeParams(chunk); }
     // Reads the state at startPos. Returns the position after the last byte read, or -1 when
@@ -73,9 +79,7 @@ public:
     // data holds doubles; compares each parameter with double startPos + i, in single precision.
     virtual bool CompareState(const unsigned char* data, int startPos);
     virtual void OnWindowResize() {}
-    virtual bool HostRequestingAboutBox() { return false; }
     virtual void OnHostIdentified() {}
-    virtual void PopupHostContextMenuForParam(int /*paramIdx*/, int /*x*/, int /*y*/) {}
 
     // ---- Editor to plug-in (UI thread) ----
     // Under the mutex: set the normalised value and call OnParamChange; then, with the mutex
@@ -260,6 +264,16 @@ public:
 
 protected:
     IPreset* GetNextUninitializedPreset();
+    // Appends item to list, owning it; when the list cannot grow the item is deleted and the
+    // instance marked incomplete.
+    template <class T>
+    void AddOwned(WDL_PtrList<T>& list, T* item) {
+        if (!list.Add(item)) {
+            delete item;
+            complete = false;
+        }
+    }
+    void MarkIncomplete() { complete = false; }
 
     // The lists hold a few entries each: a small growth step keeps an instance small (hosts may
     // run hundreds of them).
@@ -292,6 +306,8 @@ protected:
     WDL_PtrList<WDL_String> outputBusLabels{kListGranularity};
 
 private:
+    bool complete = true;
+
     // Points the float channel lists at the bound host buffers, silence and discard; false when
     // a connected channel is bound to a double buffer or to none (the double path serves it).
     bool BindFloatChannels();

@@ -92,12 +92,12 @@ const char* PathOf(const WDL_String* path) {
 }
 
 bool WriteChunk(const char* path, const ByteChunk& image) {
-    return path && PresetFileIO::WriteFileReplacing(path, image.GetBytes(), image.Size());
+    return path && PresetFileIO::WriteFileReplacing(path, image.GetBytes(),
+                                                    static_cast<size_t>(image.Size()));
 }
 
 bool WriteText(const char* path, const std::string& text) {
-    return path && *path &&
-           PresetFileIO::WriteFileReplacing(path, text.data(), static_cast<int>(text.size()));
+    return path && *path && PresetFileIO::WriteFileReplacing(path, text.data(), text.size());
 }
 
 void EncodeBase64(const unsigned char* data, int size, std::string* out) {
@@ -332,9 +332,7 @@ bool IPlugBase::LoadBankFromFXB(WDL_String* path) {
         const int64_t count = static_cast<int32_t>(nPrograms);
         if (count > NPresets()) return false;
         WDL_TypedBuf<Record> records;
-        if (count > 0 && (!records.Resize(static_cast<int>(count)) ||
-                          records.GetSize() != static_cast<int>(count)))
-            return false;
+        if (count > 0 && !records.Resize(static_cast<int>(count))) return false;
         int pos = kBankHeaderSize;
         for (int p = 0; p < count; ++p) {
             Reader record(data, pos);

@@ -168,7 +168,7 @@ void IPlugBase::MakePresetFromChunk(const char* name, ByteChunk* chunk) {
 
 void IPlugBase::MakePresetFromBlob(const char* name, const char* blob, int sizeOfChunk) {
     ByteChunk decoded;
-    if (sizeOfChunk > 0 && decoded.Resize(sizeOfChunk) == sizeOfChunk)
+    if (sizeOfChunk > 0 && decoded.Resize(sizeOfChunk))
         DecodeBase64(blob, decoded.GetBytes(), sizeOfChunk);
     MakePresetFromChunk(name, &decoded);
 }

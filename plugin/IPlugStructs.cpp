@@ -9,8 +9,7 @@
 int ByteChunk::PutBytes(const void* data, int size) {
     const int old = Size();
     if (size <= 0 || size > INT_MAX - old) return old;
-    bytes.Resize(old + size, false);
-    if (Size() != old + size) return old;
+    if (!bytes.Resize(old + size, false)) return old;
     if (data)
         std::memcpy(GetBytes() + old, data, static_cast<size_t>(size));
     else
@@ -18,13 +17,13 @@ int ByteChunk::PutBytes(const void* data, int size) {
     return Size();
 }
 
-int ByteChunk::Resize(int newSize) {
+bool ByteChunk::Resize(int newSize) {
     const int old = Size();
     if (newSize <= old) {
-        bytes.Resize(newSize < 0 ? 0 : newSize, false);
-        return Size();
+        bytes.Shrink(newSize);
+        return true;
     }
-    return PutBytes(nullptr, newSize - old);
+    return PutBytes(nullptr, newSize - old) == newSize;
 }
 
 int ByteChunk::AppendString(const char* text) {
@@ -32,7 +31,7 @@ int ByteChunk::AppendString(const char* text) {
     const int32_t n = len > INT_MAX / 2 ? INT_MAX / 2 : static_cast<int32_t>(len);
     const int old = Size();
     if (Append(n) != old + 4) return old;
-    if (n && PutBytes(text, n) != old + 4 + n) Resize(old); // no half-written string on failure
+    if (n && PutBytes(text, n) != old + 4 + n) Shrink(old); // no half-written string on failure
     return Size();
 }
 

@@ -81,8 +81,10 @@ public:
 
     unsigned char* GetBytes() const { return bytes.Get(); }
     int Size() const { return bytes.GetSize(); }
-    int Resize(int newSize); // new bytes are zero; returns the size reached
-    void Clear() { bytes.Resize(0, false); }
+    // New bytes are zero; false, with nothing changed, when the chunk could not grow.
+    [[nodiscard]] bool Resize(int newSize);
+    void Shrink(int newSize) { bytes.Shrink(newSize); }
+    void Clear() { bytes.Shrink(0); }
     bool IsEqual(const ByteChunk& other) const {
         return Size() == other.Size() &&
                (!Size() || !std::memcmp(GetBytes(), other.GetBytes(), Size()));

@@ -80,7 +80,7 @@ void fillOutline(LICE_IBitmap* dest, const Outline& o, LICE_pixel color, float a
     // Coverage of each column in 1/1024ths: four sub-rows of up to 256 each.
     WDL_TypedBuf<int> covBuf;
     int* cov = covBuf.Resize(cv.w, false);
-    if (!cov || covBuf.GetSize() != cv.w) return;
+    if (!cov) return;
     const bool copy = (mode & LICE_COMBINE_MASK) == LICE_COMBINE_COPY;
     withVarPen(mode, true, color, [&](auto pen) {
         for (int y = y0; y <= y1; ++y) {

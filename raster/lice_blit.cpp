@@ -182,7 +182,7 @@ void LICE_Blur(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, int sr
     Rows s = rowsAt(src, a.sx, a.sy);
     if (dest == src) {
         LICE_pixel* p = copy.Resize(a.cols * a.rows, false);
-        if (!p || copy.GetSize() != a.cols * a.rows) return;
+        if (!p) return;
         for (int y = 0; y < a.rows; ++y, s.ptr += s.step)
             memcpy(p + (size_t)y * a.cols, s.ptr, (size_t)a.cols * sizeof(LICE_pixel));
         s = {p, a.cols};

@@ -19,9 +19,12 @@ constexpr int kGlyphOnlyFontFlags = FONT_VERTICAL | FONT_VERTICAL_BOTTOMUP | FON
 // A bitmap answering this Extended id with non-zero wants the glyph cache, never the GDI path.
 constexpr int kExtendedNoNativeText = 0x59555678;
 
-int SaturateInt(long long v) {
-    return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : static_cast<int>(v);
-}
+// The format word goes to the GDI layer's DrawText unchanged.
+static_assert(TEXT_HCENTER == DT_CENTER && TEXT_RIGHT == DT_RIGHT && TEXT_VCENTER == DT_VCENTER &&
+                  TEXT_BOTTOM == DT_BOTTOM && TEXT_SINGLELINE == DT_SINGLELINE &&
+                  TEXT_NOCLIP == DT_NOCLIP && TEXT_CALCRECT == DT_CALCRECT &&
+                  TEXT_NOPREFIX == DT_NOPREFIX,
+              "text flags must equal the GDI ones");
 
 // Walks the characters of str: cr skipped, at most strcnt bytes (strcnt < 0: to the NUL).
 template <class F>

@@ -115,8 +115,8 @@ void LICE_CachedFont::SetFromHFont(HGDIOBJ__* font, int flags) {
         }
     }
     std::memset(m_lowchars, 0, sizeof(m_lowchars));
-    m_extracharlist.Resize(0, false);
-    m_cachestore.Resize(0, false);
+    m_extracharlist.Shrink(0);
+    m_cachestore.Shrink(0);
     if (m_flags & FONT_PRERENDER_ASCII)
         for (unsigned short c = 0; c < 128; ++c)
             RenderGlyph(c);
@@ -257,7 +257,7 @@ bool LICE_CachedFont::RenderGlyph(unsigned short c) {
     const int base = m_cachestore.GetSize();
     if (w > (INT_MAX - base) / h) return false;
     unsigned char* map = m_cachestore.Resize(base + w * h, false);
-    if (m_cachestore.GetSize() != base + w * h) return false;
+    if (!map) return false;
     map += base;
 
     // Copy the red channel, noting how far ink reaches left of the pen and right of the advance.
@@ -280,14 +280,14 @@ bool LICE_CachedFont::RenderGlyph(unsigned short c) {
     int mapw = right - left;
     for (int y = 0; y < h; ++y)
         std::memmove(map + y * mapw, map + y * w + left, mapw);
-    m_cachestore.Resize(base + mapw * h, false);
+    m_cachestore.Shrink(base + mapw * h);
     map = m_cachestore.Get() + base;
 
     int maph = h;
     if (m_flags & FONT_VERTICAL) {
         WDL_TypedBuf<unsigned char> turned;
         unsigned char* t = turned.Resize(mapw * h);
-        if (turned.GetSize() != mapw * h) return false;
+        if (!t && mapw * h > 0) return false;
         RotateQuarter(map, mapw, h, (m_flags & FONT_VERTICAL_BOTTOMUP) != 0, t);
         std::memcpy(map, t, static_cast<size_t>(mapw) * h);
         std::swap(mapw, maph);

@@ -88,7 +88,7 @@ void LICE_FillConvexPolygon(LICE_IBitmap* dest, const int* x, const int* y, int 
     Pt* p = local;
     if (npoints > 512) {
         p = heap.Resize(npoints, false);
-        if (!p || heap.GetSize() != npoints) return;
+        if (!p) return;
     }
     const bool flip = dest->isFlipped();
     int minx = 1 << 28, maxx = -(1 << 28);

@@ -45,7 +45,7 @@ struct Columns {
     const int* fx = nullptr;
     bool make(const ScaledWalk& k) {
         int* p = buf.Resize(k.cols * 2, false);
-        if (!p || buf.GetSize() != k.cols * 2) return false;
+        if (!p) return false;
         long long sx = k.sx;
         for (int x = 0; x < k.cols; ++x, sx += k.ix) {
             p[x] = inside(sx >> 16, k.win.w) ? (int)(sx >> 16) : -1;
@@ -77,9 +77,7 @@ bool walkBilinearSSE2(const ScaledWalk& k, const Columns& cols, int w) {
     __m128i* tab = (__m128i*)tabBuf.Resize(tabWords, false);
     LICE_pixel* row = rowBuf.Resize(n, false);
     unsigned short* fx = fxBuf.Resize(n, false);
-    if (!tab || tabBuf.GetSize() != tabWords || !row || rowBuf.GetSize() != n || !fx ||
-        fxBuf.GetSize() != n)
-        return false;
+    if (!tab || !row || !fx) return false;
     for (int i = 0; i < n; ++i)
         fx[i] = (unsigned short)cols.fx[xa + i];
     constexpr bool store = std::is_same<Op, _LICE_CombinePixelsClobberNoClamp>::value;
@@ -145,7 +143,7 @@ bool walkBoxSSE2(const ScaledWalk& k, int n, int w) {
     const int half = n / 2, W = k.win.w, H = k.win.h;
     WDL_TypedBuf<int> cxBuf;
     int* cx = cxBuf.Resize(k.cols, false);
-    if (!cx || cxBuf.GetSize() != k.cols) return false;
+    if (!cx) return false;
     int xa = -1, xb = -1, cmin = W, cmax = -1;
     long long sx = k.sx;
     for (int x = 0; x < k.cols; ++x, sx += k.ix) {
@@ -174,7 +172,7 @@ bool walkBoxSSE2(const ScaledWalk& k, int n, int w) {
     const int sumN = 4 * (X1 - X0 + 1);
     unsigned short* sums = sumBuf.Resize(sumN, false);
     LICE_pixel* row = rowBuf.Resize(xb - xa, false);
-    if (!sums || sumBuf.GetSize() != sumN || !row || rowBuf.GetSize() != xb - xa) return false;
+    if (!sums || !row) return false;
     constexpr bool store = std::is_same<Op, _LICE_CombinePixelsClobberNoClamp>::value;
     Rows d = k.d;
     long long sy = k.sy;

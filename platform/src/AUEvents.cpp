@@ -81,8 +81,10 @@ OSStatus AUEventListenerNotify(AUEventListenerRef inSendingListener, void* inSen
     return noErr;
 }
 
-OSStatus AUParameterListenerNotify(AUParameterListenerRef inSendingListener, void* inSendingObject,
-                                   const AudioUnitParameter* inParameter) {
+// Announces a parameter value change (as a kAudioUnitEvent_ParameterValueChange event).
+static OSStatus AUParameterListenerNotify(AUParameterListenerRef inSendingListener,
+                                          void* inSendingObject,
+                                          const AudioUnitParameter* inParameter) {
     if (!inParameter) return paramErr;
     AudioUnitEvent event{};
     event.mEventType = kAudioUnitEvent_ParameterValueChange;

@@ -131,13 +131,6 @@ OSStatus AudioUnitRender(AudioUnit inUnit, AudioUnitRenderActionFlags* ioActionF
                inOutputBusNumber, inNumberFrames, ioData);
 }
 
-OSStatus AudioUnitProcess(AudioUnit inUnit, AudioUnitRenderActionFlags* ioActionFlags,
-                          const AudioTimeStamp* inTimeStamp, UInt32 inNumberFrames,
-                          AudioBufferList* ioData) {
-    ZERUB_CALL(AudioUnitProcessProc, kAudioUnitProcessSelect, ioActionFlags, inTimeStamp,
-               inNumberFrames, ioData);
-}
-
 OSStatus AudioUnitReset(AudioUnit inUnit, AudioUnitScope inScope, AudioUnitElement inElement) {
     ZERUB_CALL(AudioUnitResetProc, kAudioUnitResetSelect, inScope, inElement);
 }
@@ -145,22 +138,5 @@ OSStatus AudioUnitReset(AudioUnit inUnit, AudioUnitScope inScope, AudioUnitEleme
 OSStatus MusicDeviceMIDIEvent(MusicDeviceComponent inUnit, UInt32 inStatus, UInt32 inData1,
                               UInt32 inData2, UInt32 inOffsetSampleFrame) {
     ZERUB_CALL(MusicDeviceMIDIEventProc, kMusicDeviceMIDIEventSelect, inStatus, inData1, inData2,
-               inOffsetSampleFrame);
-}
-
-OSStatus MusicDeviceSysEx(MusicDeviceComponent inUnit, const UInt8* inData, UInt32 inLength) {
-    ZERUB_CALL(MusicDeviceSysExProc, kMusicDeviceSysExSelect, inData, inLength);
-}
-
-OSStatus MusicDeviceStartNote(MusicDeviceComponent inUnit, MusicDeviceInstrumentID inInstrument,
-                              MusicDeviceGroupID inGroupID, NoteInstanceID* outNoteInstanceID,
-                              UInt32 inOffsetSampleFrame, const MusicDeviceNoteParams* inParams) {
-    ZERUB_CALL(MusicDeviceStartNoteProc, kMusicDeviceStartNoteSelect, inInstrument, inGroupID,
-               outNoteInstanceID, inOffsetSampleFrame, inParams);
-}
-
-OSStatus MusicDeviceStopNote(MusicDeviceComponent inUnit, MusicDeviceGroupID inGroupID,
-                             NoteInstanceID inNoteInstanceID, UInt32 inOffsetSampleFrame) {
-    ZERUB_CALL(MusicDeviceStopNoteProc, kMusicDeviceStopNoteSelect, inGroupID, inNoteInstanceID,
                inOffsetSampleFrame);
 }

@@ -133,27 +133,6 @@ const void* CFArrayGetValueAtIndex(CFArrayRef theArray, CFIndex idx) {
     return array->values[static_cast<size_t>(idx)];
 }
 
-void CFArrayGetValues(CFArrayRef theArray, CFRange range, const void** values) {
-    const __CFArray* array = ArrayOf(theArray);
-    if (!array || !values || !RangeInside(range, array->values.size())) return;
-    for (CFIndex i = 0; i < range.length; ++i)
-        values[i] = array->values[range.location + i];
-}
-
-CFIndex CFArrayGetCountOfValue(CFArrayRef theArray, CFRange range, const void* value) {
-    const __CFArray* array = ArrayOf(theArray);
-    if (!array || !RangeInside(range, array->values.size())) return 0;
-    CFIndex count = 0;
-    for (CFIndex i = range.location; i < range.location + range.length; ++i) {
-        if (array->Same(array->values[i], value)) ++count;
-    }
-    return count;
-}
-
-Boolean CFArrayContainsValue(CFArrayRef theArray, CFRange range, const void* value) {
-    return CFArrayGetFirstIndexOfValue(theArray, range, value) != kCFNotFound;
-}
-
 CFIndex CFArrayGetFirstIndexOfValue(CFArrayRef theArray, CFRange range, const void* value) {
     const __CFArray* array = ArrayOf(theArray);
     if (!array || !RangeInside(range, array->values.size())) return kCFNotFound;
@@ -163,24 +142,9 @@ CFIndex CFArrayGetFirstIndexOfValue(CFArrayRef theArray, CFRange range, const vo
     return kCFNotFound;
 }
 
-void CFArrayApplyFunction(CFArrayRef theArray, CFRange range, CFArrayApplierFunction applier,
-                          void* context) {
-    const __CFArray* array = ArrayOf(theArray);
-    if (!array || !applier || !RangeInside(range, array->values.size())) return;
-    for (CFIndex i = range.location; i < range.location + range.length; ++i) {
-        applier(array->values[i], context);
-    }
-}
-
 void CFArrayAppendValue(CFMutableArrayRef theArray, const void* value) {
     __CFArray* array = MutableArrayOf(theArray);
     if (array) array->values.push_back(array->Keep(value));
-}
-
-void CFArrayInsertValueAtIndex(CFMutableArrayRef theArray, CFIndex idx, const void* value) {
-    __CFArray* array = MutableArrayOf(theArray);
-    if (!array || idx < 0 || static_cast<size_t>(idx) > array->values.size()) return;
-    array->values.insert(array->values.begin() + idx, array->Keep(value));
 }
 
 void CFArraySetValueAtIndex(CFMutableArrayRef theArray, CFIndex idx, const void* value) {
@@ -210,23 +174,4 @@ void CFArrayRemoveAllValues(CFMutableArrayRef theArray) {
     old.swap(array->values);
     for (const void* value : old)
         array->Drop(value);
-}
-
-void CFArrayAppendArray(CFMutableArrayRef theArray, CFArrayRef otherArray, CFRange otherRange) {
-    __CFArray* array = MutableArrayOf(theArray);
-    const __CFArray* other = ArrayOf(otherArray);
-    if (!array || !other || !RangeInside(otherRange, other->values.size())) return;
-    // Copy first: otherArray may be theArray itself.
-    const std::vector<const void*> source(other->values.begin() + otherRange.location,
-                                          other->values.begin() + otherRange.location +
-                                              otherRange.length);
-    for (const void* value : source)
-        array->values.push_back(array->Keep(value));
-}
-
-void CFArrayExchangeValuesAtIndices(CFMutableArrayRef theArray, CFIndex idx1, CFIndex idx2) {
-    __CFArray* array = MutableArrayOf(theArray);
-    const CFIndex count = CFArrayGetCount(theArray);
-    if (!array || idx1 < 0 || idx2 < 0 || idx1 >= count || idx2 >= count) return;
-    std::swap(array->values[idx1], array->values[idx2]);
 }

@@ -185,10 +185,6 @@ std::string BundleContents(CFBundleRef bundle) {
 
 } // namespace zerub::platform
 
-CFTypeID CFBundleGetTypeID(void) {
-    return kTypeBundle;
-}
-
 CFBundleRef CFBundleGetMainBundle(void) {
     static CFBundleRef mainBundle = [] {
         std::string folder = ExecutablePath();
@@ -247,12 +243,6 @@ CFTypeRef CFBundleGetValueForInfoDictionaryKey(CFBundleRef bundle, CFStringRef k
 CFURLRef CFBundleCopyBundleURL(CFBundleRef bundle) {
     const __CFBundle* b = BundleOf(bundle);
     return b ? URLForPath(b->root, true) : nullptr;
-}
-
-CFURLRef CFBundleCopyResourcesDirectoryURL(CFBundleRef bundle) {
-    const __CFBundle* b = BundleOf(bundle);
-    if (!b) return nullptr;
-    return URLForPath(b->contents == b->root ? b->root : b->contents + "/Resources", true);
 }
 
 CFURLRef CFBundleCopyExecutableURL(CFBundleRef bundle) {

@@ -61,21 +61,6 @@ CFDataRef CFDataCreate(CFAllocatorRef allocator, const UInt8* bytes, CFIndex len
     return new __CFData(std::vector<UInt8>(bytes, bytes + length), false);
 }
 
-CFDataRef CFDataCreateWithBytesNoCopy(CFAllocatorRef allocator, const UInt8* bytes, CFIndex length,
-                                      CFAllocatorRef bytesDeallocator) {
-    CFDataRef data = CFDataCreate(allocator, bytes, length);
-    // The bytes are the new object's to free, as if it had kept them.
-    if (data && bytes) CFAllocatorDeallocate(bytesDeallocator, const_cast<UInt8*>(bytes));
-    return data;
-}
-
-CFDataRef CFDataCreateCopy(CFAllocatorRef allocator, CFDataRef theData) {
-    const __CFData* data = DataOf(theData);
-    if (!data) return nullptr;
-    if (!data->isMutable) return static_cast<CFDataRef>(CFRetain(theData));
-    return new __CFData(data->bytes, false);
-}
-
 CFMutableDataRef CFDataCreateMutable(CFAllocatorRef allocator, CFIndex capacity) {
     return new __CFData(std::vector<UInt8>(), true);
 }
@@ -112,11 +97,6 @@ void CFDataSetLength(CFMutableDataRef theData, CFIndex length) {
     if (data && length >= 0) data->bytes.resize(static_cast<size_t>(length), 0);
 }
 
-void CFDataIncreaseLength(CFMutableDataRef theData, CFIndex extraLength) {
-    __CFData* data = MutableDataOf(theData);
-    if (data && extraLength >= 0) data->bytes.resize(data->bytes.size() + extraLength, 0);
-}
-
 void CFDataAppendBytes(CFMutableDataRef theData, const UInt8* bytes, CFIndex length) {
     __CFData* data = MutableDataOf(theData);
     if (data && bytes && length > 0) data->bytes.insert(data->bytes.end(), bytes, bytes + length);
@@ -137,10 +117,6 @@ void CFDataReplaceBytes(CFMutableDataRef theData, CFRange range, const UInt8* ne
                        replacement.end());
 }
 
-void CFDataDeleteBytes(CFMutableDataRef theData, CFRange range) {
-    CFDataReplaceBytes(theData, range, nullptr, 0);
-}
-
 // CFDate.
 const CFTimeInterval kCFAbsoluteTimeIntervalSince1970 = 978307200.0;
 const CFTimeInterval kCFAbsoluteTimeIntervalSince1904 = 3061152000.0;
@@ -159,13 +135,6 @@ struct __CFDate final : Object {
     const CFAbsoluteTime at;
 };
 
-CFAbsoluteTime CFAbsoluteTimeGetCurrent(void) {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    return static_cast<double>(now.tv_sec) - kCFAbsoluteTimeIntervalSince1970 +
-           static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
 CFTypeID CFDateGetTypeID(void) {
     return kTypeDate;
 }
@@ -177,10 +146,4 @@ CFDateRef CFDateCreate(CFAllocatorRef allocator, CFAbsoluteTime at) {
 CFAbsoluteTime CFDateGetAbsoluteTime(CFDateRef theDate) {
     const auto* date = As<const __CFDate>(theDate, kTypeDate);
     return date ? date->at : 0.0;
-}
-
-CFComparisonResult CFDateCompare(CFDateRef theDate, CFDateRef otherDate, void* context) {
-    const CFAbsoluteTime a = CFDateGetAbsoluteTime(theDate);
-    const CFAbsoluteTime b = CFDateGetAbsoluteTime(otherDate);
-    return a < b ? kCFCompareLessThan : a > b ? kCFCompareGreaterThan : kCFCompareEqualTo;
 }

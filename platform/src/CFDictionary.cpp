@@ -187,13 +187,6 @@ Boolean CFDictionaryContainsKey(CFDictionaryRef theDict, const void* key) {
     return dict && dict->entries.find(key) != dict->entries.end();
 }
 
-Boolean CFDictionaryContainsValue(CFDictionaryRef theDict, const void* value) {
-    const __CFDictionary* dict = DictOf(theDict);
-    if (!dict) return false;
-    return std::any_of(dict->entries.begin(), dict->entries.end(),
-                       [&](const auto& entry) { return dict->SameValue(entry.second, value); });
-}
-
 const void* CFDictionaryGetValue(CFDictionaryRef theDict, const void* key) {
     const void* value = nullptr;
     return CFDictionaryGetValueIfPresent(theDict, key, &value) ? value : nullptr;
@@ -218,17 +211,6 @@ void CFDictionaryGetKeysAndValues(CFDictionaryRef theDict, const void** keys, co
         if (values) values[i] = entry.second;
         ++i;
     }
-}
-
-void CFDictionaryApplyFunction(CFDictionaryRef theDict, CFDictionaryApplierFunction applier,
-                               void* context) {
-    const __CFDictionary* dict = DictOf(theDict);
-    if (!dict || !applier) return;
-    // A snapshot, so that the applier may not invalidate the walk.
-    const std::vector<std::pair<const void*, const void*>> entries(dict->entries.begin(),
-                                                                   dict->entries.end());
-    for (const auto& entry : entries)
-        applier(entry.first, entry.second, context);
 }
 
 void CFDictionaryAddValue(CFMutableDictionaryRef theDict, const void* key, const void* value) {
@@ -264,9 +246,4 @@ void CFDictionaryRemoveValue(CFMutableDictionaryRef theDict, const void* key) {
     dict->entries.erase(found);
     dict->DropKey(oldKey);
     dict->DropValue(oldValue);
-}
-
-void CFDictionaryRemoveAllValues(CFMutableDictionaryRef theDict) {
-    __CFDictionary* dict = MutableDictOf(theDict);
-    if (dict) dict->Clear();
 }

@@ -51,10 +51,6 @@ const __CFError* ErrorOf(CFTypeRef ref) {
 }
 } // namespace
 
-CFTypeID CFErrorGetTypeID(void) {
-    return kTypeError;
-}
-
 CFErrorRef CFErrorCreate(CFAllocatorRef allocator, CFErrorDomain domain, CFIndex code,
                          CFDictionaryRef userInfo) {
     if (!TextOf(domain)) return nullptr;
@@ -69,11 +65,6 @@ CFErrorDomain CFErrorGetDomain(CFErrorRef err) {
 CFIndex CFErrorGetCode(CFErrorRef err) {
     const __CFError* error = ErrorOf(err);
     return error ? error->code : 0;
-}
-
-CFDictionaryRef CFErrorCopyUserInfo(CFErrorRef err) {
-    const __CFError* error = ErrorOf(err);
-    return error ? static_cast<CFDictionaryRef>(CFRetain(error->userInfo)) : nullptr;
 }
 
 CFStringRef CFErrorCopyDescription(CFErrorRef err) {

@@ -146,14 +146,6 @@ CFNumberType CFNumberGetType(CFNumberRef number) {
     return n ? n->storage : 0;
 }
 
-CFIndex CFNumberGetByteSize(CFNumberRef number) {
-    const auto* n = As<const __CFNumber>(number, kTypeNumber);
-    if (!n) return 0;
-    if (n->storage == kCFNumberFloat32Type) return 4;
-    if (n->storage == kCFNumberFloat64Type) return 8;
-    return IntegerBits(n->storage) / 8;
-}
-
 Boolean CFNumberIsFloatType(CFNumberRef number) {
     const auto* n = As<const __CFNumber>(number, kTypeNumber);
     return n && n->IsFloat();

@@ -81,28 +81,9 @@ const CFAllocatorRef kCFAllocatorMallocZone = &mallocZoneAllocator;
 const CFAllocatorRef kCFAllocatorNull = &nullAllocator;
 const CFAllocatorRef kCFAllocatorUseContext = &contextAllocator;
 
-CFTypeID CFAllocatorGetTypeID(void) {
-    return zerub::cf::kTypeAllocator;
-}
-
-CFAllocatorRef CFAllocatorGetDefault(void) {
-    return kCFAllocatorSystemDefault;
-}
-
 void* CFAllocatorAllocate(CFAllocatorRef allocator, CFIndex size, CFOptionFlags hint) {
     if (size <= 0 || !Allocates(allocator)) return nullptr;
     return std::malloc(static_cast<size_t>(size));
-}
-
-void* CFAllocatorReallocate(CFAllocatorRef allocator, void* ptr, CFIndex newsize,
-                            CFOptionFlags hint) {
-    if (!Allocates(allocator)) return nullptr;
-    if (!ptr) return CFAllocatorAllocate(allocator, newsize, hint);
-    if (newsize <= 0) {
-        std::free(ptr);
-        return nullptr;
-    }
-    return std::realloc(ptr, static_cast<size_t>(newsize));
 }
 
 void CFAllocatorDeallocate(CFAllocatorRef allocator, void* ptr) {
@@ -121,10 +102,6 @@ __CFNull nullObject;
 
 const CFNullRef kCFNull = &nullObject;
 
-CFTypeID CFNullGetTypeID(void) {
-    return zerub::cf::kTypeNull;
-}
-
 CFTypeRef CFRetain(CFTypeRef cf) {
     if (cf) FromRef(cf)->Retain();
     return cf;
@@ -140,15 +117,6 @@ CFIndex CFGetRetainCount(CFTypeRef cf) {
 
 CFTypeID CFGetTypeID(CFTypeRef cf) {
     return cf ? FromRef(cf)->Type() : 0;
-}
-
-CFStringRef CFCopyTypeIDDescription(CFTypeID type_id) {
-    static const char* const names[] = {
-        "",       "CFNull",  "CFAllocator",  "CFString", "CFNumber", "CFBoolean", "CFData",
-        "CFDate", "CFArray", "CFDictionary", "CFURL",    "CFBundle", "CFError"};
-    static_assert(sizeof names / sizeof names[0] == zerub::cf::kTypeCount, "type names");
-    if (type_id == 0 || type_id >= zerub::cf::kTypeCount) return nullptr;
-    return CFStringCreateWithCString(nullptr, names[type_id], kCFStringEncodingUTF8);
 }
 
 Boolean CFEqual(CFTypeRef cf1, CFTypeRef cf2) {
@@ -168,13 +136,4 @@ CFStringRef CFCopyDescription(CFTypeRef cf) {
     const std::string text = FromRef(cf)->Describe();
     return CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8*>(text.data()),
                                    static_cast<CFIndex>(text.size()), kCFStringEncodingUTF8, false);
-}
-
-CFAllocatorRef CFGetAllocator(CFTypeRef cf) {
-    return kCFAllocatorSystemDefault;
-}
-
-void CFShow(CFTypeRef obj) {
-    const std::string text = zerub::cf::DescriptionOf(obj);
-    std::fprintf(stderr, "%s\n", text.c_str());
 }

@@ -531,10 +531,6 @@ CFIndex CFStringGetMaximumSizeForEncoding(CFIndex length, CFStringEncoding encod
     return length * perUnit;
 }
 
-CFStringEncoding CFStringGetSystemEncoding(void) {
-    return kCFStringEncodingUTF8;
-}
-
 CFComparisonResult CFStringCompare(CFStringRef theString1, CFStringRef theString2,
                                    CFStringCompareFlags compareOptions) {
     const __CFString* s1 = StringOf(theString1);

@@ -110,10 +110,6 @@ CFURLRef MakeURL(const std::string& path, bool isDirectory) {
 
 } // namespace
 
-CFTypeID CFURLGetTypeID(void) {
-    return kTypeURL;
-}
-
 CFURLRef CFURLCreateWithFileSystemPath(CFAllocatorRef allocator, CFStringRef filePath,
                                        CFURLPathStyle pathStyle, Boolean isDirectory) {
     const std::string* path = TextOf(filePath);
@@ -156,19 +152,6 @@ CFURLRef CFURLCreateCopyAppendingPathComponent(CFAllocatorRef allocator, CFURLRe
     if (!base || !component) return nullptr;
     const std::string joined = base->path == "/" ? "/" + *component : base->path + "/" + *component;
     return MakeURL(joined, isDirectory);
-}
-
-CFURLRef CFURLCreateCopyDeletingLastPathComponent(CFAllocatorRef allocator, CFURLRef url) {
-    const __CFURL* base = URLOf(url);
-    if (!base) return nullptr;
-    const size_t slash = base->path.rfind('/');
-    if (slash == std::string::npos) return MakeURL(".", true);
-    return MakeURL(slash == 0 ? "/" : base->path.substr(0, slash), true);
-}
-
-CFURLRef CFURLCopyAbsoluteURL(CFURLRef relativeURL) {
-    const __CFURL* url = URLOf(relativeURL);
-    return url ? MakeURL(url->Absolute(), url->isDirectory) : nullptr;
 }
 
 CFStringRef CFURLGetString(CFURLRef anURL) {

@@ -38,31 +38,41 @@ TEST(HeapBuf, NegativeAndZeroSizes) {
 
 TEST(HeapBuf, ShrinksOnlyBelowHalfAndFourGranules) {
     WDL_HeapBuf b(16);
-    b.Resize(1000); // allocation 1500
+    ASSERT_NE(b.Resize(1000), nullptr); // allocation 1500
     ASSERT_EQ(b.GetAllocated(), 1500);
-    b.Resize(800); // not below half
+    EXPECT_NE(b.Resize(800), nullptr); // not below half
     EXPECT_EQ(b.GetAllocated(), 1500);
-    b.Resize(700, false); // below half, but shrinking not asked
+    b.Shrink(700); // below half, but shrinking not asked
     EXPECT_EQ(b.GetAllocated(), 1500);
-    b.Resize(700);
+    EXPECT_EQ(b.GetSize(), 700);
+    b.Shrink(900, true); // never grows
+    EXPECT_EQ(b.GetSize(), 700);
+    b.Shrink(700, true);
     EXPECT_EQ(b.GetAllocated(), 700);
 
     WDL_HeapBuf coarse(400);
-    coarse.Resize(100); // allocation 500; 500 - 4 * 400 < 0, so never shrinks
-    coarse.Resize(10);
+    ASSERT_NE(coarse.Resize(100), nullptr); // allocation 500; 500 - 4 * 400 < 0: never shrinks
+    EXPECT_NE(coarse.Resize(10), nullptr);
     EXPECT_EQ(coarse.GetAllocated(), 500);
-    coarse.Resize(0);
+    EXPECT_EQ(coarse.Resize(0), nullptr);
     EXPECT_EQ(coarse.GetAllocated(), 500);
 }
 
-TEST_F(InjectedFailure, FailedGrowthKeepsOldBufferAndSize) {
+TEST_F(InjectedFailure, FailedGrowthAnswersNullAndKeepsOldBufferAndSize) {
     WDL_HeapBuf b(16);
     char* p = static_cast<char*>(b.Resize(10));
+    ASSERT_NE(p, nullptr);
     std::memcpy(p, "abcdefghi", 10);
     g_failAfter = 0;
-    EXPECT_EQ(b.Resize(1000), p);
+    EXPECT_EQ(b.Resize(1000), nullptr);
     EXPECT_EQ(b.GetSize(), 10);
+    EXPECT_EQ(b.Get(), p);
     EXPECT_STREQ(static_cast<char*>(b.Get()), "abcdefghi");
+
+    WDL_TypedBuf<int> t(16);
+    ASSERT_EQ(t.Add(nullptr, 4), nullptr); // no allocation succeeds any more
+    EXPECT_EQ(t.Resize(100), nullptr);
+    EXPECT_EQ(t.GetSize(), 0);
 }
 
 TEST_F(InjectedFailure, FailedShrinkKeepsData) {
@@ -88,9 +98,10 @@ TEST_F(InjectedFailure, TypedBufAddReportsFailure) {
 
 TEST(TypedBuf, SizesInElementsAndOverflowRefused) {
     WDL_TypedBuf<double> t;
-    t.Resize(3);
+    ASSERT_NE(t.Resize(3), nullptr);
     EXPECT_EQ(t.GetSize(), 3);
     EXPECT_EQ(t.Heap().GetSize(), 24);
-    t.Resize(0x7fffffff); // byte count overflows 32 bits: treated as a failed allocation
+    // A byte count past 32 bits is a failed allocation.
+    EXPECT_EQ(t.Resize(0x7fffffff), nullptr);
     EXPECT_EQ(t.GetSize(), 3);
 }

@@ -16,9 +16,9 @@ TEST(PtrList, GetOutsideIsNullAndRemovalShifts) {
     int a = 1, b = 2, c = 3;
     WDL_PtrList<int> list;
     EXPECT_EQ(list.Get(0), nullptr);
-    list.Add(&a);
-    list.Add(&c);
-    list.Insert(1, &b);
+    ASSERT_EQ(list.Add(&a), &a);
+    ASSERT_EQ(list.Add(&c), &c);
+    ASSERT_EQ(list.Insert(1, &b), &b);
     EXPECT_EQ(list.GetSize(), 3);
     EXPECT_EQ(list.Get(-1), nullptr);
     EXPECT_EQ(list.Get(3), nullptr);
@@ -35,7 +35,7 @@ TEST(PtrList, EmptyingDeletesWhenAsked) {
     g_deleted = 0;
     WDL_PtrList<Counted> list;
     for (int i = 0; i < 4; ++i)
-        list.Add(new Counted);
+        ASSERT_NE(list.Add(new Counted), nullptr);
     list.Delete(1, true);
     EXPECT_EQ(g_deleted, 1);
     list.Empty(true);

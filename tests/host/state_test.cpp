@@ -57,6 +57,23 @@ TEST(State, SaveThenLoadRoundTripsTheValues) {
     EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"p.aupreset"});
 }
 
+// The host and the plug-in base write through one writer: a replaced file keeps its
+// permissions, and one named through a symbolic link is replaced where the link points.
+TEST(State, ASavedOverFileKeepsItsPermissionsAndItsLink) {
+    TempDir dir;
+    WriteText(dir / "p.aupreset", "old");
+    ASSERT_EQ(chmod((dir / "p.aupreset").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("p.aupreset", (dir / "link.aupreset").c_str()), 0);
+    const RunResult saved = State(dir, {"save", "link.aupreset", "--param", "gain=0.75"});
+    ASSERT_EQ(saved.status, 0) << saved.err;
+    struct stat info;
+    ASSERT_EQ(lstat((dir / "link.aupreset").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    ASSERT_EQ(stat((dir / "p.aupreset").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    EXPECT_EQ(State(dir, {"load", "p.aupreset"}).out, "Gain   0.75\nLevel  0.5\nBY     0\n");
+}
+
 TEST(State, MalformedAndForeignPresetsAreRefused) {
     TempDir dir;
     ASSERT_EQ(State(dir, {"save", "good.aupreset", "--param", "Gain=0.75"}).status, 0);

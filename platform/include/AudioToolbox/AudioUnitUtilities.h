@@ -39,11 +39,6 @@ typedef void (*AUEventListenerProc)(void* inCallbackRefCon, void* inObject,
 CF_EXPORT OSStatus AUEventListenerNotify(AUEventListenerRef inSendingListener,
                                          void* inSendingObject, const AudioUnitEvent* inEvent);
 
-// Announces a parameter value change (as a kAudioUnitEvent_ParameterValueChange event).
-CF_EXPORT OSStatus AUParameterListenerNotify(AUParameterListenerRef inSendingListener,
-                                             void* inSendingObject,
-                                             const AudioUnitParameter* inParameter);
-
 // Sets the parameter on its unit, then announces the change.
 CF_EXPORT OSStatus AUParameterSet(AUParameterListenerRef inSendingListener, void* inSendingObject,
                                   const AudioUnitParameter* inParameter,

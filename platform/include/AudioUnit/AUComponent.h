@@ -236,9 +236,6 @@ CF_EXPORT OSStatus AudioUnitScheduleParameters(AudioUnit inUnit,
 CF_EXPORT OSStatus AudioUnitRender(AudioUnit inUnit, AudioUnitRenderActionFlags* ioActionFlags,
                                    const AudioTimeStamp* inTimeStamp, UInt32 inOutputBusNumber,
                                    UInt32 inNumberFrames, AudioBufferList* ioData);
-CF_EXPORT OSStatus AudioUnitProcess(AudioUnit inUnit, AudioUnitRenderActionFlags* ioActionFlags,
-                                    const AudioTimeStamp* inTimeStamp, UInt32 inNumberFrames,
-                                    AudioBufferList* ioData);
 CF_EXPORT OSStatus AudioUnitReset(AudioUnit inUnit, AudioUnitScope inScope,
                                   AudioUnitElement inElement);
 

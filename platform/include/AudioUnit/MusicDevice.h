@@ -53,16 +53,6 @@ typedef OSStatus (*MusicDeviceStopNoteProc)(void* self, MusicDeviceGroupID inGro
 
 CF_EXPORT OSStatus MusicDeviceMIDIEvent(MusicDeviceComponent inUnit, UInt32 inStatus,
                                         UInt32 inData1, UInt32 inData2, UInt32 inOffsetSampleFrame);
-CF_EXPORT OSStatus MusicDeviceSysEx(MusicDeviceComponent inUnit, const UInt8* inData,
-                                    UInt32 inLength);
-CF_EXPORT OSStatus MusicDeviceStartNote(MusicDeviceComponent inUnit,
-                                        MusicDeviceInstrumentID inInstrument,
-                                        MusicDeviceGroupID inGroupID,
-                                        NoteInstanceID* outNoteInstanceID,
-                                        UInt32 inOffsetSampleFrame,
-                                        const MusicDeviceNoteParams* inParams);
-CF_EXPORT OSStatus MusicDeviceStopNote(MusicDeviceComponent inUnit, MusicDeviceGroupID inGroupID,
-                                       NoteInstanceID inNoteInstanceID, UInt32 inOffsetSampleFrame);
 
 CF_EXTERN_C_END
 

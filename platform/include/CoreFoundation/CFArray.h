@@ -42,24 +42,13 @@ CF_EXPORT CFMutableArrayRef CFArrayCreateMutableCopy(CFAllocatorRef allocator, C
 CF_EXPORT CFIndex CFArrayGetCount(CFArrayRef theArray);
 // NULL for an index outside the array.
 CF_EXPORT const void* CFArrayGetValueAtIndex(CFArrayRef theArray, CFIndex idx);
-CF_EXPORT void CFArrayGetValues(CFArrayRef theArray, CFRange range, const void** values);
-CF_EXPORT CFIndex CFArrayGetCountOfValue(CFArrayRef theArray, CFRange range, const void* value);
-CF_EXPORT Boolean CFArrayContainsValue(CFArrayRef theArray, CFRange range, const void* value);
 CF_EXPORT CFIndex CFArrayGetFirstIndexOfValue(CFArrayRef theArray, CFRange range,
                                               const void* value);
-CF_EXPORT void CFArrayApplyFunction(CFArrayRef theArray, CFRange range,
-                                    CFArrayApplierFunction applier, void* context);
 
 // Changes to a mutable array; an index or range outside the array changes nothing.
 CF_EXPORT void CFArrayAppendValue(CFMutableArrayRef theArray, const void* value);
-CF_EXPORT void CFArrayInsertValueAtIndex(CFMutableArrayRef theArray, CFIndex idx,
-                                         const void* value);
 CF_EXPORT void CFArraySetValueAtIndex(CFMutableArrayRef theArray, CFIndex idx, const void* value);
 CF_EXPORT void CFArrayRemoveValueAtIndex(CFMutableArrayRef theArray, CFIndex idx);
 CF_EXPORT void CFArrayRemoveAllValues(CFMutableArrayRef theArray);
-CF_EXPORT void CFArrayAppendArray(CFMutableArrayRef theArray, CFArrayRef otherArray,
-                                  CFRange otherRange);
-CF_EXPORT void CFArrayExchangeValuesAtIndices(CFMutableArrayRef theArray, CFIndex idx1,
-                                              CFIndex idx2);
 
 CF_EXTERN_C_END

@@ -83,7 +83,6 @@ CF_INLINE CFRange CFRangeMake(CFIndex loc, CFIndex len) {
 
 typedef const struct __CFNull* CFNullRef;
 CF_EXPORT const CFNullRef kCFNull;
-CF_EXPORT CFTypeID CFNullGetTypeID(void);
 
 // Allocators. kCFAllocatorDefault (NULL) stands for the default allocator everywhere one is
 // taken; kCFAllocatorNull allocates nothing and frees nothing (for bytes the caller keeps).
@@ -96,11 +95,7 @@ CF_EXPORT const CFAllocatorRef kCFAllocatorMallocZone;
 CF_EXPORT const CFAllocatorRef kCFAllocatorNull;
 CF_EXPORT const CFAllocatorRef kCFAllocatorUseContext;
 
-CF_EXPORT CFTypeID CFAllocatorGetTypeID(void);
-CF_EXPORT CFAllocatorRef CFAllocatorGetDefault(void);
 CF_EXPORT void* CFAllocatorAllocate(CFAllocatorRef allocator, CFIndex size, CFOptionFlags hint);
-CF_EXPORT void* CFAllocatorReallocate(CFAllocatorRef allocator, void* ptr, CFIndex newsize,
-                                      CFOptionFlags hint);
 CF_EXPORT void CFAllocatorDeallocate(CFAllocatorRef allocator, void* ptr);
 
 // Reference counting. CFRetain(NULL) returns NULL and CFRelease(NULL) does nothing.
@@ -110,12 +105,8 @@ CF_EXPORT void CFRelease(CFTypeRef cf);
 CF_EXPORT CFIndex CFGetRetainCount(CFTypeRef cf);
 
 CF_EXPORT CFTypeID CFGetTypeID(CFTypeRef cf);
-CF_EXPORT CFStringRef CFCopyTypeIDDescription(CFTypeID type_id);
 CF_EXPORT Boolean CFEqual(CFTypeRef cf1, CFTypeRef cf2);
 CF_EXPORT CFHashCode CFHash(CFTypeRef cf);
 CF_EXPORT CFStringRef CFCopyDescription(CFTypeRef cf);
-CF_EXPORT CFAllocatorRef CFGetAllocator(CFTypeRef cf);
-// Writes the description of cf to stderr.
-CF_EXPORT void CFShow(CFTypeRef obj);
 
 CF_EXTERN_C_END

@@ -22,7 +22,6 @@ CF_EXPORT const CFStringRef kCFBundleVersionKey;
 CF_EXPORT const CFStringRef kCFBundleDevelopmentRegionKey;
 CF_EXPORT const CFStringRef kCFBundleNameKey;
 
-CF_EXPORT CFTypeID CFBundleGetTypeID(void);
 // Get functions: the bundle lives as long as the process; the caller does not release it.
 CF_EXPORT CFBundleRef CFBundleGetMainBundle(void);
 CF_EXPORT CFBundleRef CFBundleGetBundleWithIdentifier(CFStringRef bundleID);
@@ -35,7 +34,6 @@ CF_EXPORT CFDictionaryRef CFBundleGetInfoDictionary(CFBundleRef bundle);
 CF_EXPORT CFTypeRef CFBundleGetValueForInfoDictionaryKey(CFBundleRef bundle, CFStringRef key);
 
 CF_EXPORT CFURLRef CFBundleCopyBundleURL(CFBundleRef bundle);
-CF_EXPORT CFURLRef CFBundleCopyResourcesDirectoryURL(CFBundleRef bundle);
 CF_EXPORT CFURLRef CFBundleCopyExecutableURL(CFBundleRef bundle);
 // Contents/Resources/[subDirName/]resourceName[.resourceType] when that file exists, else NULL.
 // resourceType may be given with or without its dot, or left NULL when resourceName holds it.

@@ -10,10 +10,6 @@ typedef struct __CFData* CFMutableDataRef;
 
 CF_EXPORT CFTypeID CFDataGetTypeID(void);
 CF_EXPORT CFDataRef CFDataCreate(CFAllocatorRef allocator, const UInt8* bytes, CFIndex length);
-// The bytes are copied, then freed with bytesDeallocator (kCFAllocatorNull: left alone).
-CF_EXPORT CFDataRef CFDataCreateWithBytesNoCopy(CFAllocatorRef allocator, const UInt8* bytes,
-                                                CFIndex length, CFAllocatorRef bytesDeallocator);
-CF_EXPORT CFDataRef CFDataCreateCopy(CFAllocatorRef allocator, CFDataRef theData);
 CF_EXPORT CFMutableDataRef CFDataCreateMutable(CFAllocatorRef allocator, CFIndex capacity);
 CF_EXPORT CFMutableDataRef CFDataCreateMutableCopy(CFAllocatorRef allocator, CFIndex capacity,
                                                    CFDataRef theData);
@@ -25,10 +21,8 @@ CF_EXPORT UInt8* CFDataGetMutableBytePtr(CFMutableDataRef theData);
 CF_EXPORT void CFDataGetBytes(CFDataRef theData, CFRange range, UInt8* buffer);
 // New bytes are zeroed.
 CF_EXPORT void CFDataSetLength(CFMutableDataRef theData, CFIndex length);
-CF_EXPORT void CFDataIncreaseLength(CFMutableDataRef theData, CFIndex extraLength);
 CF_EXPORT void CFDataAppendBytes(CFMutableDataRef theData, const UInt8* bytes, CFIndex length);
 CF_EXPORT void CFDataReplaceBytes(CFMutableDataRef theData, CFRange range, const UInt8* newBytes,
                                   CFIndex newLength);
-CF_EXPORT void CFDataDeleteBytes(CFMutableDataRef theData, CFRange range);
 
 CF_EXTERN_C_END

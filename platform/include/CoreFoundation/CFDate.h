@@ -13,10 +13,8 @@ CF_EXPORT const CFTimeInterval kCFAbsoluteTimeIntervalSince1904;
 
 typedef const struct __CFDate* CFDateRef;
 
-CF_EXPORT CFAbsoluteTime CFAbsoluteTimeGetCurrent(void);
 CF_EXPORT CFTypeID CFDateGetTypeID(void);
 CF_EXPORT CFDateRef CFDateCreate(CFAllocatorRef allocator, CFAbsoluteTime at);
 CF_EXPORT CFAbsoluteTime CFDateGetAbsoluteTime(CFDateRef theDate);
-CF_EXPORT CFComparisonResult CFDateCompare(CFDateRef theDate, CFDateRef otherDate, void* context);
 
 CF_EXTERN_C_END

@@ -56,7 +56,6 @@ CF_EXPORT CFMutableDictionaryRef CFDictionaryCreateMutableCopy(CFAllocatorRef al
 
 CF_EXPORT CFIndex CFDictionaryGetCount(CFDictionaryRef theDict);
 CF_EXPORT Boolean CFDictionaryContainsKey(CFDictionaryRef theDict, const void* key);
-CF_EXPORT Boolean CFDictionaryContainsValue(CFDictionaryRef theDict, const void* value);
 // NULL when the key is absent.
 CF_EXPORT const void* CFDictionaryGetValue(CFDictionaryRef theDict, const void* key);
 // Tells absence apart from a stored NULL; *value is written only when the key is present.
@@ -65,8 +64,6 @@ CF_EXPORT Boolean CFDictionaryGetValueIfPresent(CFDictionaryRef theDict, const v
 // Fills keys and values (either may be NULL) with GetCount entries each, in the same order.
 CF_EXPORT void CFDictionaryGetKeysAndValues(CFDictionaryRef theDict, const void** keys,
                                             const void** values);
-CF_EXPORT void CFDictionaryApplyFunction(CFDictionaryRef theDict,
-                                         CFDictionaryApplierFunction applier, void* context);
 
 // Add: only when absent. Replace: only when present. Set: either way.
 CF_EXPORT void CFDictionaryAddValue(CFMutableDictionaryRef theDict, const void* key,
@@ -76,6 +73,5 @@ CF_EXPORT void CFDictionarySetValue(CFMutableDictionaryRef theDict, const void* 
 CF_EXPORT void CFDictionaryReplaceValue(CFMutableDictionaryRef theDict, const void* key,
                                         const void* value);
 CF_EXPORT void CFDictionaryRemoveValue(CFMutableDictionaryRef theDict, const void* key);
-CF_EXPORT void CFDictionaryRemoveAllValues(CFMutableDictionaryRef theDict);
 
 CF_EXTERN_C_END

@@ -16,13 +16,10 @@ CF_EXPORT const CFErrorDomain kCFErrorDomainCocoa;
 CF_EXPORT const CFStringRef kCFErrorLocalizedDescriptionKey;
 CF_EXPORT const CFStringRef kCFErrorDescriptionKey;
 
-CF_EXPORT CFTypeID CFErrorGetTypeID(void);
 CF_EXPORT CFErrorRef CFErrorCreate(CFAllocatorRef allocator, CFErrorDomain domain, CFIndex code,
                                    CFDictionaryRef userInfo);
 CF_EXPORT CFErrorDomain CFErrorGetDomain(CFErrorRef err);
 CF_EXPORT CFIndex CFErrorGetCode(CFErrorRef err);
-// A copy of the user-info dictionary (empty when there is none).
-CF_EXPORT CFDictionaryRef CFErrorCopyUserInfo(CFErrorRef err);
 CF_EXPORT CFStringRef CFErrorCopyDescription(CFErrorRef err);
 
 CF_EXTERN_C_END

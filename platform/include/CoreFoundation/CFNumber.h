@@ -41,7 +41,6 @@ CF_EXPORT CFNumberRef CFNumberCreate(CFAllocatorRef allocator, CFNumberType theT
                                      const void* valuePtr);
 // The storage type: one of SInt8/16/32/64 and Float32/64 (C type names map onto these).
 CF_EXPORT CFNumberType CFNumberGetType(CFNumberRef number);
-CF_EXPORT CFIndex CFNumberGetByteSize(CFNumberRef number);
 CF_EXPORT Boolean CFNumberIsFloatType(CFNumberRef number);
 // Writes the value converted to theType: integers wrap to the type's width, reals truncate
 // toward zero and saturate at the type's range, NaN reads as 0. The result is true only when

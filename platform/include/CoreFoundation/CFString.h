@@ -89,7 +89,6 @@ CF_EXPORT Boolean CFStringGetCString(CFStringRef theString, char* buffer, CFInde
 CF_EXPORT const char* CFStringGetCStringPtr(CFStringRef theString, CFStringEncoding encoding);
 // Bytes needed for length UTF-16 units in the encoding, without the terminator.
 CF_EXPORT CFIndex CFStringGetMaximumSizeForEncoding(CFIndex length, CFStringEncoding encoding);
-CF_EXPORT CFStringEncoding CFStringGetSystemEncoding(void);
 
 // Compares UTF-16 code units; kCFCompareCaseInsensitive folds ASCII letters,
 // kCFCompareNumerically orders runs of digits by value.

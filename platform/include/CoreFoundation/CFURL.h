@@ -15,7 +15,6 @@ typedef CF_ENUM(CFIndex, CFURLPathStyle) {
 
 typedef const struct __CFURL* CFURLRef;
 
-CF_EXPORT CFTypeID CFURLGetTypeID(void);
 // Only kCFURLPOSIXPathStyle is accepted; other styles give NULL.
 CF_EXPORT CFURLRef CFURLCreateWithFileSystemPath(CFAllocatorRef allocator, CFStringRef filePath,
                                                  CFURLPathStyle pathStyle, Boolean isDirectory);
@@ -28,8 +27,6 @@ CF_EXPORT CFURLRef CFURLCreateWithString(CFAllocatorRef allocator, CFStringRef U
 CF_EXPORT CFURLRef CFURLCreateCopyAppendingPathComponent(CFAllocatorRef allocator, CFURLRef url,
                                                          CFStringRef pathComponent,
                                                          Boolean isDirectory);
-CF_EXPORT CFURLRef CFURLCreateCopyDeletingLastPathComponent(CFAllocatorRef allocator, CFURLRef url);
-CF_EXPORT CFURLRef CFURLCopyAbsoluteURL(CFURLRef relativeURL);
 
 // The URL as a string, file:///path with unsafe bytes percent-escaped.
 CF_EXPORT CFStringRef CFURLGetString(CFURLRef anURL);
