@@ -3,8 +3,11 @@
 #include <cmath>
 #include <cstring>
 
-#if defined(__SSE2__)
+#if defined(ZERUB_PORTABLE_LANES)
+#elif defined(__SSE2__)
 #include <emmintrin.h>
+#elif defined(__aarch64__) && defined(__ARM_NEON)
+#include <arm_neon.h>
 #endif
 
 // Figures from a circuit fit: keep every digit and every evaluation order as they are.
@@ -192,8 +195,8 @@ bool DriveCircuit::FilterMemoriesFinite() const {
 // controls change; float buffers are widened and narrowed inside the loop, where the chain leaves
 // the execution units idle, not in passes of their own. The loop-carried chain (the
 // gain network's multiply, two additions, division and subtraction) sets the pace, so the two
-// channels run side by side in the two lanes of an SSE2 register: each lane performs exactly
-// the IEEE operations of the scalar code, and nothing is contracted or reassociated.
+// channels run side by side in the two lanes of a SIMD register (below): each lane performs
+// exactly the IEEE operations of the scalar code, and nothing is contracted or reassociated.
 //
 // Non-finite state is rare, so the block is run in chunks and the state checked after each; a
 // chunk that left a circuit non-finite is run again for that circuit through Process, which
@@ -216,8 +219,7 @@ void RunScalar(DriveCircuit& c, const T* x, T* out, int n, double gain, double l
 
 // The control targets Process computes on every sample; a block holds the controls, so it needs
 // them once, and only when they changed since the last block.
-[[maybe_unused]] void ControlTargets(DriveCircuit& c, double gain, double level, double& gTerm,
-                                     double& lTerm) {
+void ControlTargets(DriveCircuit& c, double gain, double level, double& gTerm, double& lTerm) {
     if (std::memcmp(&gain, &c.memoGain, sizeof gain) != 0) {
         c.memoGainTarget = GainTarget(gain);
         c.memoGain = gain;
@@ -230,13 +232,28 @@ void RunScalar(DriveCircuit& c, const T* x, T* out, int n, double gain, double l
     lTerm = c.memoLevelTarget;
 }
 
-#if defined(__SSE2__)
+// ---- Two lanes ----
+//
+// The block path runs on a pair of doubles, one lane per channel, with the operations below: SSE2
+// on x86-64, NEON on 64-bit ARM, and two plain doubles elsewhere (or with
+// ZERUB_PORTABLE_LANES). Each performs exactly the IEEE operation of the scalar code on each
+// lane, so all three give the definition's bits.
 
 // The loop's parts are lambdas over shared registers; a call per sample would put them in memory.
 #if defined(__GNUC__)
 #define ZERUB_INLINE __attribute__((always_inline))
 #else
 #define ZERUB_INLINE
+#endif
+
+#if defined(ZERUB_PORTABLE_LANES)
+#define ZERUB_LANES_PORTABLE 1
+#elif defined(__SSE2__)
+#define ZERUB_LANES_SSE2 1
+#elif defined(__aarch64__) && defined(__ARM_NEON)
+#define ZERUB_LANES_NEON 1
+#else
+#define ZERUB_LANES_PORTABLE 1
 #endif
 
 struct WideTable {
@@ -255,62 +272,98 @@ WideTable Widen() {
 
 const WideTable kWide = Widen();
 
-inline __m128d Lanes(double a, double b) {
+// The clipper on both lanes is branch-free (a heavily driven signal crosses the table's end at
+// random), in fewer operations than its three cases: t is never negative, so the conversion
+// fails (NaN, or 2^31 and beyond: the curve gives 0) exactly where !(t < 2^31). Elsewhere t is
+// clamped to 99, where the interpolation reads T[99] with weight 1 and its copy T[100] with
+// weight 0, which is T[99] exactly: the flat part. Below 99 nothing changes. A NaN clamps to 99
+// (a valid index, then masked).
+constexpr double kClipEnd = kDiodeTableEntries - 1; // the last entry's index
+constexpr double kClipLimit = 2147483648.0;
+
+#if defined(ZERUB_LANES_SSE2)
+
+using Lanes2 = __m128d;
+
+inline Lanes2 Pair(double a, double b) {
     return _mm_set_pd(b, a); // lane 0 holds a
+}
+inline Lanes2 Splat(double x) {
+    return _mm_set1_pd(x);
+}
+inline Lanes2 Add(Lanes2 a, Lanes2 b) {
+    return _mm_add_pd(a, b);
+}
+inline Lanes2 Sub(Lanes2 a, Lanes2 b) {
+    return _mm_sub_pd(a, b);
+}
+inline Lanes2 Mul(Lanes2 a, Lanes2 b) {
+    return _mm_mul_pd(a, b);
+}
+inline Lanes2 Div(Lanes2 a, Lanes2 b) {
+    return _mm_div_pd(a, b);
+}
+inline Lanes2 Negate(Lanes2 a) {
+    return _mm_xor_pd(a, _mm_set1_pd(-0.0));
+}
+inline void Store(double* p, Lanes2 v) {
+    _mm_store_pd(p, v);
+}
+inline Lanes2 Load(const double* p) {
+    return _mm_load_pd(p);
+}
+inline void Extract(Lanes2 v, double& a, double& b) {
+    _mm_storel_pd(&a, v);
+    _mm_storeh_pd(&b, v);
 }
 
 // One sample of each channel into the two lanes, and back out. Single precision is widened and
 // narrowed here, inside the loop, where the recurrence leaves the units idle; each conversion is
 // the one a scalar cast performs (widening is exact, narrowing rounds as the current mode says).
-inline __m128d LoadPair(const double* a, const double* b) {
+inline Lanes2 LoadPair(const double* a, const double* b) {
     return _mm_loadh_pd(_mm_load_sd(a), b);
 }
-inline __m128d LoadPair(const float* a, const float* b) {
+inline Lanes2 LoadPair(const float* a, const float* b) {
     return _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(a), _mm_load_ss(b)));
 }
-inline void StorePair(__m128d v, double* a, double* b) {
+inline void StorePair(Lanes2 v, double* a, double* b) {
     _mm_storel_pd(a, v);
     _mm_storeh_pd(b, v);
 }
-inline void StorePair(__m128d v, float* a, float* b) {
+inline void StorePair(Lanes2 v, float* a, float* b) {
     const __m128 f = _mm_cvtpd_ps(v);
     _mm_store_ss(a, f);
     _mm_store_ss(b, _mm_shuffle_ps(f, f, _MM_SHUFFLE(1, 1, 1, 1)));
 }
 
 // Two frames at once: single precision moves two samples of a channel in one load or store.
-inline void LoadTwoPairs(const double* a, const double* b, __m128d& first, __m128d& second) {
+inline void LoadTwoPairs(const double* a, const double* b, Lanes2& first, Lanes2& second) {
     first = LoadPair(a, b);
     second = LoadPair(a + 1, b + 1);
 }
-inline void LoadTwoPairs(const float* a, const float* b, __m128d& first, __m128d& second) {
+inline void LoadTwoPairs(const float* a, const float* b, Lanes2& first, Lanes2& second) {
     const __m128 ab =
         _mm_unpacklo_ps(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a))),
                         _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(b))));
     first = _mm_cvtps_pd(ab);                     // a[0], b[0]
     second = _mm_cvtps_pd(_mm_movehl_ps(ab, ab)); // a[1], b[1]
 }
-inline void StoreTwoPairs(__m128d first, __m128d second, double* a, double* b) {
+inline void StoreTwoPairs(Lanes2 first, Lanes2 second, double* a, double* b) {
     StorePair(first, a, b);
     StorePair(second, a + 1, b + 1);
 }
-inline void StoreTwoPairs(__m128d first, __m128d second, float* a, float* b) {
+inline void StoreTwoPairs(Lanes2 first, Lanes2 second, float* a, float* b) {
     __m128 f = _mm_movelh_ps(_mm_cvtpd_ps(first), _mm_cvtpd_ps(second)); // a0 b0 a1 b1
     f = _mm_shuffle_ps(f, f, _MM_SHUFFLE(3, 1, 2, 0));                   // a0 a1 b0 b1
     _mm_storel_pi(reinterpret_cast<__m64*>(a), f);
     _mm_storeh_pi(reinterpret_cast<__m64*>(b), f);
 }
 
-// diodeclip on both lanes without branches (a heavily driven signal crosses the table's end at
-// random), in fewer operations than its three cases: t is never negative, so the conversion
-// fails (NaN, or 2^31 and beyond: the curve gives 0) exactly where !(t < 2^31). Elsewhere t is
-// clamped to 99, where the interpolation reads T[99] with weight 1 and its copy T[100] with
-// weight 0, which is T[99] exactly: the flat part. Below 99 nothing changes.
-inline __m128d ClipPair(__m128d y, __m128d signMask, __m128d scale, __m128d one, __m128d end,
-                        __m128d limit) {
-    const __m128d t = _mm_mul_pd(_mm_andnot_pd(signMask, y), scale);
-    const __m128d fails = _mm_cmpnlt_pd(t, limit);
-    const __m128d clamped = _mm_min_pd(t, end); // NaN gives end: a valid index, then masked
+inline Lanes2 ClipPair(Lanes2 y) {
+    const __m128d signMask = _mm_set1_pd(-0.0);
+    const __m128d t = _mm_mul_pd(_mm_andnot_pd(signMask, y), _mm_set1_pd(kTableScale));
+    const __m128d fails = _mm_cmpnlt_pd(t, _mm_set1_pd(kClipLimit));
+    const __m128d clamped = _mm_min_pd(t, _mm_set1_pd(kClipEnd)); // NaN gives the second
     const __m128i i = _mm_cvttpd_epi32(clamped);
     const __m128d f = _mm_sub_pd(clamped, _mm_cvtepi32_pd(i));
     // Both indices (0 to 99) in one move to a general register.
@@ -319,25 +372,197 @@ inline __m128d ClipPair(__m128d y, __m128d signMask, __m128d scale, __m128d one,
     const __m128d p1 = _mm_loadu_pd(kWide.v + (pair >> 32));
     const __m128d lo = _mm_unpacklo_pd(p0, p1); // T[i]
     const __m128d hi = _mm_unpackhi_pd(p0, p1); // T[i + 1]
-    const __m128d u =
-        _mm_andnot_pd(fails, _mm_add_pd(_mm_mul_pd(hi, f), _mm_mul_pd(_mm_sub_pd(one, f), lo)));
+    const __m128d u = _mm_andnot_pd(
+        fails, _mm_add_pd(_mm_mul_pd(hi, f), _mm_mul_pd(_mm_sub_pd(_mm_set1_pd(1.0), f), lo)));
     return _mm_or_pd(u, _mm_and_pd(signMask, y)); // u is never negative: copysign
 }
 
 // True when the smoother's next value is, bit for bit, its current one: from then on it stays
 // there, and everything computed from it is the same on every sample.
-inline bool Settled(__m128d next, __m128d current) {
+inline bool Settled(Lanes2 next, Lanes2 current) {
     return _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_castpd_si128(next), _mm_castpd_si128(current))) ==
            0xFFFF;
 }
 
+#elif defined(ZERUB_LANES_NEON)
+
+using Lanes2 = float64x2_t;
+
+inline Lanes2 Pair(double a, double b) {
+    return vsetq_lane_f64(b, vdupq_n_f64(a), 1); // lane 0 holds a
+}
+inline Lanes2 Splat(double x) {
+    return vdupq_n_f64(x);
+}
+inline Lanes2 Add(Lanes2 a, Lanes2 b) {
+    return vaddq_f64(a, b);
+}
+inline Lanes2 Sub(Lanes2 a, Lanes2 b) {
+    return vsubq_f64(a, b);
+}
+inline Lanes2 Mul(Lanes2 a, Lanes2 b) {
+    return vmulq_f64(a, b);
+}
+inline Lanes2 Div(Lanes2 a, Lanes2 b) {
+    return vdivq_f64(a, b);
+}
+inline Lanes2 Negate(Lanes2 a) {
+    return vnegq_f64(a);
+}
+inline void Store(double* p, Lanes2 v) {
+    vst1q_f64(p, v);
+}
+inline Lanes2 Load(const double* p) {
+    return vld1q_f64(p);
+}
+inline void Extract(Lanes2 v, double& a, double& b) {
+    a = vgetq_lane_f64(v, 0);
+    b = vgetq_lane_f64(v, 1);
+}
+
+// Conversions as a scalar cast performs them: widening exact, narrowing to nearest.
+inline Lanes2 LoadPair(const double* a, const double* b) {
+    return Pair(*a, *b);
+}
+inline Lanes2 LoadPair(const float* a, const float* b) {
+    return vcvt_f64_f32(vset_lane_f32(*b, vdup_n_f32(*a), 1));
+}
+inline void StorePair(Lanes2 v, double* a, double* b) {
+    vst1q_lane_f64(a, v, 0);
+    vst1q_lane_f64(b, v, 1);
+}
+inline void StorePair(Lanes2 v, float* a, float* b) {
+    const float32x2_t f = vcvt_f32_f64(v);
+    vst1_lane_f32(a, f, 0);
+    vst1_lane_f32(b, f, 1);
+}
+inline void LoadTwoPairs(const double* a, const double* b, Lanes2& first, Lanes2& second) {
+    const float64x2_t va = vld1q_f64(a), vb = vld1q_f64(b);
+    first = vzip1q_f64(va, vb);
+    second = vzip2q_f64(va, vb);
+}
+inline void LoadTwoPairs(const float* a, const float* b, Lanes2& first, Lanes2& second) {
+    const float32x2_t va = vld1_f32(a), vb = vld1_f32(b);
+    first = vcvt_f64_f32(vzip1_f32(va, vb));
+    second = vcvt_f64_f32(vzip2_f32(va, vb));
+}
+inline void StoreTwoPairs(Lanes2 first, Lanes2 second, double* a, double* b) {
+    vst1q_f64(a, vzip1q_f64(first, second));
+    vst1q_f64(b, vzip2q_f64(first, second));
+}
+inline void StoreTwoPairs(Lanes2 first, Lanes2 second, float* a, float* b) {
+    const float32x2_t f0 = vcvt_f32_f64(first), f1 = vcvt_f32_f64(second);
+    vst1_f32(a, vzip1_f32(f0, f1));
+    vst1_f32(b, vzip2_f32(f0, f1));
+}
+
+inline Lanes2 ClipPair(Lanes2 y) {
+    const float64x2_t t = vmulq_f64(vabsq_f64(y), vdupq_n_f64(kTableScale));
+    const uint64x2_t inRange = vcltq_f64(t, vdupq_n_f64(kClipLimit));
+    // The minimum that takes the number when one side is NaN, as the definition's clamp does.
+    const float64x2_t clamped = vminnmq_f64(t, vdupq_n_f64(kClipEnd));
+    const int64x2_t i = vcvtq_s64_f64(clamped);
+    const float64x2_t f = vsubq_f64(clamped, vcvtq_f64_s64(i));
+    const float64x2_t p0 = vld1q_f64(kWide.v + vgetq_lane_s64(i, 0));
+    const float64x2_t p1 = vld1q_f64(kWide.v + vgetq_lane_s64(i, 1));
+    const float64x2_t lo = vzip1q_f64(p0, p1); // T[i]
+    const float64x2_t hi = vzip2q_f64(p0, p1); // T[i + 1]
+    const float64x2_t sum =
+        vaddq_f64(vmulq_f64(hi, f), vmulq_f64(vsubq_f64(vdupq_n_f64(1.0), f), lo));
+    const uint64x2_t u = vandq_u64(inRange, vreinterpretq_u64_f64(sum));
+    // u is never negative: the sign bit from y is copysign.
+    return vbslq_f64(vdupq_n_u64(0x8000000000000000ull), y, vreinterpretq_f64_u64(u));
+}
+
+inline bool Settled(Lanes2 next, Lanes2 current) {
+    const uint64x2_t same = vceqq_u64(vreinterpretq_u64_f64(next), vreinterpretq_u64_f64(current));
+    return (vgetq_lane_u64(same, 0) & vgetq_lane_u64(same, 1)) == ~0ull;
+}
+
+#else // portable
+
+struct Lanes2 {
+    double a, b;
+};
+
+inline Lanes2 Pair(double a, double b) {
+    return {a, b};
+}
+inline Lanes2 Splat(double x) {
+    return {x, x};
+}
+inline Lanes2 Add(Lanes2 x, Lanes2 y) {
+    return {x.a + y.a, x.b + y.b};
+}
+inline Lanes2 Sub(Lanes2 x, Lanes2 y) {
+    return {x.a - y.a, x.b - y.b};
+}
+inline Lanes2 Mul(Lanes2 x, Lanes2 y) {
+    return {x.a * y.a, x.b * y.b};
+}
+inline Lanes2 Div(Lanes2 x, Lanes2 y) {
+    return {x.a / y.a, x.b / y.b};
+}
+inline Lanes2 Negate(Lanes2 x) {
+    return {-x.a, -x.b};
+}
+inline void Store(double* p, Lanes2 v) {
+    p[0] = v.a;
+    p[1] = v.b;
+}
+inline Lanes2 Load(const double* p) {
+    return {p[0], p[1]};
+}
+inline void Extract(Lanes2 v, double& a, double& b) {
+    a = v.a;
+    b = v.b;
+}
+template <typename T>
+inline Lanes2 LoadPair(const T* a, const T* b) {
+    return {static_cast<double>(*a), static_cast<double>(*b)};
+}
+template <typename T>
+inline void StorePair(Lanes2 v, T* a, T* b) {
+    *a = static_cast<T>(v.a);
+    *b = static_cast<T>(v.b);
+}
+template <typename T>
+inline void LoadTwoPairs(const T* a, const T* b, Lanes2& first, Lanes2& second) {
+    first = LoadPair(a, b);
+    second = LoadPair(a + 1, b + 1);
+}
+template <typename T>
+inline void StoreTwoPairs(Lanes2 first, Lanes2 second, T* a, T* b) {
+    StorePair(first, a, b);
+    StorePair(second, a + 1, b + 1);
+}
+
+inline double ClipLane(double y) {
+    const double t = std::fabs(y) * kTableScale;
+    const bool inRange = t < kClipLimit;
+    const double clamped = t < kClipEnd ? t : kClipEnd; // NaN gives the end
+    const int i = static_cast<int>(clamped);
+    const double f = clamped - static_cast<double>(i);
+    const double u = inRange ? kWide.v[i + 1] * f + (1.0 - f) * kWide.v[i] : 0.0;
+    return std::copysign(u, y);
+}
+inline Lanes2 ClipPair(Lanes2 y) {
+    return {ClipLane(y.a), ClipLane(y.b)};
+}
+
+inline bool Settled(Lanes2 next, Lanes2 current) {
+    return std::memcmp(&next, &current, sizeof next) == 0;
+}
+
+#endif
+
 struct PairState {
-    __m128d gs, ls, ip, cp, n1, n2, n3, o1, o2;
+    Lanes2 gs, ls, ip, cp, n1, n2, n3, o1, o2;
 };
 
 struct PairCoefficients {
-    __m128d aG[4], aB[4], bG[4], bB[4];
-    __m128d oA1, oA2, oInv, oScale;
+    Lanes2 aG[4], aB[4], bG[4], bB[4];
+    Lanes2 oA1, oA2, oInv, oScale;
 };
 
 // One chunk of both circuits, inputs xa and xb. kSettled: both
@@ -352,58 +577,52 @@ struct PairCoefficients {
 // stalls; the operations on each value are the same either way.
 template <bool kSettled, typename T>
 void RunPairLoop(PairState& st, const PairCoefficients& k, const T* xa, const T* xb, T* outA,
-                 T* outB, int n, __m128d gTerm, __m128d lTerm) {
+                 T* outB, int n, Lanes2 gTerm, Lanes2 lTerm) {
     constexpr int kLag = 4;
-    const __m128d signMask = _mm_set1_pd(-0.0);
-    const __m128d scale = _mm_set1_pd(kTableScale);
-    const __m128d one = _mm_set1_pd(1.0);
-    const __m128d end = _mm_set1_pd(kDiodeTableEntries - 1); // the last entry's index
-    const __m128d limit = _mm_set1_pd(2147483648.0);
-    const __m128d pole = _mm_set1_pd(kSmoothPole);
-    const __m128d k2 = _mm_set1_pd(kOutputGain);
+    const Lanes2 pole = Splat(kSmoothPole);
+    const Lanes2 k2 = Splat(kOutputGain);
 
-    __m128d a0 = _mm_setzero_pd(), a1 = a0, a2 = a0, a3 = a0, b0 = a0, b1 = a0, b2 = a0, b3 = a0;
-    __m128d L = a0, negLk = a0;
-    auto coefficients = [&](__m128d g) ZERUB_INLINE {
-        a0 = _mm_add_pd(_mm_mul_pd(k.aG[0], g), k.aB[0]);
-        a1 = _mm_add_pd(_mm_mul_pd(k.aG[1], g), k.aB[1]);
-        a2 = _mm_add_pd(_mm_mul_pd(k.aG[2], g), k.aB[2]);
-        a3 = _mm_add_pd(_mm_mul_pd(k.aG[3], g), k.aB[3]);
-        b0 = _mm_add_pd(_mm_mul_pd(k.bG[0], g), k.bB[0]);
-        b1 = _mm_add_pd(_mm_mul_pd(k.bG[1], g), k.bB[1]);
-        b2 = _mm_add_pd(_mm_mul_pd(k.bG[2], g), k.bB[2]);
-        b3 = _mm_add_pd(_mm_mul_pd(k.bG[3], g), k.bB[3]);
+    Lanes2 a0 = Splat(0.0), a1 = a0, a2 = a0, a3 = a0, b0 = a0, b1 = a0, b2 = a0, b3 = a0;
+    Lanes2 L = a0, negLk = a0;
+    auto coefficients = [&](Lanes2 g) ZERUB_INLINE {
+        a0 = Add(Mul(k.aG[0], g), k.aB[0]);
+        a1 = Add(Mul(k.aG[1], g), k.aB[1]);
+        a2 = Add(Mul(k.aG[2], g), k.aB[2]);
+        a3 = Add(Mul(k.aG[3], g), k.aB[3]);
+        b0 = Add(Mul(k.bG[0], g), k.bB[0]);
+        b1 = Add(Mul(k.bG[1], g), k.bB[1]);
+        b2 = Add(Mul(k.bG[2], g), k.bB[2]);
+        b3 = Add(Mul(k.bG[3], g), k.bB[3]);
     };
-    auto level = [&](__m128d l) ZERUB_INLINE {
+    auto level = [&](Lanes2 l) ZERUB_INLINE {
         L = l;
-        negLk = _mm_xor_pd(_mm_mul_pd(L, k2), signMask);
+        negLk = Negate(Mul(L, k2));
     };
     if (kSettled) {
         coefficients(st.gs);
         level(st.ls);
     }
 
-    __m128d ip = st.ip, cp = st.cp, n1 = st.n1, n2 = st.n2, n3 = st.n3, o1 = st.o1, o2 = st.o2;
-    __m128d gs = st.gs, ls = st.ls;
+    Lanes2 ip = st.ip, cp = st.cp, n1 = st.n1, n2 = st.n2, n3 = st.n3, o1 = st.o1, o2 = st.o2;
+    Lanes2 gs = st.gs, ls = st.ls;
     // The recurrence's values r from frame -3 on (the three before the chunk are its memories),
-    // and the gain network's outputs y.
+    // and the gain network's outputs y, two lanes a frame.
     alignas(16) double rLanes[2 * (kChunk + 3)];
     alignas(16) double yLanes[2 * kChunk];
     double* const r0 = rLanes + 6;
-    _mm_store_pd(r0 - 6, n3);
-    _mm_store_pd(r0 - 4, n2);
-    _mm_store_pd(r0 - 2, n1);
+    Store(r0 - 6, n3);
+    Store(r0 - 4, n2);
+    Store(r0 - 2, n1);
 
-    auto recurrence = [&](int s, __m128d xs) ZERUB_INLINE {
+    auto recurrence = [&](int s, Lanes2 xs) ZERUB_INLINE {
         if (!kSettled) {
-            gs = _mm_add_pd(_mm_mul_pd(gs, pole), gTerm);
+            gs = Add(Mul(gs, pole), gTerm);
             coefficients(gs);
         }
-        const __m128d h = _mm_sub_pd(_mm_add_pd(cp, xs), ip);
-        const __m128d fb =
-            _mm_add_pd(_mm_mul_pd(a3, n3), _mm_add_pd(_mm_mul_pd(a2, n2), _mm_mul_pd(a1, n1)));
-        const __m128d r = _mm_sub_pd(h, _mm_div_pd(fb, a0));
-        _mm_store_pd(r0 + 2 * s, r);
+        const Lanes2 h = Sub(Add(cp, xs), ip);
+        const Lanes2 fb = Add(Mul(a3, n3), Add(Mul(a2, n2), Mul(a1, n1)));
+        const Lanes2 r = Sub(h, Div(fb, a0));
+        Store(r0 + 2 * s, r);
         ip = xs;
         cp = h;
         n3 = n2;
@@ -413,23 +632,20 @@ void RunPairLoop(PairState& st, const PairCoefficients& k, const T* xa, const T*
     // y for frame j, from r of frames j - 3 .. j, with the coefficients of frame j (current
     // until the next recurrence step when they are still moving).
     auto feedForward = [&](int j) ZERUB_INLINE {
-        const __m128d* r = reinterpret_cast<const __m128d*>(r0) + j;
-        const __m128d ff =
-            _mm_add_pd(_mm_mul_pd(b3, r[-3]),
-                       _mm_add_pd(_mm_mul_pd(b2, r[-2]),
-                                  _mm_add_pd(_mm_mul_pd(b1, r[-1]), _mm_mul_pd(b0, r[0]))));
-        _mm_store_pd(yLanes + 2 * j, _mm_div_pd(ff, a0));
+        const double* r = r0 + 2 * j;
+        const Lanes2 ff =
+            Add(Mul(b3, Load(r - 6)),
+                Add(Mul(b2, Load(r - 4)), Add(Mul(b1, Load(r - 2)), Mul(b0, Load(r)))));
+        Store(yLanes + 2 * j, Div(ff, a0));
     };
-    auto output = [&](int s) ZERUB_INLINE -> __m128d {
-        const __m128d c = ClipPair(_mm_load_pd(yLanes + 2 * s), signMask, scale, one, end, limit);
-        const __m128d v = _mm_sub_pd(
-            c, _mm_mul_pd(_mm_add_pd(_mm_mul_pd(k.oA2, o2), _mm_mul_pd(k.oA1, o1)), k.oInv));
+    auto output = [&](int s) ZERUB_INLINE -> Lanes2 {
+        const Lanes2 c = ClipPair(Load(yLanes + 2 * s));
+        const Lanes2 v = Sub(c, Mul(Add(Mul(k.oA2, o2), Mul(k.oA1, o1)), k.oInv));
         if (!kSettled) {
-            ls = _mm_add_pd(lTerm, _mm_mul_pd(ls, pole));
+            ls = Add(lTerm, Mul(ls, pole));
             level(ls);
         }
-        const __m128d out = _mm_mul_pd(
-            _mm_add_pd(_mm_mul_pd(_mm_mul_pd(L, v), k2), _mm_mul_pd(negLk, o2)), k.oScale);
+        const Lanes2 out = Mul(Add(Mul(Mul(L, v), k2), Mul(negLk, o2)), k.oScale);
         o2 = o1;
         o1 = v;
         return out;
@@ -444,14 +660,14 @@ void RunPairLoop(PairState& st, const PairCoefficients& k, const T* xa, const T*
     // Two frames a turn, so that their samples load and store together. Each output is written
     // after the input of a later frame was read, so an output may be its own input.
     for (; s + 1 < n; s += 2) {
-        __m128d x0, x1;
+        Lanes2 x0, x1;
         LoadTwoPairs(xa + s, xb + s, x0, x1);
         recurrence(s, x0);
         feedForward(s - kFeedLag);
-        const __m128d out0 = output(s - kLag);
+        const Lanes2 out0 = output(s - kLag);
         recurrence(s + 1, x1);
         feedForward(s + 1 - kFeedLag);
-        const __m128d out1 = output(s + 1 - kLag);
+        const Lanes2 out1 = output(s + 1 - kLag);
         StoreTwoPairs(out0, out1, outA + s - kLag, outB + s - kLag);
     }
     for (; s < n; ++s) {
@@ -474,29 +690,29 @@ int RunPair(DriveCircuit& a, DriveCircuit& b, const T* xa, const T* xb, T* outA,
             double gTermValue, double lTermValue) {
     PairCoefficients k;
     for (int i = 0; i < 4; ++i) {
-        k.aG[i] = Lanes(a.aGain[i], b.aGain[i]);
-        k.aB[i] = Lanes(a.aBase[i], b.aBase[i]);
-        k.bG[i] = Lanes(a.bGain[i], b.bGain[i]);
-        k.bB[i] = Lanes(a.bBase[i], b.bBase[i]);
+        k.aG[i] = Pair(a.aGain[i], b.aGain[i]);
+        k.aB[i] = Pair(a.aBase[i], b.aBase[i]);
+        k.bG[i] = Pair(a.bGain[i], b.bGain[i]);
+        k.bB[i] = Pair(a.bBase[i], b.bBase[i]);
     }
-    k.oA1 = Lanes(a.outA1, b.outA1);
-    k.oA2 = Lanes(a.outA2, b.outA2);
-    k.oInv = Lanes(a.outInvA0, b.outInvA0);
-    k.oScale = Lanes(a.outScale, b.outScale);
+    k.oA1 = Pair(a.outA1, b.outA1);
+    k.oA2 = Pair(a.outA2, b.outA2);
+    k.oInv = Pair(a.outInvA0, b.outInvA0);
+    k.oScale = Pair(a.outScale, b.outScale);
 
-    PairState st = {Lanes(a.gainSmooth, b.gainSmooth),
-                    Lanes(a.levelSmooth, b.levelSmooth),
-                    Lanes(a.inPrev, b.inPrev),
-                    Lanes(a.coupledPrev, b.coupledPrev),
-                    Lanes(a.net1, b.net1),
-                    Lanes(a.net2, b.net2),
-                    Lanes(a.net3, b.net3),
-                    Lanes(a.out1, b.out1),
-                    Lanes(a.out2, b.out2)};
-    const __m128d gTerm = _mm_set1_pd(gTermValue), lTerm = _mm_set1_pd(lTermValue);
-    const __m128d pole = _mm_set1_pd(kSmoothPole);
-    const bool settled = Settled(_mm_add_pd(_mm_mul_pd(st.gs, pole), gTerm), st.gs) &&
-                         Settled(_mm_add_pd(lTerm, _mm_mul_pd(st.ls, pole)), st.ls);
+    PairState st = {Pair(a.gainSmooth, b.gainSmooth),
+                    Pair(a.levelSmooth, b.levelSmooth),
+                    Pair(a.inPrev, b.inPrev),
+                    Pair(a.coupledPrev, b.coupledPrev),
+                    Pair(a.net1, b.net1),
+                    Pair(a.net2, b.net2),
+                    Pair(a.net3, b.net3),
+                    Pair(a.out1, b.out1),
+                    Pair(a.out2, b.out2)};
+    const Lanes2 gTerm = Splat(gTermValue), lTerm = Splat(lTermValue);
+    const Lanes2 pole = Splat(kSmoothPole);
+    const bool settled = Settled(Add(Mul(st.gs, pole), gTerm), st.gs) &&
+                         Settled(Add(lTerm, Mul(st.ls, pole)), st.ls);
     if (settled)
         RunPairLoop<true, T>(st, k, xa, xb, outA, outB, n, gTerm, lTerm);
     else
@@ -505,15 +721,16 @@ int RunPair(DriveCircuit& a, DriveCircuit& b, const T* xa, const T* xb, T* outA,
     // A non-finite memory persists to the chunk's end, so one look at the end finds it. The
     // sum is non-finite when any term is (or, harmlessly, when it overflows: a rerun per sample
     // gives the same result), and x - x is zero exactly when x is finite.
-    const __m128d sum = _mm_add_pd(_mm_add_pd(_mm_add_pd(st.ip, st.cp), _mm_add_pd(st.n1, st.n2)),
-                                   _mm_add_pd(_mm_add_pd(st.n3, st.o1), st.o2));
-    const int bad = _mm_movemask_pd(_mm_cmpneq_pd(_mm_sub_pd(sum, sum), _mm_setzero_pd()));
-    const bool keepA = !(bad & 1), keepB = !(bad & 2);
-    double lane[2];
-    auto store = [&](__m128d v, double& da, double& db) {
-        _mm_storeu_pd(lane, v);
-        if (keepA) da = lane[0];
-        if (keepB) db = lane[1];
+    const Lanes2 sum =
+        Add(Add(Add(st.ip, st.cp), Add(st.n1, st.n2)), Add(Add(st.n3, st.o1), st.o2));
+    double sumA, sumB;
+    Extract(Sub(sum, sum), sumA, sumB);
+    const bool keepA = sumA == 0.0, keepB = sumB == 0.0;
+    auto store = [&](Lanes2 v, double& da, double& db) {
+        double la, lb;
+        Extract(v, la, lb);
+        if (keepA) da = la;
+        if (keepB) db = lb;
     };
     store(st.gs, a.gainSmooth, b.gainSmooth);
     store(st.ls, a.levelSmooth, b.levelSmooth);
@@ -524,15 +741,12 @@ int RunPair(DriveCircuit& a, DriveCircuit& b, const T* xa, const T* xb, T* outA,
     store(st.n3, a.net3, b.net3);
     store(st.o1, a.out1, b.out1);
     store(st.o2, a.out2, b.out2);
-    return bad;
+    return (keepA ? 0 : 1) | (keepB ? 0 : 2);
 }
-
-#endif
 
 template <typename T>
 void BlockPair(DriveCircuit& a, DriveCircuit& b, const T* inA, const T* inB, T* outA, T* outB,
                int nFrames, double gain, double level) {
-#if defined(__SSE2__)
     double gTerm, lTerm;
     ControlTargets(a, gain, level, gTerm, lTerm);
     // A rerun needs the chunk's input: keep a copy when an output overwrites an input.
@@ -552,22 +766,6 @@ void BlockPair(DriveCircuit& a, DriveCircuit& b, const T* inA, const T* inB, T* 
         if (rerun & 1) RunScalar(a, xa, outA + start, n, gain, level);
         if (rerun & 2) RunScalar(b, xb, outB + start, n, gain, level);
     }
-#else
-    // Channel a's output may be channel b's input: keep b's chunk when it does.
-    const bool crossed = outA == inB;
-    T copyB[kChunk];
-    for (int start = 0; start < nFrames; start += kChunk) {
-        // Without SIMD lanes the definition itself is the block path.
-        const int n = nFrames - start < kChunk ? nFrames - start : kChunk;
-        const T* xb = inB + start;
-        if (crossed) {
-            std::memcpy(copyB, xb, sizeof(T) * static_cast<size_t>(n));
-            xb = copyB;
-        }
-        RunScalar(a, inA + start, outA + start, n, gain, level);
-        RunScalar(b, xb, outB + start, n, gain, level);
-    }
-#endif
 }
 
 } // namespace

@@ -60,4 +60,17 @@ for t in "${tsan_tests[@]}"; do
         "$binary" --gtest_brief=1
 done
 stage "thread-sanitized suites"
+
+# ---- 64-bit ARM (aarch64) -------------------------------------------------------------------
+# The cross build (scripts/cross-arm64.sh: Debian's cross toolchain and arm64 libraries), then
+# under qemu-aarch64 the circuit's suite and the LV2 bundle's suite in a lilv host, whose
+# bit-exact cases compare the output with the hashes written on x86-64.
+"$root/scripts/cross-arm64.sh" "$root/build-arm64" -DZERUB_WERROR=ON
+stage "arm64 cross build"
+for t in effect/circuit_test lv2/lv2_test; do
+    echo "test: $(basename "$t") under qemu-aarch64"
+    qemu-aarch64 "$root/build-arm64/tests/$t" --gtest_brief=1
+done
+stage "arm64 suites under qemu-aarch64"
+# ---- end of 64-bit ARM ----------------------------------------------------------------------
 echo "test: all suites passed (optimised, sanitized, fuzzed, thread-sanitized)"
