@@ -35,6 +35,12 @@ std::vector<double> Input(BitSignal& s, int kind, int n) {
 } // namespace
 
 TEST(CircuitBits, TheTapersOnEveryControlValue) {
+#if defined(__x86_64__)
+    // glibc picks its exp by the processor: the variant for processors without FMA differs in the
+    // last bit for a few arguments in ten thousand, so these references hold only with FMA.
+    if (!__builtin_cpu_supports("fma"))
+        GTEST_SKIP() << "this processor has no FMA: glibc's exp differs";
+#endif
     // The smoothers follow exp of the controls: each sample a new gain and level, so every one of
     // these values reaches the output through both exponentials.
     BitSignal s(1);
