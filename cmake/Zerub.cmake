@@ -36,10 +36,11 @@ function(zerub_library name)
   endif()
 endfunction()
 
-# zerub_test(NAME SOURCES... [DEPS lib...]): one GoogleTest program registered with ctest. It
-# sees the suites' own folder and what it links.
+# zerub_test(NAME SOURCES... [DEPS lib...] [LABELS label...]): one GoogleTest program registered
+# with ctest. It sees the suites' own folder and what it links. Labels let a run leave tests out
+# (the quick run skips "daw").
 function(zerub_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;LABELS" ${ARGN})
   find_package(GTest REQUIRED)
   add_executable(${name} ${ARG_SOURCES})
   zerub_current_folder(folder)
@@ -47,7 +48,11 @@ function(zerub_test name)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE ZERUB_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   include(GoogleTest)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  if(ARG_LABELS)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}")
+  else()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  endif()
 endfunction()
 
 # zerub_bench(NAME SOURCES... [DEPS lib...]): one Google Benchmark program (never run by ctest).
