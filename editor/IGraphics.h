@@ -203,7 +203,7 @@ public:
     // that fails to load gives a record without an image (0 x 0), which controls do not draw.
     // The editor also notes the resource (on the thread that builds it, the user-interface
     // thread) so that it can draw it from the artwork set of any scale.
-    IBitmap LoadIBitmap(int id, const char* name, int nStates = 1,
+    IBitmap LoadIBitmap(int resourceId, const char* name, int nStates = 1,
                         bool framesAreHorizontal = false);
     IBitmap ScaleBitmap(IBitmap* bitmap, int destW, int destH); // owned by the cache
     IBitmap CropBitmap(IBitmap* bitmap, IRECT* r);              // owned by the cache

@@ -24,9 +24,9 @@ const CFArrayCallBacks kCFTypeArrayCallBacks = {0, RetainType, ReleaseType, CFCo
                                                 CFEqual};
 
 struct __CFArray final : Object {
-    __CFArray(const CFArrayCallBacks* callBacks, bool isMutable)
-        : Object(kTypeArray), callBacks(callBacks ? *callBacks : CFArrayCallBacks{}),
-          isMutable(isMutable) {}
+    __CFArray(const CFArrayCallBacks* arrayCallBacks, bool mutableArray)
+        : Object(kTypeArray), callBacks(arrayCallBacks ? *arrayCallBacks : CFArrayCallBacks{}),
+          isMutable(mutableArray) {}
 
     ~__CFArray() override {
         for (const void* value : values)

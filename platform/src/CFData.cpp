@@ -11,8 +11,8 @@
 using namespace zerub::cf;
 
 struct __CFData final : Object {
-    __CFData(std::vector<UInt8> bytes, bool isMutable)
-        : Object(kTypeData), bytes(std::move(bytes)), isMutable(isMutable) {}
+    __CFData(std::vector<UInt8> content, bool mutableData)
+        : Object(kTypeData), bytes(std::move(content)), isMutable(mutableData) {}
 
     bool Equal(const Object& other) const override {
         return bytes == static_cast<const __CFData&>(other).bytes;
@@ -146,7 +146,7 @@ const CFTimeInterval kCFAbsoluteTimeIntervalSince1970 = 978307200.0;
 const CFTimeInterval kCFAbsoluteTimeIntervalSince1904 = 3061152000.0;
 
 struct __CFDate final : Object {
-    explicit __CFDate(CFAbsoluteTime at) : Object(kTypeDate), at(at) {}
+    explicit __CFDate(CFAbsoluteTime time) : Object(kTypeDate), at(time) {}
     bool Equal(const Object& other) const override {
         return at == static_cast<const __CFDate&>(other).at;
     }

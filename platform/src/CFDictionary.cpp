@@ -54,9 +54,9 @@ const CFDictionaryValueCallBacks kCFTypeDictionaryValueCallBacks = {0, RetainTyp
 
 struct __CFDictionary final : Object {
     __CFDictionary(const CFDictionaryKeyCallBacks* keys, const CFDictionaryValueCallBacks* values,
-                   bool isMutable)
+                   bool mutableDict)
         : Object(kTypeDictionary), keyCallBacks(keys ? *keys : CFDictionaryKeyCallBacks{}),
-          valueCallBacks(values ? *values : CFDictionaryValueCallBacks{}), isMutable(isMutable),
+          valueCallBacks(values ? *values : CFDictionaryValueCallBacks{}), isMutable(mutableDict),
           entries(8, KeyHash{&keyCallBacks}, KeyEqual{&keyCallBacks}) {}
 
     ~__CFDictionary() override { Clear(); }

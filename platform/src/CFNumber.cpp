@@ -71,8 +71,8 @@ bool ExactInteger(double d, int64_t& out) {
 } // namespace
 
 struct __CFNumber final : Object {
-    __CFNumber(CFNumberType storage, int64_t i, double d)
-        : Object(kTypeNumber), storage(storage), integer(i), real(d) {}
+    __CFNumber(CFNumberType type, int64_t i, double d)
+        : Object(kTypeNumber), storage(type), integer(i), real(d) {}
 
     bool IsFloat() const { return IsFloatStorage(storage); }
 
@@ -268,7 +268,7 @@ CFComparisonResult CFNumberCompare(CFNumberRef number, CFNumberRef otherNumber, 
 }
 
 struct __CFBoolean final : Object {
-    explicit __CFBoolean(bool value) : Object(kTypeBoolean), value(value) { MakeConstant(); }
+    explicit __CFBoolean(bool flag) : Object(kTypeBoolean), value(flag) { MakeConstant(); }
     std::string Describe() const override { return value ? "true" : "false"; }
     const bool value;
 };

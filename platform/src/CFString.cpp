@@ -17,9 +17,9 @@
 using namespace zerub::cf;
 
 struct __CFString final : Object {
-    __CFString(std::string utf8, bool isMutable)
+    __CFString(std::string utf8, bool mutableString)
         : Object(kTypeString), text(std::move(utf8)), length16(Utf16Length(text)),
-          isMutable(isMutable) {}
+          isMutable(mutableString) {}
 
     bool Equal(const Object& other) const override {
         return text == static_cast<const __CFString&>(other).text;

@@ -71,8 +71,8 @@ std::string CurrentFolder() {
 } // namespace
 
 struct __CFURL final : Object {
-    __CFURL(std::string path, bool isDirectory)
-        : Object(kTypeURL), path(TrimSlashes(std::move(path))), isDirectory(isDirectory) {
+    __CFURL(std::string filePath, bool directory)
+        : Object(kTypeURL), path(TrimSlashes(std::move(filePath))), isDirectory(directory) {
         std::string text = PercentEncode(this->path);
         if (isDirectory && text.back() != '/') text.push_back('/');
         if (!this->path.empty() && this->path[0] == '/') text = "file://" + text;
