@@ -103,10 +103,11 @@ public:
     virtual bool OpenURL(const char* url, const char* msgWindowTitle = nullptr,
                          const char* confirmMsg = nullptr, const char* errMsg = nullptr) = 0;
     void* OpenWindow(void* parent) override = 0; // creates the view and returns it
-    virtual void* OpenWindow(void* window, void* control, short leftOffset, short topOffset) {
+    virtual void* OpenWindow(void* /*window*/, void* /*control*/, short /*leftOffset*/,
+                             short /*topOffset*/) {
         return nullptr;
     }
-    virtual void AttachSubWindow(void* hostWindow) {}
+    virtual void AttachSubWindow(void* /*hostWindow*/) {}
     virtual void RemoveSubWindow() {}
     virtual void CloseWindow() = 0;
     virtual void* GetWindow() = 0;

@@ -27,5 +27,5 @@ public:
     // The size a host would like the view to have (the Audio Unit view factory's preferred
     // size), in the view's pixels; 0 x 0 states no wish. Called before OpenWindow. An editor
     // that can draw at more than one scale takes the scale at which it best fills that size.
-    virtual void SetPreferredSize(int width, int height) {}
+    virtual void SetPreferredSize(int /*width*/, int /*height*/) {}
 };

@@ -221,7 +221,7 @@ CFBundleRef CFBundleGetBundleWithIdentifier(CFStringRef bundleID) {
     return find();
 }
 
-CFBundleRef CFBundleCreate(CFAllocatorRef allocator, CFURLRef bundleURL) {
+CFBundleRef CFBundleCreate(CFAllocatorRef /*allocator*/, CFURLRef bundleURL) {
     char path[PATH_MAX];
     if (!CFURLGetFileSystemRepresentation(bundleURL, true, reinterpret_cast<UInt8*>(path),
                                           sizeof path)) {

@@ -56,7 +56,7 @@ CFTypeID CFDataGetTypeID(void) {
     return kTypeData;
 }
 
-CFDataRef CFDataCreate(CFAllocatorRef allocator, const UInt8* bytes, CFIndex length) {
+CFDataRef CFDataCreate(CFAllocatorRef /*allocator*/, const UInt8* bytes, CFIndex length) {
     if (length < 0 || (!bytes && length > 0)) return nullptr;
     return new __CFData(std::vector<UInt8>(bytes, bytes + length), false);
 }
@@ -69,18 +69,18 @@ CFDataRef CFDataCreateWithBytesNoCopy(CFAllocatorRef allocator, const UInt8* byt
     return data;
 }
 
-CFDataRef CFDataCreateCopy(CFAllocatorRef allocator, CFDataRef theData) {
+CFDataRef CFDataCreateCopy(CFAllocatorRef /*allocator*/, CFDataRef theData) {
     const __CFData* data = DataOf(theData);
     if (!data) return nullptr;
     if (!data->isMutable) return static_cast<CFDataRef>(CFRetain(theData));
     return new __CFData(data->bytes, false);
 }
 
-CFMutableDataRef CFDataCreateMutable(CFAllocatorRef allocator, CFIndex capacity) {
+CFMutableDataRef CFDataCreateMutable(CFAllocatorRef /*allocator*/, CFIndex /*capacity*/) {
     return new __CFData(std::vector<UInt8>(), true);
 }
 
-CFMutableDataRef CFDataCreateMutableCopy(CFAllocatorRef allocator, CFIndex capacity,
+CFMutableDataRef CFDataCreateMutableCopy(CFAllocatorRef /*allocator*/, CFIndex /*capacity*/,
                                          CFDataRef theData) {
     const __CFData* data = DataOf(theData);
     return data ? new __CFData(data->bytes, true) : nullptr;
@@ -170,7 +170,7 @@ CFTypeID CFDateGetTypeID(void) {
     return kTypeDate;
 }
 
-CFDateRef CFDateCreate(CFAllocatorRef allocator, CFAbsoluteTime at) {
+CFDateRef CFDateCreate(CFAllocatorRef /*allocator*/, CFAbsoluteTime at) {
     return new __CFDate(at);
 }
 
@@ -179,7 +179,7 @@ CFAbsoluteTime CFDateGetAbsoluteTime(CFDateRef theDate) {
     return date ? date->at : 0.0;
 }
 
-CFComparisonResult CFDateCompare(CFDateRef theDate, CFDateRef otherDate, void* context) {
+CFComparisonResult CFDateCompare(CFDateRef theDate, CFDateRef otherDate, void* /*context*/) {
     const CFAbsoluteTime a = CFDateGetAbsoluteTime(theDate);
     const CFAbsoluteTime b = CFDateGetAbsoluteTime(otherDate);
     return a < b ? kCFCompareLessThan : a > b ? kCFCompareGreaterThan : kCFCompareEqualTo;

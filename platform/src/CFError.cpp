@@ -55,7 +55,7 @@ CFTypeID CFErrorGetTypeID(void) {
     return kTypeError;
 }
 
-CFErrorRef CFErrorCreate(CFAllocatorRef allocator, CFErrorDomain domain, CFIndex code,
+CFErrorRef CFErrorCreate(CFAllocatorRef /*allocator*/, CFErrorDomain domain, CFIndex code,
                          CFDictionaryRef userInfo) {
     if (!TextOf(domain)) return nullptr;
     return new __CFError(domain, code, userInfo);

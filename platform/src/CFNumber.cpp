@@ -104,7 +104,8 @@ CFTypeID CFNumberGetTypeID(void) {
     return kTypeNumber;
 }
 
-CFNumberRef CFNumberCreate(CFAllocatorRef allocator, CFNumberType theType, const void* valuePtr) {
+CFNumberRef CFNumberCreate(CFAllocatorRef /*allocator*/, CFNumberType theType,
+                           const void* valuePtr) {
     const CFNumberType storage = StorageType(theType);
     if (!valuePtr || storage == 0) return nullptr;
     switch (storage) {
@@ -247,7 +248,7 @@ Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void* valuePt
     return exact;
 }
 
-CFComparisonResult CFNumberCompare(CFNumberRef number, CFNumberRef otherNumber, void* context) {
+CFComparisonResult CFNumberCompare(CFNumberRef number, CFNumberRef otherNumber, void* /*context*/) {
     const auto* a = As<const __CFNumber>(number, kTypeNumber);
     const auto* b = As<const __CFNumber>(otherNumber, kTypeNumber);
     if (!a || !b) return a ? kCFCompareGreaterThan : (b ? kCFCompareLessThan : kCFCompareEqualTo);

@@ -89,7 +89,7 @@ CFAllocatorRef CFAllocatorGetDefault(void) {
     return kCFAllocatorSystemDefault;
 }
 
-void* CFAllocatorAllocate(CFAllocatorRef allocator, CFIndex size, CFOptionFlags hint) {
+void* CFAllocatorAllocate(CFAllocatorRef allocator, CFIndex size, CFOptionFlags /*hint*/) {
     if (size <= 0 || !Allocates(allocator)) return nullptr;
     return std::malloc(static_cast<size_t>(size));
 }
@@ -170,7 +170,7 @@ CFStringRef CFCopyDescription(CFTypeRef cf) {
                                    static_cast<CFIndex>(text.size()), kCFStringEncodingUTF8, false);
 }
 
-CFAllocatorRef CFGetAllocator(CFTypeRef cf) {
+CFAllocatorRef CFGetAllocator(CFTypeRef /*cf*/) {
     return kCFAllocatorSystemDefault;
 }
 

@@ -114,20 +114,21 @@ CFTypeID CFURLGetTypeID(void) {
     return kTypeURL;
 }
 
-CFURLRef CFURLCreateWithFileSystemPath(CFAllocatorRef allocator, CFStringRef filePath,
+CFURLRef CFURLCreateWithFileSystemPath(CFAllocatorRef /*allocator*/, CFStringRef filePath,
                                        CFURLPathStyle pathStyle, Boolean isDirectory) {
     const std::string* path = TextOf(filePath);
     if (!path || pathStyle != kCFURLPOSIXPathStyle) return nullptr;
     return MakeURL(*path, isDirectory);
 }
 
-CFURLRef CFURLCreateFromFileSystemRepresentation(CFAllocatorRef allocator, const UInt8* buffer,
+CFURLRef CFURLCreateFromFileSystemRepresentation(CFAllocatorRef /*allocator*/, const UInt8* buffer,
                                                  CFIndex bufLen, Boolean isDirectory) {
     if (!buffer || bufLen <= 0) return nullptr;
     return MakeURL(std::string(reinterpret_cast<const char*>(buffer), bufLen), isDirectory);
 }
 
-CFURLRef CFURLCreateWithString(CFAllocatorRef allocator, CFStringRef URLString, CFURLRef baseURL) {
+CFURLRef CFURLCreateWithString(CFAllocatorRef /*allocator*/, CFStringRef URLString,
+                               CFURLRef baseURL) {
     const std::string* text = TextOf(URLString);
     if (!text || text->empty()) return nullptr;
     std::string rest = *text;
@@ -149,7 +150,7 @@ CFURLRef CFURLCreateWithString(CFAllocatorRef allocator, CFStringRef URLString, 
     return MakeURL(path, isDirectory);
 }
 
-CFURLRef CFURLCreateCopyAppendingPathComponent(CFAllocatorRef allocator, CFURLRef url,
+CFURLRef CFURLCreateCopyAppendingPathComponent(CFAllocatorRef /*allocator*/, CFURLRef url,
                                                CFStringRef pathComponent, Boolean isDirectory) {
     const __CFURL* base = URLOf(url);
     const std::string* component = TextOf(pathComponent);
@@ -158,7 +159,7 @@ CFURLRef CFURLCreateCopyAppendingPathComponent(CFAllocatorRef allocator, CFURLRe
     return MakeURL(joined, isDirectory);
 }
 
-CFURLRef CFURLCreateCopyDeletingLastPathComponent(CFAllocatorRef allocator, CFURLRef url) {
+CFURLRef CFURLCreateCopyDeletingLastPathComponent(CFAllocatorRef /*allocator*/, CFURLRef url) {
     const __CFURL* base = URLOf(url);
     if (!base) return nullptr;
     const size_t slash = base->path.rfind('/');
