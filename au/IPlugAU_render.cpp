@@ -166,14 +166,14 @@ OSStatus IPlugAU::RenderProc(AudioUnitRenderActionFlags* /*flags*/, const AudioT
     return noErr;
 }
 
-void IPlugAU::SetBlockSize(int blockSize) {
-    blockSize = std::max(blockSize, 0);
-    const int inFloats = blockSize * NInChannels(), outFloats = blockSize * NOutChannels();
+void IPlugAU::SetBlockSize(int frames) {
+    frames = std::max(frames, 0);
+    const int inFloats = frames * NInChannels(), outFloats = frames * NOutChannels();
     if (void* in = inScratchBuf.Resize(inFloats * static_cast<int>(sizeof(float))))
         std::memset(in, 0, static_cast<size_t>(inFloats) * sizeof(float));
     if (void* out = outScratchBuf.Resize(outFloats * static_cast<int>(sizeof(float))))
         std::memset(out, 0, static_cast<size_t>(outFloats) * sizeof(float));
-    IPlugBase::SetBlockSize(blockSize);
+    IPlugBase::SetBlockSize(frames);
 }
 
 void IPlugAU::SetLatency(int samples) {

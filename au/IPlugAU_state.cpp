@@ -13,11 +13,11 @@ OSStatus IPlugAU::GetState(CFPropertyListRef* plist) {
     CFMutableDictionaryRef dict = CFDictionaryCreateMutable(
         kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
     if (!dict) return coreFoundationUnknownErr;
-    const SInt32 version = GetEffectVersion(false);
+    const SInt32 classVersion = GetEffectVersion(false);
     const SInt32 type = static_cast<SInt32>(desc.componentType);
     const SInt32 subtype = static_cast<SInt32>(desc.componentSubType);
     const SInt32 manufacturer = static_cast<SInt32>(desc.componentManufacturer);
-    PutNumberInDict(dict, "version", &version, kCFNumberSInt32Type);
+    PutNumberInDict(dict, "version", &classVersion, kCFNumberSInt32Type);
     PutNumberInDict(dict, "type", &type, kCFNumberSInt32Type);
     PutNumberInDict(dict, "subtype", &subtype, kCFNumberSInt32Type);
     PutNumberInDict(dict, "manufacturer", &manufacturer, kCFNumberSInt32Type);

@@ -34,12 +34,48 @@ function(zerub_library name)
   if(ARG_DEPS)
     target_link_libraries(${name} PUBLIC ${ARG_DEPS})
   endif()
+  zerub_layer_library(${name} ${folder})
 endfunction()
 
-# zerub_test(NAME SOURCES... [DEPS lib...]): one GoogleTest program registered with ctest. It
-# sees the suites' own folder and what it links.
+# zerub_layer_library(TARGET FOLDER): registers a library of a layer, whose links cmake/layers
+# checks against the layer order and whose include paths it probes. Its sources are checked for
+# includes that climb out of the layer scheme before they compile.
+function(zerub_layer_library target folder)
+  set_property(TARGET ${target} PROPERTY ZERUB_FOLDER ${folder})
+  set_property(GLOBAL APPEND PROPERTY ZERUB_LAYER_LIBRARIES ${target})
+  add_dependencies(${target} zerub_include_check)
+endfunction()
+
+# zerub_include_check(FOLDERS...): the target zerub_include_check, part of every build, fails
+# when a source of FOLDERS includes a path with a ".." component ("../plugin/IParam.h",
+# <editor/../au/IPlugAU.h>): such a path is found beside the including file or through a
+# folder's link, whatever the target links, so it would pass by the layers.
+function(zerub_include_check)
+  set(files)
+  foreach(folder ${ARGN})
+    file(GLOB_RECURSE found CONFIGURE_DEPENDS
+         ${PROJECT_SOURCE_DIR}/${folder}/*.h ${PROJECT_SOURCE_DIR}/${folder}/*.hpp
+         ${PROJECT_SOURCE_DIR}/${folder}/*.c ${PROJECT_SOURCE_DIR}/${folder}/*.cpp
+         ${PROJECT_SOURCE_DIR}/${folder}/*.mm)
+    list(APPEND files ${found})
+  endforeach()
+  set(stamp ${PROJECT_BINARY_DIR}/zerub_include_check.stamp)
+  add_custom_command(
+    OUTPUT ${stamp}
+    COMMAND ${CMAKE_COMMAND} -DROOT=${PROJECT_SOURCE_DIR} "-DFOLDERS=${ARGN}"
+            -P ${PROJECT_SOURCE_DIR}/cmake/CheckIncludes.cmake
+    COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
+    DEPENDS ${files} ${PROJECT_SOURCE_DIR}/cmake/CheckIncludes.cmake
+    COMMENT "Checking includes for paths out of the layers"
+    VERBATIM)
+  add_custom_target(zerub_include_check ALL DEPENDS ${stamp})
+endfunction()
+
+# zerub_test(NAME SOURCES... [DEPS lib...] [LABELS label...]): one GoogleTest program registered
+# with ctest. It sees the suites' own folder and what it links. Labels let a run leave tests out
+# (the quick run skips "daw").
 function(zerub_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;LABELS" ${ARGN})
   find_package(GTest REQUIRED)
   add_executable(${name} ${ARG_SOURCES})
   zerub_current_folder(folder)
@@ -47,7 +83,11 @@ function(zerub_test name)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE ZERUB_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   include(GoogleTest)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  if(ARG_LABELS)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}")
+  else()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  endif()
 endfunction()
 
 # zerub_bench(NAME SOURCES... [DEPS lib...]): one Google Benchmark program (never run by ctest).

@@ -10,11 +10,11 @@ IControl::IControl(IPlugBase* plug, IRECT area, int paramIdx, IChannelBlend::EBl
     : mOwnerPlug(plug), mArea(area), mHitArea(area), mParamIndex(paramIdx),
       mBlending(method, 1.0f) {}
 
-void IControl::OnMouseDown(int x, int y, IMouseMod* mod) {
+void IControl::OnMouseDown(int /*x*/, int /*y*/, IMouseMod* mod) {
     if (mod && mod->rightButton) PromptUserInput();
 }
 
-void IControl::OnMouseDblClick(int x, int y, IMouseMod* mod) {
+void IControl::OnMouseDblClick(int /*x*/, int /*y*/, IMouseMod* /*mod*/) {
     if (mResetValue >= 0.0) {
         mNormValue = mResetValue;
         SetDirty(true);

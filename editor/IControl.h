@@ -37,12 +37,12 @@ public:
 
     // ---- Events (user-interface thread) ----
     virtual void OnMouseDown(int x, int y, IMouseMod* mod); // right button: prompt
-    virtual void OnMouseUp(int x, int y, IMouseMod* mod) {}
-    virtual void OnMouseDrag(int x, int y, int dX, int dY, IMouseMod* mod) {}
+    virtual void OnMouseUp(int /*x*/, int /*y*/, IMouseMod* /*mod*/) {}
+    virtual void OnMouseDrag(int /*x*/, int /*y*/, int /*dX*/, int /*dY*/, IMouseMod* /*mod*/) {}
     virtual void OnMouseDblClick(int x, int y, IMouseMod* mod); // restores the reset value
-    virtual void OnMouseWheel(int x, int y, IMouseMod* mod, int delta) {}
-    virtual bool OnKeyDown(int x, int y, int key) { return false; }
-    virtual void OnMouseOver(int x, int y, IMouseMod* mod) {}
+    virtual void OnMouseWheel(int /*x*/, int /*y*/, IMouseMod* /*mod*/, int /*delta*/) {}
+    virtual bool OnKeyDown(int /*x*/, int /*y*/, int /*key*/) { return false; }
+    virtual void OnMouseOver(int /*x*/, int /*y*/, IMouseMod* /*mod*/) {}
     virtual void OnMouseOut() {}
 
     // Draws into the editor's back buffer; the editor has set the redraw rectangle.
@@ -54,7 +54,7 @@ public:
     // The user changed the value: pushed on to the plug-in through SetDirty(true).
     virtual void SetValueFromUserInput(double value);
     // Receives the text of a text field opened without a parameter.
-    virtual void TextFromTextEntry(const char* text) {}
+    virtual void TextFromTextEntry(const char* /*text*/) {}
 
     virtual void Hide(bool hide);
     virtual void GrayOut(bool gray); // drawn at weight 0.25 while grayed, not hit
@@ -123,7 +123,7 @@ public:
     // Whether the editor shows this control's parameter in its value readout while the pointer
     // is over it or drags it (and opens its typed-value field).
     virtual bool ShowsValueReadout() const { return false; }
-    virtual void SetTextFromPlug(const char* text) {}
+    virtual void SetTextFromPlug(const char* /*text*/) {}
 
 protected:
     int mEntryMaxChars = 7;

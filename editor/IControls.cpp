@@ -62,7 +62,7 @@ bool IBitmapControl::Draw(IGraphics* graphics) {
                                 &mBlending);
 }
 
-void ISwitchControl::OnMouseDown(int x, int y, IMouseMod* mod) {
+void ISwitchControl::OnMouseDown(int /*x*/, int /*y*/, IMouseMod* /*mod*/) {
     if (mBitmap.frameCount >= 2)
         mNormValue += 1.0 / (mBitmap.frameCount - 1);
     else
@@ -81,12 +81,12 @@ ISwitchPopUpControl::ISwitchPopUpControl(IPlugBase* plug, int x, int y, int para
     mPromptDisabled = false;
 }
 
-void ISwitchPopUpControl::OnMouseDown(int x, int y, IMouseMod* mod) {
+void ISwitchPopUpControl::OnMouseDown(int /*x*/, int /*y*/, IMouseMod* /*mod*/) {
     PromptUserInput();
     SetDirty(true);
 }
 
-void IContactControl::OnMouseUp(int x, int y, IMouseMod* mod) {
+void IContactControl::OnMouseUp(int /*x*/, int /*y*/, IMouseMod* /*mod*/) {
     mNormValue = 0.0;
     SetDirty(true);
 }
@@ -124,7 +124,7 @@ ISwitchFramesControl::ISwitchFramesControl(IPlugBase* plug, int x, int y, int pa
     }
 }
 
-void ISwitchFramesControl::OnMouseDown(int x, int y, IMouseMod* mod) {
+void ISwitchFramesControl::OnMouseDown(int x, int y, IMouseMod* /*mod*/) {
     const int n = mStateAreas.GetSize();
     for (int i = 0; i < n; ++i) {
         if (mStateAreas.Get()[i].Contains(x, y)) {
@@ -142,7 +142,7 @@ const IRECT* ISwitchFramesControl::GetStateArea(int i) const {
 IInvisibleSwitchControl::IInvisibleSwitchControl(IPlugBase* plug, IRECT area, int paramIdx)
     : IControl(plug, area, paramIdx, IChannelBlend::kBlendClobber) {}
 
-void IInvisibleSwitchControl::OnMouseDown(int x, int y, IMouseMod* mod) {
+void IInvisibleSwitchControl::OnMouseDown(int /*x*/, int /*y*/, IMouseMod* /*mod*/) {
     mNormValue = mNormValue < 0.5 ? 1.0 : 0.0;
     SetDirty(true);
 }
@@ -267,11 +267,11 @@ void IFaderControl::OnMouseDown(int x, int y, IMouseMod* mod) {
     SnapToMouse(x, y);
 }
 
-void IFaderControl::OnMouseDrag(int x, int y, int dX, int dY, IMouseMod* mod) {
+void IFaderControl::OnMouseDrag(int x, int y, int /*dX*/, int /*dY*/, IMouseMod* /*mod*/) {
     SnapToMouse(x, y);
 }
 
-void IFaderControl::OnMouseWheel(int x, int y, IMouseMod* mod, int delta) {
+void IFaderControl::OnMouseWheel(int /*x*/, int /*y*/, IMouseMod* mod, int delta) {
     mNormValue += WheelStep(mod, delta);
     SetDirty(true);
 }
@@ -291,7 +291,7 @@ IKnobControl::IKnobControl(IPlugBase* plug, IRECT area, int paramIdx, EDirection
                            double gearing)
     : IControl(plug, area, paramIdx), mDirection(direction), mGearing(gearing) {}
 
-void IKnobControl::OnMouseDrag(int x, int y, int dX, int dY, IMouseMod* mod) {
+void IKnobControl::OnMouseDrag(int /*x*/, int /*y*/, int dX, int dY, IMouseMod* mod) {
     const double gearing = Fine(mod) ? mGearing * kFineFactor : mGearing;
     // An empty span or zero gearing would divide by zero: the value stays.
     if (mDirection == kVertical) {
@@ -304,7 +304,7 @@ void IKnobControl::OnMouseDrag(int x, int y, int dX, int dY, IMouseMod* mod) {
     SetDirty(true);
 }
 
-void IKnobControl::OnMouseWheel(int x, int y, IMouseMod* mod, int delta) {
+void IKnobControl::OnMouseWheel(int /*x*/, int /*y*/, IMouseMod* mod, int delta) {
     mNormValue += WheelStep(mod, delta);
     SetDirty(true);
 }
@@ -425,11 +425,11 @@ ICaptionControl::ICaptionControl(IPlugBase* plug, IRECT area, int paramIdx, cons
     mParamIndex = paramIdx;
 }
 
-void ICaptionControl::OnMouseDown(int x, int y, IMouseMod* mod) {
+void ICaptionControl::OnMouseDown(int /*x*/, int /*y*/, IMouseMod* mod) {
     if (mod && (mod->leftButton || mod->rightButton)) PromptUserInput();
 }
 
-void ICaptionControl::OnMouseDblClick(int x, int y, IMouseMod* mod) {
+void ICaptionControl::OnMouseDblClick(int /*x*/, int /*y*/, IMouseMod* /*mod*/) {
     PromptUserInput();
 }
 
@@ -457,7 +457,7 @@ IURLControl::IURLControl(IPlugBase* plug, IRECT area, const char* url, const cha
     CopyText(mErrMsg, kMaxMessageLen, errMsgOnFailure);
 }
 
-void IURLControl::OnMouseDown(int x, int y, IMouseMod* mod) {
+void IURLControl::OnMouseDown(int /*x*/, int /*y*/, IMouseMod* /*mod*/) {
     IGraphics* gui = GetGUI();
     if (!gui) return;
     if (mURL[0] && gui->OpenURL(mURL, mErrMsg, nullptr, nullptr)) return;
@@ -472,7 +472,7 @@ IFileSelectorControl::IFileSelectorControl(IPlugBase* plug, IRECT area, int para
     : IControl(plug, area, paramIdx), mBitmap(Copy(bitmap)), mDir(dir), mExtensions(extensions),
       mFileAction(action) {}
 
-void IFileSelectorControl::OnMouseDown(int x, int y, IMouseMod* mod) {
+void IFileSelectorControl::OnMouseDown(int /*x*/, int /*y*/, IMouseMod* /*mod*/) {
     IGraphics* gui = GetGUI();
     if (!gui) return;
     mState = kFSSelecting;

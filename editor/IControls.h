@@ -84,7 +84,7 @@ class IInvisibleSwitchControl : public IControl {
 public:
     IInvisibleSwitchControl(IPlugBase* plug, IRECT area, int paramIdx);
     void OnMouseDown(int x, int y, IMouseMod* mod) override;
-    bool Draw(IGraphics* graphics) override { return true; }
+    bool Draw(IGraphics* /*graphics*/) override { return true; }
 };
 
 // n buttons laid out evenly over the area (from the far end when reversed); the bitmap's frame
@@ -245,7 +245,7 @@ public:
     IURLControl(IPlugBase* plug, IRECT area, const char* url, const char* backupURL = nullptr,
                 const char* errMsgOnFailure = nullptr);
     void OnMouseDown(int x, int y, IMouseMod* mod) override;
-    bool Draw(IGraphics* graphics) override { return true; }
+    bool Draw(IGraphics* /*graphics*/) override { return true; }
     const char* GetURL() const { return mURL; }
     const char* GetBackupURL() const { return mBackupURL; }
 

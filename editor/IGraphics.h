@@ -103,10 +103,11 @@ public:
     virtual bool OpenURL(const char* url, const char* msgWindowTitle = nullptr,
                          const char* confirmMsg = nullptr, const char* errMsg = nullptr) = 0;
     void* OpenWindow(void* parent) override = 0; // creates the view and returns it
-    virtual void* OpenWindow(void* window, void* control, short leftOffset, short topOffset) {
+    virtual void* OpenWindow(void* /*window*/, void* /*control*/, short /*leftOffset*/,
+                             short /*topOffset*/) {
         return nullptr;
     }
-    virtual void AttachSubWindow(void* hostWindow) {}
+    virtual void AttachSubWindow(void* /*hostWindow*/) {}
     virtual void RemoveSubWindow() {}
     virtual void CloseWindow() = 0;
     virtual void* GetWindow() = 0;
@@ -255,7 +256,7 @@ public:
     // that fails to load gives a record without an image (0 x 0), which controls do not draw.
     // The editor also notes the resource (on the thread that builds it, the user-interface
     // thread) so that it can draw it from the artwork set of any scale.
-    IBitmap LoadIBitmap(int id, const char* name, int nStates = 1,
+    IBitmap LoadIBitmap(int resourceId, const char* name, int nStates = 1,
                         bool framesAreHorizontal = false);
     IBitmap ScaleBitmap(IBitmap* bitmap, int destW, int destH); // owned by the cache
     IBitmap CropBitmap(IBitmap* bitmap, IRECT* r);              // owned by the cache

@@ -159,6 +159,7 @@ int EditorKeyCode(unsigned short keyCode, unichar c) {
 }
 
 - (BOOL)acceptsFirstMouse:(NSEvent*)pEvent {
+    (void)pEvent; // an Objective-C parameter cannot go unnamed
     return YES;
 }
 
@@ -327,6 +328,7 @@ int EditorKeyCode(unsigned short keyCode, unichar c) {
 }
 
 - (void)controlTextDidEndEditing:(NSNotification*)aNotification {
+    (void)aNotification;
     if (!mTextFieldView) return;
     const char* text = [[mTextFieldView stringValue] UTF8String];
     if (mGraphics && mEdControl) {
@@ -472,6 +474,7 @@ int EditorKeyCode(unsigned short keyCode, unichar c) {
     stringForToolTip:(NSToolTipTag)tag
                point:(NSPoint)point
             userData:(void*)data {
+    (void)view, (void)tag, (void)point, (void)data;
     if (!mGraphics) return @"";
     IControl* control = mGraphics->GetControl(mGraphics->GetHoverControl());
     const char* text = control ? control->GetTooltip() : nullptr;

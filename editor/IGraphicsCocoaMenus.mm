@@ -31,6 +31,7 @@
 }
 
 - (BOOL)getObjectValue:(id*)obj forString:(NSString*)string errorDescription:(NSString**)error {
+    (void)error; // an Objective-C parameter cannot go unnamed
     if (obj && string) *obj = [[string copy] autorelease];
     return YES;
 }
@@ -38,6 +39,7 @@
 - (BOOL)isPartialStringValid:(NSString*)partialString
             newEditingString:(NSString**)newString
             errorDescription:(NSString**)error {
+    (void)newString, (void)error;
     if (filterCharacterSet) {
         const NSRange outside =
             [partialString rangeOfCharacterFromSet:[filterCharacterSet invertedSet]];

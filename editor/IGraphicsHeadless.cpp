@@ -18,8 +18,8 @@ void IGraphicsHeadless::SetDefaultResourceDir(const char* dir) {
     DefaultResourceDir().Set(dir ? dir : "");
 }
 
-void IGraphicsHeadless::PromptForFile(WDL_String* file, EFileAction action, WDL_String* dir,
-                                      const char* extensions) {
+void IGraphicsHeadless::PromptForFile(WDL_String* file, EFileAction /*action*/, WDL_String* /*dir*/,
+                                      const char* /*extensions*/) {
     if (file) file->Set("");
 }
 
@@ -28,7 +28,7 @@ bool IGraphicsHeadless::GetTextFromClipboard(WDL_String* str) {
     return false;
 }
 
-LICE_IBitmap* IGraphicsHeadless::OSLoadBitmap(int id, const char* name) {
+LICE_IBitmap* IGraphicsHeadless::OSLoadBitmap(int /*id*/, const char* name) {
     if (mResourceDir.GetLength()) return LoadImgFromResourceDir(mResourceDir.Get(), name);
     return LoadImgFromResourceOSX(mBundleID.Get(), name);
 }

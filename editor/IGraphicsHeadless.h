@@ -23,28 +23,30 @@ public:
     void SetResourceDir(const char* dir) { mResourceDir.Set(dir); }
     const char* GetResourceDir() const { return mResourceDir.Get(); }
 
-    bool DrawScreen(IRECT* r) override { return true; }
+    bool DrawScreen(IRECT* /*r*/) override { return true; }
     void ForceEndUserEdit() override {}
     const char* GetGUIAPI() override { return "Headless"; }
-    int ShowMessageBox(const char* text, const char* caption, int type) override { return 0; }
-    IPopupMenu* CreateIPopupMenu(IPopupMenu* menu, IRECT* area) override { return nullptr; }
-    void CreateTextEntry(IControl* control, IText* style, IRECT* area, const char* text,
-                         IParam* param) override {}
-    void HostPath(WDL_String* path) override {}
-    void PluginPath(WDL_String* path) override {}
-    void DesktopPath(WDL_String* path) override {}
-    void AppSupportPath(WDL_String* path, bool isSystem = false) override {}
-    void SandboxSafeAppSupportPath(WDL_String* path) override {}
+    int ShowMessageBox(const char* /*text*/, const char* /*caption*/, int /*type*/) override {
+        return 0;
+    }
+    IPopupMenu* CreateIPopupMenu(IPopupMenu* /*menu*/, IRECT* /*area*/) override { return nullptr; }
+    void CreateTextEntry(IControl* /*control*/, IText* /*style*/, IRECT* /*area*/,
+                         const char* /*text*/, IParam* /*param*/) override {}
+    void HostPath(WDL_String* /*path*/) override {}
+    void PluginPath(WDL_String* /*path*/) override {}
+    void DesktopPath(WDL_String* /*path*/) override {}
+    void AppSupportPath(WDL_String* /*path*/, bool /*isSystem*/ = false) override {}
+    void SandboxSafeAppSupportPath(WDL_String* /*path*/) override {}
     // No file can be chosen: the file name comes back empty.
     void PromptForFile(WDL_String* file, EFileAction action = kFileOpen, WDL_String* dir = nullptr,
                        const char* extensions = "") override;
-    bool PromptForColor(IColor* color, const char* prompt = "") override { return false; }
-    bool OpenURL(const char* url, const char* msgWindowTitle = nullptr,
-                 const char* confirmMsg = nullptr, const char* errMsg = nullptr) override {
+    bool PromptForColor(IColor* /*color*/, const char* /*prompt*/ = "") override { return false; }
+    bool OpenURL(const char* /*url*/, const char* /*msgWindowTitle*/ = nullptr,
+                 const char* /*confirmMsg*/ = nullptr, const char* /*errMsg*/ = nullptr) override {
         return false;
     }
     using IGraphics::OpenWindow;
-    void* OpenWindow(void* parent) override { return nullptr; }
+    void* OpenWindow(void* /*parent*/) override { return nullptr; }
     void CloseWindow() override {}
     void* GetWindow() override { return nullptr; }
     bool GetTextFromClipboard(WDL_String* str) override;

@@ -63,12 +63,13 @@ public:
     void SandboxSafeAppSupportPath(WDL_String* path) override;
     void PromptForFile(WDL_String* file, EFileAction action = kFileOpen, WDL_String* dir = nullptr,
                        const char* extensions = "") override;
-    bool PromptForColor(IColor* color, const char* prompt = "") override { return false; }
+    bool PromptForColor(IColor* /*color*/, const char* /*prompt*/ = "") override { return false; }
     bool OpenURL(const char* url, const char* msgWindowTitle = nullptr,
                  const char* confirmMsg = nullptr, const char* errMsg = nullptr) override;
     // Makes the view (autoreleased: the caller, or parent when given, keeps it) and returns it.
     void* OpenWindow(void* parent) override;
-    void* OpenWindow(void* window, void* control, short leftOffset, short topOffset) override {
+    void* OpenWindow(void* window, void* /*control*/, short /*leftOffset*/,
+                     short /*topOffset*/) override {
         return OpenWindow(window);
     }
     void AttachSubWindow(void* hostWindow) override;

@@ -227,8 +227,8 @@ void IGraphicsMac::PromptForFile(WDL_String* file, EFileAction action, WDL_Strin
     }
 }
 
-bool IGraphicsMac::OpenURL(const char* url, const char* msgWindowTitle, const char* confirmMsg,
-                           const char* errMsg) {
+bool IGraphicsMac::OpenURL(const char* url, const char* /*msgWindowTitle*/,
+                           const char* /*confirmMsg*/, const char* /*errMsg*/) {
     if (!url) return false;
     NSURL* target = std::strstr(url, "http") ? [NSURL URLWithString:ToNSString(url)]
                                              : [NSURL fileURLWithPath:ToNSString(url)];
@@ -350,7 +350,7 @@ void IGraphicsMac::UpdateTooltips() {
     [pool release];
 }
 
-LICE_IBitmap* IGraphicsMac::OSLoadBitmap(int id, const char* name) {
+LICE_IBitmap* IGraphicsMac::OSLoadBitmap(int /*resourceId*/, const char* name) {
     return LoadImgFromResourceOSX(mBundleId.Get(), name);
 }
 

@@ -31,11 +31,12 @@ public:
     // image stays valid until the cache is destroyed. Variant 0 is the resource as loaded; an
     // editor keeps its scaled copies of the same resource as other variants (the scale in
     // hundredths).
-    LICE_IBitmap* Find(int id, int variant = 0);
-    // Takes ownership of image and returns the image the cache now holds for id and variant:
-    // image itself, or, when another thread added one for the same key first, that one (image is
-    // destroyed). Null, with image destroyed, when the cache cannot grow; null for a null image.
-    LICE_IBitmap* Add(LICE_IBitmap* image, int id, int variant = 0);
+    LICE_IBitmap* Find(int resourceId, int variant = 0);
+    // Takes ownership of image and returns the image the cache now holds for resourceId and
+    // variant: image itself, or, when another thread added one for the same key first, that one
+    // (image is destroyed). Null, with image destroyed, when the cache cannot grow; null for a null
+    // image.
+    LICE_IBitmap* Add(LICE_IBitmap* image, int resourceId, int variant = 0);
     // An entry without an id for an image its holder hands over (it may already be held);
     // false, with the image left to its holder, when the cache cannot grow.
     bool Retain(LICE_IBitmap* image);

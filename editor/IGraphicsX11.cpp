@@ -181,7 +181,7 @@ void IGraphicsX11::SetDefaultResourceDir(const char* dir) {
     DefaultResourceDir().Set(dir ? dir : "");
 }
 
-LICE_IBitmap* IGraphicsX11::OSLoadBitmap(int id, const char* name) {
+LICE_IBitmap* IGraphicsX11::OSLoadBitmap(int /*id*/, const char* name) {
     return LoadImgFromResourceDir(mResourceDir.Get(), name);
 }
 
@@ -601,8 +601,8 @@ void IGraphicsX11::PutArea(int x, int y, int w, int h) {
     XFlush(display);
 }
 
-bool IGraphicsX11::OpenURL(const char* url, const char* msgWindowTitle, const char* confirmMsg,
-                           const char* errMsg) {
+bool IGraphicsX11::OpenURL(const char* url, const char* /*msgWindowTitle*/,
+                           const char* /*confirmMsg*/, const char* /*errMsg*/) {
     return url && DesktopOpen(url);
 }
 
@@ -637,7 +637,7 @@ void IGraphicsX11::AppSupportPath(WDL_String* path, bool isSystem) {
     path->Append("/.config");
 }
 
-void IGraphicsX11::PromptForFile(WDL_String* file, EFileAction action, WDL_String* dir,
-                                 const char* extensions) {
+void IGraphicsX11::PromptForFile(WDL_String* file, EFileAction /*action*/, WDL_String* /*dir*/,
+                                 const char* /*extensions*/) {
     if (file) file->Set("");
 }

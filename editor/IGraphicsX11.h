@@ -84,10 +84,12 @@ public:
     double SetScale(double scale) override;
     bool WindowIsOpen() override { return mWindow != 0; }
     const char* GetGUIAPI() override { return "X11"; }
-    int ShowMessageBox(const char* text, const char* caption, int type) override { return 0; }
-    IPopupMenu* CreateIPopupMenu(IPopupMenu* menu, IRECT* area) override { return nullptr; }
-    void CreateTextEntry(IControl* control, IText* style, IRECT* area, const char* text,
-                         IParam* param) override {}
+    int ShowMessageBox(const char* /*text*/, const char* /*caption*/, int /*type*/) override {
+        return 0;
+    }
+    IPopupMenu* CreateIPopupMenu(IPopupMenu* /*menu*/, IRECT* /*area*/) override { return nullptr; }
+    void CreateTextEntry(IControl* /*control*/, IText* /*style*/, IRECT* /*area*/,
+                         const char* /*text*/, IParam* /*param*/) override {}
     void HostPath(WDL_String* path) override;
     void PluginPath(WDL_String* path) override;
     void DesktopPath(WDL_String* path) override;
@@ -95,7 +97,7 @@ public:
     void SandboxSafeAppSupportPath(WDL_String* path) override { AppSupportPath(path); }
     void PromptForFile(WDL_String* file, EFileAction action = kFileOpen, WDL_String* dir = nullptr,
                        const char* extensions = "") override;
-    bool PromptForColor(IColor* color, const char* prompt = "") override { return false; }
+    bool PromptForColor(IColor* /*color*/, const char* /*prompt*/ = "") override { return false; }
     // Starts the desktop's handler for url (an address or a path) and returns at once.
     bool OpenURL(const char* url, const char* msgWindowTitle = nullptr,
                  const char* confirmMsg = nullptr, const char* errMsg = nullptr) override;
@@ -104,7 +106,7 @@ public:
     // Ends a gesture still open (a drag cut short), destroys the window, closes the connection.
     void CloseWindow() override;
     void* GetWindow() override;
-    bool GetTextFromClipboard(WDL_String* str) override { return false; }
+    bool GetTextFromClipboard(WDL_String* /*str*/) override { return false; }
     void UpdateTooltips() override {}
     LICE_IBitmap* OSLoadBitmap(int id, const char* name) override;
 

@@ -40,7 +40,7 @@ bool ZerubBypassSwitch::Draw(IGraphics* graphics) {
     return graphics->DrawBitmap(&mBitmap, &mArea, Engaged() ? 2 : 1, &mBlending);
 }
 
-void ZerubBypassSwitch::OnMouseDown(int x, int y, IMouseMod* mod) {
+void ZerubBypassSwitch::OnMouseDown(int /*x*/, int /*y*/, IMouseMod* /*mod*/) {
     mNormValue = Engaged() ? 0.0 : 1.0;
     SetDirty(true);
 }

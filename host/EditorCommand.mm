@@ -28,6 +28,7 @@
 
 @implementation ZerubHostWindowWatcher
 - (void)windowWillClose:(NSNotification*)notification {
+    (void)notification; // an Objective-C parameter cannot go unnamed
     closed = true;
 }
 @end

@@ -23,7 +23,7 @@ bool EditorDisplayAvailable() {
     return true;
 }
 
-StderrFilter::StderrFilter(const char* noise) : noise(noise ? noise : "") {
+StderrFilter::StderrFilter(const char* noiseText) : noise(noiseText ? noiseText : "") {
     std::fflush(stderr);
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) return;

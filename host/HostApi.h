@@ -24,7 +24,7 @@ constexpr UInt32 kMaxPropertySize = 1 << 20;
 // Owns one Core Foundation reference.
 class CFOwner {
 public:
-    explicit CFOwner(CFTypeRef ref = nullptr) : ref(ref) {}
+    explicit CFOwner(CFTypeRef owned = nullptr) : ref(owned) {}
     ~CFOwner() {
         if (ref) CFRelease(ref);
     }
@@ -39,7 +39,7 @@ private:
 // Disposes of an instance when it goes out of scope.
 class UnitInstance {
 public:
-    explicit UnitInstance(AudioComponentInstance unit = nullptr) : unit(unit) {}
+    explicit UnitInstance(AudioComponentInstance instance = nullptr) : unit(instance) {}
     ~UnitInstance() {
         if (unit) AudioComponentInstanceDispose(unit);
     }
@@ -76,10 +76,11 @@ OSStatus ReadProperty(AudioUnit unit, AudioUnitPropertyID id, AudioUnitElement e
 
 // Reads a global property of fixed size into value; a different size is an error.
 template <typename T>
-OSStatus ReadFixed(AudioUnit unit, AudioUnitPropertyID id, AudioUnitElement element, T* value) {
+OSStatus ReadFixed(AudioUnit unit, AudioUnitPropertyID property, AudioUnitElement element,
+                   T* value) {
     UInt32 size = sizeof(T);
     const OSStatus status =
-        AudioUnitGetProperty(unit, id, kAudioUnitScope_Global, element, value, &size);
+        AudioUnitGetProperty(unit, property, kAudioUnitScope_Global, element, value, &size);
     if (status == noErr && size != sizeof(T)) return kAudioUnitErr_InvalidPropertyValue;
     return status;
 }

@@ -56,7 +56,7 @@ std::vector<ParameterDescription> UsableParameters(AudioUnit unit) {
 // before it died still arrives.
 class LineSink : public std::stringbuf {
 public:
-    explicit LineSink(int fd) : fd(fd) {}
+    explicit LineSink(int descriptor) : fd(descriptor) {}
 
 protected:
     int sync() override {

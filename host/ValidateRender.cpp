@@ -250,7 +250,8 @@ struct HostList {
     AudioBuffer buffers[4];
     std::vector<float> memory[4];
 
-    HostList(UInt32 count, UInt32 frames, bool nullData = false) : count(count), buffers() {
+    HostList(UInt32 bufferCount, UInt32 frames, bool nullData = false)
+        : count(bufferCount), buffers() {
         for (int c = 0; c < 4; ++c) {
             memory[c].assign(frames, kUnwritten);
             buffers[c] = {1, frames * 4, nullData ? nullptr : memory[c].data()};

@@ -137,8 +137,8 @@ OSStatus RestoreClassInfo(AudioUnit unit, CFPropertyListRef state) {
                                 &state, sizeof state);
 }
 
-Rig::Rig(AudioUnit unit, UInt32 channels, double rate, UInt32 maxFrames)
-    : channels(channels), rate(rate), maxFrames(maxFrames), unit(unit) {
+Rig::Rig(AudioUnit instance, UInt32 channelCount, double sampleRate, UInt32 frameLimit)
+    : channels(channelCount), rate(sampleRate), maxFrames(frameLimit), unit(instance) {
     for (int c = 0; c < 2; ++c) {
         out[c].reserve(maxFrames * 2 + 1);
         in[c].reserve(maxFrames * 2 + 1);

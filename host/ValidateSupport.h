@@ -27,7 +27,7 @@ constexpr float kUnwritten = 1234.5f;
 // failure, for checks repeated in shuffled rounds.
 class Report {
 public:
-    explicit Report(std::ostream* out) : out(out) {}
+    explicit Report(std::ostream* stream) : out(stream) {}
     bool Check(const std::string& name, bool ok, const std::string& reason = "");
     bool CheckStatus(const std::string& name, OSStatus status);
     // As Check, for a policy rather than a contract: a miss is a warning, not a failure.

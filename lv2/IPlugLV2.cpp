@@ -123,8 +123,8 @@ void IPlugLV2::ReadQualityPort() {
     else if (!std::isnan(*port)) // NaN keeps the setting
         quality = static_cast<int>(std::lround(std::clamp(*port, 0.0f, NQualities() - 1.0f)));
     if (quality != GetQuality()) SetQuality(quality);
-    if (float* latency = ControlPort(layout.LatencyPort()))
-        *latency = static_cast<float>(GetLatency());
+    if (float* latencyPort = ControlPort(layout.LatencyPort()))
+        *latencyPort = static_cast<float>(GetLatency());
 }
 
 void IPlugLV2::ProcessSlice(uint32_t offset, int nFrames) {

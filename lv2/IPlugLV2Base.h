@@ -9,10 +9,11 @@ class IPlugLV2Base : public IPlugHostless {
 public:
     // Same arguments as every wrapper; the instance info and side-chain count are not used.
     IPlugLV2Base(IPlugInstanceInfo /*instanceInfo*/, int nParams, const char* channelIOStr,
-                 int nPresets, const char* effectName, const char* productName, const char* mfrName,
-                 int vendorVersion, int uniqueID, int mfrID, int latency, bool plugDoesMidi,
-                 bool plugDoesChunks, bool plugIsInst, int /*plugScChans*/)
-        : IPlugHostless(nParams, channelIOStr, nPresets, effectName, productName, mfrName,
-                        vendorVersion, uniqueID, mfrID, latency, plugDoesMidi, plugDoesChunks,
-                        plugIsInst, kAPILV2) {}
+                 int nPresets, const char* effectNameText, const char* productNameText,
+                 const char* mfrNameText, int vendorVersion, int uniqueId, int mfrId,
+                 int latencySamples, bool plugDoesMidi, bool plugDoesChunks, bool plugIsInst,
+                 int /*plugScChans*/)
+        : IPlugHostless(nParams, channelIOStr, nPresets, effectNameText, productNameText,
+                        mfrNameText, vendorVersion, uniqueId, mfrId, latencySamples, plugDoesMidi,
+                        plugDoesChunks, plugIsInst, kAPILV2) {}
 };

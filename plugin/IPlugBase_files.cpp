@@ -43,7 +43,7 @@ void PutFloat(ByteChunk* out, float f) {
 // and every later read fails too.
 class Reader {
 public:
-    Reader(const ByteChunk& data, int pos) : data(data), pos(pos) {}
+    Reader(const ByteChunk& chunk, int start) : data(chunk), pos(start) {}
     bool Int(uint32_t* v) {
         if (!Has(4)) return Fail();
         const unsigned char* p = data.GetBytes() + pos;

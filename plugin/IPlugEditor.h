@@ -27,8 +27,8 @@ public:
     // The size a host would like the view to have (the Audio Unit view factory's preferred
     // size), in the view's pixels; 0 x 0 states no wish. Called before OpenWindow. An editor
     // that can draw at more than one scale takes the scale at which it best fills that size.
-    virtual void SetPreferredSize(int width, int height) {}
+    virtual void SetPreferredSize(int /*width*/, int /*height*/) {}
     // The plug-in's quality setting is now quality (IPlugBase::SetQuality). Same thread rules as
     // SetParameterFromPlug: only stores it and raises dirty flags.
-    virtual void SetQualityFromPlug(int quality) {}
+    virtual void SetQualityFromPlug(int /*quality*/) {}
 };

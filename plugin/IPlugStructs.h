@@ -142,8 +142,9 @@ struct IMidiMsg {
     };
 
     IMidiMsg() = default;
-    IMidiMsg(int offset, unsigned char status, unsigned char data1, unsigned char data2)
-        : offset(offset), status(status), data1(data1), data2(data2) {}
+    IMidiMsg(int atOffset, unsigned char statusByte, unsigned char firstData,
+             unsigned char secondData)
+        : offset(atOffset), status(statusByte), data1(firstData), data2(secondData) {}
 
     void MakeNoteOnMsg(int noteNumber, int velocity, int offset, int channel = 0);
     void MakeNoteOffMsg(int noteNumber, int offset, int channel = 0);
@@ -174,8 +175,8 @@ struct ISysEx {
     const unsigned char* data = nullptr;
 
     ISysEx() = default;
-    ISysEx(int offset, const unsigned char* data, int size)
-        : offset(offset), size(size), data(data) {}
+    ISysEx(int atOffset, const unsigned char* bytes, int byteCount)
+        : offset(atOffset), size(byteCount), data(bytes) {}
     void Clear() { *this = ISysEx(); }
     void LogMsg() const {}
 };

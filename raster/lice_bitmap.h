@@ -61,7 +61,7 @@ public:
     virtual bool resize(int w, int h) = 0;
     virtual HDC__* getDC() { return nullptr; }
     // Extension hook; no id is defined, every id answers 0.
-    virtual intptr_t Extended(int id, void* data) { return 0; }
+    virtual intptr_t Extended(int /*id*/, void* /*data*/) { return 0; }
 };
 
 // A bitmap on a plain heap block: 64-byte aligned, rows padded to the line alignment, grown by

@@ -135,8 +135,8 @@ void aaCircle(const Plotter<Pen>& plot, float cx, float cy, float r, bool fill, 
     }
 }
 
-void drawCircle(LICE_IBitmap* dest, const Canvas& cv, float cx, float cy, float r, LICE_pixel color,
-                float alpha, int mode, bool aa, bool fill, const Clip& clip) {
+void drawCircle(LICE_IBitmap* /*dest*/, const Canvas& cv, float cx, float cy, float r,
+                LICE_pixel color, float alpha, int mode, bool aa, bool fill, const Clip& clip) {
     const int w = LICE_AlphaToWeight(alpha);
     if (w == 0) return;
     if (aa) {

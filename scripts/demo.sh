@@ -5,7 +5,8 @@
 # usage: scripts/demo.sh [OUTDIR]   (default: out/demo)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/setup.sh" "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# The test command's optimised build (the same preset), so running both builds the tree once.
+"$root/scripts/setup.sh" --preset release
 host="$root/build/host/zerub-host"
 out="${1:-$root/out/demo}"
 "$host" render --demo "$out"

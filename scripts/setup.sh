@@ -1,12 +1,19 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs when they are missing, then configures and builds.
 # usage: scripts/setup.sh [BUILD_DIR [CMAKE_ARGS...]]   (default build folder: build)
+#        scripts/setup.sh --preset NAME [CMAKE_ARGS...]    (a preset of CMakePresets.json)
 # Warnings stay warnings unless CMAKE_ARGS say -DZERUB_WERROR=ON, even in a folder the test
-# command configured before.
+# command configured before. The presets treat them as errors.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build}
-shift || true
+preset=""
+if [[ ${1:-} == --preset ]]; then
+    preset=${2:?setup: --preset needs a name}
+    shift 2
+else
+    build=${1:-$root/build}
+    shift || true
+fi
 
 missing=()
 for pkg in $(grep -v '^#' "$root/scripts/packages.txt"); do
@@ -20,5 +27,12 @@ if ((${#missing[@]})); then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-cmake -S "$root" -B "$build" -G Ninja -DZERUB_WERROR=OFF "$@" >/dev/null
-cmake --build "$build" -j"$(nproc)"
+if [[ -n $preset ]]; then
+    # Presets name source-relative folders, and cmake reads them from the current directory.
+    cd "$root"
+    cmake --preset "$preset" "$@" >/dev/null
+    cmake --build --preset "$preset" -j"$(nproc)"
+else
+    cmake -S "$root" -B "$build" -G Ninja -DZERUB_WERROR=OFF "$@" >/dev/null
+    cmake --build "$build" -j"$(nproc)"
+fi

@@ -337,11 +337,11 @@ public:
         }
         if (!descriptor) return;
         map = {this, [](LV2_URID_Map_Handle h, const char* uri) {
-                   auto& uris = static_cast<LV2Plugin*>(h)->uris;
-                   for (size_t k = 0; k < uris.size(); ++k)
-                       if (uris[k] == uri) return static_cast<LV2_URID>(k + 1);
-                   uris.emplace_back(uri);
-                   return static_cast<LV2_URID>(uris.size());
+                   auto& known = static_cast<LV2Plugin*>(h)->uris;
+                   for (size_t k = 0; k < known.size(); ++k)
+                       if (known[k] == uri) return static_cast<LV2_URID>(k + 1);
+                   known.emplace_back(uri);
+                   return static_cast<LV2_URID>(known.size());
                }};
         options[0] = {LV2_OPTIONS_INSTANCE,
                       0,

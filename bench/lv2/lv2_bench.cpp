@@ -333,9 +333,9 @@ bool ParseArgs(int& argc, char** argv, Config* config) {
 // stereo signal, tab-separated after "RESULT".
 class ResultReporter : public benchmark::ConsoleReporter {
 public:
-    ResultReporter(std::string name, double audioSeconds, int instances)
-        : ConsoleReporter(OO_Tabular), name(std::move(name)), audioSeconds(audioSeconds),
-          instances(instances) {}
+    ResultReporter(std::string pluginName, double secondsPerRun, int instanceCount)
+        : ConsoleReporter(OO_Tabular), name(std::move(pluginName)), audioSeconds(secondsPerRun),
+          instances(instanceCount) {}
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {

@@ -24,9 +24,9 @@ const CFArrayCallBacks kCFTypeArrayCallBacks = {0, RetainType, ReleaseType, CFCo
                                                 CFEqual};
 
 struct __CFArray final : Object {
-    __CFArray(const CFArrayCallBacks* callBacks, bool isMutable)
-        : Object(kTypeArray), callBacks(callBacks ? *callBacks : CFArrayCallBacks{}),
-          isMutable(isMutable) {}
+    __CFArray(const CFArrayCallBacks* arrayCallBacks, bool mutableArray)
+        : Object(kTypeArray), callBacks(arrayCallBacks ? *arrayCallBacks : CFArrayCallBacks{}),
+          isMutable(mutableArray) {}
 
     ~__CFArray() override {
         for (const void* value : values)
@@ -89,7 +89,7 @@ CFTypeID CFArrayGetTypeID(void) {
     return kTypeArray;
 }
 
-CFArrayRef CFArrayCreate(CFAllocatorRef allocator, const void** values, CFIndex numValues,
+CFArrayRef CFArrayCreate(CFAllocatorRef /*allocator*/, const void** values, CFIndex numValues,
                          const CFArrayCallBacks* callBacks) {
     if (numValues < 0 || (!values && numValues > 0)) return nullptr;
     auto* array = new __CFArray(callBacks, false);
@@ -106,13 +106,13 @@ CFArrayRef CFArrayCreateCopy(CFAllocatorRef allocator, CFArrayRef theArray) {
                          static_cast<CFIndex>(source->values.size()), &source->callBacks);
 }
 
-CFMutableArrayRef CFArrayCreateMutable(CFAllocatorRef allocator, CFIndex capacity,
+CFMutableArrayRef CFArrayCreateMutable(CFAllocatorRef /*allocator*/, CFIndex capacity,
                                        const CFArrayCallBacks* callBacks) {
     if (capacity < 0) return nullptr;
     return new __CFArray(callBacks, true);
 }
 
-CFMutableArrayRef CFArrayCreateMutableCopy(CFAllocatorRef allocator, CFIndex capacity,
+CFMutableArrayRef CFArrayCreateMutableCopy(CFAllocatorRef /*allocator*/, CFIndex capacity,
                                            CFArrayRef theArray) {
     const __CFArray* source = ArrayOf(theArray);
     if (!source || capacity < 0) return nullptr;

@@ -26,8 +26,9 @@ const CFStringRef kCFBundleNameKey = CFSTR("CFBundleName");
 
 // Bundles live as long as the process: they are constant objects.
 struct __CFBundle final : Object {
-    __CFBundle(std::string root, std::string contents, CFDictionaryRef info)
-        : Object(kTypeBundle), root(std::move(root)), contents(std::move(contents)), info(info) {
+    __CFBundle(std::string rootDir, std::string contentsDir, CFDictionaryRef infoDict)
+        : Object(kTypeBundle), root(std::move(rootDir)), contents(std::move(contentsDir)),
+          info(infoDict) {
         MakeConstant();
         CFTypeRef id = CFDictionaryGetValue(info, kCFBundleIdentifierKey);
         identifier = TextOf(id) ? static_cast<CFStringRef>(id) : nullptr;
@@ -216,7 +217,7 @@ CFBundleRef CFBundleGetBundleWithIdentifier(CFStringRef bundleID) {
     return find();
 }
 
-CFBundleRef CFBundleCreate(CFAllocatorRef allocator, CFURLRef bundleURL) {
+CFBundleRef CFBundleCreate(CFAllocatorRef /*allocator*/, CFURLRef bundleURL) {
     char path[PATH_MAX];
     if (!CFURLGetFileSystemRepresentation(bundleURL, true, reinterpret_cast<UInt8*>(path),
                                           sizeof path)) {

@@ -11,8 +11,8 @@
 using namespace zerub::cf;
 
 struct __CFData final : Object {
-    __CFData(std::vector<UInt8> bytes, bool isMutable)
-        : Object(kTypeData), bytes(std::move(bytes)), isMutable(isMutable) {}
+    __CFData(std::vector<UInt8> content, bool mutableData)
+        : Object(kTypeData), bytes(std::move(content)), isMutable(mutableData) {}
 
     bool Equal(const Object& other) const override {
         return bytes == static_cast<const __CFData&>(other).bytes;
@@ -56,16 +56,16 @@ CFTypeID CFDataGetTypeID(void) {
     return kTypeData;
 }
 
-CFDataRef CFDataCreate(CFAllocatorRef allocator, const UInt8* bytes, CFIndex length) {
+CFDataRef CFDataCreate(CFAllocatorRef /*allocator*/, const UInt8* bytes, CFIndex length) {
     if (length < 0 || (!bytes && length > 0)) return nullptr;
     return new __CFData(std::vector<UInt8>(bytes, bytes + length), false);
 }
 
-CFMutableDataRef CFDataCreateMutable(CFAllocatorRef allocator, CFIndex capacity) {
+CFMutableDataRef CFDataCreateMutable(CFAllocatorRef /*allocator*/, CFIndex /*capacity*/) {
     return new __CFData(std::vector<UInt8>(), true);
 }
 
-CFMutableDataRef CFDataCreateMutableCopy(CFAllocatorRef allocator, CFIndex capacity,
+CFMutableDataRef CFDataCreateMutableCopy(CFAllocatorRef /*allocator*/, CFIndex /*capacity*/,
                                          CFDataRef theData) {
     const __CFData* data = DataOf(theData);
     return data ? new __CFData(data->bytes, true) : nullptr;
@@ -122,7 +122,7 @@ const CFTimeInterval kCFAbsoluteTimeIntervalSince1970 = 978307200.0;
 const CFTimeInterval kCFAbsoluteTimeIntervalSince1904 = 3061152000.0;
 
 struct __CFDate final : Object {
-    explicit __CFDate(CFAbsoluteTime at) : Object(kTypeDate), at(at) {}
+    explicit __CFDate(CFAbsoluteTime time) : Object(kTypeDate), at(time) {}
     bool Equal(const Object& other) const override {
         return at == static_cast<const __CFDate&>(other).at;
     }
@@ -139,7 +139,7 @@ CFTypeID CFDateGetTypeID(void) {
     return kTypeDate;
 }
 
-CFDateRef CFDateCreate(CFAllocatorRef allocator, CFAbsoluteTime at) {
+CFDateRef CFDateCreate(CFAllocatorRef /*allocator*/, CFAbsoluteTime at) {
     return new __CFDate(at);
 }
 

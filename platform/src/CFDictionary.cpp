@@ -54,9 +54,9 @@ const CFDictionaryValueCallBacks kCFTypeDictionaryValueCallBacks = {0, RetainTyp
 
 struct __CFDictionary final : Object {
     __CFDictionary(const CFDictionaryKeyCallBacks* keys, const CFDictionaryValueCallBacks* values,
-                   bool isMutable)
+                   bool mutableDict)
         : Object(kTypeDictionary), keyCallBacks(keys ? *keys : CFDictionaryKeyCallBacks{}),
-          valueCallBacks(values ? *values : CFDictionaryValueCallBacks{}), isMutable(isMutable),
+          valueCallBacks(values ? *values : CFDictionaryValueCallBacks{}), isMutable(mutableDict),
           entries(8, KeyHash{&keyCallBacks}, KeyEqual{&keyCallBacks}) {}
 
     ~__CFDictionary() override { Clear(); }
@@ -147,8 +147,9 @@ CFTypeID CFDictionaryGetTypeID(void) {
     return kTypeDictionary;
 }
 
-CFDictionaryRef CFDictionaryCreate(CFAllocatorRef allocator, const void** keys, const void** values,
-                                   CFIndex numValues, const CFDictionaryKeyCallBacks* keyCallBacks,
+CFDictionaryRef CFDictionaryCreate(CFAllocatorRef /*allocator*/, const void** keys,
+                                   const void** values, CFIndex numValues,
+                                   const CFDictionaryKeyCallBacks* keyCallBacks,
                                    const CFDictionaryValueCallBacks* valueCallBacks) {
     if (numValues < 0 || (numValues > 0 && (!keys || !values))) return nullptr;
     auto* dict = new __CFDictionary(keyCallBacks, valueCallBacks, false);
@@ -159,19 +160,19 @@ CFDictionaryRef CFDictionaryCreate(CFAllocatorRef allocator, const void** keys, 
     return dict;
 }
 
-CFDictionaryRef CFDictionaryCreateCopy(CFAllocatorRef allocator, CFDictionaryRef theDict) {
+CFDictionaryRef CFDictionaryCreateCopy(CFAllocatorRef /*allocator*/, CFDictionaryRef theDict) {
     const __CFDictionary* source = DictOf(theDict);
     return source ? CopyOf(*source, false) : nullptr;
 }
 
-CFMutableDictionaryRef CFDictionaryCreateMutable(CFAllocatorRef allocator, CFIndex capacity,
+CFMutableDictionaryRef CFDictionaryCreateMutable(CFAllocatorRef /*allocator*/, CFIndex capacity,
                                                  const CFDictionaryKeyCallBacks* keyCallBacks,
                                                  const CFDictionaryValueCallBacks* valueCallBacks) {
     if (capacity < 0) return nullptr;
     return new __CFDictionary(keyCallBacks, valueCallBacks, true);
 }
 
-CFMutableDictionaryRef CFDictionaryCreateMutableCopy(CFAllocatorRef allocator, CFIndex capacity,
+CFMutableDictionaryRef CFDictionaryCreateMutableCopy(CFAllocatorRef /*allocator*/, CFIndex capacity,
                                                      CFDictionaryRef theDict) {
     const __CFDictionary* source = DictOf(theDict);
     return source && capacity >= 0 ? CopyOf(*source, true) : nullptr;

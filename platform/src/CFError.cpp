@@ -13,12 +13,12 @@ const CFStringRef kCFErrorLocalizedDescriptionKey = CFSTR("NSLocalizedDescriptio
 const CFStringRef kCFErrorDescriptionKey = CFSTR("NSDescription");
 
 struct __CFError final : Object {
-    __CFError(CFStringRef domain, CFIndex code, CFDictionaryRef userInfo)
-        : Object(kTypeError), domain(static_cast<CFStringRef>(CFRetain(domain))), code(code),
-          userInfo(userInfo ? CFDictionaryCreateCopy(nullptr, userInfo)
-                            : CFDictionaryCreate(nullptr, nullptr, nullptr, 0,
-                                                 &kCFTypeDictionaryKeyCallBacks,
-                                                 &kCFTypeDictionaryValueCallBacks)) {}
+    __CFError(CFStringRef errorDomain, CFIndex errorCode, CFDictionaryRef info)
+        : Object(kTypeError), domain(static_cast<CFStringRef>(CFRetain(errorDomain))),
+          code(errorCode), userInfo(info ? CFDictionaryCreateCopy(nullptr, info)
+                                         : CFDictionaryCreate(nullptr, nullptr, nullptr, 0,
+                                                              &kCFTypeDictionaryKeyCallBacks,
+                                                              &kCFTypeDictionaryValueCallBacks)) {}
     ~__CFError() override {
         CFRelease(domain);
         CFRelease(userInfo);
@@ -51,7 +51,7 @@ const __CFError* ErrorOf(CFTypeRef ref) {
 }
 } // namespace
 
-CFErrorRef CFErrorCreate(CFAllocatorRef allocator, CFErrorDomain domain, CFIndex code,
+CFErrorRef CFErrorCreate(CFAllocatorRef /*allocator*/, CFErrorDomain domain, CFIndex code,
                          CFDictionaryRef userInfo) {
     if (!TextOf(domain)) return nullptr;
     return new __CFError(domain, code, userInfo);

@@ -71,8 +71,8 @@ bool ExactInteger(double d, int64_t& out) {
 } // namespace
 
 struct __CFNumber final : Object {
-    __CFNumber(CFNumberType storage, int64_t i, double d)
-        : Object(kTypeNumber), storage(storage), integer(i), real(d) {}
+    __CFNumber(CFNumberType type, int64_t i, double d)
+        : Object(kTypeNumber), storage(type), integer(i), real(d) {}
 
     bool IsFloat() const { return IsFloatStorage(storage); }
 
@@ -104,7 +104,8 @@ CFTypeID CFNumberGetTypeID(void) {
     return kTypeNumber;
 }
 
-CFNumberRef CFNumberCreate(CFAllocatorRef allocator, CFNumberType theType, const void* valuePtr) {
+CFNumberRef CFNumberCreate(CFAllocatorRef /*allocator*/, CFNumberType theType,
+                           const void* valuePtr) {
     const CFNumberType storage = StorageType(theType);
     if (!valuePtr || storage == 0) return nullptr;
     switch (storage) {
@@ -239,7 +240,7 @@ Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void* valuePt
     return exact;
 }
 
-CFComparisonResult CFNumberCompare(CFNumberRef number, CFNumberRef otherNumber, void* context) {
+CFComparisonResult CFNumberCompare(CFNumberRef number, CFNumberRef otherNumber, void* /*context*/) {
     const auto* a = As<const __CFNumber>(number, kTypeNumber);
     const auto* b = As<const __CFNumber>(otherNumber, kTypeNumber);
     if (!a || !b) return a ? kCFCompareGreaterThan : (b ? kCFCompareLessThan : kCFCompareEqualTo);
@@ -260,7 +261,7 @@ CFComparisonResult CFNumberCompare(CFNumberRef number, CFNumberRef otherNumber, 
 }
 
 struct __CFBoolean final : Object {
-    explicit __CFBoolean(bool value) : Object(kTypeBoolean), value(value) { MakeConstant(); }
+    explicit __CFBoolean(bool flag) : Object(kTypeBoolean), value(flag) { MakeConstant(); }
     std::string Describe() const override { return value ? "true" : "false"; }
     const bool value;
 };

@@ -318,7 +318,7 @@ bool Valid(CFTypeRef value, CFPropertyListFormat format, int depth) {
 } // namespace
 
 CFDataRef CFPropertyListCreateData(CFAllocatorRef allocator, CFPropertyListRef propertyList,
-                                   CFPropertyListFormat format, CFOptionFlags options,
+                                   CFPropertyListFormat format, CFOptionFlags /*options*/,
                                    CFErrorRef* error) {
     if (format != kCFPropertyListXMLFormat_v1_0 && format != kCFPropertyListBinaryFormat_v1_0) {
         Fail(error, kCFPropertyListWriteStreamError, "Property list format not supported");
@@ -349,7 +349,7 @@ CFDataRef CFPropertyListCreateData(CFAllocatorRef allocator, CFPropertyListRef p
     return data;
 }
 
-CFPropertyListRef CFPropertyListCreateWithData(CFAllocatorRef allocator, CFDataRef data,
+CFPropertyListRef CFPropertyListCreateWithData(CFAllocatorRef /*allocator*/, CFDataRef data,
                                                CFOptionFlags options, CFPropertyListFormat* format,
                                                CFErrorRef* error) {
     const UInt8* bytes = CFDataGetBytePtr(data);
@@ -385,7 +385,7 @@ CFPropertyListRef CFPropertyListCreateWithData(CFAllocatorRef allocator, CFDataR
     return result;
 }
 
-CFPropertyListRef CFPropertyListCreateDeepCopy(CFAllocatorRef allocator,
+CFPropertyListRef CFPropertyListCreateDeepCopy(CFAllocatorRef /*allocator*/,
                                                CFPropertyListRef propertyList,
                                                CFOptionFlags mutabilityOption) {
     return Copy(propertyList, mutabilityOption, 0);

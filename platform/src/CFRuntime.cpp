@@ -54,8 +54,8 @@ CFHashCode HashBytes(const void* bytes, size_t length, CFHashCode seed) {
 
 // Allocators: every allocator but kCFAllocatorNull hands out malloc memory.
 struct __CFAllocator final : Object {
-    explicit __CFAllocator(bool allocates, const char* name)
-        : Object(zerub::cf::kTypeAllocator), allocates(allocates), name(name) {
+    explicit __CFAllocator(bool usesMalloc, const char* label)
+        : Object(zerub::cf::kTypeAllocator), allocates(usesMalloc), name(label) {
         MakeConstant();
     }
     std::string Describe() const override { return std::string("<CFAllocator ") + name + ">"; }
@@ -81,7 +81,7 @@ const CFAllocatorRef kCFAllocatorMallocZone = &mallocZoneAllocator;
 const CFAllocatorRef kCFAllocatorNull = &nullAllocator;
 const CFAllocatorRef kCFAllocatorUseContext = &contextAllocator;
 
-void* CFAllocatorAllocate(CFAllocatorRef allocator, CFIndex size, CFOptionFlags hint) {
+void* CFAllocatorAllocate(CFAllocatorRef allocator, CFIndex size, CFOptionFlags /*hint*/) {
     if (size <= 0 || !Allocates(allocator)) return nullptr;
     return std::malloc(static_cast<size_t>(size));
 }

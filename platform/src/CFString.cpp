@@ -17,9 +17,9 @@
 using namespace zerub::cf;
 
 struct __CFString final : Object {
-    __CFString(std::string utf8, bool isMutable)
+    __CFString(std::string utf8, bool mutableString)
         : Object(kTypeString), text(std::move(utf8)), length16(Utf16Length(text)),
-          isMutable(isMutable) {}
+          isMutable(mutableString) {}
 
     bool Equal(const Object& other) const override {
         return text == static_cast<const __CFString&>(other).text;
@@ -368,7 +368,7 @@ CFStringRef CFStringCreateWithCString(CFAllocatorRef alloc, const char* cStr,
                                    static_cast<CFIndex>(std::strlen(cStr)), encoding, false);
 }
 
-CFStringRef CFStringCreateWithBytes(CFAllocatorRef alloc, const UInt8* bytes, CFIndex numBytes,
+CFStringRef CFStringCreateWithBytes(CFAllocatorRef /*alloc*/, const UInt8* bytes, CFIndex numBytes,
                                     CFStringEncoding encoding, Boolean isExternalRepresentation) {
     if (numBytes < 0 || (!bytes && numBytes > 0)) return nullptr;
     std::string text;
@@ -379,20 +379,20 @@ CFStringRef CFStringCreateWithBytes(CFAllocatorRef alloc, const UInt8* bytes, CF
     return new __CFString(std::move(text), false);
 }
 
-CFStringRef CFStringCreateWithCharacters(CFAllocatorRef alloc, const UniChar* chars,
+CFStringRef CFStringCreateWithCharacters(CFAllocatorRef /*alloc*/, const UniChar* chars,
                                          CFIndex numChars) {
     if (numChars < 0 || (!chars && numChars > 0)) return nullptr;
     return new __CFString(Utf16ToUtf8(chars, static_cast<size_t>(numChars)), false);
 }
 
-CFStringRef CFStringCreateCopy(CFAllocatorRef alloc, CFStringRef theString) {
+CFStringRef CFStringCreateCopy(CFAllocatorRef /*alloc*/, CFStringRef theString) {
     const __CFString* s = StringOf(theString);
     if (!s) return nullptr;
     if (!s->isMutable) return static_cast<CFStringRef>(CFRetain(theString));
     return new __CFString(s->text, false);
 }
 
-CFStringRef CFStringCreateWithSubstring(CFAllocatorRef alloc, CFStringRef str, CFRange range) {
+CFStringRef CFStringCreateWithSubstring(CFAllocatorRef /*alloc*/, CFStringRef str, CFRange range) {
     const __CFString* s = StringOf(str);
     if (!s || range.location < 0 || range.length < 0 ||
         static_cast<size_t>(range.location) + static_cast<size_t>(range.length) > s->length16) {
@@ -412,19 +412,19 @@ CFStringRef CFStringCreateWithFormat(CFAllocatorRef alloc, CFDictionaryRef forma
     return result;
 }
 
-CFStringRef CFStringCreateWithFormatAndArguments(CFAllocatorRef alloc,
-                                                 CFDictionaryRef formatOptions, CFStringRef format,
-                                                 va_list arguments) {
+CFStringRef CFStringCreateWithFormatAndArguments(CFAllocatorRef /*alloc*/,
+                                                 CFDictionaryRef /*formatOptions*/,
+                                                 CFStringRef format, va_list arguments) {
     const __CFString* f = StringOf(format);
     if (!f) return nullptr;
     return MakeStringLenient(FormatWithArguments(f->text, arguments));
 }
 
-CFMutableStringRef CFStringCreateMutable(CFAllocatorRef alloc, CFIndex maxLength) {
+CFMutableStringRef CFStringCreateMutable(CFAllocatorRef /*alloc*/, CFIndex /*maxLength*/) {
     return new __CFString(std::string(), true);
 }
 
-CFMutableStringRef CFStringCreateMutableCopy(CFAllocatorRef alloc, CFIndex maxLength,
+CFMutableStringRef CFStringCreateMutableCopy(CFAllocatorRef /*alloc*/, CFIndex /*maxLength*/,
                                              CFStringRef theString) {
     const __CFString* s = StringOf(theString);
     return s ? new __CFString(s->text, true) : nullptr;
@@ -447,7 +447,7 @@ void CFStringAppendCString(CFMutableStringRef theString, const char* cStr,
     }
 }
 
-void CFStringAppendFormat(CFMutableStringRef theString, CFDictionaryRef formatOptions,
+void CFStringAppendFormat(CFMutableStringRef theString, CFDictionaryRef /*formatOptions*/,
                           CFStringRef format, ...) {
     __CFString* s = MutableStringOf(theString);
     const __CFString* f = StringOf(format);

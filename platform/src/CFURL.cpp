@@ -71,8 +71,8 @@ std::string CurrentFolder() {
 } // namespace
 
 struct __CFURL final : Object {
-    __CFURL(std::string path, bool isDirectory)
-        : Object(kTypeURL), path(TrimSlashes(std::move(path))), isDirectory(isDirectory) {
+    __CFURL(std::string filePath, bool directory)
+        : Object(kTypeURL), path(TrimSlashes(std::move(filePath))), isDirectory(directory) {
         std::string text = PercentEncode(this->path);
         if (isDirectory && text.back() != '/') text.push_back('/');
         if (!this->path.empty() && this->path[0] == '/') text = "file://" + text;
@@ -110,20 +110,21 @@ CFURLRef MakeURL(const std::string& path, bool isDirectory) {
 
 } // namespace
 
-CFURLRef CFURLCreateWithFileSystemPath(CFAllocatorRef allocator, CFStringRef filePath,
+CFURLRef CFURLCreateWithFileSystemPath(CFAllocatorRef /*allocator*/, CFStringRef filePath,
                                        CFURLPathStyle pathStyle, Boolean isDirectory) {
     const std::string* path = TextOf(filePath);
     if (!path || pathStyle != kCFURLPOSIXPathStyle) return nullptr;
     return MakeURL(*path, isDirectory);
 }
 
-CFURLRef CFURLCreateFromFileSystemRepresentation(CFAllocatorRef allocator, const UInt8* buffer,
+CFURLRef CFURLCreateFromFileSystemRepresentation(CFAllocatorRef /*allocator*/, const UInt8* buffer,
                                                  CFIndex bufLen, Boolean isDirectory) {
     if (!buffer || bufLen <= 0) return nullptr;
     return MakeURL(std::string(reinterpret_cast<const char*>(buffer), bufLen), isDirectory);
 }
 
-CFURLRef CFURLCreateWithString(CFAllocatorRef allocator, CFStringRef URLString, CFURLRef baseURL) {
+CFURLRef CFURLCreateWithString(CFAllocatorRef /*allocator*/, CFStringRef URLString,
+                               CFURLRef baseURL) {
     const std::string* text = TextOf(URLString);
     if (!text || text->empty()) return nullptr;
     std::string rest = *text;
@@ -145,7 +146,7 @@ CFURLRef CFURLCreateWithString(CFAllocatorRef allocator, CFStringRef URLString, 
     return MakeURL(path, isDirectory);
 }
 
-CFURLRef CFURLCreateCopyAppendingPathComponent(CFAllocatorRef allocator, CFURLRef url,
+CFURLRef CFURLCreateCopyAppendingPathComponent(CFAllocatorRef /*allocator*/, CFURLRef url,
                                                CFStringRef pathComponent, Boolean isDirectory) {
     const __CFURL* base = URLOf(url);
     const std::string* component = TextOf(pathComponent);

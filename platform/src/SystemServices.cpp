@@ -36,12 +36,13 @@ OSErr Gestalt(OSType selector, SInt32* response) {
     }
 }
 
-SInt32 CFUserNotificationDisplayAlert(CFTimeInterval timeout, CFOptionFlags flags, CFURLRef iconURL,
-                                      CFURLRef soundURL, CFURLRef localizationURL,
-                                      CFStringRef alertHeader, CFStringRef alertMessage,
-                                      CFStringRef defaultButtonTitle,
-                                      CFStringRef alternateButtonTitle,
-                                      CFStringRef otherButtonTitle, CFOptionFlags* responseFlags) {
+SInt32 CFUserNotificationDisplayAlert(CFTimeInterval /*timeout*/, CFOptionFlags /*flags*/,
+                                      CFURLRef /*iconURL*/, CFURLRef /*soundURL*/,
+                                      CFURLRef /*localizationURL*/, CFStringRef alertHeader,
+                                      CFStringRef alertMessage, CFStringRef /*defaultButtonTitle*/,
+                                      CFStringRef /*alternateButtonTitle*/,
+                                      CFStringRef /*otherButtonTitle*/,
+                                      CFOptionFlags* responseFlags) {
     const std::string header = zerub::cf::TextOr(alertHeader);
     const std::string message = zerub::cf::TextOr(alertMessage);
     std::fprintf(stderr, "%s%s%s\n", header.c_str(), header.empty() || message.empty() ? "" : ": ",

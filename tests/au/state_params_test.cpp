@@ -40,7 +40,7 @@ struct EventLog {
 // (the probe then finishes once the mutex is released) and the probes are joined at the end.
 class MutexProbe {
 public:
-    explicit MutexProbe(IPlugAU* unit) : unit(unit) {}
+    explicit MutexProbe(IPlugAU* plug) : unit(plug) {}
     ~MutexProbe() {
         for (std::thread& t : threads)
             t.join();

@@ -13,7 +13,7 @@ public:
     ProbeControl(IPlugBase* plug, IRECT area, int paramIdx) : IControl(plug, area, paramIdx) {}
     void OnMouseDown(int x, int y, IMouseMod*) override { downs.push_back({x, y}); }
     void OnMouseUp(int x, int y, IMouseMod*) override { ups.push_back({x, y}); }
-    void OnMouseDrag(int x, int y, int dX, int dY, IMouseMod*) override {
+    void OnMouseDrag(int /*x*/, int /*y*/, int dX, int dY, IMouseMod*) override {
         drags.push_back({dX, dY});
     }
     void OnMouseWheel(int, int, IMouseMod*, int delta) override { wheels.push_back(delta); }

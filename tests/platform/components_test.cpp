@@ -282,8 +282,8 @@ TEST_F(FakeUnitTest, SelectorsWithoutAMethodAndBadUnitsGiveErrors) {
     EXPECT_EQ(GetComponentInstanceStorage(nullptr), nullptr);
 }
 
-void CountListener(void* refCon, AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope scope,
-                   AudioUnitElement element) {
+void CountListener(void* refCon, AudioUnit /*unit*/, AudioUnitPropertyID /*id*/,
+                   AudioUnitScope /*scope*/, AudioUnitElement /*element*/) {
     ++*static_cast<int*>(refCon);
 }
 
@@ -343,7 +343,7 @@ struct Received {
     std::vector<void*> objects;
 };
 
-void Receive(void* refCon, void* object, const AudioUnitEvent* event, UInt64 hostTime,
+void Receive(void* refCon, void* object, const AudioUnitEvent* event, UInt64 /*hostTime*/,
              AudioUnitParameterValue value) {
     auto* received = static_cast<Received*>(refCon);
     received->events.push_back(*event);

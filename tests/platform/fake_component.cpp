@@ -46,7 +46,7 @@ OSStatus Open(void* self, AudioComponentInstance instance) {
 }
 
 // A unit whose Open fails cleans up after itself: the platform does not call Close then.
-OSStatus FailingOpen(void* self, AudioComponentInstance instance) {
+OSStatus FailingOpen(void* self, AudioComponentInstance /*instance*/) {
     ++gLog.opens;
     std::free(self);
     return kAudioUnitErr_FailedInitialization;
@@ -65,8 +65,8 @@ OSStatus Initialize(void* self) {
     return noErr;
 }
 
-OSStatus GetPropertyInfo(void* self, AudioUnitPropertyID id, AudioUnitScope scope,
-                         AudioUnitElement element, UInt32* outSize, Boolean* outWritable) {
+OSStatus GetPropertyInfo(void* self, AudioUnitPropertyID id, AudioUnitScope /*scope*/,
+                         AudioUnitElement /*element*/, UInt32* outSize, Boolean* outWritable) {
     Unit(self);
     gLog.lastPropertyID = id;
     if (id != kAudioUnitProperty_StreamFormat) return kAudioUnitErr_InvalidProperty;
@@ -75,7 +75,7 @@ OSStatus GetPropertyInfo(void* self, AudioUnitPropertyID id, AudioUnitScope scop
     return noErr;
 }
 
-OSStatus Render(void* self, AudioUnitRenderActionFlags* flags, const AudioTimeStamp* timeStamp,
+OSStatus Render(void* self, AudioUnitRenderActionFlags* /*flags*/, const AudioTimeStamp* timeStamp,
                 UInt32 bus, UInt32 frames, AudioBufferList* data) {
     Unit(self);
     ++gLog.renders;
@@ -143,8 +143,8 @@ OSStatus SetProperty(void* self, AudioUnitPropertyID id, AudioUnitScope scope,
     return noErr;
 }
 
-OSStatus GetParameter(void* self, AudioUnitParameterID id, AudioUnitScope scope,
-                      AudioUnitElement element, AudioUnitParameterValue* outValue) {
+OSStatus GetParameter(void* self, AudioUnitParameterID id, AudioUnitScope /*scope*/,
+                      AudioUnitElement /*element*/, AudioUnitParameterValue* outValue) {
     FakeUnit* unit = Unit(self);
     if (id >= kFakeParameterCount || !outValue) return kAudioUnitErr_InvalidParameter;
     *outValue = unit->params[id];
@@ -248,7 +248,7 @@ FakeUnitFactory(const AudioComponentDescription* description) {
 }
 
 extern "C" __attribute__((visibility("default"))) AudioComponentPlugInInterface*
-FakeUnitNullFactory(const AudioComponentDescription* description) {
+FakeUnitNullFactory(const AudioComponentDescription* /*description*/) {
     ++gLog.factoryCalls;
     return NULL;
 }

@@ -14,7 +14,7 @@ namespace {
 
 struct Released {
     CFTypeRef object;
-    explicit Released(CFTypeRef object) : object(object) {}
+    explicit Released(CFTypeRef held) : object(held) {}
     ~Released() {
         if (object) CFRelease(object);
     }

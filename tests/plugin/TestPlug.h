@@ -46,8 +46,8 @@ public:
         double value;
         bool normalized;
     };
-    explicit RecordingGraphics(IPlugBase* plug, int* deletions = nullptr)
-        : IGraphicsHeadless(plug, 8, 8), deletions(deletions) {}
+    explicit RecordingGraphics(IPlugBase* plug, int* deletionCount = nullptr)
+        : IGraphicsHeadless(plug, 8, 8), deletions(deletionCount) {}
     ~RecordingGraphics() override {
         if (deletions) ++*deletions;
     }

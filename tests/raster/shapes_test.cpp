@@ -45,9 +45,9 @@ TEST(Line, EveryPixelOnceFromEitherEnd) {
         // rounds from the start end and may sit one step over when it falls on a half.
         int box[4];
         if (LICE_BitmapCmp(&a, &b, box)) {
-            const int n = std::max(std::abs(x2 - x1), std::abs(y2 - y1));
+            const int span = std::max(std::abs(x2 - x1), std::abs(y2 - y1));
             const bool xMajor = std::abs(x2 - x1) > std::abs(y2 - y1);
-            ASSERT_EQ(n % 2, 0) << iter;
+            ASSERT_EQ(span % 2, 0) << iter;
             ASSERT_EQ(xMajor ? box[2] : box[3], 1) << iter;
             ASSERT_EQ(xMajor ? box[0] : box[1], (xMajor ? x1 + x2 : y1 + y2) / 2) << iter;
         }

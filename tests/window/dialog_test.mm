@@ -55,6 +55,7 @@ void WakeModalLoop() {
 
 @implementation AlertAnswerer
 - (void)tick:(NSTimer*)t {
+    (void)t; // an Objective-C parameter cannot go unnamed
     if (clicked) return;
     NSWindow* panel = [NSApp modalWindow];
     if (panel && ++ticks > kGiveUpTicks) { // the button never turned up: fail, do not hang
@@ -179,6 +180,7 @@ NSMenu* PopupMenuIn(NSView* root) {
     [super dealloc];
 }
 - (void)tick:(NSTimer*)t {
+    (void)t; // an Objective-C parameter cannot go unnamed
     if (seen) return;
     if (++ticks > kGiveUpTicks) { // the menu never turned up: end tracking, fail, do not hang
         seen = true;

@@ -44,8 +44,8 @@ public:
         downs.push_back({x, y, *mod});
         IControl::OnMouseDown(x, y, mod);
     }
-    void OnMouseDblClick(int x, int y, IMouseMod* mod) override { ++doubleClicks; }
-    bool OnKeyDown(int x, int y, int key) override {
+    void OnMouseDblClick(int /*x*/, int /*y*/, IMouseMod* /*mod*/) override { ++doubleClicks; }
+    bool OnKeyDown(int /*x*/, int /*y*/, int key) override {
         keys.push_back(key);
         return true;
     }
@@ -107,6 +107,7 @@ struct Editor {
 
 @implementation KeyRecorder
 - (void)keyDown:(NSEvent*)event {
+    (void)event; // an Objective-C parameter cannot go unnamed
     ++count;
 }
 @end

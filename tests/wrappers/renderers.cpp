@@ -49,7 +49,7 @@ bool HasSignallingNaN(const Job& job) {
 
 class BlockPathRenderer : public Renderer {
 public:
-    explicit BlockPathRenderer(bool doubles) : doubles(doubles) {}
+    explicit BlockPathRenderer(bool widen) : doubles(widen) {}
     std::string Unsupported(const Job& job) const override {
         return doubles && HasSignallingNaN(job) ? "a signalling NaN is quietened on widening" : "";
     }
@@ -263,7 +263,8 @@ public:
 // frames, which must change nothing.
 class LV2Renderer : public Renderer {
 public:
-    LV2Renderer(HostFeatures features, int maxBlock) : features(features), maxBlock(maxBlock) {}
+    LV2Renderer(HostFeatures hostFeatures, int blockLimit)
+        : features(hostFeatures), maxBlock(blockLimit) {}
     std::string Unsupported(const Job&) const override { return ""; }
 
     Planar Render(const Job& job) override {
