@@ -309,7 +309,7 @@ void IKnobControl::OnMouseWheel(int /*x*/, int /*y*/, IMouseMod* mod, int delta)
     SetDirty(true);
 }
 
-bool IKnobControl::OnKeyDown(int x, int y, int key) {
+bool IKnobControl::OnKeyDown(int /*x*/, int /*y*/, int key) {
     double target;
     switch (key) {
     case KEY_UPARROW:

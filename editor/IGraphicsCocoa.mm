@@ -273,6 +273,7 @@ int EditorKeyCode(unsigned short keyCode, unichar c) {
 
 // The pointer leaving the view takes the value readout away, as on the X11 layer.
 - (void)mouseExited:(NSEvent*)pEvent {
+    (void)pEvent;
     if (mGraphics && mGraphics->GetCapturedControl() < 0) mGraphics->OnMouseOut();
 }
 

@@ -10,7 +10,7 @@ bool IQualitySwitchControl::Draw(IGraphics* graphics) {
     return graphics->DrawBitmap(&mBitmap, &mArea, quality + 1, &mBlending);
 }
 
-void IQualitySwitchControl::OnMouseDown(int x, int y, IMouseMod* mod) {
+void IQualitySwitchControl::OnMouseDown(int /*x*/, int /*y*/, IMouseMod* /*mod*/) {
     IGraphics* graphics = GetGUI();
     if (!mOwnerPlug || !graphics) return;
     const int n = mOwnerPlug->NQualities();

@@ -45,8 +45,8 @@ public:
     // Reset, OnParamChange and OnActivate are called by the wrapper, which holds the mutex when
     // its format has one to hold (the Audio Unit's host calls) and none in an LV2 run: the hooks
     // themselves take no lock, so a product's run path is lock-free wherever the wrapper's is.
-    virtual void Reset() {}                     // host reset
-    virtual void OnParamChange(int paramIdx) {} // after a parameter's value changed
+    virtual void Reset() {}                         // host reset
+    virtual void OnParamChange(int /*paramIdx*/) {} // after a parameter's value changed
     // Render thread, mutex held. Base: copies inputs to outputs, zero-fills the rest.
     virtual void ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames);
     // Render thread, mutex held: one block on the host's float buffers, called by
@@ -59,7 +59,7 @@ public:
                                        int nFrames);
     virtual void OnGUIOpen() {}
     virtual void OnGUIClose() {}
-    virtual void OnActivate(bool active) {}
+    virtual void OnActivate(bool /*active*/) {}
     virtual void ProcessMidiMsg(IMidiMsg* msg) { SendMidiMsg(msg); }
     virtual void ProcessSysEx(ISysEx* /*msg*/) {}
     // Appends the plug-in's state to chunk; false when nothing could be written.
@@ -116,12 +116,12 @@ public:
     // ProcessFloatReplacing and ProcessDoubleReplacing get them): the product writes every output
     // as its input GetLatency() frames earlier and returns true. The base keeps no history:
     // false, and the block passes undelayed.
-    virtual bool PassThroughDelayed(const float* const* inputs, float* const* outputs,
-                                    int nFrames) {
+    virtual bool PassThroughDelayed(const float* const* /*inputs*/, float* const* /*outputs*/,
+                                    int /*nFrames*/) {
         return false;
     }
-    virtual bool PassThroughDelayed(const double* const* inputs, double* const* outputs,
-                                    int nFrames) {
+    virtual bool PassThroughDelayed(const double* const* /*inputs*/, double* const* /*outputs*/,
+                                    int /*nFrames*/) {
         return false;
     }
     virtual int GetQuality() const { return 0; }

@@ -199,13 +199,13 @@ TEST_F(ConfigHome, AWriteThatCannotBeDoneFailsAndLeavesNothingBehind) {
 TEST_F(ConfigHome, WithoutAnAbsoluteConfigFolderHomeIsUsedAndWithNeitherNothingIsWritten) {
     setenv("XDG_CONFIG_HOME", "relative/dir", 1);
     const char* home = std::getenv("HOME");
-    const std::string saved = home ? home : "";
+    const std::string oldHome = home ? home : "";
     setenv("HOME", dir.c_str(), 1);
     EXPECT_EQ(UserSettingsPath("Maker", "Test"), dir + "/.config/Maker/Test.conf");
     unsetenv("HOME");
     EXPECT_EQ(UserSettingsPath("Maker", "Test"), "");
     EXPECT_FALSE(WriteUserZoom("", 125));
-    if (!saved.empty()) setenv("HOME", saved.c_str(), 1);
+    if (!oldHome.empty()) setenv("HOME", oldHome.c_str(), 1);
 }
 
 // A plug-in with two qualities, as the wrappers see one.
