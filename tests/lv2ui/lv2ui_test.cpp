@@ -723,7 +723,7 @@ TEST_F(LV2UIZoom, ControlPlusGrowsTheWindowAndTheNextEditorOpensAtTheRememberedS
     EXPECT_EQ(w, kW);
     EXPECT_EQ(h, kH);
     EXPECT_EQ(next.resizedHeight, kH);
-    next.MoveTo(kW + 20, 10); // off the editor: no value readout in the picture
+    next.MoveTo(kW + 20, 10);                   // off the editor: no value readout in the picture
     EXPECT_EQ(Differs(next, 0.5, 0.5, 0.0), 0); // and draws as at 1
 }
 

@@ -49,9 +49,9 @@ public:
                    return static_cast<Hosted*>(h)->Map(uri);
                }};
         unmap = {this, [](LV2_URID_Unmap_Handle h, LV2_URID id) {
-                     auto& uris = static_cast<Hosted*>(h)->uris;
-                     return id >= 1 && id <= uris.size() ? uris[id - 1].c_str()
-                                                         : static_cast<const char*>(nullptr);
+                     auto& mapped = static_cast<Hosted*>(h)->uris;
+                     return id >= 1 && id <= mapped.size() ? mapped[id - 1].c_str()
+                                                           : static_cast<const char*>(nullptr);
                  }};
         rateValue = static_cast<float>(rate);
         const LV2_URID intType = Map(LV2_ATOM__Int);
