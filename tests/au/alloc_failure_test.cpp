@@ -69,6 +69,11 @@ TEST_F(AllocFailure, EachFailedAllocationOfConstructionGivesErrorOrWholeInstance
                                                kAudioUnitScope_Global, id, &info, &size),
                           noErr)
                     << "allocation " << k << ", parameter " << id;
+                // The names are the caller's to release, as the flags say.
+                if (info.flags & kAudioUnitParameterFlag_CFNameRelease) {
+                    if (info.cfNameString) CFRelease(info.cfNameString);
+                    if (info.unitName) CFRelease(info.unitName);
+                }
             }
             AudioComponentInstanceDispose(unit);
         }
