@@ -19,17 +19,8 @@ while (($#)); do
 done
 
 if ((install)); then
-    missing=()
-    for pkg in guitarix-lv2 calf-plugins invada-studio-plugins-lv2 lsp-plugins-lv2; do
-        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'ok installed' || missing+=("$pkg")
-    done
-    if ((${#missing[@]})); then
-        sudo=""
-        [[ $(id -u) -eq 0 ]] || sudo=sudo
-        echo "aliasing-peers: installing ${missing[*]}" >&2
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
-            "${missing[@]}" >&2 || echo "aliasing-peers: could not install every peer" >&2
-    fi
+    source "$root/scripts/peers.sh"
+    install_peers aliasing-peers
 fi
 
 cmake --build "$build" --target zerub-aliasing >&2

@@ -54,17 +54,8 @@ peers=(
 )
 
 if ((install)); then
-    missing=()
-    for pkg in guitarix-lv2 calf-plugins invada-studio-plugins-lv2 lsp-plugins-lv2; do
-        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'ok installed' || missing+=("$pkg")
-    done
-    if ((${#missing[@]})); then
-        sudo=""
-        [[ $(id -u) -eq 0 ]] || sudo=sudo
-        echo "bench-peers: installing ${missing[*]}" >&2
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
-            "${missing[@]}" >&2 || echo "bench-peers: could not install every peer" >&2
-    fi
+    source "$root/scripts/peers.sh"
+    install_peers bench-peers
 fi
 
 cmake --build "$build" --target ZerubLV2 lv2_bench effect_bench >&2

@@ -21,6 +21,15 @@ void InstallCountingXErrorHandler();
 bool CountingXErrorHandlerInstalled();
 int XErrorsCounted();
 
+// How many pixels of two equally sized pictures differ; -1 when their sizes differ.
+inline int CountDifferent(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
+    if (a.size() != b.size()) return -1;
+    int n = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        n += a[i] != b[i];
+    return n;
+}
+
 // The plug-in URIs of the bundle.
 extern const char* const kMonoURI;
 extern const char* const kStereoURI;

@@ -56,14 +56,6 @@ struct Reference {
     }
 };
 
-int CountDifferent(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
-    if (a.size() != b.size()) return -1;
-    int n = 0;
-    for (size_t i = 0; i < a.size(); ++i)
-        n += a[i] != b[i];
-    return n;
-}
-
 std::vector<float> WritesTo(const LV2UITestHost& host, uint32_t port) {
     std::vector<float> values;
     for (const UIMessage& m : host.messages)

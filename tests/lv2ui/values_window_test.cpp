@@ -55,14 +55,6 @@ struct Reference {
     }
 };
 
-int CountDifferent(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
-    if (a.size() != b.size()) return -1;
-    int n = 0;
-    for (size_t i = 0; i < a.size(); ++i)
-        n += a[i] != b[i];
-    return n;
-}
-
 // The messages since the last call, as text: "G" grab, "R" release, "W<port>=<value>".
 std::string Heard(LV2UITestHost& host) {
     std::string out;
