@@ -8,19 +8,14 @@
 // and activated, as a host adds one) is measured over 16 more instances. Control inputs stay at
 // their defaults; atom inputs get empty sequences; features offered: urid:map and unmap, options
 // (block lengths, sample rate), bufsz:boundedBlockLength and fixedBlockLength.
-#include <lilv/lilv.h>
-#include <lv2/atom/atom.h>
-#include <lv2/buf-size/buf-size.h>
-#include <lv2/options/options.h>
-#include <lv2/parameters/parameters.h>
-#include <lv2/urid/urid.h>
+#include "tools/lv2host/HostedLV2.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <malloc.h>
 #include <memory>
 #include <random>
@@ -36,111 +31,41 @@ struct Config {
     double seconds = 10.0;
 };
 
-class URIDs {
-public:
-    URIDs() {
-        map = {this, [](LV2_URID_Map_Handle h, const char* uri) {
-                   return static_cast<URIDs*>(h)->Map(uri);
-               }};
-        unmap = {this, [](LV2_URID_Unmap_Handle h, LV2_URID id) {
-                     auto* self = static_cast<URIDs*>(h);
-                     return id >= 1 && id <= self->uris.size() ? self->uris[id - 1].c_str()
-                                                               : static_cast<const char*>(nullptr);
-                 }};
-    }
-    LV2_URID Map(const char* uri) {
-        for (size_t i = 0; i < uris.size(); ++i)
-            if (uris[i] == uri) return static_cast<LV2_URID>(i + 1);
-        uris.emplace_back(uri);
-        return static_cast<LV2_URID>(uris.size());
-    }
-    LV2_URID_Map map;
-    LV2_URID_Unmap unmap;
-
-private:
-    std::vector<std::string> uris;
-};
-
-// Atom buffers: an empty sequence for inputs, room for the plug-in to write into for outputs.
-struct AtomBuffer {
-    std::vector<uint64_t> words = std::vector<uint64_t>(1024);
-    void Reset(bool input, LV2_URID sequenceType, LV2_URID chunkType) {
-        auto* seq = reinterpret_cast<LV2_Atom_Sequence*>(words.data());
-        seq->atom.type = input ? sequenceType : chunkType;
-        seq->atom.size = input ? sizeof(LV2_Atom_Sequence_Body)
-                               : static_cast<uint32_t>(words.size() * 8 - sizeof(LV2_Atom));
-        seq->body.unit = 0;
-        seq->body.pad = 0;
-    }
-};
-
 class Host {
 public:
     bool Load(const Config& c) {
         config = c;
-        world = lilv_world_new();
-        lilv_world_load_all(world);
-        LilvNode* uri = lilv_new_uri(world, c.uri.c_str());
-        plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), uri);
-        lilv_node_free(uri);
-        if (!plugin) return Fail("plug-in not found: " + c.uri);
-
-        blockValue = c.block;
-        rateValue = static_cast<float>(c.rate);
-        const LV2_URID intType = urids.Map(LV2_ATOM__Int);
-        options[0] = {LV2_OPTIONS_INSTANCE, 0,       urids.Map(LV2_BUF_SIZE__maxBlockLength),
-                      sizeof(int32_t),      intType, &blockValue};
-        options[1] = {LV2_OPTIONS_INSTANCE, 0,       urids.Map(LV2_BUF_SIZE__minBlockLength),
-                      sizeof(int32_t),      intType, &blockValue};
-        options[2] = {LV2_OPTIONS_INSTANCE, 0,       urids.Map(LV2_BUF_SIZE__nominalBlockLength),
-                      sizeof(int32_t),      intType, &blockValue};
-        options[3] = {LV2_OPTIONS_INSTANCE,
-                      0,
-                      urids.Map(LV2_PARAMETERS__sampleRate),
-                      sizeof(float),
-                      urids.Map(LV2_ATOM__Float),
-                      &rateValue};
-        options[4] = {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr};
-        featureData = {{LV2_URID__map, &urids.map},
-                       {LV2_URID__unmap, &urids.unmap},
-                       {LV2_OPTIONS__options, options},
-                       {LV2_BUF_SIZE__boundedBlockLength, nullptr},
-                       {LV2_BUF_SIZE__fixedBlockLength, nullptr}};
-        for (LV2_Feature& f : featureData)
-            features.push_back(&f);
-        features.push_back(nullptr);
-
-        LilvNodes* required = lilv_plugin_get_required_features(plugin);
-        bool missing = false;
-        LILV_FOREACH(nodes, i, required) {
-            const char* feature = lilv_node_as_uri(lilv_nodes_get(required, i));
-            bool offered = false;
-            for (const LV2_Feature& f : featureData)
-                offered = offered || !std::strcmp(f.URI, feature);
-            if (!offered) {
-                std::fprintf(stderr, "lv2_bench: %s needs %s\n", c.uri.c_str(), feature);
-                missing = true;
-            }
+        const size_t frames = static_cast<size_t>(config.seconds * config.rate);
+        std::mt19937 rng(1);
+        std::uniform_real_distribution<float> noise(-0.2f, 0.2f);
+        for (int ch = 0; ch < 2; ++ch) {
+            signal[ch].resize(frames);
+            output[ch].resize(frames);
+            for (size_t i = 0; i < frames; ++i)
+                signal[ch][i] = 0.5f * static_cast<float>(std::sin(0.031 * i + ch)) + noise(rng);
         }
-        lilv_nodes_free(required);
-        return !missing && ClassifyPorts() && Instantiate();
+        std::string error;
+        for (int k = 0; k < 2; ++k) {
+            instances.push_back(std::make_unique<lv2host::HostedLV2>());
+            if (!instances.back()->Open(c.uri, c.rate, c.block, {}, true, &error)) {
+                std::fprintf(stderr, "lv2_bench: %s\n", error.c_str());
+                return false;
+            }
+            if (instances.back()->AudioInputs() >= 2) break; // one stereo instance is enough
+        }
+        return true;
     }
 
-    // One pass over the whole signal in fixed blocks; the last block may be shorter.
+    // One pass over the whole signal in fixed blocks; the last block may be shorter. Instance k
+    // starts on channel k, so that two mono instances share the stereo signal.
     void RunOnce() {
         const size_t frames = signal[0].size();
         for (size_t pos = 0; pos < frames; pos += static_cast<size_t>(config.block)) {
             const uint32_t n = static_cast<uint32_t>(std::min<size_t>(config.block, frames - pos));
             for (size_t k = 0; k < instances.size(); ++k) {
-                for (size_t a = 0; a < audioIn.size(); ++a)
-                    lilv_instance_connect_port(instances[k], audioIn[a],
-                                               signal[(k + a) % 2].data() + pos);
-                for (size_t a = 0; a < audioOut.size(); ++a)
-                    lilv_instance_connect_port(instances[k], audioOut[a],
-                                               output[(k + a) % 2].data() + pos);
-                for (size_t a = 0; a < atoms.size(); ++a)
-                    atoms[a].Reset(atomIsInput[a], sequenceType, chunkType);
-                lilv_instance_run(instances[k], n);
+                const float* in[2] = {signal[k].data() + pos, signal[1 - k].data() + pos};
+                float* out[2] = {output[k].data() + pos, output[1 - k].data() + pos};
+                instances[k]->Run(in, 2, out, 2, n);
             }
         }
     }
@@ -153,14 +78,11 @@ public:
         std::vector<LilvInstance*> extra(static_cast<size_t>(n), nullptr);
         const struct mallinfo2 before = mallinfo2();
         bool ok = true;
-        for (LilvInstance*& i : extra) {
-            i = lilv_plugin_instantiate(plugin, config.rate, features.data());
-            if (!i) {
+        for (LilvInstance*& i : extra)
+            if (!(i = instances[0]->Another())) {
                 ok = false;
                 break;
             }
-            lilv_instance_activate(i);
-        }
         const struct mallinfo2 after = mallinfo2();
         for (LilvInstance* i : extra) {
             if (!i) continue;
@@ -173,119 +95,12 @@ public:
                n;
     }
     std::string Name() const {
-        LilvNode* name = lilv_plugin_get_name(plugin);
-        std::string s = name ? lilv_node_as_string(name) : config.uri;
-        lilv_node_free(name);
-        return s;
-    }
-
-    ~Host() {
-        for (LilvInstance* i : instances) {
-            lilv_instance_deactivate(i);
-            lilv_instance_free(i);
-        }
-        if (world) lilv_world_free(world);
+        return lv2host::PluginName(lv2host::FindPlugin(config.uri), config.uri);
     }
 
 private:
-    bool Fail(const std::string& why) {
-        std::fprintf(stderr, "lv2_bench: %s\n", why.c_str());
-        return false;
-    }
-
-    bool ClassifyPorts() {
-        LilvNode* audio = lilv_new_uri(world, LV2_CORE__AudioPort);
-        LilvNode* control = lilv_new_uri(world, LV2_CORE__ControlPort);
-        LilvNode* cv = lilv_new_uri(world, LV2_CORE__CVPort);
-        LilvNode* atom = lilv_new_uri(world, LV2_ATOM__AtomPort);
-        LilvNode* input = lilv_new_uri(world, LV2_CORE__InputPort);
-        LilvNode* optional = lilv_new_uri(world, LV2_CORE__connectionOptional);
-        const uint32_t n = lilv_plugin_get_num_ports(plugin);
-        std::vector<float> defaults(n, 0.0f), mins(n, 0.0f), maxs(n, 0.0f);
-        lilv_plugin_get_port_ranges_float(plugin, mins.data(), maxs.data(), defaults.data());
-        bool ok = true;
-        for (uint32_t i = 0; i < n; ++i) {
-            const LilvPort* port = lilv_plugin_get_port_by_index(plugin, i);
-            const bool in = lilv_port_is_a(plugin, port, input);
-            if (lilv_port_is_a(plugin, port, audio)) {
-                (in ? audioIn : audioOut).push_back(i);
-            } else if (lilv_port_is_a(plugin, port, control)) {
-                float v =
-                    std::isnan(defaults[i]) ? (std::isnan(mins[i]) ? 0.0f : mins[i]) : defaults[i];
-                controlPorts.push_back(i);
-                controlValues.push_back(v);
-            } else if (lilv_port_is_a(plugin, port, cv)) {
-                cvPorts.push_back(i);
-            } else if (lilv_port_is_a(plugin, port, atom)) {
-                atomPorts.push_back(i);
-                atomIsInput.push_back(in);
-            } else if (!lilv_port_has_property(plugin, port, optional)) {
-                ok = Fail("port " + std::to_string(i) + " is of a kind this host does not offer");
-            }
-        }
-        for (LilvNode* node : {audio, control, cv, atom, input, optional})
-            lilv_node_free(node);
-        if (audioIn.empty() || audioOut.empty()) ok = Fail("no audio input or output");
-        return ok;
-    }
-
-    bool Instantiate() {
-        const size_t frames = static_cast<size_t>(config.seconds * config.rate);
-        std::mt19937 rng(1);
-        std::uniform_real_distribution<float> noise(-0.2f, 0.2f);
-        for (int c = 0; c < 2; ++c) {
-            signal[c].resize(frames);
-            output[c].resize(frames);
-            for (size_t i = 0; i < frames; ++i)
-                signal[c][i] = 0.5f * static_cast<float>(std::sin(0.031 * i + c)) + noise(rng);
-        }
-        sequenceType = urids.Map(LV2_ATOM__Sequence);
-        chunkType = urids.Map(LV2_ATOM__Chunk);
-        const size_t nInstances = audioIn.size() >= 2 ? 1 : 2;
-        cvBuffer.assign(static_cast<size_t>(config.block), 0.0f);
-        for (size_t k = 0; k < nInstances; ++k) {
-            LilvInstance* inst = lilv_plugin_instantiate(plugin, config.rate, features.data());
-            if (!inst) return Fail("instantiation failed");
-            instances.push_back(inst);
-            controls.emplace_back(controlValues);
-            for (size_t p = 0; p < controlPorts.size(); ++p)
-                lilv_instance_connect_port(inst, controlPorts[p], &controls.back()[p]);
-            for (uint32_t p : cvPorts)
-                lilv_instance_connect_port(inst, p, cvBuffer.data());
-            for (size_t p = 0; p < atomPorts.size(); ++p) {
-                atoms.emplace_back();
-                atoms.back().Reset(atomIsInput[p], sequenceType, chunkType);
-            }
-            lilv_instance_activate(inst);
-        }
-        // Connect each instance's atom buffers (their addresses are fixed by now).
-        for (size_t k = 0; k < instances.size(); ++k)
-            for (size_t p = 0; p < atomPorts.size(); ++p)
-                lilv_instance_connect_port(instances[k], atomPorts[p],
-                                           atoms[k * atomPorts.size() + p].words.data());
-        // The atom buffers of all instances are reset before each run.
-        atomIsInput.resize(atoms.size());
-        for (size_t a = atomPorts.size(); a < atoms.size(); ++a)
-            atomIsInput[a] = atomIsInput[a % atomPorts.size()];
-        return true;
-    }
-
     Config config;
-    LilvWorld* world = nullptr;
-    const LilvPlugin* plugin = nullptr;
-    URIDs urids;
-    int32_t blockValue = 0;
-    float rateValue = 0.0f;
-    LV2_Options_Option options[5];
-    std::vector<LV2_Feature> featureData;
-    std::vector<const LV2_Feature*> features;
-    std::vector<uint32_t> audioIn, audioOut, controlPorts, cvPorts, atomPorts;
-    std::vector<bool> atomIsInput;
-    std::vector<float> controlValues, cvBuffer;
-    std::vector<std::vector<float>> controls;
-    std::vector<AtomBuffer> atoms;
-    LV2_URID sequenceType = 0, chunkType = 0;
-    std::vector<LilvInstance*> instances;
+    std::vector<std::unique_ptr<lv2host::HostedLV2>> instances;
     std::vector<float> signal[2], output[2];
 };
 
