@@ -229,7 +229,8 @@ Status ListComponents(std::ostream& out) {
     }
     if (count == 0)
         return Status::Fail(
-            "no components on the search path (AUDIO_COMPONENT_PATH and the build folder)");
+            "no components on the search path (AUDIO_COMPONENT_PATH, lib/audio-components "
+            "of the installed tree and the build folder)");
     return Status::Ok();
 }
 
