@@ -1,8 +1,11 @@
 #include "effect/Oversampler.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <type_traits>
+#include <utility>
 
 namespace {
 
@@ -34,11 +37,8 @@ HalfbandFilter DesignHalfband(int pairs, double beta) {
     // The centre tap is 1/2; the pairs add the other half at DC.
     HalfbandFilter f;
     f.pairs = pairs;
-    for (int i = 0; i < pairs; ++i) {
+    for (int i = 0; i < pairs; ++i)
         f.tap[i] = static_cast<float>(tap[i] * (0.25 / sum));
-        for (float& lane : f.splat[i])
-            lane = f.tap[i];
-    }
     return f;
 }
 
@@ -51,10 +51,57 @@ double HalfbandFilter::Magnitude(double f) const {
     return std::fabs(h);
 }
 
-// Transition from 20 kHz to 24.1 kHz at 88.2 kHz, with margin beyond 100 dB.
-const HalfbandFilter& SharpHalfband() {
-    static const HalfbandFilter filter = DesignHalfband(kSharpHalfbandPairs, 10.8);
-    return filter;
+namespace {
+
+// The largest magnitude over [from, to] (cycles per sample at the filter's rate), from samples
+// `perLobe` to each 1/(4K) of frequency (a lobe of the response is about that wide). The cosines
+// of the odd multiples come from a recurrence: a few multiplies per tap and sample.
+double PeakMagnitude(const HalfbandFilter& f, double from, double to, int perLobe) {
+    const int n = static_cast<int>(perLobe * 4.0 * f.pairs * (to - from)) + 1;
+    double peak = 0.0;
+    for (int p = 0; p <= n; ++p) {
+        const double w = 2.0 * kPi * (from + (to - from) * p / n);
+        const double step = 2.0 * std::cos(2.0 * w);
+        double before = std::cos(w), now = std::cos(3.0 * w); // cos(w (2i - 1)), cos(w (2i + 1))
+        double h = 0.5 + 2.0 * static_cast<double>(f.tap[0]) * before;
+        for (int i = 1; i < f.pairs; ++i) {
+            h += 2.0 * static_cast<double>(f.tap[i]) * now;
+            const double next = step * now - before;
+            before = now;
+            now = next;
+        }
+        peak = std::max(peak, std::fabs(h));
+    }
+    return peak;
+}
+
+} // namespace
+
+HalfbandFilter DesignFirstHalfband(double hostRate) {
+    // At twice the host rate: the band to keep ends at pass, the stop band starts at 1/2 - pass.
+    const double floor = 44100.0;
+    const double pass = 20000.0 / (2.0 * (hostRate > floor ? hostRate : floor));
+    const double stop = 0.5 - pass;
+    const double goal = std::pow(10.0, -100.5 / 20.0); // half a dB for what the samples miss
+    // The search starts a little short of Kaiser's estimate of the length for 100 dB.
+    const double taps = (100.0 - 7.95) / (14.36 * (stop - pass));
+    int pairs = static_cast<int>((taps + 1.0) / 4.0) - 2;
+    pairs = pairs < 1 ? 1 : pairs;
+    HalfbandFilter best;
+    for (; pairs <= kFirstHalfbandMaxPairs; ++pairs) {
+        // The window's shape trades the lobes' height against the transition's width. A Kaiser
+        // design's highest lobes are those next to the stop band's edge: the shape is chosen on
+        // the first three, then the whole band is checked.
+        const double nearEdge = std::min(0.5, stop + 3.0 / (4.0 * pairs));
+        double bestPeak = 1.0;
+        for (int tenth = 90; tenth <= 120; ++tenth) {
+            const HalfbandFilter f = DesignHalfband(pairs, tenth / 10.0);
+            const double peak = PeakMagnitude(f, stop, nearEdge, 16);
+            if (peak < bestPeak) bestPeak = peak, best = f;
+        }
+        if (bestPeak <= goal && PeakMagnitude(best, stop, 0.5, 64) <= goal) break;
+    }
+    return best; // the largest design when none meets the goal (a rate below 44.1 kHz's scale)
 }
 
 // At four times the host rate the band to keep ends at 20 kHz and the first stage already
@@ -78,32 +125,37 @@ int ClampStages(int stages) {
     return stages < 0 ? 0 : (stages > kOversampleMaxStages ? kOversampleMaxStages : stages);
 }
 
-const HalfbandFilter& StageFilter(int stage) {
-    return stage == 0 ? SharpHalfband() : WideHalfband();
-}
-
 } // namespace
 
-int OversampleLatencyFrames(int stages) {
+int OversampleLatencyFrames(int stages, int firstPairs) {
     stages = ClampStages(stages);
     const long factor = 1L << stages;
-    return static_cast<int>((OversampleCircuitDelay(stages) + factor - 1) / factor);
+    return static_cast<int>((OversampleCircuitDelay(stages, firstPairs) + factor - 1) / factor);
 }
 
-void Oversampler::Setup(int stageCount) {
+int OversampleLatencyFrames(double hostRate) {
+    const int stages = OversampleStagesFor(hostRate);
+    return stages == 0 ? 0 : OversampleLatencyFrames(stages, DesignFirstHalfband(hostRate).pairs);
+}
+
+void Oversampler::Setup(double hostRate) {
+    const int k = OversampleStagesFor(hostRate);
+    Setup(k, k > 0 ? DesignFirstHalfband(hostRate) : HalfbandFilter());
+}
+
+void Oversampler::Setup(int stageCount, const HalfbandFilter& firstStage) {
     stages = ClampStages(stageCount);
+    first = firstStage;
     int offset = 0;
     for (int s = 0; s < stages; ++s) {
-        const HalfbandFilter& f = StageFilter(s);
-        const int line = 2 * f.pairs - 1 + (kOversampleBufferSize >> (stages - s));
-        lines[s].filter = &f;
+        const int line = 2 * Filter(s).pairs - 1 + (kOversampleBufferSize >> (stages - s));
         lines[s].up = offset;
         lines[s].even = offset + line;
         lines[s].odd = offset + 2 * line;
         offset += OversampleLines(stages, s);
     }
-    const long delay = OversampleCircuitDelay(stages);
-    latency = OversampleLatencyFrames(stages);
+    const long delay = OversampleCircuitDelay(stages, stages > 0 ? first.pairs : 0);
+    latency = OversampleLatencyFrames(stages, stages > 0 ? first.pairs : 0);
     pad = static_cast<int>(static_cast<long>(latency) * Factor() - delay);
     Clear();
 }
@@ -132,14 +184,14 @@ inline void Store4(float* p, Float4 v) {
 // each tap is read once for them and four sums advance side by side), then four, then one:
 // every output's sum runs over i in the same order, so the results are the same in each loop.
 template <int P>
-void SymmetricPairs(const float* tap, const float (*splat)[4], const float* x, int m, float* y) {
+void SymmetricPairs(const float* tap, const float* x, int m, float* y) {
     int j = 0;
     for (; j + 16 <= m; j += 16) {
         Float4 a = {}, b = {}, c = {}, d = {};
         const float* lo = x + j + P - 1; // lo[-i] and hi[i] are output j's pair i
         const float* hi = x + j + P;
         for (int i = 0; i < P; ++i) {
-            const Float4 t = Load4(splat[i]);
+            const Float4 t = {tap[i], tap[i], tap[i], tap[i]};
             a += t * (Load4(lo - i) + Load4(hi + i));
             b += t * (Load4(lo - i + 4) + Load4(hi + i + 4));
             c += t * (Load4(lo - i + 8) + Load4(hi + i + 8));
@@ -153,7 +205,7 @@ void SymmetricPairs(const float* tap, const float (*splat)[4], const float* x, i
     for (; j + 4 <= m; j += 4) {
         Float4 a = {};
         for (int i = 0; i < P; ++i) {
-            const Float4 t = Load4(splat[i]);
+            const Float4 t = {tap[i], tap[i], tap[i], tap[i]};
             a += t * (Load4(x + j + P - 1 - i) + Load4(x + j + P + i));
         }
         Store4(y + j, a);
@@ -166,11 +218,20 @@ void SymmetricPairs(const float* tap, const float (*splat)[4], const float* x, i
     }
 }
 
+// One instance of SymmetricPairs per pair count a design can have, so that each runs with its
+// count known to the compiler.
+typedef void (*PairsFunction)(const float*, const float*, int, float*);
+
+template <int... P>
+constexpr std::array<PairsFunction, sizeof...(P)> PairsTable(std::integer_sequence<int, P...>) {
+    return {{&SymmetricPairs<P + 1>...}};
+}
+
+constexpr std::array<PairsFunction, HalfbandFilter::kMaxPairs> kPairs =
+    PairsTable(std::make_integer_sequence<int, HalfbandFilter::kMaxPairs>());
+
 void Pairs(const HalfbandFilter& f, const float* x, int m, float* y) {
-    if (f.pairs == kSharpHalfbandPairs)
-        SymmetricPairs<kSharpHalfbandPairs>(f.tap, f.splat, x, m, y);
-    else
-        SymmetricPairs<kWideHalfbandPairs>(f.tap, f.splat, x, m, y);
+    kPairs[static_cast<size_t>(f.pairs - 1)](f.tap, x, m, y);
 }
 
 // After a chunk of m inputs the line keeps its last `keep` samples at its start.
@@ -184,7 +245,7 @@ void Slide(float* line, int keep, int m) {
 // Even outputs are the filter's pairs (the up filter's gain of 2 makes up for the zeros stuffed
 // between inputs); odd outputs fall on the centre tap, the input 2K - 1 (its rate) back.
 void Oversampler::UpStep(int s, float* buf, int m) {
-    const HalfbandFilter& f = *lines[s].filter;
+    const HalfbandFilter& f = Filter(s);
     const int keep = 2 * f.pairs - 1;
     float* line = pool + lines[s].up;
     std::memcpy(line + keep, buf, sizeof(float) * static_cast<size_t>(m));
@@ -207,7 +268,7 @@ void Oversampler::UpStep(int s, float* buf, int m) {
 
 // The even inputs through the pairs, the odd ones through the centre tap (1/2), K back.
 void Oversampler::DownStep(int s, float* buf, int m) {
-    const HalfbandFilter& f = *lines[s].filter;
+    const HalfbandFilter& f = Filter(s);
     const int keep = 2 * f.pairs - 1;
     float* evens = pool + lines[s].even;
     float* odds = pool + lines[s].odd;

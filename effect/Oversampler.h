@@ -1,8 +1,9 @@
 // Polyphase 2^k resampling around a circuit that runs at a multiple of the host rate: a cascade
 // of linear-phase half-band FIR stages up, the same stages down. The first stage (host rate to
-// twice it) carries the sharp filter: flat to 20 kHz at 44.1 kHz and at least 100 dB down from
-// 24.1 kHz, so nothing the circuit makes folds into the audio band. Later stages only have to
-// reject what lies above the first stage's band, and use a short filter.
+// twice it) carries the sharp filter, designed for the host's own rate: flat to 20 kHz and at
+// least 100 dB down from the host rate minus 20 kHz, so nothing the circuit makes folds into the
+// audio band. The higher the rate, the wider its transition and the fewer taps it needs. Later
+// stages only have to reject what lies above the first stage's band, and use a short filter.
 //
 // The filters run in single precision, four outputs to a vector (the compiler's generic vectors:
 // SSE on x86, NEON on ARM), each output's sum in a fixed order, so a result never depends on
@@ -23,40 +24,48 @@ constexpr double kOversampleMaxCircuitRate = kDriveCircuitMaxRate;
 // One half-band filter, h[c] = 1/2 at the centre c = 2K - 1, zero at every other even distance
 // from it, and K symmetric pairs of taps at odd distances: tap[i] = h[c - (2i + 1)] = h[c + 2i +
 // 1].
-constexpr int kSharpHalfbandPairs = 38;
+// The first stage's design takes at most kFirstHalfbandMaxPairs: what 44.1 kHz (the narrowest
+// transition, from 20 to 24.1 kHz) needs.
+constexpr int kFirstHalfbandMaxPairs = 38;
 constexpr int kWideHalfbandPairs = 7;
 
 struct HalfbandFilter {
-    static constexpr int kMaxPairs = kSharpHalfbandPairs;
+    static constexpr int kMaxPairs = kFirstHalfbandMaxPairs;
     int pairs = 0;
-    float tap[kMaxPairs] = {};      // as the filter runs: the design rounded to single precision
-    float splat[kMaxPairs][4] = {}; // each tap four times, a vector's worth
+    float tap[kMaxPairs] = {}; // as the filter runs: the design rounded to single precision
     int Length() const { return 4 * pairs - 1; }
     // Magnitude of the whole filter as it runs (centre tap included) at f in cycles per sample of
     // its rate.
     double Magnitude(double f) const;
 };
 
-// The two designs, computed once in double precision (Kaiser-windowed sinc, pair taps normalised
-// so that the response at DC is 1), then rounded to single precision.
-const HalfbandFilter& SharpHalfband(); // first stage
-const HalfbandFilter& WideHalfband();  // later stages
+// The designs are Kaiser-windowed sincs computed in double precision, pair taps normalised so
+// that the response at DC is 1, then rounded to single precision.
+//
+// The first stage for a host rate: the fewest pairs (and the window's shape for them) whose
+// response as it runs is at least 100 dB down from the host rate minus 20 kHz to twice the host
+// rate's Nyquist. A half-band filter's response at f and at its Nyquist minus f add up to 1, so
+// the band to 20 kHz is then flat within 0.0001 dB. Below 44.1 kHz the band shrinks with the rate
+// (44.1 kHz's design, scaled). A search over designs, a millisecond or so: off the audio path.
+HalfbandFilter DesignFirstHalfband(double hostRate);
+const HalfbandFilter& WideHalfband(); // later stages: one design for every rate
 
 // The delay of a cascade of this many stages, its filters up and down, in samples at the circuit
 // rate: each stage's centre tap twice at its own rate.
-constexpr long OversampleCircuitDelay(int stages) {
+constexpr long OversampleCircuitDelay(int stages, int firstPairs) {
     long delay = 0;
     for (int s = 0; s < stages; ++s)
-        delay += 2 * (2L * (s == 0 ? kSharpHalfbandPairs : kWideHalfbandPairs) - 1) *
-                 (1L << (stages - 1 - s));
+        delay +=
+            2 * (2L * (s == 0 ? firstPairs : kWideHalfbandPairs) - 1) * (1L << (stages - 1 - s));
     return delay;
 }
 
-// The largest latency any stage count costs, in host frames.
+// The largest latency any stage count and first stage cost, in host frames.
 constexpr int OversampleMaxLatency() {
     long most = 0;
     for (int k = 0; k <= kOversampleMaxStages; ++k) {
-        const long frames = (OversampleCircuitDelay(k) + (1L << k) - 1) / (1L << k);
+        const long frames =
+            (OversampleCircuitDelay(k, kFirstHalfbandMaxPairs) + (1L << k) - 1) / (1L << k);
         most = frames > most ? frames : most;
     }
     return static_cast<int>(most);
@@ -66,14 +75,17 @@ constexpr int OversampleMaxLatency() {
 // 44.1 and 48 kHz, 1 at 88.2 and 96 kHz, 0 from 176.4 kHz), at most kOversampleMaxStages.
 int OversampleStagesFor(double hostRate);
 
-// The delay of a resampler pair with this many stages, in whole host frames.
-int OversampleLatencyFrames(int stages);
+// The delay of a resampler pair with this many stages and first stage, in whole host frames.
+int OversampleLatencyFrames(int stages, int firstPairs);
+// The same for a host rate, its stages and first stage designed for it.
+int OversampleLatencyFrames(double hostRate);
 
 // The floats a resampler's stage s keeps of its inputs with this many stages: lines of the last
 // 2K - 1 inputs (K for the odd phase down) and of a chunk's, which brings stage s at most
-// kOversampleBufferSize >> (stages - s) of them.
+// kOversampleBufferSize >> (stages - s) of them. The first stage's lines have room for its most
+// pairs, so a new rate never moves the pool's size.
 constexpr int OversampleLines(int stages, int s) {
-    const int pairs = s == 0 ? kSharpHalfbandPairs : kWideHalfbandPairs;
+    const int pairs = s == 0 ? kFirstHalfbandMaxPairs : kWideHalfbandPairs;
     const int in = kOversampleBufferSize >> (stages - s);
     return 2 * (2 * pairs - 1 + in) + pairs + in;
 }
@@ -90,13 +102,15 @@ constexpr int OversamplePoolSize() {
     return most;
 }
 
-// One channel's resampler pair. Setup chooses the stage count and clears the histories; Up and
-// Down then stream through them. The pipeline (up, then a short delay at the circuit rate, then
-// down) delays by LatencyFrames() whole host frames.
+// One channel's resampler pair. Setup chooses the stage count and the first stage's filter and
+// clears the histories; Up and Down then stream through them. The pipeline (up, then a short
+// delay at the circuit rate, then down) delays by LatencyFrames() whole host frames.
 class Oversampler {
 public:
-    void Setup(int stages);
-    void Clear(); // zeroes the histories, keeps the stage count
+    // The stages and first stage a host rate needs (designs it: off the audio path).
+    void Setup(double hostRate);
+    void Setup(int stages, const HalfbandFilter& firstStage);
+    void Clear(); // zeroes the histories, keeps the stage count and filters
     int Stages() const { return stages; }
     int Factor() const { return 1 << stages; }
     int LatencyFrames() const { return latency; }
@@ -115,9 +129,9 @@ private:
     // the odd phase down), then the chunk's own, so that every output's window is contiguous.
     static constexpr int kMostIn = kOversampleBufferSize / 2; // inputs to one stage per chunk
     struct Lines {
-        const HalfbandFilter* filter = nullptr;
         int up = 0, even = 0, odd = 0; // offsets in the pool
     };
+    const HalfbandFilter& Filter(int s) const { return s == 0 ? first : WideHalfband(); }
     // Stage s maps m samples at buf to 2m at buf.
     void UpStep(int s, float* buf, int m);
     // Stage s maps 2m samples at buf to m at buf.
@@ -130,6 +144,7 @@ private:
 
     int stages = 0;
     int latency = 0;
+    HalfbandFilter first;
     int pad = 0; // circuit-rate samples of delay that make the total a whole number of host frames
     float padHist[kOversampleMaxFactor] = {};
     Lines lines[kOversampleMaxStages];

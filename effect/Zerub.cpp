@@ -47,7 +47,7 @@ void Zerub::Reset() {
 }
 
 int Zerub::LatencyFor(int quality, double sampleRate) {
-    return quality == kQualityHQ ? OversampleLatencyFrames(OversampleStagesFor(sampleRate)) : 0;
+    return quality == kQualityHQ ? OversampleLatencyFrames(sampleRate) : 0;
 }
 
 bool Zerub::SetQuality(int newQuality) {
@@ -56,13 +56,19 @@ bool Zerub::SetQuality(int newQuality) {
     // never input from long ago.
     if (newQuality == kQualityHQ && running != kQualityHQ) history.Clear();
     quality = newQuality;
-    IPlugBase::SetLatency(LatencyFor(quality, GetSampleRate()));
+    // Designed when the rate was set (LV2 sets the quality in run()); else here, off the audio
+    // path.
+    hq.Prepare(GetSampleRate());
+    IPlugBase::SetLatency(quality == kQualityHQ ? hq.LatencyFrames() : 0);
     return true;
 }
 
+// HQ's filters are designed here, whatever the quality: a later switch to HQ, which may come on
+// the audio path, then finds them ready.
 void Zerub::SetSampleRate(double rate) {
     ZerubWrapper::SetSampleRate(rate);
-    IPlugBase::SetLatency(LatencyFor(quality, rate));
+    hq.Prepare(rate);
+    IPlugBase::SetLatency(quality == kQualityHQ ? hq.LatencyFrames() : 0);
 }
 
 void Zerub::OnParamChange(int paramIdx) {

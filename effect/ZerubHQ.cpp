@@ -4,9 +4,9 @@ void ZerubHQ::Prepare(double hostRate) {
     if (hostRate == preparedRate) return;
     preparedRate = hostRate;
     const int stages = OversampleStagesFor(hostRate);
-    if (stages == left.Stages()) return;
-    left.Setup(stages);
-    right.Setup(stages);
+    const HalfbandFilter first = stages > 0 ? DesignFirstHalfband(hostRate) : HalfbandFilter();
+    left.Setup(stages, first);
+    right.Setup(stages, first);
 }
 
 void ZerubHQ::Clear() {

@@ -28,7 +28,8 @@ private:
 
 class ZerubHQ {
 public:
-    // Chooses the factor for a host rate; a new factor clears the resampler histories.
+    // Chooses the factor and designs the first stage for a host rate (a millisecond or so: call it
+    // when the rate is set, so that a block finds it done); a new rate clears the histories.
     void Prepare(double hostRate);
     void Clear(); // zeroes the resampler histories
     int LatencyFrames() const { return left.LatencyFrames(); }

@@ -192,6 +192,7 @@ void BM_BlockHQ(benchmark::State& state) {
     Blocks<float> b(channels);
     DriveCircuit left, right;
     auto hq = std::make_unique<ZerubHQ>();
+    hq->Prepare(kRate); // as the product does when the rate is set
     for (auto _ : state) {
         const int at = b.Next(frames);
         const float* ins[2] = {b.in[0].data() + at, b.in[1].data() + at};

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <vector>
@@ -14,10 +15,11 @@ constexpr double kPi = 3.14159265358979323846;
 
 // The down cascade's gain at circuit-rate frequency F, and where F lands at the host rate. The up
 // cascade uses the same filters, so an image at F of a host-rate tone gets the same gain.
-double CascadeDb(double hostRate, int stages, double F, double* landsAt) {
+double CascadeDb(double hostRate, int stages, const HalfbandFilter& first, double F,
+                 double* landsAt) {
     double mag = 1.0, rate = hostRate * (1 << stages);
     for (int s = stages - 1; s >= 0; --s) {
-        mag *= (s == 0 ? SharpHalfband() : WideHalfband()).Magnitude(F / rate);
+        mag *= (s == 0 ? first : WideHalfband()).Magnitude(F / rate);
         rate /= 2.0;
         F = std::fmod(F, rate);
         if (F > rate / 2.0) F = rate - F;
@@ -38,33 +40,53 @@ TEST(Oversampler, FactorKeepsTheCircuitAtOrBelow192kHz) {
     EXPECT_EQ(OversampleStagesFor(std::nan("")), 0);
 }
 
+// Each rate's own design: the whole path flat to the band's top (20 kHz, or 44.1 kHz's share of
+// a lower rate) and at least 100 dB down wherever a component would fold into the band.
 TEST(Oversampler, CascadeIsFlatToTwentyKilohertzAndDeepAboveTheFoldingEdge) {
-    for (double rate : {44100.0, 48000.0}) {
+    for (double rate : {44100.0, 48000.0, 88200.0, 96000.0, 64000.0, 32000.0}) {
         const int stages = OversampleStagesFor(rate);
+        const HalfbandFilter first = DesignFirstHalfband(rate);
+        const double band = 20000.0 * std::min(1.0, rate / 44100.0);
         double lands = 0.0;
-        for (double f = 0.0; f <= 20000.0; f += 10.0) {
+        for (double f = 0.0; f <= band; f += 10.0) {
             // Up and down in series: twice the cascade's gain.
-            EXPECT_LE(std::fabs(2.0 * CascadeDb(rate, stages, f, &lands)), 0.1) << rate << " " << f;
+            EXPECT_LE(std::fabs(2.0 * CascadeDb(rate, stages, first, f, &lands)), 0.1)
+                << rate << " " << f;
         }
-        // Everything from the host rate minus 20 kHz up that would land in 0 to 20 kHz.
+        // Everything from the host rate minus the band up that would land in the band.
         int checked = 0;
-        for (double F = rate - 20000.0; F <= rate * (1 << stages) / 2.0; F += 7.0) {
-            const double db = CascadeDb(rate, stages, F, &lands);
-            if (lands > 20000.0) continue;
+        for (double F = rate - band; F <= rate * (1 << stages) / 2.0; F += 7.0) {
+            const double db = CascadeDb(rate, stages, first, F, &lands);
+            if (lands > band) continue;
             ++checked;
             EXPECT_LE(db, -100.0) << rate << " " << F;
         }
-        EXPECT_GT(checked, 1000);
+        EXPECT_GT(checked, 1000) << rate;
     }
+}
+
+// A wider transition needs fewer taps: the first stage shrinks as the host rate rises, and a
+// lower rate gets 44.1 kHz's design.
+TEST(Oversampler, FirstStageTakesOnlyWhatItsRateNeeds) {
+    const int at44 = DesignFirstHalfband(44100.0).pairs, at48 = DesignFirstHalfband(48000.0).pairs,
+              at96 = DesignFirstHalfband(96000.0).pairs;
+    EXPECT_LE(at44, kFirstHalfbandMaxPairs);
+    EXPECT_LE(at48, at44 * 2 / 3);
+    EXPECT_LT(at96, at48 / 2);
+    EXPECT_LE(DesignFirstHalfband(88200.0).pairs, 2 * at96);
+    EXPECT_EQ(DesignFirstHalfband(32000.0).pairs, at44);
+    EXPECT_LT(OversampleLatencyFrames(48000.0), OversampleLatencyFrames(44100.0));
+    EXPECT_EQ(OversampleLatencyFrames(192000.0), 0);
 }
 
 // A tone through Up then Down in odd-sized blocks comes out as itself, LatencyFrames later.
 TEST(Oversampler, RoundTripDelaysByTheStatedLatency) {
-    for (double rate : {44100.0, 48000.0, 96000.0, 192000.0}) {
+    for (double rate : {44100.0, 48000.0, 88200.0, 96000.0, 192000.0}) {
         Oversampler os;
-        os.Setup(OversampleStagesFor(rate));
+        os.Setup(rate);
         const int latency = os.LatencyFrames();
         EXPECT_EQ(latency == 0, rate >= 176400.0) << rate;
+        EXPECT_EQ(latency, OversampleLatencyFrames(rate)) << rate;
         const int total = 4000;
         std::vector<float> in(total), out(total);
         for (int n = 0; n < total; ++n)
