@@ -56,12 +56,14 @@ bool Zerub::SetQuality(int newQuality) {
     // never input from long ago.
     if (newQuality == kQualityHQ && running != kQualityHQ) history.Clear();
     quality = newQuality;
+    // NOLINTNEXTLINE(bugprone-parent-virtual-call): under the mutex; the wrapper tells the host
     IPlugBase::SetLatency(LatencyFor(quality, GetSampleRate()));
     return true;
 }
 
 void Zerub::SetSampleRate(double rate) {
     ZerubWrapper::SetSampleRate(rate);
+    // NOLINTNEXTLINE(bugprone-parent-virtual-call): under the mutex; the wrapper tells the host
     IPlugBase::SetLatency(LatencyFor(quality, rate));
 }
 
