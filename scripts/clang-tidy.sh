@@ -97,6 +97,7 @@ check() {
     fi
 }
 export -f check
+# shellcheck disable=SC2016 # $1 is the inner shell's
 printf '%s\n' "${entries[@]}" |
     xargs -d '\n' -P "$(nproc)" -I{} bash -c 'check "$1"' _ {} ||
     {
