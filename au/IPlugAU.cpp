@@ -10,7 +10,7 @@
 #include <new>
 #include <utility>
 
-IPlugAU::IPlugAU(IPlugInstanceInfo instanceInfo, int nParams, const char* channelIOStr,
+IPlugAU::IPlugAU(const IPlugInstanceInfo& instanceInfo, int nParams, const char* channelIOStr,
                  int nPresets, const char* effectNameText, const char* productNameText,
                  const char* mfrNameText, int vendorVersion, int uniqueId, int mfrId,
                  int latencySamples, bool plugDoesMidi, bool plugDoesChunks, bool plugIsInst,
@@ -65,7 +65,7 @@ IPlugAU::IPlugAU(IPlugInstanceInfo instanceInfo, int nParams, const char* channe
     }
 
     AssessInputConnections();
-    SetBlockSize(1024);
+    IPlugAU::SetBlockSize(1024);
 }
 
 IPlugAU::~IPlugAU() {
@@ -470,10 +470,12 @@ OSStatus IPlugAU::IPlugAUCarbonViewEntry(ComponentParameters* params, void* stor
         // factory does.
         AudioUnit unit = Arg<AudioUnit>(params, 5);
         IPlugAU* plug = nullptr;
+        // NOLINTNEXTLINE(bugprone-sizeof-expression): the pointer is what travels
         UInt32 size = sizeof plug;
         if (!unit ||
             AudioUnitGetProperty(unit, kIPlugObjectPropertyID, kAudioUnitScope_Global, 0, &plug,
                                  &size) != noErr ||
+            // NOLINTNEXTLINE(bugprone-sizeof-expression): the pointer is what travels
             size != sizeof plug)
             plug = nullptr;
         record->plug = plug;

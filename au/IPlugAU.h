@@ -58,10 +58,10 @@ public:
     static constexpr AudioUnitPropertyID kIPlugObjectPropertyID =
         static_cast<AudioUnitPropertyID>(-101);
 
-    IPlugAU(IPlugInstanceInfo instanceInfo, int nParams, const char* channelIOStr, int nPresets,
-            const char* effectName, const char* productName, const char* mfrName, int vendorVersion,
-            int uniqueID, int mfrID, int latency, bool plugDoesMidi, bool plugDoesChunks,
-            bool plugIsInst, int plugScChans);
+    IPlugAU(const IPlugInstanceInfo& instanceInfo, int nParams, const char* channelIOStr,
+            int nPresets, const char* effectName, const char* productName, const char* mfrName,
+            int vendorVersion, int uniqueID, int mfrID, int latency, bool plugDoesMidi,
+            bool plugDoesChunks, bool plugIsInst, int plugScChans);
     ~IPlugAU() override;
 
     // The component-manager style entries; storage is the plug-in object (or the view record).

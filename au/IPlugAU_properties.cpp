@@ -165,6 +165,7 @@ struct IPlugAUProperties {
 
     static OSStatus GetPlugObject(IPlugAU& au, const PropertyAddress&, void* data) {
         IPlugAU* self = &au;
+        // NOLINTNEXTLINE(bugprone-sizeof-expression): the pointer is what travels
         std::memcpy(data, &self, sizeof self);
         return noErr;
     }
@@ -520,6 +521,7 @@ constexpr OSStatus kNoScope = kAudioUnitErr_InvalidScope;
 const PropertyRow kPropertyTable[] = {
     // id, get scopes, error elsewhere, size, writable, check, get,
     //     set scopes, set size, set, setter locks, notifies
+    // NOLINTNEXTLINE(bugprone-sizeof-expression): the pointer is what travels
     {IPlugAU::kIPlugObjectPropertyID, kAnyScope, kNoProp, sizeof(IPlugAU*), false, nullptr,
          P::GetPlugObject, 0, 0, nullptr, false, false},
     {kAudioUnitProperty_ClassInfo, kAnyScope, kNoProp, sizeof(CFPropertyListRef), true, nullptr,
@@ -647,9 +649,9 @@ OSStatus IPlugAU::GetPropertyInfo(AudioUnitPropertyID propID, AudioUnitScope sco
     if (dataSize) *dataSize = 0;
     if (writeable) *writeable = false;
     WDL_MutexLock lock(&mutex);
-    const PropertyRow* row;
-    UInt32 size;
-    Boolean writable;
+    const PropertyRow* row = nullptr;
+    UInt32 size = 0;
+    Boolean writable = false;
     if (OSStatus status = Answer(*this, propID, {scope, element}, &row, &size, &writable))
         return status;
     if (dataSize) *dataSize = size;
@@ -663,9 +665,9 @@ OSStatus IPlugAU::GetProperty(AudioUnitPropertyID propID, AudioUnitScope scope,
     if (!data) return GetPropertyInfo(propID, scope, element, dataSize, nullptr);
     WDL_MutexLock lock(&mutex);
     const PropertyAddress at = {scope, element};
-    const PropertyRow* row;
-    UInt32 size;
-    Boolean writable;
+    const PropertyRow* row = nullptr;
+    UInt32 size = 0;
+    Boolean writable = false;
     if (OSStatus status = Answer(*this, propID, at, &row, &size, &writable)) return status;
     if (*dataSize < size) return kAudioUnitErr_InvalidPropertyValue; // nothing written
     const OSStatus status = row->get(*this, at, data);

@@ -13,6 +13,7 @@ CFAUPresetRef CFAUPresetCreate(CFAllocatorRef allocator, SInt32 presetNumber, CF
     preset->version = kCFAUPreset_CurrentVersion;
     preset->allocator = allocator;
     preset->retainCount = 1;
+    // NOLINTNEXTLINE(clang-analyzer-osx.cocoa.RetainCount): a record with a count of its own
     return preset;
 }
 

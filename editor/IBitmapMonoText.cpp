@@ -59,7 +59,7 @@ bool IBitmapTextControl::Draw(IGraphics* graphics) {
 
 void IBitmapTextControl::SetTextFromPlug(const char* text) {
     if (!text) text = "";
-    if (std::strcmp(mStr.Get(), text)) {
+    if (std::strcmp(mStr.Get(), text) != 0) {
         SetDirty(false);
         mStr.Set(text);
     }

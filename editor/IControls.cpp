@@ -251,10 +251,11 @@ void IFaderControl::SnapToMouse(int x, int y) {
     const int travel = mLen - mHandleHeadroom;
     // A handle as long as the whole fader leaves nothing to travel over.
     if (travel > 0) {
+        const int half = mHandleHeadroom / 2; // whole pixels, as the handle is drawn
         if (mDirection == kVertical)
-            mNormValue = 1.0 - double(y - mArea.top - mHandleHeadroom / 2) / travel;
+            mNormValue = 1.0 - double(y - mArea.top - half) / travel;
         else
-            mNormValue = double(x - mArea.left - mHandleHeadroom / 2) / travel;
+            mNormValue = double(x - mArea.left - half) / travel;
     }
     SetDirty(true);
 }
@@ -413,7 +414,7 @@ bool ITextControl::Draw(IGraphics* graphics) {
 
 void ITextControl::SetTextFromPlug(const char* text) {
     if (!text) text = "";
-    if (std::strcmp(mStr.Get(), text)) {
+    if (std::strcmp(mStr.Get(), text) != 0) {
         SetDirty(false);
         mStr.Set(text);
     }

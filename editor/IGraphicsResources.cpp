@@ -149,7 +149,7 @@ FontStorage& FontCache() {
 bool ImageResourceBaseName(const char* name, char* out, int size) {
     if (!name || !out || size <= 0) return false;
     const char* dot = std::strrchr(name, '.');
-    if (strcasecmp(dot ? dot + 1 : name, "png")) return false;
+    if (strcasecmp(dot ? dot + 1 : name, "png") != 0) return false;
 
     const char* slash = std::strrchr(name, '/');
     const char* base = slash ? slash + 1 : name;

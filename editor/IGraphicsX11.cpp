@@ -174,7 +174,7 @@ IGraphicsX11::IGraphicsX11(IPlugBase* plug, int width, int height, int fps)
 }
 
 IGraphicsX11::~IGraphicsX11() {
-    CloseWindow();
+    IGraphicsX11::CloseWindow();
 }
 
 void IGraphicsX11::SetDefaultResourceDir(const char* dir) {

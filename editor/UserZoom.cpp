@@ -96,10 +96,10 @@ int ReadUserZoom(const std::string& path) {
         char* end = std::strchr(line, '\n');
         if (end) *end = '\0';
         if (!std::strncmp(line, "zoom=", 5)) {
-            char* stop = nullptr;
+            char* stop = nullptr; // strtol always sets it
             errno = 0;
             const long v = std::strtol(line + 5, &stop, 10);
-            while (stop && (*stop == ' ' || *stop == '\t' || *stop == '\r'))
+            while (*stop == ' ' || *stop == '\t' || *stop == '\r')
                 ++stop;
             if (errno == 0 && stop != line + 5 && *stop == '\0' && v >= 0 && v <= 1000 &&
                 IsUserZoomStep(int(v)))

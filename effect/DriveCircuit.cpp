@@ -135,6 +135,7 @@ void DriveCircuit::Calc(double rate) {
 }
 
 void DriveCircuit::CalcIfChanged(double rate) {
+    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): the bits, so -0 and NaN count
     if (std::memcmp(&rate, &calcRate, sizeof rate) != 0) Calc(rate);
 }
 
@@ -220,10 +221,12 @@ void RunScalar(DriveCircuit& c, const T* x, T* out, int n, double gain, double l
 // The control targets Process computes on every sample; a block holds the controls, so it needs
 // them once, and only when they changed since the last block.
 void ControlTargets(DriveCircuit& c, double gain, double level, double& gTerm, double& lTerm) {
+    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): the bits, so -0 and NaN count
     if (std::memcmp(&gain, &c.memoGain, sizeof gain) != 0) {
         c.memoGainTarget = GainTarget(gain);
         c.memoGain = gain;
     }
+    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): the bits, so -0 and NaN count
     if (std::memcmp(&level, &c.memoLevel, sizeof level) != 0) {
         c.memoLevelTarget = LevelTarget(level);
         c.memoLevel = level;
@@ -551,6 +554,7 @@ inline Lanes2 ClipPair(Lanes2 y) {
 }
 
 inline bool Settled(Lanes2 next, Lanes2 current) {
+    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): the bits, so -0 and NaN count
     return std::memcmp(&next, &current, sizeof next) == 0;
 }
 

@@ -59,6 +59,7 @@ bool Zerub::SetQuality(int newQuality) {
     // Designed when the rate was set (LV2 sets the quality in run()); else here, off the audio
     // path.
     hq.Prepare(GetSampleRate());
+    // NOLINTNEXTLINE(bugprone-parent-virtual-call): under the mutex; the wrapper tells the host
     IPlugBase::SetLatency(quality == kQualityHQ ? hq.LatencyFrames() : 0);
     return true;
 }
@@ -68,6 +69,7 @@ bool Zerub::SetQuality(int newQuality) {
 void Zerub::SetSampleRate(double rate) {
     ZerubWrapper::SetSampleRate(rate);
     hq.Prepare(rate);
+    // NOLINTNEXTLINE(bugprone-parent-virtual-call): under the mutex; the wrapper tells the host
     IPlugBase::SetLatency(quality == kQualityHQ ? hq.LatencyFrames() : 0);
 }
 

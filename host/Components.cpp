@@ -105,9 +105,11 @@ ParameterRow DescribeParameter(AudioUnit unit, AudioUnitParameterID id) {
 
     std::vector<unsigned char> data;
     CFArrayRef strings = nullptr;
+    // NOLINTBEGIN(bugprone-sizeof-expression): the property is the array reference itself
     if (ReadProperty(unit, kAudioUnitProperty_ParameterValueStrings, id, &data) == noErr &&
         data.size() == sizeof strings) {
         std::memcpy(&strings, data.data(), sizeof strings);
+        // NOLINTEND(bugprone-sizeof-expression)
         CFOwner stringsOwner(strings);
         const bool isArray = strings && CFGetTypeID(strings) == CFArrayGetTypeID();
         const CFIndex count = isArray ? CFArrayGetCount(strings) : 0;

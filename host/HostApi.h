@@ -62,7 +62,7 @@ std::string Printable(std::string text);
 std::string FromCFString(CFStringRef string);
 
 // A new string; null only when memory runs out.
-CFStringRef ToCFString(const std::string& text);
+CF_RETURNS_RETAINED CFStringRef ToCFString(const std::string& text);
 
 // 'aufx' as text; codes with unprintable bytes as hexadecimal.
 std::string FourCC(UInt32 code);
@@ -78,9 +78,11 @@ OSStatus ReadProperty(AudioUnit unit, AudioUnitPropertyID id, AudioUnitElement e
 template <typename T>
 OSStatus ReadFixed(AudioUnit unit, AudioUnitPropertyID property, AudioUnitElement element,
                    T* value) {
+    // NOLINTNEXTLINE(bugprone-sizeof-expression): T may be a pointer; its size is what travels
     UInt32 size = sizeof(T);
     const OSStatus status =
         AudioUnitGetProperty(unit, property, kAudioUnitScope_Global, element, value, &size);
+    // NOLINTNEXTLINE(bugprone-sizeof-expression): as above
     if (status == noErr && size != sizeof(T)) return kAudioUnitErr_InvalidPropertyValue;
     return status;
 }

@@ -287,7 +287,7 @@ __attribute__((visibility("default"))) int pthread_mutex_trylock(pthread_mutex_t
 // Each forwards to libc's definition; a call libc lacks fails as unsupported.
 #define ZERUB_PROBE_FORWARD(call, result, failed, name, params, args)                              \
     __attribute__((visibility("default"))) result name params {                                    \
-        using Function = result(*) params;                                                         \
+        using Function = result(*) params; /* NOLINT(bugprone-macro-parentheses): a list */        \
         const Function libc = Forward<Function>(call);                                             \
         if (!libc) {                                                                               \
             errno = ENOSYS;                                                                        \
@@ -344,6 +344,7 @@ ZERUB_PROBE_FORWARD(kRecvfrom, ssize_t, -1, recvfrom,
 __attribute__((visibility("default"))) int open(const char* path, int flags, ...) {
     va_list more;
     va_start(more, flags);
+    // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): va_start just above began it
     const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(more, mode_t) : 0;
     va_end(more);
     using Function = int (*)(const char*, int, ...);
@@ -358,6 +359,7 @@ __attribute__((visibility("default"))) int open(const char* path, int flags, ...
 __attribute__((visibility("default"))) int open64(const char* path, int flags, ...) {
     va_list more;
     va_start(more, flags);
+    // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): va_start just above began it
     const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(more, mode_t) : 0;
     va_end(more);
     using Function = int (*)(const char*, int, ...);
@@ -372,6 +374,7 @@ __attribute__((visibility("default"))) int open64(const char* path, int flags, .
 __attribute__((visibility("default"))) int openat(int dir, const char* path, int flags, ...) {
     va_list more;
     va_start(more, flags);
+    // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): va_start just above began it
     const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(more, mode_t) : 0;
     va_end(more);
     using Function = int (*)(int, const char*, int, ...);

@@ -16,11 +16,13 @@ void ValueStrings(AudioUnit unit, const ParameterDescription& p, Report& report)
     if (ReadProperty(unit, kAudioUnitProperty_ParameterValueStrings, p.id, &data) != noErr)
         return; // not offered
     CFArrayRef strings = nullptr;
+    // NOLINTBEGIN(bugprone-sizeof-expression): the property is the array reference itself
     if (data.size() != sizeof strings) {
         report.Check(Label(p) + ": value strings", false, "wrong size");
         return;
     }
     std::memcpy(&strings, data.data(), sizeof strings);
+    // NOLINTEND(bugprone-sizeof-expression)
     CFOwner owner(strings);
     std::string problem;
     if (!strings || CFGetTypeID(strings) != CFArrayGetTypeID()) {

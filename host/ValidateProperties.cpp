@@ -100,10 +100,12 @@ std::string ElementNameProblem(AudioUnit unit, bool* offered) {
             const OSStatus info = AudioUnitGetPropertyInfo(unit, kAudioUnitProperty_ElementName,
                                                            scope, element, &size, &writable);
             CFStringRef name = nullptr;
+            // NOLINTBEGIN(bugprone-sizeof-expression): the property is the string reference
             UInt32 nameSize = sizeof name;
             const OSStatus get = AudioUnitGetProperty(unit, kAudioUnitProperty_ElementName, scope,
                                                       element, &name, &nameSize);
             if (get == noErr && name && nameSize == sizeof name) CFRelease(name);
+            // NOLINTEND(bugprone-sizeof-expression)
             if (element == 0 && (info == noErr || get == noErr)) *offered = true;
             const std::string where = side + "element " + std::to_string(element) + ": ";
             // A bus without a name: the info call may still answer, the get says so.

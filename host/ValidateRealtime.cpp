@@ -23,7 +23,7 @@ std::set<const void*> TakenBySetParameter(AudioUnit unit, const ParameterDescrip
     renderprobe::Arm();
     AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, StateValue(p), 0);
     renderprobe::Disarm();
-    const std::set<const void*> taken = MutexesOf(renderprobe::Read());
+    std::set<const void*> taken = MutexesOf(renderprobe::Read());
     AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, p.defaultValue, 0);
     return taken;
 }

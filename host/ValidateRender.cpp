@@ -85,6 +85,7 @@ void Slices(Context& context, Report& report) {
         else
             for (int c = 0; c < 2 && problem.empty(); ++c)
                 for (size_t i = 0; i < 512 && problem.empty(); ++i)
+                    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): bit for bit
                     if (std::memcmp(&a.out[c][i], &joined[c][i], sizeof(float)) != 0)
                         problem = "channel " + std::to_string(c) + " differs at frame " +
                                   std::to_string(i);
@@ -224,6 +225,7 @@ std::string SmallBuffers(AudioUnit unit) {
     if (s == noErr) return "rendered";
     for (int c = 0; c < 2; ++c)
         for (UInt32 i = kBytes / 4; i < kFrames; ++i)
+            // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): bit for bit, on purpose
             if (std::memcmp(&memory[c][i], &kUnwritten, sizeof(float)) != 0)
                 return "refused (" + StatusText(s) + "), but channel " + std::to_string(c) +
                        " was written at frame " + std::to_string(i);

@@ -259,10 +259,12 @@ std::vector<std::pair<size_t, size_t>> Occurrences(const std::vector<unsigned ch
     std::vector<std::pair<size_t, size_t>> found;
     const float f = static_cast<float>(value);
     for (size_t at = 0; at + sizeof f <= data.size(); ++at) {
+        // NOLINTBEGIN(bugprone-suspicious-memory-comparison): the bytes as stored, on purpose
         if (at + sizeof value <= data.size() && std::memcmp(&data[at], &value, sizeof value) == 0)
             found.push_back({at, sizeof value});
         else if (std::memcmp(&data[at], &f, sizeof f) == 0)
             found.push_back({at, sizeof f});
+        // NOLINTEND(bugprone-suspicious-memory-comparison)
     }
     return found;
 }

@@ -89,7 +89,7 @@ std::map<AudioUnitParameterID, float> ReadParams(AudioUnit unit,
 // Distinct in-range values away from the defaults (switches rounded), as a saved state holds.
 float StateValue(const ParameterDescription& p);
 // The class-info dictionary (a new reference), or null with the status in *status.
-CFPropertyListRef SaveClassInfo(AudioUnit unit, OSStatus* status);
+CF_RETURNS_RETAINED CFPropertyListRef SaveClassInfo(AudioUnit unit, OSStatus* status);
 OSStatus RestoreClassInfo(AudioUnit unit, CFPropertyListRef state);
 
 // A test signal: sample of channel c at frame n.

@@ -152,14 +152,14 @@ Status WavFileWriter::Open(const std::string& name, int sampleRate, int nChannel
         if (fd < 0) temporary.clear();
     }
     if (fd < 0) {
-        const Status failed = Status::Fail("cannot write " + path + ": " + ErrnoText());
+        Status failed = Status::Fail("cannot write " + path + ": " + ErrnoText());
         Abandon();
         return failed;
     }
     // The descriptor stays ours (SF_FALSE) so that it can be synced and its close checked.
     file = sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE);
     if (!file) {
-        const Status failed = Status::Fail("cannot write " + path + ": " + sf_strerror(nullptr));
+        Status failed = Status::Fail("cannot write " + path + ": " + sf_strerror(nullptr));
         Abandon();
         return failed;
     }
@@ -179,7 +179,7 @@ Status WavFileWriter::Write(const float* const* planar, int nFrames) {
             for (int c = 0; c < channels; ++c)
                 interleaved[static_cast<size_t>(i) * channels + c] = planar[c][start + i];
         if (sf_writef_float(file, interleaved.data(), frames) != frames) {
-            const Status failed = Status::Fail("cannot write " + path + ": " + sf_strerror(file));
+            Status failed = Status::Fail("cannot write " + path + ": " + sf_strerror(file));
             Abandon();
             return failed;
         }

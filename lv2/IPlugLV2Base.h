@@ -8,7 +8,7 @@
 class IPlugLV2Base : public IPlugHostless {
 public:
     // Same arguments as every wrapper; the instance info and side-chain count are not used.
-    IPlugLV2Base(IPlugInstanceInfo /*instanceInfo*/, int nParams, const char* channelIOStr,
+    IPlugLV2Base(const IPlugInstanceInfo& /*instanceInfo*/, int nParams, const char* channelIOStr,
                  int nPresets, const char* effectNameText, const char* productNameText,
                  const char* mfrNameText, int vendorVersion, int uniqueId, int mfrId,
                  int latencySamples, bool plugDoesMidi, bool plugDoesChunks, bool plugIsInst,

@@ -58,8 +58,9 @@ std::string Number(double v) {
         std::snprintf(text, sizeof text, "%.*g", digits, v);
         if (std::strtod(text, nullptr) == v) break;
     }
-    if (!std::strpbrk(text, ".e")) std::strcat(text, ".0");
-    return text;
+    std::string out = text;
+    if (!std::strpbrk(text, ".e")) out += ".0";
+    return out;
 }
 
 std::string Int(int v) {

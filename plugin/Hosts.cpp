@@ -117,7 +117,7 @@ const char* GetHostNameStr(EHost host) {
 }
 
 void GetHostNameStr(EHost host, char* out) {
-    if (out) std::strcpy(out, GetHostNameStr(host)); // longest name is 18 characters
+    if (out) std::snprintf(out, 19, "%s", GetHostNameStr(host)); // longest name is 18 characters
 }
 
 const char* GetAPIString(EAPI api) {

@@ -20,7 +20,7 @@ void LICE_MemBitmap::SetReallocForTesting(ReallocFn fn) {
 
 LICE_MemBitmap::LICE_MemBitmap(int w, int h, unsigned int linealign)
     : m_linealign(lineAlignMask(linealign)) {
-    if (w > 0 && h > 0) resize(w, h);
+    if (w > 0 && h > 0) LICE_MemBitmap::resize(w, h);
 }
 
 LICE_MemBitmap::~LICE_MemBitmap() {

@@ -163,8 +163,8 @@ LICE_IBitmap* LICE_LoadPNGFromNamedResource(const char* name, LICE_IBitmap* bmp)
     char path[1536 + 32 + 402];
     if (!s_bundlePath(path, 1536)) return nullptr;
     path[1535] = 0;
-    strcat(path, "/Contents/Resources/");
-    strcat(path, name);
+    const size_t used = strlen(path);
+    snprintf(path + used, sizeof path - used, "/Contents/Resources/%s", name);
     return LICE_LoadPNG(path, bmp);
 }
 

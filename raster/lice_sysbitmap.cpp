@@ -3,7 +3,7 @@
 #include "gdi/swell-gdi.h"
 
 LICE_SysBitmap::LICE_SysBitmap(int w, int h) {
-    resize(w, h);
+    LICE_SysBitmap::resize(w, h);
 }
 
 LICE_SysBitmap::~LICE_SysBitmap() {

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test, each build from a preset of CMakePresets.json:
-#   1. formatting check, the suites in the optimised gcc build (preset release, the demo's build),
-#      then the tarball and the Debian package built from it and checked (lintian, lilv and
-#      lv2apply on what they install);
+#   1. formatting check, the optimised gcc build (preset release, the demo's build), clang-tidy
+#      over the shipped code from that build's compile database (scripts/clang-tidy.sh), the
+#      suites in that build, then the tarball and the Debian package built from it and checked
+#      (lintian, lilv and lv2apply on what they install);
 #   2. one clang build under AddressSanitizer and UndefinedBehaviorSanitizer (with the checks
 #      gcc lacks, such as -fsanitize=function) that also holds the libFuzzer targets (presets asan
 #      and fuzz share the tree): the suites run in it, then every fuzz target runs for a short time
@@ -44,6 +45,10 @@ if ((quick)); then
     echo "test: the optimised suites passed (quick: no DAW session, sanitizers or fuzzing)"
     exit 0
 fi
+# Before the suites, so that a finding fails early; sources unchanged since their last clean
+# check (by the build's dependency records) are not checked again.
+"$root/scripts/clang-tidy.sh" "$root/build"
+stage "clang-tidy"
 ctest --preset release -j"$jobs"
 stage "optimised suites"
 

@@ -27,9 +27,10 @@ bool IsRegularFile(const std::string& path);
 // stat by name, which a FIFO may replace before the file is opened).
 bool IsRegularFileNow(const std::string& path);
 
-// The parsed property list in the file, or nullptr when it is missing, malformed or no regular
-// file (a FIFO is refused without waiting for a writer). Files larger than limitBytes are refused.
-CFPropertyListRef ReadPropertyListFile(const std::string& path, size_t limitBytes = 16 << 20);
+// The parsed property list in the file (the caller releases it), or nullptr when it is missing,
+// malformed or no regular file (a FIFO is refused without waiting for a writer). Files larger than
+// limitBytes are refused.
+CFPropertyListRef CreatePropertyListFromFile(const std::string& path, size_t limitBytes = 16 << 20);
 
 // Reads the component search path once (defined with the component services).
 void EnsureComponentsScanned();

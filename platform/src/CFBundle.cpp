@@ -124,7 +124,7 @@ bool IsRegularFileNow(const std::string& path) {
     return regular;
 }
 
-CFPropertyListRef ReadPropertyListFile(const std::string& path, size_t limitBytes) {
+CFPropertyListRef CreatePropertyListFromFile(const std::string& path, size_t limitBytes) {
     // Opened without blocking and checked on the descriptor: a FIFO put in the file's place after
     // a check by name would otherwise hold the reader until some writer came.
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -163,7 +163,7 @@ CFBundleRef BundleAtPath(const std::string& path) {
     std::lock_guard<std::recursive_mutex> lock(registry.mutex);
     if (__CFBundle* known = FindByRoot(root)) return known;
     const std::string contents = IsDirectory(root + "/Contents") ? root + "/Contents" : root;
-    CFPropertyListRef plist = ReadPropertyListFile(contents + "/Info.plist");
+    CFPropertyListRef plist = CreatePropertyListFromFile(contents + "/Info.plist");
     CFDictionaryRef info;
     if (plist && CFGetTypeID(plist) == CFDictionaryGetTypeID()) {
         info = static_cast<CFDictionaryRef>(plist);

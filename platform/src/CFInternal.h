@@ -8,9 +8,9 @@
 namespace zerub::cf {
 
 // A new string holding text, which must be valid UTF-8.
-CFStringRef MakeString(const std::string& text);
+CF_RETURNS_RETAINED CFStringRef MakeString(const std::string& text);
 // A new string from any bytes, invalid UTF-8 replaced by U+FFFD.
-CFStringRef MakeStringLenient(const std::string& bytes);
+CF_RETURNS_RETAINED CFStringRef MakeStringLenient(const std::string& bytes);
 
 // The UTF-8 text of a CFString, or nullptr when ref is not one.
 const std::string* TextOf(CFTypeRef ref);

@@ -24,6 +24,7 @@ struct PlistDeleter {
 };
 using PlistPtr = std::unique_ptr<void, PlistDeleter>;
 
+// NOLINTNEXTLINE(clang-analyzer-osx.coreFoundation.CFError): its callers return the status
 void Fail(CFErrorRef* error, CFIndex code, const char* text) {
     if (!error) return;
     CFStringRef description = CFStringCreateWithCString(nullptr, text, kCFStringEncodingUTF8);
@@ -112,7 +113,7 @@ plist_t ToNode(CFTypeRef value, int depth) {
     return nullptr;
 }
 
-CFTypeRef MakeTextObject(const char* bytes, size_t length, bool mutableLeaf) {
+CF_RETURNS_RETAINED CFTypeRef MakeTextObject(const char* bytes, size_t length, bool mutableLeaf) {
     CFStringRef text = MakeStringLenient(std::string(bytes, length));
     if (!mutableLeaf) return text;
     CFMutableStringRef copy = CFStringCreateMutableCopy(nullptr, 0, text);
@@ -121,7 +122,7 @@ CFTypeRef MakeTextObject(const char* bytes, size_t length, bool mutableLeaf) {
 }
 
 // libplist node to CF tree (a new reference); nullptr for node types with no CF form.
-CFTypeRef FromNode(plist_t node, CFOptionFlags options, int depth) {
+CF_RETURNS_RETAINED CFTypeRef FromNode(plist_t node, CFOptionFlags options, int depth) {
     if (!node || depth > kMaxPlistDepth) return nullptr;
     const bool mutableContainers = (options & (kCFPropertyListMutableContainers |
                                                kCFPropertyListMutableContainersAndLeaves)) != 0;
@@ -225,7 +226,7 @@ CFTypeRef FromNode(plist_t node, CFOptionFlags options, int depth) {
 }
 
 // Deep copy of a property list, with the mutability asked for.
-CFTypeRef Copy(CFTypeRef value, CFOptionFlags options, int depth) {
+CF_RETURNS_RETAINED CFTypeRef Copy(CFTypeRef value, CFOptionFlags options, int depth) {
     if (!value || depth > kMaxPlistDepth) return nullptr;
     const bool mutableContainers = (options & (kCFPropertyListMutableContainers |
                                                kCFPropertyListMutableContainersAndLeaves)) != 0;

@@ -261,6 +261,7 @@ std::string FormatWithArguments(const std::string& format, va_list arguments) {
             break;
         case 'd':
         case 'i':
+            // NOLINTNEXTLINE(bugprone-branch-clone): long and ptrdiff_t or size_t agree only here
             if (length == "l") {
                 emit(va_arg(args, long));
             } else if (length == "ll" || length == "q") {
@@ -278,6 +279,7 @@ std::string FormatWithArguments(const std::string& format, va_list arguments) {
         case 'o':
         case 'x':
         case 'X':
+            // NOLINTNEXTLINE(bugprone-branch-clone): long and ptrdiff_t or size_t agree only here
             if (length == "l") {
                 emit(va_arg(args, unsigned long));
             } else if (length == "ll" || length == "q") {

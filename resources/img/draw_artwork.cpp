@@ -212,6 +212,7 @@ void SpunDisc(cairo_t* cr, double cx, double cy, double r, double base, double s
     cairo_paint(cr);
     // Fine machining rings.
     cairo_set_line_width(cr, 0.35);
+    // NOLINTNEXTLINE(clang-analyzer-security.FloatLoopCounter): the radii the artwork is drawn at
     for (double rr = 1.5; rr < r; rr += 0.9) {
         double a = 0.025 + 0.02 * ((Hash(uint32_t(rr * 10), 7) & 255) / 255.0);
         Circle(cr, cx, cy, rr);

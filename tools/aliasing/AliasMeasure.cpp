@@ -70,7 +70,7 @@ bool MeasureSpectrum(double rate, double f, const Processor& process, Spectrum* 
     }
     std::vector<std::complex<double>> spectrum(static_cast<size_t>(kFftSize));
     for (int n = 0; n < kFftSize; ++n) {
-        const float x = result[static_cast<size_t>(settle + n)];
+        const float x = result[static_cast<size_t>(settle) + static_cast<size_t>(n)];
         if (!std::isfinite(x)) return false;
         spectrum[n] = x;
     }

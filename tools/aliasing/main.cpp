@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
             columns.emplace_back();
             columns.back().lv2.uri = argv[++i];
             columns.back().label = columns.back().lv2.uri;
-        } else if (columns.empty()) {
+        } else if (columns.empty()) { // NOLINT(bugprone-branch-clone): the rest need a column
             return Usage(("unknown argument " + a).c_str());
         } else if (a == "--label" && hasValue) {
             columns.back().label = argv[++i];
