@@ -266,6 +266,7 @@ void IGraphics::MakeScaledImage(ImageSource* source) {
 }
 
 void IGraphics::MakeScaledImages() {
+    ForgetBackdrop();
     for (int i = 0; i < mImageSources.GetSize(); ++i)
         MakeScaledImage(mImageSources.Get(i));
 }
