@@ -169,6 +169,9 @@ public:
     // The scale, in hundredths within [kMinScale, kMaxScale], at which the editor best fills
     // w x h device pixels without exceeding it; kMinScale when even 1x does not fit.
     double ScaleToFit(int w, int h) const;
+    // The size asked for is the view's, the user's zoom included: the host's factor is the scale
+    // that fits it divided by the zoom (at least kMinScale, so a size below the zoomed editor
+    // leaves the view larger).
     void SetPreferredSize(int width, int height) override;
 
     // ---- The user's zoom (user-interface thread; steps and settings file in UserZoom.h) ----
@@ -185,7 +188,7 @@ public:
     bool StepUserZoom(int direction);
     // The zoom becomes this user's remembered one: read from the settings file now (for the
     // plug-in's maker and name), and written there on every change StepUserZoom makes.
-    void RememberUserZoom();
+    void RememberUserZoom() override;
 
     int DeviceWidth() const { return ToDevice(mWidth); }
     int DeviceHeight() const { return ToDevice(mHeight); }
