@@ -45,11 +45,11 @@ void IGraphics::NoteDrawn(int left, int top, int right, int bottom) {
     const IRECT area = Intersection(IRECT(left, top, right, bottom),
                                     IRECT(0, 0, mBackBuffer->getWidth(), mBackBuffer->getHeight()));
     if (!HasArea(area)) return;
-    int kept = 0;
-    for (int i = 0; i < mNumDrawnAreas; ++i) {
+    for (int i = 0; i < mNumDrawnAreas; ++i)
         if (Inside(area, mDrawnAreas[i])) return; // already noted
+    int kept = 0;
+    for (int i = 0; i < mNumDrawnAreas; ++i)
         if (!Inside(mDrawnAreas[i], area)) mDrawnAreas[kept++] = mDrawnAreas[i];
-    }
     mNumDrawnAreas = kept;
     // Too scattered to follow: the next background draw copies whatever it is asked to.
     if (mNumDrawnAreas == kMaxDrawnAreas) {
