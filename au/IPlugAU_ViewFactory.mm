@@ -32,6 +32,8 @@
     if (!mPlug) return nil;
     IPlugEditor* graphics = mPlug->GetGUI();
     if (!graphics) return nil;
+    // At the zoom the user last chose, as the LV2 UI opens.
+    graphics->RememberUserZoom();
     // A host that asks for a size gets the editor drawn at the scale that fills it.
     const CGFloat w = preferredSize.width, h = preferredSize.height;
     if (w >= 1.0 && h >= 1.0 && w < 65536.0 && h < 65536.0)

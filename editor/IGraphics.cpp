@@ -21,6 +21,7 @@ IGraphics::~IGraphics() {
 }
 
 void IGraphics::DeleteControls() {
+    ForgetBackdrop();
     mControlList.Empty(true);
 }
 
@@ -38,11 +39,13 @@ int IGraphics::AttachControl(IControl* control) {
 void IGraphics::AttachBackground(int id, const char* name) {
     IBitmap bg = LoadIBitmap(id, name, 1, false);
     IControl* control = new IBitmapControl(mOwnerPlug, 0, 0, -1, &bg, IChannelBlend::kBlendClobber);
+    ForgetBackdrop();
     if (!mControlList.Insert(0, control)) delete control;
 }
 
 void IGraphics::AttachPanelBackground(const IColor* color) {
     IControl* control = new IPanelControl(mOwnerPlug, IRECT(0, 0, mWidth, mHeight), color);
+    ForgetBackdrop();
     if (!mControlList.Insert(0, control)) delete control;
 }
 
@@ -197,6 +200,7 @@ void IGraphics::SetFromStringAfterPrompt(IControl* control, IParam* param, const
 // ---- Redraw ----------------------------------------------------------------------------------
 
 void IGraphics::PrepDraw() {
+    ForgetBackdrop();
     delete mBackBuffer;
     delete mScratchBitmap;
     mBackBuffer = new LICE_SysBitmap(DeviceWidth(), DeviceHeight());
@@ -240,7 +244,12 @@ bool IGraphics::Draw(IRECT* r) {
         mRedrawRect = *r;
         for (int i = 0; i < n; ++i) {
             IControl* c = GetControl(i);
-            if (!c->IsHidden() && c->GetRECT()->Overlaps(*r)) c->Draw(this);
+            if (!c->IsHidden() && c->GetRECT()->Overlaps(*r)) {
+                if (i == 0)
+                    DrawBackdrop(c, *r);
+                else
+                    c->Draw(this);
+            }
             c->SetClean();
         }
         if (ValueOverlayShown() && mOverlay.area.Overlaps(*r)) DrawValueOverlay();
@@ -250,7 +259,10 @@ bool IGraphics::Draw(IRECT* r) {
             mRedrawRect = *bg->GetRECT();
             for (int i = 0; i < n; ++i) {
                 IControl* c = GetControl(i);
-                if (i == 0 || !c->IsHidden()) {
+                if (i == 0) {
+                    DrawBackdrop(c, mRedrawRect);
+                    c->SetClean();
+                } else if (!c->IsHidden()) {
                     c->Draw(this);
                     c->SetClean();
                 }
@@ -263,7 +275,10 @@ bool IGraphics::Draw(IRECT* r) {
                 for (int j = 0; j < n; ++j) {
                     IControl* c = GetControl(j);
                     if (c->IsHidden()) continue;
-                    if (j == i || c->GetRECT()->Overlaps(mRedrawRect)) c->Draw(this);
+                    if (j == 0 && c->GetRECT()->Overlaps(mRedrawRect))
+                        DrawBackdrop(c, mRedrawRect);
+                    else if (j == i || c->GetRECT()->Overlaps(mRedrawRect))
+                        c->Draw(this);
                 }
                 dirty->SetClean();
             }

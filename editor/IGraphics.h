@@ -169,6 +169,9 @@ public:
     // The scale, in hundredths within [kMinScale, kMaxScale], at which the editor best fills
     // w x h device pixels without exceeding it; kMinScale when even 1x does not fit.
     double ScaleToFit(int w, int h) const;
+    // The size asked for is the view's, the user's zoom included: the host's factor is the scale
+    // that fits it divided by the zoom (at least kMinScale, so a size below the zoomed editor
+    // leaves the view larger).
     void SetPreferredSize(int width, int height) override;
 
     // ---- The user's zoom (user-interface thread; steps and settings file in UserZoom.h) ----
@@ -185,7 +188,7 @@ public:
     bool StepUserZoom(int direction);
     // The zoom becomes this user's remembered one: read from the settings file now (for the
     // plug-in's maker and name), and written there on every change StepUserZoom makes.
-    void RememberUserZoom();
+    void RememberUserZoom() override;
 
     int DeviceWidth() const { return ToDevice(mWidth); }
     int DeviceHeight() const { return ToDevice(mHeight); }
@@ -313,6 +316,8 @@ public:
     int Height() const { return mHeight; }
     int FPS() const { return mFrameRate; }
     IPlugBase* GetPlug() const { return mOwnerPlug; }
+    // For reading: drawing goes through the primitives above (or GetBits, for raw writes), so
+    // that the editor knows which areas no longer hold the background.
     LICE_SysBitmap* GetBackBuffer() const { return mBackBuffer; }
     const IRECT* GetRedrawRect() const { return &mRedrawRect; }
 
@@ -322,6 +327,27 @@ protected:
     // dest and the source position in device pixels; clipped to the redraw rectangle.
     bool BlitClipped(LICE_IBitmap* src, const IRECT* dest, int srcX, int srcY,
                      const IChannelBlend* blend);
+    // The background (control 0) over area, editor pixels: a background that is one opaque
+    // image over the whole editor is copied only where the back buffer may differ from it
+    // (IGraphicsBackdrop.cpp). Leaves the redraw rectangle at area.
+    void DrawBackdrop(IControl* background, IRECT area); // area by value: it may be mRedrawRect
+    bool IsOpaqueBackdrop(IControl* background);
+    // A drawing call wrote the device area (grown by margin on every side).
+    void NoteDrawn(int left, int top, int right, int bottom);
+    void NoteDrawn(const IRECT& device, int margin = 0);
+    // The same for shapes, from their geometry in device pixels.
+    void NoteLine(int x1, int y1, int x2, int y2);
+    void NoteCircle(float cx, float cy, float r);
+    void NotePolygon(const int* x, const int* y, int n);
+    static constexpr int kShapeMargin = 2; // an antialiased edge's reach past the geometry
+    // The back buffer's contents are unknown again (a new buffer, new images, other controls).
+    void ForgetBackdrop();
+    static constexpr int kMaxDrawnAreas = 32;
+    IRECT mDrawnAreas[kMaxDrawnAreas]; // device pixels; what lies outside is the background
+    int mNumDrawnAreas = 0;
+    bool mBackdropValid = false;                // mDrawnAreas holds since a whole background draw
+    const IControl* mBackdropControl = nullptr; // the background drawn then
+    bool mDrawingBackdrop = false;              // its own copies are not noted
     // The image to draw for bitmap at the current scale: its own at 1x, else the scaled copy made
     // for it (from the artwork sets, or enlarged when it has none). Null for a failed resource.
     LICE_IBitmap* DeviceImage(const IBitmap* bitmap);

@@ -43,6 +43,7 @@ bool IGraphics::BlitClipped(LICE_IBitmap* src, const IRECT* dest, int srcX, int 
     if (r.Empty()) return true;
     LICE_Blit(mBackBuffer, src, r.left, r.top, srcX + r.left - dest->left, srcY + r.top - dest->top,
               r.W(), r.H(), BlendWeight(blend), BlendMode(blend));
+    NoteDrawn(r);
     return true;
 }
 
@@ -86,6 +87,7 @@ bool IGraphics::DrawRotatedBitmap(IBitmap* bitmap, int destCtrX, int destCtrY, d
                      float(h), float(angle), false, BlendWeight(blend),
                      BlendMode(blend) | LICE_COMBINE_FILTER_BILINEAR, 0.0f,
                      float(ToDevice(yOffsetZeroDeg)));
+    NoteDrawn(IRECT(cx - w / 2, cy - h / 2, cx - w / 2 + w, cy - h / 2 + h), 1);
     return true;
 }
 
@@ -120,10 +122,12 @@ bool IGraphics::DrawPoint(const IColor* color, float x, float y, const IChannelB
             ToDevice(IRECT(int(x + 0.5f), int(y + 0.5f), int(x + 0.5f) + 1, int(y + 0.5f) + 1));
         LICE_FillRect(mBackBuffer, d.left, d.top, d.W(), d.H(), Pack(color), BlendWeight(blend),
                       BlendMode(blend));
+        NoteDrawn(d);
         return true;
     }
     LICE_PutPixel(mBackBuffer, int(x + 0.5f), int(y + 0.5f), Pack(color), BlendWeight(blend),
                   BlendMode(blend));
+    NoteDrawn(IRECT(int(x + 0.5f), int(y + 0.5f), int(x + 0.5f) + 1, int(y + 0.5f) + 1));
     return true;
 }
 
@@ -133,6 +137,7 @@ bool IGraphics::ForcePixel(const IColor* color, int x, int y) {
     LICE_pixel* bits = mBackBuffer ? mBackBuffer->getBits() : nullptr;
     if (!bits || x < 0 || y < 0 || x >= mWidth || y >= mHeight) return true;
     const IRECT d = ToDevice(IRECT(x, y, x + 1, y + 1));
+    NoteDrawn(d);
     for (int row = d.top; row < d.bottom && row < mBackBuffer->getHeight(); ++row)
         for (int col = d.left; col < d.right && col < mBackBuffer->getWidth(); ++col)
             bits[row * mBackBuffer->getRowSpan() + col] = Pack(color);
@@ -147,8 +152,10 @@ IColor IGraphics::GetPoint(int x, int y) {
 bool IGraphics::DrawLine(const IColor* color, float x1, float y1, float x2, float y2,
                          const IChannelBlend* blend, bool antiAlias) {
     const double s = mScale;
-    LICE_Line(mBackBuffer, int(x1 * s), int(y1 * s), int(x2 * s), int(y2 * s), Pack(color),
-              BlendWeight(blend), BlendMode(blend), antiAlias);
+    const int dx1 = int(x1 * s), dy1 = int(y1 * s), dx2 = int(x2 * s), dy2 = int(y2 * s);
+    LICE_Line(mBackBuffer, dx1, dy1, dx2, dy2, Pack(color), BlendWeight(blend), BlendMode(blend),
+              antiAlias);
+    NoteLine(dx1, dy1, dx2, dy2);
     return true;
 }
 
@@ -157,6 +164,7 @@ bool IGraphics::DrawArc(const IColor* color, float cx, float cy, float r, float 
     const float s = float(mScale);
     LICE_Arc(mBackBuffer, cx * s, cy * s, r * s, minAngle, maxAngle, Pack(color),
              BlendWeight(blend), BlendMode(blend), antiAlias);
+    NoteCircle(cx * s, cy * s, r * s);
     return true;
 }
 
@@ -165,6 +173,7 @@ bool IGraphics::DrawCircle(const IColor* color, float cx, float cy, float r,
     const float s = float(mScale);
     LICE_Circle(mBackBuffer, cx * s, cy * s, r * s, Pack(color), BlendWeight(blend),
                 BlendMode(blend), antiAlias);
+    NoteCircle(cx * s, cy * s, r * s);
     return true;
 }
 
@@ -174,6 +183,7 @@ bool IGraphics::RoundRect(const IColor* color, IRECT* r, const IChannelBlend* bl
     LICE_RoundRect(mBackBuffer, float(d.left), float(d.top), float(d.W()), float(d.H()),
                    ToDevice(cornerRadius), Pack(color), BlendWeight(blend), BlendMode(blend),
                    antiAlias);
+    NoteDrawn(d, kShapeMargin);
     return true;
 }
 
@@ -198,6 +208,7 @@ bool IGraphics::FillRoundRect(const IColor* color, IRECT* area, const IChannelBl
                     antiAlias);
     LICE_FillCircle(mBackBuffer, float(r->left + cr), float(r->bottom - cr - 1), rad, c, a, mode,
                     antiAlias);
+    NoteDrawn(device, kShapeMargin);
     return true;
 }
 
@@ -205,6 +216,7 @@ bool IGraphics::FillIRect(const IColor* color, IRECT* r, const IChannelBlend* bl
     const IRECT d = ToDevice(*r);
     LICE_FillRect(mBackBuffer, d.left, d.top, d.W(), d.H(), Pack(color), BlendWeight(blend),
                   BlendMode(blend));
+    NoteDrawn(d);
     return true;
 }
 
@@ -213,6 +225,7 @@ bool IGraphics::FillCircle(const IColor* color, int cx, int cy, float r, const I
     const float s = float(mScale);
     LICE_FillCircle(mBackBuffer, float(cx) * s, float(cy) * s, r * s, Pack(color),
                     BlendWeight(blend), BlendMode(blend), antiAlias);
+    NoteCircle(float(cx) * s, float(cy) * s, r * s);
     return true;
 }
 
@@ -221,6 +234,9 @@ bool IGraphics::FillTriangle(const IColor* color, int x1, int y1, int x2, int y2
     LICE_FillTriangle(mBackBuffer, ToDevice(x1), ToDevice(y1), ToDevice(x2), ToDevice(y2),
                       ToDevice(x3), ToDevice(y3), Pack(color), BlendWeight(blend),
                       BlendMode(blend));
+    const int xs[3] = {ToDevice(x1), ToDevice(x2), ToDevice(x3)};
+    const int ys[3] = {ToDevice(y1), ToDevice(y2), ToDevice(y3)};
+    NotePolygon(xs, ys, 3);
     return true;
 }
 
@@ -229,6 +245,7 @@ bool IGraphics::FillIConvexPolygon(const IColor* color, int* x, int* y, int npoi
     if (mScale == 1.0 || !x || !y || npoints <= 0) {
         LICE_FillConvexPolygon(mBackBuffer, x, y, npoints, Pack(color), BlendWeight(blend),
                                BlendMode(blend));
+        if (x && y) NotePolygon(x, y, npoints);
         return true;
     }
     WDL_TypedBuf<int> device;
@@ -240,6 +257,7 @@ bool IGraphics::FillIConvexPolygon(const IColor* color, int* x, int* y, int npoi
     }
     LICE_FillConvexPolygon(mBackBuffer, dx, dx + npoints, npoints, Pack(color), BlendWeight(blend),
                            BlendMode(blend));
+    NotePolygon(dx, dx + npoints, npoints);
     return true;
 }
 
@@ -247,6 +265,7 @@ bool IGraphics::DrawVerticalLine(const IColor* color, int xi, int yLo, int yHi) 
     xi = ToDevice(xi);
     LICE_Line(mBackBuffer, xi, ToDevice(yLo), xi, ToDevice(yHi), Pack(color), 1.0f,
               LICE_COMBINE_COPY, false);
+    NoteLine(xi, ToDevice(yLo), xi, ToDevice(yHi));
     return true;
 }
 
@@ -254,6 +273,7 @@ bool IGraphics::DrawHorizontalLine(const IColor* color, int yi, int xLo, int xHi
     yi = ToDevice(yi);
     LICE_Line(mBackBuffer, ToDevice(xLo), yi, ToDevice(xHi), yi, Pack(color), 1.0f,
               LICE_COMBINE_COPY, false);
+    NoteLine(ToDevice(xLo), yi, ToDevice(xHi), yi);
     return true;
 }
 
@@ -312,6 +332,17 @@ bool IGraphics::DrawIText(IText* text, const char* str, IRECT* r, bool measure) 
         const IRECT d = ToDevice(*r);
         RECT rect = {d.left, d.top, d.right, d.bottom};
         font->DrawText(mBackBuffer, str, -1, &rect, format);
+        if (mBackdropValid) { // the text is not clipped to its rectangle: note what it covers
+            RECT m = {0, 0, 0, 0};
+            font->DrawText(mBackBuffer, str, -1, &m, format | TEXT_CALCRECT);
+            int left = d.left;
+            if (text->align == IText::kAlignCenter)
+                left = (d.left + d.right) / 2 - m.right / 2;
+            else if (text->align == IText::kAlignFar)
+                left = d.right - m.right;
+            // Glyphs may reach past the measured box (overhangs, rounding): a margin of the size.
+            NoteDrawn(IRECT(left, d.top, left + m.right, d.top + m.bottom), text->size + 2);
+        }
         return true;
     }
     RECT m = {0, 0, 0, 0};
@@ -333,5 +364,6 @@ bool IGraphics::DrawIText(IText* text, const char* str, IRECT* r, bool measure) 
 }
 
 void* IGraphics::GetBits() {
+    ForgetBackdrop(); // the caller may write anywhere
     return mBackBuffer ? mBackBuffer->getBits() : nullptr;
 }

@@ -169,7 +169,7 @@ double IGraphics::ScaleToFit(int w, int h) const {
 }
 
 void IGraphics::SetPreferredSize(int width, int height) {
-    if (width > 0 && height > 0) SetScale(ScaleToFit(width, height));
+    if (width > 0 && height > 0) SetScale(ScaleToFit(width, height) * 100.0 / mUserZoom);
 }
 
 // ---- The user's zoom -------------------------------------------------------------------------
@@ -266,6 +266,7 @@ void IGraphics::MakeScaledImage(ImageSource* source) {
 }
 
 void IGraphics::MakeScaledImages() {
+    ForgetBackdrop();
     for (int i = 0; i < mImageSources.GetSize(); ++i)
         MakeScaledImage(mImageSources.Get(i));
 }

@@ -15,21 +15,40 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 
-// Ends the window's run loop when the user closes it.
+// Ends the window's run loop when the user closes it, and fits the window to its view when the
+// view changes its size (the user's zoom), as a macOS host does.
 @interface ZerubHostWindowWatcher : NSObject {
 @public
     bool closed;
+    NSSize fitted; // the content size last given to the window
+    bool fitting;
 }
 - (void)windowWillClose:(NSNotification*)notification;
+- (void)viewFrameDidChange:(NSNotification*)notification;
 @end
 
 @implementation ZerubHostWindowWatcher
 - (void)windowWillClose:(NSNotification*)notification {
     (void)notification; // an Objective-C parameter cannot go unnamed
     closed = true;
+}
+- (void)viewFrameDidChange:(NSNotification*)notification {
+    NSView* view = [notification object];
+    NSWindow* window = [view window];
+    if (fitting || !window || [window contentView] != view) return;
+    const NSSize size = [view frame].size;
+    if (NSEqualSizes(size, fitted)) return;
+    fitted = size;
+    // GNUstep's window grows its content view by the window's own change, on top of the size
+    // the view has already taken: the view is given its size back.
+    fitting = true;
+    [window setContentSize:size];
+    if (!NSEqualSizes([view frame].size, size)) [view setFrameSize:size];
+    fitting = false;
 }
 @end
 
@@ -113,6 +132,37 @@ Status OpenView(AudioUnit unit, double scale, NSView** view) {
     return Status::Ok();
 }
 
+// While it lives, the process's XDG_CONFIG_HOME is an empty folder of its own, so that a unit
+// opening its view reads no setting this user made (the zoom chosen in an earlier editor): a
+// snapshot is the editor as the unit draws it, the same for every user.
+class FreshUserSettings {
+public:
+    FreshUserSettings() {
+        const char* old = std::getenv("XDG_CONFIG_HOME");
+        hadOld_ = old != nullptr;
+        if (old) old_ = old;
+        std::string folder = std::filesystem::temp_directory_path(ignored_).string();
+        folder += "/zerub-host-settings-XXXXXX";
+        if (mkdtemp(&folder[0])) folder_ = folder;
+        // Without a folder, one that cannot exist: the unit then reads nothing either.
+        setenv("XDG_CONFIG_HOME", folder_.empty() ? "/nonexistent/zerub-host" : folder_.c_str(), 1);
+    }
+    ~FreshUserSettings() {
+        if (hadOld_)
+            setenv("XDG_CONFIG_HOME", old_.c_str(), 1);
+        else
+            unsetenv("XDG_CONFIG_HOME");
+        if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored_);
+    }
+    FreshUserSettings(const FreshUserSettings&) = delete;
+    FreshUserSettings& operator=(const FreshUserSettings&) = delete;
+
+private:
+    std::error_code ignored_;
+    std::string folder_, old_;
+    bool hadOld_ = false;
+};
+
 std::string UnitName(AudioUnit unit) {
     CFStringRef name = nullptr;
     std::string text = "Zerub";
@@ -177,6 +227,14 @@ void RunUntilClosed(NSWindow* window, DisplayWatch& watch) {
                                              selector:@selector(windowWillClose:)
                                                  name:NSWindowWillCloseNotification
                                                object:window];
+    NSView* view = [window contentView];
+    watcher->fitted = [view frame].size;
+    watcher->fitting = false;
+    [view setPostsFrameChangedNotifications:YES];
+    [[NSNotificationCenter defaultCenter] addObserver:watcher
+                                             selector:@selector(viewFrameDidChange:)
+                                                 name:NSViewFrameDidChangeNotification
+                                               object:view];
     [window makeKeyAndOrderFront:nil];
     while (!watcher->closed && !gInterrupted && !watch.WindowGone() &&
            !DisplayWatch::DisplayLost()) {
@@ -202,7 +260,11 @@ Status ShowEditor(AudioUnit unit, const EditorOptions& options, EventPrinter* pr
         registerDefaults:[NSDictionary dictionaryWithObject:@"YES" forKey:@"GSSuppressAppIcon"]];
     [NSApplication sharedApplication];
     NSView* view = nil;
-    if (Status s = OpenView(unit, options.scale, &view); !s) return s;
+    {
+        std::unique_ptr<FreshUserSettings> fresh;
+        if (!options.snapshot.empty()) fresh = std::make_unique<FreshUserSettings>();
+        if (Status s = OpenView(unit, options.scale, &view); !s) return s;
+    }
 
     const NSRect frame = [view frame];
     NSWindow* window = [[NSWindow alloc]

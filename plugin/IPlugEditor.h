@@ -28,6 +28,10 @@ public:
     // size), in the view's pixels; 0 x 0 states no wish. Called before OpenWindow. An editor
     // that can draw at more than one scale takes the scale at which it best fills that size.
     virtual void SetPreferredSize(int /*width*/, int /*height*/) {}
+    // The zoom this user chose in an editor of the plug-in before (kept in a settings file of the
+    // user's), applied on top of the host's scale, and every zoom the user chooses from now on
+    // kept there for the next editor. Called before SetPreferredSize and OpenWindow.
+    virtual void RememberUserZoom() {}
     // The plug-in's quality setting is now quality (IPlugBase::SetQuality). Same thread rules as
     // SetParameterFromPlug: only stores it and raises dirty flags.
     virtual void SetQualityFromPlug(int /*quality*/) {}

@@ -105,6 +105,24 @@ TEST_F(ZoomEditor, TheZoomMultipliesTheHostScaleAndSurvivesANewHostScale) {
     EXPECT_DOUBLE_EQ(gui->GetScale(), 3.0);
 }
 
+// A host's preferred size (the Audio Unit view factory's) is the view's: the zoom is inside it,
+// so a host that asks again with the size it was given gets the same view.
+TEST_F(ZoomEditor, APreferredSizeIsTheViewsWithTheZoomInside) {
+    gui->SetUserZoom(150);
+    gui->SetPreferredSize(gui->DeviceWidth() * 2, gui->DeviceHeight() * 2); // 300 x 150
+    EXPECT_DOUBLE_EQ(gui->GetScale(), 3.0);
+    EXPECT_DOUBLE_EQ(gui->GetHostScale(), 2.0);
+    gui->SetPreferredSize(gui->DeviceWidth(), gui->DeviceHeight());
+    EXPECT_DOUBLE_EQ(gui->GetScale(), 3.0);
+    // Smaller than the zoom alone makes it: the host's factor stops at 1.
+    gui->SetPreferredSize(100, 50);
+    EXPECT_DOUBLE_EQ(gui->GetHostScale(), 1.0);
+    EXPECT_DOUBLE_EQ(gui->GetScale(), 1.5);
+    gui->SetUserZoom(100);
+    gui->SetPreferredSize(250, 125);
+    EXPECT_DOUBLE_EQ(gui->GetScale(), 2.5);
+}
+
 TEST_F(ZoomEditor, StepsAreWrittenOnlyOnceRememberedAndANewEditorReadsThem) {
     EXPECT_TRUE(gui->StepUserZoom(1));
     EXPECT_DOUBLE_EQ(gui->GetScale(), 1.25);

@@ -113,7 +113,11 @@ private:
 
 struct ComponentEditor : ::testing::Test {
     AURenderer renderer{ZERUB_BUNDLE_DIR};
-    void SetUp() override { ASSERT_TRUE(renderer.Open(44100.0, 2, kBlock)); }
+    void SetUp() override {
+        // The view opens at the zoom the user last chose, kept under XDG_CONFIG_HOME: none here.
+        setenv("XDG_CONFIG_HOME", "/nonexistent/zerub-test", 1);
+        ASSERT_TRUE(renderer.Open(44100.0, 2, kBlock));
+    }
 };
 
 } // namespace

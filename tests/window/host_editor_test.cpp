@@ -63,7 +63,9 @@ int CountWindows(Display* d, Window top, int w, int h, Window* first) {
     return n;
 }
 
-// zerub-host editor in the background, its output in files of a folder of its own.
+// zerub-host editor in the background, its output in files of a folder of its own, and this
+// user's settings (XDG_CONFIG_HOME) in settings, else in a folder of its own too: the user's own
+// zoom is no part of the tests.
 struct EditorProgram {
     fs::path dir;
     pid_t pid = -1;
@@ -71,13 +73,16 @@ struct EditorProgram {
     Window window = 0;
     int scale = 1; // the editor's scale: its window is that multiple of kW x kH
 
-    explicit EditorProgram(int editorScale = 1) : scale(editorScale) {
+    explicit EditorProgram(int editorScale = 1, const fs::path& settings = {})
+        : scale(editorScale) {
         char name[] = "/tmp/zerub-host-editor-XXXXXX";
         dir = mkdtemp(name);
+        const fs::path config = settings.empty() ? dir / "config" : settings;
         display = XOpenDisplay(nullptr);
         XSetErrorHandler(IgnoreXErrors);
         pid = fork();
         if (pid == 0) {
+            setenv("XDG_CONFIG_HOME", config.c_str(), 1);
             freopen((dir / "out").c_str(), "w", stdout);
             freopen((dir / "err").c_str(), "w", stderr);
             const std::string factor = std::to_string(scale);
@@ -96,13 +101,15 @@ struct EditorProgram {
         fs::remove_all(dir, ignored);
     }
     // Waits for the editor's window; false after 60 seconds.
-    bool WaitForWindow() {
-        for (int i = 0; i < 600 && display; ++i) {
-            window = 0;
-            if (CountWindows(display, DefaultRootWindow(display), kW * scale, kH * scale,
-                             &window) &&
-                window)
+    bool WaitForWindow() { return WaitForWindowOf(kW * scale, kH * scale, 600); }
+    // Waits for a window of w x h, which becomes the window; false after tenths of a second.
+    bool WaitForWindowOf(int w, int h, int tenths) {
+        for (int i = 0; i < tenths && display; ++i) {
+            Window found = 0;
+            if (CountWindows(display, DefaultRootWindow(display), w, h, &found) && found) {
+                window = found;
                 return true;
+            }
             usleep(100000);
         }
         return false;
@@ -191,6 +198,43 @@ TEST(HostEditor, ADragAtScaleTwoMovesTheKnobAsTheSameDragAtScaleOne) {
     const std::string one = GainAfterDrag(1);
     EXPECT_EQ(one, "Gain 0.661"); // 40 of 62 x 4 pixels of travel above the middle
     EXPECT_EQ(GainAfterDrag(2), one);
+}
+
+// Ctrl + wheel over the editor zooms it a step, the host's window following; the next editor
+// this user opens comes at that zoom, and a scale asked for on the command line is multiplied by
+// it.
+TEST(HostEditor, AZoomChosenInOneEditorOpensTheNextAtThatSize) {
+    std::string why;
+    if (!StartXvfb(&why)) GTEST_SKIP() << why;
+    char name[] = "/tmp/zerub-host-zoom-XXXXXX";
+    const fs::path settings = mkdtemp(name);
+    constexpr int kW125 = 416, kH125 = 639; // 333 x 511 at 125 %, rounded
+    {
+        EditorProgram first(1, settings);
+        ASSERT_TRUE(first.WaitForWindow());
+        first.MouseTo(50, 50);
+        first.Xdotool("keydown ctrl");
+        first.Xdotool("click 4"); // the wheel turned up
+        first.Xdotool("keyup ctrl");
+        EXPECT_TRUE(first.WaitForWindowOf(kW125, kH125, 100)) << "the window kept its size";
+        first.SendClose();
+        EXPECT_EQ(first.WaitForExit(), 0);
+    }
+    EXPECT_EQ(ReadAll(settings / "Quillmoor" / "Zerub.conf"), "zoom=125\n");
+    {
+        EditorProgram next(1, settings);
+        EXPECT_TRUE(next.WaitForWindowOf(kW125, kH125, 600)) << "the next editor forgot the zoom";
+        next.SendClose();
+        EXPECT_EQ(next.WaitForExit(), 0);
+    }
+    {
+        EditorProgram scaled(2, settings); // 2 x 125 %
+        EXPECT_TRUE(scaled.WaitForWindowOf(833, 1278, 600));
+        scaled.SendClose();
+        EXPECT_EQ(scaled.WaitForExit(), 0);
+    }
+    std::error_code ignored;
+    fs::remove_all(settings, ignored);
 }
 
 TEST(HostEditor, CtrlCInTheMiddleOfADragStillEndsTheGestureAndTheEditorComesAlone) {

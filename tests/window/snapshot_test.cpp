@@ -130,6 +130,33 @@ TEST(EditorSnapshot, AtAScaleIsTheEditorDrawnAtThatScale) {
     EXPECT_FALSE(fs::exists(dir.path / "x.png"));
 }
 
+// The zoom a user chose in an editor is kept for the next editor the user opens, not for
+// snapshots: they stay the editor at the scale asked for, whatever this user's settings hold.
+TEST(EditorSnapshot, AZoomTheUserChoseChangesNoSnapshot) {
+    std::string why;
+    if (!StartXvfb(&why)) GTEST_SKIP() << why;
+    Folder dir;
+    const fs::path settings = dir.path / "config" / "Quillmoor" / "Zerub.conf";
+    fs::create_directories(settings.parent_path());
+    std::ofstream(settings) << "zoom=150\n";
+    const struct {
+        const char* scale;
+        int w, h;
+    } cases[] = {{"1", 333, 511}, {"2", 666, 1022}};
+    for (const auto& c : cases) {
+        const fs::path png = dir.path / "editor.png";
+        const std::string command = "XDG_CONFIG_HOME=" + (dir.path / "config").string() + " " +
+                                    kHost + " editor --component " + kBundle + " --scale " +
+                                    c.scale + " --snapshot " + png.string() + " >/dev/null 2>&1";
+        ASSERT_EQ(RunCommand(command), 0) << c.scale;
+        std::unique_ptr<LICE_IBitmap> shot(LICE_LoadPNG(png.c_str()));
+        ASSERT_NE(shot, nullptr);
+        EXPECT_EQ(shot->getWidth(), c.w) << c.scale;
+        EXPECT_EQ(shot->getHeight(), c.h) << c.scale;
+    }
+    EXPECT_EQ(ReadAll(settings), "zoom=150\n");
+}
+
 TEST(EditorSnapshot, WithoutADisplayOneLineAndNoFile) {
     Folder dir;
     const fs::path png = dir.path / "editor.png";
