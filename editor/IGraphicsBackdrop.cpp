@@ -17,14 +17,14 @@
 
 namespace {
 
-IRECT Intersection(const IRECT& a, const IRECT& b) {
-    const IRECT r(a.left > b.left ? a.left : b.left, a.top > b.top ? a.top : b.top,
-                  a.right < b.right ? a.right : b.right, a.bottom < b.bottom ? a.bottom : b.bottom);
-    return r.right > r.left && r.bottom > r.top ? r : IRECT();
-}
-
 bool HasArea(const IRECT& r) {
     return r.right > r.left && r.bottom > r.top;
+}
+
+// ClipTo, and empty rather than an edge where the two only touch.
+IRECT Intersection(const IRECT& a, const IRECT& b) {
+    const IRECT r = a.ClipTo(b);
+    return HasArea(r) ? r : IRECT();
 }
 
 bool Inside(const IRECT& inner, const IRECT& outer) {

@@ -7,6 +7,16 @@
 
 #include <string>
 
+// How many pixels of two pictures differ; -1 when their sizes do.
+inline int CountDifferentPixels(LICE_IBitmap* a, LICE_IBitmap* b) {
+    if (a->getWidth() != b->getWidth() || a->getHeight() != b->getHeight()) return -1;
+    int n = 0;
+    for (int y = 0; y < a->getHeight(); ++y)
+        for (int x = 0; x < a->getWidth(); ++x)
+            n += LICE_GetPixel(a, x, y) != LICE_GetPixel(b, x, y);
+    return n;
+}
+
 // Writes 8-bit RGBA (straight alpha); false on any failure.
 bool WritePNG(const std::string& path, LICE_IBitmap* bm);
 

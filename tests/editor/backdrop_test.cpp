@@ -2,6 +2,7 @@
 // full or partial, strict or not, at 1x and scaled, is pixel for pixel the frame drawn over a
 // background copied afresh (the reference editor forgets what it knows before every draw).
 #include "EditorTestSupport.h"
+#include "GoldenImage.h"
 #include "editor/IControls.h"
 
 #include <gtest/gtest.h>
@@ -80,17 +81,11 @@ struct Scene {
         gui->Draw(&r);
         return true;
     }
+    void DrawAll() {
+        while (Cycle(false)) {
+        }
+    }
 };
-
-// How many device pixels differ.
-int Differences(LICE_IBitmap* a, LICE_IBitmap* b) {
-    if (a->getWidth() != b->getWidth() || a->getHeight() != b->getHeight()) return -1;
-    int n = 0;
-    for (int y = 0; y < a->getHeight(); ++y)
-        for (int x = 0; x < a->getWidth(); ++x)
-            n += LICE_GetPixel(a, x, y) != LICE_GetPixel(b, x, y);
-    return n;
-}
 
 TEST(Backdrop, EveryFrameEqualsTheFrameOverAFreshBackground) {
     const char* const texts[] = {"x", "a line far wider than its box", "", "mid text", "Wg|"};
@@ -133,8 +128,9 @@ TEST(Backdrop, EveryFrameEqualsTheFrameOverAFreshBackground) {
                 }
                 while (fast.Cycle(false)) {
                     ASSERT_TRUE(reference.Cycle(true)) << "step " << step;
-                    ASSERT_EQ(
-                        Differences(fast.gui->GetBackBuffer(), reference.gui->GetBackBuffer()), 0)
+                    ASSERT_EQ(CountDifferentPixels(fast.gui->GetBackBuffer(),
+                                                   reference.gui->GetBackBuffer()),
+                              0)
                         << "step " << step << ", action " << action;
                 }
             }
@@ -146,8 +142,7 @@ TEST(Backdrop, AFullRedrawCopiesTheBackgroundOnlyWhereSomethingDrew) {
     for (double scale : {1.0, 2.0}) {
         SCOPED_TRACE(scale);
         Scene s(scale, true);
-        while (s.Cycle(false)) {
-        }
+        s.DrawAll();
         LICE_IBitmap* back = s.gui->GetBackBuffer();
         const int k = int(scale);
         // Written behind the editor's back (GetBackBuffer is for reading), where nothing draws,
@@ -156,16 +151,14 @@ TEST(Backdrop, AFullRedrawCopiesTheBackgroundOnlyWhereSomethingDrew) {
         LICE_PutPixel(back, 10 * k, 190 * k, mark, 1.0f, LICE_COMBINE_COPY);
         LICE_PutPixel(back, 101 * k, 50 * k, mark, 1.0f, LICE_COMBINE_COPY);
         s.gui->SetAllControlsDirty();
-        while (s.Cycle(false)) {
-        }
+        s.DrawAll();
         EXPECT_EQ(LICE_GetPixel(back, 10 * k, 190 * k), mark) << "the whole background copied";
         EXPECT_NE(LICE_GetPixel(back, 101 * k, 50 * k), mark);
 
         // Raw access through GetBits may have written anywhere: the next copy is whole.
         s.gui->GetBits();
         s.gui->SetAllControlsDirty();
-        while (s.Cycle(false)) {
-        }
+        s.DrawAll();
         EXPECT_NE(LICE_GetPixel(back, 10 * k, 190 * k), mark);
     }
 }

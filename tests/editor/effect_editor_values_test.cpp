@@ -60,13 +60,6 @@ protected:
                   LICE_COMBINE_COPY);
         return copy;
     }
-    static int Different(LICE_IBitmap* a, LICE_IBitmap* b) {
-        int n = 0;
-        for (int y = 0; y < a->getHeight(); ++y)
-            for (int x = 0; x < a->getWidth(); ++x)
-                n += LICE_GetPixel(a, x, y) != LICE_GetPixel(b, x, y);
-        return n;
-    }
 };
 
 TEST_P(EffectEditorValues, EachKnobsReadoutSitsBelowItOnTheFaceplateAndLeavesNoTrace) {
@@ -102,7 +95,7 @@ TEST_P(EffectEditorValues, EachKnobsReadoutSitsBelowItOnTheFaceplateAndLeavesNoT
         gui->CancelValueEntry();
         gui->OnMouseOut();
         Settle();
-        EXPECT_EQ(Different(gui->GetBackBuffer(), before.get()), 0);
+        EXPECT_EQ(CountDifferentPixels(gui->GetBackBuffer(), before.get()), 0);
     }
 }
 

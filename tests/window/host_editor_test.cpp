@@ -16,6 +16,7 @@
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 
 #include <X11/Xlib.h>
@@ -221,17 +222,12 @@ TEST(HostEditor, AZoomChosenInOneEditorOpensTheNextAtThatSize) {
         EXPECT_EQ(first.WaitForExit(), 0);
     }
     EXPECT_EQ(ReadAll(settings / "Quillmoor" / "Zerub.conf"), "zoom=125\n");
-    {
-        EditorProgram next(1, settings);
-        EXPECT_TRUE(next.WaitForWindowOf(kW125, kH125, 600)) << "the next editor forgot the zoom";
+    // The next editor, then one at scale 2 (2 x 125 %).
+    for (const auto& [scale, w, h] : {std::tuple<int, int, int>{1, kW125, kH125}, {2, 833, 1278}}) {
+        EditorProgram next(scale, settings);
+        EXPECT_TRUE(next.WaitForWindowOf(w, h, 600)) << "scale " << scale << ": zoom forgotten";
         next.SendClose();
         EXPECT_EQ(next.WaitForExit(), 0);
-    }
-    {
-        EditorProgram scaled(2, settings); // 2 x 125 %
-        EXPECT_TRUE(scaled.WaitForWindowOf(833, 1278, 600));
-        scaled.SendClose();
-        EXPECT_EQ(scaled.WaitForExit(), 0);
     }
     std::error_code ignored;
     fs::remove_all(settings, ignored);
